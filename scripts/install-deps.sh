@@ -1,0 +1,8 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need.
+set -e
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+  cmake make g++ libgtest-dev

@@ -1,0 +1,70 @@
+// The four Cyrillic code pages, the translation tables between them and
+// Windows-1251, code tables, conversion pairs and Cyrillic-aware case.
+//
+// Windows-1251 is the hub: a byte goes from any code page to any other by
+// way of Windows-1251. Bytes below 0x80 never change.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kamvo {
+
+using Byte = unsigned char;
+
+// Code numbers.
+enum : int { kWindows = 1, kDos = 2, kKoi8 = 3, kIso = 4 };
+constexpr int kCodeCount = 4;
+
+// Display names indexed by code number (index 0 is unused and empty).
+extern const std::array<std::string_view, kCodeCount + 1> CodeNames;
+
+// The 33 upper-case Russian letters in alphabetical order (Ё after Е).
+extern const std::string_view RussianAlphabet;
+
+// 128-entry tables for the bytes 0x80..0xFF: entry i is the result for
+// byte 0x80 + i. Inward tables lead into Windows-1251, outward ones out of it.
+using HalfTable = std::array<Byte, 128>;
+extern const HalfTable DosToWinTable, KoiToWinTable, IsoToWinTable;
+extern const HalfTable WinToDosTable, WinToKoiTable, WinToIsoTable;
+
+// A code table: entry i is the byte that byte i becomes.
+using CodeTable = std::array<Byte, 256>;
+CodeTable IdentityCodeTable();
+
+// Conversion pairs, addressed by pair index 0..12; index 0 changes nothing.
+constexpr int kPairCount = 13;
+int PairFrom(int pairIndex);
+int PairTo(int pairIndex);
+
+// A chain of up to eight pair indexes; level 1 (element 0) is applied
+// first, unused levels hold 0.
+constexpr int kChainLevels = 8;
+using Chain = std::array<std::uint8_t, kChainLevels>;
+
+Byte ConvChar(Byte b, int from, int to);
+CodeTable BuildCodeTable(int from, int to);
+// The chain's table, followed by Windows -> toCode unless windowsOnly.
+CodeTable MakeCodeTable(const Chain& chain, bool windowsOnly, int toCode);
+// The code table of a single pair.
+const CodeTable& PairTable(int pairIndex);
+
+std::string ConvertByPair(std::string_view s, int pairIndex);
+std::string ConvertByTable(std::string_view s, const CodeTable& table);
+void ConvertInPlace(std::string& s, const CodeTable& table);
+
+Byte UpperRus(Byte b);
+Byte LowerRus(Byte b);
+std::string UpperCaseRus(std::string_view s);
+std::string LowerCaseRus(std::string_view s);
+
+// Windows-1251 to Dos, for text written to a Dos console.
+std::string WinToDos(std::string_view s);
+
+// True when s holds at least position + count - 1 bytes and the count bytes
+// from the 1-based position equal the first count bytes of pattern.
+bool MatchAt(std::string_view pattern, std::string_view s, long position, long count);
+
+}  // namespace kamvo

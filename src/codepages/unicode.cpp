@@ -1,0 +1,183 @@
+#include "codepages/unicode.h"
+
+#include <array>
+
+namespace kamvo {
+
+namespace {
+
+// Code points of the bytes 0x80..0xFF of Windows-1251. 0x98 is undefined in
+// the code page and keeps the C1 control of the same value.
+constexpr std::array<std::uint16_t, 128> kWinHighToUnicode = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+// U+0400..U+045F to their Windows-1251 bytes, 0 where there is none.
+constexpr std::array<Byte, 96> BuildCyrillicBlock() {
+  std::array<Byte, 96> block{};
+  for (int i = 0; i < 128; ++i) {
+    const std::uint16_t c = kWinHighToUnicode[i];
+    if (c >= 0x0400 && c < 0x0460) block[c - 0x0400] = static_cast<Byte>(0x80 + i);
+  }
+  return block;
+}
+constexpr std::array<Byte, 96> kCyrillicBlock = BuildCyrillicBlock();
+
+// The other code points above U+00FF that Windows-1251 holds.
+struct Extra {
+  std::uint16_t codePoint;
+  Byte byte;
+};
+constexpr std::array<Extra, 20> kExtras = {{
+    {0x0490, 0xA5}, {0x0491, 0xB4}, {0x2013, 0x96}, {0x2014, 0x97}, {0x2018, 0x91},
+    {0x2019, 0x92}, {0x201A, 0x82}, {0x201C, 0x93}, {0x201D, 0x94}, {0x201E, 0x84},
+    {0x2020, 0x86}, {0x2021, 0x87}, {0x2022, 0x95}, {0x2026, 0x85}, {0x2030, 0x89},
+    {0x2039, 0x8B}, {0x203A, 0x9B}, {0x20AC, 0x88}, {0x2116, 0xB9}, {0x2122, 0x99},
+}};
+
+bool IsContinuation(Byte b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
+bool UnicodeToWin(std::uint32_t c, Byte& out) {
+  if (c < 0x100) {
+    out = static_cast<Byte>(c);
+    return true;
+  }
+  if (c >= 0x0400 && c < 0x0460) {
+    const Byte b = kCyrillicBlock[c - 0x0400];
+    if (b == 0) return false;
+    out = b;
+    return true;
+  }
+  for (const auto& extra : kExtras) {
+    if (extra.codePoint == c) {
+      out = extra.byte;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DecodeUtf8Char(std::string_view s, Byte& out, std::size_t& consumed) {
+  if (s.empty()) return false;
+  const auto b0 = static_cast<Byte>(s[0]);
+  if (b0 < 0x80) {
+    out = b0;
+    consumed = 1;
+    return true;
+  }
+  if (s.size() >= 2 && b0 >= 0xC0 && b0 <= 0xDF && IsContinuation(static_cast<Byte>(s[1]))) {
+    const std::uint32_t c = (b0 & 0x1Fu) * 64 + (static_cast<Byte>(s[1]) & 0x3Fu);
+    if (!UnicodeToWin(c, out)) return false;
+    consumed = 2;
+    return true;
+  }
+  if (s.size() >= 3 && b0 >= 0xE0 && b0 <= 0xEF && IsContinuation(static_cast<Byte>(s[1])) &&
+      IsContinuation(static_cast<Byte>(s[2]))) {
+    const std::uint32_t c = (b0 & 0x0Fu) * 4096 + (static_cast<Byte>(s[1]) & 0x3Fu) * 64 +
+                            (static_cast<Byte>(s[2]) & 0x3Fu);
+    if (!UnicodeToWin(c, out)) return false;
+    consumed = 3;
+    return true;
+  }
+  return false;
+}
+
+bool Utf8ToWin(std::string_view line, std::string& converted) {
+  converted.clear();
+  converted.reserve(line.size());
+  std::size_t decoded = 0;
+  std::size_t stray = 0;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    Byte b = 0;
+    std::size_t used = 0;
+    if (DecodeUtf8Char(line.substr(i), b, used)) {
+      converted.push_back(static_cast<char>(b));
+      if (used > 1) decoded += used;
+      i += used;
+    } else {
+      const auto raw = static_cast<Byte>(line[i]);
+      converted.push_back(static_cast<char>(raw));
+      if (raw >= 0x80) ++stray;
+      ++i;
+    }
+  }
+  return decoded > 2 * stray;
+}
+
+std::uint32_t WinToUnicode(Byte b) { return b < 0x80 ? b : kWinHighToUnicode[b - 0x80]; }
+
+void AppendUtf8(std::string& out, std::uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+std::string Utf8FromWin(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char c : text) AppendUtf8(out, WinToUnicode(static_cast<Byte>(c)));
+  return out;
+}
+
+std::string WinFromUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b0 = static_cast<Byte>(text[i]);
+    std::size_t length = b0 < 0x80 ? 1 : b0 >= 0xF0 && b0 <= 0xF7 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 ? 2 : 0;
+    if (b0 >= 0xF8) length = 0;
+    std::uint32_t c = length == 1 ? b0 : length == 2 ? (b0 & 0x1Fu) : length == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto b = static_cast<Byte>(text[i + k]);
+      if (!IsContinuation(b)) valid = false;
+      c = c * 64 + (b & 0x3Fu);
+    }
+    Byte mapped = '?';
+    if (!valid) {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
+    // Latin-1 letters would land on Cyrillic bytes of the same value: only
+    // code points that Windows-1251 really holds are mapped.
+    const bool sameValueMismatch = c >= 0x80 && c < 0x100 && WinToUnicode(static_cast<Byte>(c)) != c;
+    if (sameValueMismatch || !UnicodeToWin(c, mapped)) mapped = '?';
+    out.push_back(static_cast<char>(mapped));
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace kamvo

@@ -1,0 +1,39 @@
+// Unicode and UTF-8 into Windows-1251, and Windows-1251 into Unicode for
+// display, terminals and file names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "codepages/code_tables.h"
+
+namespace kamvo {
+
+// One 16-bit code point to its Windows-1251 byte; false when it has none.
+bool UnicodeToWin(std::uint32_t codePoint, Byte& out);
+
+// Decodes the one- to three-byte sequence at the start of s.
+bool DecodeUtf8Char(std::string_view s, Byte& out, std::size_t& consumed);
+
+// Converts a whole line from UTF-8 into Windows-1251. The converted line is
+// produced in every case; the result tells whether the line looks like UTF-8.
+bool Utf8ToWin(std::string_view line, std::string& converted);
+
+// The Unicode character of a Windows-1251 byte. Every byte has one (0x98,
+// which the code page leaves undefined, becomes U+0098), and UnicodeToWin
+// maps each back to its byte.
+std::uint32_t WinToUnicode(Byte b);
+
+// Windows-1251 text as UTF-8.
+std::string Utf8FromWin(std::string_view text);
+
+// UTF-8 text (file names, terminal input) as Windows-1251. Characters without
+// a Windows-1251 byte and bytes that are not UTF-8 become '?'.
+std::string WinFromUtf8(std::string_view text);
+
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
+
+}  // namespace kamvo

@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::puts("KAMVO v2.18");
+  return 0;
+}

@@ -1,0 +1,39 @@
+// Reads the words of a text (a line list) one after another.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "codepages/code_tables.h"
+#include "codepages/lines.h"
+
+namespace kamvo {
+
+// True when some two adjacent bytes of the line are both not a space.
+bool LineHasWord(std::string_view line);
+
+// False for runs of one repeated byte (inner bytes only from four bytes on).
+bool IsVariedWord(std::string_view word);
+
+class WordReader {
+ public:
+  explicit WordReader(const Lines& text) : text_(text) {}
+
+  // Back to the first line, first byte.
+  void Reset();
+
+  // The next byte of the text; CR stands for a line break. Lines without a
+  // word after the first one are skipped. False at the end of the text.
+  bool NextTextChar(Byte& ch);
+
+  // The next varied word of at most 255 bytes, or empty at the end.
+  std::string NextWord();
+
+ private:
+  const Lines& text_;
+  std::size_t line_ = 0;      // 0-based
+  std::size_t position_ = 1;  // 1-based
+};
+
+}  // namespace kamvo

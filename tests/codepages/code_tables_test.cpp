@@ -1,0 +1,119 @@
+#include "codepages/code_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace kamvo {
+namespace {
+
+void ExpectPermutationAndInverse(const HalfTable& in, const HalfTable& out) {
+  std::set<int> seen;
+  for (int i = 0; i < 128; ++i) {
+    ASSERT_GE(in[i], 0x80);
+    seen.insert(in[i]);
+    EXPECT_EQ(out[in[i] - 0x80], 0x80 + i) << "byte " << 0x80 + i;
+    EXPECT_EQ(in[out[i] - 0x80], 0x80 + i) << "byte " << 0x80 + i;
+  }
+  EXPECT_EQ(seen.size(), 128u);
+}
+
+TEST(CodeTables, InwardTablesArePermutationsAndOutwardTablesTheirInverses) {
+  ExpectPermutationAndInverse(DosToWinTable, WinToDosTable);
+  ExpectPermutationAndInverse(KoiToWinTable, WinToKoiTable);
+  ExpectPermutationAndInverse(IsoToWinTable, WinToIsoTable);
+}
+
+TEST(CodeTables, BytesBelow0x80NeverChange) {
+  for (int from = 0; from <= 5; ++from)
+    for (int to = 0; to <= 5; ++to)
+      for (int b = 0; b < 0x80; ++b) EXPECT_EQ(ConvChar(static_cast<Byte>(b), from, to), b);
+}
+
+TEST(CodeTables, SameCodeAndRoundTripGiveIdentity) {
+  const CodeTable identity = IdentityCodeTable();
+  for (int n = 1; n <= 4; ++n) EXPECT_EQ(BuildCodeTable(n, n), identity) << n;
+  for (int a = 1; a <= 4; ++a)
+    for (int b = 1; b <= 4; ++b) {
+      const CodeTable there = BuildCodeTable(a, b), back = BuildCodeTable(b, a);
+      for (int i = 0; i < 256; ++i) EXPECT_EQ(back[there[i]], i) << a << "->" << b;
+    }
+}
+
+TEST(CodeTables, KnownLettersAndPositionalBytes) {
+  EXPECT_EQ(ConvChar(0xC1, kKoi8, kWindows), 0xE0);
+  EXPECT_EQ(ConvChar(0xE1, kKoi8, kWindows), 0xC0);
+  EXPECT_EQ(ConvChar(0xA3, kKoi8, kWindows), 0xB8);
+  EXPECT_EQ(ConvChar(0xA8, kKoi8, kWindows), 0xB3);
+  EXPECT_EQ(ConvChar(0x9A, kKoi8, kWindows), 0x9A);
+  EXPECT_EQ(ConvChar(0xB0, kIso, kWindows), 0xC0);
+  EXPECT_EQ(ConvChar(0xEF, kIso, kWindows), 0xFF);
+  EXPECT_EQ(ConvChar(0xA1, kIso, kWindows), 0xA1);
+  EXPECT_EQ(ConvChar(0xF1, kIso, kWindows), 0xB1);
+  EXPECT_EQ(ConvChar(0xA8, kWindows, kDos), 0xF0);
+  EXPECT_EQ(ConvChar(0xA8, kWindows, kKoi8), 0xB3);
+  EXPECT_EQ(ConvChar(0xA8, kWindows, kIso), 0xA8);
+  EXPECT_EQ(ConvChar(0xB8, kWindows, kIso), 0xF8);
+  EXPECT_EQ(ConvertByPair("\x80", 6), "\xE1");
+  EXPECT_EQ(ConvertByPair("\xB0", 6), "\x88");
+}
+
+TEST(CodeTables, PairTableOrder) {
+  const int expected[13][2] = {{1, 1}, {1, 2}, {1, 3}, {4, 1}, {1, 4}, {2, 1}, {2, 3},
+                               {2, 4}, {3, 1}, {3, 2}, {3, 4}, {4, 2}, {4, 3}};
+  for (int p = 0; p < kPairCount; ++p) {
+    EXPECT_EQ(PairFrom(p), expected[p][0]);
+    EXPECT_EQ(PairTo(p), expected[p][1]);
+    EXPECT_EQ(PairTable(p), BuildCodeTable(expected[p][0], expected[p][1]));
+  }
+}
+
+TEST(CodeTables, MakeCodeTableComposesLevelsInOrderThenTarget) {
+  Chain chain{5, 8, 0, 0, 0, 0, 0, 0};  // Dos -> Windows, then KOI-8 -> Windows
+  const CodeTable table = MakeCodeTable(chain, true, kDos);
+  const CodeTable withTarget = MakeCodeTable(chain, false, kDos);
+  for (int i = 0; i < 256; ++i) {
+    const Byte viaPairs = ConvChar(ConvChar(static_cast<Byte>(i), 2, 1), 3, 1);
+    EXPECT_EQ(table[i], viaPairs);
+    EXPECT_EQ(withTarget[i], ConvChar(viaPairs, 1, 2));
+  }
+  EXPECT_EQ(MakeCodeTable(Chain{}, false, kWindows), IdentityCodeTable());
+}
+
+TEST(CyrillicCase, FoldsOnlyLatinRussianAndYo) {
+  EXPECT_EQ(UpperRus(0xB8), 0xA8);
+  EXPECT_EQ(LowerRus(0xA8), 0xB8);
+  EXPECT_EQ(LowerRus(0xDF), 0xFF);
+  EXPECT_EQ(UpperRus('q'), 'Q');
+  for (Byte b : {0xB3, 0xBA, 0xBF, 0xB4, 0x9A}) EXPECT_EQ(UpperRus(b), b);
+  for (Byte b : {0xB2, 0xAA, 0xAF, 0xA5, 0x8A}) EXPECT_EQ(LowerRus(b), b);
+  for (int b = 0; b < 256; ++b) {
+    const Byte up = UpperRus(static_cast<Byte>(b));
+    if (up != b) {
+      EXPECT_EQ(LowerRus(up), b);
+    }
+  }
+  EXPECT_EQ(UpperCaseRus("ab\xE0\xFF\xB8"), "AB\xC0\xDF\xA8");
+  EXPECT_EQ(LowerCaseRus("AB\xC0\xDF\xA8"), "ab\xE0\xFF\xB8");
+}
+
+TEST(CodeTables, RussianAlphabetAndNames) {
+  ASSERT_EQ(RussianAlphabet.size(), 33u);
+  EXPECT_EQ(static_cast<Byte>(RussianAlphabet[6]), 0xA8);
+  EXPECT_EQ(CodeNames[3], "KOI-8");
+  EXPECT_EQ(CodeNames[4], "ISO 8859-5");
+  EXPECT_EQ(WinToDos("a\xC0\xA8"), "a\x80\xF0");
+}
+
+TEST(MatchAt, PositionCountAndBounds) {
+  const std::string jod = "\xC9\xCE\xC4";  // ЙОД
+  EXPECT_TRUE(MatchAt(jod, "\xC9\xCE\xC4\xC0", 1, 3));
+  EXPECT_FALSE(MatchAt(jod, "\xC9\xCE", 1, 3));
+  EXPECT_TRUE(MatchAt("xy", "abxy", 3, 2));
+  EXPECT_FALSE(MatchAt("xy", "abxy", 4, 2));
+  EXPECT_TRUE(MatchAt("", "ab", 2, 0));
+  EXPECT_FALSE(MatchAt("", "ab", 4, 0));
+}
+
+}  // namespace
+}  // namespace kamvo
