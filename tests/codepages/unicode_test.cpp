@@ -1,0 +1,103 @@
+#include "codepages/unicode.h"
+
+#include <gtest/gtest.h>
+
+namespace kamvo {
+namespace {
+
+std::string Decode(std::string_view utf8, bool* looksUtf8 = nullptr) {
+  std::string out;
+  const bool result = Utf8ToWin(utf8, out);
+  if (looksUtf8) *looksUtf8 = result;
+  return out;
+}
+
+TEST(UnicodeToWin, MapsLatin1CyrillicBlockAndPunctuation) {
+  Byte b = 0;
+  ASSERT_TRUE(UnicodeToWin(0xE9, b));
+  EXPECT_EQ(b, 0xE9);  // Latin-1 byte value kept: the letter й
+  ASSERT_TRUE(UnicodeToWin(0x0401, b));
+  EXPECT_EQ(b, 0xA8);
+  ASSERT_TRUE(UnicodeToWin(0x0451, b));
+  EXPECT_EQ(b, 0xB8);
+  ASSERT_TRUE(UnicodeToWin(0x0410, b));
+  EXPECT_EQ(b, 0xC0);
+  ASSERT_TRUE(UnicodeToWin(0x044F, b));
+  EXPECT_EQ(b, 0xFF);
+  for (std::uint32_t missing : {0x0400u, 0x040Du, 0x0450u, 0x045Du, 0x0460u, 0x2015u, 0x3000u, 0x10000u})
+    EXPECT_FALSE(UnicodeToWin(missing, b)) << std::hex << missing;
+  const std::pair<std::uint32_t, Byte> extras[] = {
+      {0x0490, 0xA5}, {0x0491, 0xB4}, {0x2013, 0x96}, {0x2014, 0x97}, {0x2018, 0x91},
+      {0x2019, 0x92}, {0x201A, 0x82}, {0x201C, 0x93}, {0x201D, 0x94}, {0x201E, 0x84},
+      {0x2020, 0x86}, {0x2021, 0x87}, {0x2022, 0x95}, {0x2026, 0x85}, {0x2030, 0x89},
+      {0x2039, 0x8B}, {0x203A, 0x9B}, {0x20AC, 0x88}, {0x2116, 0xB9}, {0x2122, 0x99}};
+  for (auto [c, expected] : extras) {
+    ASSERT_TRUE(UnicodeToWin(c, b)) << std::hex << c;
+    EXPECT_EQ(b, expected);
+  }
+}
+
+TEST(UnicodeToWin, EveryWindowsByteSurvivesTheRoundTripThroughUnicode) {
+  for (int i = 0; i < 256; ++i) {
+    Byte back = 0;
+    ASSERT_TRUE(UnicodeToWin(WinToUnicode(static_cast<Byte>(i)), back)) << i;
+    EXPECT_EQ(back, i);
+  }
+  std::string all;
+  for (int i = 1; i < 256; ++i) all.push_back(static_cast<char>(i));
+  EXPECT_EQ(WinFromUtf8(Utf8FromWin(all)), all);
+  EXPECT_EQ(Utf8FromWin("\xCF\xF0\xE8"), "При");
+  EXPECT_EQ(WinFromUtf8("Привет, é 😀"), "\xCF\xF0\xE8\xE2\xE5\xF2, ? ?");
+  EXPECT_EQ(WinFromUtf8("\xFF\xC3"), "??");
+}
+
+TEST(DecodeUtf8Char, SequencesOfOneToThreeBytes) {
+  Byte b = 0;
+  std::size_t used = 0;
+  EXPECT_FALSE(DecodeUtf8Char("", b, used));
+  ASSERT_TRUE(DecodeUtf8Char("A", b, used));
+  EXPECT_EQ(b, 'A');
+  EXPECT_EQ(used, 1u);
+  ASSERT_TRUE(DecodeUtf8Char("\xE2\x80\x94rest", b, used));
+  EXPECT_EQ(b, 0x97);
+  EXPECT_EQ(used, 3u);
+  ASSERT_TRUE(DecodeUtf8Char("\xE2\x82\xAC", b, used));
+  EXPECT_EQ(b, 0x88);
+  ASSERT_TRUE(DecodeUtf8Char(std::string_view("\xC0\x80", 2), b, used));  // overlong NUL
+  EXPECT_EQ(b, 0x00);
+  EXPECT_EQ(used, 2u);
+  EXPECT_FALSE(DecodeUtf8Char("\xD0\x80", b, used));      // U+0400 has no byte
+  EXPECT_FALSE(DecodeUtf8Char("\xD0", b, used));          // truncated
+  EXPECT_FALSE(DecodeUtf8Char("\xE2\x80", b, used));      // truncated
+  EXPECT_FALSE(DecodeUtf8Char("\xF0\x9F\x98\x80", b, used));  // four bytes never decode
+  EXPECT_FALSE(DecodeUtf8Char("\x80", b, used));
+}
+
+TEST(Utf8ToWin, JudgesWhetherALineIsUtf8) {
+  bool utf = false;
+  EXPECT_EQ(Decode("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", &utf), "\xCF\xF0\xE8\xE2\xE5\xF2");
+  EXPECT_TRUE(utf);
+  EXPECT_EQ(Decode("\xCF\xF0\xE8\xE2\xE5\xF2", &utf), "\xCF\xF0\xE8\xE2\xE5\xF2");
+  EXPECT_FALSE(utf);
+  Decode("plain ascii", &utf);
+  EXPECT_FALSE(utf);
+  Decode("", &utf);
+  EXPECT_FALSE(utf);
+  // Two decoded letters (4 bytes) against one stray byte: UTF-8; against two: not.
+  EXPECT_EQ(Decode("\xD0\x9F\xD1\x80\xFF", &utf), "\xCF\xF0\xFF");
+  EXPECT_TRUE(utf);
+  Decode("\xD0\x9F\xD1\x80\xFF\xFE", &utf);
+  EXPECT_FALSE(utf);
+  // U+0400 stays as its two bytes, both stray.
+  EXPECT_EQ(Decode("\xD0\x80", &utf), "\xD0\x80");
+  EXPECT_FALSE(utf);
+  // A four-byte sequence stays as it is: four stray bytes outweigh two letters.
+  EXPECT_EQ(Decode("\xD0\x9F\xD1\x80\xF0\x9F\x98\x80", &utf), "\xCF\xF0\xF0\x9F\x98\x80");
+  EXPECT_FALSE(utf);
+  // Three decoded letters (6 bytes) against lone continuation bytes (2).
+  EXPECT_EQ(Decode("\x80\xD0\x9F\xD1\x80\xD0\xB8\xBF", &utf), "\x80\xCF\xF0\xE8\xBF");
+  EXPECT_TRUE(utf);
+}
+
+}  // namespace
+}  // namespace kamvo
