@@ -30,6 +30,27 @@ std::string JoinLines(const Lines& lines, std::string_view lineBreak) {
   return text;
 }
 
+LineBreakStyle DetectLineBreakStyle(std::string_view text) {
+  LineBreakStyle style;
+  const std::size_t first = text.find_first_of("\r\n");
+  if (first != std::string_view::npos) {
+    if (text[first] == '\n')
+      style.Break = "\n";
+    else if (first + 1 < text.size() && text[first + 1] == '\n')
+      style.Break = "\r\n";
+    else
+      style.Break = "\r";
+  }
+  style.FinalBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
+  return style;
+}
+
+std::string JoinLines(const Lines& lines, const LineBreakStyle& style) {
+  std::string text = JoinLines(lines, std::string_view(style.Break));
+  if (!style.FinalBreak && !lines.empty()) text.resize(text.size() - style.Break.size());
+  return text;
+}
+
 bool HasBreakInside(const Lines& lines) {
   for (const auto& line : lines)
     if (line.find_first_of("\r\n") != std::string::npos) return true;

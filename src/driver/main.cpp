@@ -1,6 +1,48 @@
-#include <cstdio>
+// The program's entry. With parameters it converts one file on the command
+// line and never needs a display; without them it will start the window.
+#include <unistd.h>
 
-int main() {
-  std::puts("KAMVO v2.18");
-  return 0;
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "settings/settings.h"
+
+namespace {
+
+std::string ProgramPath(const char* argv0) {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return self.string();
+  return std::filesystem::absolute(argv0, error).string();
+}
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> params(argv + 1, argv + argc);
+  if (params.empty()) {
+    // The window comes later; until then a start without parameters
+    // explains the command line.
+    std::cout << kamvo::UsageText();
+    return kamvo::kExitOk;
+  }
+
+  kamvo::TSettings settings;
+  kamvo::ReadCfg(settings);
+  if (kamvo::IsSetupRun(params)) {
+    kamvo::SetupFirstRun(settings, ProgramPath(argv[0]));
+    return kamvo::kExitOk;
+  }
+  const int terminal = kamvo::TerminalCodePage(Environment);
+  return kamvo::ConvFileCommandLine(params, settings.Cfg, std::cout, std::cerr, terminal);
 }

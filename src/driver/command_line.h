@@ -1,0 +1,57 @@
+// The command line: kamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/window.h"
+
+namespace kamvo {
+
+struct TCfg;
+
+extern const std::string_view ProgramVersion;  // "2.18"
+extern const std::string_view SetupParameter;  // "5184"
+
+// The usage text, a line break after every line.
+std::string UsageText();
+
+struct CommandLineOptions {
+  int FromCode = -1;  // -1: not given
+  int ToCode = -1;
+  std::string InFile;   // as given, never case-changed
+  std::string OutFile;
+  DecoderSwitches Switches;
+  bool UnknownOption = false;
+};
+
+// Reads the parameters in order. A parameter starting with "/" or "-" is an
+// option when the rest names one (in any case); otherwise it is a file name
+// when it holds a further "/" or names an existing file, and an unknown
+// option when not. Parsing stops at an unknown option.
+CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, DecoderSwitches switches,
+                                    const std::function<bool(const std::string&)>& fileExists);
+
+// True when the last parameter, trimmed, is the setup parameter.
+bool IsSetupRun(const std::vector<std::string>& params);
+
+// The code page of the terminal from the locale variables (LC_ALL, LC_CTYPE,
+// LANG): a code number for a KOI8-R, CP1251, CP866 or ISO-8859-5 locale,
+// 0 for UTF-8 and everything else.
+int TerminalCodePage(const std::function<std::string(const char*)>& env);
+
+// Windows-1251 text in the terminal's code page (0 = UTF-8).
+std::string ForTerminal(std::string_view text, int terminalCode);
+
+// Exit statuses of a command-line run.
+enum : int { kExitOk = 0, kExitConversionFailed = 1, kExitUsage = 2 };
+
+// Converts the file the parameters name and prints the information pane to
+// out and failures to err. cfg seeds the decoder switches.
+int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out,
+                        std::ostream& err, int terminalCode);
+
+}  // namespace kamvo

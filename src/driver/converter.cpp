@@ -1,0 +1,307 @@
+#include "driver/converter.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "codepages/unicode.h"
+#include "recognition/word_reader.h"
+#include "settings/settings.h"
+
+namespace kamvo {
+
+namespace {
+
+constexpr std::size_t kStatusLength = 80;
+
+// Reports the search's progress to the converter.
+class DetectionObserver : public SearchObserver {
+ public:
+  explicit DetectionObserver(Converter& converter) : converter_(converter) {}
+
+  void Improved(const Chain& chain, int score, int percent, bool utf8) override {
+    DetectionState& state = converter_.Detection;
+    state.DetectedUtf8 = utf8;
+    state.BestScore = score;
+    state.BestChain = chain;
+    state.BestPercent = percent;
+    converter_.AutoConvert();
+  }
+  bool UserBreak() override { return converter_.UserBreak; }
+  void UpdateProgress(const Chain& chain) override { converter_.UpdateProgressBar(chain); }
+  void Pump() override { converter_.Pump(); }
+
+ private:
+  Converter& converter_;
+};
+
+}  // namespace
+
+Converter::Converter(Window& window, const TCfg& cfg, DecoderStages stages)
+    : window_(window), cfg_(cfg), stages_(std::move(stages)) {}
+
+bool Converter::English() const { return cfg_.English; }
+
+std::string Converter::Tr(std::string_view english, std::string_view russianUtf8) const {
+  return English() ? std::string(english) : WinFromUtf8(russianUtf8);
+}
+
+void Converter::RunStage(const Stage& stage) {
+  if (stage && !UserBreak) stage(*this);
+}
+
+void Converter::EndWithUserBreak() {
+  WriteStatusInfo(Tr("User break.", "Прервано."));
+  CopyTextToScreen();
+  SetButtonsStop();
+}
+
+void Converter::Convert() {
+  UserBreak = false;
+  Detection.DetectionDone = false;
+  Attachments.Clear();
+  Counters = DecoderCounters{};
+
+  if (ScreenChanged) CopyTextFromScreen();
+  BackCopy = TextBuffer;
+  BackAvailable = true;
+
+  SetButtonsRun();
+  WriteStatusInfo("");
+  ClearInfo();
+
+  DecoderSwitches switches = window_.Switches();
+  if (switches.QP || switches.Rtf || switches.Html) RunStage(stages_.QuotedPrintable);
+  if (window_.Switches().Base64) RunStage(stages_.Binary);
+  if (UserBreak) return EndWithUserBreak();
+
+  if (window_.Switches().Html) RunStage(stages_.Html);
+  if (window_.Switches().Translit) RunStage(stages_.Translit);
+  if (UserBreak) return EndWithUserBreak();
+
+  const DecoderCounters& c = Counters;
+  if (c.QPCount > 0 || c.Base64Count > 0 || c.HtmlCount > 0 || c.UUECount > 0 || c.XXECount > 0 ||
+      c.TranslitCount > 0)
+    CopyTextToScreen();
+
+  UpdateFileView();
+  WriteMimeInfo();
+
+  FromIndex = window_.FromIndex();
+  ToCode = window_.ToIndex() + 1;
+
+  bool found = false;
+  if (FromIndex == 0) {
+    found = AutoCodeDetect();
+    if (!found) {
+      CopyTextFromScreen();
+      BackAvailable = BackCopy != TextBuffer;
+      SetButtonsStop();
+      return;
+    }
+  } else {
+    Table = BuildCodeTable(FromIndex, ToCode);
+  }
+
+  if (!found || ToCode != kWindows) ConvBuffer();
+  CopyTextFromScreen();
+  BackAvailable = BackCopy != TextBuffer;
+  SetButtonsStop();
+  WriteDetectionInfo();
+  if (FromIndex != 0) WriteUtf8Info();
+}
+
+void Converter::Back() {
+  if (!BackAvailable) return;
+  TextBuffer = BackCopy;
+  Attachments.Clear();
+  UpdateFileView();
+  CopyTextToScreen();
+  BackAvailable = false;
+  SetButtonsStop();
+}
+
+void Converter::ConvBuffer() {
+  const bool utf8Step =
+      FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
+  Lines converted;
+  converted.reserve(TextBuffer.size());
+  std::string decoded;
+  for (const auto& line : TextBuffer) {
+    Pump();
+    std::string result = ConvertByTable(line, Table);
+    if (utf8Step && Utf8ToWin(result, decoded)) {
+      result.swap(decoded);
+      ++Counters.Utf8Count;
+    }
+    converted.push_back(std::move(result));
+  }
+  CopyToScreen(converted);
+}
+
+void Converter::CopyToScreen(const Lines& lines) {
+  window_.ShowText(lines);
+  if (&lines == &TextBuffer) ScreenChanged = false;
+}
+
+void Converter::CopyFromScreen(Lines& lines) {
+  lines = window_.ReadText();
+  Pump();
+  if (&lines == &TextBuffer) ScreenChanged = false;
+}
+
+void Converter::WriteStatusInfo(std::string_view text) {
+  const std::size_t lineBreak = info_.find_first_of("\r\n");
+  if (lineBreak == std::string::npos)
+    info_.assign(text);
+  else
+    info_ = std::string(text) + info_.substr(lineBreak);
+  lastStatus_.assign(text.substr(0, kStatusLength));
+  window_.ShowInfo(info_);
+}
+
+void Converter::AddInfo(std::string_view text) {
+  if (!info_.empty()) info_ += '\n';
+  info_ += text;
+  window_.ShowInfo(info_);
+}
+
+void Converter::ClearInfo() {
+  info_.clear();
+  window_.ShowInfo(info_);
+}
+
+void Converter::WriteMimeInfo() {
+  ClearInfo();
+  WriteStatusInfo(std::string(lastStatus_));
+  const DecoderCounters& c = Counters;
+  if (c.Base64Count > 0) AddInfo(Tr("Base64 converted.", "Преобразовано base64."));
+  if (c.UUECount > 0) AddInfo(Tr("UUEncoding converted.", "Преобразовано UUEncoding."));
+  if (c.XXECount > 0) AddInfo(Tr("XXEncoding converted.", "Преобразовано XXEncoding."));
+  if (c.QPCount > 0) AddInfo(Tr("Quoted-printable converted.", "Преобразовано quoted-printable."));
+  if (c.SevenBitCount > 0) AddInfo(Tr("7-bit converted.", "Преобразована 7-битная кодировка."));
+  if (c.RtfCount > 0) AddInfo(Tr("RTF converted.", "Преобразовано RTF."));
+  if (c.HtmlCount > 0) AddInfo(Tr("HTML converted.", "Преобразовано HTML."));
+  if (c.TranslitCount > 0) AddInfo(Tr("Translit converted.", "Преобразован транслит."));
+}
+
+void Converter::WriteUtf8Info() {
+  if (Counters.Utf8Count > 0) AddInfo(Tr("UTF-8 converted.", "Преобразовано UTF-8."));
+}
+
+void Converter::Progress(int min, int max, int position) {
+  // A bar accepts new bounds in either order once its range is the widest.
+  if (min != progressMin_ || max != progressMax_) {
+    progressMin_ = INT_MIN;
+    progressMax_ = INT_MAX;
+  }
+  progressMin_ = min;
+  progressMax_ = std::max(min, max);
+  window_.ShowProgress(progressMin_, progressMax_, position);
+  Pump();
+}
+
+void Converter::SetButtonsRun() {
+  ButtonState state;
+  state.ProgressVisible = true;
+  state.OpenFile = state.SaveFile = state.Copy = state.Paste = false;
+  state.Stop = true;
+  state.Settings = state.About = state.Back = state.Print = false;
+  window_.ShowButtons(state);
+}
+
+void Converter::SetButtonsStop() {
+  ButtonState state;
+  state.Back = BackAvailable;
+  window_.ShowButtons(state);
+}
+
+void Converter::UpdateFileView() { window_.ShowAttachments(Attachments); }
+
+bool Converter::AutoCodeDetect() {
+  DetectionState& state = Detection;
+  state.DetectedUtf8 = false;
+  state.SampleWords = Sample{};
+  state.DetectionDone = true;
+  WordReader reader(TextBuffer);
+  state.SampleWords = TakeSample(reader);
+  const int count = state.SampleWords.Count;
+  if (count == 0) {
+    WriteDetectionInfo();
+    return false;
+  }
+  state.BestScore = 0;
+  state.BestChain = Chain{};
+
+  SearchOptions options;
+  options.Utf8Step = window_.Switches().Utf8;
+  options.DetectionLimit = cfg_.DetectionLimit;
+  DetectionObserver observer(*this);
+  const SearchResult result = SearchChains(state.SampleWords, options, observer);
+  if (result.Broken) {
+    AutoConvert();
+    WriteStatusInfo(Tr("User break.", "Прервано."));
+  }
+
+  const bool found = PercentOf(state.BestScore, count) >= cfg_.DetectionLimit;
+  if (found) Table = MakeCodeTable(state.BestChain, false, ToCode);
+  if (!UserBreak) WriteStatusInfo("");
+  Progress(0, 1, 0);
+  return found;
+}
+
+void Converter::AutoConvert() {
+  WriteDetectionInfo();
+  Table = MakeCodeTable(Detection.BestChain, true, ToCode);
+  ConvBuffer();
+}
+
+void Converter::UpdateProgressBar(const Chain& chain) {
+  const int n = ChainLength(chain);
+  if (n != Detection.LastLevel) {
+    const std::string level = std::to_string(n);
+    WriteStatusInfo(English() ? "Checking " + level + "-x coding..."
+                              : WinFromUtf8("Проверка " + level + " - кратных перекодировок..."));
+    Detection.LastLevel = n;
+    Pump();
+  }
+  int position = (chain[n - 1] - 1) * 12;
+  if (n > 1) position += chain[n - 2];
+  if (position != Detection.LastPosition) {
+    Progress(1, 144, position);
+    Detection.LastPosition = position;
+  }
+}
+
+void Converter::WriteDetectionInfo() {
+  WriteMimeInfo();
+  if (FromIndex != 0) return;
+  const DetectionState& state = Detection;
+  if (state.SampleWords.Count == 0) {
+    AddInfo(Tr("Russian text not found.", "Русский текст не найден."));
+    return;
+  }
+  const std::string percent = std::to_string(state.BestPercent);
+  bool headerWritten = false;
+  auto header = [&] {
+    if (headerWritten) return;
+    AddInfo(English() ? "Russian text detected " + percent + "% when converted:"
+                      : WinFromUtf8("Русский текст распознан на " + percent + "% при перекодировке:"));
+    headerWritten = true;
+  };
+  for (int level = 0; level < kChainLevels; ++level) {
+    const int pair = state.BestChain[level];
+    if (pair == 0) continue;
+    header();
+    AddInfo("    " + std::string(CodeNames[PairFrom(pair)]) + "  ->  " +
+            std::string(CodeNames[PairTo(pair)]));
+  }
+  if (state.DetectedUtf8) {
+    header();
+    AddInfo("    UTF8  ->  ASCII");
+  }
+  if (!headerWritten)
+    AddInfo(English() ? "Russian text detected " + percent + "% without conversion"
+                      : WinFromUtf8("Русский текст распознан на " + percent + "% без перекодировки"));
+}
+
+}  // namespace kamvo

@@ -1,0 +1,135 @@
+// One conversion run and the services every stage shares: the text buffer
+// and its back copy, the information pane, the progress bar, the user break,
+// the decoder counters, the attachment list and automatic detection.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "codepages/code_tables.h"
+#include "codepages/lines.h"
+#include "driver/file_list.h"
+#include "driver/window.h"
+#include "recognition/detection.h"
+
+namespace kamvo {
+
+struct TCfg;
+
+// How many times each kind of decoding was applied in the current run.
+struct DecoderCounters {
+  int QPCount = 0;
+  int SevenBitCount = 0;
+  int RtfCount = 0;
+  int Base64Count = 0;
+  int UUECount = 0;
+  int XXECount = 0;
+  int HtmlCount = 0;
+  int TranslitCount = 0;
+  int Utf8Count = 0;
+};
+
+// What automatic detection leaves behind for the report and the window.
+struct DetectionState {
+  Sample SampleWords;  // SampleWords.Count is the sample count
+  Chain BestChain{};
+  int BestScore = 0;
+  int BestPercent = 0;
+  bool DetectedUtf8 = false;
+  bool DetectionDone = false;
+  int LastLevel = 0;
+  int LastPosition = 0;
+};
+
+class Converter;
+
+// A decoding stage rewrites the text buffer in place, raises its counters,
+// may write the status line and drive the progress bar, tests UserBreak
+// between units of work and stops with whole lines in the buffer.
+using Stage = std::function<void(Converter&)>;
+
+// The decoding stages in the order of a run. An empty stage is not built.
+struct DecoderStages {
+  Stage QuotedPrintable;  // quoted-printable, 7-bit, RTF escapes, numeric references
+  Stage Binary;           // Base64, UUE and XXE, with attachments
+  Stage Html;             // HTML entities and tags
+  Stage Translit;         // translit
+};
+
+class Converter {
+ public:
+  Converter(Window& window, const TCfg& cfg, DecoderStages stages = {});
+
+  // Converts the text buffer in place and shows the result.
+  void Convert();
+  // Restores the text from before the last conversion.
+  void Back();
+
+  // The information pane.
+  void WriteStatusInfo(std::string_view text);
+  void AddInfo(std::string_view text);
+  void ClearInfo();
+  void WriteMimeInfo();
+  const std::string& Info() const { return info_; }
+  const std::string& LastStatus() const { return lastStatus_; }
+
+  void Progress(int min, int max, int position);
+  void SetButtonsRun();
+  void SetButtonsStop();
+  void UpdateFileView();
+
+  // The editor.
+  void CopyToScreen(const Lines& lines);
+  void CopyTextToScreen() { CopyToScreen(TextBuffer); }
+  void CopyFromScreen(Lines& lines);
+  void CopyTextFromScreen() { CopyFromScreen(TextBuffer); }
+  // The editor's change event.
+  void ScreenEdited() { ScreenChanged = true; }
+
+  // Converts the text buffer through the code table (and the UTF-8 step
+  // where required) and shows the result; the buffer stays as it was.
+  void ConvBuffer();
+
+  // Automatic detection of the source code page.
+  bool AutoCodeDetect();
+  void AutoConvert();
+  void WriteDetectionInfo();
+  void UpdateProgressBar(const Chain& chain);
+  void WriteUtf8Info();
+
+  // Lets pending events run.
+  void Pump() { window_.ProcessEvents(); }
+
+  bool English() const;
+  // The English text, or the Russian one (given in UTF-8) in Windows-1251.
+  std::string Tr(std::string_view english, std::string_view russianUtf8) const;
+
+  Lines TextBuffer;
+  Lines BackCopy;
+  bool ScreenChanged = false;
+  bool BackAvailable = false;
+  std::atomic<bool> UserBreak{false};
+  DecoderCounters Counters;
+  TFileList Attachments;
+  CodeTable Table = IdentityCodeTable();
+  DetectionState Detection;
+  int FromIndex = 0;
+  int ToCode = 1;
+
+  Window& window() { return window_; }
+  const TCfg& cfg() const { return cfg_; }
+
+ private:
+  void RunStage(const Stage& stage);
+  void EndWithUserBreak();
+
+  Window& window_;
+  const TCfg& cfg_;
+  DecoderStages stages_;
+  std::string info_;
+  std::string lastStatus_;
+  int progressMin_ = 0, progressMax_ = 100;
+};
+
+}  // namespace kamvo

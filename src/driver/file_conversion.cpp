@@ -1,0 +1,164 @@
+#include "driver/file_conversion.h"
+
+#include <filesystem>
+
+#include "codepages/unicode.h"
+#include "driver/file_io.h"
+
+namespace kamvo {
+
+namespace {
+
+// Collects the report lines of one file.
+class Report {
+ public:
+  explicit Report(const Converter& converter) : converter_(converter) {}
+
+  void Success(std::string_view english, std::string_view russianUtf8, std::string_view name) {
+    Add(english, russianUtf8, name, false);
+  }
+  void Failure(std::string_view english, std::string_view russianUtf8, std::string_view name) {
+    Add(english, russianUtf8, name, true);
+  }
+
+  FileReport Finish() {
+    report_.Text = JoinLines(lines_);
+    return std::move(report_);
+  }
+
+ private:
+  // Each text holds "%" where the name goes.
+  void Add(std::string_view english, std::string_view russianUtf8, std::string_view name,
+           bool failure) {
+    std::string line = converter_.Tr(english, russianUtf8);
+    const std::size_t mark = line.find('%');
+    line.replace(mark, 1, name);
+    if (failure) {
+      report_.Failed = true;
+      report_.FailureLines.push_back(line);
+    }
+    lines_.push_back(std::move(line));
+  }
+
+  const Converter& converter_;
+  Lines lines_;
+  FileReport report_;
+};
+
+// A name as the program shows it: file names are UTF-8, texts Windows-1251.
+std::string Shown(const std::string& fileName) { return WinFromUtf8(fileName); }
+
+// Removes an old backup; true when none is left.
+bool RemoveOldBackup(const std::string& backup) {
+  if (!PathExists(backup)) return true;
+  std::error_code error;
+  std::filesystem::remove(backup, error);
+  return !error && !PathExists(backup);
+}
+
+// Attachment names come from the text: they must name a file inside the
+// folder, not the folder itself, a parent or a path.
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name)
+    if (c == '/' || c == '\0') return false;
+  return true;
+}
+
+void SaveAttachments(const Converter& converter, const std::string& inName, Report& report) {
+  std::string folder = std::filesystem::path(inName).parent_path().string();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  for (const TFileRec& entry : converter.Attachments) {
+    const std::string path = folder + Utf8FromWin(entry.Name);
+    const std::string shownPath = Shown(folder) + entry.Name;
+    if (!IsPlainFileName(entry.Name)) {
+      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownPath);
+      continue;
+    }
+    if (PathExists(path)) {
+      const std::string backup = path + ".bak";
+      if (!RemoveOldBackup(backup)) {
+        report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %",
+                       shownPath + ".bak");
+        continue;
+      }
+      if (std::rename(path.c_str(), backup.c_str()) != 0) {
+        report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %",
+                       shownPath + ".bak");
+        continue;
+      }
+    }
+    if (WriteFileAtomically(path, entry.Stream))
+      report.Success(" Attachment saved %", " Сохранен вложенный файл %", shownPath);
+    else
+      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownPath);
+  }
+}
+
+}  // namespace
+
+bool SameStreams(std::string_view a, std::string_view b) { return a == b; }
+
+FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName) {
+  Report report(converter);
+  const std::string shownIn = Shown(inName);
+
+  std::string input;
+  if (!ReadWholeFile(inName, input)) {
+    report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn);
+    return report.Finish();
+  }
+  if (HasControlBytes(input)) {
+    report.Failure("% is not text file", "Файл % не текстовый", shownIn);
+    return report.Finish();
+  }
+
+  const LineBreakStyle style = DetectLineBreakStyle(input);
+  converter.TextBuffer = SplitLines(input);
+  converter.CopyTextToScreen();
+  converter.Convert();
+  if (converter.UserBreak) return FileReport{};
+
+  std::string output = JoinLines(converter.TextBuffer, style);
+  converter.TextBuffer.clear();
+
+  if (SameStreams(input, output)) {
+    input = std::string();
+    report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
+    if (inName == outName) return report.Finish();
+  }
+  input = std::string();
+
+  // The result goes to disk first, beside the target; only then is the
+  // original moved aside and the result moved into place, so the user's
+  // text is whole in the file or in its backup at every moment.
+  const std::string temporary = WriteTemporaryFile(outName, output, inName == outName ? inName : "");
+  output = std::string();
+  if (temporary.empty()) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
+    return report.Finish();
+  }
+  if (inName == outName) {
+    const std::string backup = inName + ".bak";
+    if (!RemoveOldBackup(backup)) {
+      DiscardFile(temporary);
+      report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %",
+                     shownIn + ".bak");
+      return report.Finish();
+    }
+    if (std::rename(inName.c_str(), backup.c_str()) != 0) {
+      DiscardFile(temporary);
+      report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", shownIn + ".bak");
+      return report.Finish();
+    }
+  }
+  if (!CommitFile(temporary, outName)) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
+    return report.Finish();
+  }
+  report.Success("File converted %", "Перекодирован файл %", shownIn);
+  SaveAttachments(converter, inName, report);
+  return report.Finish();
+}
+
+}  // namespace kamvo

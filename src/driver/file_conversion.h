@@ -1,0 +1,27 @@
+// Converting one file on disk with one conversion run.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "driver/converter.h"
+
+namespace kamvo {
+
+// True when both byte sequences are equal.
+bool SameStreams(std::string_view a, std::string_view b);
+
+struct FileReport {
+  std::string Text;     // Windows-1251, CR LF after every line; empty after a user break
+  bool Failed = false;  // some line reports a failure
+  Lines FailureLines;   // the failure lines alone, in order
+};
+
+// Reads inName, refuses it when it is not text, converts it with the window's
+// current choices, backs it up to inName + ".bak" when it is rewritten in
+// place, writes the result to outName and saves the attachments beside
+// inName. The rewritten file keeps its line-break style. Never throws: every
+// outcome is a line of the report, in the interface language.
+FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName);
+
+}  // namespace kamvo

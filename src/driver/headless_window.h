@@ -1,0 +1,42 @@
+// A window without a display: the controls are plain values and the editor
+// is a line list. Used by the command line and the tests.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "driver/window.h"
+
+namespace kamvo {
+
+class HeadlessWindow : public Window {
+ public:
+  DecoderSwitches switches;
+  int fromIndex = 0;
+  int toIndex = 0;
+  Lines screen;
+  std::string info;
+  int progressMin = 0, progressMax = 100, progressPosition = 0;
+  ButtonState buttons;
+  // Called on every ProcessEvents; tests use it to press Stop.
+  std::function<void()> onEvents;
+
+  DecoderSwitches Switches() const override { return switches; }
+  int FromIndex() const override { return fromIndex; }
+  int ToIndex() const override { return toIndex; }
+  void ShowText(Lines lines) override { screen = Resplit(std::move(lines)); }
+  Lines ReadText() override { return screen; }
+  void ShowInfo(const std::string& caption) override { info = caption; }
+  void ShowProgress(int min, int max, int position) override {
+    progressMin = min;
+    progressMax = max;
+    progressPosition = position;
+  }
+  void ShowButtons(const ButtonState& state) override { buttons = state; }
+  void ShowAttachments(const TFileList&) override {}
+  void ProcessEvents() override {
+    if (onEvents) onEvents();
+  }
+};
+
+}  // namespace kamvo

@@ -1,0 +1,15 @@
+#include "driver/stages.h"
+
+namespace kamvo {
+
+DecoderStages StandardStages() {
+  DecoderStages stages;
+  // Each decoder takes its place here as it is built:
+  //   stages.QuotedPrintable: quoted-printable, 7-bit, RTF escapes, numeric references
+  //   stages.Binary:          Base64, UUE and XXE blocks and their attachments
+  //   stages.Html:            HTML entities and tags
+  //   stages.Translit:        translit
+  return stages;
+}
+
+}  // namespace kamvo

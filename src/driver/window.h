@@ -1,0 +1,64 @@
+// What a conversion needs from the window: the decoder switches, the From
+// and To choices, the editor ("screen"), the information pane, the progress
+// bar, the tool buttons, the attachment view and a way to let pending
+// events run. The desktop window implements it with widgets; the command
+// line and the tests use HeadlessWindow.
+#pragma once
+
+#include "codepages/lines.h"
+#include "driver/file_list.h"
+
+namespace kamvo {
+
+// The decoder check boxes.
+struct DecoderSwitches {
+  bool QP = true;        // quoted-printable and 7-bit
+  bool Rtf = true;       // RTF escapes
+  bool Html = true;      // HTML entities and tags
+  bool Base64 = true;    // Base64, UUE and XXE
+  bool Utf8 = true;      // UTF-8
+  bool Translit = false; // translit
+};
+
+// Enabled state of the tool buttons and visibility of the progress bar.
+struct ButtonState {
+  bool ProgressVisible = false;
+  bool OpenFile = true;
+  bool SaveFile = true;
+  bool Copy = true;
+  bool Paste = true;
+  bool Stop = false;
+  bool Settings = true;
+  bool About = true;
+  bool Back = false;
+  bool Print = true;
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  virtual DecoderSwitches Switches() const = 0;
+  // Item index of the From list: 0 = Auto, n = code number n.
+  virtual int FromIndex() const = 0;
+  // Item index of the To list: code number - 1.
+  virtual int ToIndex() const = 0;
+
+  // Shows lines in the editor. The editor receives them with a break after
+  // every line, so a line holding CR or LF comes back as several lines.
+  virtual void ShowText(Lines lines) = 0;
+  // The editor's lines.
+  virtual Lines ReadText() = 0;
+
+  // The information pane's caption changed (lines separated by LF, in
+  // Windows-1251).
+  virtual void ShowInfo(const std::string& caption) = 0;
+  virtual void ShowProgress(int min, int max, int position) = 0;
+  virtual void ShowButtons(const ButtonState& state) = 0;
+  virtual void ShowAttachments(const TFileList& files) = 0;
+
+  // Lets pending events run (repaint, the Stop button).
+  virtual void ProcessEvents() = 0;
+};
+
+}  // namespace kamvo

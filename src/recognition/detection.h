@@ -1,0 +1,86 @@
+// Automatic code detection: a sample of words from the text, and the search
+// through chains of conversion pairs for the one that turns the most sample
+// words into Russian words.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "codepages/code_tables.h"
+#include "recognition/word_reader.h"
+
+namespace kamvo {
+
+constexpr int kSampleSize = 25;
+
+// Up to 25 words, positions 1..Count (stored at index position - 1).
+struct Sample {
+  std::array<std::string, kSampleSize> Words;
+  int Count = 0;
+};
+
+// The smallest position whose word appears again later; 0 when all differ.
+int FindDuplicateWord(const Sample& sample);
+bool IsSampleWord(const Sample& sample, std::string_view word);
+// Fewer one-letter words than half the sample.
+bool FewOneLetterWords(const Sample& sample);
+// The first position holding a one-letter word, or 25 when there is none.
+int FirstOneLetterWord(const Sample& sample);
+
+// Reads words from the reader's start until the sample holds 25 different
+// words with few one-letter words among them, or the text ends.
+Sample TakeSample(WordReader& reader);
+
+struct ChainScore {
+  int Score = 0;
+  bool Utf8 = false;  // the score needs the UTF-8 step after the chain
+};
+
+// How many sample words the chain turns into Russian words, directly or,
+// when utf8Step is set, through the UTF-8 step (which wins only when it
+// recognises strictly more).
+ChainScore ScoreChain(const Sample& sample, const Chain& chain, bool utf8Step);
+
+// (score * 100 + count / 2) / count.
+int PercentOf(int score, int count);
+
+// The highest level in use (1..8), 1 for the empty chain.
+int ChainLength(const Chain& chain);
+
+// What the search reports while it runs.
+class SearchObserver {
+ public:
+  virtual ~SearchObserver() = default;
+  // A chain recognised strictly more words than any before it.
+  virtual void Improved(const Chain& chain, int score, int percent, bool utf8) = 0;
+  // Tested after every chain: true ends the search.
+  virtual bool UserBreak() = 0;
+  // After every chain of length 0 or 1, and whenever the innermost level
+  // has run through all its values.
+  virtual void UpdateProgress(const Chain& chain) = 0;
+  // After every chain.
+  virtual void Pump() = 0;
+};
+
+struct SearchOptions {
+  bool Utf8Step = true;
+  int DetectionLimit = 80;
+  int MaxLevels = kChainLevels;  // fewer only for tests and experiments
+};
+
+struct SearchResult {
+  Chain Best{};
+  int BestScore = 0;
+  bool Utf8 = false;
+  bool Broken = false;  // ended by the user
+};
+
+// Visits the empty chain, the chains of length 1, of length 2 and so on,
+// within one length the highest level changing slowest, until a chain's
+// percentage exceeds the detection limit, the user breaks off, or every
+// chain has been tried.
+SearchResult SearchChains(const Sample& sample, const SearchOptions& options,
+                          SearchObserver& observer);
+
+}  // namespace kamvo

@@ -1,0 +1,179 @@
+#include "recognition/detection.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/literal_detection.h"
+#include "support/russian_text.h"
+
+namespace kamvo {
+namespace {
+
+using testing::LiteralSearch;
+using testing::RussianText;
+
+class RecordingObserver : public SearchObserver {
+ public:
+  std::vector<Chain> improvements;
+  std::vector<Chain> progress;
+  int chainsVisited = 0;
+  int breakAfter = -1;
+
+  void Improved(const Chain& chain, int, int, bool) override { improvements.push_back(chain); }
+  bool UserBreak() override { return ++chainsVisited == breakAfter; }
+  void UpdateProgress(const Chain& chain) override { progress.push_back(chain); }
+  void Pump() override {}
+};
+
+Sample SampleOf(const Lines& text) {
+  WordReader reader(text);
+  return TakeSample(reader);
+}
+
+Lines Recode(const Lines& text, const std::vector<int>& pairs) {
+  Lines result;
+  for (std::string line : text) {
+    for (int pair : pairs) line = ConvertByPair(line, pair);
+    result.push_back(line);
+  }
+  return result;
+}
+
+Lines AsUtf8(const Lines& text) {
+  Lines result;
+  for (const auto& line : text) result.push_back(Utf8FromWin(line));
+  return result;
+}
+
+Lines Garbage(std::mt19937& random, int words) {
+  Lines lines(1);
+  for (int w = 0; w < words; ++w) {
+    std::string word;
+    const int length = 2 + static_cast<int>(random() % 8);
+    for (int i = 0; i < length; ++i) word.push_back(static_cast<char>(0x80 + random() % 128));
+    lines[0] += word + " ";
+  }
+  return lines;
+}
+
+void ExpectSameAsLiteral(const Sample& sample, bool utf8Step, int limit, int levels, const char* what) {
+  SCOPED_TRACE(what);
+  const auto literal = LiteralSearch(sample, utf8Step, limit, levels);
+  RecordingObserver observer;
+  SearchOptions options;
+  options.Utf8Step = utf8Step;
+  options.DetectionLimit = limit;
+  options.MaxLevels = levels;
+  const SearchResult fast = SearchChains(sample, options, observer);
+  EXPECT_EQ(fast.Best, literal.Best);
+  EXPECT_EQ(fast.BestScore, literal.BestScore);
+  EXPECT_EQ(fast.Utf8, literal.Utf8);
+  EXPECT_EQ(observer.improvements, literal.Improvements);
+}
+
+TEST(ChainSearch, AgreesWithTheLiteralSearchOnGeneratedTexts) {
+  std::mt19937 random(2024);
+  for (int round = 0; round < 3; ++round) {
+    const Lines text = RussianText(random, 6, 8);
+    for (int limit : {80, 100}) {
+      ExpectSameAsLiteral(SampleOf(text), true, limit, 3, "plain Windows text");
+      ExpectSameAsLiteral(SampleOf(Recode(text, {2})), true, limit, 3, "read as KOI-8");
+      ExpectSameAsLiteral(SampleOf(Recode(text, {1})), true, limit, 2, "read as Dos");
+      ExpectSameAsLiteral(SampleOf(Recode(text, {4})), true, limit, 2, "read as ISO");
+      ExpectSameAsLiteral(SampleOf(Recode(text, {2, 9})), true, limit, 3, "KOI-8 then Dos");
+      ExpectSameAsLiteral(SampleOf(Recode(text, {1, 7, 12})), true, limit, 3, "three wrong steps");
+      ExpectSameAsLiteral(SampleOf(AsUtf8(text)), true, limit, 2, "UTF-8");
+      ExpectSameAsLiteral(SampleOf(AsUtf8(text)), false, limit, 2, "UTF-8, step off");
+      ExpectSameAsLiteral(SampleOf(Recode(AsUtf8(text), {2})), true, limit, 2, "UTF-8 read as KOI-8");
+      ExpectSameAsLiteral(SampleOf(Garbage(random, 40)), true, limit, 3, "garbage");
+    }
+  }
+}
+
+TEST(ChainSearch, FindsTheChainThatUndoesWrongConversions) {
+  std::mt19937 random(7);
+  const Lines text = RussianText(random, 10, 8);
+  SearchOptions options;
+  options.MaxLevels = 3;
+  RecordingObserver observer;
+  // Windows text read as KOI-8 and written as Dos.
+  const Sample twice = SampleOf(Recode(text, {2, 9}));
+  const SearchResult undone = SearchChains(twice, options, observer);
+  EXPECT_GT(PercentOf(undone.BestScore, twice.Count), 80);
+  const CodeTable table = MakeCodeTable(undone.Best, true, kWindows);
+  EXPECT_EQ(ConvertByTable(Recode(text, {2, 9})[0], table), text[0]);
+}
+
+TEST(ChainSearch, VisitsChainsInOrderAndReportsProgress) {
+  std::mt19937 random(3);
+  const Sample sample = SampleOf(Garbage(random, 30));
+  RecordingObserver observer;
+  SearchOptions options;
+  options.MaxLevels = 2;
+  SearchChains(sample, options, observer);
+  // Length 0 and 1 report every chain, then every completed innermost loop.
+  ASSERT_EQ(observer.progress.size(), 13u + 1u + 12u);
+  EXPECT_EQ(observer.progress[0], Chain{});
+  EXPECT_EQ(observer.progress[12], (Chain{12}));
+  EXPECT_EQ(observer.progress[13], (Chain{12}));
+  EXPECT_EQ(observer.progress[14], (Chain{12, 1}));
+  EXPECT_EQ(observer.progress.back(), (Chain{12, 12}));
+  EXPECT_EQ(observer.chainsVisited, 1 + 12 + 144);
+
+  RecordingObserver breaking;
+  breaking.breakAfter = 20;
+  EXPECT_TRUE(SearchChains(sample, options, breaking).Broken);
+  EXPECT_EQ(breaking.chainsVisited, 20);
+}
+
+TEST(ChainSearch, PercentRoundsHalfUp) {
+  EXPECT_EQ(PercentOf(2, 3), 67);
+  EXPECT_EQ(PercentOf(20, 25), 80);
+  EXPECT_EQ(PercentOf(1, 3), 33);
+  EXPECT_EQ(PercentOf(25, 25), 100);
+}
+
+Lines WordsOnLines(const std::vector<std::string>& words) {
+  Lines lines(1);
+  for (const auto& w : words) lines[0] += w + " ";
+  return lines;
+}
+
+TEST(Sampling, SkipsAsciiAndLongWordsAndKeepsTwentyFiveDifferentOnes) {
+  std::vector<std::string> words = {"hello", "123", std::string(16, '\xE0'), "\xE0\xE1\xE2" "5",
+                                    "\xD2\xCE\xD0\xD2"};
+  for (int i = 0; i < 40; ++i) words.push_back(std::string("\xE0\xE1") + std::string(1, static_cast<char>(0xC0 + i % 32)) + std::string(1, static_cast<char>(0xC0 + i / 32)));
+  const Sample sample = SampleOf(WordsOnLines(words));
+  ASSERT_EQ(sample.Count, 25);
+  EXPECT_EQ(sample.Words[0], "\xD2\xCE\xD0\xD2");
+  EXPECT_EQ(FindDuplicateWord(sample), 0);
+}
+
+TEST(Sampling, LaterWordsReplaceDuplicatesBeforeOneLetterWords) {
+  std::vector<std::string> words;
+  for (int i = 0; i < 25; ++i) words.push_back("\xF1\xEB\xEE\xE2\xEE");  // the same word
+  const Sample repeated = SampleOf(WordsOnLines(words));
+  EXPECT_EQ(repeated.Count, 25);
+  EXPECT_EQ(FindDuplicateWord(repeated), 1);
+
+  words.push_back("\xE4\xEE\xEC");  // a new word replaces the first of a duplicate pair
+  const Sample replaced = SampleOf(WordsOnLines(words));
+  EXPECT_EQ(replaced.Words[0], "\xE4\xEE\xEC");
+  EXPECT_EQ(replaced.Words[1], "\xF1\xEB\xEE\xE2\xEE");
+
+  // Many one-letter words: the sample never ends early and later long
+  // words push them out.
+  std::vector<std::string> letters;
+  for (int i = 0; i < 25; ++i) letters.push_back(std::string(1, static_cast<char>(0xE0 + i)));
+  const Sample oneLetter = SampleOf(WordsOnLines(letters));
+  EXPECT_FALSE(FewOneLetterWords(oneLetter));
+  EXPECT_EQ(FirstOneLetterWord(oneLetter), 1);
+  letters.push_back("\xE4\xEE\xEC");
+  EXPECT_EQ(SampleOf(WordsOnLines(letters)).Words[0], "\xE4\xEE\xEC");
+  letters.push_back("\xFF");  // one-letter words never replace anything
+  EXPECT_EQ(SampleOf(WordsOnLines(letters)).Words[1], "\xE1");
+}
+
+}  // namespace
+}  // namespace kamvo

@@ -1,0 +1,47 @@
+// Russian test texts in Windows-1251.
+#pragma once
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codepages/lines.h"
+#include "codepages/unicode.h"
+
+namespace kamvo::testing {
+
+inline const std::vector<std::string>& RussianVocabulary() {
+  static const std::vector<std::string> words = [] {
+    const char* utf8[] = {
+        "привет", "мир", "сегодня", "хорошая", "погода", "мы", "идём", "гулять", "в", "парк",
+        "Москва", "город", "большой", "красивый", "письмо", "пришло", "вчера", "вечером", "дорогой",
+        "друг", "как", "твои", "дела", "работа", "дом", "семья", "книга", "читать", "новости",
+        "время", "человек", "жизнь", "глаза", "слово", "место", "лицо", "рука", "вопрос", "ответ",
+        "взгляд", "страна", "дверь", "земля", "деньги", "утро", "окно", "голова", "ночь", "машина",
+        "школа", "улица", "стол", "быстро", "медленно", "зелёный", "ёлка", "ЙОГУРТ", "Иванов",
+        "ВНИМАНИЕ", "здравствуйте", "спасибо", "пожалуйста", "объём", "съезд"};
+    std::vector<std::string> result;
+    for (const char* w : utf8) result.push_back(WinFromUtf8(w));
+    return result;
+  }();
+  return words;
+}
+
+// Lines of random vocabulary words with punctuation.
+inline Lines RussianText(std::mt19937& random, int lineCount, int wordsPerLine) {
+  const auto& words = RussianVocabulary();
+  std::uniform_int_distribution<std::size_t> pick(0, words.size() - 1);
+  Lines lines;
+  for (int l = 0; l < lineCount; ++l) {
+    std::string line;
+    for (int w = 0; w < wordsPerLine; ++w) {
+      if (w) line += (random() % 7 == 0) ? ", " : " ";
+      line += words[pick(random)];
+    }
+    line += '.';
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace kamvo::testing
