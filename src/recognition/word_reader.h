@@ -10,6 +10,14 @@
 
 namespace kamvo {
 
+// The 35 bytes that separate words: TAB, LF, CR, space and the ASCII
+// punctuation except the backquote.
+extern const std::string_view WordDelimiters;
+bool IsWordDelimiter(Byte b);
+
+// The longest word NextWord returns.
+constexpr std::size_t kMaxWordBytes = 255;
+
 // True when some two adjacent bytes of the line are both not a space.
 bool LineHasWord(std::string_view line);
 
@@ -27,7 +35,8 @@ class WordReader {
   // word after the first one are skipped. False at the end of the text.
   bool NextTextChar(Byte& ch);
 
-  // The next varied word of at most 255 bytes, or empty at the end.
+  // The next varied word of at most 255 bytes, or empty at the end. A longer
+  // run is cut: byte 256 is dropped and the next word starts after it.
   std::string NextWord();
 
  private:
