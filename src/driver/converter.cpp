@@ -235,6 +235,7 @@ bool Converter::AutoCodeDetect() {
   SearchOptions options;
   options.Utf8Step = window_.Switches().Utf8;
   options.DetectionLimit = cfg_.DetectionLimit;
+  options.MaxLevels = MaxChainLevels;
   DetectionObserver observer(*this);
   const SearchResult result = SearchChains(state.SampleWords, options, observer);
   if (result.Broken) {

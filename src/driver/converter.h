@@ -116,6 +116,8 @@ class Converter {
   DetectionState Detection;
   int FromIndex = 0;
   int ToCode = 1;
+  // The longest chain detection tries; shorter only in tests and experiments.
+  int MaxChainLevels = kChainLevels;
 
   Window& window() { return window_; }
   const TCfg& cfg() const { return cfg_; }

@@ -1,0 +1,327 @@
+#include "driver/converter.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "codepages/unicode.h"
+#include "driver/headless_window.h"
+#include "settings/settings.h"
+#include "support/literal_detection.h"
+#include "support/russian_text.h"
+
+namespace kamvo {
+namespace {
+
+using testing::RussianText;
+
+Lines Recode(const Lines& text, const std::vector<int>& pairs) {
+  Lines result;
+  for (std::string line : text) {
+    for (int pair : pairs) line = ConvertByPair(line, pair);
+    result.push_back(line);
+  }
+  return result;
+}
+
+Lines PaneLines(const std::string& info) { return SplitLines(info); }
+
+// Words that no chain turns into Russian words: a byte four times running
+// becomes a letter four times running, which no Russian word holds.
+const Lines kNothingRussian = {"\xE0\xE0\xE0\xE0\xE1\xE2 \xC1\xC1\xC1\xC1\xD5\xF7 \x90\x90\x90\x90\x91\xAB"};
+
+class ConverterTest : public ::testing::Test {
+ protected:
+  ConverterTest() : converter(window, cfg) {}
+
+  void Load(const Lines& text) {
+    converter.TextBuffer = text;
+    converter.CopyTextToScreen();
+  }
+  void Choose(int from, int to) {
+    window.fromIndex = from;
+    window.toIndex = to - 1;
+  }
+
+  TCfg cfg;
+  HeadlessWindow window;
+  Converter converter;
+  std::mt19937 random{11};
+};
+
+TEST_F(ConverterTest, SameCodePageChangesNothingAndLeavesBackDisabled) {
+  const Lines text = RussianText(random, 3, 5);
+  Load(text);
+  Choose(kWindows, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_FALSE(converter.BackAvailable);
+  EXPECT_FALSE(window.buttons.Back);
+  EXPECT_FALSE(window.buttons.Stop);
+  EXPECT_FALSE(window.buttons.ProgressVisible);
+  EXPECT_EQ(window.info, "");
+}
+
+TEST_F(ConverterTest, ChosenPairConvertsAndBackRestores) {
+  const Lines text = RussianText(random, 3, 5);
+  Load(Recode(text, {2}));
+  Choose(kKoi8, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(window.screen, text);
+  EXPECT_TRUE(converter.BackAvailable);
+  EXPECT_TRUE(window.buttons.Back);
+  converter.Back();
+  EXPECT_EQ(converter.TextBuffer, Recode(text, {2}));
+  EXPECT_EQ(window.screen, Recode(text, {2}));
+  EXPECT_FALSE(converter.BackAvailable);
+  EXPECT_FALSE(window.buttons.Back);
+}
+
+TEST_F(ConverterTest, EditsOnScreenAreConverted) {
+  Load({"old"});
+  window.screen = {"\xF0\xD2\xC9\xD7\xC5\xD4"};  // Привет in KOI-8, typed by the user
+  converter.ScreenEdited();
+  Choose(kKoi8, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, Lines{"\xCF\xF0\xE8\xE2\xE5\xF2"});
+  EXPECT_EQ(converter.BackCopy, Lines{"\xF0\xD2\xC9\xD7\xC5\xD4"});
+}
+
+TEST_F(ConverterTest, ManualUtf8StepIsReportedBelowTheDecoderLines) {
+  const Lines text = RussianText(random, 2, 4);
+  Lines utf8;
+  for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
+  utf8.push_back("plain");
+  Load(utf8);
+  Choose(kWindows, kWindows);
+  converter.Convert();
+  Lines expected = text;
+  expected.push_back("plain");
+  EXPECT_EQ(converter.TextBuffer, expected);
+  EXPECT_EQ(converter.Counters.Utf8Count, 2);
+  EXPECT_EQ(window.info, "UTF-8 converted.");
+
+  window.switches.Utf8 = false;
+  Load(utf8);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, utf8);
+}
+
+TEST_F(ConverterTest, ReportListsEachDecoderOnceInTableOrder) {
+  Converter withStages(window, cfg,
+                       DecoderStages{[](Converter& c) { c.Counters.QPCount += 3; },
+                                     [](Converter& c) {
+                                       c.Counters.Base64Count++;
+                                       c.Counters.RtfCount++;
+                                     },
+                                     {},
+                                     {}});
+  withStages.TextBuffer = {"x"};
+  Choose(kWindows, kWindows);
+  withStages.Convert();
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{"Base64 converted.", "Quoted-printable converted.", "RTF converted."}));
+  cfg.English = false;
+  withStages.WriteMimeInfo();
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{WinFromUtf8("Преобразовано base64."), WinFromUtf8("Преобразовано quoted-printable."),
+                   WinFromUtf8("Преобразовано RTF.")}));
+}
+
+TEST_F(ConverterTest, StagesRunInOrderOnlyWhenSwitchedOn) {
+  std::string order;
+  DecoderStages stages{[&](Converter&) { order += 'Q'; }, [&](Converter&) { order += 'B'; },
+                       [&](Converter&) { order += 'H'; }, [&](Converter&) { order += 'T'; }};
+  Converter c(window, cfg, stages);
+  Choose(kWindows, kWindows);
+  window.switches = DecoderSwitches{true, true, true, true, true, true};
+  c.Convert();
+  EXPECT_EQ(order, "QBHT");
+  order.clear();
+  window.switches = DecoderSwitches{false, true, false, false, false, false};
+  c.Convert();
+  EXPECT_EQ(order, "Q");  // RTF alone runs the escape stage
+  order.clear();
+  window.switches = DecoderSwitches{false, false, false, false, false, false};
+  c.Convert();
+  EXPECT_EQ(order, "");
+}
+
+TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
+  bool htmlRan = false;
+  Converter c(window, cfg,
+              DecoderStages{[](Converter& conv) {
+                              conv.TextBuffer = {"half decoded"};
+                              conv.UserBreak = true;
+                            },
+                            {}, [&](Converter&) { htmlRan = true; }, {}});
+  c.TextBuffer = {"original"};
+  Choose(kKoi8, kWindows);
+  c.Convert();
+  EXPECT_FALSE(htmlRan);
+  EXPECT_EQ(window.screen, Lines{"half decoded"});
+  EXPECT_EQ(PaneLines(window.info).front(), "User break.");
+  EXPECT_FALSE(window.buttons.Stop);
+  EXPECT_TRUE(window.buttons.Back);
+  c.Back();
+  EXPECT_EQ(c.TextBuffer, Lines{"original"});
+}
+
+TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
+  Converter c(window, cfg, DecoderStages{[](Converter& conv) {
+                conv.TextBuffer = {"a\r\nb", "c"};
+                conv.Counters.QPCount = 1;
+              }, {}, {}, {}});
+  c.TextBuffer = {"a=0D=0Ab", "c"};
+  Choose(kWindows, kWindows);
+  c.Convert();
+  EXPECT_EQ(c.TextBuffer, (Lines{"a", "b", "c"}));
+}
+
+TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
+  const Lines text = RussianText(random, 8, 8);
+  Load(Recode(text, {2}));
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_TRUE(converter.Detection.DetectionDone);
+  EXPECT_EQ(converter.Detection.BestChain, (Chain{8}));
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{"Russian text detected 100% when converted:", "    KOI-8  ->  Windows"}));
+  cfg.English = false;
+  converter.WriteDetectionInfo();
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
+                   "    KOI-8  ->  Windows"}));
+  EXPECT_EQ(window.progressMin, 0);
+  EXPECT_EQ(window.progressMax, 1);
+  EXPECT_EQ(window.progressPosition, 0);
+}
+
+TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {
+  const Lines text = RussianText(random, 8, 8);
+  Load(text);
+  Choose(0, kDos);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, Recode(text, {1}));
+  EXPECT_EQ(PaneLines(window.info), Lines{"Russian text detected 100% without conversion"});
+
+  Load(Recode(text, {9}));  // Windows text read as KOI-8, written as Dos
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{"Russian text detected 100% when converted:", "    Dos  ->  KOI-8"}));
+}
+
+TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
+  const Lines text = RussianText(random, 8, 6);
+  Lines utf8;
+  for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
+  Load(utf8);
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_TRUE(converter.Detection.DetectedUtf8);
+  EXPECT_EQ(converter.TextBuffer, text);
+  const Lines pane = PaneLines(window.info);
+  ASSERT_EQ(pane.size(), 2u);
+  EXPECT_EQ(pane[1], "    UTF8  ->  ASCII");
+}
+
+TEST_F(ConverterTest, NoRussianTextLeavesTheTextAsItWas) {
+  Load({"just some English text", "with 123 numbers"});
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, (Lines{"just some English text", "with 123 numbers"}));
+  EXPECT_EQ(PaneLines(window.info), Lines{"Russian text not found."});
+  EXPECT_FALSE(converter.BackAvailable);
+  cfg.English = false;
+  converter.WriteDetectionInfo();
+  EXPECT_EQ(window.info, WinFromUtf8("Русский текст не найден."));
+}
+
+// Runs detection on text that no chain recognises and records what the
+// status line and the progress bar showed.
+TEST_F(ConverterTest, ProgressAndStatusDuringAnUnsuccessfulSearch) {
+  std::vector<int> positions;
+  std::vector<std::string> statuses;
+  struct Recorder : HeadlessWindow {
+    std::vector<int>* positions;
+    std::vector<std::string>* statuses;
+    void ShowProgress(int min, int max, int position) override {
+      HeadlessWindow::ShowProgress(min, max, position);
+      positions->push_back(position);
+    }
+    void ShowInfo(const std::string& caption) override {
+      HeadlessWindow::ShowInfo(caption);
+      const std::string first = caption.substr(0, caption.find('\n'));
+      if (statuses->empty() || statuses->back() != first) statuses->push_back(first);
+    }
+  } recorder;
+  recorder.positions = &positions;
+  recorder.statuses = &statuses;
+  Converter c(recorder, cfg);
+  c.MaxChainLevels = 2;
+  c.TextBuffer = kNothingRussian;
+  recorder.fromIndex = 0;
+  c.Convert();
+  EXPECT_EQ(c.Detection.BestScore, 0);
+  EXPECT_EQ(statuses, (std::vector<std::string>{"", "Checking 1-x coding...", "Checking 2-x coding...", ""}));
+  std::vector<int> expected = {-12};
+  for (int c1 = 1; c1 <= 12; ++c1) expected.push_back((c1 - 1) * 12);
+  for (int c2 = 1; c2 <= 12; ++c2) expected.push_back(c2 * 12);
+  expected.push_back(0);  // the bar is reset at the end
+  EXPECT_EQ(positions, expected);
+  EXPECT_EQ(recorder.progressMax, 1);
+}
+
+TEST_F(ConverterTest, StopDuringDetectionShowsTheBestSoFar) {
+  int pumps = 0;
+  window.onEvents = [&] {
+    if (++pumps == 30) converter.UserBreak = true;
+  };
+  converter.MaxChainLevels = 3;
+  Load(kNothingRussian);
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_EQ(PaneLines(window.info).front(), "User break.");
+  EXPECT_TRUE(converter.UserBreak);
+  EXPECT_FALSE(window.buttons.Stop);
+  EXPECT_EQ(converter.TextBuffer, kNothingRussian);
+}
+
+// The converter's detection result and report equal those of the literal
+// search on generated texts.
+TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
+  const Lines text = RussianText(random, 6, 8);
+  const std::vector<std::vector<int>> damages = {{}, {2}, {1}, {4}, {2, 9}, {5}, {1, 7, 12}};
+  for (int limit : {80, 100}) {
+    for (const auto& damage : damages) {
+      cfg.DetectionLimit = limit;
+      converter.MaxChainLevels = 2;
+      Load(Recode(text, damage));
+      Choose(0, kWindows);
+      converter.Convert();
+      WordReader reader(converter.BackCopy);
+      const Sample sample = TakeSample(reader);
+      const auto literal = testing::LiteralSearch(sample, true, limit, 2);
+      EXPECT_EQ(converter.Detection.BestChain, literal.Best);
+      EXPECT_EQ(converter.Detection.BestScore, literal.BestScore);
+      EXPECT_EQ(converter.Detection.DetectedUtf8, literal.Utf8);
+      if (literal.BestPercent >= 0) {
+        EXPECT_EQ(converter.Detection.BestPercent, literal.BestPercent);
+      }
+      const bool found = literal.BestScore * 100 + sample.Count / 2 >= limit * sample.Count;
+      if (found && !literal.Utf8) {
+        const CodeTable table = MakeCodeTable(literal.Best, false, kWindows);
+        Lines expected;
+        for (const auto& line : Recode(text, damage)) expected.push_back(ConvertByTable(line, table));
+        EXPECT_EQ(converter.TextBuffer, expected);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kamvo
