@@ -1,0 +1,205 @@
+#include "driver/file_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "codepages/unicode.h"
+#include "driver/headless_window.h"
+#include "settings/settings.h"
+#include "support/temp_dir.h"
+
+namespace kamvo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+// Привет мир, как дела in Windows-1251 and KOI-8.
+const std::string kWin = "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0, \xEA\xE0\xEA \xE4\xE5\xEB\xE0";
+const std::string kKoi = ConvertByPair(kWin, 2);
+
+class FileConversionTest : public ::testing::Test {
+ protected:
+  FileConversionTest() : converter(window, cfg) {
+    window.fromIndex = 0;
+    window.toIndex = 0;
+  }
+
+  FileReport Run(const std::string& in, const std::string& out) { return ConvertFile(converter, in, out); }
+  FileReport Run(const std::string& name) { return Run(name, name); }
+
+  TempDir dir;
+  TCfg cfg;
+  HeadlessWindow window;
+  Converter converter;
+};
+
+TEST_F(FileConversionTest, ConvertsInPlaceKeepingLineBreaksAndABackup) {
+  const std::string file = dir / "letter.txt";
+  const std::string original = kKoi + "\n" + kKoi + "\n\n" + kKoi;  // LF, no final break
+  WriteFile(file, original);
+  const FileReport report = Run(file);
+  EXPECT_EQ(report.Text, "File converted " + file + "\r\n");
+  EXPECT_FALSE(report.Failed);
+  EXPECT_EQ(ReadFile(file), kWin + "\n" + kWin + "\n\n" + kWin);
+  EXPECT_EQ(ReadFile(file + ".bak"), original);
+  EXPECT_TRUE(converter.TextBuffer.empty());
+  EXPECT_EQ(window.screen.size(), 4u);
+
+  // A second run finds nothing to convert: file and backup stay as they are.
+  const FileReport again = Run(file);
+  EXPECT_EQ(again.Text, "File not converted " + file + "\r\n");
+  EXPECT_EQ(ReadFile(file + ".bak"), original);
+
+  for (const std::string& style : {std::string("\r\n"), std::string("\r")}) {
+    WriteFile(file, kKoi + style + kKoi + style);
+    Run(file);
+    EXPECT_EQ(ReadFile(file), kWin + style + kWin + style);
+  }
+}
+
+TEST_F(FileConversionTest, ConvertingTwiceKeepsOnlyTheLatestBackup) {
+  const std::string file = dir / "a.txt";
+  WriteFile(file, kKoi);
+  Run(file);
+  window.fromIndex = kWindows;
+  window.toIndex = kDos - 1;
+  Run(file);
+  EXPECT_EQ(ReadFile(file + ".bak"), kWin);
+  EXPECT_EQ(ReadFile(file), ConvertByPair(kWin, 1));
+}
+
+TEST_F(FileConversionTest, EmptyAndUnchangedFilesAreNotRewritten) {
+  const std::string empty = dir / "empty.txt";
+  WriteFile(empty, "");
+  EXPECT_EQ(Run(empty).Text, "File not converted " + empty + "\r\n");
+  EXPECT_FALSE(fs::exists(empty + ".bak"));
+
+  const std::string plain = dir / "plain.txt";
+  WriteFile(plain, kWin + "\r\n");
+  WriteFile(plain + ".bak", "older backup");
+  converter.Attachments.AddFile("never.bin");
+  EXPECT_EQ(Run(plain).Text, "File not converted " + plain + "\r\n");
+  EXPECT_EQ(ReadFile(plain + ".bak"), "older backup");
+  EXPECT_FALSE(fs::exists(dir / "never.bin"));
+}
+
+TEST_F(FileConversionTest, SecondFileIsWrittenEvenWhenNothingChanged) {
+  const std::string in = dir / "in.txt", out = dir / "out.txt";
+  WriteFile(in, kWin);
+  WriteFile(out, "to be replaced");
+  const FileReport report = Run(in, out);
+  EXPECT_EQ(report.Text, "File not converted " + in + "\r\nFile converted " + in + "\r\n");
+  EXPECT_EQ(ReadFile(out), kWin);
+  EXPECT_FALSE(fs::exists(in + ".bak"));
+  EXPECT_FALSE(fs::exists(out + ".bak"));
+}
+
+TEST_F(FileConversionTest, RefusesWhatIsNotText) {
+  for (const std::string& bytes : {std::string("abc\0def", 7), std::string("abc\x1A")}) {
+    const std::string file = dir / "binary.dat";
+    WriteFile(file, bytes);
+    const FileReport report = Run(file);
+    EXPECT_EQ(report.Text, file + " is not text file\r\n");
+    EXPECT_TRUE(report.Failed);
+    EXPECT_EQ(ReadFile(file), bytes);
+  }
+  const std::string text = dir / "text.txt";
+  WriteFile(text, "abc\x7F\xFF\t\r\n");
+  EXPECT_FALSE(Run(text).Failed);
+
+  EXPECT_EQ(Run(dir / "missing.txt").Text, "Error opening file " + (dir / "missing.txt") + "\r\n");
+  fs::create_directory(dir / "folder.txt");
+  EXPECT_TRUE(Run(dir / "folder.txt").Failed);
+}
+
+TEST_F(FileConversionTest, BackupThatCannotBeRemovedStopsBeforeAnyChange) {
+  const std::string file = dir / "a.txt";
+  WriteFile(file, kKoi);
+  fs::create_directories(dir / "a.txt.bak/inside");  // a folder cannot be removed as a file
+  const FileReport report = Run(file);
+  EXPECT_EQ(report.Text, "Error deletind old backup file " + file + ".bak\r\n");
+  EXPECT_TRUE(report.Failed);
+  EXPECT_EQ(ReadFile(file), kKoi);
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".kamvo-"), std::string::npos);
+}
+
+TEST_F(FileConversionTest, ReportsInRussian) {
+  cfg.English = false;
+  const std::string file = dir / "a.txt";
+  WriteFile(file, kKoi);
+  EXPECT_EQ(Run(file).Text, WinFromUtf8("Перекодирован файл ") + file + "\r\n");
+  EXPECT_EQ(Run(file).Text, WinFromUtf8("В файле нечего перекодировать ") + file + "\r\n");
+  WriteFile(file, std::string("\0", 1));
+  EXPECT_EQ(Run(file).Text, WinFromUtf8("Файл ") + file + WinFromUtf8(" не текстовый") + "\r\n");
+}
+
+TEST_F(FileConversionTest, FileNamesAreShownInWindows1251) {
+  const std::string file = dir / "письмо.txt";
+  WriteFile(file, kKoi);
+  EXPECT_EQ(Run(file).Text, "File converted " + WinFromUtf8(file) + "\r\n");
+  EXPECT_TRUE(fs::exists(file + ".bak"));
+}
+
+// A converter whose binary stage hands out fixed attachments.
+class AttachmentTest : public FileConversionTest {
+ protected:
+  AttachmentTest() {
+    stageConverter = std::make_unique<Converter>(
+        window, cfg, DecoderStages{{}, [this](Converter& c) {
+          for (const auto& [name, data] : attachments) {
+            c.Attachments.AddFile(name);
+            c.Attachments.AddData(data);
+          }
+        }, {}, {}});
+  }
+  std::vector<std::pair<std::string, std::string>> attachments;
+  std::unique_ptr<Converter> stageConverter;
+};
+
+TEST_F(AttachmentTest, SavesAttachmentsBesideTheFileWithBackups) {
+  const std::string file = dir / "mail.txt";
+  WriteFile(file, kKoi);
+  WriteFile(dir / "report.pdf", "old pdf");
+  attachments = {{"report.pdf", "new pdf"}, {"\xEE\xF2\xF7\xE5\xF2.doc", "doc"}};
+  const FileReport report = ConvertFile(*stageConverter, file, file);
+  const std::string folder = dir.path().string() + "/";
+  EXPECT_EQ(report.Text, "File converted " + file + "\r\n Attachment saved " + folder + "report.pdf\r\n" +
+                             " Attachment saved " + folder + "\xEE\xF2\xF7\xE5\xF2.doc\r\n");
+  EXPECT_EQ(ReadFile(dir / "report.pdf"), "new pdf");
+  EXPECT_EQ(ReadFile(dir / "report.pdf.bak"), "old pdf");
+  EXPECT_EQ(ReadFile(dir / "отчет.doc"), "doc");  // the name reaches the disk in UTF-8
+}
+
+TEST_F(AttachmentTest, NamesThatLeaveTheFolderOrFollowLinksAreRefused) {
+  const std::string file = dir / "mail.txt";
+  WriteFile(file, kKoi);
+  WriteFile(dir / "target", "precious");
+  fs::create_symlink(dir / "target", dir / "link.txt");
+  attachments = {{"..", "x"}, {"", "y"}, {"link.txt", "replaced"}, {"ok.txt", "fine"}};
+  const FileReport report = ConvertFile(*stageConverter, file, file);
+  EXPECT_TRUE(report.Failed);
+  ASSERT_EQ(report.FailureLines.size(), 2u);
+  EXPECT_EQ(report.FailureLines[0].rfind("Error saving attachment ", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "target"), "precious");
+  EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(ReadFile(dir / "link.txt"), "replaced");
+  EXPECT_EQ(ReadFile(dir / "ok.txt"), "fine");
+}
+
+TEST_F(AttachmentTest, UserBreakWritesNothing) {
+  const std::string file = dir / "mail.txt";
+  WriteFile(file, kKoi);
+  Converter breaking(window, cfg, DecoderStages{[](Converter& c) { c.UserBreak = true; }, {}, {}, {}});
+  const FileReport report = ConvertFile(breaking, file, file);
+  EXPECT_EQ(report.Text, "");
+  EXPECT_EQ(ReadFile(file), kKoi);
+  EXPECT_FALSE(fs::exists(file + ".bak"));
+}
+
+}  // namespace
+}  // namespace kamvo
