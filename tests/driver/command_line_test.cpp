@@ -1,0 +1,174 @@
+#include "driver/command_line.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "codepages/code_tables.h"
+#include "codepages/unicode.h"
+#include "support/temp_dir.h"
+
+namespace kamvo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+CommandLineOptions Parse(const std::vector<std::string>& params,
+                         const std::vector<std::string>& existing = {}) {
+  return ParseCommandLine(params, DecoderSwitches{}, [&](const std::string& name) {
+    return std::find(existing.begin(), existing.end(), name) != existing.end();
+  });
+}
+
+TEST(CommandLine, CodeOptionsPickTargetThenSource) {
+  auto one = Parse({"in.txt", "/KOI"});
+  EXPECT_EQ(one.FromCode, -1);
+  EXPECT_EQ(one.ToCode, kKoi8);
+  auto two = Parse({"in.txt", "/DOS", "out.txt", "/WIN"});
+  EXPECT_EQ(two.FromCode, kDos);
+  EXPECT_EQ(two.ToCode, kWindows);
+  EXPECT_EQ(two.InFile, "in.txt");
+  EXPECT_EQ(two.OutFile, "out.txt");
+  auto three = Parse({"/WIN", "/KOI", "/DOS", "in.txt"});
+  EXPECT_EQ(three.FromCode, kWindows);
+  EXPECT_EQ(three.ToCode, kKoi8);
+  auto autoOption = Parse({"in.txt", "/AUTO", "/WIN"});
+  EXPECT_EQ(autoOption.FromCode, -1);
+  EXPECT_EQ(autoOption.ToCode, kWindows);
+  EXPECT_EQ(Parse({"a", "b", "c"}).OutFile, "c");  // a third name replaces the second
+}
+
+TEST(CommandLine, SwitchesInAnyCaseAndFileNamesAsGiven) {
+  auto options = Parse({"/qp-", "-Bin-", "/tl", "/Html-", "/utf-", "/rtf-", "In.TXT"});
+  EXPECT_FALSE(options.Switches.QP);
+  EXPECT_FALSE(options.Switches.Base64);
+  EXPECT_TRUE(options.Switches.Translit);
+  EXPECT_FALSE(options.Switches.Html);
+  EXPECT_FALSE(options.Switches.Utf8);
+  EXPECT_FALSE(options.Switches.Rtf);
+  EXPECT_EQ(options.InFile, "In.TXT");
+  EXPECT_FALSE(options.UnknownOption);
+  auto on = Parse({"/QP", "/BIN", "/RTF", "/HTML", "/UTF"});
+  EXPECT_TRUE(on.Switches.QP && on.Switches.Base64 && on.Switches.Rtf && on.Switches.Html && on.Switches.Utf8);
+}
+
+TEST(CommandLine, SlashStartsAnOptionOrAPath) {
+  EXPECT_TRUE(Parse({"in.txt", "/X"}).UnknownOption);
+  EXPECT_TRUE(Parse({"in.txt", "/QP--"}).UnknownOption);
+  EXPECT_TRUE(Parse({"-v"}).UnknownOption);
+  auto absolute = Parse({"/home/user/letter.txt", "/tmp/out.txt"});
+  EXPECT_FALSE(absolute.UnknownOption);
+  EXPECT_EQ(absolute.InFile, "/home/user/letter.txt");
+  EXPECT_EQ(absolute.OutFile, "/tmp/out.txt");
+  auto rootFile = Parse({"/data"}, {"/data"});
+  EXPECT_FALSE(rootFile.UnknownOption);
+  EXPECT_EQ(rootFile.InFile, "/data");
+  // An option wins over a file of the same name.
+  EXPECT_EQ(Parse({"/KOI"}, {"/KOI"}).InFile, "");
+}
+
+TEST(CommandLine, SetupParameterAndTerminalEncoding) {
+  EXPECT_TRUE(IsSetupRun({" 5184 "}));
+  EXPECT_TRUE(IsSetupRun({"in.txt", "5184"}));
+  EXPECT_FALSE(IsSetupRun({"5184", "in.txt"}));
+  EXPECT_FALSE(IsSetupRun({}));
+
+  auto term = [](std::map<std::string, std::string> vars) {
+    return TerminalCodePage([&](const char* name) { return vars[name]; });
+  };
+  EXPECT_EQ(term({{"LANG", "ru_RU.UTF-8"}}), 0);
+  EXPECT_EQ(term({{"LANG", "ru_RU.KOI8-R"}}), kKoi8);
+  EXPECT_EQ(term({{"LANG", "ru_RU.UTF-8"}, {"LC_ALL", "ru_RU.CP1251"}}), kWindows);
+  EXPECT_EQ(term({{"LC_CTYPE", "ru_RU.cp866"}, {"LANG", "C"}}), kDos);
+  EXPECT_EQ(term({{"LANG", "ru_RU.ISO-8859-5@euro"}}), kIso);
+  EXPECT_EQ(term({}), 0);
+  EXPECT_EQ(ForTerminal("\xCF\xF0\xE8", 0), "При");
+  EXPECT_EQ(ForTerminal("\xCF\xF0\xE8", kKoi8), ConvertByPair("\xCF\xF0\xE8", 2));
+}
+
+TEST(CommandLine, UsageTextLines) {
+  const std::string usage = UsageText();
+  EXPECT_EQ(usage.rfind("KAMVO v2.18", 0), 0u);
+  EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] "
+                       "[/Option] ...\n\nFromCode, ToCode:\n        /AUTO   - Auto detect input coding (only "
+                       "for input),\n"),
+            std::string::npos);
+  EXPECT_NE(usage.find("\n        /TL, /TL-     Translate (don't translate) translit\n\n"), std::string::npos);
+  EXPECT_EQ(usage.substr(usage.size() - 2), "\n\n");
+}
+
+// Runs the real program in a folder of its own with its own settings store.
+struct RunResult {
+  int status;
+  std::string out, err;
+};
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  RunResult Kamvo(const std::string& args) {
+    const std::string out = dir / "stdout", err = dir / "stderr";
+    const std::string command = "cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config") +
+                                "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " + KAMVO_EXECUTABLE + " " + args + " >'" +
+                                out + "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    return RunResult{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+  }
+  TempDir dir;
+  const std::string win = "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
+                          "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?\n";
+};
+
+TEST_F(ProgramTest, ConvertsAFileAndPrintsThePane) {
+  WriteFile(dir / "koi.txt", ConvertByPair(win, 2));
+  const RunResult run = Kamvo("koi.txt");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Russian text detected 100% when converted:\n    KOI-8  ->  Windows\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadFile(dir / "koi.txt"), win);
+  EXPECT_EQ(ReadFile(dir / "koi.txt.bak"), ConvertByPair(win, 2));
+
+  WriteFile(dir / "dos.txt", ConvertByPair(win, 1));
+  EXPECT_EQ(Kamvo("dos.txt /dos out.txt /koi").status, 0);
+  EXPECT_EQ(ReadFile(dir / "out.txt"), ConvertByPair(win, 2));
+  EXPECT_FALSE(fs::exists(dir / "dos.txt.bak"));
+}
+
+TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
+  WriteFile(dir / "in.txt", win);
+  const RunResult unknown = Kamvo("in.txt /X");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_EQ(unknown.err, UsageText());
+  EXPECT_FALSE(fs::exists(dir / "in.txt.bak"));
+
+  const RunResult missing = Kamvo("Missing.txt");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, UsageText() + "file not found: Missing.txt\n");
+
+  WriteFile(dir / "image.bin", std::string("GIF89a\0\0", 8));
+  const RunResult binary = Kamvo("image.bin");
+  EXPECT_EQ(binary.status, 1);
+  EXPECT_EQ(binary.err, "image.bin is not text file\n");
+  EXPECT_EQ(ReadFile(dir / "image.bin"), std::string("GIF89a\0\0", 8));
+
+  const RunResult optionsOnly = Kamvo("/KOI /QP-");
+  EXPECT_EQ(optionsOnly.status, 0);
+  EXPECT_EQ(optionsOnly.out + optionsOnly.err, "");
+}
+
+TEST_F(ProgramTest, SetupRunRecordsTheProgramFolder) {
+  EXPECT_EQ(Kamvo("5184").status, 0);
+  const std::string store = ReadFile(dir / "config/kamvo/kamvo.reg");
+  const std::string folder = fs::path(KAMVO_EXECUTABLE).parent_path().string() + "/";
+  EXPECT_NE(store.find("\"Location\"=\"" + folder + "\""), std::string::npos) << store;
+  EXPECT_NE(store.find("\"FirstRun\"=dword:00000001"), std::string::npos) << store;
+}
+
+}  // namespace
+}  // namespace kamvo
