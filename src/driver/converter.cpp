@@ -78,9 +78,13 @@ void Converter::Convert() {
   if (window_.Switches().Translit) RunStage(stages_.Translit);
   if (UserBreak) return EndWithUserBreak();
 
+  // Decoded text is shown, so that a detection that finds nothing takes
+  // the decoded text back from the screen, not the text from before.
+  // (%XX and RTF escapes count too: otherwise their decoding would be lost
+  // while the pane reports it.)
   const DecoderCounters& c = Counters;
-  if (c.QPCount > 0 || c.Base64Count > 0 || c.HtmlCount > 0 || c.UUECount > 0 || c.XXECount > 0 ||
-      c.TranslitCount > 0)
+  if (c.QPCount > 0 || c.SevenBitCount > 0 || c.RtfCount > 0 || c.Base64Count > 0 ||
+      c.HtmlCount > 0 || c.UUECount > 0 || c.XXECount > 0 || c.TranslitCount > 0)
     CopyTextToScreen();
 
   UpdateFileView();

@@ -179,6 +179,38 @@ TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
   EXPECT_EQ(c.TextBuffer, (Lines{"a", "b", "c"}));
 }
 
+// A %XX- or RTF-decoded text in which detection finds nothing Russian must
+// stay decoded, as the pane reports.
+TEST_F(ConverterTest, EscapeDecodedTextSurvivesAnUnsuccessfulDetection) {
+  for (int DecoderCounters::*counter : {&DecoderCounters::SevenBitCount, &DecoderCounters::RtfCount}) {
+    Converter c(window, cfg, DecoderStages{[counter](Converter& conv) {
+                  conv.TextBuffer = {"decoded text"};
+                  conv.Counters.*counter = 1;
+                }, {}, {}, {}});
+    c.TextBuffer = {"decoded%20text"};
+    c.CopyTextToScreen();
+    Choose(0, kWindows);
+    c.Convert();
+    EXPECT_EQ(c.TextBuffer, Lines{"decoded text"});
+    EXPECT_EQ(window.screen, Lines{"decoded text"});
+  }
+}
+
+TEST_F(ConverterTest, StatusLineReplacesOnlyTheFirstLine) {
+  converter.AddInfo("report");
+  EXPECT_EQ(window.info, "report");  // with no status the report line stands first
+  converter.WriteStatusInfo("status");
+  EXPECT_EQ(window.info, "status");
+  converter.AddInfo("line 2");
+  converter.AddInfo("line 3");
+  converter.WriteStatusInfo("new status");
+  EXPECT_EQ(window.info, "new status\nline 2\nline 3");
+  converter.WriteStatusInfo(std::string(100, 'x'));
+  EXPECT_EQ(converter.LastStatus(), std::string(80, 'x'));
+  converter.WriteMimeInfo();
+  EXPECT_EQ(window.info, std::string(80, 'x'));
+}
+
 TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
   const Lines text = RussianText(random, 8, 8);
   Load(Recode(text, {2}));
