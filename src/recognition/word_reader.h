@@ -21,7 +21,8 @@ constexpr std::size_t kMaxWordBytes = 255;
 // True when some two adjacent bytes of the line are both not a space.
 bool LineHasWord(std::string_view line);
 
-// False for runs of one repeated byte (inner bytes only from four bytes on).
+// False for runs of one repeated byte (inner bytes only from four bytes on)
+// and for an empty word.
 bool IsVariedWord(std::string_view word);
 
 class WordReader {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@ namespace {
 std::string W(std::string_view utf8) { return WinFromUtf8(utf8); }
 
 bool Has(std::string_view list, std::string_view key) { return list.find(key) != std::string_view::npos; }
+bool Has(std::string_view list, char key) { return list.find(key) != std::string_view::npos; }
 
 // The rules written out step by step with plain string searches, as slow and
 // as obvious as possible. The fast judgement must agree with it everywhere.
@@ -50,7 +52,7 @@ bool LiteralIsRussianWord(std::string_view input) {
   const std::string u = UpperCaseRus(w);
   // 5.
   for (char c : w)
-    if (!Has(upper, std::string(1, c)) && !Has(lower, std::string(1, c))) return false;
+    if (!Has(upper, c) && !Has(lower, c)) return false;
   // 6, 7.
   if (w.size() == 1) return Has(oneLetter, u);
   if (w.size() == 2) return Has(TwoLetterWords, u);
@@ -73,14 +75,14 @@ bool LiteralIsRussianWord(std::string_view input) {
     if (Has(ForbiddenPairs, u.substr(i, 2))) return false;
   // 13.
   bool vowel = false, consonant = false;
-  for (char c : u) (Has(vowels, std::string(1, c)) ? vowel : consonant) = true;
+  for (char c : u) (Has(vowels, c) ? vowel : consonant) = true;
   if (!vowel || !consonant) return false;
   // 14, 15.
   if (u.size() == 3) return true;
   for (std::size_t i = 0; i + 4 <= u.size(); ++i) {
     const std::string window = u.substr(i, 4);
     int vowelCount = 0;
-    for (char c : window) vowelCount += Has(vowels, std::string(1, c));
+    for (char c : window) vowelCount += Has(vowels, c);
     if (vowelCount == 0 && !Has(window, st) && !Has(window, soft) && window != vzgl && window != ntsk) return false;
     if (vowelCount == 4) return false;
   }
@@ -198,8 +200,12 @@ struct Rng {
 std::string GenerateWord(Rng& rng) {
   static const std::string vowels = W("ЁАЕИОУЫЭЮЯ");
   static const std::string consonants = W("БВГДЖЗЙКЛМНПРСТФХЦЧШЩЪЬ");
-  static const std::string latin = "ABCHKMOPTXEacopxye";
-  static const std::string cyrillic = W("АВСНКМОРТХЕасорхуе");
+  static const std::array<char, 256> latinFor = [] {
+    std::array<char, 256> table{};
+    for (std::size_t i = 0; i < LatinLookAlikes.size(); ++i)
+      table[static_cast<Byte>(CyrillicLookAlikes[i])] = LatinLookAlikes[i];
+    return table;
+  }();
   const unsigned length = rng.Below(21);
   const unsigned caseMode = rng.Below(4);  // lower, upper, capitalised, random
   const bool noisy = rng.Below(3) == 0;
@@ -216,8 +222,7 @@ std::string GenerateWord(Rng& rng) {
     auto letter = static_cast<Byte>(set[rng.Below(static_cast<unsigned>(set.size()))]);
     const bool upper = caseMode == 1 || (caseMode == 2 && i == 0) || (caseMode == 3 && rng.Below(2) == 0);
     if (!upper) letter = LowerRus(letter);
-    const auto k = cyrillic.find(static_cast<char>(letter));
-    word += k != std::string::npos && rng.Below(8) == 0 ? latin[k] : static_cast<char>(letter);
+    word += latinFor[letter] != 0 && rng.Below(8) == 0 ? latinFor[letter] : static_cast<char>(letter);
   }
   return word;
 }
@@ -255,7 +260,7 @@ TEST(RussianWordDifferential, AllShortWordsAgreeWithTheLiteralRules) {
 
 TEST(RussianWordDifferential, GeneratedWordsAgreeWithTheLiteralRules) {
   Rng rng{20240611};
-  constexpr int kWords = 2'500'000;
+  constexpr int kWords = 2'000'000;
   std::size_t accepted = 0;
   for (int i = 0; i < kWords; ++i) {
     const std::string word = GenerateWord(rng);
