@@ -1,9 +1,14 @@
 #include "driver/stages.h"
 
+#include "decoders/binary.h"
+#include "decoders/translit.h"
+
 namespace kamvo {
 
 DecoderStages StandardStages() {
   DecoderStages stages;
+  stages.Binary = ConvBinary;
+  stages.Translit = ConvTranslit;
   // Each decoder takes its place here as it is built:
   //   stages.QuotedPrintable: quoted-printable, 7-bit, RTF escapes, numeric references
   //   stages.Binary:          Base64, UUE and XXE blocks and their attachments

@@ -1,0 +1,293 @@
+#include "decoders/binary.h"
+
+#include <array>
+#include <climits>
+#include <cstdlib>
+
+#include "decoders/attachment_names.h"
+#include "driver/converter.h"
+
+namespace kamvo {
+
+namespace {
+
+constexpr Byte kNone = 255;
+
+constexpr std::array<Byte, 256> MakeAlphabet(std::string_view letters) {
+  std::array<Byte, 256> table{};
+  for (auto& v : table) v = kNone;
+  for (std::size_t i = 0; i < letters.size(); ++i)
+    table[static_cast<Byte>(letters[i])] = static_cast<Byte>(i);
+  return table;
+}
+
+constexpr auto kBase64 =
+    MakeAlphabet("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+constexpr auto kXX =
+    MakeAlphabet("+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+
+Byte At(std::string_view s, std::size_t i) { return static_cast<Byte>(s[i]); }
+
+// The length of a line without a final LF and then a final CR.
+std::size_t CountedLength(std::string_view line) {
+  std::size_t length = line.size();
+  if (length > 0 && line[length - 1] == '\n') --length;
+  if (length > 0 && line[length - 1] == '\r') --length;
+  return length;
+}
+
+// Appends the first `count` of the three bytes that four 6-bit values give.
+void AppendGroup(std::string& stream, unsigned a, unsigned b, unsigned c, unsigned d, int count) {
+  const char bytes[3] = {static_cast<char>((4 * a + b / 16) & 0xFF),
+                         static_cast<char>((16 * b + c / 4) & 0xFF),
+                         static_cast<char>((64 * c + d) & 0xFF)};
+  stream.append(bytes, static_cast<std::size_t>(count));
+}
+
+// UUE and XXE share their layout: a length character, then groups of four
+// characters of six bits each. UUE checks the characters as printable
+// (with the grave accent standing for a space); XXE maps them through its
+// alphabet.
+bool DecodeLengthPrefixedLine(std::string_view line, std::string& stream, bool uue) {
+  stream.clear();
+  if (line.empty()) return false;
+  const long length = static_cast<long>(CountedLength(line));
+  if (length > 61) return false;
+
+  auto uuValue = [](Byte c) -> unsigned { return c == 0x60 ? 0u : static_cast<unsigned>(c) - 0x20; };
+  if (uue) {
+    for (long p = 2; p <= length; ++p) {
+      Byte c = At(line, static_cast<std::size_t>(p - 1));
+      if (c == 0x60) c = 0x20;
+      if (c < 0x20 || c >= 0x60) return false;
+    }
+  }
+  const long announced = uue ? static_cast<long>(At(line, 0)) - 0x20 : static_cast<long>(XXValue(At(line, 0)));
+  const long groups = (length - 2) / 4 + 1;  // truncates toward zero: 1 for lengths 0 to 5
+  if (std::labs(groups * 3 - announced) > 2) return false;
+
+  for (long g = 0; g < groups; ++g) {
+    unsigned v[4];
+    for (long k = 0; k < 4; ++k) {
+      const long p = 4 * g + 2 + k;  // 1-based
+      if (p > length) {
+        v[k] = 0;
+        continue;
+      }
+      const Byte c = At(line, static_cast<std::size_t>(p - 1));
+      if (uue) {
+        v[k] = uuValue(c);
+      } else {
+        v[k] = XXValue(c);
+        if (v[k] == kNone) {
+          stream.clear();
+          return false;
+        }
+      }
+    }
+    const long missing = announced - static_cast<long>(stream.size());
+    if (missing > 0) AppendGroup(stream, v[0], v[1], v[2], v[3], static_cast<int>(missing < 3 ? missing : 3));
+  }
+  return true;
+}
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+bool IsSpaceOrDigit(Byte c) { return c == ' ' || (c >= '0' && c <= '9'); }
+
+}  // namespace
+
+Byte Base64Value(Byte c) { return kBase64[c]; }
+Byte XXValue(Byte c) { return kXX[c]; }
+
+bool DecodeBase64Line(std::string_view line, std::string& stream) {
+  stream.clear();
+  const std::size_t length = CountedLength(line);
+  if (length < 1 || length > 76 || length % 4 != 0) return false;
+  for (std::size_t g = 0; g < length; g += 4) {
+    const bool last = g + 4 == length;
+    int used = 4, count = 3;
+    if (last && line[g + 2] == '=' && line[g + 3] == '=') {
+      used = 2;
+      count = 1;
+    } else if (last && line[g + 3] == '=') {
+      used = 3;
+      count = 2;
+    }
+    unsigned v[4] = {0, 0, 0, 0};
+    for (int k = 0; k < used; ++k) {
+      v[k] = Base64Value(At(line, g + static_cast<std::size_t>(k)));
+      if (v[k] == kNone) {
+        stream.clear();
+        return false;
+      }
+    }
+    AppendGroup(stream, v[0], v[1], v[2], v[3], count);
+  }
+  return true;
+}
+
+bool DecodeUULine(std::string_view line, std::string& stream) {
+  return DecodeLengthPrefixedLine(line, stream, true);
+}
+
+bool DecodeXXLine(std::string_view line, std::string& stream) {
+  return DecodeLengthPrefixedLine(line, stream, false);
+}
+
+std::optional<std::string> FindQuotedFileName(std::string_view line) {
+  static constexpr std::string_view kKey = "FILENAME";
+  const std::size_t length = line.size();
+  std::size_t at = std::string_view::npos;
+  for (std::size_t i = 0; i + kKey.size() <= length && at == std::string_view::npos; ++i) {
+    std::size_t k = 0;
+    while (k < kKey.size() && UpperRus(At(line, i + k)) == static_cast<Byte>(kKey[k])) ++k;
+    if (k == kKey.size()) at = i;
+  }
+  if (at == std::string_view::npos) return std::nullopt;
+
+  // Each search stops at the line's last character, which must then be the
+  // character searched for.
+  std::size_t p = at + kKey.size();
+  while (p + 1 < length && line[p] == ' ') ++p;
+  if (p >= length || line[p] != '=') return std::nullopt;
+  ++p;
+  while (p + 1 < length && line[p] != '"') ++p;
+  if (p >= length || line[p] != '"') return std::nullopt;
+  const std::size_t open = p++;
+  while (p + 1 < length && line[p] != '"') ++p;
+  if (p >= length || line[p] != '"') return std::nullopt;
+  return std::string(line.substr(open + 1, p - open - 1));
+}
+
+std::optional<std::string> FindBeginName(std::string_view line) {
+  static constexpr std::string_view kKey = "BEGIN";
+  const std::size_t length = line.size();
+  if (length < kKey.size()) return std::nullopt;
+  for (std::size_t k = 0; k < kKey.size(); ++k)
+    if (UpperRus(At(line, k)) != static_cast<Byte>(kKey[k])) return std::nullopt;
+  std::size_t p = kKey.size();
+  while (p + 1 < length && IsSpaceOrDigit(At(line, p))) ++p;
+  std::size_t end = length;
+  while (p < end && At(line, p) <= 0x20) ++p;
+  while (end > p && At(line, end - 1) <= 0x20) --end;
+  return std::string(line.substr(p, end - p));
+}
+
+void DetectFileName(std::string_view line, std::string& pendingName) {
+  std::optional<std::string> name = FindQuotedFileName(line);
+  if (!name) name = FindBeginName(line);
+  if (name) pendingName = std::move(*name);
+}
+
+void AppendStreamText(Lines& text, std::size_t& settled, std::string_view stream) {
+  if (stream.empty()) return;
+  // Splitting "line CR LF" gives the line back unless it holds a break
+  // itself; only such lines change, each on its own, since the CR LF after
+  // every line closes whatever the line left open.
+  std::size_t first = settled < text.size() ? settled : text.size();
+  while (first < text.size() && !HasLineBreak(text[first])) ++first;
+  if (first < text.size()) {
+    Lines rest;
+    rest.reserve(text.size() - first);
+    for (std::size_t i = first; i < text.size(); ++i) {
+      if (!HasLineBreak(text[i])) {
+        rest.push_back(std::move(text[i]));
+        continue;
+      }
+      for (auto& piece : SplitLines(text[i] + "\r\n")) rest.push_back(std::move(piece));
+    }
+    text.resize(first);
+    for (auto& line : rest) text.push_back(std::move(line));
+  }
+  for (auto& piece : SplitLines(stream)) text.push_back(std::move(piece));
+  settled = text.size();
+}
+
+BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, const BinaryHooks& hooks) {
+  Lines source = std::move(text);
+  text.clear();
+  std::size_t settled = 0;
+  BinaryScan seen;
+  bool lastBase64 = false, lastUU = false, lastXX = false;
+  bool previous = false;  // the line before was decoded: a block is open
+  std::string pending;
+  std::string work;
+
+  // A block has ended: its bytes go into the text when they are text.
+  auto endBlock = [&] {
+    if (previous && !files.Empty() && !files.IsBinary(static_cast<long>(files.Count()) - 1))
+      AppendStreamText(text, settled, files[files.Count() - 1].Stream);
+  };
+  // Tries one decoder when the line is long or the decoder took the last
+  // line it was given.
+  auto attempt = [&](bool isLong, bool& lastTry, bool& seenFlag, auto decode, const std::string& line) {
+    if (!isLong && !lastTry) return false;
+    lastTry = false;
+    if (!decode(line, work)) return false;
+    seenFlag = lastTry = true;
+    return true;
+  };
+
+  const std::size_t count = source.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (hooks.Progress) hooks.Progress(i, count);
+    const std::string& line = source[i];
+    bool decoded = false;
+    if (!line.empty()) {
+      DetectFileName(line, pending);
+      const bool isLong = line.size() > 20;
+      decoded = attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line) ||
+                attempt(isLong, lastUU, seen.UUE, DecodeUULine, line) ||
+                attempt(isLong, lastXX, seen.XXE, DecodeXXLine, line);
+      if (decoded) {
+        if (!previous || files.Empty()) files.AddFile(pending);
+        pending.clear();
+        files.AddData(work);
+        work.clear();
+        previous = true;
+      }
+    }
+    if (!decoded) {
+      endBlock();
+      previous = false;
+      text.push_back(line);
+      if (hooks.UserBreak && hooks.UserBreak()) {
+        text = std::move(source);
+        seen.Broken = true;
+        return seen;
+      }
+    }
+    if (hooks.Pump) hooks.Pump();
+  }
+  endBlock();  // the text ended inside a block
+  return seen;
+}
+
+bool ConvBinary(Converter& converter) {
+  converter.WriteStatusInfo(converter.Tr("Checking binary...", "Проверка бинарных кодировок..."));
+  converter.Pump();
+
+  // The bar moves about a thousand times however long the text is, and its
+  // numbers stay within int.
+  std::size_t step = 1;
+  BinaryHooks hooks;
+  hooks.Progress = [&](std::size_t line, std::size_t count) {
+    if (line == 0) step = count / 1000 + 1;
+    if (line % step == 0)
+      converter.Progress(0, static_cast<int>(count / step), static_cast<int>(line / step));
+  };
+  hooks.UserBreak = [&] { return converter.UserBreak.load(); };
+  hooks.Pump = [&] { converter.Pump(); };
+  const BinaryScan seen = DecodeBinaryBlocks(converter.TextBuffer, converter.Attachments, hooks);
+  converter.Progress(0, 1, 0);
+
+  if (seen.Base64) ++converter.Counters.Base64Count;
+  if (seen.UUE) ++converter.Counters.UUECount;
+  if (seen.XXE) ++converter.Counters.XXECount;
+  converter.WriteStatusInfo("");
+  FinishNames(converter.Attachments);
+  return seen.Any();
+}
+
+}  // namespace kamvo

@@ -1,0 +1,81 @@
+// Base64, UUE and XXE blocks: finding runs of encoded lines in a text,
+// decoding them into the attachment list, and putting the blocks that turn
+// out to be text back into the text in place of their encoded lines.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "codepages/code_tables.h"
+#include "codepages/lines.h"
+#include "driver/file_list.h"
+
+namespace kamvo {
+
+class Converter;
+
+// The stage: decodes the blocks of the converter's text buffer into its
+// attachment list, raises Base64Count, UUECount and XXECount for the
+// encodings it saw, names the attachments, and gives true when any of the
+// three encodings was seen. A user break leaves the text as it was.
+bool ConvBinary(Converter& converter);
+
+// Value 0..63 of a character in the Base64 alphabet, 255 outside it.
+Byte Base64Value(Byte c);
+// Value 0..63 of a character in the XXE alphabet (+ - 0-9 A-Z a-z), 255
+// outside it.
+Byte XXValue(Byte c);
+
+// Each decoder empties the stream, then either fills it with the bytes of the
+// line and gives true, or leaves it empty and gives false. A final LF, and
+// then a final CR, are not part of the line.
+bool DecodeBase64Line(std::string_view line, std::string& stream);
+bool DecodeUULine(std::string_view line, std::string& stream);
+bool DecodeXXLine(std::string_view line, std::string& stream);
+
+// The text between the double quotes of a FILENAME="..." parameter (FILENAME
+// in any case, spaces allowed before the "="), or nothing.
+std::optional<std::string> FindQuotedFileName(std::string_view line);
+// The rest of a line that begins with BEGIN in any case, after the spaces and
+// digits that follow, trimmed of bytes 0x20 and below; nothing for other
+// lines. An empty name is a name too.
+std::optional<std::string> FindBeginName(std::string_view line);
+// A name found on the line (quoted first, then BEGIN) replaces pendingName;
+// otherwise pendingName is kept.
+void DetectFileName(std::string_view line, std::string& pendingName);
+
+// Appends the stream's bytes to the text as further lines: the text (every
+// line followed by CR LF) plus the stream is split again at CR LF, CR and LF.
+// `settled` counts the leading lines known to hold no CR or LF, which the
+// split leaves as they are; it is moved to the end of the text. Pass a
+// variable holding 0 when nothing is known. Nothing happens for an empty
+// stream.
+void AppendStreamText(Lines& text, std::size_t& settled, std::string_view stream);
+
+// Which encodings a scan decoded, and whether the user broke it off.
+struct BinaryScan {
+  bool Base64 = false;
+  bool UUE = false;
+  bool XXE = false;
+  bool Broken = false;
+  bool Any() const { return Base64 || UUE || XXE; }
+};
+
+// What the scan reports while it runs; every member may be empty.
+struct BinaryHooks {
+  std::function<void(std::size_t line, std::size_t count)> Progress;  // before each line
+  std::function<bool()> UserBreak;  // tested after each line that stays in the text
+  std::function<void()> Pump;       // after each line
+};
+
+// The stage's work on plain data: decodes the blocks of `text` in place into
+// `files` (appending entries). Consecutive decoded lines form one block and
+// one entry, even when they change encoding. A block of text goes back into
+// the text where its encoded lines stood. On a user break the text is
+// restored and the entries decoded so far stay. Names are not finished.
+BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, const BinaryHooks& hooks = {});
+
+}  // namespace kamvo
