@@ -1,6 +1,7 @@
 #include "driver/stages.h"
 
 #include "decoders/binary.h"
+#include "decoders/html.h"
 #include "decoders/translit.h"
 
 namespace kamvo {
@@ -8,6 +9,7 @@ namespace kamvo {
 DecoderStages StandardStages() {
   DecoderStages stages;
   stages.Binary = ConvBinary;
+  stages.Html = ConvHTML;
   stages.Translit = ConvTranslit;
   // Each decoder takes its place here as it is built:
   //   stages.QuotedPrintable: quoted-printable, 7-bit, RTF escapes, numeric references

@@ -1,0 +1,304 @@
+#include "decoders/html.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "codepages/code_tables.h"
+#include "codepages/lines.h"
+#include "driver/converter.h"
+
+namespace kamvo {
+
+const std::array<HtmlRow, kHtmlRowCount> HtmlTable = {{
+    {"<BR>", "\r\n", false},      {"<P>", "\r\n", false},       {"<LI>", "\r\n", false},
+    {"<TR>", "\r\n", false},      {"</TR>", "\r\n", false},     {"&NBSP;", " ", false},
+    {"&QUOT;", "\"", false},      {"&ACUTE;", "'", false},      {"&SHY;", "-", false},
+    {"&SUP1;", "\xB9", false},    {"&GT;", ">", false},         {"&LT;", "<", false},
+    {"&UML;", "\xA8", false},     {"&CEDIL;", "\xB8", false},   {"&TIMES;", "\xD7", false},
+    {"&DIVIDE;", "\xF7", false},  {"&SZLIG;", "\xDF", false},   {"&YUML;", "\xFF", false},
+    {"&AGRAVE;", "\xE0", true},   {"&AACUTE;", "\xE1", true},   {"&ACIRC;", "\xE2", true},
+    {"&ATILDE;", "\xE3", true},   {"&AUML;", "\xE4", true},     {"&ARING;", "\xE5", true},
+    {"&AELIG;", "\xE6", true},    {"&CCEDIL;", "\xE7", true},   {"&EGRAVE;", "\xE8", true},
+    {"&EACUTE;", "\xE9", true},   {"&ECIRC;", "\xEA", true},    {"&EUML;", "\xEB", true},
+    {"&IGRAVE;", "\xEC", true},   {"&IACUTE;", "\xED", true},   {"&ICIRC;", "\xEE", true},
+    {"&IUML;", "\xEF", true},     {"&ETH;", "\xF0", true},      {"&NTILDE;", "\xF1", true},
+    {"&OGRAVE;", "\xF2", true},   {"&OACUTE;", "\xF3", true},   {"&OCIRC;", "\xF4", true},
+    {"&OTILDE;", "\xF5", true},   {"&OUML;", "\xF6", true},     {"&OSLASH;", "\xF8", true},
+    {"&UGRAVE;", "\xF9", true},   {"&UACUTE;", "\xFA", true},   {"&UCIRC;", "\xFB", true},
+    {"&UUML;", "\xFC", true},     {"&YACUTE;", "\xFD", true},   {"&THORN;", "\xFE", true},
+}};
+
+namespace {
+
+// Events run and the user break is tested once per block of this many bytes.
+constexpr std::size_t kBlock = 64 * 1024;
+
+// Why single passes give the results of replacing "the first occurrence,
+// again and again, row by row": every pattern starts with its opening
+// character ("&" or "<"), ends with its closing one (";" or ">") and holds
+// neither inside, so two occurrences never overlap; and no replacement
+// holds a character of any pattern, so a replacement never joins its
+// neighbours into a new occurrence. The result is therefore every
+// occurrence of the original text replaced, whatever the order.
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// A pattern's inner name ("NBSP" of "&NBSP;") packed into an integer: the
+// names are at most six characters, none of them a zero byte.
+std::uint64_t PackName(std::string_view name) {
+  std::uint64_t key = 0;
+  for (char c : name) key = (key << 8) | static_cast<Byte>(c);
+  return key;
+}
+
+struct NameKey {
+  std::uint64_t Key;
+  int Row;  // index into HtmlTable
+  bool operator<(const NameKey& other) const { return Key < other.Key; }
+};
+
+struct PatternIndex {
+  std::vector<NameKey> Keys;  // sorted
+  std::size_t MaxLength = 0;  // longest pattern, opening and closing characters included
+
+  PatternIndex(int firstRow, int endRow) {
+    for (int row = firstRow; row < endRow; ++row) {
+      const std::string_view pattern = HtmlTable[row].Pattern;
+      Keys.push_back({PackName(pattern.substr(1, pattern.size() - 2)), row});
+      MaxLength = std::max(MaxLength, pattern.size());
+    }
+    std::sort(Keys.begin(), Keys.end());
+  }
+
+  // The row whose pattern (in any case) starts at text[at], or -1; at holds
+  // the opening character.
+  int Find(std::string_view text, std::size_t at, char closing) const {
+    const std::size_t end = std::min(text.size(), at + MaxLength);
+    std::uint64_t key = 0;
+    for (std::size_t i = at + 1; i < end; ++i) {
+      const char c = AsciiUpper(text[i]);
+      if (c == closing) {
+        if (i == at + 1) return -1;
+        const auto found = std::lower_bound(Keys.begin(), Keys.end(), NameKey{key, 0});
+        return found != Keys.end() && found->Key == key ? found->Row : -1;
+      }
+      const bool nameChar = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/';
+      if (!nameChar) return -1;
+      key = (key << 8) | static_cast<Byte>(c);
+    }
+    return -1;
+  }
+};
+
+const PatternIndex& EntityIndex() {
+  static const PatternIndex index(kHtmlTagRows, kHtmlRowCount);
+  return index;
+}
+
+const PatternIndex& TagRowIndex() {
+  static const PatternIndex index(0, kHtmlTagRows);
+  return index;
+}
+
+bool KeepGoing(const HtmlCallbacks& callbacks) { return !callbacks.KeepGoing || callbacks.KeepGoing(); }
+
+}  // namespace
+
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& callbacks) {
+  const PatternIndex& index = EntityIndex();
+  HtmlEntityPass result;
+  result.Text.reserve(text.size());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  std::size_t nextPoll = 0;
+  while (i < n) {
+    if (i >= nextPoll) {
+      if (callbacks.EntityProgress)
+        callbacks.EntityProgress(kHtmlTagRows + 1 +
+                                 static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(i) / n));
+      if (!KeepGoing(callbacks)) {
+        result.Broken = true;
+        break;
+      }
+      nextPoll = i + kBlock;
+    }
+    const std::size_t limit = std::min(n, nextPoll);
+    const void* amp = std::memchr(text.data() + i, '&', limit - i);
+    if (amp == nullptr) {
+      result.Text.append(text.substr(i, limit - i));
+      i = limit;
+      continue;
+    }
+    const std::size_t at = static_cast<const char*>(amp) - text.data();
+    result.Text.append(text.substr(i, at - i));
+    const int row = index.Find(text, at, ';');
+    if (row < 0) {
+      result.Text += '&';
+      i = at + 1;
+      continue;
+    }
+    const HtmlRow& entry = HtmlTable[row];
+    const std::size_t position = result.Text.size() + 1;
+    const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
+    result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
+    if (result.First == 0) result.First = position;
+    result.Last = position;
+    i = at + entry.Pattern.size();
+  }
+  if (result.Broken) {
+    result.Text.append(text.substr(i));
+  } else if (callbacks.EntityProgress) {
+    callbacks.EntityProgress(kHtmlRowCount);
+  }
+  return result;
+}
+
+std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last) {
+  if (first == 0 || last < first || last > text.size()) return std::string(text);
+  std::string result(text.substr(0, first - 1));
+  result.reserve(text.size());
+  const std::size_t spanStart = result.size();
+  // Deleting CR LF again and again until none is left is cancelling each LF
+  // against the nearest CR before it that nothing but cancelled pairs
+  // separates from it: a stack.
+  for (char c : text.substr(first - 1, last - first + 1)) {
+    if (c == '\n' && result.size() > spanStart && result.back() == '\r')
+      result.pop_back();
+    else
+      result += c;
+  }
+  result.append(text.substr(last));
+  return result;
+}
+
+std::string ReplaceHtmlTagRows(std::string_view text, const HtmlCallbacks& callbacks, bool& broken) {
+  const PatternIndex& index = TagRowIndex();
+  std::string result;
+  result.reserve(text.size() + text.size() / 2);
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  std::size_t nextPoll = 0;
+  while (i < n) {
+    if (i >= nextPoll) {
+      if (!KeepGoing(callbacks)) {
+        broken = true;
+        result.append(text.substr(i));
+        break;
+      }
+      nextPoll = i + kBlock;
+    }
+    const std::size_t limit = std::min(n, nextPoll);
+    const void* open = std::memchr(text.data() + i, '<', limit - i);
+    if (open == nullptr) {
+      result.append(text.substr(i, limit - i));
+      i = limit;
+      continue;
+    }
+    const std::size_t at = static_cast<const char*>(open) - text.data();
+    result.append(text.substr(i, at - i));
+    const int row = index.Find(text, at, '>');
+    if (row < 0) {
+      result += '<';
+      i = at + 1;
+    } else {
+      result.append(HtmlTable[row].Replacement);
+      i = at + HtmlTable[row].Pattern.size();
+    }
+  }
+  return result;
+}
+
+HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks) {
+  // A "<" opens a tag that the first ">" after it closes. When the tag holds
+  // two or more LF, the scan goes on right after that "<", so the next "<"
+  // before the same ">" gets its chance, and so on. Each "<" since the last
+  // ">" is therefore a candidate; at a ">" the first candidate with fewer
+  // than two LF up to it wins and everything from it to the ">" goes. The
+  // LF counts only fall from one candidate to the next, and every ">" ends
+  // all candidates, so each candidate is looked at once.
+  struct Candidate {
+    std::size_t Position;  // in the result
+    std::size_t LfBefore;  // LF in the result before it
+  };
+  std::vector<Candidate> candidates;
+  HtmlTagPass pass;
+  std::string& result = pass.Text;
+  result.reserve(text.size());
+  std::size_t lineFeeds = 0;
+  const std::size_t n = text.size();
+  std::size_t nextPoll = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i >= nextPoll) {
+      if (!KeepGoing(callbacks)) {
+        pass.Broken = true;
+        result.append(text.substr(i));
+        break;
+      }
+      nextPoll = i + kBlock;
+    }
+    const char c = text[i];
+    if (c == '<') {
+      candidates.push_back({result.size(), lineFeeds});
+      result += c;
+    } else if (c == '>' && !candidates.empty()) {
+      auto winner = std::find_if(candidates.begin(), candidates.end(),
+                                 [&](const Candidate& k) { return lineFeeds - k.LfBefore < 2; });
+      if (winner != candidates.end()) {
+        result.resize(winner->Position);
+        lineFeeds = winner->LfBefore;
+        pass.Changed = true;
+      } else {
+        result += c;
+      }
+      candidates.clear();
+    } else {
+      result += c;
+      if (c == '\n') ++lineFeeds;
+    }
+  }
+  return pass;
+}
+
+HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks) {
+  HtmlResult result;
+  HtmlEntityPass entities = ReplaceHtmlEntities(text, callbacks);
+  result.Broken = entities.Broken;
+  result.Changed = entities.First != 0;
+  result.Text = std::move(entities.Text);
+  if (result.Changed) {
+    // The line breaks between the first and the last entity go; the tag
+    // rows give the lines instead. The joining is not interrupted.
+    result.Text = JoinHtmlSpan(result.Text, entities.First, entities.Last);
+    if (!result.Broken) result.Text = ReplaceHtmlTagRows(result.Text, callbacks, result.Broken);
+  }
+  if (!result.Broken) {
+    HtmlTagPass tags = RemoveHtmlTags(result.Text, callbacks);
+    result.Text = std::move(tags.Text);
+    result.Changed = result.Changed || tags.Changed;
+    result.Broken = tags.Broken;
+  }
+  return result;
+}
+
+bool ConvHTML(Converter& converter) {
+  converter.WriteStatusInfo(converter.Tr("Checking HTML...", "Проверка HTML..."));
+  HtmlCallbacks callbacks;
+  callbacks.KeepGoing = [&converter] {
+    converter.Pump();
+    return !converter.UserBreak;
+  };
+  callbacks.EntityProgress = [&converter](int row) { converter.Progress(1, kHtmlRowCount, row); };
+  HtmlResult result = HtmlToText(JoinLines(converter.TextBuffer), callbacks);
+  converter.Progress(0, 1, 0);
+  converter.WriteStatusInfo("");
+  if (result.Changed) {
+    converter.TextBuffer = SplitLines(result.Text);
+    ++converter.Counters.HtmlCount;
+  }
+  return result.Changed;
+}
+
+}  // namespace kamvo

@@ -1,0 +1,83 @@
+// HTML source to plain text: a fixed set of named entities becomes their
+// Windows-1251 characters, five tags become line breaks and every other tag
+// is deleted.
+//
+// The letter entities stand for the Windows-1251 byte at the entity's
+// ISO 8859-1 code position, so Cyrillic text whose bytes were written out as
+// Latin-1 entity names (&Agrave;&aacute; for "Аб") reads correctly again.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kamvo {
+
+class Converter;
+
+// One row of the HTML table. Patterns are stored in capitals and match
+// without regard to case.
+struct HtmlRow {
+  std::string_view Pattern;
+  std::string_view Replacement;  // Windows-1251 bytes
+  bool FollowsCase;              // replacement takes the case of the entity name
+};
+
+constexpr int kHtmlRowCount = 48;
+// Rows 1..5 (indexes 0..4) are the tag rows, rows 6..48 the entity rows.
+constexpr int kHtmlTagRows = 5;
+extern const std::array<HtmlRow, kHtmlRowCount> HtmlTable;
+
+// Hooks into the surrounding run; both may be empty.
+struct HtmlCallbacks {
+  // Lets pending events run between blocks of text; false stops the work
+  // (user break).
+  std::function<bool()> KeepGoing;
+  // Progress of the entity replacement, as the table row (6..48) that the
+  // share of text done so far corresponds to.
+  std::function<void(int row)> EntityProgress;
+};
+
+// Entity phase: every entity of the table in the text replaced.
+struct HtmlEntityPass {
+  std::string Text;
+  // 1-based positions of the leftmost and the rightmost replacement in Text;
+  // 0 when nothing was replaced.
+  std::size_t First = 0;
+  std::size_t Last = 0;
+  bool Broken = false;
+};
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& callbacks = {});
+
+// Deletes CR LF pairs from the 1-based span first..last (both included) until
+// none is left, a pair that two deletions bring together included.
+std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last);
+
+// Replaces every tag row ("<BR>", "<P>", "<LI>", "<TR>", "</TR>", any case)
+// by CR LF. Sets broken when stopped by the callbacks; the rest stays.
+std::string ReplaceHtmlTagRows(std::string_view text, const HtmlCallbacks& callbacks, bool& broken);
+
+// Tag phase: deletes each "<" ... ">" that holds fewer than two LF; a "<"
+// whose first following ">" comes two or more LF later is kept.
+struct HtmlTagPass {
+  std::string Text;
+  bool Changed = false;
+  bool Broken = false;
+};
+HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks = {});
+
+// All phases over one text (lines followed by CR LF).
+struct HtmlResult {
+  std::string Text;
+  bool Changed = false;
+  bool Broken = false;
+};
+HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks = {});
+
+// The HTML stage: rewrites the converter's text buffer, raises HtmlCount
+// when the text changed and returns whether it did.
+bool ConvHTML(Converter& converter);
+
+}  // namespace kamvo

@@ -1,0 +1,133 @@
+// The HTML stage written plainly, step by step as it is described: each
+// table row searched from the start of the text again after every
+// replacement, the first and last entity positions tracked through the
+// shifts, CR LF deleted from the span until none is left, and the tag scan
+// going back to the character after a "<" whose tag holds too many LF.
+// Quadratic; the tests compare the single-pass stage against it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "codepages/code_tables.h"
+#include "codepages/lines.h"
+#include "codepages/unicode.h"
+
+namespace kamvo::testing {
+
+struct LiteralHtmlRow {
+  std::string Pattern;
+  std::string Replacement;  // Windows-1251
+  bool FollowsCase;
+};
+
+// The table, its replacements written as readable characters.
+inline const std::vector<LiteralHtmlRow>& LiteralHtmlTable() {
+  static const std::vector<LiteralHtmlRow> table = [] {
+    const std::vector<std::pair<std::string, std::string>> plain = {
+        {"<BR>", "\r\n"},   {"<P>", "\r\n"},      {"<LI>", "\r\n"},    {"<TR>", "\r\n"},  {"</TR>", "\r\n"},
+        {"&NBSP;", " "},    {"&QUOT;", "\""},     {"&ACUTE;", "'"},    {"&SHY;", "-"},    {"&SUP1;", "№"},
+        {"&GT;", ">"},      {"&LT;", "<"},        {"&UML;", "Ё"},      {"&CEDIL;", "ё"},  {"&TIMES;", "Ч"},
+        {"&DIVIDE;", "ч"},  {"&SZLIG;", "Я"},     {"&YUML;", "я"},
+    };
+    const std::vector<std::pair<std::string, std::string>> letters = {
+        {"&AGRAVE;", "а"}, {"&AACUTE;", "б"}, {"&ACIRC;", "в"},  {"&ATILDE;", "г"}, {"&AUML;", "д"},
+        {"&ARING;", "е"},  {"&AELIG;", "ж"},  {"&CCEDIL;", "з"}, {"&EGRAVE;", "и"}, {"&EACUTE;", "й"},
+        {"&ECIRC;", "к"},  {"&EUML;", "л"},   {"&IGRAVE;", "м"}, {"&IACUTE;", "н"}, {"&ICIRC;", "о"},
+        {"&IUML;", "п"},   {"&ETH;", "р"},    {"&NTILDE;", "с"}, {"&OGRAVE;", "т"}, {"&OACUTE;", "у"},
+        {"&OCIRC;", "ф"},  {"&OTILDE;", "х"}, {"&OUML;", "ц"},   {"&OSLASH;", "ш"}, {"&UGRAVE;", "щ"},
+        {"&UACUTE;", "ъ"}, {"&UCIRC;", "ы"},  {"&UUML;", "ь"},   {"&YACUTE;", "э"}, {"&THORN;", "ю"},
+    };
+    std::vector<LiteralHtmlRow> rows;
+    for (const auto& [pattern, replacement] : plain) rows.push_back({pattern, WinFromUtf8(replacement), false});
+    for (const auto& [pattern, replacement] : letters) rows.push_back({pattern, WinFromUtf8(replacement), true});
+    return rows;
+  }();
+  return table;
+}
+
+struct LiteralHtmlResult {
+  Lines Text;  // the lines the buffer gets (the input lines when unchanged)
+  bool Changed = false;
+};
+
+inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
+  const auto& table = LiteralHtmlTable();
+  std::string text = JoinLines(lines, "\r\n");
+  std::string upper = UpperCaseRus(text);
+  bool changed = false;
+  std::size_t first = 0, last = 0;  // 1-based, 0 while none
+
+  // Entity rows 6..48.
+  for (std::size_t row = 5; row < table.size(); ++row) {
+    const LiteralHtmlRow& entry = table[row];
+    for (;;) {
+      const std::size_t found = upper.find(entry.Pattern);
+      if (found == std::string::npos) break;
+      changed = true;
+      std::string replacement = entry.Replacement;
+      if (entry.FollowsCase && text[found + 1] >= 'A' && text[found + 1] <= 'Z')
+        replacement = UpperCaseRus(replacement);
+      text.erase(found, entry.Pattern.size());
+      text.insert(found, replacement);
+      upper.erase(found, entry.Pattern.size());
+      upper.insert(found, entry.Replacement);
+      const std::size_t position = found + 1;
+      if (first == 0 || position < first) first = position;
+      if (last == 0 || position > last) {
+        last = position;
+      } else if (position < last) {
+        last -= entry.Pattern.size() - replacement.size();
+        if (last < position) last = position;
+      }
+    }
+  }
+
+  // Line phase.
+  if (first != 0) {
+    std::string span = text.substr(first - 1, last - first + 1);
+    for (std::size_t pair; (pair = span.find("\r\n")) != std::string::npos;) span.erase(pair, 2);
+    text = text.substr(0, first - 1) + span + text.substr(last);
+    upper = UpperCaseRus(text);
+    for (std::size_t row = 0; row < 5; ++row) {
+      const LiteralHtmlRow& entry = table[row];
+      for (;;) {
+        const std::size_t found = upper.find(entry.Pattern);
+        if (found == std::string::npos) break;
+        text.erase(found, entry.Pattern.size());
+        text.insert(found, entry.Replacement);
+        upper.erase(found, entry.Pattern.size());
+        upper.insert(found, entry.Replacement);
+      }
+    }
+  }
+
+  // Tag phase.
+  bool open = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '<' && !open) {
+      open = true;
+      start = i;
+      ++i;
+    } else if (text[i] == '>' && open) {
+      int lineFeeds = 0;
+      for (std::size_t k = start; k <= i; ++k) lineFeeds += text[k] == '\n';
+      open = false;
+      if (lineFeeds < 2) {
+        text.erase(start, i - start + 1);
+        changed = true;
+        i = start;
+      } else {
+        i = start + 1;
+      }
+    } else {
+      ++i;
+    }
+  }
+
+  if (!changed) return {lines, false};
+  return {SplitLines(text), true};
+}
+
+}  // namespace kamvo::testing
