@@ -2,12 +2,14 @@
 
 #include "decoders/binary.h"
 #include "decoders/html.h"
+#include "decoders/quoted_printable.h"
 #include "decoders/translit.h"
 
 namespace kamvo {
 
 DecoderStages StandardStages() {
   DecoderStages stages;
+  stages.QuotedPrintable = ConvQuotedPrintable;
   stages.Binary = ConvBinary;
   stages.Html = ConvHTML;
   stages.Translit = ConvTranslit;

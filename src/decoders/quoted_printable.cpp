@@ -1,0 +1,365 @@
+#include "decoders/quoted_printable.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "codepages/code_tables.h"
+#include "codepages/unicode.h"
+#include "driver/converter.h"
+
+namespace kamvo {
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Hex digits in either case; Cyrillic letters never fold to "A".."F".
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+char Lead(HexEscape kind) {
+  switch (kind) {
+    case HexEscape::QuotedPrintable: return '=';
+    case HexEscape::Percent: return '%';
+    case HexEscape::Rtf: return '\\';
+  }
+  return '=';
+}
+
+std::size_t EscapeLength(HexEscape kind) { return kind == HexEscape::Rtf ? 4 : 3; }
+
+bool IsHigh(char c) { return static_cast<Byte>(c) >= 0x80; }
+
+constexpr HexEscape kHexKinds[] = {HexEscape::QuotedPrintable, HexEscape::Percent, HexEscape::Rtf};
+
+bool Enabled(HexEscape kind, const EscapeSwitches& switches) {
+  return kind == HexEscape::Rtf ? switches.Rtf : switches.QP;
+}
+
+// What the passes would find in a string, position by position, while none
+// of them has changed it. Escapes of one kind never overlap: an escape's
+// later characters are "'" or hex digits, never the character that starts
+// one, so every escape start is seen whichever escapes precede it, and every
+// byte 0x80 and above is a literal. The same holds for numeric references,
+// which hold no "&" after their first character. So each pass's figures are
+// plain sums over the positions of the string.
+struct Tally {
+  std::int64_t escapes[3] = {0, 0, 0};
+  std::int64_t highEscapes[3] = {0, 0, 0};
+  std::int64_t highLiterals = 0;
+  std::int64_t references = 0;
+
+  // Adds what the position at the start of rest contributes; rest runs to
+  // the end of the string.
+  void Add(std::string_view rest, const EscapeSwitches& switches) {
+    const char c = rest[0];
+    if (IsHigh(c)) {
+      ++highLiterals;
+      return;
+    }
+    for (int k = 0; k < 3; ++k) {
+      if (c != Lead(kHexKinds[k]) || !Enabled(kHexKinds[k], switches)) continue;
+      const int value = MatchHexEscape(rest, kHexKinds[k]);
+      if (value < 0) continue;
+      ++escapes[k];
+      if (value >= 0x80) ++highEscapes[k];
+    }
+    std::size_t length = 0;
+    if (c == '&' && switches.Html && MatchNumericReference(rest, length) >= 0) ++references;
+  }
+
+  // Whether a group with these figures would be accepted.
+  bool Accepts(const EscapeSwitches& switches) const {
+    for (int k = 0; k < 3; ++k)
+      if (Enabled(kHexKinds[k], switches) && (highEscapes[k] > highLiterals || escapes[k] > 10)) return true;
+    return references > 0;
+  }
+};
+
+bool Accepts(std::string_view text, const EscapeSwitches& switches) {
+  Tally tally;
+  for (std::size_t p = 0; p < text.size(); ++p) tally.Add(text.substr(p), switches);
+  return tally.Accepts(switches);
+}
+
+struct ChainSearch {
+  std::size_t last = 0;       // last line of the group that starts at `first`
+  std::size_t accepted = kNone;  // first start line whose group is accepted
+  bool stopped = false;
+};
+
+// Before the first accepted group, a rejected group gives out only its first
+// line, and the next group starts at the line after it, so the groups that
+// start at first, first + 1, ... are tried one after the other and overlap.
+// Trying each of them afresh takes time quadratic in a run of soft breaks.
+//
+// Instead the group that starts at `first` is built once, and every group
+// that starts inside it is followed along: while both last, the later
+// group's joined string is the tail of the earlier one's from where the
+// later group began (the earlier one is longer, so it breaks wherever the
+// later one does, removing the same "="). A later group can end sooner:
+// when its own string is under four characters, it keeps the final "=" that
+// the longer ones remove, and it ends. So the open groups form a stack of
+// start offsets into the one string; at each line the newest ones, under
+// four characters, end, and the rest end together when the chain ends,
+// where one backward sweep over the string sums the figures of each.
+ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwitches& switches,
+                        const EscapeProgress& keepGoing) {
+  struct Open {
+    std::size_t line;
+    std::size_t start;
+  };
+  ChainSearch result;
+  std::string joined;
+  std::vector<Open> open;
+  const std::size_t count = source.size();
+
+  auto sweep = [&] {
+    Tally tally;
+    std::size_t p = joined.size();
+    const std::string_view view(joined);
+    while (!open.empty()) {
+      const Open group = open.back();
+      open.pop_back();
+      while (p > group.start) {
+        --p;
+        tally.Add(view.substr(p), switches);
+      }
+      if (tally.Accepts(switches)) result.accepted = std::min(result.accepted, group.line);
+    }
+  };
+
+  for (std::size_t k = first;; ++k) {
+    if (keepGoing && !keepGoing(static_cast<long>(k) - 1)) {
+      result.stopped = true;
+      return result;
+    }
+    result.last = k;
+    open.push_back({k, joined.size()});
+    joined += TrimControls(source[k]);
+    if (joined.empty() || joined.back() != '=') {
+      sweep();
+      return result;
+    }
+    // Groups of fewer than four characters keep their "=" and end here.
+    while (!open.empty() && joined.size() - open.back().start < 4) {
+      if (Accepts(std::string_view(joined).substr(open.back().start), switches))
+        result.accepted = std::min(result.accepted, open.back().line);
+      open.pop_back();
+    }
+    if (open.empty()) return result;
+    joined.pop_back();  // the soft line break
+    if (k + 1 == count) {
+      sweep();
+      return result;
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view TrimControls(std::string_view line) {
+  std::size_t begin = 0, end = line.size();
+  while (begin < end && static_cast<Byte>(line[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
+  return line.substr(begin, end - begin);
+}
+
+int MatchHexEscape(std::string_view rest, HexEscape kind) {
+  const std::size_t length = EscapeLength(kind);
+  if (rest.size() < length || rest[0] != Lead(kind)) return -1;
+  if (kind == HexEscape::Rtf && rest[1] != '\'') return -1;
+  const int high = HexValue(rest[length - 2]);
+  const int low = HexValue(rest[length - 1]);
+  if (high < 0 || low < 0) return -1;
+  return high * 16 + low;
+}
+
+int MatchNumericReference(std::string_view rest, std::size_t& length) {
+  if (rest.size() < 6 || rest[0] != '&' || rest[1] != '#') return -1;
+  // The first ";" must follow within the next five characters, so the number
+  // has at most four digits; the search never looks further.
+  std::size_t semicolon = 2;
+  while (semicolon <= 6 && rest[semicolon] != ';') ++semicolon;
+  if (semicolon > 6 || semicolon == 2) return -1;
+  std::uint32_t value = 0;
+  for (std::size_t i = 2; i < semicolon; ++i) {
+    if (rest[i] < '0' || rest[i] > '9') return -1;
+    value = value * 10 + static_cast<std::uint32_t>(rest[i] - '0');
+  }
+  Byte byte = 0;
+  if (!UnicodeToWin(value, byte)) return -1;
+  length = semicolon + 1;
+  return byte;
+}
+
+bool DecodeHexPass(std::string& text, HexEscape kind) {
+  const char lead = Lead(kind);
+  // Without a single escape start the pass cannot be accepted.
+  if (text.find(lead) == std::string::npos) return false;
+  const std::string_view view(text);
+  const std::size_t length = EscapeLength(kind);
+  std::string decoded;
+  decoded.reserve(text.size());
+  std::int64_t escapes = 0, highEscapes = 0, highLiterals = 0;
+  for (std::size_t p = 0; p < view.size();) {
+    const char c = view[p];
+    if (c == lead) {
+      const int value = MatchHexEscape(view.substr(p), kind);
+      if (value >= 0) {
+        decoded += static_cast<char>(value);
+        ++escapes;
+        if (value >= 0x80) ++highEscapes;
+        p += length;
+        continue;
+      }
+    }
+    if (IsHigh(c)) ++highLiterals;
+    decoded += c;
+    ++p;
+  }
+  if (highEscapes <= highLiterals && escapes <= 10) return false;
+  text.swap(decoded);
+  return true;
+}
+
+int DecodeNumericReferences(std::string& text) {
+  if (text.find("&#") == std::string::npos) return 0;
+  const std::string_view view(text);
+  std::string decoded;
+  decoded.reserve(text.size());
+  int count = 0;
+  for (std::size_t p = 0; p < view.size();) {
+    std::size_t length = 0;
+    const int value = view[p] == '&' ? MatchNumericReference(view.substr(p), length) : -1;
+    if (value >= 0) {
+      decoded += static_cast<char>(value);
+      ++count;
+      p += length;
+    } else {
+      decoded += view[p];
+      ++p;
+    }
+  }
+  text.swap(decoded);
+  return count;
+}
+
+std::size_t JoinLineGroup(const Lines& source, std::size_t first, std::string& joined) {
+  joined.clear();
+  for (std::size_t k = first;; ++k) {
+    joined += TrimControls(source[k]);
+    if (joined.size() < 4 || joined.back() != '=') return k;
+    joined.pop_back();  // soft line break
+    if (k + 1 == source.size()) return k;
+  }
+}
+
+bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters) {
+  bool accepted = false;
+  if (switches.QP) {
+    if (DecodeHexPass(joined, HexEscape::QuotedPrintable)) {
+      ++counters.QPCount;
+      accepted = true;
+    }
+    if (DecodeHexPass(joined, HexEscape::Percent)) {
+      ++counters.SevenBitCount;
+      accepted = true;
+    }
+  }
+  if (switches.Rtf && DecodeHexPass(joined, HexEscape::Rtf)) {
+    ++counters.RtfCount;
+    accepted = true;
+  }
+  if (switches.Html) counters.HtmlCount += DecodeNumericReferences(joined);
+  return accepted;
+}
+
+EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwitches& switches,
+                                EscapeCounters& counters, const EscapeProgress& keepGoing) {
+  EscapeResult result;
+  out.clear();
+  out.reserve(source.size());
+  // Once a group has been accepted (or a reference decoded) every group is
+  // written decoded.
+  bool accepting = counters.HtmlCount > 0;
+  std::string joined;
+  std::size_t next = 0;
+  while (next < source.size()) {
+    if (!accepting) {
+      const ChainSearch search = SearchChain(source, next, switches, keepGoing);
+      if (search.stopped) {
+        result.Stopped = true;
+        return result;
+      }
+      // Lines before the accepted group pass through as they are.
+      const std::size_t passEnd = search.accepted != kNone ? search.accepted : search.last + 1;
+      for (; next < passEnd; ++next) out.push_back(source[next]);
+      if (search.accepted == kNone) continue;
+      accepting = true;
+    } else if (keepGoing && !keepGoing(static_cast<long>(next) - 1)) {
+      result.Stopped = true;
+      return result;
+    }
+    const std::size_t last = JoinLineGroup(source, next, joined);
+    DecodeLineGroup(joined, switches, counters);
+    result.Converted = true;
+    out.push_back(joined);
+    next = last + 1;
+  }
+  return result;
+}
+
+bool ConvQuotedPrintable(Converter& converter) {
+  converter.WriteStatusInfo(converter.Tr("Checking quoted printable...", "Проверка quoted printable..."));
+  const DecoderSwitches boxes = converter.window().Switches();
+  const EscapeSwitches switches{boxes.QP, boxes.Rtf, boxes.Html};
+
+  Lines source = std::move(converter.TextBuffer);
+  converter.TextBuffer.clear();
+
+  DecoderCounters& shared = converter.Counters;
+  EscapeCounters counters{shared.QPCount, shared.SevenBitCount, shared.RtfCount, shared.HtmlCount};
+
+  // The bar moves at most about a thousand times; each move lets pending
+  // events run, so Stop is seen between groups.
+  const int lineCount = static_cast<int>(std::min<std::size_t>(source.size(), INT_MAX));
+  const long step = std::max(1, lineCount / 1000);
+  long shown = 0;
+  bool anyShown = false;
+  const EscapeProgress keepGoing = [&](long lastConsumed) {
+    if (!anyShown || lastConsumed - shown >= step) {
+      anyShown = true;
+      shown = lastConsumed;
+      converter.Progress(1, lineCount, static_cast<int>(std::min<long>(lastConsumed, INT_MAX)));
+    }
+    return !converter.UserBreak;
+  };
+
+  Lines decoded;
+  const EscapeResult result = DecodeEscapedLines(source, decoded, switches, counters, keepGoing);
+
+  shared.QPCount = counters.QPCount;
+  shared.SevenBitCount = counters.SevenBitCount;
+  shared.RtfCount = counters.RtfCount;
+  shared.HtmlCount = counters.HtmlCount;
+
+  // A break anywhere during the stage leaves the text as it was before it.
+  if (result.Stopped || converter.UserBreak)
+    converter.TextBuffer = std::move(source);
+  else
+    converter.TextBuffer = std::move(decoded);
+
+  converter.Progress(0, 1, 0);
+  converter.WriteStatusInfo("");
+  return result.Converted;
+}
+
+}  // namespace kamvo

@@ -1,0 +1,97 @@
+// The first decoding stage: quoted-printable (=XX), 7-bit (%XX), RTF hex
+// escapes (\'xx) and numeric character references (&#N;).
+//
+// The text is decoded one line group at a time. A group is a line together
+// with the lines that soft line breaks (a final "=") join to it; its lines
+// are trimmed and joined into one string before the passes run. Lines that
+// come before the first group in which something was decoded pass through
+// exactly as they were; from that group on, every group is written trimmed
+// and joined, whether or not it holds escapes.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "codepages/lines.h"
+
+namespace kamvo {
+
+class Converter;
+
+// Which passes run: QP covers =XX and %XX, Rtf covers \'xx, Html covers &#N;.
+struct EscapeSwitches {
+  bool QP = true;
+  bool Rtf = true;
+  bool Html = true;
+};
+
+// The stage's share of the decoder counters. QPCount, SevenBitCount and
+// RtfCount count the groups in which their pass was accepted, HtmlCount the
+// decoded numeric references.
+struct EscapeCounters {
+  int QPCount = 0;
+  int SevenBitCount = 0;
+  int RtfCount = 0;
+  int HtmlCount = 0;
+};
+
+// The three hex escapes: =XX, %XX and \'xx.
+enum class HexEscape { QuotedPrintable, Percent, Rtf };
+
+// The line without the bytes 0x20 and below at either end.
+std::string_view TrimControls(std::string_view line);
+
+// The byte of the escape of the given kind at the start of rest, or -1 when
+// rest does not start with one.
+int MatchHexEscape(std::string_view rest, HexEscape kind);
+
+// The byte of the numeric reference at the start of rest, or -1 when rest
+// does not start with one that decodes; length receives the reference's
+// length. A reference is "&#", one to four decimal digits and ";", with at
+// least six characters left from its "&"; the number must have a
+// Windows-1251 byte.
+int MatchNumericReference(std::string_view rest, std::size_t& length);
+
+// One hex pass over text. The pass is accepted when its escapes of bytes
+// 0x80 and above outnumber the literal bytes 0x80 and above, or when it
+// decoded more than 10 escapes; only then is text replaced by its decoded
+// form. Returns whether it was accepted.
+bool DecodeHexPass(std::string& text, HexEscape kind);
+
+// Replaces every numeric reference in text by its byte; returns how many.
+int DecodeNumericReferences(std::string& text);
+
+// Joins the line group that starts at source[first] into joined and returns
+// the index of its last line.
+std::size_t JoinLineGroup(const Lines& source, std::size_t first, std::string& joined);
+
+// Runs the four passes over a joined group in their order (=XX, %XX, \'xx,
+// &#N;), each when its switch is on, raising the counters. Returns whether
+// a hex pass was accepted.
+bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters);
+
+struct EscapeResult {
+  bool Converted = false;  // some group was accepted
+  bool Stopped = false;    // keepGoing asked to stop; the output is incomplete
+};
+
+// Called before each unit of work (a group or a line) with the index of the
+// last source line consumed so far (-1 at the start); returning false stops.
+using EscapeProgress = std::function<bool(long lastConsumed)>;
+
+// Decodes the escapes of the whole text into out, in time linear in the
+// size of the text. A group is accepted when a hex pass was accepted in it
+// or when counters.HtmlCount is above 0 after it (so a count above 0 on entry
+// makes every group accepted).
+EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwitches& switches,
+                                EscapeCounters& counters, const EscapeProgress& keepGoing = {});
+
+// The stage: decodes the text buffer in place with the passes the window's
+// check boxes enable, raising the converter's counters. On a user break the
+// text buffer gets back the text from before the stage. Returns whether
+// anything was converted.
+bool ConvQuotedPrintable(Converter& converter);
+
+}  // namespace kamvo
