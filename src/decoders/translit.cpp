@@ -1,0 +1,338 @@
+#include "decoders/translit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "driver/converter.h"
+#include "settings/settings.h"
+
+namespace kamvo {
+
+namespace {
+
+// The table's lines, upper-cased; lines after the 33rd are dropped.
+Lines TableLines(std::string_view table) {
+  Lines lines = SplitLines(UpperCaseRus(table));
+  if (lines.size() > static_cast<std::size_t>(kTranslitLetters)) lines.resize(kTranslitLetters);
+  return lines;
+}
+
+std::size_t TextSize(const Lines& lines) {
+  std::size_t total = 0;
+  for (const auto& line : lines) total += line.size() + 2;  // each line is followed by CR LF
+  return total;
+}
+
+// Counts work and asks the poll whenever a budget of bytes is used up.
+class Poller {
+ public:
+  Poller(const TranslitPoll& poll, std::size_t every, std::size_t total)
+      : poll_(poll), every_(std::max<std::size_t>(every, 1)), budget_(every_), total_(total) {}
+
+  // True when the run must stop before it begins.
+  bool Start() { return poll_ && poll_(0, total_); }
+  // How many bytes may be worked on before the next poll; at least one.
+  std::size_t Budget() const { return budget_; }
+  // Records work; true when the poll asks to stop.
+  bool Spend(std::size_t bytes, std::size_t done) {
+    if (bytes < budget_) {
+      budget_ -= bytes;
+      return false;
+    }
+    budget_ = every_;
+    return poll_ && poll_(std::min(done, total_), total_);
+  }
+
+ private:
+  const TranslitPoll& poll_;
+  std::size_t every_;
+  std::size_t budget_;
+  std::size_t total_;
+};
+
+// The letter put in for an occurrence that starts at `p` of the line `t`.
+// The occurrence's first character decides: above 'Z' the letter is small,
+// 'A'..'Z' leave it a capital, below 'A' it follows the character before
+// the occurrence: small unless that is a capital, a capital at the start
+// of the text. Before the first character of any line but the first stands
+// the LF of the line break.
+Byte CasedLetter(Byte capital, const char* t, std::size_t p, bool startsText) {
+  const Byte first = static_cast<Byte>(t[p]);
+  if (first > 'Z') return LowerRus(capital);
+  if (first >= 'A') return capital;
+  if (startsText && p == 0) return capital;
+  const Byte before = p > 0 ? static_cast<Byte>(t[p - 1]) : Byte{'\n'};
+  return LowerRus(before) == before ? LowerRus(capital) : capital;
+}
+
+// Where a long run stands, for the progress report: a line is worked on row
+// by row, so the part of it done is counted by rows and position.
+struct LinePlace {
+  std::size_t LineStart = 0;  // bytes of the text before the line
+  std::size_t LineSize = 0;   // the line's size when its work began
+  std::size_t Row = 0;        // rows done on this line
+  std::size_t RowCount = 1;
+
+  std::size_t Done(std::size_t position) const {
+    const std::size_t inRow = std::min(position, LineSize);
+    return LineStart + (Row * LineSize + inRow) / RowCount;
+  }
+};
+
+// Applies one row to one line in a single left-to-right pass.
+//
+// `t` is the line, `u` its matching copy: the upper-case line, except that
+// a letter put in stands in both exactly as it is put into the line. The
+// front of the line up to `w` holds the text already passed, with no
+// occurrence left in it; each byte taken from the rest is appended to it,
+// and an occurrence can then only end at that byte. Such an occurrence is
+// the first in the whole line (nothing before it matches, and any other
+// ends later, so starts later), which is the one a search from the start
+// would find. After it is replaced, the letter put in may complete another
+// occurrence ending at it, which is again the first; so the check repeats.
+// Only a byte equal to the spelling's last one can end an occurrence, and
+// the runs of other bytes are moved in one piece.
+//
+// Returns false when the poll stopped the pass; the line then holds the
+// part passed followed by the rest as it was.
+bool ApplyRow(std::string& t, std::string& u, const TranslitRow& row, bool startsText, Poller& poller,
+              const LinePlace& place, TranslitOutcome& outcome) {
+  const std::string& spelling = row.Spelling;
+  const std::size_t length = spelling.size();
+  const char last = spelling.back();
+  char* tp = t.data();
+  char* up = u.data();
+  const std::size_t n = t.size();
+  std::size_t r = 0, w = 0;
+  bool stopped = false;
+  while (r < n) {
+    const std::size_t limit = r + std::min(n - r, poller.Budget());
+    const void* hit = std::memchr(up + r, last, limit - r);
+    const std::size_t end = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - up) : limit;
+    if (w != r) {
+      std::memmove(tp + w, tp + r, end - r);
+      std::memmove(up + w, up + r, end - r);
+    }
+    std::size_t scanned = end - r;
+    w += scanned;
+    r = end;
+    if (hit) {
+      tp[w] = tp[r];
+      up[w] = up[r];
+      ++w;
+      ++r;
+      ++scanned;
+      while (w >= length && std::memcmp(up + w - length, spelling.data(), length) == 0) {
+        const std::size_t p = w - length;
+        const Byte letter = CasedLetter(row.Letter, tp, p, startsText);
+        tp[p] = up[p] = static_cast<char>(letter);
+        w = p + 1;
+        ++outcome.Replacements;
+        // A one-character spelling cannot match the letter that replaced
+        // it (a small letter is never in an upper-cased spelling, and a
+        // capital is put in only for a character up to 'Z'); stopping here
+        // keeps that certain.
+        if (length == 1) break;
+      }
+    }
+    if (poller.Spend(scanned, place.Done(r))) {
+      stopped = true;
+      break;
+    }
+  }
+  if (w != r) {
+    std::memmove(tp + w, tp + r, n - r);
+    std::memmove(up + w, up + r, n - r);
+  }
+  t.resize(w + (n - r));
+  u.resize(w + (n - r));
+  return !stopped;
+}
+
+}  // namespace
+
+std::array<std::string, kTranslitLetters> TranslitSpellings(std::string_view table) {
+  std::array<std::string, kTranslitLetters> spellings;
+  Lines lines = TableLines(table);
+  for (std::size_t k = 0; k < lines.size(); ++k) spellings[k] = std::move(lines[k]);
+  return spellings;
+}
+
+std::vector<TranslitRow> TranslitRows(std::string_view table) {
+  std::array<std::string, kTranslitLetters> spellings = TranslitSpellings(table);
+  std::vector<TranslitRow> rows(kTranslitLetters);
+  for (int k = 0; k < kTranslitLetters; ++k) {
+    rows[k].Letter = static_cast<Byte>(RussianAlphabet[k]);
+    rows[k].Spelling = std::move(spellings[k]);
+    if (rows[k].Spelling.size() > kTranslitMaxSpelling) rows[k].Spelling.resize(kTranslitMaxSpelling);
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const TranslitRow& a, const TranslitRow& b) {
+    return a.Spelling.size() > b.Spelling.size();
+  });
+  return rows;
+}
+
+TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table, const TranslitPoll& poll,
+                                    std::size_t pollEvery) {
+  TranslitOutcome outcome;
+  std::vector<TranslitRow> rows = TranslitRows(table);
+  std::erase_if(rows, [](const TranslitRow& row) { return row.Spelling.empty(); });
+
+  Poller poller(poll, pollEvery, TextSize(lines));
+  if (poller.Start()) {
+    outcome.Stopped = true;
+    return outcome;
+  }
+  if (rows.empty()) return outcome;
+
+  std::string upper;
+  LinePlace place;
+  place.RowCount = rows.size();
+  for (std::size_t i = 0; i < lines.size() && !outcome.Stopped; ++i) {
+    std::string& line = lines[i];
+    upper = line;
+    for (auto& c : upper) c = static_cast<char>(UpperRus(static_cast<Byte>(c)));
+    place.LineSize = line.size();
+    for (place.Row = 0; place.Row < rows.size(); ++place.Row) {
+      if (!ApplyRow(line, upper, rows[place.Row], i == 0, poller, place, outcome)) {
+        outcome.Stopped = true;
+        break;
+      }
+    }
+    place.LineStart += place.LineSize + 2;
+    // The line break counts as work, so that a text of many empty lines
+    // still lets the window run.
+    if (!outcome.Stopped && poller.Spend(2, place.LineStart)) outcome.Stopped = true;
+  }
+  outcome.Changed = outcome.Replacements > 0;
+  return outcome;
+}
+
+TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, const TranslitPoll& poll,
+                                    std::size_t pollEvery) {
+  TranslitOutcome outcome;
+  // The spelling each byte becomes; null for a byte that stays.
+  const Lines spellings = TableLines(table);
+  std::array<std::string, 2 * kTranslitLetters> forms;
+  std::array<const std::string*, 256> spellingOf{};
+  for (std::size_t k = 0; k < spellings.size(); ++k) {
+    const Byte capital = static_cast<Byte>(RussianAlphabet[k]);
+    forms[2 * k] = spellings[k];
+    forms[2 * k + 1] = LowerCaseRus(spellings[k]);
+    spellingOf[capital] = &forms[2 * k];
+    spellingOf[LowerRus(capital)] = &forms[2 * k + 1];
+  }
+
+  Poller poller(poll, pollEvery, TextSize(lines));
+  if (poller.Start()) {
+    outcome.Stopped = true;
+    return outcome;
+  }
+  std::string encoded;
+  std::size_t lineStart = 0;
+  for (auto& line : lines) {
+    const std::size_t n = line.size();
+    encoded.clear();
+    encoded.reserve(n + n / 2);
+    std::size_t pos = 0;
+    while (pos < n) {
+      const std::size_t limit = pos + std::min(n - pos, poller.Budget());
+      for (std::size_t j = pos; j < limit; ++j) {
+        const std::string* spelling = spellingOf[static_cast<Byte>(line[j])];
+        if (spelling) {
+          encoded += *spelling;
+          ++outcome.Replacements;
+        } else {
+          encoded += line[j];
+        }
+      }
+      const std::size_t scanned = limit - pos;
+      pos = limit;
+      if (poller.Spend(scanned, lineStart + pos)) {
+        outcome.Stopped = true;
+        break;
+      }
+    }
+    encoded.append(line, pos, std::string::npos);
+    line.swap(encoded);
+    if (outcome.Stopped) break;
+    lineStart += n + 2;
+    if (poller.Spend(2, lineStart)) {
+      outcome.Stopped = true;
+      break;
+    }
+  }
+  outcome.Changed = outcome.Replacements > 0;
+  return outcome;
+}
+
+namespace {
+
+// The table of the settings, or the default one when that is empty.
+std::string TableOf(const Converter& converter) {
+  const std::string& stored = converter.cfg().TranslitTable;
+  return stored.empty() ? DefaultTranslitTable() : stored;
+}
+
+// A poll that lets the window run, moves the progress bar by percent and
+// stops on a user break.
+TranslitPoll WindowPoll(Converter& converter, int& lastPercent) {
+  return [&converter, &lastPercent](std::size_t done, std::size_t total) {
+    const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
+    if (percent != lastPercent) {
+      lastPercent = percent;
+      converter.Progress(0, 100, percent);  // lets the window run as well
+    } else {
+      converter.Pump();
+    }
+    return converter.UserBreak.load();
+  };
+}
+
+}  // namespace
+
+void ConvTranslit(Converter& converter) {
+  converter.WriteStatusInfo(converter.Tr("Checking translit...", "Проверка транслита..."));
+  int lastPercent = -1;
+  const TranslitOutcome outcome =
+      DecodeTranslitLines(converter.TextBuffer, TableOf(converter), WindowPoll(converter, lastPercent));
+  converter.Progress(0, 1, 0);
+  converter.WriteStatusInfo("");
+  if (outcome.Changed) {
+    converter.TextBuffer = Resplit(std::move(converter.TextBuffer));
+    ++converter.Counters.TranslitCount;
+  }
+}
+
+void EncodeTranslit(Converter& converter) {
+  converter.UserBreak = false;
+  converter.ClearInfo();
+  converter.SetButtonsRun();
+  converter.WriteStatusInfo(converter.Tr("Encoding translit...", "Кодирование транслита..."));
+  if (converter.ScreenChanged) converter.CopyTextFromScreen();
+
+  // Encoded on a copy: the text buffer is the text from before until the
+  // encoding is known to have changed something.
+  Lines encoded = converter.TextBuffer;
+  int lastPercent = -1;
+  const TranslitOutcome outcome =
+      EncodeTranslitLines(encoded, TableOf(converter), WindowPoll(converter, lastPercent));
+  converter.Progress(0, 1, 0);
+  converter.ClearInfo();
+  if (outcome.Changed) {
+    converter.BackCopy = std::move(converter.TextBuffer);
+    converter.TextBuffer = Resplit(std::move(encoded));
+    converter.BackAvailable = true;
+    converter.CopyTextToScreen();
+    converter.AddInfo(converter.Tr("Translit encoded", "Закодирован транслит"));
+  } else {
+    converter.AddInfo(converter.Tr("Russian text not found.", "Русский текст не найден."));
+  }
+  if (converter.UserBreak) {
+    converter.ClearInfo();
+    converter.AddInfo(converter.Tr("User break", "Прервано"));
+  }
+  converter.SetButtonsStop();
+}
+
+}  // namespace kamvo
