@@ -216,9 +216,10 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks
   // two or more LF, the scan goes on right after that "<", so the next "<"
   // before the same ">" gets its chance, and so on. Each "<" since the last
   // ">" is therefore a candidate; at a ">" the first candidate with fewer
-  // than two LF up to it wins and everything from it to the ">" goes. The
-  // LF counts only fall from one candidate to the next, and every ">" ends
-  // all candidates, so each candidate is looked at once.
+  // than two LF up to it wins and everything from it to the ">" goes. A
+  // candidate two LF behind can never win any more, so only the candidates
+  // of the current and the previous line are kept, and the first of them
+  // is the winner.
   struct Candidate {
     std::size_t Position;  // in the result
     std::size_t LfBefore;  // LF in the result before it
@@ -244,19 +245,18 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks
       candidates.push_back({result.size(), lineFeeds});
       result += c;
     } else if (c == '>' && !candidates.empty()) {
-      auto winner = std::find_if(candidates.begin(), candidates.end(),
-                                 [&](const Candidate& k) { return lineFeeds - k.LfBefore < 2; });
-      if (winner != candidates.end()) {
-        result.resize(winner->Position);
-        lineFeeds = winner->LfBefore;
-        pass.Changed = true;
-      } else {
-        result += c;
-      }
+      result.resize(candidates.front().Position);
+      lineFeeds = candidates.front().LfBefore;
+      pass.Changed = true;
       candidates.clear();
     } else {
       result += c;
-      if (c == '\n') ++lineFeeds;
+      if (c == '\n') {
+        ++lineFeeds;
+        auto live = std::find_if(candidates.begin(), candidates.end(),
+                                 [&](const Candidate& k) { return lineFeeds - k.LfBefore < 2; });
+        candidates.erase(candidates.begin(), live);
+      }
     }
   }
   return pass;
