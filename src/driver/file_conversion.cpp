@@ -1,6 +1,9 @@
 #include "driver/file_conversion.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <set>
 
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
@@ -65,13 +68,27 @@ bool IsPlainFileName(std::string_view name) {
   return true;
 }
 
-void SaveAttachments(const Converter& converter, const std::string& inName, Report& report) {
+// True when both names stand for the same file; links are not followed.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+void SaveAttachments(const Converter& converter, const std::string& inName, const std::string& outName,
+                     Report& report) {
   std::string folder = std::filesystem::path(inName).parent_path().string();
   if (!folder.empty() && folder.back() != '/') folder += '/';
+  std::set<std::string> saved;
   for (const TFileRec& entry : converter.Attachments) {
     const std::string path = folder + Utf8FromWin(entry.Name);
     const std::string shownPath = Shown(folder) + entry.Name;
-    if (!IsPlainFileName(entry.Name)) {
+    // An attachment never takes the place of the converted file (its backup
+    // would be deleted to make room, and with it the user's original text),
+    // nor of an attachment saved before it in this run (the second one would
+    // delete the backup of whatever file stood under that name before).
+    const bool taken = saved.count(path) > 0 || SameFile(path, inName) || SameFile(path, outName);
+    if (taken || !IsPlainFileName(entry.Name)) {
       report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownPath);
       continue;
     }
@@ -88,6 +105,7 @@ void SaveAttachments(const Converter& converter, const std::string& inName, Repo
         continue;
       }
     }
+    saved.insert(path);
     if (WriteFileAtomically(path, entry.Stream))
       report.Success(" Attachment saved %", " Сохранен вложенный файл %", shownPath);
     else
@@ -157,7 +175,7 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
     return report.Finish();
   }
   report.Success("File converted %", "Перекодирован файл %", shownIn);
-  SaveAttachments(converter, inName, report);
+  SaveAttachments(converter, inName, outName, report);
   return report.Finish();
 }
 
