@@ -83,12 +83,6 @@ struct Tally {
   }
 };
 
-bool Accepts(std::string_view text, const EscapeSwitches& switches) {
-  Tally tally;
-  for (std::size_t p = 0; p < text.size(); ++p) tally.Add(text.substr(p), switches);
-  return tally.Accepts(switches);
-}
-
 struct ChainSearch {
   std::size_t last = 0;       // last line of the group that starts at `first`
   std::size_t accepted = kNone;  // first start line whose group is accepted
@@ -149,11 +143,10 @@ ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwit
       return result;
     }
     // Groups of fewer than four characters keep their "=" and end here.
-    while (!open.empty() && joined.size() - open.back().start < 4) {
-      if (Accepts(std::string_view(joined).substr(open.back().start), switches))
-        result.accepted = std::min(result.accepted, open.back().line);
-      open.pop_back();
-    }
+    // None of them can be accepted: an escape of three characters or more
+    // would have to end in the "=", which is no hex digit, and a reference
+    // needs six.
+    while (!open.empty() && joined.size() - open.back().start < 4) open.pop_back();
     if (open.empty()) return result;
     joined.pop_back();  // the soft line break
     if (k + 1 == count) {

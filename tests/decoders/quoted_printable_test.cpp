@@ -115,6 +115,8 @@ TEST(QuotedPrintable, NumericReferences) {
   EXPECT_EQ(DecodeLine("ab &#65;"), "ab &#65;");      // five characters left: not tried
   EXPECT_EQ(DecodeLine("&#65;x"), "Ax");
   EXPECT_EQ(DecodeLine("&#12345;xx"), "&#12345;xx");  // ";" too far
+  EXPECT_EQ(DecodeLine("&#01040;xx"), "&#01040;xx");
+  EXPECT_EQ(DecodeLine("&#0065;x"), "Ax");
   EXPECT_EQ(DecodeLine("&#;xxxxx"), "&#;xxxxx");      // no number
   EXPECT_EQ(DecodeLine("&#1a4;xx"), "&#1a4;xx");
   EXPECT_EQ(DecodeLine("&#9999;xx"), "&#9999;xx");  // no Windows-1251 byte
@@ -212,6 +214,7 @@ const std::vector<std::string>& Pieces() {
       "C",    "e",    "\xC0", "\xE0",  "\xFF",   "\x98",   "=C0",     "=e1",    "=3D",     "=41",
       "=4",   "=G1",  "%C0",  "%41",   "%2",     "\\'e0",  "\\'41",   "\\'x0",  "&#1040;", "&#65;",
       "&#0;", "&#;",  "&#12345;", "&#9999;", "&#233;", "=25",  "=5C",    "%5C",    "=26#",    "&#10",
+      "&#01040;", "&#0065;", "&#8470;", "&#1a;",
   };
   return pieces;
 }
