@@ -127,6 +127,39 @@ TEST(ChainSearch, VisitsChainsInOrderAndReportsProgress) {
   EXPECT_EQ(breaking.chainsVisited, 20);
 }
 
+// Words that put the cheap pre-scan of the search to the test: no-break
+// spaces and "№" that split or stand alone, UTF-8 sequences, look-alikes.
+TEST(ChainSearch, ScoringAgreesWithTheWordTestForEveryChain) {
+  std::mt19937 random(99);
+  const std::string pieces[] = {"\xA0", "\xB9", "\xD0\x9F", "\xD1\x80", "\xE2\x80\x94", "\xC3\xA0",
+                                "\xE0",  "\xC0", "\xA8",     "\xB8",     "a",            "TOP",
+                                "\x80",  "\xBF", "\xF0",     "\xEE\xEA"};
+  for (int round = 0; round < 300; ++round) {
+    Sample sample;
+    for (int w = 0; w < kSampleSize; ++w) {
+      std::string word;
+      while (word.size() < 2 + random() % 12) word += pieces[random() % std::size(pieces)];
+      sample.Words[w] = word.substr(0, 15);
+    }
+    sample.Count = kSampleSize;
+    Chain chain{};
+    for (std::size_t level = 0, length = random() % 4; level < length; ++level)
+      chain[level] = static_cast<std::uint8_t>(1 + random() % 12);
+    for (bool utf8 : {false, true}) {
+      int score = 0, utfScore = 0;
+      for (int w = 0; w < sample.Count; ++w) {
+        std::string converted = sample.Words[w], decoded;
+        for (int pair : chain) converted = ConvertByPair(converted, pair);
+        score += IsRussianWord(converted);
+        utfScore += utf8 && Utf8ToWin(converted, decoded) && IsRussianWord(decoded);
+      }
+      const ChainScore fast = ScoreChain(sample, chain, utf8);
+      EXPECT_EQ(fast.Score, std::max(score, utfScore));
+      EXPECT_EQ(fast.Utf8, utfScore > score);
+    }
+  }
+}
+
 TEST(ChainSearch, PercentRoundsHalfUp) {
   EXPECT_EQ(PercentOf(2, 3), 67);
   EXPECT_EQ(PercentOf(20, 25), 80);
