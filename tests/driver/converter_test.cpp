@@ -14,15 +14,7 @@ namespace kamvo {
 namespace {
 
 using testing::RussianText;
-
-Lines Recode(const Lines& text, const std::vector<int>& pairs) {
-  Lines result;
-  for (std::string line : text) {
-    for (int pair : pairs) line = ConvertByPair(line, pair);
-    result.push_back(line);
-  }
-  return result;
-}
+using testing::Recode;
 
 Lines PaneLines(const std::string& info) { return SplitLines(info); }
 

@@ -12,6 +12,7 @@ namespace {
 
 using testing::LiteralSearch;
 using testing::RussianText;
+using testing::Recode;
 
 class RecordingObserver : public SearchObserver {
  public:
@@ -29,15 +30,6 @@ class RecordingObserver : public SearchObserver {
 Sample SampleOf(const Lines& text) {
   WordReader reader(text);
   return TakeSample(reader);
-}
-
-Lines Recode(const Lines& text, const std::vector<int>& pairs) {
-  Lines result;
-  for (std::string line : text) {
-    for (int pair : pairs) line = ConvertByPair(line, pair);
-    result.push_back(line);
-  }
-  return result;
 }
 
 Lines AsUtf8(const Lines& text) {

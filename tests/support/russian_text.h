@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "codepages/code_tables.h"
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
 
@@ -42,6 +43,16 @@ inline Lines RussianText(std::mt19937& random, int lineCount, int wordsPerLine) 
     lines.push_back(line);
   }
   return lines;
+}
+
+// The text as wrongly converted through the pairs, one after another.
+inline Lines Recode(const Lines& text, const std::vector<int>& pairs) {
+  Lines result;
+  for (std::string line : text) {
+    for (int pair : pairs) line = ConvertByPair(line, pair);
+    result.push_back(line);
+  }
+  return result;
 }
 
 }  // namespace kamvo::testing
