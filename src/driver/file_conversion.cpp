@@ -52,12 +52,7 @@ class Report {
 std::string Shown(const std::string& fileName) { return WinFromUtf8(fileName); }
 
 // Removes an old backup; true when none is left.
-bool RemoveOldBackup(const std::string& backup) {
-  if (!PathExists(backup)) return true;
-  std::error_code error;
-  std::filesystem::remove(backup, error);
-  return !error && !PathExists(backup);
-}
+bool RemoveOldBackup(const std::string& backup) { return RemovePath(backup); }
 
 // Attachment names come from the text: they must name a file inside the
 // folder, not the folder itself, a parent or a path.
@@ -73,6 +68,20 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat first {}, second {};
   return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// True when both names lead to the same entry of the same folder ("a.txt"
+// and "./a.txt"): writing to one then replaces the other.
+bool SameEntry(const std::string& a, const std::string& b) {
+  if (!SameFile(a, b)) return false;
+  const std::filesystem::path first(a), second(b);
+  if (first.filename() != second.filename()) return false;
+  const auto folder = [](const std::filesystem::path& p) {
+    return p.parent_path().empty() ? std::string(".") : p.parent_path().string();
+  };
+  struct stat one {}, two {};
+  return ::stat(folder(first).c_str(), &one) == 0 && ::stat(folder(second).c_str(), &two) == 0 &&
+         one.st_dev == two.st_dev && one.st_ino == two.st_ino;
 }
 
 void SaveAttachments(const Converter& converter, const std::string& inName, const std::string& outName,
@@ -99,7 +108,7 @@ void SaveAttachments(const Converter& converter, const std::string& inName, cons
                        shownPath + ".bak");
         continue;
       }
-      if (std::rename(path.c_str(), backup.c_str()) != 0) {
+      if (!RenamePath(path, backup)) {
         report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %",
                        shownPath + ".bak");
         continue;
@@ -140,23 +149,26 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
   std::string output = JoinLines(converter.TextBuffer, style);
   converter.TextBuffer.clear();
 
+  // An output name that leads to the input file itself is a rewrite in
+  // place, with a backup: writing it without one would lose the original.
+  const bool inPlace = inName == outName || SameEntry(inName, outName);
   if (SameStreams(input, output)) {
     input = std::string();
     report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
-    if (inName == outName) return report.Finish();
+    if (inPlace) return report.Finish();
   }
   input = std::string();
 
   // The result goes to disk first, beside the target; only then is the
   // original moved aside and the result moved into place, so the user's
   // text is whole in the file or in its backup at every moment.
-  const std::string temporary = WriteTemporaryFile(outName, output, inName == outName ? inName : "");
+  const std::string temporary = WriteTemporaryFile(outName, output, inPlace ? inName : "");
   output = std::string();
   if (temporary.empty()) {
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
     return report.Finish();
   }
-  if (inName == outName) {
+  if (inPlace) {
     const std::string backup = inName + ".bak";
     if (!RemoveOldBackup(backup)) {
       DiscardFile(temporary);
@@ -164,7 +176,7 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
                      shownIn + ".bak");
       return report.Finish();
     }
-    if (std::rename(inName.c_str(), backup.c_str()) != 0) {
+    if (!RenamePath(inName, backup)) {
       DiscardFile(temporary);
       report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", shownIn + ".bak");
       return report.Finish();

@@ -4,17 +4,37 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace kamvo {
 
 namespace {
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
+FileFaultHook& Hook() {
+  static FileFaultHook hook;
+  return hook;
+}
+
+// True when the installed hook makes this step fail; errno tells why.
+bool Injected(FileStep step, const std::string& path) {
+  const FileFaultHook& hook = Hook();
+  if (!hook) return false;
+  const int error = hook(step, path);
+  if (error == 0) return false;
+  errno = error;
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& path, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
+    const std::size_t piece = std::min(size, kFileWriteChunk);
+    if (Injected(FileStep::WriteChunk, path)) return false;
+    const ssize_t written = ::write(fd, data, piece);
     if (written < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -25,10 +45,36 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+// The template for the temporary file beside path: the file's own name with
+// a suffix, its name shortened when the whole would be too long for the
+// folder, so that files with long names can be rewritten too.
+std::string TemporaryTemplate(const std::string& path) {
+  static constexpr std::string_view kSuffix = ".kamvo-XXXXXX";
+  const std::size_t slash = path.rfind('/');
+  const std::size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t baseLength = path.size() - baseStart;
+  const std::size_t room = NAME_MAX - kSuffix.size();
+  return path.substr(0, baseStart + std::min(baseLength, room)) + std::string(kSuffix);
+}
+
+// Makes a rename in the folder of path durable; a folder that cannot be
+// flushed changes nothing about the result.
+void SyncFolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
+
+void SetFileFaultHook(FileFaultHook hook) { Hook() = std::move(hook); }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
+  if (Injected(FileStep::Read, path)) return false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
@@ -55,7 +101,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,
                                const std::string& modelForPermissions) {
-  std::string name = path + ".kamvo-XXXXXX";
+  if (Injected(FileStep::CreateTemporary, path)) return {};
+  std::string name = TemporaryTemplate(path);
   std::vector<char> buffer(name.begin(), name.end());
   buffer.push_back('\0');
   const int fd = ::mkstemp(buffer.data());
@@ -71,8 +118,8 @@ std::string WriteTemporaryFile(const std::string& path, const std::string& bytes
     ::umask(mask);
     mode &= ~mask;
   }
-  const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) &&
-                  ::fsync(fd) == 0;
+  const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, path, bytes.data(), bytes.size()) &&
+                  !Injected(FileStep::Sync, path) && ::fsync(fd) == 0;
   if (::close(fd) != 0 || !ok) {
     ::unlink(name.c_str());
     return {};
@@ -80,11 +127,26 @@ std::string WriteTemporaryFile(const std::string& path, const std::string& bytes
   return name;
 }
 
+namespace {
+
+// Only a regular file or a link is ever replaced: a device, a pipe or a
+// socket standing under the name (as /dev/null does) is refused, not swapped
+// for a plain file.
+bool MayReplace(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+}
+
+}  // namespace
+
 bool CommitFile(const std::string& temporary, const std::string& path) {
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (Injected(FileStep::Commit, path) || !MayReplace(path) ||
+      ::rename(temporary.c_str(), path.c_str()) != 0) {
     ::unlink(temporary.c_str());
     return false;
   }
+  SyncFolderOf(path);
   return true;
 }
 
@@ -100,6 +162,18 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 bool PathExists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool RemovePath(const std::string& path) {
+  if (!PathExists(path)) return true;
+  if (Injected(FileStep::Remove, path)) return false;
+  if (::unlink(path.c_str()) != 0 && errno == EISDIR) ::rmdir(path.c_str());
+  return !PathExists(path);
+}
+
+bool RenamePath(const std::string& from, const std::string& to) {
+  if (Injected(FileStep::Rename, from)) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace kamvo
