@@ -5,4 +5,5 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 $SUDO apt-get update
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-  cmake make g++ libgtest-dev
+  cmake make g++ libgtest-dev \
+  clang-14 libclang-rt-14-dev

@@ -1,0 +1,94 @@
+// The Base64, UUE and XXE stage with its attachment names. Whatever the text,
+// every attachment that survives the naming pass must have a name that is
+// safe to create beside the converted file, a break must leave the text as it
+// was, and the name helpers must agree with each other.
+//
+// Input: a flag byte (bit 0 lines split at LF only, bits 4-7 the event at
+// which Stop is pressed, 0 for never), then the text.
+#include <algorithm>
+
+#include "decoders/attachment_names.h"
+#include "decoders/binary.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
+#include "fuzz_common.h"
+#include "settings/settings.h"
+
+using namespace kamvo;
+using namespace kamvo::fuzz;
+
+namespace {
+
+void CheckSafeNames(const TFileList& files) {
+  for (const TFileRec& file : files) {
+    FUZZ_CHECK(!file.Name.empty());
+    FUZZ_CHECK(file.Name != "." && file.Name != "..");
+    FUZZ_CHECK(SafeFileName(file.Name) == file.Name);
+    FUZZ_CHECK(file.Name.find('/') == std::string::npos);
+    FUZZ_CHECK(file.Name.find('\0') == std::string::npos);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Flagged input = TakeFlags(data, size);
+  const Lines source = InputLines(input.text, input.Bit(0));
+
+  Lines text = source;
+  TFileList files;
+  const BinaryScan scan = DecodeBinaryBlocks(text, files);
+  FUZZ_CHECK(!scan.Broken);
+  if (!scan.Any()) FUZZ_CHECK(text == source);
+  FinishNames(files);
+  CheckSafeNames(files);
+
+  // The name helpers on every line, as a name found in a header would be.
+  for (const std::string& line : source) {
+    std::string name = line;
+    DecodeMimeName(name);
+    const std::string fixed = FixNameCodePage(name);
+    FUZZ_CHECK(fixed.size() == name.size());
+    const std::string safe = SafeFileName(fixed);
+    FUZZ_CHECK(safe.size() == fixed.size());
+    FUZZ_CHECK(SafeFileName(safe) == safe);
+    std::string pending = "x";
+    DetectFileName(line, pending);
+    std::string stream;
+    DecodeBase64Line(line, stream);
+    DecodeUULine(line, stream);
+    DecodeXXLine(line, stream);
+  }
+  if (!source.empty()) {
+    const std::string& line = source.front();
+    const std::string_view delimiters = " .,;-_\t";
+    const std::vector<std::string_view> words = SplitWords(line, delimiters);
+    FUZZ_CHECK(static_cast<int>(words.size()) == CountWords(line, delimiters));
+    for (std::size_t i = 0; i < std::min<std::size_t>(words.size(), 8); ++i)
+      FUZZ_CHECK(NthWord(static_cast<int>(i + 1), line, delimiters) == words[i]);
+    FUZZ_CHECK(NthWord(static_cast<int>(words.size() + 1), line, delimiters).empty());
+  }
+
+  // The stage inside a conversion, with Stop pressed at some event.
+  TCfg cfg;
+  HeadlessWindow window;
+  Converter converter(window, cfg);
+  converter.TextBuffer = source;
+  const int stopAt = input.flags >> 4;
+  int events = 0;
+  window.onEvents = [&] {
+    if (++events == stopAt) converter.UserBreak = true;
+  };
+  const bool seen = ConvBinary(converter);
+  CheckSafeNames(converter.Attachments);
+  if (converter.UserBreak) {
+    // Stop is seen after a line that stays in the text; pressed during the
+    // last block it comes too late and the stage finishes.
+    FUZZ_CHECK(converter.TextBuffer == source || converter.TextBuffer == text);
+  } else {
+    FUZZ_CHECK(seen == scan.Any());
+    FUZZ_CHECK(converter.TextBuffer == text);
+    FUZZ_CHECK(converter.Attachments.Count() == files.Count());
+  }
+  return 0;
+}

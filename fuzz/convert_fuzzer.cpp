@@ -1,0 +1,56 @@
+// A whole conversion run with every decoder switched on (translit included):
+// all stages, detection (chains of up to two levels, so that each input stays
+// cheap; detection_full covers eight) or a chosen source, the code-page
+// conversion and the UTF-8 step. The run must keep the text from before as
+// the back copy, Back must bring it back, and the pane must stay printable.
+//
+// Input: a flag byte (bits 0-2 the source, 0 Auto, 5-7 read as Auto too;
+// bits 3-4 the target; bit 5 lines split at LF only; bits 6-7 press Stop at
+// an event), then the text.
+#include "driver/converter.h"
+#include "driver/headless_window.h"
+#include "driver/stages.h"
+#include "fuzz_common.h"
+#include "settings/settings.h"
+
+using namespace kamvo;
+using namespace kamvo::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Flagged input = TakeFlags(data, size);
+  const Lines lines = InputLines(input.text, input.Bit(5));
+
+  TCfg cfg;
+  cfg.TranslitOn = true;
+  HeadlessWindow window;
+  window.switches = DecoderSwitches{true, true, true, true, true, true};
+  const int from = input.flags & 7;
+  window.fromIndex = from <= kCodeCount ? from : 0;
+  window.toIndex = (input.flags >> 3) & 3;
+  Converter converter(window, cfg, StandardStages());
+  converter.MaxChainLevels = 2;
+  const int stopMode = input.flags >> 6;
+  int events = 0;
+  window.onEvents = [&] {
+    ++events;
+    if (stopMode != 0 && events == stopMode * stopMode * 3) converter.UserBreak = true;
+  };
+
+  converter.TextBuffer = lines;
+  converter.CopyTextToScreen();
+  converter.Convert();
+  FUZZ_CHECK(converter.BackCopy == lines);
+  FUZZ_CHECK(window.info == converter.Info());
+  for (const TFileRec& file : converter.Attachments) {
+    FUZZ_CHECK(!file.Name.empty() && file.Name != "." && file.Name != "..");
+    FUZZ_CHECK(file.Name.find('/') == std::string::npos);
+  }
+  // What the window shows is what the buffer holds.
+  if (!converter.UserBreak) FUZZ_CHECK(Resplit(converter.TextBuffer) == window.screen);
+  if (converter.BackAvailable) {
+    converter.Back();
+    FUZZ_CHECK(converter.TextBuffer == lines);
+    FUZZ_CHECK(converter.Attachments.Empty());
+  }
+  return 0;
+}

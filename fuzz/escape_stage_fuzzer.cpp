@@ -1,0 +1,62 @@
+// The quoted-printable, %XX, RTF escape and numeric reference stage on a line
+// list: the single-pass decoder must give what the plain algorithm gives, and
+// the stage run by a conversion must keep the text whole when Stop is pressed
+// in the middle.
+//
+// Input: a flag byte (bits 0-2 the QP, RTF and HTML switches, bit 3 a count
+// of numeric references carried in, bit 4 lines split at LF only, bits 5-7 the
+// event at which Stop is pressed, 0 for never), then the text.
+#include "decoders/quoted_printable.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
+#include "fuzz_common.h"
+#include "settings/settings.h"
+#include "support/literal_quoted_printable.h"
+
+using namespace kamvo;
+using namespace kamvo::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Flagged input = TakeFlags(data, size);
+  const EscapeSwitches switches{input.Bit(0), input.Bit(1), input.Bit(2)};
+  EscapeCounters initial;
+  initial.HtmlCount = input.Bit(3) ? 1 : 0;
+  const Lines source = InputLines(input.text, input.Bit(4));
+
+  Lines decoded;
+  EscapeCounters counters = initial;
+  const EscapeResult result = DecodeEscapedLines(source, decoded, switches, counters);
+  FUZZ_CHECK(!result.Stopped);
+
+  const testing::LiteralEscapeResult literal = testing::LiteralDecodeEscapes(source, switches, initial);
+  FUZZ_CHECK(decoded == literal.text);
+  FUZZ_CHECK(result.Converted == literal.converted);
+  FUZZ_CHECK(counters.QPCount == literal.counters.QPCount);
+  FUZZ_CHECK(counters.SevenBitCount == literal.counters.SevenBitCount);
+  FUZZ_CHECK(counters.RtfCount == literal.counters.RtfCount);
+  FUZZ_CHECK(counters.HtmlCount == literal.counters.HtmlCount);
+
+  // The stage inside a conversion, with Stop pressed at some event.
+  TCfg cfg;
+  HeadlessWindow window;
+  window.switches.QP = switches.QP;
+  window.switches.Rtf = switches.Rtf;
+  window.switches.Html = switches.Html;
+  Converter converter(window, cfg);
+  converter.Counters.HtmlCount = initial.HtmlCount;
+  converter.TextBuffer = source;
+  const int stopAt = input.flags >> 5;
+  int events = 0;
+  window.onEvents = [&] {
+    if (++events == stopAt) converter.UserBreak = true;
+  };
+  const bool converted = ConvQuotedPrintable(converter);
+  if (converter.UserBreak) {
+    // Stop pressed at the stage's very last event comes after the work.
+    FUZZ_CHECK(converter.TextBuffer == source || converter.TextBuffer == decoded);
+  } else {
+    FUZZ_CHECK(converter.TextBuffer == decoded);
+    FUZZ_CHECK(converted == result.Converted);
+  }
+  return 0;
+}

@@ -1,0 +1,46 @@
+// The HTML stage: entities, tag rows and tags in single passes must give what
+// the plain step-by-step algorithm gives; the stage inside a conversion must
+// survive Stop pressed at any event.
+//
+// Input: a flag byte (bit 0 lines split at LF only, bits 4-7 the event at
+// which Stop is pressed, 0 for never), then the text.
+#include "decoders/html.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
+#include "fuzz_common.h"
+#include "settings/settings.h"
+#include "support/literal_html.h"
+
+using namespace kamvo;
+using namespace kamvo::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Flagged input = TakeFlags(data, size);
+  const Lines source = InputLines(input.text, input.Bit(0));
+
+  const HtmlResult result = HtmlToText(JoinLines(source));
+  FUZZ_CHECK(!result.Broken);
+  const Lines lines = result.Changed ? SplitLines(result.Text) : source;
+  // The plain algorithm works on lines as a file gives them.
+  if (!HasBreakInside(source)) {
+    const testing::LiteralHtmlResult literal = testing::LiteralHtml(source);
+    FUZZ_CHECK(lines == literal.Text);
+    FUZZ_CHECK(result.Changed == literal.Changed);
+  }
+
+  TCfg cfg;
+  HeadlessWindow window;
+  Converter converter(window, cfg);
+  converter.TextBuffer = source;
+  const int stopAt = input.flags >> 4;
+  int events = 0;
+  window.onEvents = [&] {
+    if (++events == stopAt) converter.UserBreak = true;
+  };
+  const bool changed = ConvHTML(converter);
+  if (!converter.UserBreak) {
+    FUZZ_CHECK(changed == result.Changed);
+    FUZZ_CHECK(converter.TextBuffer == lines);
+  }
+  return 0;
+}
