@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <new>
 #include <set>
 
 #include "codepages/unicode.h"
@@ -126,7 +127,7 @@ void SaveAttachments(const Converter& converter, const std::string& inName, cons
 
 bool SameStreams(std::string_view a, std::string_view b) { return a == b; }
 
-FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName) {
+static FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName) {
   Report report(converter);
   const std::string shownIn = Shown(inName);
 
@@ -189,6 +190,21 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
   report.Success("File converted %", "Перекодирован файл %", shownIn);
   SaveAttachments(converter, inName, outName, report);
   return report.Finish();
+}
+
+// A file too large for the memory left ends as a report line like any other
+// failure; nothing was written by then (the steps that write need no more
+// memory than they already hold).
+FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName) {
+  try {
+    return ConvertFileSteps(converter, inName, outName);
+  } catch (const std::bad_alloc&) {
+    converter.TextBuffer = Lines();
+    Report report(converter);
+    report.Failure("Not enough memory to convert %", "Недостаточно памяти для перекодирования файла %",
+                   Shown(inName));
+    return report.Finish();
+  }
 }
 
 }  // namespace kamvo

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -78,25 +79,25 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
-  std::vector<char> chunk(1 << 20);
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      bytes.clear();
-      return false;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  try {  // a file larger than the memory left is a failure like any other
+    if (ok && info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+    std::vector<char> chunk(ok ? std::size_t{1} << 20 : 0);
+    while (ok) {
+      const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+      if (got == 0) break;
+      if (got < 0) {
+        ok = errno == EINTR;
+        continue;
+      }
+      bytes.append(chunk.data(), static_cast<std::size_t>(got));
     }
-    if (got == 0) break;
-    bytes.append(chunk.data(), static_cast<std::size_t>(got));
+  } catch (const std::bad_alloc&) {
+    ok = false;
   }
   ::close(fd);
-  return true;
+  if (!ok) bytes = std::string();
+  return ok;
 }
 
 std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,

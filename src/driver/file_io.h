@@ -7,7 +7,8 @@
 namespace kamvo {
 
 // Reads a regular file (or a link to one) into bytes. False on any failure,
-// also for folders, devices and pipes, which would block or never end.
+// also for folders, devices and pipes, which would block or never end, and
+// for a file larger than the memory left.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 // Writes bytes to a new temporary file beside path and flushes it to disk;

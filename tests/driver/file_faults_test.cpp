@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -117,7 +118,7 @@ ChildResult InChild(const std::function<std::string()>& body, bool unprivileged 
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    ::alarm(20);
+    ::alarm(10);
     if (unprivileged && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(kCannotDropPrivileges);
@@ -400,6 +401,39 @@ TEST_F(FileFaults, PipesDevicesAndFoldersUnderAFilesName) {
   }
   EXPECT_TRUE(Leftovers(dir.path()).empty());
   EXPECT_FALSE(Exists(in + ".bak"));
+}
+
+// The process's address space in bytes.
+std::uint64_t AddressSpace() {
+  std::ifstream statm("/proc/self/statm");
+  std::uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// A file larger than the memory left, first too large to read, then too
+// large to convert: either way a message and status 1, never an abort, and
+// the file stays as it was.
+TEST_F(FileFaults, FileLargerThanTheMemoryLeft) {
+  const std::size_t size = 32 << 20;
+  const std::string file = Letter("memory", size);
+  const struct {
+    std::size_t room;  // memory the run may take beyond what it holds
+    std::string message;
+  } cases[] = {{size / 4, "Error opening file "}, {size + size / 4, "Not enough memory to convert "}};
+  for (const auto& c : cases) {
+    const ChildResult child = InChild([&] {
+      const rlimit limit{AddressSpace() + c.room, RLIM_INFINITY};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) return std::string("no limit");
+      const CommandResult run = RunCommandLine({file, "/KOI", "/WIN"});
+      return std::to_string(run.status) + " " + run.err;
+    });
+    ASSERT_TRUE(child.Exited()) << "wait status " << child.waitStatus;
+    EXPECT_EQ(child.output, "1 " + c.message + file + "\n");
+    EXPECT_TRUE(ReadFile(file) == original());
+    EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
+    EXPECT_TRUE(Leftovers(fs::path(file).parent_path()).empty());
+  }
 }
 
 // A link is replaced by the converted file and goes to the backup itself;
