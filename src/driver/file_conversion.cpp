@@ -193,8 +193,8 @@ static FileReport ConvertFileSteps(Converter& converter, const std::string& inNa
 }
 
 // A file too large for the memory left ends as a report line like any other
-// failure; nothing was written by then (the steps that write need no more
-// memory than they already hold).
+// failure. Memory runs short while the text is read and converted, before
+// anything is written, so the file and its backup are as they were.
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName) {
   try {
     return ConvertFileSteps(converter, inName, outName);
