@@ -1,6 +1,7 @@
 // Files too large for the normal test run: one over 2 GiB and a single line
 // of 100 MB. Disabled by default; scripts/run-large-file-tests runs them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -65,6 +66,7 @@ bool HoldsRepeated(const std::string& path, const Repeated& text, std::uint64_t 
 }
 
 std::uint64_t AvailableMemory() {
+  ::sync();  // written pages count as free only once they are on disk
   std::ifstream meminfo("/proc/meminfo");
   std::string key;
   std::uint64_t kilobytes = 0;
