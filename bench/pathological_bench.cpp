@@ -3,7 +3,9 @@
 // "<" on short lines, soft line breaks joining every line into one group,
 // "&#" without end, one 50 MB line, a million one-letter words and a million
 // letter-spaced lines. Each text is converted at full and at half size; the
-// time must roughly double, not quadruple.
+// time must roughly double, not quadruple. The settings store, read at every
+// start, gets the same treatment with a value continued over 16 MB of lines.
+// An argument chooses the cases whose name holds it.
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -18,6 +20,7 @@
 #include "driver/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "settings/settings_store.h"
 
 namespace {
 
@@ -103,6 +106,21 @@ double Convert(const Lines& text, std::size_t& bytes) {
   return bench::Seconds([&] { converter.Convert(); });
 }
 
+// A store file whose one hex value is continued over `size` bytes of lines.
+std::string ContinuedStore(std::size_t size) {
+  std::string text = "REGEDIT4\n\n[" + RegKeyPath("Settings") + "]\n\"Blob\"=hex:00,\\\n";
+  const std::string line = "  00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n";
+  while (text.size() < size) text += line;
+  return text + "  ff\n";
+}
+
+double ParseStore(const std::string& text) {
+  std::size_t values = 0;
+  const double seconds = bench::Seconds([&] { values = TRegData::Parse(text).Empty() ? 0 : 1; });
+  if (values == 0) std::printf("  (the store did not parse)\n");
+  return seconds;
+}
+
 struct Case {
   std::string what;
   std::function<Lines(std::size_t)> make;
@@ -111,7 +129,8 @@ struct Case {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const std::string filter = argc > 1 ? argv[1] : "";
   const std::vector<Case> cases = {
       {"\"<\" on 10 MB of short lines", LessThanLines, 10 * kMB},
       {"soft breaks over 10 MB", SoftBreakLines, 10 * kMB},
@@ -121,6 +140,7 @@ int main() {
       {"1 million letter-spaced lines", LetterSpacedLines, 1000 * 1000},
   };
   for (const Case& c : cases) {
+    if (c.what.find(filter) == std::string::npos) continue;
     std::size_t halfBytes = 0, fullBytes = 0;
     const double half = Convert(c.make(c.full / 2), halfBytes);
     const double full = Convert(c.make(c.full), fullBytes);
@@ -128,6 +148,14 @@ int main() {
     bench::Report(c.what, full, static_cast<double>(fullBytes), "linear");
     std::printf("  full / half: %.2f (2 is linear)\n", half > 0 ? full / half : 0.0);
     std::fflush(stdout);
+  }
+  const std::string storeCase = "settings store, one value over 16 MB of lines";
+  if (storeCase.find(filter) != std::string::npos) {
+    const std::string half = ContinuedStore(8 * kMB), full = ContinuedStore(16 * kMB);
+    const double halfSeconds = ParseStore(half), fullSeconds = ParseStore(full);
+    bench::Report(storeCase + " (half)", halfSeconds, static_cast<double>(half.size()), "linear");
+    bench::Report(storeCase, fullSeconds, static_cast<double>(full.size()), "linear");
+    std::printf("  full / half: %.2f (2 is linear)\n", fullSeconds / halfSeconds);
   }
   return 0;
 }

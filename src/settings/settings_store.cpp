@@ -415,11 +415,14 @@ TRegData TRegData::Parse(std::string_view text, size_t* badLines) {
       ok = ok && list.starts_with(':');
       if (ok) {
         // Long hex lists are continued on the next lines with a trailing
-        // backslash; every line of the value must be complete.
-        std::string joined(list.substr(1));
+        // backslash; every line of the value must be complete. The list is
+        // only ever trimmed at its end, so a value of many lines is joined
+        // in time linear in its size.
+        std::string joined(Trim(list.substr(1)));
         bool complete = !maybeCut;
-        while (complete && !joined.empty() && Trim(joined).ends_with('\\')) {
-          joined = std::string(Trim(joined));
+        for (;;) {
+          while (!joined.empty() && IsBlank(joined.back())) joined.pop_back();
+          if (!complete || joined.empty() || joined.back() != '\\') break;
           joined.pop_back();
           if (i + 1 >= lines.size()) {
             complete = false;
