@@ -45,6 +45,14 @@ Lines LessThanLines(std::size_t size) {
   return lines;
 }
 
+// The same with a ">" on the last line, and one line of nothing but "<".
+Lines LessThanLinesClosed(std::size_t size) {
+  Lines lines = LessThanLines(size);
+  lines.push_back(">");
+  return lines;
+}
+Lines LessThanLine(std::size_t size) { return {std::string(size, '<')}; }
+
 // Lines that all end in a soft line break, so the whole text is one group.
 Lines SoftBreakLines(std::size_t size) { return RepeatedLines("abc=", size); }
 
@@ -133,6 +141,8 @@ int main(int argc, char** argv) {
   const std::string filter = argc > 1 ? argv[1] : "";
   const std::vector<Case> cases = {
       {"\"<\" on 10 MB of short lines", LessThanLines, 10 * kMB},
+      {"\"<\" on 10 MB of short lines, \">\" at the end", LessThanLinesClosed, 10 * kMB},
+      {"\"<\" on one 10 MB line", LessThanLine, 10 * kMB},
       {"soft breaks over 10 MB", SoftBreakLines, 10 * kMB},
       {"\"&#\" over 10 MB", AmpersandHash, 10 * kMB},
       {"one line of 50 MB", OneLongLine, 50 * kMB},
