@@ -54,12 +54,14 @@ class SearchObserver {
   virtual ~SearchObserver() = default;
   // A chain recognised strictly more words than any before it.
   virtual void Improved(const Chain& chain, int score, int percent, bool utf8) = 0;
-  // Tested after every chain: true ends the search.
+  // True ends the search. Asked after every chain of up to two levels, then
+  // after every chunk of longer chains and while waiting for one.
   virtual bool UserBreak() = 0;
-  // After every chain of length 0 or 1, and whenever the innermost level
-  // has run through all its values.
+  // After every chain of length 0 or 1, whenever level 1 has run through
+  // all its values in chains of two levels, and after every chunk of longer
+  // chains (with the chunk's last chain).
   virtual void UpdateProgress(const Chain& chain) = 0;
-  // After every chain.
+  // Lets the window handle events: as often as UserBreak.
   virtual void Pump() = 0;
 };
 
@@ -67,6 +69,7 @@ struct SearchOptions {
   bool Utf8Step = true;
   int DetectionLimit = 80;
   int MaxLevels = kChainLevels;  // fewer only for tests and experiments
+  int Threads = 0;               // chains of three or more levels; 0: one per processor
 };
 
 struct SearchResult {
@@ -79,7 +82,11 @@ struct SearchResult {
 // Visits the empty chain, the chains of length 1, of length 2 and so on,
 // within one length the highest level changing slowest, until a chain's
 // percentage exceeds the detection limit, the user breaks off, or every
-// chain has been tried.
+// chain has been tried. Reports exactly the improvements, in order, that
+// trying every chain one by one would find. Chains of three or more levels
+// are searched in chunks, side by side when options.Threads allows; the
+// observer is called from the calling thread only, UserBreak and Pump at
+// least once per chunk and every 10 ms, UpdateProgress once per chunk.
 SearchResult SearchChains(const Sample& sample, const SearchOptions& options,
                           SearchObserver& observer);
 

@@ -1,0 +1,135 @@
+#include "recognition/chain_chunks.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "recognition/chain_scoring.h"
+
+namespace kamvo {
+
+std::vector<Chunk> ChunksUpTo(int maxLevels) {
+  std::vector<Chunk> chunks;
+  for (int length = 3; length <= maxLevels; ++length) {
+    Chunk chunk;
+    chunk.Length = length;
+    chunk.TopCount = std::clamp(length - 4, 0, 2);
+    if (chunk.TopCount == 0) {
+      chunks.push_back(chunk);
+      continue;
+    }
+    for (int top = 1; top < kPairCount; ++top) {
+      chunk.Top[length - 1] = static_cast<std::uint8_t>(top);
+      if (chunk.TopCount == 1) {
+        chunks.push_back(chunk);
+        continue;
+      }
+      for (int next = 1; next < kPairCount; ++next) {
+        chunk.Top[length - 2] = static_cast<std::uint8_t>(next);
+        chunks.push_back(chunk);
+      }
+    }
+  }
+  return chunks;
+}
+
+Chain LastChainOf(const Chunk& chunk) {
+  Chain chain = chunk.Top;
+  for (int level = 0; level < chunk.Length - chunk.TopCount; ++level) chain[level] = kPairCount - 1;
+  return chain;
+}
+
+namespace {
+
+class ChunkSearcher {
+ public:
+  ChunkSearcher(const ChunkContext& context, const Chunk& chunk, int best,
+                const std::function<bool()>& keepGoing, SampleFilter::Scratch& scratch,
+                std::vector<ChainFound>& found)
+      : context_(context), length_(chunk.Length), chain_(chunk.Top), best_(best),
+        keepGoing_(keepGoing), scratch_(scratch), found_(found) {}
+
+  ChunkEnd Run(int topCount) {
+    CodeTable outer = IdentityCodeTable(), inverse = IdentityCodeTable();
+    for (int level = length_ - 1; level >= length_ - topCount; --level) {
+      if (level + 1 < length_ && Merges(chain_[level], chain_[level + 1])) return ChunkEnd::Done;
+      outer = Compose(PairTable(chain_[level]), outer);
+      inverse = Compose(inverse, InversePairTable(chain_[level]));
+    }
+    return Descend(length_ - topCount - 1, outer, inverse);
+  }
+
+ private:
+  // Fills level index `level` and the ones below it; `outer` applies the
+  // levels above, `inverse` undoes them.
+  ChunkEnd Descend(int level, const CodeTable& outer, const CodeTable& inverse) {
+    if (level <= 3) return RunBlock(outer, inverse);
+    for (int pair = 1; pair < kPairCount; ++pair) {
+      if (Merges(pair, chain_[level + 1])) continue;
+      chain_[level] = static_cast<std::uint8_t>(pair);
+      const ChunkEnd end =
+          Descend(level - 1, Compose(PairTable(pair), outer), Compose(inverse, InversePairTable(pair)));
+      if (end != ChunkEnd::Done) return end;
+    }
+    return ChunkEnd::Done;
+  }
+
+  // Levels 4 (if the chain has it), 3, 2 and 1 under fixed outer levels.
+  ChunkEnd RunBlock(const CodeTable& outer, const CodeTable& inverse) {
+    if (!keepGoing_()) return ChunkEnd::Stopped;
+    const bool withLevel4 = length_ >= 4;
+    const int level5 = length_ >= 5 ? chain_[4] : 0;
+    context_.Filter.Candidates(withLevel4, level5, inverse, best_ + 1, scratch_, candidates_);
+    LaneSet any{};
+    for (const LaneSet& set : candidates_) any.Bits |= set.Bits;
+    const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
+    const std::vector<LevelPair>& inner = InnerLevels();
+    for (int word = 0; word < 2; ++word) {
+      for (std::uint64_t bits = any.Word(word); bits != 0; bits &= bits - 1) {
+        const int lane = word * 64 + std::countr_zero(bits);
+        chain_[3] = lanes[lane].Upper;
+        chain_[2] = lanes[lane].Lower;
+        const CodeTable afterLevel3 =
+            Compose(PairTable(lanes[lane].Lower), Compose(PairTable(lanes[lane].Upper), outer));
+        CodeTable afterLevel2;
+        int level2 = 0;
+        for (std::size_t i = 0; i < inner.size(); ++i) {
+          if (!candidates_[i].Has(lane)) continue;
+          if (inner[i].Upper != level2) {
+            level2 = inner[i].Upper;
+            afterLevel2 = Compose(PairTable(level2), afterLevel3);
+          }
+          chain_[1] = inner[i].Upper;
+          chain_[0] = inner[i].Lower;
+          const ChainScore score = ScoreReaching(context_.Words, Compose(PairTable(inner[i].Lower), afterLevel2),
+                                                 context_.Utf8Step, best_ + 1);
+          if (score.Score <= best_) continue;
+          best_ = score.Score;
+          found_.push_back({chain_, score.Score, score.Utf8});
+          if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit ||
+              best_ == context_.Words.Count)
+            return ChunkEnd::Final;
+        }
+      }
+    }
+    return ChunkEnd::Done;
+  }
+
+  const ChunkContext& context_;
+  const int length_;
+  Chain chain_;
+  int best_;
+  const std::function<bool()>& keepGoing_;
+  SampleFilter::Scratch& scratch_;
+  std::vector<ChainFound>& found_;
+  std::vector<LaneSet> candidates_;
+};
+
+}  // namespace
+
+ChunkEnd SearchChunk(const ChunkContext& context, const Chunk& chunk, int best,
+                     const std::function<bool()>& keepGoing, SampleFilter::Scratch& scratch,
+                     std::vector<ChainFound>& found) {
+  return ChunkSearcher(context, chunk, best, keepGoing, scratch, found).Run(chunk.TopCount);
+}
+
+}  // namespace kamvo

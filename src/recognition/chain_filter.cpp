@@ -1,0 +1,367 @@
+#include "recognition/chain_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "recognition/chain_scoring.h"
+#include "recognition/russian_word.h"
+
+namespace kamvo {
+namespace {
+
+// What a byte that a word's byte becomes tells the test.
+enum : std::uint8_t {
+  kUpper = 1,     // 0xC0..0xFF; every other high byte is a continuation byte
+  kExtra = 2,     // 0xA0, 0xA8, 0xB8, 0xB9: with kUpper, what the direct test allows
+  kNoBreak = 4,   // 0xA0
+  kLead = 8,      // a lead whose sequences can decode
+  kUseful = 16,   // can start a letter, a blank or "№" through the UTF-8 step
+};
+
+constexpr std::uint8_t FlagsOf(int b) {
+  std::uint8_t flags = 0;
+  if (b >= 0xC0) flags |= kUpper;
+  if (b == 0xA0 || b == 0xA8 || b == 0xB8 || b == 0xB9) flags |= kExtra;
+  if (b == 0xA0) flags |= kNoBreak;
+  const bool lead = b == 0xC0 || b == 0xC1 || b == 0xC2 || b == 0xC3 || b == 0xD0 || b == 0xD1 ||
+                    b == 0xE0 || b == 0xE2;
+  if (lead || b == 0xD2) flags |= kLead;
+  if (lead || b == 0xA0) flags |= kUseful;
+  return flags;
+}
+
+// The bytes whose lanes get marked, grouped by what they tell: continuation
+// bytes the direct test allows (0xA8, 0xB8, 0xB9), the no-break space, leads
+// that are useful, the lead 0xD2, and the other bytes of 0xC0..0xFF.
+constexpr std::array<Byte, 3> kExtraOnly = {0xA8, 0xB8, 0xB9};
+constexpr Byte kNoBreakByte = 0xA0;
+constexpr std::array<Byte, 8> kUsefulLeads = {0xC0, 0xC1, 0xC2, 0xC3, 0xD0, 0xD1, 0xE0, 0xE2};
+constexpr Byte kOtherLead = 0xD2;
+constexpr std::array<Byte, 55> kPlainUpper = [] {
+  std::array<Byte, 55> bytes{};
+  std::size_t n = 0;
+  for (int b = 0xC0; b <= 0xFF; ++b)
+    if (FlagsOf(b) == kUpper) bytes[n++] = static_cast<Byte>(b);
+  if (n != bytes.size()) throw "plain upper byte count";
+  return bytes;
+}();
+constexpr std::size_t kTargetCount = kExtraOnly.size() + 1 + kUsefulLeads.size() + 1 + kPlainUpper.size();
+
+// Bytes below 0x80 that the word test reads as letters.
+bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != std::string_view::npos; }
+
+// A word the test cannot rule out: bytes below 0x80 other than look-alikes
+// (blanks, digits, signs) change what the word test sees in ways the byte
+// sets do not follow.
+bool IsOpenWord(std::string_view word) {
+  for (char c : word) {
+    const auto b = static_cast<Byte>(c);
+    if (b < 0x80 && !IsLookAlike(b)) return true;
+  }
+  return false;
+}
+
+// How many of h high bytes must become continuation bytes and leads for
+// the word to decode: more than h/3 and more than 2h/9; none can decode
+// with fewer than two high bytes.
+int ContinuationsNeeded(int h) { return h / 3 + 1; }
+int LeadsNeeded(int h) { return h < 2 ? 0 : 2 * h / 9 + 1; }
+
+// A rough chance that a word with n distinct high bytes passes the direct
+// test under a random chain. Words are tried least likely first so that
+// blocks end early.
+double PassChance(int n) { return std::pow(68.0 / 128.0, n); }
+
+inline LaneSet And(const LaneSet& a, const LaneSet& b) { return {a.Bits & b.Bits}; }
+inline LaneSet Or(const LaneSet& a, const LaneSet& b) { return {a.Bits | b.Bits}; }
+inline LaneSet Not(const LaneSet& a) { return {~a.Bits}; }
+constexpr LaneSet kAllLanes{{~0ull, ~0ull}};
+
+using Planes = std::array<LaneSet, 5>;  // a five-bit counter per lane
+
+// Adds one to the counter of every lane in `add`.
+inline void Increment(Planes& counter, LaneSet add) {
+  for (auto& plane : counter) {
+    if (add.Empty()) return;
+    const LaneSet carry = And(plane, add);
+    plane.Bits ^= add.Bits;
+    add = carry;
+  }
+}
+
+// The lanes whose counter is at least `value` (0..31).
+inline LaneSet AtLeast(const Planes& counter, int value) {
+  LaneSet greater{}, equal = kAllLanes;
+  for (int bit = 4; bit >= 0; --bit) {
+    const LaneSet& plane = counter[bit];
+    if ((value >> bit) & 1) {
+      equal = And(equal, plane);
+    } else {
+      greater = Or(greater, And(equal, plane));
+      equal = And(equal, Not(plane));
+    }
+  }
+  return Or(greater, equal);
+}
+
+// reached[j] holds the lanes where at least j of the bytes seen so far
+// (counted with repeats) fell in a set; adds `times` bytes in `lanes`.
+template <int Needed>
+inline void CountInto(LaneSet* reached, const LaneSet& lanes, int times) {
+  for (int j = Needed; j >= 1; --j) reached[j] = Or(reached[j], j <= times ? lanes : And(reached[j - times], lanes));
+}
+
+std::vector<LevelPair> PairsOfLevels(bool withUpper) {
+  std::vector<LevelPair> pairs;
+  for (int upper = withUpper ? 1 : 0; upper <= (withUpper ? kPairCount - 1 : 0); ++upper)
+    for (int lower = 1; lower < kPairCount; ++lower)
+      if (!Merges(lower, upper)) pairs.push_back({static_cast<std::uint8_t>(upper), static_cast<std::uint8_t>(lower)});
+  return pairs;
+}
+
+}  // namespace
+
+const std::vector<LevelPair>& BlockLanes(bool withLevel4) {
+  static const std::vector<LevelPair> withFour = PairsOfLevels(true), alone = PairsOfLevels(false);
+  return withLevel4 ? withFour : alone;
+}
+
+const std::vector<LevelPair>& InnerLevels() {
+  static const std::vector<LevelPair> inner = PairsOfLevels(true);
+  return inner;
+}
+
+const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2) {
+  // [with level 4][level 5][level 2]
+  static const auto table = [] {
+    std::array<std::array<std::array<LaneSet, kPairCount>, kPairCount>, 2> result{};
+    for (int four = 0; four < 2; ++four) {
+      const std::vector<LevelPair>& lanes = BlockLanes(four == 1);
+      for (int c5 = 0; c5 < kPairCount; ++c5)
+        for (int c2 = 1; c2 < kPairCount; ++c2)
+          for (std::size_t lane = 0; lane < lanes.size(); ++lane)
+            if (!Merges(lanes[lane].Upper, c5) && !Merges(c2, lanes[lane].Lower))
+              result[four][c5][c2].Add(static_cast<int>(lane));
+    }
+    return result;
+  }();
+  return table[withLevel4 ? 1 : 0][level5][level2];
+}
+
+WordChances MayRecognise(std::string_view word, const CodeTable& table) {
+  if (IsOpenWord(word)) return {};
+  bool allLetters = true, noBreak = false, useful = false;
+  int high = 0, continuations = 0, leads = 0;
+  for (char c : word) {
+    const auto b = static_cast<Byte>(c);
+    if (b < 0x80) continue;
+    const std::uint8_t flags = FlagsOf(table[b]);
+    ++high;
+    allLetters &= (flags & (kUpper | kExtra)) != 0;
+    noBreak |= (flags & kNoBreak) != 0;
+    useful |= (flags & kUseful) != 0;
+    continuations += (flags & kUpper) == 0;
+    leads += (flags & kLead) != 0;
+  }
+  const int leadsNeeded = LeadsNeeded(high);
+  return {allLetters || noBreak,
+          useful && leadsNeeded > 0 && leads >= leadsNeeded && continuations >= ContinuationsNeeded(high)};
+}
+
+SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8Step) {
+  struct Entry {
+    double Chance;
+    std::string_view Word;
+  };
+  std::vector<Entry> words;
+  for (int i = 0; i < sample.Count; ++i) {
+    const std::string& word = sample.Words[i];
+    // Longer words than candidate words could need more continuation bytes
+    // than the counters hold.
+    if (IsOpenWord(word) || word.size() > 45) {
+      ++alwaysOpen_;
+      continue;
+    }
+    bool seen[128] = {};
+    int distinct = 0;
+    for (char c : word)
+      if (const auto b = static_cast<Byte>(c); b >= 0x80 && !seen[b - 0x80]) {
+        seen[b - 0x80] = true;
+        ++distinct;
+      }
+    words.push_back({PassChance(distinct), word});
+  }
+  std::stable_sort(words.begin(), words.end(), [](const Entry& a, const Entry& b) { return a.Chance < b.Chance; });
+  for (const LevelPair& inner : InnerLevels()) {
+    const CodeTable table = Compose(PairTable(inner.Lower), PairTable(inner.Upper));
+    std::vector<WordBytes>& converted = afterInner_.emplace_back();
+    for (const Entry& entry : words) {
+      WordBytes bytes;
+      int slot[128];
+      std::fill(std::begin(slot), std::end(slot), -1);
+      int high = 0;
+      for (char c : entry.Word) {
+        const auto b = static_cast<Byte>(c);
+        if (b < 0x80) continue;
+        ++high;
+        if (slot[b - 0x80] < 0) {
+          slot[b - 0x80] = bytes.Count;
+          bytes.Bytes[bytes.Count++] = static_cast<std::uint8_t>(table[b] - 0x80);
+        }
+        ++bytes.Times[slot[b - 0x80]];
+      }
+      bytes.Continuations = static_cast<std::uint8_t>(ContinuationsNeeded(high));
+      bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
+      converted.push_back(bytes);
+    }
+  }
+}
+
+void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
+  scratch.Upper.fill({});
+  scratch.Extra.fill({});
+  scratch.NoBreak.fill({});
+  scratch.Lead.fill({});
+  scratch.Useful.fill({});
+  // The target bytes in group order, and what each comes from before level 4.
+  Byte targets[kTargetCount], before4[kTargetCount];
+  std::size_t n = 0;
+  for (Byte b : kExtraOnly) targets[n++] = b;
+  targets[n++] = kNoBreakByte;
+  for (Byte b : kUsefulLeads) targets[n++] = b;
+  targets[n++] = kOtherLead;
+  for (Byte b : kPlainUpper) targets[n++] = b;
+
+  const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
+  int current4 = -1;
+  for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
+    if (lanes[lane].Upper != current4) {
+      current4 = lanes[lane].Upper;
+      const CodeTable& inverse4 = InversePairTable(current4);
+      for (std::size_t k = 0; k < kTargetCount; ++k) before4[k] = inverse4[outerInverse[targets[k]]];
+    }
+    const CodeTable& inverse3 = InversePairTable(lanes[lane].Lower);
+    LaneSet bit{};
+    bit.Add(static_cast<int>(lane));
+    const LaneBits mark = bit.Bits;
+    const Byte* from = before4;
+    auto next = [&] { return inverse3[*from++] - 0x80; };
+    for (std::size_t k = 0; k < kExtraOnly.size(); ++k) scratch.Extra[next()].Bits |= mark;
+    {
+      const int b = next();
+      scratch.Extra[b].Bits |= mark;
+      scratch.NoBreak[b].Bits |= mark;
+      scratch.Useful[b].Bits |= mark;
+    }
+    for (std::size_t k = 0; k < kUsefulLeads.size(); ++k) {
+      const int b = next();
+      scratch.Upper[b].Bits |= mark;
+      scratch.Lead[b].Bits |= mark;
+      scratch.Useful[b].Bits |= mark;
+    }
+    {
+      const int b = next();
+      scratch.Upper[b].Bits |= mark;
+      scratch.Lead[b].Bits |= mark;
+    }
+    for (std::size_t k = 0; k < kPlainUpper.size(); ++k) scratch.Upper[next()].Bits |= mark;
+  }
+}
+
+namespace {
+
+// The lanes of `alive` where the word may decode through the UTF-8 step
+// into something the word test could accept, for words needing
+// `Continuations` continuation bytes and `Leads` leads. Leads are rare, so
+// they are counted first.
+template <int Continuations, int Leads>
+LaneSet MayDecode(const std::uint8_t* bytes, const std::uint8_t* times, int count, const LaneSet& alive,
+                  const SampleFilter::Scratch& scratch) {
+  LaneSet useful{}, leads[Leads + 1]{};
+  for (int i = 0; i < count; ++i) {
+    useful = Or(useful, scratch.Useful[bytes[i]]);
+    CountInto<Leads>(leads, scratch.Lead[bytes[i]], times[i]);
+  }
+  const LaneSet open = And(alive, And(useful, leads[Leads]));
+  if (open.Empty()) return {};
+  LaneSet continuations[Continuations + 1]{};
+  for (int i = 0; i < count; ++i) CountInto<Continuations>(continuations, Not(scratch.Upper[bytes[i]]), times[i]);
+  return And(open, continuations[Continuations]);
+}
+
+}  // namespace
+
+LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
+  const std::uint8_t* b = word.Bytes.data();
+  const std::uint8_t* t = word.Times.data();
+  const int n = word.Count;
+  switch (word.Continuations * 16 + word.Leads) {
+    case 1 * 16 + 1: return MayDecode<1, 1>(b, t, n, alive, scratch);
+    case 2 * 16 + 1: return MayDecode<2, 1>(b, t, n, alive, scratch);
+    case 2 * 16 + 2: return MayDecode<2, 2>(b, t, n, alive, scratch);
+    case 3 * 16 + 2: return MayDecode<3, 2>(b, t, n, alive, scratch);
+    case 4 * 16 + 3: return MayDecode<4, 3>(b, t, n, alive, scratch);
+    case 5 * 16 + 3: return MayDecode<5, 3>(b, t, n, alive, scratch);
+    case 5 * 16 + 4: return MayDecode<5, 4>(b, t, n, alive, scratch);
+    case 6 * 16 + 4: return MayDecode<6, 4>(b, t, n, alive, scratch);
+    default: return kAllLanes;  // longer than any candidate word: left open
+  }
+}
+
+// Keeps the lanes of `lanes` where at most `total - needed` words fail
+// `possible` (which gives, of the lanes still alive, those where a word may
+// be recognised), so that the score could still reach `needed`.
+template <class Possible>
+LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
+  const int allowed = total - needed;  // failures a lane may have
+  if (allowed < 0) return {};
+  // failed[j]: lanes where at least j words failed; lanes outside `lanes`
+  // count as failed from the start.
+  LaneSet failed[kSampleSize + 2];
+  failed[0] = kAllLanes;
+  for (int j = 1; j <= allowed; ++j) failed[j] = {};
+  failed[allowed + 1] = Not(lanes);
+  for (int k = 0; k < total; ++k) {
+    const LaneSet fails = Not(possible(k, Not(failed[allowed + 1])));
+    for (int j = allowed + 1; j >= 1; --j) failed[j] = Or(failed[j], And(failed[j - 1], fails));
+    if (Not(failed[allowed + 1]).Empty()) return {};
+  }
+  return Not(failed[allowed + 1]);
+}
+
+// The lanes where the direct score or the UTF-8 score could reach `needed`.
+LaneSet SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
+                                 const Scratch& scratch) const {
+  const int total = static_cast<int>(words.size());
+  const LaneSet direct = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
+    const WordBytes& word = words[k];
+    LaneSet all = kAllLanes, noBreak{};
+    for (int i = 0; i < word.Count; ++i) {
+      const int b = word.Bytes[i];
+      all = And(all, Or(scratch.Upper[b], scratch.Extra[b]));
+      noBreak = Or(noBreak, scratch.NoBreak[b]);
+    }
+    return Or(all, noBreak);
+  });
+  if (!utf8Step_) return direct;
+  const LaneSet utf8 = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
+    const WordBytes& word = words[k];
+    return word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
+  });
+  return Or(direct, utf8);
+}
+
+void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed,
+                              Scratch& scratch, std::vector<LaneSet>& candidates) const {
+  const std::vector<LevelPair>& inner = InnerLevels();
+  candidates.assign(inner.size(), LaneSet{});
+  needed -= alwaysOpen_;
+  if (needed > static_cast<int>(afterInner_.front().size())) return;
+  if (needed > 0) MarkBytes(withLevel4, outerInverse, scratch);
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    const LaneSet& lanes = IrreducibleLanes(withLevel4, level5, inner[i].Upper);
+    candidates[i] = needed > 0 ? CountWords(afterInner_[i], needed, lanes, scratch) : lanes;
+  }
+}
+
+}  // namespace kamvo

@@ -1,0 +1,116 @@
+// A quick test that rules out most chains of the search without scoring them.
+//
+// The word test accepts a converted word only if, up to its first no-break
+// space (0xA0), every byte is a letter (or the word is "№"). So a sample word
+// can be recognised directly only if every byte of 0x80 and above becomes a
+// letter, 0xA0 or 0xB9, or some byte becomes 0xA0.
+//
+// Through the UTF-8 step, a word of h high bytes decodes only if more than
+// 2h/3 of them sit in sequences that decode; each such sequence has one of
+// the leads 0xC0..0xC3, 0xD0..0xD2, 0xE0, 0xE2 (no other lead decodes to a
+// Windows-1251 character) and one or two continuation bytes (0x80..0xBF).
+// Hence more than 2h/9 bytes must become such leads and more than h/3 must
+// become continuation bytes. A decoded character that is not a letter, blank
+// or "№" fails the word unless a blank came before it, and only the leads
+// 0xC0..0xC3, 0xD0, 0xD1, 0xE0, 0xE2 or a stray 0xA0 give those: some byte
+// must become one of these nine "useful" bytes.
+//
+// Words holding bytes below 0x80 other than Latin look-alike letters are
+// never ruled out. A chain whose count of direct or of UTF-8 possibilities
+// stays below the score it must reach is skipped.
+//
+// The test runs on blocks of chains that share their levels above level 4:
+// the combinations of levels 4 and 3 are lanes of a bit vector, and each
+// combination of levels 2 and 1 is tried over all lanes at once.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "codepages/code_tables.h"
+#include "recognition/detection.h"
+
+namespace kamvo {
+
+// One bit per lane, 128 lanes, in a vector register where the machine has
+// one (GCC and Clang vector extension; plain code elsewhere).
+using LaneBits = std::uint64_t __attribute__((vector_size(16)));
+
+struct LaneSet {
+  LaneBits Bits{};
+
+  bool Has(int lane) const { return (Bits[lane >> 6] >> (lane & 63)) & 1; }
+  void Add(int lane) { Bits[lane >> 6] |= std::uint64_t{1} << (lane & 63); }
+  bool Empty() const { return (Bits[0] | Bits[1]) == 0; }
+  std::uint64_t Word(int i) const { return Bits[i]; }
+};
+
+// A pair of adjacent levels: the upper one applied after the lower one.
+struct LevelPair {
+  std::uint8_t Upper = 0;
+  std::uint8_t Lower = 0;
+};
+
+// The lanes of a block in search order: levels 4 and 3 where level 3 does
+// not merge with level 4 (108 lanes), or for chains of three levels, level 3
+// alone (12 lanes, Upper 0).
+const std::vector<LevelPair>& BlockLanes(bool withLevel4);
+
+// Levels 2 and 1 in search order, where level 1 does not merge with level 2.
+const std::vector<LevelPair>& InnerLevels();
+
+// The lanes whose chain does not act as a shorter one, given level 5 (0 when
+// there is none) and level 2.
+const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2);
+
+struct WordChances {
+  bool Direct = true;
+  bool Utf8 = true;
+};
+// The single-table form of the test: what it leaves open for one word.
+WordChances MayRecognise(std::string_view word, const CodeTable& table);
+
+class SampleFilter {
+ public:
+  SampleFilter(const Sample& sample, bool utf8Step);
+
+  // Per byte (minus 0x80), the lanes where it becomes...
+  struct Scratch {
+    std::array<LaneSet, 128> Upper;    // 0xC0..0xFF (else a continuation byte)
+    std::array<LaneSet, 128> Extra;    // 0xA0, 0xA8, 0xB8 or 0xB9
+    std::array<LaneSet, 128> NoBreak;  // 0xA0
+    std::array<LaneSet, 128> Lead;     // a lead that decodes
+    std::array<LaneSet, 128> Useful;   // a useful byte
+  };
+
+  // For every entry of InnerLevels(), the lanes whose chain (the inner
+  // levels, the lane's levels, then the outer levels whose inverse table is
+  // `outerInverse`) may recognise at least `needed` words. Only irreducible
+  // chains are reported.
+  void Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed,
+                  Scratch& scratch, std::vector<LaneSet>& candidates) const;
+
+ private:
+  struct WordBytes {
+    std::uint8_t Count = 0;                // distinct high bytes
+    std::array<std::uint8_t, 16> Bytes{};  // as byte - 0x80
+    std::array<std::uint8_t, 16> Times{};  // how often each occurs
+    std::uint8_t Continuations = 0;        // how many must become continuation bytes
+    std::uint8_t Leads = 0;                // how many must become leads; 0: cannot decode
+  };
+
+  void MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const;
+  LaneSet CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
+                     const Scratch& scratch) const;
+  static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
+
+  bool utf8Step_;
+  int alwaysOpen_ = 0;  // words the test never rules out
+  // For every entry of InnerLevels(): each word's distinct high bytes after
+  // those levels, the words likeliest to fail first.
+  std::vector<std::vector<WordBytes>> afterInner_;
+};
+
+}  // namespace kamvo
