@@ -49,19 +49,31 @@ Lines Garbage(std::mt19937& random, int words) {
   return lines;
 }
 
+// The fast search, on one thread and on several, against the literal one:
+// the same result and the same improvements in the same order.
 void ExpectSameAsLiteral(const Sample& sample, bool utf8Step, int limit, int levels, const char* what) {
   SCOPED_TRACE(what);
   const auto literal = LiteralSearch(sample, utf8Step, limit, levels);
-  RecordingObserver observer;
-  SearchOptions options;
-  options.Utf8Step = utf8Step;
-  options.DetectionLimit = limit;
-  options.MaxLevels = levels;
-  const SearchResult fast = SearchChains(sample, options, observer);
-  EXPECT_EQ(fast.Best, literal.Best);
-  EXPECT_EQ(fast.BestScore, literal.BestScore);
-  EXPECT_EQ(fast.Utf8, literal.Utf8);
-  EXPECT_EQ(observer.improvements, literal.Improvements);
+  for (int threads : {1, 3}) {
+    SCOPED_TRACE(threads);
+    RecordingObserver observer;
+    SearchOptions options;
+    options.Utf8Step = utf8Step;
+    options.DetectionLimit = limit;
+    options.MaxLevels = levels;
+    options.Threads = threads;
+    const SearchResult fast = SearchChains(sample, options, observer);
+    EXPECT_EQ(fast.Best, literal.Best);
+    EXPECT_EQ(fast.BestScore, literal.BestScore);
+    EXPECT_EQ(fast.Utf8, literal.Utf8);
+    EXPECT_EQ(observer.improvements, literal.Improvements);
+  }
+}
+
+Sample FirstWords(const Sample& sample, int count) {
+  Sample fewer;
+  for (int i = 0; i < count && i < sample.Count; ++i) fewer.Words[fewer.Count++] = sample.Words[i];
+  return fewer;
 }
 
 TEST(ChainSearch, AgreesWithTheLiteralSearchOnGeneratedTexts) {
@@ -80,6 +92,64 @@ TEST(ChainSearch, AgreesWithTheLiteralSearchOnGeneratedTexts) {
       ExpectSameAsLiteral(SampleOf(Recode(AsUtf8(text), {2})), true, limit, 2, "UTF-8 read as KOI-8");
       ExpectSameAsLiteral(SampleOf(Garbage(random, 40)), true, limit, 3, "garbage");
     }
+  }
+}
+
+// Four and five levels take the literal search long, so the samples are
+// short; they still run through every part of the fast search: blocks with
+// and without level 4, chunks with one and two fixed levels.
+TEST(ChainSearch, AgreesWithTheLiteralSearchOnLongerChains) {
+  std::mt19937 random(31);
+  const Lines text = RussianText(random, 3, 8);
+  const Lines ukrainian = {WinFromUtf8("Привіт, як справи? Сьогодні гарна погода, ми йдемо до парку.")};
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {2, 9, 4})), 5), true, 100, 4, "three steps, limit 100");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {1, 7, 12, 5})), 4), true, 80, 4, "four steps");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(AsUtf8(text), {3})), 4), true, 100, 4, "UTF-8 read as Dos");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(ukrainian, {2, 9})), 5), true, 100, 4, "Ukrainian");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Garbage(random, 10)), 4), true, 100, 4, "garbage");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {2, 9, 4, 11})), 3), true, 100, 5, "five levels");
+}
+
+// Deeper than the literal search can go in a test: a text recoded through
+// six wrong steps. Every reported improvement must be what scoring that
+// chain gives, strictly rising, and the search must recognise the whole
+// sample no later than at the planted chain.
+TEST(ChainSearch, UndoesSixWrongConversions) {
+  std::mt19937 random(8);
+  const Lines text = RussianText(random, 4, 8);
+  const std::vector<int> steps = {2, 9, 4, 11, 6, 1};
+  const Sample sample = SampleOf(Recode(text, steps));
+  for (int threads : {1, 2}) {
+    RecordingObserver observer;
+    SearchOptions options;
+    options.DetectionLimit = 100;
+    options.Threads = threads;
+    const SearchResult result = SearchChains(sample, options, observer);
+    EXPECT_EQ(result.BestScore, sample.Count);
+    int previous = 0;
+    for (const Chain& chain : observer.improvements) {
+      const int score = ScoreChain(sample, chain, true).Score;
+      EXPECT_GT(score, previous);
+      previous = score;
+    }
+    EXPECT_EQ(observer.improvements.back(), result.Best);
+    EXPECT_EQ(ConvertByTable(Recode(text, steps)[0], MakeCodeTable(result.Best, true, kWindows)), text[0]);
+    EXPECT_LE(ChainLength(result.Best), 6);
+  }
+}
+
+TEST(ChainSearch, UserBreakEndsTheSearchOfLongChains) {
+  std::mt19937 random(4);
+  const Sample sample = SampleOf(Garbage(random, 30));
+  for (int threads : {1, 2}) {
+    RecordingObserver observer;
+    observer.breakAfter = 13 + 144 + 40;  // within the chains of three or more levels
+    SearchOptions options;
+    options.DetectionLimit = 100;
+    options.Threads = threads;
+    const SearchResult result = SearchChains(sample, options, observer);
+    EXPECT_TRUE(result.Broken);
+    EXPECT_EQ(observer.chainsVisited, observer.breakAfter);
   }
 }
 
