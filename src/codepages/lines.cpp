@@ -1,21 +1,168 @@
 #include "codepages/lines.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace kamvo {
 
-Lines SplitLines(std::string_view text) {
-  Lines lines;
+namespace {
+
+// Texts are searched a block of bytes at a time (the compiler's vector
+// types map onto the machine's vector registers, or onto plain words where
+// there are none): most blocks hold none of the bytes sought, and one
+// comparison per byte sought settles the whole block.
+using Block = unsigned char __attribute__((vector_size(16)));
+constexpr std::size_t kBlockSize = sizeof(Block);
+
+inline Block LoadBlock(const char* p) {
+  Block block;
+  std::memcpy(&block, p, kBlockSize);
+  return block;
+}
+
+template <typename Mask>
+inline bool AnySet(Mask mask) {
+  std::uint64_t words[kBlockSize / 8];
+  std::memcpy(words, &mask, kBlockSize);
+  std::uint64_t any = 0;
+  for (std::uint64_t w : words) any |= w;
+  return any != 0;
+}
+
+inline bool IsBreak(char c) { return c == '\n' || c == '\r'; }
+
+// The first position from `from` on that `matches` accepts, or text.size().
+// `block` marks the bytes of a block that may match; four blocks are tested
+// together, since most lines hold no byte sought at all.
+template <typename BlockTest, typename ByteTest>
+std::size_t FindFirst(std::string_view text, std::size_t from, BlockTest block, ByteTest matches) {
+  const char* data = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = from;
+  for (; i + 4 * kBlockSize <= n; i += 4 * kBlockSize) {
+    const auto mask = block(LoadBlock(data + i)) | block(LoadBlock(data + i + kBlockSize)) |
+                      block(LoadBlock(data + i + 2 * kBlockSize)) |
+                      block(LoadBlock(data + i + 3 * kBlockSize));
+    if (!AnySet(mask)) continue;
+    for (std::size_t k = i; k < i + 4 * kBlockSize; ++k)
+      if (matches(data[k])) return k;
+  }
+  for (; i + kBlockSize <= n; i += kBlockSize) {
+    if (!AnySet(block(LoadBlock(data + i)))) continue;
+    for (std::size_t k = i; k < i + kBlockSize; ++k)
+      if (matches(data[k])) return k;
+  }
+  for (; i < n; ++i)
+    if (matches(data[i])) return i;
+  return n;
+}
+
+// How many times byte occurs in text.
+std::size_t CountByte(std::string_view text, char byte) {
+  const char* data = text.data();
+  const std::size_t n = text.size();
+  std::size_t count = 0;
+  std::size_t i = 0;
+  while (i + kBlockSize <= n) {
+    // Each lane counts up to 255 before the lanes are added up.
+    Block lanes{};
+    for (int round = 0; round < 255 && i + kBlockSize <= n; ++round, i += kBlockSize)
+      lanes -= LoadBlock(data + i) == static_cast<unsigned char>(byte);
+    for (std::size_t k = 0; k < kBlockSize; ++k) count += lanes[k];
+  }
+  for (; i < n; ++i) count += data[i] == byte;
+  return count;
+}
+
+// The number of lines SplitLines makes of the text, so that the list is
+// allocated once at its final size.
+std::size_t CountLines(std::string_view text) {
+  std::size_t count = 0;
   std::size_t start = 0;
   const std::size_t n = text.size();
   while (start < n) {
-    std::size_t i = start;
-    while (i < n && text[i] != '\r' && text[i] != '\n') ++i;
+    std::size_t i = FindLineBreak(text, start);
+    ++count;
+    if (i + 1 < n && text[i] == '\r' && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  return count;
+}
+
+}  // namespace
+
+std::size_t FindLineBreak(std::string_view text, std::size_t from) {
+  return FindFirst(
+      text, from, [](Block b) { return (b == '\n') | (b == '\r'); }, IsBreak);
+}
+
+std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size_t from) {
+  const std::size_t at = FindFirst(
+      text, from,
+      [bytes](Block b) {
+        auto mask = b == static_cast<unsigned char>(bytes[0]);
+        for (std::size_t k = 1; k < bytes.size(); ++k) mask |= b == static_cast<unsigned char>(bytes[k]);
+        return mask;
+      },
+      [bytes](char c) { return bytes.find(c) != std::string_view::npos; });
+  return at == text.size() ? std::string_view::npos : at;
+}
+
+bool HasHighByte(std::string_view text) {
+  return FindFirst(
+             text, 0, [](Block b) { return b >= 0x80; },
+             [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) != text.size();
+}
+
+Lines SplitLines(std::string_view text) {
+  Lines lines;
+  const std::size_t n = text.size();
+  const char* data = text.data();
+  // Most texts here break their lines with LF alone. Without a CR anywhere
+  // the C library's search for a byte, the fastest there is, finds them.
+  if (n == 0 || std::memchr(data, '\r', n) == nullptr) {
+    lines.reserve(CountByte(text, '\n') + (n > 0 && data[n - 1] != '\n' ? 1 : 0));
+    std::size_t start = 0;
+    while (start < n) {
+      const void* lf = std::memchr(data + start, '\n', n - start);
+      const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) : n;
+      lines.emplace_back(data + start, end - start);
+      start = end + 1;
+    }
+    return lines;
+  }
+  lines.reserve(CountLines(text));
+  std::size_t start = 0;
+  while (start < n) {
+    std::size_t i = FindLineBreak(text, start);
     lines.emplace_back(text.substr(start, i - start));
-    if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+    if (i + 1 < n && text[i] == '\r' && text[i + 1] == '\n') ++i;
     start = i + 1;
   }
   return lines;
+}
+
+TextBytes ExamineBytes(std::string_view text) {
+  const char* data = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  Block high{}, breaks{};
+  for (; i + kBlockSize <= n; i += kBlockSize) {
+    const Block b = LoadBlock(data + i);
+    high |= b >= 0x80;
+    breaks |= (b == '\n') | (b == '\r');
+  }
+  TextBytes result{AnySet(high), AnySet(breaks)};
+  for (; i < n; ++i) {
+    result.High |= static_cast<unsigned char>(data[i]) >= 0x80;
+    result.Break |= IsBreak(data[i]);
+  }
+  return result;
 }
 
 std::string JoinLines(const Lines& lines, std::string_view lineBreak) {
@@ -24,16 +171,16 @@ std::string JoinLines(const Lines& lines, std::string_view lineBreak) {
   std::string text;
   text.reserve(total);
   for (const auto& line : lines) {
-    text += line;
-    text += lineBreak;
+    text.append(line);
+    text.append(lineBreak);
   }
   return text;
 }
 
 LineBreakStyle DetectLineBreakStyle(std::string_view text) {
   LineBreakStyle style;
-  const std::size_t first = text.find_first_of("\r\n");
-  if (first != std::string_view::npos) {
+  const std::size_t first = FindLineBreak(text);
+  if (first != text.size()) {
     if (text[first] == '\n')
       style.Break = "\n";
     else if (first + 1 < text.size() && text[first + 1] == '\n')
@@ -51,9 +198,51 @@ std::string JoinLines(const Lines& lines, const LineBreakStyle& style) {
   return text;
 }
 
+bool JoinsTo(const Lines& lines, const LineBreakStyle& style, std::string_view text) {
+  const std::string_view lineBreak(style.Break);
+  std::size_t at = 0;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    if (text.size() - at < line.size() || text.compare(at, line.size(), line) != 0) return false;
+    at += line.size();
+    if (k + 1 == lines.size() && !style.FinalBreak) break;
+    if (text.size() - at < lineBreak.size() || text.compare(at, lineBreak.size(), lineBreak) != 0)
+      return false;
+    at += lineBreak.size();
+  }
+  return at == text.size();
+}
+
+std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style) {
+  const std::string_view lineBreak(style.Break);
+  std::size_t total = 0;
+  for (const auto& line : lines) total += line.size() + lineBreak.size();
+  if (!style.FinalBreak && !lines.empty()) total -= lineBreak.size();
+  std::string text;
+  text.reserve(total);
+  // Small blocks freed by the allocator stay with the process until it is
+  // asked to return them; every few megabytes it is.
+  constexpr std::size_t kReleaseEvery = 8 << 20;
+  std::size_t freed = 0;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    text.append(lines[k]);
+    if (k + 1 < lines.size() || style.FinalBreak) text.append(lineBreak);
+    freed += lines[k].capacity();
+    std::string().swap(lines[k]);
+    if (freed >= kReleaseEvery) {
+#if defined(__GLIBC__)
+      malloc_trim(0);
+#endif
+      freed = 0;
+    }
+  }
+  Lines().swap(lines);
+  return text;
+}
+
 bool HasBreakInside(const Lines& lines) {
   for (const auto& line : lines)
-    if (line.find_first_of("\r\n") != std::string::npos) return true;
+    if (FindLineBreak(line) != line.size()) return true;
   return false;
 }
 
@@ -62,7 +251,7 @@ Lines Resplit(Lines lines) {
   Lines result;
   result.reserve(lines.size());
   for (auto& line : lines) {
-    if (line.find_first_of("\r\n") == std::string::npos) {
+    if (FindLineBreak(line) == line.size()) {
       result.push_back(std::move(line));
       continue;
     }
@@ -72,6 +261,95 @@ Lines Resplit(Lines lines) {
     for (auto& part : parts) result.push_back(std::move(part));
   }
   return result;
+}
+
+PackedLines& PackedLines::operator=(const Lines& lines) {
+  std::size_t total = 0;
+  for (const auto& line : lines) total += line.size();
+  // Built aside first, so that packing a list into itself is never a worry
+  // and a failed allocation leaves the old copy whole.
+  std::string bytes;
+  bytes.reserve(total);
+  std::vector<std::size_t> ends;
+  ends.reserve(lines.size());
+  for (const auto& line : lines) {
+    bytes.append(line);
+    ends.push_back(bytes.size());
+  }
+  bytes_.swap(bytes);
+  ends_.swap(ends);
+  return *this;
+}
+
+Lines PackedLines::Unpack() const {
+  Lines lines;
+  lines.reserve(size());
+  for (std::size_t i = 0; i < size(); ++i) lines.emplace_back((*this)[i]);
+  return lines;
+}
+
+void PackedLines::clear() {
+  std::string().swap(bytes_);
+  std::vector<std::size_t>().swap(ends_);
+}
+
+bool operator==(const PackedLines& packed, const Lines& lines) {
+  if (packed.size() != lines.size()) return false;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (packed[i] != std::string_view(lines[i])) return false;
+  return true;
+}
+
+namespace {
+
+// The bytes of a list joined the way a style says, handed out piece by piece
+// (a line, then a break).
+template <typename List>
+class JoinedPieces {
+ public:
+  JoinedPieces(const List& list, const LineBreakStyle& style) : list_(list), style_(style) {}
+
+  // The next piece, or false at the end.
+  bool Next(std::string_view& piece) {
+    while (line_ < list_.size()) {
+      if (!breakNext_) {
+        piece = std::string_view(list_[line_]);
+        breakNext_ = true;
+        return true;
+      }
+      breakNext_ = false;
+      const bool last = ++line_ == list_.size();
+      if (!last || style_.FinalBreak) {
+        piece = style_.Break;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  const List& list_;
+  const LineBreakStyle& style_;
+  std::size_t line_ = 0;
+  bool breakNext_ = false;
+};
+
+}  // namespace
+
+bool SameJoined(const Lines& lines, const PackedLines& packed, const LineBreakStyle& style) {
+  JoinedPieces<Lines> a(lines, style);
+  JoinedPieces<PackedLines> b(packed, style);
+  std::string_view x, y;
+  bool moreA = a.Next(x), moreB = b.Next(y);
+  for (;;) {
+    while (moreA && x.empty()) moreA = a.Next(x);
+    while (moreB && y.empty()) moreB = b.Next(y);
+    if (!moreA || !moreB) return moreA == moreB;
+    const std::size_t n = std::min(x.size(), y.size());
+    if (x.substr(0, n) != y.substr(0, n)) return false;
+    x.remove_prefix(n);
+    y.remove_prefix(n);
+  }
 }
 
 }  // namespace kamvo

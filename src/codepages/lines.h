@@ -2,6 +2,7 @@
 // line-break characters.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,24 @@ using Lines = std::vector<std::string>;
 // an extra empty line, so "a\r\nb\r\n" and "a\r\nb" both give {"a", "b"}
 // and "" gives no line at all.
 Lines SplitLines(std::string_view text);
+
+// The position of the first CR or LF in text at or after `from`, or
+// text.size() when there is none.
+std::size_t FindLineBreak(std::string_view text, std::size_t from = 0);
+
+// The position of the first byte of text at or after `from` that is one of
+// `bytes` (a handful of bytes, at least one), or npos when there is none.
+std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size_t from = 0);
+
+// True when some byte of text is 0x80 or above.
+bool HasHighByte(std::string_view text);
+
+// Whether a text holds a byte from 0x80 up, and whether it holds a CR or LF.
+struct TextBytes {
+  bool High = false;
+  bool Break = false;
+};
+TextBytes ExamineBytes(std::string_view text);
 
 // Joins lines with `lineBreak` after every line (also after the last one).
 std::string JoinLines(const Lines& lines, std::string_view lineBreak = "\r\n");
@@ -30,11 +49,53 @@ LineBreakStyle DetectLineBreakStyle(std::string_view text);
 // its lines again gives back the same bytes when all breaks are alike.
 std::string JoinLines(const Lines& lines, const LineBreakStyle& style);
 
+// True when JoinLines(lines, style) would give exactly text; builds nothing.
+bool JoinsTo(const Lines& lines, const LineBreakStyle& style, std::string_view text);
+
+// JoinLines(lines, style), emptying the list as it goes and giving the
+// memory of the lines already joined back to the system, so that the text
+// and its lines are never held in full at the same time.
+std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style);
+
 // True when some line holds a CR or an LF.
 bool HasBreakInside(const Lines& lines);
 
 // Re-splits lines that hold a CR or LF, as an editor would after loading
 // them with a break after every line.
 Lines Resplit(Lines lines);
+
+// A copy of a line list in one block of bytes and one offset per line, for
+// a text that is kept but seldom read (the back copy): a Lines spends an
+// allocation and a string object on every line, which for ordinary lines of
+// a few dozen bytes is more than half the text again.
+class PackedLines {
+ public:
+  PackedLines() = default;
+  PackedLines(const Lines& lines) { *this = lines; }  // NOLINT: converts like a copy
+  PackedLines& operator=(const Lines& lines);
+
+  std::size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  std::string_view operator[](std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::string_view(bytes_).substr(begin, ends_[i] - begin);
+  }
+  Lines Unpack() const;
+  void clear();
+
+  friend bool operator==(const PackedLines& packed, const Lines& lines);
+  // True when both lists give the same bytes when joined the way the style
+  // says; builds nothing.
+  friend bool SameJoined(const Lines& lines, const PackedLines& packed, const LineBreakStyle& style);
+  friend bool operator==(const PackedLines& a, const PackedLines& b) {
+    return a.ends_ == b.ends_ && a.bytes_ == b.bytes_;
+  }
+
+ private:
+  std::string bytes_;               // the lines one after another
+  std::vector<std::size_t> ends_;   // where each line ends in bytes_
+};
+
+bool SameJoined(const Lines& lines, const PackedLines& packed, const LineBreakStyle& style);
 
 }  // namespace kamvo

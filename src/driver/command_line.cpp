@@ -216,6 +216,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
   }
 
   HeadlessWindow window;
+  window.hasDisplay = false;  // nobody sees the editor: keep no copy of the text for it
   window.switches = options.Switches;
   window.fromIndex = options.FromCode;
   window.toIndex = options.ToCode - 1;

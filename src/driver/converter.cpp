@@ -64,6 +64,9 @@ void Converter::Convert() {
   if (ScreenChanged) CopyTextFromScreen();
   BackCopy = TextBuffer;
   BackAvailable = true;
+  // The stages may now change the buffer; the editor still shows what the
+  // back copy holds.
+  if (screen_ == ScreenSource::TextBuffer) screen_ = ScreenSource::BackCopy;
 
   SetButtonsRun();
   WriteStatusInfo("");
@@ -106,7 +109,8 @@ void Converter::Convert() {
     Table = BuildCodeTable(FromIndex, ToCode);
   }
 
-  if (!found || ToCode != kWindows) ConvBuffer();
+  // The conversion is taken back at once: it is made in the buffer itself.
+  if (!found || ToCode != kWindows) SetPending();
   CopyTextFromScreen();
   BackAvailable = BackCopy != TextBuffer;
   SetButtonsStop();
@@ -116,7 +120,7 @@ void Converter::Convert() {
 
 void Converter::Back() {
   if (!BackAvailable) return;
-  TextBuffer = BackCopy;
+  TextBuffer = BackCopy.Unpack();
   Attachments.Clear();
   UpdateFileView();
   CopyTextToScreen();
@@ -125,32 +129,152 @@ void Converter::Back() {
 }
 
 void Converter::ConvBuffer() {
-  const bool utf8Step =
-      FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
+  SetPending();
+  if (window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
+}
+
+void Converter::SetPending() {
+  pendingTable_ = Table;
+  pendingUtf8_ = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
+  screen_ = ScreenSource::Pending;
+  // A list shown earlier is superseded.
+  Lines().swap(screenLines_);
+}
+
+void Converter::Pump() {
+  if (screen_ == ScreenSource::Pending && window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
+  window_.ProcessEvents();
+}
+
+void Converter::FlushPending() {
+  const Lines converted = PendingConversion();
+  window_.ShowText(converted);
+  screen_ = ScreenSource::Window;
+}
+
+namespace {
+
+// Events run once per this many lines of a conversion: often enough for a
+// responsive window, rarely enough to cost nothing beside the conversion.
+constexpr std::size_t kLinesPerPump = 4096;
+
+// Converts lines through a code table. Bytes below 0x80 keep their values in
+// every code table the program builds, so a line without a byte from 0x80 up
+// is left as it is (when the table at hand keeps them, which is checked).
+class LineConverter {
+ public:
+  LineConverter(const CodeTable& table, bool utf8Step) : table_(table), utf8Step_(utf8Step) {
+    for (int b = 0; b < 0x80; ++b) lowKept_ &= table[b] == b;
+    for (int b = 0x80; b < 0x100; ++b) makesBreaks_ |= table[b] == '\r' || table[b] == '\n';
+  }
+
+  // Converts a line in place; true when it holds a CR or LF afterwards.
+  bool Convert(std::string& line) {
+    const TextBytes bytes = ExamineBytes(line);
+    if (!bytes.High && lowKept_) return bytes.Break;
+    for (char& c : line) c = static_cast<char>(table_[static_cast<Byte>(c)]);
+    bool lineBreak = bytes.Break || makesBreaks_ || !lowKept_;
+    // A line without a byte from 0x80 up has no UTF-8 sequence to decode
+    // (the UTF-8 test rejects it and its bytes stay), so the step is skipped.
+    if (utf8Step_ && (bytes.High || !lowKept_) && Utf8ToWin(line, decoded_)) {
+      line.swap(decoded_);
+      ++Utf8Count;
+      lineBreak = true;
+    }
+    return lineBreak;
+  }
+
+  int Utf8Count = 0;
+
+ private:
+  const CodeTable& table_;
+  const bool utf8Step_;
+  bool lowKept_ = true;
+  bool makesBreaks_ = false;
+  std::string decoded_;
+};
+
+}  // namespace
+
+Lines Converter::PendingConversion() {
   Lines converted;
   converted.reserve(TextBuffer.size());
-  std::string decoded;
-  for (const auto& line : TextBuffer) {
-    Pump();
-    std::string result = ConvertByTable(line, Table);
-    if (utf8Step && Utf8ToWin(result, decoded)) {
-      result.swap(decoded);
-      ++Counters.Utf8Count;
-    }
-    converted.push_back(std::move(result));
+  LineConverter convert(pendingTable_, pendingUtf8_);
+  for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
+    if (i % kLinesPerPump == 0) window_.ProcessEvents();
+    converted.push_back(TextBuffer[i]);
+    convert.Convert(converted.back());
   }
-  CopyToScreen(converted);
+  Counters.Utf8Count = convert.Utf8Count;
+  return converted;
+}
+
+void Converter::ConvertTextBufferInPlace() {
+  LineConverter convert(pendingTable_, pendingUtf8_);
+  bool breaks = false;
+  for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
+    if (i % kLinesPerPump == 0) window_.ProcessEvents();
+    breaks |= convert.Convert(TextBuffer[i]);
+  }
+  Counters.Utf8Count = convert.Utf8Count;
+  // The editor splits lines that hold a break (left by a decoding stage or
+  // made by the conversion).
+  if (breaks) TextBuffer = Resplit(std::move(TextBuffer));
 }
 
 void Converter::CopyToScreen(const Lines& lines) {
-  window_.ShowText(lines);
-  if (&lines == &TextBuffer) ScreenChanged = false;
+  const bool isText = &lines == &TextBuffer;
+  if (window_.HasDisplay()) {
+    window_.ShowText(lines);
+    screen_ = ScreenSource::Window;
+    Lines().swap(screenLines_);
+  } else if (isText) {
+    screen_ = ScreenSource::TextBuffer;
+    Lines().swap(screenLines_);
+  } else {
+    screenLines_ = Resplit(lines);
+    screen_ = ScreenSource::Own;
+  }
+  if (isText) ScreenChanged = false;
 }
 
 void Converter::CopyFromScreen(Lines& lines) {
-  lines = window_.ReadText();
+  const bool isText = &lines == &TextBuffer;
+  const bool display = window_.HasDisplay();
+  if (screen_ == ScreenSource::Pending) {
+    // The waiting conversion is what the editor shows (it replaced any edit).
+    if (isText) {
+      ConvertTextBufferInPlace();
+    } else {
+      lines = Resplit(PendingConversion());
+    }
+    if (display) {
+      window_.ShowText(lines);
+      screen_ = ScreenSource::Window;
+    } else if (isText) {
+      screen_ = ScreenSource::TextBuffer;
+    } else {
+      screenLines_ = lines;
+      screen_ = ScreenSource::Own;
+    }
+  } else if (ScreenChanged || screen_ == ScreenSource::Window) {
+    lines = window_.ReadText();
+  } else if (screen_ == ScreenSource::Own) {
+    if (isText) {
+      lines = std::move(screenLines_);
+      Lines().swap(screenLines_);
+      screen_ = ScreenSource::TextBuffer;
+    } else {
+      lines = screenLines_;
+    }
+  } else if (screen_ == ScreenSource::BackCopy) {
+    lines = Resplit(BackCopy.Unpack());
+    if (isText) screen_ = ScreenSource::TextBuffer;
+  } else {  // ScreenSource::TextBuffer
+    lines = Resplit(isText ? std::move(TextBuffer) : Lines(TextBuffer));
+  }
   Pump();
-  if (&lines == &TextBuffer) ScreenChanged = false;
+  if (isText) ScreenChanged = false;
 }
 
 void Converter::WriteStatusInfo(std::string_view text) {

@@ -87,8 +87,10 @@ class Converter {
   // The editor's change event.
   void ScreenEdited() { ScreenChanged = true; }
 
-  // Converts the text buffer through the code table (and the UTF-8 step
-  // where required) and shows the result; the buffer stays as it was.
+  // Shows the text buffer converted through the code table (and the UTF-8
+  // step where required); the buffer stays as it was. The conversion itself
+  // waits until the window draws it or the screen is read back, so that a
+  // search that improves its result many times converts a large text once.
   void ConvBuffer();
 
   // Automatic detection of the source code page.
@@ -98,15 +100,18 @@ class Converter {
   void UpdateProgressBar(const Chain& chain);
   void WriteUtf8Info();
 
-  // Lets pending events run.
-  void Pump() { window_.ProcessEvents(); }
+  // Lets pending events run; a conversion waiting to be shown is drawn first
+  // when the window is ready for it.
+  void Pump();
 
   bool English() const;
   // The English text, or the Russian one (given in UTF-8) in Windows-1251.
   std::string Tr(std::string_view english, std::string_view russianUtf8) const;
 
   Lines TextBuffer;
-  Lines BackCopy;
+  // The text from before the last conversion, packed: it is large and is
+  // read only by Back and by the test for a change.
+  PackedLines BackCopy;
   bool ScreenChanged = false;
   bool BackAvailable = false;
   std::atomic<bool> UserBreak{false};
@@ -123,8 +128,25 @@ class Converter {
   const TCfg& cfg() const { return cfg_; }
 
  private:
+  // Where the editor's text is found when the screen is read back without
+  // the user having edited it.
+  enum class ScreenSource {
+    Window,      // the window holds it
+    Own,         // screenLines_ (window without a display)
+    TextBuffer,  // the text buffer as it stands (window without a display)
+    BackCopy,    // the back copy (window without a display)
+    Pending,     // the text buffer through pendingTable_, not converted yet
+  };
+
   void RunStage(const Stage& stage);
   void EndWithUserBreak();
+  // Records the conversion the editor is to show; Flush converts and shows it.
+  void SetPending();
+  void FlushPending();
+  // The text buffer through the waiting conversion, into a new list or in
+  // place; both set Counters.Utf8Count.
+  Lines PendingConversion();
+  void ConvertTextBufferInPlace();
 
   Window& window_;
   const TCfg& cfg_;
@@ -132,6 +154,11 @@ class Converter {
   std::string info_;
   std::string lastStatus_;
   int progressMin_ = 0, progressMax_ = 100;
+
+  ScreenSource screen_ = ScreenSource::Window;
+  Lines screenLines_;
+  CodeTable pendingTable_ = IdentityCodeTable();
+  bool pendingUtf8_ = false;
 };
 
 }  // namespace kamvo

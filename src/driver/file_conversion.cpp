@@ -143,28 +143,34 @@ static FileReport ConvertFileSteps(Converter& converter, const std::string& inNa
 
   const LineBreakStyle style = DetectLineBreakStyle(input);
   converter.TextBuffer = SplitLines(input);
+  // A file whose breaks are all alike is its lines joined in its style. The
+  // run keeps those lines in its back copy, so the file's bytes need not be
+  // held beside them: the result is compared with the back copy instead.
+  // (Assigning an empty string would keep the block; swapping frees it.)
+  const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
+  if (rejoins) std::string().swap(input);
   converter.CopyTextToScreen();
   converter.Convert();
   if (converter.UserBreak) return FileReport{};
 
-  std::string output = JoinLines(converter.TextBuffer, style);
-  converter.TextBuffer.clear();
+  const bool same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
+                            : JoinsTo(converter.TextBuffer, style, input);
+  std::string().swap(input);
+  std::string output = TakeJoinedLines(converter.TextBuffer, style);
 
   // An output name that leads to the input file itself is a rewrite in
   // place, with a backup: writing it without one would lose the original.
   const bool inPlace = inName == outName || SameEntry(inName, outName);
-  if (SameStreams(input, output)) {
-    input = std::string();
+  if (same) {
     report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
     if (inPlace) return report.Finish();
   }
-  input = std::string();
 
   // The result goes to disk first, beside the target; only then is the
   // original moved aside and the result moved into place, so the user's
   // text is whole in the file or in its backup at every moment.
   const std::string temporary = WriteTemporaryFile(outName, output, inPlace ? inName : "");
-  output = std::string();
+  std::string().swap(output);
   if (temporary.empty()) {
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
     return report.Finish();

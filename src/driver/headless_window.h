@@ -20,12 +20,18 @@ class HeadlessWindow : public Window {
   ButtonState buttons;
   // Called on every ProcessEvents; tests use it to press Stop.
   std::function<void()> onEvents;
+  // False for the command line: nothing is shown, and `screen` stays empty.
+  bool hasDisplay = true;
+  // False holds back waiting conversions until the run takes them back.
+  bool readyToRedraw = true;
 
   DecoderSwitches Switches() const override { return switches; }
   int FromIndex() const override { return fromIndex; }
   int ToIndex() const override { return toIndex; }
-  void ShowText(Lines lines) override { screen = Resplit(std::move(lines)); }
+  void ShowText(const Lines& lines) override { screen = Resplit(lines); }
   Lines ReadText() override { return screen; }
+  bool HasDisplay() const override { return hasDisplay; }
+  bool ReadyToRedraw() override { return readyToRedraw; }
   void ShowInfo(const std::string& caption) override { info = caption; }
   void ShowProgress(int min, int max, int position) override {
     progressMin = min;

@@ -1,5 +1,6 @@
 #include "driver/stages.h"
 
+#include "codepages/code_tables.h"
 #include "decoders/binary.h"
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
@@ -7,17 +8,100 @@
 
 namespace kamvo {
 
+// Every stage reads the whole text, and most of them copy it line by line
+// while they do, yet an ordinary text holds nothing that any of them
+// decodes. Before a stage runs, one quick read of the text looks for what
+// the stage needs to act at all; when that is missing the stage would leave
+// the text, the counters and the attachments as they are, and it is skipped.
+// The window is left as the stage leaves it: an empty status line and the
+// progress bar at 0 of 0..1. Whenever the check finds something the stage
+// might act on, the stage itself runs and decides.
+
+namespace {
+
+void AsSkipped(Converter& converter) {
+  converter.Progress(0, 1, 0);
+  converter.WriteStatusInfo("");
+}
+
+// The escape stage joins a line that ends in "=" (a soft break) with the
+// next and accepts a group of lines only when it holds a quoted-printable,
+// %XX or RTF escape or a numeric reference. A line with none of these and no
+// "=" at its end passes through unchanged.
+bool EscapeInert(const Lines& text, const DecoderSwitches& boxes) {
+  for (const std::string& line : text) {
+    for (std::size_t at = FindAnyByte(line, "=%\\&"); at != std::string_view::npos;
+         at = FindAnyByte(line, "=%\\&", at + 1)) {
+      const std::string_view rest = std::string_view(line).substr(at);
+      switch (line[at]) {
+        case '=':
+          if (TrimControls(line).ends_with('=')) return false;
+          if (boxes.QP && MatchHexEscape(rest, HexEscape::QuotedPrintable) >= 0) return false;
+          break;
+        case '%':
+          if (boxes.QP && MatchHexEscape(rest, HexEscape::Percent) >= 0) return false;
+          break;
+        case '\\':
+          if (boxes.Rtf && MatchHexEscape(rest, HexEscape::Rtf) >= 0) return false;
+          break;
+        default: {  // '&'
+          std::size_t length = 0;
+          if (boxes.Html && MatchNumericReference(rest, length) >= 0) return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// The binary stage tries a line only when it is longer than 20 bytes, until
+// some line has decoded. A byte from 0x80 up after the first byte fails all
+// three decoders (Base64 and XXE accept only their alphabets, UUE only bytes
+// below 0x60 after its length byte), which settles almost every line of a
+// Cyrillic text; any other long line is put to the decoders themselves.
+bool BinaryInert(const Lines& text) {
+  std::string scratch;
+  for (const std::string& line : text) {
+    if (line.size() <= 20) continue;
+    if (HasHighByte(std::string_view(line).substr(1))) continue;
+    if (DecodeBase64Line(line, scratch) || DecodeUULine(line, scratch) || DecodeXXLine(line, scratch))
+      return false;
+  }
+  return true;
+}
+
+// The HTML stage changes a text only through an entity, which starts with
+// "&", or a tag, which starts with "<".
+bool HtmlInert(const Lines& text) {
+  for (const std::string& line : text)
+    if (FindAnyByte(line, "&<") != std::string_view::npos) return false;
+  return true;
+}
+
+}  // namespace
+
+void QuotedPrintableStage(Converter& converter) {
+  if (converter.Counters.HtmlCount == 0 && EscapeInert(converter.TextBuffer, converter.window().Switches()))
+    return AsSkipped(converter);
+  ConvQuotedPrintable(converter);
+}
+
+void BinaryStage(Converter& converter) {
+  if (converter.Attachments.Empty() && BinaryInert(converter.TextBuffer)) return AsSkipped(converter);
+  ConvBinary(converter);
+}
+
+void HtmlStage(Converter& converter) {
+  if (HtmlInert(converter.TextBuffer)) return AsSkipped(converter);
+  ConvHTML(converter);
+}
+
 DecoderStages StandardStages() {
   DecoderStages stages;
-  stages.QuotedPrintable = ConvQuotedPrintable;
-  stages.Binary = ConvBinary;
-  stages.Html = ConvHTML;
-  stages.Translit = ConvTranslit;
-  // Each decoder takes its place here as it is built:
-  //   stages.QuotedPrintable: quoted-printable, 7-bit, RTF escapes, numeric references
-  //   stages.Binary:          Base64, UUE and XXE blocks and their attachments
-  //   stages.Html:            HTML entities and tags
-  //   stages.Translit:        translit
+  stages.QuotedPrintable = QuotedPrintableStage;  // quoted-printable, 7-bit, RTF escapes, numeric references
+  stages.Binary = BinaryStage;                    // Base64, UUE and XXE blocks and their attachments
+  stages.Html = HtmlStage;                        // HTML entities and tags
+  stages.Translit = ConvTranslit;                 // translit
   return stages;
 }
 

@@ -46,9 +46,20 @@ class Window {
 
   // Shows lines in the editor. The editor receives them with a break after
   // every line, so a line holding CR or LF comes back as several lines.
-  virtual void ShowText(Lines lines) = 0;
+  virtual void ShowText(const Lines& lines) = 0;
   // The editor's lines.
   virtual Lines ReadText() = 0;
+
+  // False for a window that nobody sees (the command line): it is given no
+  // text and asked for none; the converter keeps track of what the editor
+  // would show by itself and so keeps no second copy of a large text.
+  virtual bool HasDisplay() const { return true; }
+  // Asked while a newer conversion of the text waits to be shown (automatic
+  // detection found a better chain): true when the window would draw it now.
+  // Until then only the latest waiting conversion is kept, as a code table,
+  // and the text is converted once: when the window is ready, or when the
+  // run takes the result back at its end.
+  virtual bool ReadyToRedraw() { return true; }
 
   // The information pane's caption changed (lines separated by LF, in
   // Windows-1251).

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace kamvo {
 namespace {
 
@@ -34,6 +36,134 @@ TEST(Lines, ResplitActsLikeAnEditorLoadingTheLines) {
   // The same as joining with CR LF and splitting the whole text.
   const Lines tricky = {"x\r", "\n", "y\r\r\n", ""};
   EXPECT_EQ(Resplit(tricky), SplitLines(JoinLines(tricky)));
+}
+
+}  // namespace
+}  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// Random texts over the bytes that matter to the searches: breaks, a few
+// ASCII marks, letters and bytes from 0x80 up, in runs long and short
+// enough to cross the blocks the searches read.
+std::string RandomText(std::mt19937& random, std::size_t maxLength, std::string_view alphabet) {
+  std::string text(random() % (maxLength + 1), ' ');
+  for (char& c : text) c = alphabet[random() % alphabet.size()];
+  return text;
+}
+
+const std::string_view kAlphabet = "ab \r\n=&<%\\\x80\xE0\xFF";
+const std::string_view kSparse = "abcdefgh \xE0\xF0\xC1\xD2 .,abcdefgh \xE0\xF0\xC1\xD2\n";
+
+// The plain splitter the fast one must agree with.
+Lines PlainSplit(std::string_view text) {
+  Lines lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t i = start;
+    while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+    lines.emplace_back(text.substr(start, i - start));
+    if (i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  return lines;
+}
+
+TEST(Lines, SearchesAgreeWithPlainLoops) {
+  std::mt19937 random(3);
+  for (int round = 0; round < 400; ++round) {
+    const std::string text = RandomText(random, 150, round % 2 ? kAlphabet : kSparse);
+    bool high = false, lineBreak = false;
+    for (char c : text) {
+      high |= static_cast<unsigned char>(c) >= 0x80;
+      lineBreak |= c == '\r' || c == '\n';
+    }
+    EXPECT_EQ(HasHighByte(text), high) << text;
+    const TextBytes bytes = ExamineBytes(text);
+    EXPECT_EQ(bytes.High, high) << text;
+    EXPECT_EQ(bytes.Break, lineBreak) << text;
+    for (std::size_t from = 0; from <= text.size(); from += 1 + random() % 7) {
+      const std::size_t plainBreak = std::min(text.find_first_of("\r\n", from), text.size());
+      EXPECT_EQ(FindLineBreak(text, from), plainBreak) << text << " from " << from;
+      for (std::string_view set : {"=%\\&", "&<", "\x80"}) {
+        const std::size_t plain = text.find_first_of(std::string(set), from);
+        EXPECT_EQ(FindAnyByte(text, set, from), plain) << text << " from " << from;
+      }
+    }
+  }
+}
+
+TEST(Lines, SplittingAgreesWithThePlainSplitterWithAndWithoutCr) {
+  std::mt19937 random(4);
+  for (int round = 0; round < 300; ++round) {
+    std::string text = RandomText(random, 300, round % 2 ? kAlphabet : kSparse);
+    EXPECT_EQ(SplitLines(text), PlainSplit(text)) << text;
+    std::erase(text, '\r');
+    EXPECT_EQ(SplitLines(text), PlainSplit(text)) << text;
+  }
+}
+
+TEST(Lines, JoinsToTellsWhetherTheLinesGiveTheText) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 300; ++round) {
+    const std::string text = RandomText(random, 60, "ab\r\n");
+    const LineBreakStyle style = DetectLineBreakStyle(RandomText(random, 4, "a\r\n"));
+    const Lines lines = SplitLines(text);
+    EXPECT_EQ(JoinsTo(lines, style, text), JoinLines(lines, style) == text) << text;
+    // Near misses: one byte changed, one byte more or less.
+    std::string joined = JoinLines(lines, style);
+    EXPECT_TRUE(JoinsTo(lines, style, joined));
+    if (!joined.empty()) {
+      std::string changed = joined;
+      changed[random() % changed.size()] ^= 1;
+      EXPECT_FALSE(JoinsTo(lines, style, changed));
+      EXPECT_FALSE(JoinsTo(lines, style, joined.substr(0, joined.size() - 1)));
+    }
+    EXPECT_FALSE(JoinsTo(lines, style, joined + "a"));
+  }
+}
+
+TEST(Lines, TakingTheJoinedLinesEmptiesTheList) {
+  std::mt19937 random(6);
+  for (bool finalBreak : {true, false}) {
+    Lines lines;
+    for (int i = 0; i < 20000; ++i) lines.push_back(RandomText(random, 90, kSparse));
+    LineBreakStyle style;
+    style.Break = "\r\n";
+    style.FinalBreak = finalBreak;
+    const std::string expected = JoinLines(lines, style);
+    EXPECT_EQ(TakeJoinedLines(lines, style), expected);
+    EXPECT_TRUE(lines.empty());
+  }
+  Lines none;
+  EXPECT_EQ(TakeJoinedLines(none, LineBreakStyle{"\n", false}), "");
+}
+
+TEST(Lines, PackedLinesKeepTheLinesAndCompareJoined) {
+  std::mt19937 random(7);
+  auto randomLines = [&](int count) {
+    Lines lines;
+    for (int i = 0; i < count; ++i) lines.push_back(RandomText(random, 5, "ab\r\n"));
+    return lines;
+  };
+  EXPECT_TRUE(PackedLines(Lines{}) == Lines{});
+  EXPECT_FALSE(PackedLines(Lines{""}) == Lines{});
+  EXPECT_FALSE(PackedLines(Lines{"ab"}) == (Lines{"a", "b"}));
+  for (int round = 0; round < 300; ++round) {
+    const Lines a = randomLines(static_cast<int>(random() % 5));
+    const Lines b = round % 3 ? randomLines(static_cast<int>(random() % 5)) : a;
+    const PackedLines packed(b);
+    EXPECT_EQ(packed.Unpack(), b);
+    EXPECT_EQ(packed == a, a == b);
+    for (const LineBreakStyle& style : {LineBreakStyle{"\n", true}, LineBreakStyle{"\r\n", false},
+                                        LineBreakStyle{"\r", false}}) {
+      EXPECT_EQ(SameJoined(a, packed, style), JoinLines(a, style) == JoinLines(b, style));
+    }
+  }
+  // Different lists that join to the same bytes.
+  EXPECT_TRUE(SameJoined(Lines{}, PackedLines(Lines{""}), LineBreakStyle{"\n", false}));
+  EXPECT_TRUE(SameJoined(Lines{"a\nb"}, PackedLines(Lines{"a", "b"}), LineBreakStyle{"\n", true}));
 }
 
 }  // namespace

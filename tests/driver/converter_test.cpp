@@ -327,7 +327,8 @@ TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
       Load(Recode(text, damage));
       Choose(0, kWindows);
       converter.Convert();
-      WordReader reader(converter.BackCopy);
+      const Lines before = converter.BackCopy.Unpack();
+      WordReader reader(before);
       const Sample sample = TakeSample(reader);
       const auto literal = testing::LiteralSearch(sample, true, limit, 2);
       EXPECT_EQ(converter.Detection.BestChain, literal.Best);
@@ -345,6 +346,145 @@ TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
       }
     }
   }
+}
+
+// A window that counts what it is given.
+struct CountingWindow : HeadlessWindow {
+  int shown = 0;
+  void ShowText(const Lines& lines) override {
+    HeadlessWindow::ShowText(lines);
+    ++shown;
+  }
+};
+
+// What a run leaves for the user: the text, the pane, Back.
+struct RunResult {
+  Lines text;
+  std::string info;
+  bool back;
+  Lines backCopy;
+  int utf8Count;
+  bool operator==(const RunResult&) const = default;
+};
+
+struct Scenario {
+  Lines text;
+  int from, to;
+  DecoderStages stages;
+  DecoderSwitches switches;
+};
+
+RunResult RunScenario(const Scenario& s, HeadlessWindow& window, bool thenBack) {
+  TCfg cfg;
+  Converter c(window, cfg, s.stages);
+  c.MaxChainLevels = 2;  // texts that nothing recognises would search long
+  window.fromIndex = s.from;
+  window.toIndex = s.to - 1;
+  window.switches = s.switches;
+  c.TextBuffer = s.text;
+  c.CopyTextToScreen();
+  c.Convert();
+  RunResult result{c.TextBuffer, c.Info(), c.BackAvailable, c.BackCopy.Unpack(), c.Counters.Utf8Count};
+  if (thenBack) {
+    c.Back();
+    result.text.push_back("-- back --");
+    for (const auto& line : c.TextBuffer) result.text.push_back(line);
+  }
+  return result;
+}
+
+std::vector<Scenario> Scenarios() {
+  std::mt19937 random(23);
+  const Lines text = RussianText(random, 30, 7);
+  Lines utf8;
+  for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
+  auto decoding = [](Lines decoded, int DecoderCounters::*counter) {
+    return DecoderStages{[decoded, counter](Converter& c) {
+                           c.TextBuffer = decoded;
+                           c.Counters.*counter += 1;
+                         },
+                         {}, {}, {}};
+  };
+  auto breaking = [](Converter& c) {
+    c.TextBuffer = {"half"};
+    c.UserBreak = true;
+  };
+  Lines withBreaks = Recode(text, {2});
+  withBreaks[3] += "\r\n" + withBreaks[4];
+  return {
+      {Recode(text, {2}), kKoi8, kWindows, {}, {}},                    // chosen pair
+      {utf8, kWindows, kWindows, {}, {}},                              // chosen pair with UTF-8 lines
+      {Recode(text, {2}), 0, kWindows, {}, {}},                        // detection
+      {Recode(text, {2, 9}), 0, kDos, {}, {}},                         // a chain, into Dos
+      {utf8, 0, kWindows, {}, {}},                                     // detection through UTF-8
+      {kNothingRussian, 0, kWindows, {}, {}},                          // nothing recognised
+      {{"english only"}, 0, kWindows, {}, {}},                         // no sample at all
+      {{"decoded%20text"}, 0, kWindows, decoding({"decoded text"}, &DecoderCounters::SevenBitCount), {}},
+      {Recode(text, {2}), 0, kWindows, decoding(withBreaks, &DecoderCounters::QPCount), {}},
+      {Recode(text, {2}), 0, kWindows, DecoderStages{breaking, {}, {}, {}}, {}},  // Stop in a stage
+      // A stage that changes the text without counting it: the editor
+      // still shows the text from before, which a failed detection takes.
+      {kNothingRussian, 0, kWindows,
+       DecoderStages{[](Converter& c) { c.TextBuffer = {"changed quietly"}; }, {}, {}, {}}, {}},
+  };
+}
+
+// Without a display the converter keeps no copy for the editor and converts
+// only what it takes back; the user gets the same text, pane and Back.
+TEST(ConverterScreen, WindowWithoutDisplayGivesTheSameResults) {
+  int index = 0;
+  for (const Scenario& s : Scenarios()) {
+    for (bool thenBack : {false, true}) {
+      HeadlessWindow shown, hidden;
+      hidden.hasDisplay = false;
+      EXPECT_EQ(RunScenario(s, shown, thenBack), RunScenario(s, hidden, thenBack)) << "scenario " << index;
+      EXPECT_TRUE(hidden.screen.empty());
+    }
+    ++index;
+  }
+}
+
+// A window that is not ready to redraw is given the detected text once, at
+// the end, however often the search improves; the result is the same.
+TEST(ConverterScreen, DetectionRedrawsOnlyWhenTheWindowIsReady) {
+  int index = 0;
+  for (const Scenario& s : Scenarios()) {
+    CountingWindow eager, lazy;
+    lazy.readyToRedraw = false;
+    const RunResult a = RunScenario(s, eager, false);
+    const RunResult b = RunScenario(s, lazy, false);
+    EXPECT_EQ(a.text, b.text) << index;
+    EXPECT_EQ(a.info, b.info) << index;
+    EXPECT_EQ(a.back, b.back) << index;
+    EXPECT_EQ(lazy.screen, Resplit(b.text)) << index;
+    EXPECT_LE(lazy.shown, eager.shown) << index;
+    ++index;
+  }
+  // Text that detection improves on three times: with Dos text read as
+  // KOI-8 and then as ISO the chains of length 1 recognise some words and
+  // the chain of length 2 all of them.
+  std::mt19937 random(29);
+  const Lines text = RussianText(random, 30, 7);
+  Scenario improving{Recode(text, {4, 6}), 0, kWindows, {}, {}};
+  CountingWindow eager, lazy;
+  lazy.readyToRedraw = false;
+  const RunResult a = RunScenario(improving, eager, false);
+  const RunResult b = RunScenario(improving, lazy, false);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(b.text, text);
+  EXPECT_GE(eager.shown, 3);
+  EXPECT_EQ(lazy.shown, 2);  // the file's text, then the result
+
+  // Once the window is ready again, the waiting text is drawn at the next
+  // pump, during the search.
+  CountingWindow later;
+  later.readyToRedraw = false;
+  int events = 0;
+  later.onEvents = [&] {
+    if (++events == 2) later.readyToRedraw = true;
+  };
+  EXPECT_EQ(RunScenario(improving, later, false), a);
+  EXPECT_GT(later.shown, 2);
 }
 
 }  // namespace

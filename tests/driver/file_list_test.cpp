@@ -32,5 +32,21 @@ TEST(FileList, ControlBytesAreAllBelowSpaceButTabLfCr) {
   }
 }
 
+// The test reads large blocks at a time: a control byte is found at every
+// position of texts of every length around the block sizes.
+TEST(FileList, ControlBytesAreFoundAtEveryPosition) {
+  for (std::size_t length = 1; length < 200; ++length) {
+    const std::string text(length, '\xE0');
+    EXPECT_FALSE(HasControlBytes(text + "\t\r\n")) << length;
+    for (std::size_t at = 0; at < length; at += 1 + length / 40) {
+      for (char control : {'\0', '\x1A', '\x1F', '\x08', '\x0B'}) {
+        std::string bad = text;
+        bad[at] = control;
+        EXPECT_TRUE(HasControlBytes(bad)) << length << " " << at;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kamvo
