@@ -1,5 +1,6 @@
 // Automatic detection: the full eight-level search on a sample that no chain
 // recognises completely, and ordinary texts in one wrong code page.
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -56,9 +57,18 @@ int main() {
   options.DetectionLimit = 100;
   QuietObserver observer;
   SearchResult result;
-  const double full = bench::Seconds([&] { result = SearchChains(sample, options, observer); });
-  std::printf("full 8-level search, %d words, best %d%%: %.3f s (target 0.5 s)\n", sample.Count,
-              PercentOf(result.BestScore, sample.Count), full);
+  // The best of three runs: the machine is shared.
+  double full = 1e9, single = 1e9;
+  for (int run = 0; run < 3; ++run) {
+    options.Threads = 0;
+    full = std::min(full, bench::Seconds([&] { result = SearchChains(sample, options, observer); }));
+    options.Threads = 1;
+    single = std::min(single, bench::Seconds([&] { SearchChains(sample, options, observer); }));
+  }
+  std::printf("full 8-level search, %d words, best %d%%: %.3f s on every processor, %.3f s on one "
+              "(target 0.5 s)\n",
+              sample.Count, PercentOf(result.BestScore, sample.Count), full, single);
+  options.Threads = 0;
 
   const Sample koi = SampleOf(ConvertByPair(words, 2));
   options.DetectionLimit = 80;

@@ -32,6 +32,17 @@ std::vector<Chunk> ChunksUpTo(int maxLevels) {
   return chunks;
 }
 
+std::vector<Sample> SamplesAfterInnerLevels(const Sample& sample) {
+  std::vector<Sample> samples;
+  for (const LevelPair& inner : InnerLevels()) {
+    const CodeTable table = Compose(PairTable(inner.Lower), PairTable(inner.Upper));
+    Sample& converted = samples.emplace_back();
+    converted.Count = sample.Count;
+    for (int w = 0; w < sample.Count; ++w) converted.Words[w] = ConvertByTable(sample.Words[w], table);
+  }
+  return samples;
+}
+
 Chain LastChainOf(const Chunk& chunk) {
   Chain chain = chunk.Top;
   for (int level = 0; level < chunk.Length - chunk.TopCount; ++level) chain[level] = kPairCount - 1;
@@ -88,20 +99,16 @@ class ChunkSearcher {
         const int lane = word * 64 + std::countr_zero(bits);
         chain_[3] = lanes[lane].Upper;
         chain_[2] = lanes[lane].Lower;
-        const CodeTable afterLevel3 =
+        // Levels 4 and 3 and the outer levels, applied to the sample as the
+        // inner levels leave it.
+        const CodeTable afterLevel2 =
             Compose(PairTable(lanes[lane].Lower), Compose(PairTable(lanes[lane].Upper), outer));
-        CodeTable afterLevel2;
-        int level2 = 0;
         for (std::size_t i = 0; i < inner.size(); ++i) {
           if (!candidates_[i].Has(lane)) continue;
-          if (inner[i].Upper != level2) {
-            level2 = inner[i].Upper;
-            afterLevel2 = Compose(PairTable(level2), afterLevel3);
-          }
           chain_[1] = inner[i].Upper;
           chain_[0] = inner[i].Lower;
-          const ChainScore score = ScoreReaching(context_.Words, Compose(PairTable(inner[i].Lower), afterLevel2),
-                                                 context_.Utf8Step, best_ + 1);
+          const ChainScore score =
+              ScoreReaching(context_.AfterInner[i], afterLevel2, context_.Utf8Step, best_ + 1);
           if (score.Score <= best_) continue;
           best_ = score.Score;
           found_.push_back({chain_, score.Score, score.Utf8});

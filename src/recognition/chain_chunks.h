@@ -30,8 +30,14 @@ struct ChainFound {
   bool Utf8 = false;
 };
 
+// The sample as levels 2 and 1 leave it, for every entry of InnerLevels():
+// scoring these through the rest of a chain scores the sample through the
+// whole chain.
+std::vector<Sample> SamplesAfterInnerLevels(const Sample& sample);
+
 struct ChunkContext {
   const Sample& Words;
+  const std::vector<Sample>& AfterInner;  // SamplesAfterInnerLevels(Words)
   const SampleFilter& Filter;
   bool Utf8Step = true;
   int DetectionLimit = 80;

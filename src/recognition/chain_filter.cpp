@@ -72,6 +72,19 @@ int LeadsNeeded(int h) { return h < 2 ? 0 : 2 * h / 9 + 1; }
 // blocks end early.
 double PassChance(int n) { return std::pow(68.0 / 128.0, n); }
 
+// A rough chance that at least `leads` of h high bytes become one of the
+// nine leads under a random chain: the UTF-8 pass tries words in this order.
+double DecodeChance(int h, int leads) {
+  if (leads == 0) return 0;
+  const double p = 9.0 / 128.0;
+  double below = 0, term = std::pow(1 - p, h);  // P(exactly j), from j = 0
+  for (int j = 0; j < leads; ++j) {
+    below += term;
+    term *= (h - j) / (j + 1.0) * p / (1 - p);
+  }
+  return 1 - below;
+}
+
 inline LaneSet And(const LaneSet& a, const LaneSet& b) { return {a.Bits & b.Bits}; }
 inline LaneSet Or(const LaneSet& a, const LaneSet& b) { return {a.Bits | b.Bits}; }
 inline LaneSet Not(const LaneSet& a) { return {~a.Bits}; }
@@ -108,6 +121,11 @@ inline LaneSet AtLeast(const Planes& counter, int value) {
 // (counted with repeats) fell in a set; adds `times` bytes in `lanes`.
 template <int Needed>
 inline void CountInto(LaneSet* reached, const LaneSet& lanes, int times) {
+  if (times == 1) {  // by far the most common case
+    for (int j = Needed; j >= 2; --j) reached[j].Bits |= reached[j - 1].Bits & lanes.Bits;
+    reached[1].Bits |= lanes.Bits;
+    return;
+  }
   for (int j = Needed; j >= 1; --j) reached[j] = Or(reached[j], j <= times ? lanes : And(reached[j - times], lanes));
 }
 
@@ -192,6 +210,7 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
     words.push_back({PassChance(distinct), word});
   }
   std::stable_sort(words.begin(), words.end(), [](const Entry& a, const Entry& b) { return a.Chance < b.Chance; });
+  std::vector<double> decodeChances;
   for (const LevelPair& inner : InnerLevels()) {
     const CodeTable table = Compose(PairTable(inner.Lower), PairTable(inner.Upper));
     std::vector<WordBytes>& converted = afterInner_.emplace_back();
@@ -213,13 +232,17 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       bytes.Continuations = static_cast<std::uint8_t>(ContinuationsNeeded(high));
       bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
       converted.push_back(bytes);
+      if (afterInner_.size() == 1) decodeChances.push_back(DecodeChance(high, bytes.Leads));
     }
   }
+  for (std::size_t i = 0; i < decodeChances.size(); ++i) decodeOrder_.push_back(static_cast<int>(i));
+  std::stable_sort(decodeOrder_.begin(), decodeOrder_.end(),
+                   [&](int a, int b) { return decodeChances[a] < decodeChances[b]; });
 }
 
 void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
   scratch.Upper.fill({});
-  scratch.Extra.fill({});
+  scratch.Letter.fill({});
   scratch.NoBreak.fill({});
   scratch.Lead.fill({});
   scratch.Useful.fill({});
@@ -246,25 +269,31 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
     const LaneBits mark = bit.Bits;
     const Byte* from = before4;
     auto next = [&] { return inverse3[*from++] - 0x80; };
-    for (std::size_t k = 0; k < kExtraOnly.size(); ++k) scratch.Extra[next()].Bits |= mark;
+    for (std::size_t k = 0; k < kExtraOnly.size(); ++k) scratch.Letter[next()].Bits |= mark;
     {
       const int b = next();
-      scratch.Extra[b].Bits |= mark;
+      scratch.Letter[b].Bits |= mark;
       scratch.NoBreak[b].Bits |= mark;
       scratch.Useful[b].Bits |= mark;
     }
     for (std::size_t k = 0; k < kUsefulLeads.size(); ++k) {
       const int b = next();
       scratch.Upper[b].Bits |= mark;
+      scratch.Letter[b].Bits |= mark;
       scratch.Lead[b].Bits |= mark;
       scratch.Useful[b].Bits |= mark;
     }
     {
       const int b = next();
       scratch.Upper[b].Bits |= mark;
+      scratch.Letter[b].Bits |= mark;
       scratch.Lead[b].Bits |= mark;
     }
-    for (std::size_t k = 0; k < kPlainUpper.size(); ++k) scratch.Upper[next()].Bits |= mark;
+    for (std::size_t k = 0; k < kPlainUpper.size(); ++k) {
+      const int b = next();
+      scratch.Upper[b].Bits |= mark;
+      scratch.Letter[b].Bits |= mark;
+    }
   }
 }
 
@@ -308,25 +337,59 @@ LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive,
   }
 }
 
-// Keeps the lanes of `lanes` where at most `total - needed` words fail
-// `possible` (which gives, of the lanes still alive, those where a word may
-// be recognised), so that the score could still reach `needed`.
-template <class Possible>
-LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
-  const int allowed = total - needed;  // failures a lane may have
-  if (allowed < 0) return {};
+// Keeps the lanes of `lanes` where at most `Allowed` words fail `possible`
+// (which gives, of the lanes still alive, those where a word may be
+// recognised), so that the score could still reach `total - Allowed`.
+template <int Allowed, class Possible>
+LaneSet KeepReaching(int total, const LaneSet& lanes, Possible& possible) {
   // failed[j]: lanes where at least j words failed; lanes outside `lanes`
-  // count as failed from the start.
+  // count as failed from the start. Small enough to live in registers.
+  LaneSet failed[Allowed + 2];
+  failed[0] = kAllLanes;
+  for (int j = 1; j <= Allowed; ++j) failed[j] = {};
+  failed[Allowed + 1] = Not(lanes);
+  for (int k = 0; k < total; ++k) {
+    const LaneSet fails = Not(possible(k, Not(failed[Allowed + 1])));
+    for (int j = Allowed + 1; j >= 1; --j) failed[j].Bits |= failed[j - 1].Bits & fails.Bits;
+    if (Not(failed[Allowed + 1]).Empty()) return {};
+  }
+  return Not(failed[Allowed + 1]);
+}
+
+// The same for any number of allowed failures.
+template <class Possible>
+LaneSet KeepReachingAny(int total, int allowed, const LaneSet& lanes, Possible& possible) {
   LaneSet failed[kSampleSize + 2];
   failed[0] = kAllLanes;
   for (int j = 1; j <= allowed; ++j) failed[j] = {};
   failed[allowed + 1] = Not(lanes);
   for (int k = 0; k < total; ++k) {
     const LaneSet fails = Not(possible(k, Not(failed[allowed + 1])));
-    for (int j = allowed + 1; j >= 1; --j) failed[j] = Or(failed[j], And(failed[j - 1], fails));
+    for (int j = allowed + 1; j >= 1; --j) failed[j].Bits |= failed[j - 1].Bits & fails.Bits;
     if (Not(failed[allowed + 1]).Empty()) return {};
   }
   return Not(failed[allowed + 1]);
+}
+
+template <class Possible>
+LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
+  if (total < needed) return {};
+  switch (total - needed) {
+    case 0: return KeepReaching<0>(total, lanes, possible);
+    case 1: return KeepReaching<1>(total, lanes, possible);
+    case 2: return KeepReaching<2>(total, lanes, possible);
+    case 3: return KeepReaching<3>(total, lanes, possible);
+    case 4: return KeepReaching<4>(total, lanes, possible);
+    case 5: return KeepReaching<5>(total, lanes, possible);
+    case 6: return KeepReaching<6>(total, lanes, possible);
+    case 7: return KeepReaching<7>(total, lanes, possible);
+    case 8: return KeepReaching<8>(total, lanes, possible);
+    case 9: return KeepReaching<9>(total, lanes, possible);
+    case 10: return KeepReaching<10>(total, lanes, possible);
+    case 11: return KeepReaching<11>(total, lanes, possible);
+    case 12: return KeepReaching<12>(total, lanes, possible);
+    default: return KeepReachingAny(total, total - needed, lanes, possible);
+  }
 }
 
 // The lanes where the direct score or the UTF-8 score could reach `needed`.
@@ -338,14 +401,14 @@ LaneSet SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed
     LaneSet all = kAllLanes, noBreak{};
     for (int i = 0; i < word.Count; ++i) {
       const int b = word.Bytes[i];
-      all = And(all, Or(scratch.Upper[b], scratch.Extra[b]));
+      all = And(all, scratch.Letter[b]);
       noBreak = Or(noBreak, scratch.NoBreak[b]);
     }
     return Or(all, noBreak);
   });
   if (!utf8Step_) return direct;
   const LaneSet utf8 = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
-    const WordBytes& word = words[k];
+    const WordBytes& word = words[decodeOrder_[k]];
     return word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
   });
   return Or(direct, utf8);

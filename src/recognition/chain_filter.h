@@ -79,7 +79,7 @@ class SampleFilter {
   // Per byte (minus 0x80), the lanes where it becomes...
   struct Scratch {
     std::array<LaneSet, 128> Upper;    // 0xC0..0xFF (else a continuation byte)
-    std::array<LaneSet, 128> Extra;    // 0xA0, 0xA8, 0xB8 or 0xB9
+    std::array<LaneSet, 128> Letter;   // 0xC0..0xFF, 0xA0, 0xA8, 0xB8 or 0xB9
     std::array<LaneSet, 128> NoBreak;  // 0xA0
     std::array<LaneSet, 128> Lead;     // a lead that decodes
     std::array<LaneSet, 128> Useful;   // a useful byte
@@ -111,6 +111,8 @@ class SampleFilter {
   // For every entry of InnerLevels(): each word's distinct high bytes after
   // those levels, the words likeliest to fail first.
   std::vector<std::vector<WordBytes>> afterInner_;
+  // The order in which the UTF-8 pass tries the words.
+  std::vector<int> decodeOrder_;
 };
 
 }  // namespace kamvo

@@ -193,7 +193,8 @@ SearchResult SearchChains(const Sample& sample, const SearchOptions& options, Se
   if (SearchShortChains(sample, options, levels, observer, progress)) return progress.Result;
 
   const SampleFilter filter(sample, options.Utf8Step);
-  const ChunkContext context{sample, filter, options.Utf8Step, options.DetectionLimit};
+  const std::vector<Sample> afterInner = SamplesAfterInnerLevels(sample);
+  const ChunkContext context{sample, afterInner, filter, options.Utf8Step, options.DetectionLimit};
   const std::vector<Chunk> chunks = ChunksUpTo(levels);
   const int threads = ThreadCount(options, chunks.size());
   if (threads == 1) {
