@@ -15,7 +15,6 @@ enum : std::uint8_t {
   kExtra = 2,     // 0xA0, 0xA8, 0xB8, 0xB9: with kUpper, what the direct test allows
   kNoBreak = 4,   // 0xA0
   kLead = 8,      // a lead whose sequences can decode
-  kUseful = 16,   // can start a letter, a blank or "№" through the UTF-8 step
 };
 
 constexpr std::uint8_t FlagsOf(int b) {
@@ -23,20 +22,18 @@ constexpr std::uint8_t FlagsOf(int b) {
   if (b >= 0xC0) flags |= kUpper;
   if (b == 0xA0 || b == 0xA8 || b == 0xB8 || b == 0xB9) flags |= kExtra;
   if (b == 0xA0) flags |= kNoBreak;
-  const bool lead = b == 0xC0 || b == 0xC1 || b == 0xC2 || b == 0xC3 || b == 0xD0 || b == 0xD1 ||
-                    b == 0xE0 || b == 0xE2;
-  if (lead || b == 0xD2) flags |= kLead;
-  if (lead || b == 0xA0) flags |= kUseful;
+  if (b == 0xC0 || b == 0xC1 || b == 0xC2 || b == 0xC3 || b == 0xD0 || b == 0xD1 || b == 0xD2 || b == 0xE0 ||
+      b == 0xE2)
+    flags |= kLead;
   return flags;
 }
 
 // The bytes whose lanes get marked, grouped by what they tell: continuation
-// bytes the direct test allows (0xA8, 0xB8, 0xB9), the no-break space, leads
-// that are useful, the lead 0xD2, and the other bytes of 0xC0..0xFF.
+// bytes the direct test allows (0xA8, 0xB8, 0xB9), the no-break space, the
+// leads, and the other bytes of 0xC0..0xFF.
 constexpr std::array<Byte, 3> kExtraOnly = {0xA8, 0xB8, 0xB9};
 constexpr Byte kNoBreakByte = 0xA0;
-constexpr std::array<Byte, 8> kUsefulLeads = {0xC0, 0xC1, 0xC2, 0xC3, 0xD0, 0xD1, 0xE0, 0xE2};
-constexpr Byte kOtherLead = 0xD2;
+constexpr std::array<Byte, 9> kLeads = {0xC0, 0xC1, 0xC2, 0xC3, 0xD0, 0xD1, 0xD2, 0xE0, 0xE2};
 constexpr std::array<Byte, 55> kPlainUpper = [] {
   std::array<Byte, 55> bytes{};
   std::size_t n = 0;
@@ -45,7 +42,7 @@ constexpr std::array<Byte, 55> kPlainUpper = [] {
   if (n != bytes.size()) throw "plain upper byte count";
   return bytes;
 }();
-constexpr std::size_t kTargetCount = kExtraOnly.size() + 1 + kUsefulLeads.size() + 1 + kPlainUpper.size();
+constexpr std::size_t kTargetCount = kExtraOnly.size() + 1 + kLeads.size() + kPlainUpper.size();
 
 // Bytes below 0x80 that the word test reads as letters.
 bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != std::string_view::npos; }
@@ -61,10 +58,8 @@ bool IsOpenWord(std::string_view word) {
   return false;
 }
 
-// How many of h high bytes must become continuation bytes and leads for
-// the word to decode: more than h/3 and more than 2h/9; none can decode
-// with fewer than two high bytes.
-int ContinuationsNeeded(int h) { return h / 3 + 1; }
+// How many of h high bytes must become leads for the word to decode: more
+// than 2h/9; none can decode with fewer than two high bytes.
 int LeadsNeeded(int h) { return h < 2 ? 0 : 2 * h / 9 + 1; }
 
 // A rough chance that a word with n distinct high bytes passes the direct
@@ -168,8 +163,8 @@ const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2) {
 
 WordChances MayRecognise(std::string_view word, const CodeTable& table) {
   if (IsOpenWord(word)) return {};
-  bool allLetters = true, noBreak = false, useful = false;
-  int high = 0, continuations = 0, leads = 0;
+  bool allLetters = true, noBreak = false, continuation = false;
+  int high = 0, leads = 0;
   for (char c : word) {
     const auto b = static_cast<Byte>(c);
     if (b < 0x80) continue;
@@ -177,13 +172,11 @@ WordChances MayRecognise(std::string_view word, const CodeTable& table) {
     ++high;
     allLetters &= (flags & (kUpper | kExtra)) != 0;
     noBreak |= (flags & kNoBreak) != 0;
-    useful |= (flags & kUseful) != 0;
-    continuations += (flags & kUpper) == 0;
+    continuation |= (flags & kUpper) == 0;
     leads += (flags & kLead) != 0;
   }
   const int leadsNeeded = LeadsNeeded(high);
-  return {allLetters || noBreak,
-          useful && leadsNeeded > 0 && leads >= leadsNeeded && continuations >= ContinuationsNeeded(high)};
+  return {allLetters || noBreak, leadsNeeded > 0 && leads >= leadsNeeded && continuation};
 }
 
 SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8Step) {
@@ -229,7 +222,6 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
         }
         ++bytes.Times[slot[b - 0x80]];
       }
-      bytes.Continuations = static_cast<std::uint8_t>(ContinuationsNeeded(high));
       bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
       converted.push_back(bytes);
       if (afterInner_.size() == 1) decodeChances.push_back(DecodeChance(high, bytes.Leads));
@@ -245,14 +237,12 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
   scratch.Letter.fill({});
   scratch.NoBreak.fill({});
   scratch.Lead.fill({});
-  scratch.Useful.fill({});
   // The target bytes in group order, and what each comes from before level 4.
   Byte targets[kTargetCount], before4[kTargetCount];
   std::size_t n = 0;
   for (Byte b : kExtraOnly) targets[n++] = b;
   targets[n++] = kNoBreakByte;
-  for (Byte b : kUsefulLeads) targets[n++] = b;
-  targets[n++] = kOtherLead;
+  for (Byte b : kLeads) targets[n++] = b;
   for (Byte b : kPlainUpper) targets[n++] = b;
 
   const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
@@ -274,16 +264,8 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
       const int b = next();
       scratch.Letter[b].Bits |= mark;
       scratch.NoBreak[b].Bits |= mark;
-      scratch.Useful[b].Bits |= mark;
     }
-    for (std::size_t k = 0; k < kUsefulLeads.size(); ++k) {
-      const int b = next();
-      scratch.Upper[b].Bits |= mark;
-      scratch.Letter[b].Bits |= mark;
-      scratch.Lead[b].Bits |= mark;
-      scratch.Useful[b].Bits |= mark;
-    }
-    {
+    for (std::size_t k = 0; k < kLeads.size(); ++k) {
       const int b = next();
       scratch.Upper[b].Bits |= mark;
       scratch.Letter[b].Bits |= mark;
@@ -299,23 +281,18 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
 
 namespace {
 
-// The lanes of `alive` where the word may decode through the UTF-8 step
-// into something the word test could accept, for words needing
-// `Continuations` continuation bytes and `Leads` leads. Leads are rare, so
-// they are counted first.
-template <int Continuations, int Leads>
+// The lanes of `alive` where the word may decode through the UTF-8 step:
+// at least `Leads` of its bytes become leads, and some byte becomes a
+// continuation byte.
+template <int Leads>
 LaneSet MayDecode(const std::uint8_t* bytes, const std::uint8_t* times, int count, const LaneSet& alive,
                   const SampleFilter::Scratch& scratch) {
-  LaneSet useful{}, leads[Leads + 1]{};
+  LaneSet allUpper = kAllLanes, leads[Leads + 1]{};
   for (int i = 0; i < count; ++i) {
-    useful = Or(useful, scratch.Useful[bytes[i]]);
+    allUpper.Bits &= scratch.Upper[bytes[i]].Bits;
     CountInto<Leads>(leads, scratch.Lead[bytes[i]], times[i]);
   }
-  const LaneSet open = And(alive, And(useful, leads[Leads]));
-  if (open.Empty()) return {};
-  LaneSet continuations[Continuations + 1]{};
-  for (int i = 0; i < count; ++i) CountInto<Continuations>(continuations, Not(scratch.Upper[bytes[i]]), times[i]);
-  return And(open, continuations[Continuations]);
+  return And(alive, And(leads[Leads], Not(allUpper)));
 }
 
 }  // namespace
@@ -324,16 +301,12 @@ LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive,
   const std::uint8_t* b = word.Bytes.data();
   const std::uint8_t* t = word.Times.data();
   const int n = word.Count;
-  switch (word.Continuations * 16 + word.Leads) {
-    case 1 * 16 + 1: return MayDecode<1, 1>(b, t, n, alive, scratch);
-    case 2 * 16 + 1: return MayDecode<2, 1>(b, t, n, alive, scratch);
-    case 2 * 16 + 2: return MayDecode<2, 2>(b, t, n, alive, scratch);
-    case 3 * 16 + 2: return MayDecode<3, 2>(b, t, n, alive, scratch);
-    case 4 * 16 + 3: return MayDecode<4, 3>(b, t, n, alive, scratch);
-    case 5 * 16 + 3: return MayDecode<5, 3>(b, t, n, alive, scratch);
-    case 5 * 16 + 4: return MayDecode<5, 4>(b, t, n, alive, scratch);
-    case 6 * 16 + 4: return MayDecode<6, 4>(b, t, n, alive, scratch);
-    default: return kAllLanes;  // longer than any candidate word: left open
+  switch (word.Leads) {
+    case 1: return MayDecode<1>(b, t, n, alive, scratch);
+    case 2: return MayDecode<2>(b, t, n, alive, scratch);
+    case 3: return MayDecode<3>(b, t, n, alive, scratch);
+    case 4: return MayDecode<4>(b, t, n, alive, scratch);
+    default: return alive;  // longer than any candidate word: left open
   }
 }
 

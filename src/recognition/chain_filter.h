@@ -6,14 +6,10 @@
 // letter, 0xA0 or 0xB9, or some byte becomes 0xA0.
 //
 // Through the UTF-8 step, a word of h high bytes decodes only if more than
-// 2h/3 of them sit in sequences that decode; each such sequence has one of
+// 2h/3 of them sit in sequences that decode. Each such sequence has one of
 // the leads 0xC0..0xC3, 0xD0..0xD2, 0xE0, 0xE2 (no other lead decodes to a
-// Windows-1251 character) and one or two continuation bytes (0x80..0xBF).
-// Hence more than 2h/9 bytes must become such leads and more than h/3 must
-// become continuation bytes. A decoded character that is not a letter, blank
-// or "№" fails the word unless a blank came before it, and only the leads
-// 0xC0..0xC3, 0xD0, 0xD1, 0xE0, 0xE2 or a stray 0xA0 give those: some byte
-// must become one of these nine "useful" bytes.
+// Windows-1251 character) and a continuation byte (0x80..0xBF), so more
+// than 2h/9 bytes must become such leads and some byte a continuation byte.
 //
 // Words holding bytes below 0x80 other than Latin look-alike letters are
 // never ruled out. A chain whose count of direct or of UTF-8 possibilities
@@ -82,7 +78,6 @@ class SampleFilter {
     std::array<LaneSet, 128> Letter;   // 0xC0..0xFF, 0xA0, 0xA8, 0xB8 or 0xB9
     std::array<LaneSet, 128> NoBreak;  // 0xA0
     std::array<LaneSet, 128> Lead;     // a lead that decodes
-    std::array<LaneSet, 128> Useful;   // a useful byte
   };
 
   // For every entry of InnerLevels(), the lanes whose chain (the inner
@@ -97,7 +92,6 @@ class SampleFilter {
     std::uint8_t Count = 0;                // distinct high bytes
     std::array<std::uint8_t, 16> Bytes{};  // as byte - 0x80
     std::array<std::uint8_t, 16> Times{};  // how often each occurs
-    std::uint8_t Continuations = 0;        // how many must become continuation bytes
     std::uint8_t Leads = 0;                // how many must become leads; 0: cannot decode
   };
 
