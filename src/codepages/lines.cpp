@@ -102,14 +102,28 @@ std::size_t FindLineBreak(std::string_view text, std::size_t from) {
 }
 
 std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size_t from) {
-  const std::size_t at = FindFirst(
-      text, from,
-      [bytes](Block b) {
-        auto mask = b == static_cast<unsigned char>(bytes[0]);
-        for (std::size_t k = 1; k < bytes.size(); ++k) mask |= b == static_cast<unsigned char>(bytes[k]);
-        return mask;
-      },
-      [bytes](char c) { return bytes.find(c) != std::string_view::npos; });
+  std::size_t at;
+  if (bytes.size() <= 4) {
+    // Up to four bytes (the usual case) are compared without a loop: the set
+    // is padded with its first byte.
+    unsigned char set[4];
+    for (std::size_t k = 0; k < 4; ++k) set[k] = static_cast<unsigned char>(bytes[k < bytes.size() ? k : 0]);
+    at = FindFirst(
+        text, from, [&set](Block b) { return (b == set[0]) | (b == set[1]) | (b == set[2]) | (b == set[3]); },
+        [&set](char c) {
+          const auto u = static_cast<unsigned char>(c);
+          return u == set[0] || u == set[1] || u == set[2] || u == set[3];
+        });
+  } else {
+    at = FindFirst(
+        text, from,
+        [bytes](Block b) {
+          auto mask = b == static_cast<unsigned char>(bytes[0]);
+          for (std::size_t k = 1; k < bytes.size(); ++k) mask |= b == static_cast<unsigned char>(bytes[k]);
+          return mask;
+        },
+        [bytes](char c) { return bytes.find(c) != std::string_view::npos; });
+  }
   return at == text.size() ? std::string_view::npos : at;
 }
 
@@ -222,7 +236,7 @@ std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style) {
   text.reserve(total);
   // Small blocks freed by the allocator stay with the process until it is
   // asked to return them; every few megabytes it is.
-  constexpr std::size_t kReleaseEvery = 8 << 20;
+  constexpr std::size_t kReleaseEvery = 2 << 20;
   std::size_t freed = 0;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     text.append(lines[k]);

@@ -1,0 +1,221 @@
+// Throughput of the command line converting a file in place, as a user runs
+// it: the built `kamvo` converts 10 MiB and 100 MiB of KOI8-R Russian text
+// into Windows-1251, with the default switches and with every decoder off.
+// The general converters iconv and enca do the same job on the same files
+// for comparison when they are installed. Each figure is the median of
+// several runs, with the peak memory (maximum resident set) of the process.
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../tests/support/russian_text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kamvo;
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+struct Sample {
+  double seconds = 0;
+  double maxRssBytes = 0;
+  bool ok = false;
+};
+
+struct Figure {
+  double seconds = 0;  // median
+  double maxRssBytes = 0;  // largest seen
+  bool ok = false;
+};
+
+// Runs a program and waits for it; its output goes to /dev/null.
+Sample RunProgram(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  Sample sample;
+  std::fflush(stdout);  // the child must not print what is buffered here
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) < 0) return sample;
+  sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  sample.maxRssBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;
+  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return sample;
+}
+
+bool Installed(const std::string& program) {
+  return RunProgram({"sh", "-c", "command -v " + program}).ok;
+}
+
+// Russian text of about `size` bytes in KOI8-R, lines of 6 to 14 words
+// broken with LF, as ordinary text files are.
+std::string KoiText(std::size_t size) {
+  std::mt19937 random(42);
+  std::string text;
+  text.reserve(size + 256);
+  while (text.size() < size) {
+    const int words = 6 + static_cast<int>(random() % 9);
+    const Lines line = testing::RussianText(random, 1, words);
+    text += ConvertByPair(line[0], 2);  // Windows -> KOI-8
+    text += '\n';
+  }
+  text.resize(size);
+  text.back() = '\n';
+  return text;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A fresh copy of the master file for a tool that rewrites its input; the
+// copying is not timed.
+void Fresh(const std::string& master, const std::string& work) {
+  fs::remove(work);
+  fs::remove(work + ".bak");
+  fs::copy_file(master, work);
+}
+
+Figure Median(std::vector<Sample> samples) {
+  Figure figure;
+  figure.ok = !samples.empty();
+  std::vector<double> seconds;
+  for (const auto& s : samples) {
+    figure.ok = figure.ok && s.ok;
+    seconds.push_back(s.seconds);
+    figure.maxRssBytes = std::max(figure.maxRssBytes, s.maxRssBytes);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  if (!seconds.empty()) figure.seconds = seconds[seconds.size() / 2];
+  return figure;
+}
+
+void Print(const char* what, double fileBytes, const Figure& f) {
+  if (!f.ok) {
+    std::printf("  %-34s failed\n", what);
+    return;
+  }
+  std::printf("  %-34s %7.3f s  %7.1f MB/s  max RSS %6.1f MiB (%.2fx the file)\n", what, f.seconds,
+              fileBytes / f.seconds / 1e6, f.maxRssBytes / kMiB, f.maxRssBytes / fileBytes);
+}
+
+const char* Verdict(bool met) { return met ? "met" : "NOT met"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A child's peak memory counts the parent it was forked from: large blocks
+  // are taken straight from the system so that they are given back when freed
+  // and this process stays small.
+  mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  const std::string kamvo = ((error ? fs::path(argv[0]) : self).parent_path() / "kamvo").string();
+  if (!fs::exists(kamvo)) {
+    std::printf("kamvo not found beside the benchmark (%s)\n", kamvo.c_str());
+    return 1;
+  }
+  const bool haveIconv = Installed("iconv");
+  const bool haveEnca = Installed("enca");
+  const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+  const fs::path dir = fs::temp_directory_path() / ("kamvo-throughput-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string master = (dir / "master.txt").string();
+  const std::string work = (dir / "work.txt").string();
+  const std::string out = (dir / "out.txt").string();
+  const std::vector<std::string> off = {"/BIN-", "/QP-", "/RTF-", "/HTML-", "/UTF-"};
+
+  std::printf("%d runs of each, median time, largest max RSS; MB = 10^6 bytes. Other work on the\n"
+              "machine makes single runs noisy: compare figures taken in the same run.\n", repeats);
+
+  Figure kamvoDefault[2], kamvoOff[2], iconvFigure[2], encaFigure[2];
+  const std::size_t sizes[2] = {10u << 20, 100u << 20};
+  for (int s = 0; s < 2; ++s) {
+    const double bytes = static_cast<double>(sizes[s]);
+    WriteFile(master, KoiText(sizes[s]));
+    std::vector<Sample> runsDefault, runsOff, runsIconv, runsEnca;
+    // The tools take turns, so that a disturbance hits them alike.
+    for (int r = 0; r < repeats; ++r) {
+      Fresh(master, work);
+      runsDefault.push_back(RunProgram({kamvo, work}));
+      if (r == 0 && haveIconv) {
+        // The result must be what iconv makes of the same file.
+        RunProgram({"iconv", "-f", "koi8-r", "-t", "cp1251", master, "-o", out});
+        if (ReadFile(work) != ReadFile(out)) std::printf("  kamvo's result differs from iconv's!\n");
+      }
+      Fresh(master, work);
+      std::vector<std::string> args = {kamvo, work};
+      args.insert(args.end(), off.begin(), off.end());
+      runsOff.push_back(RunProgram(args));
+      if (haveIconv) {
+        fs::remove(out);
+        runsIconv.push_back(RunProgram({"iconv", "-f", "koi8-r", "-t", "cp1251", master, "-o", out}));
+      }
+      if (haveEnca) {
+        Fresh(master, work);
+        runsEnca.push_back(RunProgram({"enca", "-L", "ru", "-x", "cp1251", work}));
+      }
+    }
+    kamvoDefault[s] = Median(runsDefault);
+    kamvoOff[s] = Median(runsOff);
+    iconvFigure[s] = Median(runsIconv);
+    encaFigure[s] = Median(runsEnca);
+    std::printf("%zu MiB of KOI8-R text, converted in place into Windows-1251:\n", sizes[s] >> 20);
+    Print("kamvo FILE", bytes, kamvoDefault[s]);
+    Print("kamvo FILE /BIN- /QP- /RTF- /HTML- /UTF-", bytes, kamvoOff[s]);
+    if (haveIconv) Print("iconv -f koi8-r -t cp1251", bytes, iconvFigure[s]);
+    if (haveEnca) Print("enca -L ru -x cp1251", bytes, encaFigure[s]);
+  }
+  fs::remove_all(dir, error);
+
+  const double big = static_cast<double>(sizes[1]);
+  std::printf("Targets (100 MiB):\n");
+  if (haveIconv) {
+    const double ratio = kamvoDefault[1].seconds / iconvFigure[1].seconds;
+    std::printf("  default switches vs iconv:  %.2fx iconv's time   target: at most 1.0x  %s\n", ratio,
+                Verdict(ratio <= 1.0));
+  } else {
+    std::printf("  default switches vs iconv:  iconv not installed   target: at most iconv's time\n");
+  }
+  if (haveEnca) {
+    const double ratio = kamvoOff[1].seconds / encaFigure[1].seconds;
+    std::printf("  decoders off vs enca:       %.2fx enca's time    target: at most 1.5x  %s\n", ratio,
+                Verdict(ratio <= 1.5));
+  } else {
+    std::printf("  decoders off vs enca:       enca not installed    target: at most 1.5x enca's time\n");
+  }
+  const double memory = std::max(kamvoDefault[1].maxRssBytes, kamvoOff[1].maxRssBytes) / big;
+  std::printf("  peak memory:                %.2fx the file         target: at most 4x    %s\n", memory,
+              Verdict(memory <= 4.0));
+  const double scaling = kamvoDefault[1].seconds / kamvoDefault[0].seconds;
+  const double scalingOff = kamvoOff[1].seconds / kamvoOff[0].seconds;
+  std::printf("  10 -> 100 MiB time:         %.1fx (decoders off %.1fx)  target: at most 11x  %s\n", scaling,
+              scalingOff, Verdict(scaling <= 11.0 && scalingOff <= 11.0));
+  return 0;
+}
