@@ -70,6 +70,18 @@ int main() {
               sample.Count, PercentOf(result.BestScore, sample.Count), full, single);
   options.Threads = 0;
 
+  // Random bytes: no chain gets far, so the quick test can rule out little.
+  std::string garbage;
+  for (int w = 0; w < 40; ++w) {
+    for (int i = 0, n = 2 + static_cast<int>(random() % 8); i < n; ++i)
+      garbage.push_back(static_cast<char>(0x80 + random() % 128));
+    garbage += ' ';
+  }
+  const Sample noise = SampleOf(garbage);
+  const double noisy = bench::Seconds([&] { result = SearchChains(noise, options, observer); });
+  std::printf("full 8-level search on random bytes, best %d%%: %.3f s (no target)\n",
+              PercentOf(result.BestScore, noise.Count), noisy);
+
   const Sample koi = SampleOf(ConvertByPair(words, 2));
   options.DetectionLimit = 80;
   const double ordinary = bench::Seconds([&] {

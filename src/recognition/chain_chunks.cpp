@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 
+#include "codepages/unicode.h"
 #include "recognition/chain_scoring.h"
+#include "recognition/russian_word.h"
 
 namespace kamvo {
 
@@ -91,7 +93,7 @@ class ChunkSearcher {
     const int level5 = length_ >= 5 ? chain_[4] : 0;
     context_.Filter.Candidates(withLevel4, level5, inverse, best_ + 1, scratch_, candidates_);
     LaneSet any{};
-    for (const LaneSet& set : candidates_) any.Bits |= set.Bits;
+    for (const SampleFilter::Open& open : candidates_) any.Bits |= open.Direct.Bits | open.Utf8.Bits;
     const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
     const std::vector<LevelPair>& inner = InnerLevels();
     for (int word = 0; word < 2; ++word) {
@@ -104,12 +106,10 @@ class ChunkSearcher {
         const CodeTable afterLevel2 =
             Compose(PairTable(lanes[lane].Lower), Compose(PairTable(lanes[lane].Upper), outer));
         for (std::size_t i = 0; i < inner.size(); ++i) {
-          if (!candidates_[i].Has(lane)) continue;
+          const ChainScore score = Score(candidates_[i], lane, context_.AfterInner[i], afterLevel2);
+          if (score.Score <= best_) continue;
           chain_[1] = inner[i].Upper;
           chain_[0] = inner[i].Lower;
-          const ChainScore score =
-              ScoreReaching(context_.AfterInner[i], afterLevel2, context_.Utf8Step, best_ + 1);
-          if (score.Score <= best_) continue;
           best_ = score.Score;
           found_.push_back({chain_, score.Score, score.Utf8});
           if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit ||
@@ -121,6 +121,29 @@ class ChunkSearcher {
     return ChunkEnd::Done;
   }
 
+  // The chain's score when it can beat the best, or no more than the best:
+  // only the words the quick test left open are judged, and a side (direct
+  // or UTF-8) the test ruled out scores below the best.
+  ChainScore Score(const SampleFilter::Open& open, int lane, const Sample& words, const CodeTable& table) {
+    int direct = -1, utf = -1;
+    if (open.Direct.Has(lane)) {
+      direct = 0;
+      for (int w = 0; w < words.Count; ++w)
+        if (open.DirectWords[w].Has(lane) && IsRussianWord(words.Words[w], table)) ++direct;
+    }
+    if (open.Utf8.Has(lane)) {
+      utf = 0;
+      for (int w = 0; w < words.Count; ++w) {
+        if (!open.Utf8Words[w].Has(lane)) continue;
+        converted_ = words.Words[w];
+        ConvertInPlace(converted_, table);
+        if (Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_)) ++utf;
+      }
+    }
+    if (utf > direct) return {utf, true};
+    return {std::max(direct, 0), false};
+  }
+
   const ChunkContext& context_;
   const int length_;
   Chain chain_;
@@ -128,7 +151,8 @@ class ChunkSearcher {
   const std::function<bool()>& keepGoing_;
   SampleFilter::Scratch& scratch_;
   std::vector<ChainFound>& found_;
-  std::vector<LaneSet> candidates_;
+  std::vector<SampleFilter::Open> candidates_;
+  std::string converted_, decoded_;
 };
 
 }  // namespace

@@ -183,6 +183,7 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
   struct Entry {
     double Chance;
     std::string_view Word;
+    int Position;
   };
   std::vector<Entry> words;
   for (int i = 0; i < sample.Count; ++i) {
@@ -190,7 +191,7 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
     // Longer words than candidate words could need more continuation bytes
     // than the counters hold.
     if (IsOpenWord(word) || word.size() > 45) {
-      ++alwaysOpen_;
+      alwaysOpen_.push_back(i);
       continue;
     }
     bool seen[128] = {};
@@ -200,9 +201,10 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
         seen[b - 0x80] = true;
         ++distinct;
       }
-    words.push_back({PassChance(distinct), word});
+    words.push_back({PassChance(distinct), word, i});
   }
   std::stable_sort(words.begin(), words.end(), [](const Entry& a, const Entry& b) { return a.Chance < b.Chance; });
+  for (const Entry& entry : words) positions_.push_back(entry.Position);
   std::vector<double> decodeChances;
   for (const LevelPair& inner : InnerLevels()) {
     const CodeTable table = Compose(PairTable(inner.Lower), PairTable(inner.Upper));
@@ -365,11 +367,12 @@ LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possi
   }
 }
 
-// The lanes where the direct score or the UTF-8 score could reach `needed`.
-LaneSet SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
-                                 const Scratch& scratch) const {
+// Fills in which lanes could reach `needed` directly or through the UTF-8
+// step, and for those, where each word may be recognised.
+void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
+                              const Scratch& scratch, Open& open) const {
   const int total = static_cast<int>(words.size());
-  const LaneSet direct = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
+  open.Direct = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
     const WordBytes& word = words[k];
     LaneSet all = kAllLanes, noBreak{};
     for (int i = 0; i < word.Count; ++i) {
@@ -377,26 +380,35 @@ LaneSet SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed
       all = And(all, scratch.Letter[b]);
       noBreak = Or(noBreak, scratch.NoBreak[b]);
     }
-    return Or(all, noBreak);
+    return open.DirectWords[positions_[k]] = Or(all, noBreak);
   });
-  if (!utf8Step_) return direct;
-  const LaneSet utf8 = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
+  open.Utf8 = {};
+  if (!utf8Step_) return;
+  open.Utf8 = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
     const WordBytes& word = words[decodeOrder_[k]];
-    return word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
+    return open.Utf8Words[positions_[decodeOrder_[k]]] =
+               word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
   });
-  return Or(direct, utf8);
 }
 
 void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed,
-                              Scratch& scratch, std::vector<LaneSet>& candidates) const {
+                              Scratch& scratch, std::vector<Open>& candidates) const {
   const std::vector<LevelPair>& inner = InnerLevels();
-  candidates.assign(inner.size(), LaneSet{});
-  needed -= alwaysOpen_;
-  if (needed > static_cast<int>(afterInner_.front().size())) return;
-  if (needed > 0) MarkBytes(withLevel4, outerInverse, scratch);
+  candidates.resize(inner.size());
+  needed -= static_cast<int>(alwaysOpen_.size());
+  const bool test = needed > 0;
+  if (test) MarkBytes(withLevel4, outerInverse, scratch);
   for (std::size_t i = 0; i < inner.size(); ++i) {
+    Open& open = candidates[i];
     const LaneSet& lanes = IrreducibleLanes(withLevel4, level5, inner[i].Upper);
-    candidates[i] = needed > 0 ? CountWords(afterInner_[i], needed, lanes, scratch) : lanes;
+    if (test) {
+      CountWords(afterInner_[i], needed, lanes, scratch, open);
+    } else {
+      open.Direct = lanes;
+      open.Utf8 = utf8Step_ ? lanes : LaneSet{};
+      for (int position : positions_) open.DirectWords[position] = open.Utf8Words[position] = lanes;
+    }
+    for (int position : alwaysOpen_) open.DirectWords[position] = open.Utf8Words[position] = kAllLanes;
   }
 }
 

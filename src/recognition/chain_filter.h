@@ -80,12 +80,20 @@ class SampleFilter {
     std::array<LaneSet, 128> Lead;     // a lead that decodes
   };
 
-  // For every entry of InnerLevels(), the lanes whose chain (the inner
-  // levels, the lane's levels, then the outer levels whose inverse table is
-  // `outerInverse`) may recognise at least `needed` words. Only irreducible
-  // chains are reported.
+  // What the test leaves open for one entry of InnerLevels(): the lanes
+  // whose chain (the inner levels, the lane's levels, then the outer levels)
+  // may recognise at least `needed` words directly, or through the UTF-8
+  // step, and for those lanes, per sample word, where it may be recognised.
+  // Only irreducible chains are reported.
+  struct Open {
+    LaneSet Direct, Utf8;
+    std::array<LaneSet, kSampleSize> DirectWords, Utf8Words;
+  };
+
+  // The candidates of a block, one entry per entry of InnerLevels();
+  // `outerInverse` undoes the outer levels.
   void Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed,
-                  Scratch& scratch, std::vector<LaneSet>& candidates) const;
+                  Scratch& scratch, std::vector<Open>& candidates) const;
 
  private:
   struct WordBytes {
@@ -96,12 +104,13 @@ class SampleFilter {
   };
 
   void MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const;
-  LaneSet CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
-                     const Scratch& scratch) const;
+  void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, const Scratch& scratch,
+                  Open& open) const;
   static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
 
   bool utf8Step_;
-  int alwaysOpen_ = 0;  // words the test never rules out
+  std::vector<int> alwaysOpen_;  // sample positions of words the test never rules out
+  std::vector<int> positions_;   // sample positions of the other words, in their order
   // For every entry of InnerLevels(): each word's distinct high bytes after
   // those levels, the words likeliest to fail first.
   std::vector<std::vector<WordBytes>> afterInner_;

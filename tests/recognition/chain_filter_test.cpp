@@ -100,21 +100,21 @@ struct BlockCase {
 
 CodeTable TableOf(const Chain& chain) { return MakeCodeTable(chain, true, kWindows); }
 
-// How many words of the sample the single-table test leaves open, directly
-// and through the UTF-8 step, for every chain of one block: [inner][lane].
-struct BlockCounts {
-  std::vector<std::vector<std::pair<int, int>>> Counts;
+// What the single-table test leaves open for every chain of one block:
+// [inner][lane][word].
+struct BlockChances {
+  std::vector<std::vector<std::vector<WordChances>>> Chances;
   std::vector<std::vector<bool>> Irreducible;
 };
 
-BlockCounts CountChainByChain(const BlockCase& c) {
+BlockChances ChainByChain(const BlockCase& c) {
   const bool withLevel4 = c.Length >= 4;
   const int level5 = c.Length >= 5 ? c.Outer[4] : 0;
   const auto& lanes = BlockLanes(withLevel4);
   const auto& inner = InnerLevels();
-  BlockCounts result;
+  BlockChances result;
   for (std::size_t i = 0; i < inner.size(); ++i) {
-    auto& counts = result.Counts.emplace_back(lanes.size());
+    auto& chances = result.Chances.emplace_back(lanes.size());
     auto& irreducible = result.Irreducible.emplace_back(lanes.size());
     for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
       irreducible[lane] = !Merges(lanes[lane].Upper, level5) && !Merges(inner[i].Upper, lanes[lane].Lower);
@@ -124,25 +124,35 @@ BlockCounts CountChainByChain(const BlockCase& c) {
       chain[1] = inner[i].Upper;
       chain[0] = inner[i].Lower;
       const CodeTable table = TableOf(chain);
-      for (int w = 0; w < c.Words.Count; ++w) {
-        const WordChances chances = MayRecognise(c.Words.Words[w], table);
-        counts[lane].first += chances.Direct;
-        counts[lane].second += chances.Utf8;
-      }
+      for (int w = 0; w < c.Words.Count; ++w) chances[lane].push_back(MayRecognise(c.Words.Words[w], table));
     }
   }
   return result;
 }
 
-std::vector<LaneSet> ExpectedCandidates(const BlockCounts& counts, bool utf8Step, int needed) {
-  std::vector<LaneSet> expected(counts.Counts.size());
-  for (std::size_t i = 0; i < counts.Counts.size(); ++i)
-    for (std::size_t lane = 0; lane < counts.Counts[i].size(); ++lane) {
-      const auto [direct, utf] = counts.Counts[i][lane];
-      if (counts.Irreducible[i][lane] && std::max(direct, utf8Step ? utf : 0) >= needed)
-        expected[i].Add(static_cast<int>(lane));
+// The block test must give, for every chain, exactly what the single-table
+// test gives word by word.
+void ExpectSameAsChainByChain(const std::vector<SampleFilter::Open>& open, const BlockChances& expected,
+                              bool utf8Step, int needed) {
+  ASSERT_EQ(open.size(), expected.Chances.size());
+  for (std::size_t i = 0; i < open.size(); ++i) {
+    for (std::size_t lane = 0; lane < expected.Chances[i].size(); ++lane) {
+      const auto& words = expected.Chances[i][lane];
+      int direct = 0, utf = 0;
+      for (const WordChances& w : words) {
+        direct += w.Direct;
+        utf += w.Utf8;
+      }
+      const bool irreducible = expected.Irreducible[i][lane];
+      const int l = static_cast<int>(lane);
+      ASSERT_EQ(open[i].Direct.Has(l), irreducible && direct >= needed) << "inner " << i << " lane " << lane;
+      ASSERT_EQ(open[i].Utf8.Has(l), irreducible && utf8Step && utf >= needed) << "inner " << i << " lane " << lane;
+      for (std::size_t w = 0; w < words.size(); ++w) {
+        if (open[i].Direct.Has(l)) ASSERT_EQ(open[i].DirectWords[w].Has(l), words[w].Direct) << "word " << w;
+        if (open[i].Utf8.Has(l)) ASSERT_EQ(open[i].Utf8Words[w].Has(l), words[w].Utf8) << "word " << w;
+      }
     }
-  return expected;
+  }
 }
 
 // Samples that some chain of the block recognises in full, in Windows or in
@@ -178,25 +188,20 @@ TEST(ChainFilter, BlockTestAgreesWithTheSingleTableTest) {
     CodeTable outerInverse = IdentityCodeTable();
     for (int level = length - 1; level >= 4; --level)
       outerInverse = Compose(outerInverse, InversePairTable(c.Outer[level]));
-    const BlockCounts counts = CountChainByChain(c);
+    const BlockChances expected = ChainByChain(c);
     for (bool utf8Step : {true, false}) {
       const SampleFilter filter(c.Words, utf8Step);
       SampleFilter::Scratch scratch;
-      for (int needed : {1, 5, 12, 20, 25}) {
+      for (int needed : {1, 5, 12, 20, 22, 25}) {
         SCOPED_TRACE(::testing::Message() << "length " << length << " utf8 " << asUtf8 << " step "
                                           << utf8Step << " needed " << needed);
-        std::vector<LaneSet> candidates;
-        filter.Candidates(length >= 4, length >= 5 ? c.Outer[4] : 0, outerInverse, needed, scratch, candidates);
-        const std::vector<LaneSet> expected = ExpectedCandidates(counts, utf8Step, needed);
-        ASSERT_EQ(candidates.size(), expected.size());
-        int found = 0;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-          EXPECT_EQ(candidates[i].Word(0), expected[i].Word(0)) << "inner " << i;
-          EXPECT_EQ(candidates[i].Word(1), expected[i].Word(1)) << "inner " << i;
-          found += !expected[i].Empty();
-        }
+        std::vector<SampleFilter::Open> open;
+        filter.Candidates(length >= 4, length >= 5 ? c.Outer[4] : 0, outerInverse, needed, scratch, open);
+        ExpectSameAsChainByChain(open, expected, utf8Step, needed);
         // The planted chain, which recognises all but the three odd words,
         // is always among them.
+        int found = 0;
+        for (const auto& o : open) found += !o.Direct.Empty() || !o.Utf8.Empty();
         if (needed <= 22 && (utf8Step || !asUtf8)) EXPECT_GT(found, 0);
       }
     }
