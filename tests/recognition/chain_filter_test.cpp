@@ -70,8 +70,12 @@ TEST(ChainFilter, NeverRulesOutAWordTheWordTestAccepts) {
       const WordChances test = MayRecognise(word, table);
       direct += truth.Direct;
       utf8 += truth.Utf8;
-      if (truth.Direct) EXPECT_TRUE(test.Direct) << "direct: " << word;
-      if (truth.Utf8) EXPECT_TRUE(test.Utf8) << "UTF-8: " << word;
+      if (truth.Direct) {
+        EXPECT_TRUE(test.Direct) << "direct: " << word;
+      }
+      if (truth.Utf8) {
+        EXPECT_TRUE(test.Utf8) << "UTF-8: " << word;
+      }
     }
   }
   // The generator reaches both kinds of recognition often.
@@ -148,8 +152,12 @@ void ExpectSameAsChainByChain(const std::vector<SampleFilter::Open>& open, const
       ASSERT_EQ(open[i].Direct.Has(l), irreducible && direct >= needed) << "inner " << i << " lane " << lane;
       ASSERT_EQ(open[i].Utf8.Has(l), irreducible && utf8Step && utf >= needed) << "inner " << i << " lane " << lane;
       for (std::size_t w = 0; w < words.size(); ++w) {
-        if (open[i].Direct.Has(l)) ASSERT_EQ(open[i].DirectWords[w].Has(l), words[w].Direct) << "word " << w;
-        if (open[i].Utf8.Has(l)) ASSERT_EQ(open[i].Utf8Words[w].Has(l), words[w].Utf8) << "word " << w;
+        if (open[i].Direct.Has(l)) {
+          ASSERT_EQ(open[i].DirectWords[w].Has(l), words[w].Direct) << "word " << w;
+        }
+        if (open[i].Utf8.Has(l)) {
+          ASSERT_EQ(open[i].Utf8Words[w].Has(l), words[w].Utf8) << "word " << w;
+        }
       }
     }
   }
@@ -202,7 +210,9 @@ TEST(ChainFilter, BlockTestAgreesWithTheSingleTableTest) {
         // is always among them.
         int found = 0;
         for (const auto& o : open) found += !o.Direct.Empty() || !o.Utf8.Empty();
-        if (needed <= 22 && (utf8Step || !asUtf8)) EXPECT_GT(found, 0);
+        if (needed <= 22 && (utf8Step || !asUtf8)) {
+          EXPECT_GT(found, 0);
+        }
       }
     }
   }
