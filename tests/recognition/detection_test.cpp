@@ -110,6 +110,18 @@ TEST(ChainSearch, AgreesWithTheLiteralSearchOnLongerChains) {
   ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {2, 9, 4, 11})), 3), true, 100, 5, "five levels");
 }
 
+// Six and seven levels, against the literal search: minutes, so left out of the
+// normal run; scripts/run-deep-detection-tests runs it.
+TEST(DeepChainSearch, DISABLED_AgreesWithTheLiteralSearchOnSixLevels) {
+  std::mt19937 random(66);
+  const Lines text = RussianText(random, 3, 8);
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {2, 9, 4, 11, 6})), 3), true, 100, 6, "five steps");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(AsUtf8(text), {1, 7})), 3), true, 100, 6, "UTF-8, two steps");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Garbage(random, 10)), 3), true, 100, 6, "garbage");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {3, 8, 2, 10, 5, 12})), 3), true, 100, 7,
+                      "six steps, seven levels");
+}
+
 // Deeper than the literal search can go in a test: a text recoded through
 // six wrong steps. Every reported improvement must be what scoring that
 // chain gives, strictly rising, and the search must recognise the whole
