@@ -92,52 +92,73 @@ class ChunkSearcher {
     const bool withLevel4 = length_ >= 4;
     const int level5 = length_ >= 5 ? chain_[4] : 0;
     context_.Filter.Candidates(withLevel4, level5, inverse, best_ + 1, scratch_, candidates_);
-    LaneSet any{};
-    for (const SampleFilter::Open& open : candidates_) any.Bits |= open.Direct.Bits | open.Utf8.Bits;
+    // The open chains, in search order: by lane, then by inner levels.
+    hits_.clear();
+    for (std::size_t i = 0; i < candidates_.size(); ++i) {
+      const LaneSet open{candidates_[i].Direct.Bits | candidates_[i].Utf8.Bits};
+      for (int word = 0; word < 2; ++word)
+        for (std::uint64_t bits = open.Word(word); bits != 0; bits &= bits - 1)
+          hits_.push_back((word * 64 + std::countr_zero(bits)) * 256 + static_cast<int>(i));
+    }
+    std::sort(hits_.begin(), hits_.end());
     const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
     const std::vector<LevelPair>& inner = InnerLevels();
-    for (int word = 0; word < 2; ++word) {
-      for (std::uint64_t bits = any.Word(word); bits != 0; bits &= bits - 1) {
-        const int lane = word * 64 + std::countr_zero(bits);
+    int lane = -1;
+    CodeTable afterLevel2;
+    for (const int hit : hits_) {
+      if (hit / 256 != lane) {
+        lane = hit / 256;
         chain_[3] = lanes[lane].Upper;
         chain_[2] = lanes[lane].Lower;
         // Levels 4 and 3 and the outer levels, applied to the sample as the
         // inner levels leave it.
-        const CodeTable afterLevel2 =
-            Compose(PairTable(lanes[lane].Lower), Compose(PairTable(lanes[lane].Upper), outer));
-        for (std::size_t i = 0; i < inner.size(); ++i) {
-          const ChainScore score = Score(candidates_[i], lane, context_.AfterInner[i], afterLevel2);
-          if (score.Score <= best_) continue;
-          chain_[1] = inner[i].Upper;
-          chain_[0] = inner[i].Lower;
-          best_ = score.Score;
-          found_.push_back({chain_, score.Score, score.Utf8});
-          if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit ||
-              best_ == context_.Words.Count)
-            return ChunkEnd::Final;
-        }
+        afterLevel2 = Compose(PairTable(lanes[lane].Lower), Compose(PairTable(lanes[lane].Upper), outer));
       }
+      const int i = hit % 256;
+      const ChainScore score = Score(candidates_[i], lane, context_.AfterInner[i], afterLevel2);
+      if (score.Score <= best_) continue;
+      chain_[1] = inner[i].Upper;
+      chain_[0] = inner[i].Lower;
+      best_ = score.Score;
+      found_.push_back({chain_, score.Score, score.Utf8});
+      if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit || best_ == context_.Words.Count)
+        return ChunkEnd::Final;
     }
     return ChunkEnd::Done;
   }
 
   // The chain's score when it can beat the best, or no more than the best:
   // only the words the quick test left open are judged, and a side (direct
-  // or UTF-8) the test ruled out scores below the best.
+  // or UTF-8) the test ruled out, or that falls too far behind, scores -1.
   ChainScore Score(const SampleFilter::Open& open, int lane, const Sample& words, const CodeTable& table) {
+    const int needed = best_ + 1;
     int direct = -1, utf = -1;
     if (open.Direct.Has(lane)) {
       direct = 0;
-      for (int w = 0; w < words.Count; ++w)
-        if (open.DirectWords[w].Has(lane) && IsRussianWord(words.Words[w], table)) ++direct;
+      for (int w = 0, failed = 0; w < words.Count; ++w) {
+        if (open.DirectWords[w].Has(lane) && IsRussianWord(words.Words[w], table)) {
+          ++direct;
+        } else if (words.Count - ++failed < needed) {
+          direct = -1;
+          break;
+        }
+      }
     }
     if (open.Utf8.Has(lane)) {
       utf = 0;
-      for (int w = 0; w < words.Count; ++w) {
-        if (!open.Utf8Words[w].Has(lane)) continue;
-        converted_ = words.Words[w];
-        ConvertInPlace(converted_, table);
-        if (Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_)) ++utf;
+      for (int w = 0, failed = 0; w < words.Count; ++w) {
+        bool recognised = false;
+        if (open.Utf8Words[w].Has(lane)) {
+          converted_ = words.Words[w];
+          ConvertInPlace(converted_, table);
+          recognised = Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_);
+        }
+        if (recognised) {
+          ++utf;
+        } else if (words.Count - ++failed < needed) {
+          utf = -1;
+          break;
+        }
       }
     }
     if (utf > direct) return {utf, true};
@@ -152,6 +173,7 @@ class ChunkSearcher {
   SampleFilter::Scratch& scratch_;
   std::vector<ChainFound>& found_;
   std::vector<SampleFilter::Open> candidates_;
+  std::vector<int> hits_;  // lane * 256 + inner index
   std::string converted_, decoded_;
 };
 
