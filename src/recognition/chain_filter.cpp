@@ -49,8 +49,10 @@ bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != 
 
 // A word the test cannot rule out: bytes below 0x80 other than look-alikes
 // (blanks, digits, signs) change what the word test sees in ways the byte
-// sets do not follow.
+// sets do not follow, and words longer than candidate words (15 bytes) could
+// need more leads than the block form counts.
 bool IsOpenWord(std::string_view word) {
+  if (word.size() > 15) return true;
   for (char c : word) {
     const auto b = static_cast<Byte>(c);
     if (b < 0x80 && !IsLookAlike(b)) return true;
@@ -84,33 +86,6 @@ inline LaneSet And(const LaneSet& a, const LaneSet& b) { return {a.Bits & b.Bits
 inline LaneSet Or(const LaneSet& a, const LaneSet& b) { return {a.Bits | b.Bits}; }
 inline LaneSet Not(const LaneSet& a) { return {~a.Bits}; }
 constexpr LaneSet kAllLanes{{~0ull, ~0ull}};
-
-using Planes = std::array<LaneSet, 5>;  // a five-bit counter per lane
-
-// Adds one to the counter of every lane in `add`.
-inline void Increment(Planes& counter, LaneSet add) {
-  for (auto& plane : counter) {
-    if (add.Empty()) return;
-    const LaneSet carry = And(plane, add);
-    plane.Bits ^= add.Bits;
-    add = carry;
-  }
-}
-
-// The lanes whose counter is at least `value` (0..31).
-inline LaneSet AtLeast(const Planes& counter, int value) {
-  LaneSet greater{}, equal = kAllLanes;
-  for (int bit = 4; bit >= 0; --bit) {
-    const LaneSet& plane = counter[bit];
-    if ((value >> bit) & 1) {
-      equal = And(equal, plane);
-    } else {
-      greater = Or(greater, And(equal, plane));
-      equal = And(equal, Not(plane));
-    }
-  }
-  return Or(greater, equal);
-}
 
 // reached[j] holds the lanes where at least j of the bytes seen so far
 // (counted with repeats) fell in a set; adds `times` bytes in `lanes`.
@@ -188,9 +163,7 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
   std::vector<Entry> words;
   for (int i = 0; i < sample.Count; ++i) {
     const std::string& word = sample.Words[i];
-    // Longer words than candidate words could need more continuation bytes
-    // than the counters hold.
-    if (IsOpenWord(word) || word.size() > 45) {
+    if (IsOpenWord(word)) {
       alwaysOpen_.push_back(i);
       continue;
     }
@@ -308,7 +281,7 @@ LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive,
     case 2: return MayDecode<2>(b, t, n, alive, scratch);
     case 3: return MayDecode<3>(b, t, n, alive, scratch);
     case 4: return MayDecode<4>(b, t, n, alive, scratch);
-    default: return alive;  // longer than any candidate word: left open
+    default: return alive;  // not reached: longer words are open words
   }
 }
 
