@@ -7,6 +7,9 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kamvo {
 
@@ -35,6 +38,28 @@ inline bool AnySet(Mask mask) {
 }
 
 inline bool IsBreak(char c) { return c == '\n' || c == '\r'; }
+
+// A byte that ends a plain run: 0x80 or above, CR or LF.
+inline bool EndsPlainRun(char c) { return static_cast<unsigned char>(c) >= 0x80 || IsBreak(c); }
+
+// One bit per byte of the 64 bytes at p (bit k for p[k]), set where the
+// byte ends a plain run.
+inline std::uint64_t PlainRunEnds(const char* p) {
+  std::uint64_t bits = 0;
+  for (std::size_t k = 0; k < 64; k += kBlockSize) {
+    const Block b = LoadBlock(p + k);
+    const Block mask = (b >= 0x80) | (b == '\n') | (b == '\r');
+#if defined(__SSE2__)
+    __m128i lanes;
+    std::memcpy(&lanes, &mask, sizeof lanes);
+    bits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(lanes))) << k;
+#else
+    for (std::size_t j = 0; j < kBlockSize; ++j)
+      if (mask[j]) bits |= std::uint64_t{1} << (k + j);
+#endif
+  }
+  return bits;
+}
 
 // The first position from `from` on that `matches` accepts, or text.size().
 // `block` marks the bytes of a block that may match; four blocks are tested
@@ -127,6 +152,33 @@ std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size
   return at == text.size() ? std::string_view::npos : at;
 }
 
+std::size_t FindPlainRun(std::string_view text, std::size_t length, std::size_t from) {
+  const char* data = text.data();
+  const std::size_t n = text.size();
+  std::size_t run = 0;  // plain bytes in a row just before i
+  std::size_t i = from;
+  // 64 bytes at a time: a run that goes on from the bytes before, then a
+  // run inside the 64 (a bit stays set where `length` plain bytes start).
+  for (; i + 64 <= n; i += 64) {
+    const std::uint64_t ends = PlainRunEnds(data + i);
+    const std::size_t lead = ends == 0 ? 64 : static_cast<std::size_t>(__builtin_ctzll(ends));
+    if (run + lead >= length) return i + (length - run) - 1;
+    std::uint64_t starts = ~ends;
+    for (std::size_t have = 1; have < length;) {
+      const std::size_t shift = std::min(have, length - have);
+      starts &= starts >> shift;
+      have += shift;
+    }
+    if (starts != 0) return i + static_cast<std::size_t>(__builtin_ctzll(starts)) + length - 1;
+    run = static_cast<std::size_t>(__builtin_clzll(ends));
+  }
+  for (; i < n; ++i) {
+    run = EndsPlainRun(data[i]) ? 0 : run + 1;
+    if (run >= length) return i;
+  }
+  return std::string_view::npos;
+}
+
 bool HasHighByte(std::string_view text) {
   return FindFirst(
              text, 0, [](Block b) { return b >= 0x80; },
@@ -204,6 +256,26 @@ LineBreakStyle DetectLineBreakStyle(std::string_view text) {
   }
   style.FinalBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
   return style;
+}
+
+bool BreaksAlike(std::string_view text, const LineBreakStyle& style) {
+  const char* data = text.data();
+  const char* const end = data + text.size();
+  if (style.Break == "\n") return text.empty() || std::memchr(data, '\r', text.size()) == nullptr;
+  if (style.Break == "\r") return text.empty() || std::memchr(data, '\n', text.size()) == nullptr;
+  if (style.Break != "\r\n") return false;
+  // Every CR is followed by an LF, and every LF follows a CR.
+  for (const char* p = data; p < end; p += 2) {
+    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    if (p + 1 == end || p[1] != '\n') return false;
+  }
+  for (const char* p = data; p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    if (p == data || p[-1] != '\r') return false;
+  }
+  return true;
 }
 
 std::string JoinLines(const Lines& lines, const LineBreakStyle& style) {

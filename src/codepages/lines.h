@@ -24,6 +24,11 @@ std::size_t FindLineBreak(std::string_view text, std::size_t from = 0);
 // `bytes` (a handful of bytes, at least one), or npos when there is none.
 std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size_t from = 0);
 
+// The position of the byte that completes the first run of `length` (1 to
+// 64) bytes in a row, at or after `from`, that are all below 0x80 and
+// neither CR nor LF; npos when there is none.
+std::size_t FindPlainRun(std::string_view text, std::size_t length, std::size_t from = 0);
+
 // True when some byte of text is 0x80 or above.
 bool HasHighByte(std::string_view text);
 
@@ -44,6 +49,11 @@ struct LineBreakStyle {
   bool FinalBreak = true;
 };
 LineBreakStyle DetectLineBreakStyle(std::string_view text);
+
+// True when every line break of text is the style's break, so that
+// splitting the text and joining its lines the way the style says gives back
+// the same bytes.
+bool BreaksAlike(std::string_view text, const LineBreakStyle& style);
 
 // Joins lines the way the style says, so that splitting a text and joining
 // its lines again gives back the same bytes when all breaks are alike.

@@ -60,6 +60,7 @@ void Converter::Convert() {
   Detection.DetectionDone = false;
   Attachments.Clear();
   Counters = DecoderCounters{};
+  lastInPlace_ = InPlaceConversion{};
 
   if (ScreenChanged) CopyTextFromScreen();
   BackCopy = TextBuffer;
@@ -210,6 +211,9 @@ Lines Converter::PendingConversion() {
 }
 
 void Converter::ConvertTextBufferInPlace() {
+  ++lastInPlace_.Count;
+  lastInPlace_.Table = pendingTable_;
+  lastInPlace_.Utf8 = pendingUtf8_;
   LineConverter convert(pendingTable_, pendingUtf8_);
   bool breaks = false;
   for (std::size_t i = 0; i < TextBuffer.size(); ++i) {

@@ -55,6 +55,17 @@ struct DecoderStages {
   Stage Binary;           // Base64, UUE and XXE, with attachments
   Stage Html;             // HTML entities and tags
   Stage Translit;         // translit
+  // Optional: true when the stages the switches enable would all leave the
+  // given text (lines not yet split) alone. A conversion of a whole file
+  // may then skip building its line list.
+  std::function<bool(std::string_view text, const DecoderSwitches& switches)> LeaveTextAlone = {};
+};
+
+// How the text buffer was converted after the stages of the last run.
+struct InPlaceConversion {
+  int Count = 0;  // times the buffer was converted in place (0: it was not)
+  CodeTable Table = IdentityCodeTable();
+  bool Utf8 = false;  // with the UTF-8 step
 };
 
 class Converter {
@@ -63,6 +74,15 @@ class Converter {
 
   // Converts the text buffer in place and shows the result.
   void Convert();
+  // True when the stages' quick check says that they all would leave the
+  // text alone with the window's current switches; false when they have no
+  // such check.
+  bool StagesLeaveTextAlone(std::string_view text) const {
+    return stages_.LeaveTextAlone && stages_.LeaveTextAlone(text, window_.Switches());
+  }
+  // What the last Convert did to the text buffer after the stages.
+  const InPlaceConversion& LastInPlaceConversion() const { return lastInPlace_; }
+
   // Restores the text from before the last conversion.
   void Back();
 
@@ -159,6 +179,7 @@ class Converter {
   Lines screenLines_;
   CodeTable pendingTable_ = IdentityCodeTable();
   bool pendingUtf8_ = false;
+  InPlaceConversion lastInPlace_;
 };
 
 }  // namespace kamvo

@@ -2,12 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <set>
 
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
+#include "recognition/detection.h"
+#include "recognition/word_reader.h"
 
 namespace kamvo {
 
@@ -127,7 +131,116 @@ void SaveAttachments(const Converter& converter, const std::string& inName, cons
 
 bool SameStreams(std::string_view a, std::string_view b) { return a == b; }
 
-static FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName) {
+namespace {
+
+// A text is split into lines for its sample this many bytes at a time
+// first; each further try takes four times as many.
+constexpr std::size_t kSampleTextStart = 64 << 10;
+
+// The first lines of a text, as many as automatic detection reads for its
+// sample. The word reader goes through the lines in order and the sample
+// stops it once complete: when a word is still left in these lines after
+// that, the reader never reached their end, and on the whole text it reads
+// the same words. False when no part of less than half the text shows that.
+bool LinesForSample(std::string_view text, Lines& lines) {
+  for (std::size_t want = kSampleTextStart; want < text.size() / 2; want *= 4) {
+    const std::size_t lineBreak = FindLineBreak(text, want);
+    if (lineBreak == text.size()) break;
+    std::size_t cut = lineBreak + 1;
+    if (text[lineBreak] == '\r' && cut < text.size() && text[cut] == '\n') ++cut;
+    lines = SplitLines(text.substr(0, cut));
+    WordReader reader(lines);
+    TakeSample(reader);
+    if (!reader.NextWord().empty()) return true;
+  }
+  Lines().swap(lines);
+  return false;
+}
+
+// True when converting every line through the table changes no line break
+// and makes none: bytes below 0x80 keep their values and no byte becomes a
+// CR or LF. The lines converted and joined again are then the whole text
+// converted through the table.
+bool KeepsLines(const CodeTable& table) {
+  for (int b = 0; b < 0x80; ++b)
+    if (table[b] != b) return false;
+  for (int b = 0x80; b < 0x100; ++b)
+    if (table[b] == '\r' || table[b] == '\n') return false;
+  return true;
+}
+
+// Converts every byte through the table; true when some byte changed.
+// Eight bytes are looked up, then stored and compared together.
+bool ConvertBytes(std::string& text, const CodeTable& table) {
+  char* data = text.data();
+  const std::size_t n = text.size();
+  std::uint64_t changed = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    unsigned char from[8], to[8];
+    std::memcpy(from, data + i, 8);
+    for (int k = 0; k < 8; ++k) to[k] = table[from[k]];
+    std::uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, to, 8);
+    changed |= a ^ b;
+    std::memcpy(data + i, to, 8);
+  }
+  for (; i < n; ++i) {
+    const Byte to = table[static_cast<Byte>(data[i])];
+    changed |= static_cast<Byte>(data[i]) ^ to;
+    data[i] = static_cast<char>(to);
+  }
+  return changed != 0;
+}
+
+enum class WholeText { Converted, UserBreak, NotTaken };
+
+// Converts a file's text without its line list when the outcome is the
+// one the line list would give. That is so when no one sees the editor,
+// every break of the text is alike (it is written back as it was), no
+// enabled stage would act on it and the code page is converted through a
+// table that keeps the lines as they are, without the UTF-8 step. The run
+// then needs only the lines detection reads for its sample: the stages skip
+// them as they would skip the whole text, and the table the run ends with
+// converts the whole text. Otherwise the run is taken back (the caller runs
+// it again with all the lines) and NotTaken returned. On Converted, text
+// holds the result and same tells whether it equals the file's bytes; the
+// run keeps no back copy then.
+WholeText ConvertWholeText(Converter& converter, std::string& text, const LineBreakStyle& style,
+                           bool& same) {
+  Window& window = converter.window();
+  if (window.HasDisplay() || !BreaksAlike(text, style)) return WholeText::NotTaken;
+  const bool detect = window.FromIndex() == 0;
+  // Without detection the UTF-8 switch alone asks for the UTF-8 step.
+  if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
+  if (!converter.StagesLeaveTextAlone(text)) return WholeText::NotTaken;
+  Lines sampleLines;
+  if (detect && !LinesForSample(text, sampleLines)) return WholeText::NotTaken;
+
+  // Detection's progress report depends on what it reported before.
+  const int lastLevel = converter.Detection.LastLevel;
+  const int lastPosition = converter.Detection.LastPosition;
+  converter.TextBuffer = std::move(sampleLines);
+  converter.CopyTextToScreen();
+  converter.Convert();
+  if (converter.UserBreak) return WholeText::UserBreak;
+  const InPlaceConversion& applied = converter.LastInPlaceConversion();
+  if (applied.Count > 1 || applied.Utf8 || (applied.Count == 1 && !KeepsLines(applied.Table))) {
+    converter.Detection.LastLevel = lastLevel;
+    converter.Detection.LastPosition = lastPosition;
+    return WholeText::NotTaken;
+  }
+  same = applied.Count == 0 || !ConvertBytes(text, applied.Table);
+  Lines().swap(converter.TextBuffer);
+  converter.BackCopy.clear();
+  converter.BackAvailable = false;
+  // Ctrl-C while the bytes were converted stops the run as it would have
+  // stopped the line-by-line conversion.
+  return converter.UserBreak ? WholeText::UserBreak : WholeText::Converted;
+}
+
+FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName) {
   Report report(converter);
   const std::string shownIn = Shown(inName);
 
@@ -142,21 +255,33 @@ static FileReport ConvertFileSteps(Converter& converter, const std::string& inNa
   }
 
   const LineBreakStyle style = DetectLineBreakStyle(input);
-  converter.TextBuffer = SplitLines(input);
-  // A file whose breaks are all alike is its lines joined in its style. The
-  // run keeps those lines in its back copy, so the file's bytes need not be
-  // held beside them: the result is compared with the back copy instead.
-  // (Assigning an empty string would keep the block; swapping frees it.)
-  const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
-  if (rejoins) std::string().swap(input);
-  converter.CopyTextToScreen();
-  converter.Convert();
-  if (converter.UserBreak) return FileReport{};
+  bool same = false;
+  std::string output;
+  switch (ConvertWholeText(converter, input, style, same)) {
+    case WholeText::Converted:
+      output.swap(input);
+      break;
+    case WholeText::UserBreak:
+      return FileReport{};
+    case WholeText::NotTaken: {
+      converter.TextBuffer = SplitLines(input);
+      // A file whose breaks are all alike is its lines joined in its style.
+      // The run keeps those lines in its back copy, so the file's bytes need
+      // not be held beside them: the result is compared with the back copy
+      // instead. (Assigning an empty string would keep the block; swapping
+      // frees it.)
+      const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
+      if (rejoins) std::string().swap(input);
+      converter.CopyTextToScreen();
+      converter.Convert();
+      if (converter.UserBreak) return FileReport{};
 
-  const bool same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
-                            : JoinsTo(converter.TextBuffer, style, input);
-  std::string().swap(input);
-  std::string output = TakeJoinedLines(converter.TextBuffer, style);
+      same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
+                     : JoinsTo(converter.TextBuffer, style, input);
+      std::string().swap(input);
+      output = TakeJoinedLines(converter.TextBuffer, style);
+    }
+  }
 
   // An output name that leads to the input file itself is a rewrite in
   // place, with a backup: writing it without one would lose the original.
@@ -197,6 +322,8 @@ static FileReport ConvertFileSteps(Converter& converter, const std::string& inNa
   SaveAttachments(converter, inName, outName, report);
   return report.Finish();
 }
+
+}  // namespace
 
 // A file too large for the memory left ends as a report line like any other
 // failure. Memory runs short while the text is read and converted, before

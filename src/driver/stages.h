@@ -5,6 +5,12 @@
 
 namespace kamvo {
 
+// True when none of the stages the switches enable would change the text
+// (CR LF, LF and CR break its lines) or its run's counters and attachments:
+// each enabled stage's quick check passes every line, so a run would skip
+// them all. False also whenever translit is on.
+bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches);
+
 // The stages the program ships with.
 DecoderStages StandardStages();
 

@@ -168,3 +168,70 @@ TEST(Lines, PackedLinesKeepTheLinesAndCompareJoined) {
 
 }  // namespace
 }  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// Random texts of a few letters, bytes from 0x80 up and every kind of break.
+std::string RandomBreakText(std::mt19937& random, std::size_t size) {
+  static const std::string pieces[] = {"a", "b", " ", "\xE0", "\xFF", "\n", "\r", "\r\n", "\n\r"};
+  std::string text;
+  while (text.size() < size) text += pieces[random() % std::size(pieces)];
+  return text;
+}
+
+TEST(Lines, BreaksAlikeExactlyWhenTheLinesJoinBackToTheText) {
+  std::mt19937 random(3);
+  int alike = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = RandomBreakText(random, random() % 12);
+    // Texts with a single kind of break, so that both answers come up often.
+    if (round % 2) {
+      const std::string breaks[] = {"\n", "\r", "\r\n"};
+      const std::string& only = breaks[random() % 3];
+      std::string single;
+      for (char c : text) single += (c == '\n' || c == '\r') ? only : std::string(1, c);
+      text = single;
+    }
+    const LineBreakStyle style = DetectLineBreakStyle(text);
+    const bool expected = JoinsTo(SplitLines(text), style, text);
+    EXPECT_EQ(BreaksAlike(text, style), expected) << testing::PrintToString(text);
+    alike += expected;
+  }
+  EXPECT_GT(alike, 500);
+}
+
+// The plain search: the end of the first run of `length` bytes below 0x80
+// without CR or LF.
+std::size_t PlainRunLiterally(std::string_view text, std::size_t length, std::size_t from) {
+  std::size_t run = 0;
+  for (std::size_t i = from; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    run = (b >= 0x80 || b == '\n' || b == '\r') ? 0 : run + 1;
+    if (run == length) return i;
+  }
+  return std::string_view::npos;
+}
+
+TEST(Lines, FindPlainRunAgreesWithAPlainSearch) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 4000; ++round) {
+    // Mostly high bytes with plain stretches of every length, across the
+    // 64-byte steps of the search.
+    std::string text;
+    const std::size_t size = random() % 400;
+    while (text.size() < size) {
+      if (random() % 3 == 0)
+        text.append(random() % 70, "abc d"[random() % 5]);
+      else
+        text += RandomBreakText(random, random() % 8);
+    }
+    const std::size_t length = 1 + random() % 64;
+    const std::size_t from = random() % (text.size() + 1);
+    EXPECT_EQ(FindPlainRun(text, length, from), PlainRunLiterally(text, length, from))
+        << "round " << round << " length " << length << " from " << from;
+  }
+}
+
+}  // namespace
+}  // namespace kamvo

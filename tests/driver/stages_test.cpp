@@ -130,5 +130,59 @@ TEST(Stages, PlainTextSkipsTheStages) {
   EXPECT_EQ(checking, 1);
 }
 
+// The check over a whole text, before it is split: when it says that the
+// stages leave the text alone, each of them (the real stage, not its quick
+// check) leaves the lines, the counters and the attachments as they are.
+// Whole lines are joined with every kind of break.
+TEST(Stages, WholeTextCheckHoldsForEveryLine) {
+  std::mt19937 random(23);
+  const std::vector<DecoderSwitches> switchSets = {
+      DecoderSwitches{}, DecoderSwitches{true, false, false, true, true, false},
+      DecoderSwitches{false, true, false, true, true, false}, DecoderSwitches{false, false, true, true, true, false},
+      DecoderSwitches{false, false, false, false, true, false}};
+  const std::string breaks[] = {"\n", "\r\n", "\r", "\n\r"};
+  int alone = 0, acting = 0;
+  for (int round = 0; round < 400; ++round) {
+    Lines lines = round % 2 ? MixedText(random) : testing::Recode(testing::RussianText(random, 12, 6), {2});
+    if (round % 5 == 0) lines.back() = lines[3];  // what the text holds also on its last line
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      text += lines[i];
+      if (i + 1 < lines.size() || round % 3) text += breaks[random() % 4];
+    }
+    const DecoderSwitches& switches = switchSets[round % switchSets.size()];
+    if (!StagesLeaveTextAlone(text, switches)) {
+      ++acting;
+      continue;
+    }
+    ++alone;
+    const Lines split = SplitLines(text);
+    // The stages a run calls with these switches.
+    std::vector<Stage> stages;
+    if (switches.QP || switches.Rtf || switches.Html) stages.push_back(ConvQuotedPrintable);
+    if (switches.Base64) stages.push_back(ConvBinary);
+    if (switches.Html) stages.push_back(ConvHTML);
+    for (const Stage& stage : stages) {
+      const Outcome outcome = RunStage(stage, split, switches);
+      EXPECT_EQ(outcome.text, split) << round;
+      EXPECT_EQ(outcome.counters.QPCount + outcome.counters.SevenBitCount + outcome.counters.RtfCount +
+                    outcome.counters.Base64Count + outcome.counters.UUECount + outcome.counters.XXECount +
+                    outcome.counters.HtmlCount,
+                0)
+          << round;
+      EXPECT_TRUE(outcome.attachments.empty()) << round;
+    }
+  }
+  // Both answers come up, and plain Russian text is left alone.
+  EXPECT_GT(alone, 100);
+  EXPECT_GT(acting, 50);
+  DecoderSwitches translit;
+  translit.Translit = true;
+  std::mt19937 plainRandom(4);
+  const std::string plain = JoinLines(testing::Recode(testing::RussianText(plainRandom, 20, 8), {2}), "\n");
+  EXPECT_TRUE(StagesLeaveTextAlone(plain, DecoderSwitches{}));
+  EXPECT_FALSE(StagesLeaveTextAlone(plain, translit));
+}
+
 }  // namespace
 }  // namespace kamvo

@@ -1,0 +1,155 @@
+// A file converted on the command line (a window without a display) may be
+// converted without its line list. Whatever way it takes, the files, the
+// backup, the report and the pane must be those of a run with a display,
+// which always goes line by line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "codepages/unicode.h"
+#include "driver/file_conversion.h"
+#include "driver/headless_window.h"
+#include "driver/stages.h"
+#include "settings/settings.h"
+#include "support/russian_text.h"
+#include "support/temp_dir.h"
+
+namespace kamvo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+struct Choices {
+  DecoderSwitches switches;  // the defaults of the command line
+  int from = 0;              // automatic detection
+  bool inPlace = true;
+  bool breakAtFirstEvent = false;
+};
+
+struct Result {
+  std::string seen;       // report, pane, files and backup
+  bool backCopyKept = false;
+};
+
+Result Convert(const std::string& content, bool display, const Choices& run) {
+  TempDir dir;
+  TCfg cfg;
+  HeadlessWindow window;
+  window.hasDisplay = display;
+  window.switches = run.switches;
+  window.fromIndex = run.from;
+  window.toIndex = 0;
+  Converter converter(window, cfg, StandardStages());
+  converter.MaxChainLevels = 3;  // enough for these texts, and quick
+  if (run.breakAtFirstEvent) window.onEvents = [&converter] { converter.UserBreak = true; };
+  const std::string in = dir / "in.txt";
+  const std::string out = run.inPlace ? in : std::string(dir / "out.txt");
+  WriteFile(in, content);
+  const FileReport report = ConvertFile(converter, in, out);
+  std::string seen = report.Text + "|" + converter.Info() + "|" + ReadFile(in);
+  if (!run.inPlace) seen += "|" + (fs::exists(out) ? ReadFile(out) : std::string("no output"));
+  seen += "|" + (fs::exists(in + ".bak") ? ReadFile(in + ".bak") : std::string("no backup"));
+  // The report names the folder, which differs between the runs.
+  for (std::size_t at; (at = seen.find(dir.path().string())) != std::string::npos;)
+    seen.replace(at, dir.path().string().size(), "DIR");
+  return {seen, !converter.BackCopy.empty()};
+}
+
+// Russian text in KOI-8, `lines` lines joined with `lineBreak`.
+std::string KoiText(std::mt19937& random, int lines, const std::string& lineBreak) {
+  std::string text;
+  for (const std::string& line : testing::Recode(testing::RussianText(random, lines, 7), {2}))
+    text += line + lineBreak;
+  return text;
+}
+
+class WholeTextConversion : public ::testing::Test {
+ protected:
+  // Both runs see the same; returns whether the one without a display kept
+  // its back copy (it does not when it took the text whole).
+  bool ExpectSame(const std::string& content, const Choices& run, const std::string& what) {
+    const Result shown = Convert(content, true, run);
+    const Result hidden = Convert(content, false, run);
+    EXPECT_EQ(shown.seen, hidden.seen) << what;
+    return hidden.backCopyKept;
+  }
+
+  std::mt19937 random{5};
+};
+
+TEST_F(WholeTextConversion, SmallFilesOfEveryShape) {
+  const std::string koi = KoiText(random, 3, "\n");
+  const std::string koiLine = koi.substr(0, koi.find('\n'));
+  const std::string win = ConvertByTable(koi, BuildCodeTable(kKoi8, kWindows));
+  const std::vector<std::string> contents = {
+      "", "\n", "\n\n", "\r\n", "\r", "plain English words\n", koiLine, koiLine + "\r\n" + koiLine,
+      koiLine + "\r" + koiLine + "\r", koiLine + "\r\n" + koiLine + "\n" + koiLine,  // mixed breaks
+      koiLine + "\n\r" + koiLine, koi, win, win + "no final break", koi + "=E0=E1\n", koi + "a =\n" + koi,
+      koi + "&#1040;&#1041;\n", koi + "<b>" + koiLine + "</b>\n", koi + "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n",
+      Utf8FromWin(win), koi + Utf8FromWin(win), "\xC0\xC1 \xC2\r\n\xC3"};
+  std::vector<Choices> runs(6);
+  runs[1].inPlace = false;
+  runs[2].from = kKoi8;  // with the UTF-8 switch on
+  runs[3].from = kKoi8;
+  runs[3].switches.Utf8 = false;
+  runs[4].switches = DecoderSwitches{false, false, false, false, false, false};
+  runs[5].switches.Translit = true;
+  for (std::size_t c = 0; c < contents.size(); ++c)
+    for (std::size_t r = 0; r < runs.size(); ++r)
+      ExpectSame(contents[c], runs[r], "content " + std::to_string(c) + ", run " + std::to_string(r));
+}
+
+// Detection reads only the first lines of a long text; what comes after
+// them must still be converted, decoded or noticed.
+TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
+  const std::string body = KoiText(random, 6000, "\n");  // some 300 KiB
+  ASSERT_GT(body.size(), 256u << 10);
+  Choices koiManual;
+  koiManual.from = kKoi8;
+  koiManual.switches.Utf8 = false;
+
+  EXPECT_FALSE(ExpectSame(body, Choices{}, "plain LF"));
+  EXPECT_FALSE(ExpectSame(body + "\xC0\xC1", Choices{}, "no final break"));
+  EXPECT_FALSE(ExpectSame(body, koiManual, "manual"));
+  std::string crlf = body;
+  for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2) crlf.insert(at, "\r");
+  EXPECT_FALSE(ExpectSame(crlf, Choices{}, "CR LF"));
+
+  // Each of these must go line by line.
+  const CodeTable koiToWin = BuildCodeTable(kKoi8, kWindows);
+  const std::string utf8Lines = Utf8FromWin(ConvertByTable(KoiText(random, 2, "\n"), koiToWin));
+  const std::vector<std::string> tails = {
+      "=E0=E1=E2\n", "soft =\nbreak\n", "%E0%E1%E2\n", "\\'e0\\'e1\\'e2\n", "&#1040;&#1041;&#1042;\n",
+      "&lt;<b>\n", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n", "\r\n", "\r"};
+  for (std::size_t t = 0; t < tails.size(); ++t) {
+    const std::string what = "tail " + std::to_string(t);
+    EXPECT_TRUE(ExpectSame(body + tails[t], Choices{}, what)) << what;
+  }
+  // UTF-8 lines in a KOI-8 text: detection asks for no UTF-8 step, the
+  // UTF-8 switch with a manual choice does.
+  ExpectSame(body + utf8Lines, Choices{}, "UTF-8 lines");
+  Choices utf8Manual;
+  utf8Manual.from = kKoi8;
+  EXPECT_TRUE(ExpectSame(body + utf8Lines, utf8Manual, "UTF-8 lines, manual")) << "manual";
+  // A text that detection finds to be UTF-8 is run again line by line.
+  std::string utf8;
+  while (utf8.size() < (200u << 10)) utf8 += Utf8FromWin(ConvertByTable(KoiText(random, 50, "\n"), koiToWin));
+  EXPECT_TRUE(ExpectSame(utf8, Choices{}, "UTF-8 text"));
+}
+
+TEST_F(WholeTextConversion, UserBreakWritesNothing) {
+  const std::string body = KoiText(random, 3000, "\n");
+  Choices run;
+  run.breakAtFirstEvent = true;
+  ExpectSame(body, run, "break");
+  const Result hidden = Convert(body, false, run);
+  EXPECT_EQ(hidden.seen.substr(0, 1), "|");  // an empty report
+  EXPECT_NE(hidden.seen.find("|" + body + "|no backup"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kamvo
