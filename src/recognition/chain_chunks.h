@@ -1,7 +1,8 @@
 // The chains of three or more levels, cut into chunks that can be searched
 // one by one or side by side. A chunk fixes the top one or two levels of a
-// length; inside it, blocks of 1728 chains share their outer levels and go
-// through the quick filter before any chain is scored.
+// length (chains of three and four levels make one chunk each); inside it,
+// blocks of chains that share their levels above level 4 go through the
+// quick test before any chain is scored.
 #pragma once
 
 #include <functional>

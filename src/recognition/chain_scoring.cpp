@@ -101,7 +101,7 @@ WordOutlook Outlook(std::string_view word, const CodeTable& table) {
 
 }  // namespace
 
-ChainScore ScoreReaching(const Sample& sample, const CodeTable& table, bool utf8Step, int needed) {
+ChainScore ScoreThroughTable(const Sample& sample, const CodeTable& table, bool utf8Step) {
   int direct = 0, utf = 0;
   std::string converted, decoded;
   for (int i = 0; i < sample.Count; ++i) {
@@ -114,15 +114,9 @@ ChainScore ScoreReaching(const Sample& sample, const CodeTable& table, bool utf8
       ConvertInPlace(converted, table);
       if (Utf8ToWin(converted, decoded) && IsRussianWord(decoded)) ++utf;
     }
-    const int left = sample.Count - i - 1;
-    if (std::max(direct, utf) + left < needed) break;
   }
   if (utf > direct) return {utf, true};
   return {direct, false};
-}
-
-ChainScore ScoreThroughTable(const Sample& sample, const CodeTable& table, bool utf8Step) {
-  return ScoreReaching(sample, table, utf8Step, 0);
 }
 
 }  // namespace kamvo

@@ -27,8 +27,4 @@ inline bool Merges(int first, int then) {
 // word test where it cannot succeed.
 ChainScore ScoreThroughTable(const Sample& sample, const CodeTable& table, bool utf8Step);
 
-// The same score when it reaches `needed`; otherwise some score below
-// `needed`, found as soon as the words left cannot make up the difference.
-ChainScore ScoreReaching(const Sample& sample, const CodeTable& table, bool utf8Step, int needed);
-
 }  // namespace kamvo
