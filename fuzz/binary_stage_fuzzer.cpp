@@ -1,7 +1,8 @@
 // The Base64, UUE and XXE stage with its attachment names. Whatever the text,
 // every attachment that survives the naming pass must have a name that is
 // safe to create beside the converted file, a break must leave the text as it
-// was, and the name helpers must agree with each other.
+// was, the name helpers must agree with each other, and any bytes sent as a
+// Base64 attachment must come back whole.
 //
 // Input: a flag byte (bit 0 lines split at LF only, bits 4-7 the event at
 // which Stop is pressed, 0 for never), then the text.
@@ -10,6 +11,7 @@
 #include "decoders/attachment_names.h"
 #include "decoders/binary.h"
 #include "driver/converter.h"
+#include "decoders/binary_encoders.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
@@ -29,6 +31,25 @@ void CheckSafeNames(const TFileList& files) {
   }
 }
 
+// The input's bytes as a Base64 attachment of a mail decode back to exactly
+// those bytes under the attachment's name.
+void CheckBase64RoundTrip(std::string_view bytes) {
+  // A block starts with a line of more than 20 characters.
+  if (bytes.size() < 16) return;
+  Lines text = {"Content-Type: application/octet-stream",
+                "Content-Disposition: attachment; filename=\"data.bin\"", ""};
+  for (std::string& line : testing::Base64Lines(bytes)) text.push_back(std::move(line));
+  text.push_back("");
+  text.push_back("--boundary--");
+  TFileList files;
+  const BinaryScan scan = DecodeBinaryBlocks(text, files);
+  FUZZ_CHECK(scan.Base64);
+  FinishNames(files);
+  FUZZ_CHECK(files.Count() == 1);
+  FUZZ_CHECK(files[0].Name == "data.bin");
+  FUZZ_CHECK(files[0].Stream == bytes);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -42,6 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!scan.Any()) FUZZ_CHECK(text == source);
   FinishNames(files);
   CheckSafeNames(files);
+
+  CheckBase64RoundTrip(input.text);
 
   // The name helpers on every line, as a name found in a header would be.
   for (const std::string& line : source) {
