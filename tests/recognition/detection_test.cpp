@@ -107,6 +107,10 @@ TEST(ChainSearch, AgreesWithTheLiteralSearchOnLongerChains) {
   ExpectSameAsLiteral(FirstWords(SampleOf(Recode(AsUtf8(text), {3})), 4), true, 100, 4, "UTF-8 read as Dos");
   ExpectSameAsLiteral(FirstWords(SampleOf(Recode(ukrainian, {2, 9})), 5), true, 100, 4, "Ukrainian");
   ExpectSameAsLiteral(FirstWords(SampleOf(Garbage(random, 10)), 4), true, 100, 4, "garbage");
+  // Latin look-alike letters inside Cyrillic words (as typed on a Latin
+  // keyboard), then read as KOI-8.
+  const Lines lookAlikes = {WinFromUtf8("Mосква, TOPговый дoм, cтарый HOMEP, Pоссия и ХКТ")};
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(lookAlikes, {2})), 5), true, 100, 4, "look-alikes");
   ExpectSameAsLiteral(FirstWords(SampleOf(Recode(text, {2, 9, 4, 11})), 3), true, 100, 5, "five levels");
 }
 
