@@ -139,6 +139,21 @@ std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size
           const auto u = static_cast<unsigned char>(c);
           return u == set[0] || u == set[1] || u == set[2] || u == set[3];
         });
+  } else if (bytes.size() <= 8) {
+    // Up to eight likewise.
+    unsigned char set[8];
+    for (std::size_t k = 0; k < 8; ++k) set[k] = static_cast<unsigned char>(bytes[k < bytes.size() ? k : 0]);
+    at = FindFirst(
+        text, from,
+        [&set](Block b) {
+          return (b == set[0]) | (b == set[1]) | (b == set[2]) | (b == set[3]) | (b == set[4]) |
+                 (b == set[5]) | (b == set[6]) | (b == set[7]);
+        },
+        [&set](char c) {
+          const auto u = static_cast<unsigned char>(c);
+          return u == set[0] || u == set[1] || u == set[2] || u == set[3] || u == set[4] || u == set[5] ||
+                 u == set[6] || u == set[7];
+        });
   } else {
     at = FindFirst(
         text, from,

@@ -86,7 +86,7 @@ TEST(Lines, SearchesAgreeWithPlainLoops) {
     for (std::size_t from = 0; from <= text.size(); from += 1 + random() % 7) {
       const std::size_t plainBreak = std::min(text.find_first_of("\r\n", from), text.size());
       EXPECT_EQ(FindLineBreak(text, from), plainBreak) << text << " from " << from;
-      for (std::string_view set : {"=%\\&", "&<", "\x80"}) {
+      for (std::string_view set : {"=%\\&", "&<", "\x80", "=%\\&<", "abcdefgh", "\r\n\x80 .,;:!?"}) {
         const std::size_t plain = text.find_first_of(std::string(set), from);
         EXPECT_EQ(FindAnyByte(text, set, from), plain) << text << " from " << from;
       }
