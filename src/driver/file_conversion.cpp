@@ -141,11 +141,18 @@ constexpr std::size_t kSampleTextStart = 64 << 10;
 // sample. The word reader goes through the lines in order and the sample
 // stops it once complete: when a word is still left in these lines after
 // that, the reader never reached their end, and on the whole text it reads
-// the same words. False when no part of less than half the text shows that.
+// the same words. False when no part of less than half the text shows that
+// (a short text is taken whole).
 bool LinesForSample(std::string_view text, Lines& lines) {
+  // A short text gives all its lines.
+  if (text.size() <= 2 * kSampleTextStart) {
+    lines = SplitLines(text);
+    return true;
+  }
   for (std::size_t want = kSampleTextStart; want < text.size() / 2; want *= 4) {
+    // Long lines could make every try take nearly the whole text.
     const std::size_t lineBreak = FindLineBreak(text, want);
-    if (lineBreak == text.size()) break;
+    if (lineBreak >= text.size() / 2) break;
     std::size_t cut = lineBreak + 1;
     if (text[lineBreak] == '\r' && cut < text.size() && text[cut] == '\n') ++cut;
     lines = SplitLines(text.substr(0, cut));
