@@ -21,7 +21,9 @@ struct FileReport {
 // current choices, backs it up to inName + ".bak" when it is rewritten in
 // place, writes the result to outName and saves the attachments beside
 // inName. The rewritten file keeps its line-break style. Never throws: every
-// outcome is a line of the report, in the interface language.
+// outcome is a line of the report, in the interface language. With a window
+// that has no display a file may be converted without its line list (the
+// same files, report and pane); the run then keeps no back copy.
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName);
 
 }  // namespace kamvo
