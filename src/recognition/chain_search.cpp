@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "recognition/chain_chunks.h"
@@ -113,10 +114,17 @@ void SearchChunksHere(const ChunkContext& context, const std::vector<Chunk>& chu
 // the records in chunk order and keeps the true improvements.
 class ChunkPool {
  public:
+  // Starts up to `threads` workers; where the system refuses more threads,
+  // works with those it got (Started() is false when it got none).
   ChunkPool(const ChunkContext& context, const std::vector<Chunk>& chunks, int threads)
       : context_(context), chunks_(chunks), results_(chunks.size()) {
-    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    try {
+      for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+    }
   }
+
+  bool Started() const { return !workers_.empty(); }
 
   ~ChunkPool() {
     cancel_ = true;
@@ -197,12 +205,14 @@ SearchResult SearchChains(const Sample& sample, const SearchOptions& options, Se
   const ChunkContext context{sample, afterInner, filter, options.Utf8Step, options.DetectionLimit};
   const std::vector<Chunk> chunks = ChunksUpTo(levels);
   const int threads = ThreadCount(options, chunks.size());
-  if (threads == 1) {
-    SearchChunksHere(context, chunks, observer, progress);
-  } else {
+  if (threads > 1) {
     ChunkPool pool(context, chunks, threads);
-    pool.Run(observer, progress);
+    if (pool.Started()) {
+      pool.Run(observer, progress);
+      return progress.Result;
+    }
   }
+  SearchChunksHere(context, chunks, observer, progress);
   return progress.Result;
 }
 

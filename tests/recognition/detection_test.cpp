@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <random>
+#include <system_error>
+#include <thread>
 
 #include "support/literal_detection.h"
 #include "support/russian_text.h"
@@ -167,6 +173,40 @@ TEST(ChainSearch, UserBreakEndsTheSearchOfLongChains) {
     EXPECT_TRUE(result.Broken);
     EXPECT_EQ(observer.chainsVisited, observer.breakAfter);
   }
+}
+
+// Where the system gives no more threads, the search runs on the calling
+// thread and finds the same. Tried in a child process limited to one task
+// (as an ordinary user when run as root, since the limit does not bind root).
+TEST(ChainSearch, WorksWhenNoThreadCanBeStarted) {
+  std::mt19937 random(12);
+  // Garbage, so that no chain ends the search early.
+  const Sample sample = FirstWords(SampleOf(Garbage(random, 10)), 4);
+  const auto literal = LiteralSearch(sample, true, 100, 4);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    const rlimit one{1, 1};
+    if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(2);
+    try {
+      std::thread([] {}).join();
+      _exit(2);  // the limit does not hold here
+    } catch (const std::system_error&) {
+    }
+    RecordingObserver observer;
+    SearchOptions options;
+    options.DetectionLimit = 100;
+    options.MaxLevels = 4;
+    options.Threads = 2;
+    const SearchResult fast = SearchChains(sample, options, observer);
+    _exit(fast.Best == literal.Best && observer.improvements == literal.Improvements ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot limit the number of threads here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ChainSearch, FindsTheChainThatUndoesWrongConversions) {
