@@ -10,6 +10,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KAMVO_VBMI_TRANSLATE 1
+#endif
 
 namespace kamvo {
 
@@ -244,6 +248,71 @@ TextBytes ExamineBytes(std::string_view text) {
     result.Break |= IsBreak(data[i]);
   }
   return result;
+}
+
+bool TranslateBytesPortable(char* data, std::size_t size, const unsigned char* table) {
+  // Eight bytes are looked up, then stored and compared together.
+  std::uint64_t changed = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    unsigned char from[8], to[8];
+    std::memcpy(from, data + i, 8);
+    for (int k = 0; k < 8; ++k) to[k] = table[from[k]];
+    std::uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, to, 8);
+    changed |= a ^ b;
+    std::memcpy(data + i, to, 8);
+  }
+  for (; i < size; ++i) {
+    const unsigned char to = table[static_cast<unsigned char>(data[i])];
+    changed |= static_cast<unsigned char>(data[i]) ^ to;
+    data[i] = static_cast<char>(to);
+  }
+  return changed != 0;
+}
+
+#if defined(KAMVO_VBMI_TRANSLATE)
+namespace {
+
+// 64 bytes at a time: one byte permutation looks the bytes below 0x80 up in
+// the table's first half, another the rest in its second half (the
+// permutation reads seven bits of each byte), and the top bit of each byte
+// picks which.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool TranslateBytesVbmi(
+    char* data, std::size_t size, const unsigned char* table) {
+  const __m512i t0 = _mm512_loadu_si512(table);
+  const __m512i t1 = _mm512_loadu_si512(table + 64);
+  const __m512i t2 = _mm512_loadu_si512(table + 128);
+  const __m512i t3 = _mm512_loadu_si512(table + 192);
+  __m512i changed = _mm512_setzero_si512();
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    const __m512i b = _mm512_loadu_si512(data + i);
+    const __m512i low = _mm512_permutex2var_epi8(t0, b, t1);
+    const __m512i high = _mm512_permutex2var_epi8(t2, b, t3);
+    const __m512i to = _mm512_mask_blend_epi8(_mm512_movepi8_mask(b), low, high);
+    changed = _mm512_or_si512(changed, _mm512_xor_si512(to, b));
+    _mm512_storeu_si512(data + i, to);
+  }
+  const bool tail = TranslateBytesPortable(data + i, size - i, table);
+  return tail || _mm512_test_epi64_mask(changed, changed) != 0;
+}
+
+bool HaveVbmi() {
+  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512vbmi");
+  return have;
+}
+
+}  // namespace
+#endif
+
+bool TranslateBytes(char* data, std::size_t size, const unsigned char* table) {
+#if defined(KAMVO_VBMI_TRANSLATE)
+  if (HaveVbmi()) return TranslateBytesVbmi(data, size, table);
+#endif
+  return TranslateBytesPortable(data, size, table);
 }
 
 std::string JoinLines(const Lines& lines, std::string_view lineBreak) {

@@ -39,6 +39,14 @@ struct TextBytes {
 };
 TextBytes ExamineBytes(std::string_view text);
 
+// Replaces every byte b of the text by table[b] (256 entries); true when
+// some byte changed. Uses the widest vector instructions the processor
+// offers.
+bool TranslateBytes(char* data, std::size_t size, const unsigned char* table);
+// The same without vector instructions (what TranslateBytes does on a
+// processor without them).
+bool TranslateBytesPortable(char* data, std::size_t size, const unsigned char* table);
+
 // Joins lines with `lineBreak` after every line (also after the last one).
 std::string JoinLines(const Lines& lines, std::string_view lineBreak = "\r\n");
 

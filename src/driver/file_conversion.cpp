@@ -10,6 +10,7 @@
 
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
+#include "driver/file_list.h"
 #include "recognition/detection.h"
 #include "recognition/word_reader.h"
 
@@ -176,31 +177,6 @@ bool KeepsLines(const CodeTable& table) {
   return true;
 }
 
-// Converts every byte through the table; true when some byte changed.
-// Eight bytes are looked up, then stored and compared together.
-bool ConvertBytes(std::string& text, const CodeTable& table) {
-  char* data = text.data();
-  const std::size_t n = text.size();
-  std::uint64_t changed = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    unsigned char from[8], to[8];
-    std::memcpy(from, data + i, 8);
-    for (int k = 0; k < 8; ++k) to[k] = table[from[k]];
-    std::uint64_t a, b;
-    std::memcpy(&a, from, 8);
-    std::memcpy(&b, to, 8);
-    changed |= a ^ b;
-    std::memcpy(data + i, to, 8);
-  }
-  for (; i < n; ++i) {
-    const Byte to = table[static_cast<Byte>(data[i])];
-    changed |= static_cast<Byte>(data[i]) ^ to;
-    data[i] = static_cast<char>(to);
-  }
-  return changed != 0;
-}
-
 enum class WholeText { Converted, UserBreak, NotTaken };
 
 // Converts a file's text without its line list when the outcome is the
@@ -213,11 +189,11 @@ enum class WholeText { Converted, UserBreak, NotTaken };
 // converts the whole text. Otherwise the run is taken back (the caller runs
 // it again with all the lines) and NotTaken returned. On Converted, text
 // holds the result and same tells whether it equals the file's bytes; the
-// run keeps no back copy then.
-WholeText ConvertWholeText(Converter& converter, std::string& text, const LineBreakStyle& style,
-                           bool& same) {
+// run keeps no back copy then. breaksAlike tells whether every line break
+// of the text is the one of its style (BreaksAlike).
+WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksAlike, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay() || !BreaksAlike(text, style)) return WholeText::NotTaken;
+  if (window.HasDisplay() || !breaksAlike) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   // Without detection the UTF-8 switch alone asks for the UTF-8 step.
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
@@ -238,7 +214,7 @@ WholeText ConvertWholeText(Converter& converter, std::string& text, const LineBr
     converter.Detection.LastPosition = lastPosition;
     return WholeText::NotTaken;
   }
-  same = applied.Count == 0 || !ConvertBytes(text, applied.Table);
+  same = applied.Count == 0 || !TranslateBytes(text.data(), text.size(), applied.Table.data());
   Lines().swap(converter.TextBuffer);
   converter.BackCopy.clear();
   converter.BackAvailable = false;
@@ -256,15 +232,21 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn);
     return report.Finish();
   }
-  if (HasControlBytes(input)) {
+  // One read over the bytes finds control bytes and which line breaks
+  // there are: a text whose breaks are all LF (or all CR) has no CR (no LF).
+  const FileBytes seen = ExamineFileBytes(input);
+  if (seen.Control) {
     report.Failure("% is not text file", "Файл % не текстовый", shownIn);
     return report.Finish();
   }
 
   const LineBreakStyle style = DetectLineBreakStyle(input);
+  const bool breaksAlike = style.Break == "\n"   ? !seen.Cr
+                           : style.Break == "\r" ? !seen.Lf
+                                                 : BreaksAlike(input, style);
   bool same = false;
   std::string output;
-  switch (ConvertWholeText(converter, input, style, same)) {
+  switch (ConvertWholeText(converter, input, breaksAlike, same)) {
     case WholeText::Converted:
       output.swap(input);
       break;

@@ -1,12 +1,14 @@
 #include "driver/file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <utility>
@@ -31,8 +33,29 @@ bool Injected(FileStep step, const std::string& path) {
   return true;
 }
 
+// Bytes written and not yet handed to the disk after which the disk is
+// asked to start writing them: the flush that ends the file then finds most
+// of it written already instead of waiting for all of it.
+constexpr std::size_t kStartWritebackEvery = std::size_t{8} << 20;
+
+void StartWriteback(int fd, std::size_t offset, std::size_t size) {
+#if defined(SYNC_FILE_RANGE_WRITE)
+  ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
+#else
+  (void)fd;
+  (void)offset;
+  (void)size;
+#endif
+}
+
 bool WriteAll(int fd, const std::string& path, const char* data, std::size_t size) {
+  std::size_t offset = 0;   // bytes written so far
+  std::size_t started = 0;  // bytes the disk has been asked to write
   while (size > 0) {
+    if (offset - started >= kStartWritebackEvery) {
+      StartWriteback(fd, started, offset - started);
+      started = offset;
+    }
     const std::size_t piece = std::min(size, kFileWriteChunk);
     if (Injected(FileStep::WriteChunk, path)) return false;
     const ssize_t written = ::write(fd, data, piece);
@@ -42,6 +65,7 @@ bool WriteAll(int fd, const std::string& path, const char* data, std::size_t siz
     }
     data += written;
     size -= static_cast<std::size_t>(written);
+    offset += static_cast<std::size_t>(written);
   }
   return true;
 }
@@ -69,6 +93,23 @@ void SyncFolderOf(const std::string& path) {
   ::close(fd);
 }
 
+// Maps the memory of a large new buffer in one request instead of one page
+// fault per page as it is first written; only a hint, which the system may
+// decline.
+void Prefault(char* data, std::size_t size) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr std::uintptr_t kPage = 4096;
+  if (size < (std::size_t{1} << 20)) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t last = (begin + size) & ~(kPage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
 }  // namespace
 
 void SetFileFaultHook(FileFaultHook hook) { Hook() = std::move(hook); }
@@ -81,16 +122,37 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   struct stat info {};
   bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   try {  // a file larger than the memory left is a failure like any other
-    if (ok && info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
-    std::vector<char> chunk(ok ? std::size_t{1} << 20 : 0);
-    while (ok) {
-      const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    // The bytes go straight into a buffer of the size the file has now; a
+    // file that has grown meanwhile is read on to its end piece by piece,
+    // and one that has shrunk ends where its bytes end.
+    const std::size_t expected = ok && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+    if (expected > 0) {
+      bytes.reserve(expected);
+      Prefault(bytes.data(), expected);
+      bytes.resize(expected);
+    }
+    std::size_t have = 0;
+    while (ok && have < expected) {
+      const ssize_t got = ::read(fd, bytes.data() + have, expected - have);
       if (got == 0) break;
       if (got < 0) {
         ok = errno == EINTR;
         continue;
       }
-      bytes.append(chunk.data(), static_cast<std::size_t>(got));
+      have += static_cast<std::size_t>(got);
+    }
+    bytes.resize(have);
+    if (ok && have == expected) {
+      char chunk[64 << 10];
+      while (ok) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got == 0) break;
+        if (got < 0) {
+          ok = errno == EINTR;
+          continue;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(got));
+      }
     }
   } catch (const std::bad_alloc&) {
     ok = false;

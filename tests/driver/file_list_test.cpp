@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
 namespace kamvo {
 namespace {
 
@@ -44,6 +47,25 @@ TEST(FileList, ControlBytesAreFoundAtEveryPosition) {
         bad[at] = control;
         EXPECT_TRUE(HasControlBytes(bad)) << length << " " << at;
       }
+    }
+  }
+}
+
+// The one read over a file's bytes gives what separate searches give, for
+// a CR, an LF or a control byte at every position around its block size.
+TEST(FileList, ExaminingFileBytesAgreesWithSeparateSearches) {
+  std::mt19937 random(11);
+  const char special[] = {'\r', '\n', '\0', '\x1F', '\t', '\x7F', '\x80', 'a'};
+  for (std::size_t length = 0; length < 300; ++length) {
+    for (int round = 0; round < 6; ++round) {
+      std::string text(length, '\xE0');
+      const int count = static_cast<int>(random() % 3);
+      for (int k = 0; k < count && length > 0; ++k)
+        text[random() % length] = special[random() % sizeof special];
+      const FileBytes seen = ExamineFileBytes(text);
+      EXPECT_EQ(seen.Control, HasControlBytes(text)) << length;
+      EXPECT_EQ(seen.Cr, text.find('\r') != std::string::npos) << length;
+      EXPECT_EQ(seen.Lf, text.find('\n') != std::string::npos) << length;
     }
   }
 }

@@ -153,6 +153,34 @@ TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
   EXPECT_TRUE(ExpectSame(utf8, Choices{}, "UTF-8 text"));
 }
 
+// Which breaks a text has and whether it holds a control byte are found in
+// one read over the whole text: a break of another kind or a control byte
+// far beyond the first line still sends the text line by line or refuses it.
+TEST_F(WholeTextConversion, LateBreaksOfAnotherKindAndControlBytes) {
+  const std::string lf = KoiText(random, 4000, "\n");
+  const std::string cr = KoiText(random, 4000, "\r");
+  const std::string crlf = KoiText(random, 4000, "\r\n");
+  Choices off;
+  off.switches = DecoderSwitches{false, false, false, false, false, false};
+  for (const Choices& run : {Choices{}, off}) {
+    EXPECT_FALSE(ExpectSame(lf + lf, run, "LF"));
+    EXPECT_FALSE(ExpectSame(cr + cr, run, "CR"));
+    EXPECT_TRUE(ExpectSame(lf + "\xC0\r" + lf, run, "LF, then a CR"));
+    EXPECT_TRUE(ExpectSame(lf + "\xC0\r\n" + lf, run, "LF, then CR LF"));
+    EXPECT_TRUE(ExpectSame(cr + "\xC0\n" + cr, run, "CR, then an LF"));
+    EXPECT_TRUE(ExpectSame(crlf + "\xC0\n" + crlf, run, "CR LF, then an LF"));
+    EXPECT_TRUE(ExpectSame(crlf + "\xC0\r" + crlf, run, "CR LF, then a CR"));
+    for (char control : {'\0', '\x1A', '\x0B'}) {
+      std::string bad = lf + lf;
+      bad[bad.size() - 7] = control;
+      ExpectSame(bad, run, "control byte near the end");
+      const Result result = Convert(bad, false, run);
+      EXPECT_NE(result.seen.find("no backup"), std::string::npos);
+      EXPECT_NE(result.seen.find("|" + bad + "|"), std::string::npos) << "file unchanged";
+    }
+  }
+}
+
 TEST_F(WholeTextConversion, UserBreakWritesNothing) {
   const std::string body = KoiText(random, 3000, "\n");
   Choices run;
