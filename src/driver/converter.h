@@ -93,6 +93,18 @@ class Converter {
   void WriteMimeInfo();
   const std::string& Info() const { return info_; }
   const std::string& LastStatus() const { return lastStatus_; }
+  // The pane as it stands, and putting it back as it was (for a run that is
+  // taken back before anyone saw it).
+  struct PaneState {
+    std::string Info;
+    std::string LastStatus;
+  };
+  PaneState Pane() const { return {info_, lastStatus_}; }
+  void RestorePane(const PaneState& pane) {
+    info_ = pane.Info;
+    lastStatus_ = pane.LastStatus;
+    window_.ShowInfo(info_);
+  }
 
   void Progress(int min, int max, int position);
   void SetButtonsRun();

@@ -138,31 +138,38 @@ namespace {
 // first; each further try takes four times as many.
 constexpr std::size_t kSampleTextStart = 64 << 10;
 
+enum class Sample { Found, None, Unknown };
+
 // The first lines of a text, as many as automatic detection reads for its
 // sample. The word reader goes through the lines in order and the sample
 // stops it once complete: when a word is still left in these lines after
 // that, the reader never reached their end, and on the whole text it reads
-// the same words. False when no part of less than half the text shows that
-// (a short text is taken whole).
-bool LinesForSample(std::string_view text, Lines& lines) {
+// the same words. None when no part of less than half the text shows that
+// (a short text is taken whole). `known` is the first part of a text of
+// `total` bytes (all of it, or the part read so far): Unknown when the
+// answer depends on bytes after it.
+Sample LinesForSample(std::string_view known, std::size_t total, Lines& lines) {
   // A short text gives all its lines.
-  if (text.size() <= 2 * kSampleTextStart) {
-    lines = SplitLines(text);
-    return true;
+  if (total <= 2 * kSampleTextStart) {
+    if (known.size() < total) return Sample::Unknown;
+    lines = SplitLines(known);
+    return Sample::Found;
   }
-  for (std::size_t want = kSampleTextStart; want < text.size() / 2; want *= 4) {
+  for (std::size_t want = kSampleTextStart; want < total / 2; want *= 4) {
+    if (want >= known.size()) return Sample::Unknown;
     // Long lines could make every try take nearly the whole text.
-    const std::size_t lineBreak = FindLineBreak(text, want);
-    if (lineBreak >= text.size() / 2) break;
+    const std::size_t lineBreak = FindLineBreak(known, want);
+    if (lineBreak >= total / 2) break;
+    if (lineBreak + 1 >= known.size()) return Sample::Unknown;
     std::size_t cut = lineBreak + 1;
-    if (text[lineBreak] == '\r' && cut < text.size() && text[cut] == '\n') ++cut;
-    lines = SplitLines(text.substr(0, cut));
+    if (known[lineBreak] == '\r' && known[cut] == '\n') ++cut;
+    lines = SplitLines(known.substr(0, cut));
     WordReader reader(lines);
     TakeSample(reader);
-    if (!reader.NextWord().empty()) return true;
+    if (!reader.NextWord().empty()) return Sample::Found;
   }
   Lines().swap(lines);
-  return false;
+  return Sample::None;
 }
 
 // True when converting every line through the table changes no line break
@@ -199,7 +206,7 @@ WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksA
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
   if (!converter.StagesLeaveTextAlone(text)) return WholeText::NotTaken;
   Lines sampleLines;
-  if (detect && !LinesForSample(text, sampleLines)) return WholeText::NotTaken;
+  if (detect && LinesForSample(text, text.size(), sampleLines) != Sample::Found) return WholeText::NotTaken;
 
   // Detection's progress report depends on what it reported before.
   const int lastLevel = converter.Detection.LastLevel;
@@ -223,9 +230,201 @@ WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksA
   return converter.UserBreak ? WholeText::UserBreak : WholeText::Converted;
 }
 
+// Puts a file's result in place and reports it. writeResult writes the
+// result to a temporary file beside the target and gives its name (empty on
+// failure); it is not called when the file stays as it is.
+template <typename WriteResult>
+FileReport Deliver(Converter& converter, Report& report, const std::string& inName,
+                   const std::string& outName, bool inPlace, bool same, WriteResult writeResult) {
+  const std::string shownIn = Shown(inName);
+  if (same) {
+    report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
+    if (inPlace) return report.Finish();
+  }
+
+  // The result is on disk before the original is moved aside and the
+  // result moved into place, so the user's text is whole in the file or in
+  // its backup at every moment.
+  const std::string temporary = writeResult();
+  if (temporary.empty()) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
+    return report.Finish();
+  }
+  if (inPlace) {
+    const std::string backup = inName + ".bak";
+    if (!RemoveOldBackup(backup)) {
+      DiscardFile(temporary);
+      report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %",
+                     shownIn + ".bak");
+      return report.Finish();
+    }
+    if (!RenamePath(inName, backup)) {
+      DiscardFile(temporary);
+      report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", shownIn + ".bak");
+      return report.Finish();
+    }
+  }
+  if (!CommitFile(temporary, outName)) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
+    return report.Finish();
+  }
+  report.Success("File converted %", "Перекодирован файл %", shownIn);
+  SaveAttachments(converter, inName, outName, report);
+  return report.Finish();
+}
+
+// Files larger than this are converted while they are read, in pieces of
+// kStreamPiece bytes, after their first kStreamFrom bytes.
+constexpr std::size_t kStreamFrom = std::size_t{4} << 20;
+constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
+
+class FdCloser {
+ public:
+  explicit FdCloser(int fd) : fd_(fd) {}
+  ~FdCloser() { ::close(fd_); }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+// What ConvertWholeText does, for a large file, while the file is read:
+// the first part gives detection its sample, and from then on each piece
+// read is checked (no control byte, no break of another kind, nothing an
+// enabled stage would act on, judged line by line), converted through the
+// table and written to a temporary file, so that the disk writes while the
+// file is still being read. A piece that fails a check, a file whose size
+// changes meanwhile or a failing read or write takes the run back and drops
+// the temporary file (the caller then converts the file the usual way,
+// which reports what is wrong). On Converted, result holds the converted
+// file, not yet flushed, and same tells whether it equals the file's bytes.
+// Only texts whose breaks are all LF or all CR are taken this way.
+WholeText StreamWholeText(Converter& converter, const std::string& inName, const std::string& outName,
+                          bool inPlace, TemporaryFile& result, bool& same) {
+  Window& window = converter.window();
+  if (window.HasDisplay()) return WholeText::NotTaken;
+  const bool detect = window.FromIndex() == 0;
+  if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
+  struct stat info {};
+  if (::stat(inName.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uint64_t>(info.st_size) <= kStreamFrom)
+    return WholeText::NotTaken;
+  std::size_t total = 0;
+  const int fd = OpenForReading(inName, total);
+  if (fd < 0) return WholeText::NotTaken;
+  const FdCloser closer(fd);
+  if (total <= kStreamFrom) return WholeText::NotTaken;
+
+  std::string text(kStreamFrom, '\0');  // the bytes read and not yet written
+  std::size_t got = 0;
+  if (!ReadPiece(fd, text.data(), text.size(), got) || got < text.size()) return WholeText::NotTaken;
+  const FileBytes seen = ExamineFileBytes(text);
+  if (seen.Control) return WholeText::NotTaken;
+  const LineBreakStyle style = DetectLineBreakStyle(text);
+  const bool lf = style.Break == "\n" && !seen.Cr;
+  if (!lf && !(style.Break == "\r" && !seen.Lf)) return WholeText::NotTaken;
+  const char lineBreak = lf ? '\n' : '\r';
+  // The stages' checks judge each line alone: the text up to its last
+  // break is judged now, the rest with the bytes after it.
+  const auto wholeLines = [lineBreak](std::string_view bytes) {
+    const std::size_t last = bytes.rfind(lineBreak);
+    return last == std::string_view::npos ? 0 : last + 1;
+  };
+  std::size_t ready = wholeLines(text);
+  if (!converter.StagesLeaveTextAlone(std::string_view(text).substr(0, ready))) return WholeText::NotTaken;
+  Lines sampleLines;
+  if (detect && LinesForSample(text, total, sampleLines) != Sample::Found) return WholeText::NotTaken;
+
+  // A run taken back leaves what the usual way needs to find as it was:
+  // that way may refuse the file (a control byte, a failing read) without
+  // converting anything, and must then leave the same pane.
+  const int lastLevel = converter.Detection.LastLevel;
+  const int lastPosition = converter.Detection.LastPosition;
+  const Converter::PaneState pane = converter.Pane();
+  const DecoderCounters counters = converter.Counters;
+  const TFileList attachments = converter.Attachments;
+  const auto takeBack = [&] {
+    result.Discard();
+    converter.Detection.LastLevel = lastLevel;
+    converter.Detection.LastPosition = lastPosition;
+    converter.RestorePane(pane);
+    converter.Counters = counters;
+    converter.Attachments = attachments;
+    return WholeText::NotTaken;
+  };
+  converter.TextBuffer = std::move(sampleLines);
+  converter.CopyTextToScreen();
+  converter.Convert();
+  if (converter.UserBreak) return WholeText::UserBreak;
+  const InPlaceConversion& applied = converter.LastInPlaceConversion();
+  if (applied.Count > 1 || applied.Utf8 || (applied.Count == 1 && !KeepsLines(applied.Table)))
+    return takeBack();
+  const CodeTable table = applied.Count == 1 ? applied.Table : IdentityCodeTable();
+  // Without a table the file stays as it is: rewritten in place it need not
+  // be written at all, only checked to its end.
+  const bool write = applied.Count == 1 || !inPlace;
+  if (write && !result.Create(outName, inPlace ? inName : "")) return takeBack();
+
+  bool changed = false;
+  const auto emit = [&](std::size_t size) {
+    changed = TranslateBytes(text.data(), size, table.data()) || changed;
+    if (write && !result.Write(text.data(), size)) return false;
+    text.erase(0, size);
+    return true;
+  };
+  if (!emit(ready)) return takeBack();
+  std::string piece(kStreamPiece, '\0');
+  std::size_t read = kStreamFrom;
+  for (;;) {
+    if (converter.UserBreak) {
+      result.Discard();
+      return WholeText::UserBreak;
+    }
+    if (!ReadPiece(fd, piece.data(), piece.size(), got)) return takeBack();
+    if (got == 0) break;
+    read += got;
+    const std::string_view fresh(piece.data(), got);
+    const FileBytes more = ExamineFileBytes(fresh);
+    if (more.Control || (lf ? more.Cr : more.Lf)) return takeBack();
+    const std::size_t before = text.size();
+    text.append(fresh);
+    const std::size_t lines = wholeLines(fresh);
+    if (lines == 0) continue;
+    ready = before + lines;
+    if (!converter.StagesLeaveTextAlone(std::string_view(text).substr(0, ready)) || !emit(ready))
+      return takeBack();
+  }
+  // The sample was chosen knowing the file's size.
+  if (read != total || !converter.StagesLeaveTextAlone(text) || !emit(text.size())) return takeBack();
+  same = !changed;
+  Lines().swap(converter.TextBuffer);
+  converter.BackCopy.clear();
+  converter.BackAvailable = false;
+  if (converter.UserBreak) {
+    result.Discard();
+    return WholeText::UserBreak;
+  }
+  return WholeText::Converted;
+}
+
 FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName) {
   Report report(converter);
   const std::string shownIn = Shown(inName);
+
+  {
+    const bool inPlace = inName == outName || SameEntry(inName, outName);
+    TemporaryFile streamed;
+    bool same = false;
+    switch (StreamWholeText(converter, inName, outName, inPlace, streamed, same)) {
+      case WholeText::Converted:
+        return Deliver(converter, report, inName, outName, inPlace, same, [&] { return streamed.Finish(); });
+      case WholeText::UserBreak:
+        return FileReport{};
+      case WholeText::NotTaken:
+        break;
+    }
+  }
 
   std::string input;
   if (!ReadWholeFile(inName, input)) {
@@ -275,41 +474,12 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   // An output name that leads to the input file itself is a rewrite in
   // place, with a backup: writing it without one would lose the original.
   const bool inPlace = inName == outName || SameEntry(inName, outName);
-  if (same) {
-    report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
-    if (inPlace) return report.Finish();
-  }
-
-  // The result goes to disk first, beside the target; only then is the
-  // original moved aside and the result moved into place, so the user's
-  // text is whole in the file or in its backup at every moment.
-  const std::string temporary = WriteTemporaryFile(outName, output, inPlace ? inName : "");
-  std::string().swap(output);
-  if (temporary.empty()) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
-    return report.Finish();
-  }
-  if (inPlace) {
-    const std::string backup = inName + ".bak";
-    if (!RemoveOldBackup(backup)) {
-      DiscardFile(temporary);
-      report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %",
-                     shownIn + ".bak");
-      return report.Finish();
-    }
-    if (!RenamePath(inName, backup)) {
-      DiscardFile(temporary);
-      report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", shownIn + ".bak");
-      return report.Finish();
-    }
-  }
-  if (!CommitFile(temporary, outName)) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
-    return report.Finish();
-  }
-  report.Success("File converted %", "Перекодирован файл %", shownIn);
-  SaveAttachments(converter, inName, outName, report);
-  return report.Finish();
+  return Deliver(converter, report, inName, outName, inPlace, same, [&] {
+    // The result goes to disk first, beside the target.
+    std::string temporary = WriteTemporaryFile(outName, output, inPlace ? inName : "");
+    std::string().swap(output);
+    return temporary;
+  });
 }
 
 }  // namespace

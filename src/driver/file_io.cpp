@@ -48,28 +48,6 @@ void StartWriteback(int fd, std::size_t offset, std::size_t size) {
 #endif
 }
 
-bool WriteAll(int fd, const std::string& path, const char* data, std::size_t size) {
-  std::size_t offset = 0;   // bytes written so far
-  std::size_t started = 0;  // bytes the disk has been asked to write
-  while (size > 0) {
-    if (offset - started >= kStartWritebackEvery) {
-      StartWriteback(fd, started, offset - started);
-      started = offset;
-    }
-    const std::size_t piece = std::min(size, kFileWriteChunk);
-    if (Injected(FileStep::WriteChunk, path)) return false;
-    const ssize_t written = ::write(fd, data, piece);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-    offset += static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 // The template for the temporary file beside path: the file's own name with
 // a suffix, its name shortened when the whole would be too long for the
 // folder, so that files with long names can be rewritten too.
@@ -162,15 +140,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return ok;
 }
 
-std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,
-                               const std::string& modelForPermissions) {
-  if (Injected(FileStep::CreateTemporary, path)) return {};
+bool TemporaryFile::Create(const std::string& path, const std::string& modelForPermissions) {
+  Discard();
+  if (Injected(FileStep::CreateTemporary, path)) return false;
   std::string name = TemporaryTemplate(path);
   std::vector<char> buffer(name.begin(), name.end());
   buffer.push_back('\0');
   const int fd = ::mkstemp(buffer.data());
-  if (fd < 0) return {};
-  name.assign(buffer.data());
+  if (fd < 0) return false;
+  fd_ = fd;
+  path_ = path;
+  name_.assign(buffer.data());
+  written_ = started_ = 0;
   // A rewritten file keeps its permissions; a new one gets the usual ones.
   struct stat model {};
   mode_t mode = 0666;
@@ -181,13 +162,89 @@ std::string WriteTemporaryFile(const std::string& path, const std::string& bytes
     ::umask(mask);
     mode &= ~mask;
   }
-  const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, path, bytes.data(), bytes.size()) &&
-                  !Injected(FileStep::Sync, path) && ::fsync(fd) == 0;
+  if (::fchmod(fd_, mode) != 0) {
+    Discard();
+    return false;
+  }
+  return true;
+}
+
+bool TemporaryFile::Write(const char* data, std::size_t size) {
+  if (fd_ < 0) return false;
+  while (size > 0) {
+    if (written_ - started_ >= kStartWritebackEvery) {
+      StartWriteback(fd_, started_, written_ - started_);
+      started_ = written_;
+    }
+    const std::size_t piece = std::min(size, kFileWriteChunk);
+    if (Injected(FileStep::WriteChunk, path_)) {
+      Discard();
+      return false;
+    }
+    const ssize_t written = ::write(fd_, data, piece);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Discard();
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+    written_ += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::string TemporaryFile::Finish() {
+  if (fd_ < 0) return {};
+  const bool ok = !Injected(FileStep::Sync, path_) && ::fsync(fd_) == 0;
+  const int fd = fd_;
+  fd_ = -1;
   if (::close(fd) != 0 || !ok) {
-    ::unlink(name.c_str());
+    ::unlink(name_.c_str());
     return {};
   }
-  return name;
+  return std::move(name_);
+}
+
+void TemporaryFile::Discard() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  ::unlink(name_.c_str());
+}
+
+std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,
+                               const std::string& modelForPermissions) {
+  TemporaryFile file;
+  if (!file.Create(path, modelForPermissions) || !file.Write(bytes.data(), bytes.size())) return {};
+  return file.Finish();
+}
+
+int OpenForReading(const std::string& path, std::size_t& size) {
+  if (Injected(FileStep::Read, path)) return -1;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  size = static_cast<std::size_t>(info.st_size);
+  return fd;
+}
+
+bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, data + got, size - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 namespace {

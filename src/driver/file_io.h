@@ -18,6 +18,41 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,
                                const std::string& modelForPermissions = {});
 
+// A temporary file beside a target, written piece by piece, for a result
+// that is made while its input is still being read. Finish flushes it to
+// disk; an unfinished one is removed when the object goes.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  ~TemporaryFile() { Discard(); }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  // Creates the file beside path, with the permissions of the model file
+  // (the usual ones without one); false on failure.
+  bool Create(const std::string& path, const std::string& modelForPermissions = {});
+  // Appends bytes; false on failure (the file is then removed).
+  bool Write(const char* data, std::size_t size);
+  // Flushes and closes the file: its name, or empty on failure (then the
+  // file is removed).
+  std::string Finish();
+  // Removes the file, if one is open.
+  void Discard();
+
+ private:
+  int fd_ = -1;
+  std::string path_;     // the target
+  std::string name_;     // the temporary file
+  std::size_t written_ = 0;
+  std::size_t started_ = 0;  // bytes the disk has been asked to write
+};
+
+// Opens a regular file (or a link to one) for reading piece by piece and
+// tells its size; -1 on failure. ReadPiece reads up to size bytes: false on
+// a read error, got = 0 at the end.
+int OpenForReading(const std::string& path, std::size_t& size);
+bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got);
+
 // Renames the temporary file over path in one step: a reader sees either the
 // old or the new content, never a part, and a symbolic link standing at path
 // is replaced, not written through. Anything else standing at path (a folder,

@@ -8,7 +8,9 @@ namespace kamvo {
 // True when none of the stages the switches enable would change the text
 // (CR LF, LF and CR break its lines) or its run's counters and attachments:
 // each enabled stage's quick check passes every line, so a run would skip
-// them all. False also whenever translit is on.
+// them all. False also whenever translit is on. The answer for a text is
+// the answers for its lines together, so a text may be judged in parts that
+// end in line breaks (a large file is judged piece by piece as it is read).
 bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches);
 
 // The stages the program ships with.
