@@ -128,6 +128,10 @@ int main(int argc, char** argv) {
   Seed("russian_word", "sample", std::string(8, '\0') + sample);
   Seed("detection", "koi", Flag(0, koi));
   Seed("detection", "chain", Flag(2, chain));
+  // The quick chain test: a chain (one pair index a byte), the score to
+  // reach, then the words.
+  Seed("chain_filter", "koi", std::string("\x02\0\0\0\x01\x05\0\0\x14", 9) + koi);
+  Seed("chain_filter", "utf8", std::string("\x03\x07\0\0\x09\0\0\0\x05", 9) + utf8);
   Seed("detection", "utf8", Flag(4, utf8));
   Seed("detection", "sample", Flag(0, sample.substr(0, 300)));
   Seed("detection_full", "koi", testing::Recode({"\xEF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0"}, {2})[0]);
