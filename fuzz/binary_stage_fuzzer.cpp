@@ -14,6 +14,7 @@
 #include "decoders/binary_encoders.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
+#include "stopped_run.h"
 #include "settings/settings.h"
 
 using namespace kamvo;
@@ -93,15 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The stage inside a conversion, with Stop pressed at some event.
-  TCfg cfg;
-  HeadlessWindow window;
-  Converter converter(window, cfg);
-  converter.TextBuffer = source;
-  const int stopAt = input.flags >> 4;
-  int events = 0;
-  window.onEvents = [&] {
-    if (++events == stopAt) converter.UserBreak = true;
-  };
+  StoppedRun run(source, input.flags >> 4);
+  Converter& converter = run.converter;
   const bool seen = ConvBinary(converter);
   CheckSafeNames(converter.Attachments);
   if (converter.UserBreak) {

@@ -10,6 +10,7 @@
 #include "driver/converter.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
+#include "stopped_run.h"
 #include "settings/settings.h"
 #include "support/literal_quoted_printable.h"
 
@@ -37,19 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(counters.HtmlCount == literal.counters.HtmlCount);
 
   // The stage inside a conversion, with Stop pressed at some event.
-  TCfg cfg;
-  HeadlessWindow window;
-  window.switches.QP = switches.QP;
-  window.switches.Rtf = switches.Rtf;
-  window.switches.Html = switches.Html;
-  Converter converter(window, cfg);
+  StoppedRun run(source, input.flags >> 5);
+  run.window.switches.QP = switches.QP;
+  run.window.switches.Rtf = switches.Rtf;
+  run.window.switches.Html = switches.Html;
+  Converter& converter = run.converter;
   converter.Counters.HtmlCount = initial.HtmlCount;
-  converter.TextBuffer = source;
-  const int stopAt = input.flags >> 5;
-  int events = 0;
-  window.onEvents = [&] {
-    if (++events == stopAt) converter.UserBreak = true;
-  };
   const bool converted = ConvQuotedPrintable(converter);
   if (converter.UserBreak) {
     // Stop pressed at the stage's very last event comes after the work.

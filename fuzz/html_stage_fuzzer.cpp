@@ -8,6 +8,7 @@
 #include "driver/converter.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
+#include "stopped_run.h"
 #include "settings/settings.h"
 #include "support/literal_html.h"
 
@@ -28,15 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(result.Changed == literal.Changed);
   }
 
-  TCfg cfg;
-  HeadlessWindow window;
-  Converter converter(window, cfg);
-  converter.TextBuffer = source;
-  const int stopAt = input.flags >> 4;
-  int events = 0;
-  window.onEvents = [&] {
-    if (++events == stopAt) converter.UserBreak = true;
-  };
+  StoppedRun run(source, input.flags >> 4);
+  Converter& converter = run.converter;
   const bool changed = ConvHTML(converter);
   if (!converter.UserBreak) {
     FUZZ_CHECK(changed == result.Changed);

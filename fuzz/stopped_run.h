@@ -1,0 +1,30 @@
+// A stage run inside a conversion on a window without a display, with Stop
+// pressed at a chosen window event, for the fuzz targets of the stages.
+#pragma once
+
+#include "codepages/lines.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
+#include "settings/settings.h"
+
+namespace kamvo::fuzz {
+
+struct StoppedRun {
+  // Stop is pressed at event number stopAt (never when it is 0). Set the
+  // window's switches before running the stage.
+  StoppedRun(const Lines& text, int stopAt) {
+    converter.TextBuffer = text;
+    window.onEvents = [this, stopAt] {
+      if (++events == stopAt) converter.UserBreak = true;
+    };
+  }
+  StoppedRun(const StoppedRun&) = delete;
+  StoppedRun& operator=(const StoppedRun&) = delete;
+
+  TCfg cfg;
+  HeadlessWindow window;
+  Converter converter{window, cfg};
+  int events = 0;
+};
+
+}  // namespace kamvo::fuzz
