@@ -1,5 +1,6 @@
 // The program's entry. With parameters it converts one file on the command
-// line and never needs a display; without them it will start the window.
+// line and never needs a display (no QApplication is created); without them
+// it starts the window.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "driver/command_line.h"
 #include "settings/settings.h"
+#include "ui/app.h"
 
 namespace {
 
@@ -30,12 +32,7 @@ std::string Environment(const char* name) {
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> params(argv + 1, argv + argc);
-  if (params.empty()) {
-    // The window comes later; until then a start without parameters
-    // explains the command line.
-    std::cout << kamvo::UsageText();
-    return kamvo::kExitOk;
-  }
+  if (params.empty()) return kamvo::ui::RunWindowProgram(argc, argv);
 
   kamvo::TSettings settings;
   kamvo::ReadCfg(settings);
