@@ -125,8 +125,10 @@ TYesNoForm::TYesNoForm(const QString& text, bool english, const QFont& font, QWi
   const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
   const int screenWidth = screen ? screen->geometry().width() : 1024;
   if (widest < screenWidth / 3 * 2) {
+    // A few pixels beyond the measured width: the label's own layout may
+    // round a line a little wider and would then wrap it.
     resize(widest + 50, height());
-    lblText->setGeometry(25, lblText->y(), widest, lblText->height());
+    lblText->setGeometry(25, lblText->y(), std::min(widest + 4, width() - 25), lblText->height());
   }
   btnYes->move(width() / 2 - btnYes->width() - 10, btnYes->y());
   btnNo->move(width() / 2 + 10, btnNo->y());

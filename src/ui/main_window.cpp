@@ -736,8 +736,10 @@ void TMainWindow::ShowTrayIcon(bool show) {
 }
 
 void TMainWindow::TrayClick() {
+  // Restored before it is shown: a window shown while still minimised is
+  // mapped as an icon, which without a window manager never appears.
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
-  if (isMinimized()) showNormal();
   raise();
   activateWindow();
 }
