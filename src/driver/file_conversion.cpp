@@ -341,7 +341,7 @@ WholeText StreamWholeText(Converter& converter, const std::string& inName, const
   // converting anything, and must then leave the same pane.
   const int lastLevel = converter.Detection.LastLevel;
   const int lastPosition = converter.Detection.LastPosition;
-  const Converter::PaneState pane = converter.Pane();
+  const InfoPane pane = converter.Pane();
   const DecoderCounters counters = converter.Counters;
   const TFileList attachments = converter.Attachments;
   const auto takeBack = [&] {
@@ -488,6 +488,15 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 // failure. Memory runs short while the text is read and converted, before
 // anything is written, so the file and its backup are as they were.
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName) {
+  // A file on disk is rewritten only through a chain that detection accepts.
+  struct KeepTextUnlessRecognised {
+    explicit KeepTextUnlessRecognised(Converter& c) : converter(c), before(c.KeepTextWhenNotRecognised) {
+      converter.KeepTextWhenNotRecognised = true;
+    }
+    ~KeepTextUnlessRecognised() { converter.KeepTextWhenNotRecognised = before; }
+    Converter& converter;
+    const bool before;
+  } keepText(converter);
   try {
     return ConvertFileSteps(converter, inName, outName);
   } catch (const std::bad_alloc&) {

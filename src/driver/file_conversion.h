@@ -20,7 +20,9 @@ struct FileReport {
 // Reads inName, refuses it when it is not text, converts it with the window's
 // current choices, backs it up to inName + ".bak" when it is rewritten in
 // place, writes the result to outName and saves the attachments beside
-// inName. The rewritten file keeps its line-break style. Never throws: every
+// inName. The rewritten file keeps its line-break style. When automatic
+// detection finds no chain that reaches the limit, the text is taken as the
+// decoding stages left it: no guess is ever written. Never throws: every
 // outcome is a line of the report, in the interface language. With a window
 // that has no display a file may be converted without its line list (the
 // same files, report and pane); the run then keeps no back copy.

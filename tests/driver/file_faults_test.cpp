@@ -464,7 +464,7 @@ TEST_F(FileFaults, SymbolicLinks) {
   for (const std::string& name : {dir / "broken.txt", dir / "loop1.txt"}) {
     const CommandResult missing = RunCommandLine({name});
     EXPECT_EQ(missing.status, kExitUsage);
-    EXPECT_EQ(missing.err, UsageText() + "file not found: " + name + "\n");
+    EXPECT_EQ(missing.err, "kamvo: file not found: " + name + "\nTry 'kamvo --help' for more information.\n");
     TCfg cfg;
     HeadlessWindow window;
     Converter converter(window, cfg);
