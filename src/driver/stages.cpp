@@ -34,7 +34,7 @@ bool EscapeLineInert(std::string_view line, const DecoderSwitches& boxes) {
     const std::string_view rest = line.substr(at);
     switch (line[at]) {
       case '=':
-        if (TrimControls(line).ends_with('=')) return false;
+        if (TrimTrailingControls(line).ends_with('=')) return false;
         if (boxes.QP && MatchHexEscape(rest, HexEscape::QuotedPrintable) >= 0) return false;
         break;
       case '%':
