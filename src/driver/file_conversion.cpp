@@ -597,7 +597,9 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   return Deliver(converter, report, inName, file, destination, same, [&] {
     // The result goes to disk first, beside the target.
     std::string temporary = WriteTemporaryFile(destination.Path, output, destination.Model());
+    const int error = errno;
     std::string().swap(output);
+    errno = error;
     return temporary;
   });
 }

@@ -537,7 +537,7 @@ TEST_F(FileFaults, LongFileNames) {
 // A child converts and is killed just before each step of reading, writing,
 // backing up and saving an attachment in turn, as a crash or power cut
 // would stop it: the text is always whole in the file or its backup, and so
-// is the older file that the attachment replaces.
+// is the user's file that has the attachment's name.
 TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
   const fs::path folder = dir.path() / "crash";
   const std::string file = (folder / "mail.txt").string(), attachment = (folder / "report.pdf").string();
@@ -588,9 +588,12 @@ TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
     });
     ASSERT_TRUE(child.Killed());
     ExpectTextWhole(file, Koi(win), win);
-    const std::string pdf = Exists(attachment) ? ReadFile(attachment) : "";
-    EXPECT_TRUE(pdf == "old pdf" || pdf == "new pdf" || !Exists(attachment)) << pdf;
-    EXPECT_TRUE(pdf == "old pdf" || (Exists(attachment + ".bak") && ReadFile(attachment + ".bak") == "old pdf"));
+    // The user's file of the attachment's name is never touched; the
+    // attachment is whole under its free name or not there at all.
+    EXPECT_EQ(ReadFile(attachment), "old pdf");
+    EXPECT_FALSE(Exists(attachment + ".bak"));
+    const std::string saved = (folder / "report (1).pdf").string();
+    EXPECT_TRUE(!Exists(saved) || ReadFile(saved) == "new pdf");
   }
 }
 
