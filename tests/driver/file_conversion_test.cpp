@@ -138,6 +138,9 @@ TEST_F(FileConversionTest, ReportsInRussian) {
   EXPECT_EQ(Run(file).Text, WinFromUtf8("В файле нечего перекодировать ") + file + "\r\n");
   WriteFile(file, std::string("\0", 1));
   EXPECT_EQ(Run(file).Text, WinFromUtf8("Файл ") + file + WinFromUtf8(" не текстовый") + "\r\n");
+  // The system's reason stays in English whatever the interface language.
+  EXPECT_EQ(Run(dir / "missing.txt").Text,
+            WinFromUtf8("Ошибка открытия файла ") + (dir / "missing.txt") + ": No such file or directory\r\n");
 }
 
 TEST_F(FileConversionTest, FileNamesAreShownInWindows1251) {
