@@ -252,6 +252,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
   }
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
+  for (const auto& line : report.SavedAttachments) PrintLines(out, line, terminalCode);
   out.flush();
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);
   if (converter.UserBreak) {
