@@ -19,53 +19,13 @@
 #include <vector>
 
 #include "../tests/support/russian_text.h"
+#include "child_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace kamvo;
-
-constexpr double kMiB = 1024.0 * 1024.0;
-
-struct Sample {
-  double seconds = 0;
-  double maxRssBytes = 0;
-  bool ok = false;
-};
-
-struct Figure {
-  double seconds = 0;  // median
-  double maxRssBytes = 0;  // largest seen
-  bool ok = false;
-};
-
-// Runs a program and waits for it; its output goes to /dev/null.
-Sample RunProgram(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  Sample sample;
-  std::fflush(stdout);  // the child must not print what is buffered here
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) < 0) return sample;
-  sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  sample.maxRssBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;
-  sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return sample;
-}
-
-bool Installed(const std::string& program) {
-  return RunProgram({"sh", "-c", "command -v " + program}).ok;
-}
+using namespace kamvo::bench;
 
 // Russian text of about `size` bytes in KOI8-R, lines of 6 to 14 words
 // broken with LF, as ordinary text files are.
@@ -82,37 +42,6 @@ std::string KoiText(std::size_t size) {
   text.resize(size);
   text.back() = '\n';
   return text;
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A fresh copy of the master file for a tool that rewrites its input; the
-// copying is not timed.
-void Fresh(const std::string& master, const std::string& work) {
-  fs::remove(work);
-  fs::remove(work + ".bak");
-  fs::copy_file(master, work);
-}
-
-Figure Median(std::vector<Sample> samples) {
-  Figure figure;
-  figure.ok = !samples.empty();
-  std::vector<double> seconds;
-  for (const auto& s : samples) {
-    figure.ok = figure.ok && s.ok;
-    seconds.push_back(s.seconds);
-    figure.maxRssBytes = std::max(figure.maxRssBytes, s.maxRssBytes);
-  }
-  std::sort(seconds.begin(), seconds.end());
-  if (!seconds.empty()) figure.seconds = seconds[seconds.size() / 2];
-  return figure;
 }
 
 void Print(const char* what, double fileBytes, const Figure& f) {
@@ -134,8 +63,7 @@ int main(int argc, char** argv) {
   // and this process stays small.
   mallopt(M_MMAP_THRESHOLD, 64 * 1024);
   std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  const std::string kamvo = ((error ? fs::path(argv[0]) : self).parent_path() / "kamvo").string();
+  const std::string kamvo = KamvoBeside(argv[0]);
   if (!fs::exists(kamvo)) {
     std::printf("kamvo not found beside the benchmark (%s)\n", kamvo.c_str());
     return 1;

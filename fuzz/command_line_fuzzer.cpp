@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string* name : {&options.InFile, &options.OutFile})
     if (!name->empty()) FUZZ_CHECK(std::find(params.begin(), params.end(), *name) != params.end());
   if (!options.OutFile.empty()) FUZZ_CHECK(!options.InFile.empty());
-  IsSetupRun(params);
+  IsSetupRun(params, [](const std::string&) { return false; });
 
   const std::string& last = params.back();
   const int code = TerminalCodePage([&](const char* name) {

@@ -1,12 +1,14 @@
 // The HTML stage: entities, tag rows and tags in single passes must give what
-// the plain step-by-step algorithm gives; the stage inside a conversion must
-// survive Stop pressed at any event.
+// the plain step-by-step algorithm gives; the quick check before the stages
+// must never leave alone a text the stage changes; the stage inside a
+// conversion must survive Stop pressed at any event.
 //
 // Input: a flag byte (bit 0 lines split at LF only, bits 4-7 the event at
 // which Stop is pressed, 0 for never), then the text.
 #include "decoders/html.h"
 #include "driver/converter.h"
 #include "driver/headless_window.h"
+#include "driver/stages.h"
 #include "fuzz_common.h"
 #include "stopped_run.h"
 #include "settings/settings.h"
@@ -19,8 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Flagged input = TakeFlags(data, size);
   const Lines source = InputLines(input.text, input.Bit(0));
 
-  const HtmlResult result = HtmlToText(JoinLines(source));
+  const std::string joined = JoinLines(source);
+  const HtmlResult result = HtmlToText(joined);
   FUZZ_CHECK(!result.Broken);
+  DecoderSwitches htmlOnly;
+  htmlOnly.QP = htmlOnly.Rtf = htmlOnly.Base64 = false;
+  if (result.Changed) FUZZ_CHECK(!StagesLeaveTextAlone(joined, htmlOnly));
   const Lines lines = result.Changed ? SplitLines(result.Text) : source;
   // The plain algorithm works on lines as a file gives them.
   if (!HasBreakInside(source)) {

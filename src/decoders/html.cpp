@@ -105,6 +105,35 @@ const PatternIndex& TagRowIndex() {
 
 bool KeepGoing(const HtmlCallbacks& callbacks) { return !callbacks.KeepGoing || callbacks.KeepGoing(); }
 
+// Carries the literal positions of a text through a pass that reads the text
+// from left to right and writes a new one: the pass reports each run of
+// characters it copies and each run it drops, in order.
+class LiteralMover {
+ public:
+  explicit LiteralMover(const HtmlLiterals& literals) : in_(literals) {}
+
+  // The input characters before `end` not yet reported were copied; the
+  // first of them, at input position `from`, now stands at `to`.
+  void Copied(std::size_t from, std::size_t end, std::size_t to) {
+    for (; next_ < in_.size() && in_[next_] < end; ++next_) out_.push_back(in_[next_] - from + to);
+  }
+  // The input characters before `end` not yet reported were dropped.
+  void Dropped(std::size_t end) {
+    while (next_ < in_.size() && in_[next_] < end) ++next_;
+  }
+  // Whether the input character at `at` (not yet reported) is a literal one.
+  bool IsLiteral(std::size_t at) {
+    while (next_ < in_.size() && in_[next_] < at) ++next_;
+    return next_ < in_.size() && in_[next_] == at;
+  }
+  HtmlLiterals Take() { return std::move(out_); }
+
+ private:
+  const HtmlLiterals& in_;
+  std::size_t next_ = 0;
+  HtmlLiterals out_;
+};
+
 }  // namespace
 
 HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& callbacks) {
@@ -143,6 +172,7 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& c
     const HtmlRow& entry = HtmlTable[row];
     const std::size_t position = result.Text.size() + 1;
     const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
+    if (entry.Replacement == "<" || entry.Replacement == ">") result.Literals.push_back(position - 1);
     result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
     if (result.First == 0) result.First = position;
     result.Last = position;
@@ -156,26 +186,37 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& c
   return result;
 }
 
-std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last) {
+std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last, HtmlLiterals* literals) {
   if (first == 0 || last < first || last > text.size()) return std::string(text);
   std::string result(text.substr(0, first - 1));
   result.reserve(text.size());
   const std::size_t spanStart = result.size();
+  const HtmlLiterals none;
+  LiteralMover mover(literals ? *literals : none);
+  mover.Copied(0, spanStart, 0);
   // Deleting CR LF again and again until none is left is cancelling each LF
   // against the nearest CR before it that nothing but cancelled pairs
-  // separates from it: a stack.
-  for (char c : text.substr(first - 1, last - first + 1)) {
-    if (c == '\n' && result.size() > spanStart && result.back() == '\r')
+  // separates from it: a stack. Only a CR is ever taken back, so a literal
+  // "<" or ">" keeps the place it is given.
+  for (std::size_t i = spanStart; i < last; ++i) {
+    const char c = text[i];
+    if (c == '\n' && result.size() > spanStart && result.back() == '\r') {
       result.pop_back();
-    else
+    } else {
+      if (c == '<' || c == '>') mover.Copied(i, i + 1, result.size());
       result += c;
+    }
   }
+  mover.Copied(last, text.size(), result.size());
   result.append(text.substr(last));
+  if (literals) *literals = mover.Take();
   return result;
 }
 
-std::string ReplaceHtmlTagRows(std::string_view text, const HtmlCallbacks& callbacks, bool& broken) {
+std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, const HtmlCallbacks& callbacks,
+                               bool& broken) {
   const PatternIndex& index = TagRowIndex();
+  LiteralMover mover(literals);
   std::string result;
   result.reserve(text.size() + text.size() / 2);
   const std::size_t n = text.size();
@@ -185,6 +226,7 @@ std::string ReplaceHtmlTagRows(std::string_view text, const HtmlCallbacks& callb
     if (i >= nextPoll) {
       if (!KeepGoing(callbacks)) {
         broken = true;
+        mover.Copied(i, n, result.size());
         result.append(text.substr(i));
         break;
       }
@@ -193,38 +235,56 @@ std::string ReplaceHtmlTagRows(std::string_view text, const HtmlCallbacks& callb
     const std::size_t limit = std::min(n, nextPoll);
     const void* open = std::memchr(text.data() + i, '<', limit - i);
     if (open == nullptr) {
+      mover.Copied(i, limit, result.size());
       result.append(text.substr(i, limit - i));
       i = limit;
       continue;
     }
     const std::size_t at = static_cast<const char*>(open) - text.data();
+    mover.Copied(i, at, result.size());
     result.append(text.substr(i, at - i));
-    const int row = index.Find(text, at, '>');
-    if (row < 0) {
+    // A tag row's name holds no "<" or ">": its only characters that can be
+    // literal ones are the two ends.
+    const int row = mover.IsLiteral(at) ? -1 : index.Find(text, at, '>');
+    const std::size_t end = row < 0 ? 0 : at + HtmlTable[row].Pattern.size();
+    if (row < 0 || mover.IsLiteral(end - 1)) {
+      mover.Copied(at, at + 1, result.size());
       result += '<';
       i = at + 1;
     } else {
+      mover.Dropped(end);
       result.append(HtmlTable[row].Replacement);
-      i = at + HtmlTable[row].Pattern.size();
+      i = end;
     }
   }
+  literals = mover.Take();
   return result;
 }
 
-HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks) {
-  // A "<" opens a tag that the first ">" after it closes. When the tag holds
-  // two or more LF, the scan goes on right after that "<", so the next "<"
-  // before the same ">" gets its chance, and so on. Each "<" since the last
-  // ">" is therefore a candidate; at a ">" the first candidate with fewer
-  // than two LF up to it wins and everything from it to the ">" goes. A
-  // candidate two LF behind can never win any more, so only the candidates
-  // of the current and the previous line are kept, and the first of them
-  // is the winner.
+bool HasHtmlTagStart(std::string_view text) {
+  for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1))
+    if (at + 1 < text.size() && OpensHtmlTag(text[at + 1])) return true;
+  return false;
+}
+
+HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, const HtmlCallbacks& callbacks) {
+  // A "<" that opens a tag is closed by the first ">" after it. When the tag
+  // holds two or more LF, the scan goes on right after that "<", so the next
+  // opening "<" before the same ">" gets its chance, and so on. Each opening
+  // "<" since the last closing ">" is therefore a candidate; at a ">" the
+  // first candidate with fewer than two LF up to it wins and everything from
+  // it to the ">" goes. A candidate two LF behind can never win any more, so
+  // only the candidates of the current and the previous line are kept, and
+  // the first of them is the winner. Whether a "<" opens a tag depends on
+  // the character after it, which no deletion changes: a deletion starts at
+  // a "<" that is scanned after it, and what follows the deleted part has
+  // not been scanned yet.
   struct Candidate {
     std::size_t Position;  // in the result
     std::size_t LfBefore;  // LF in the result before it
   };
   std::vector<Candidate> candidates;
+  LiteralMover mover(literals);
   HtmlTagPass pass;
   std::string& result = pass.Text;
   result.reserve(text.size());
@@ -241,10 +301,10 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks
       nextPoll = i + kBlock;
     }
     const char c = text[i];
-    if (c == '<') {
+    if (c == '<' && i + 1 < n && OpensHtmlTag(text[i + 1]) && !mover.IsLiteral(i)) {
       candidates.push_back({result.size(), lineFeeds});
       result += c;
-    } else if (c == '>' && !candidates.empty()) {
+    } else if (c == '>' && !candidates.empty() && !mover.IsLiteral(i)) {
       result.resize(candidates.front().Position);
       lineFeeds = candidates.front().LfBefore;
       pass.Changed = true;
@@ -271,11 +331,11 @@ HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks) {
   if (result.Changed) {
     // The line breaks between the first and the last entity go; the tag
     // rows give the lines instead. The joining is not interrupted.
-    result.Text = JoinHtmlSpan(result.Text, entities.First, entities.Last);
-    if (!result.Broken) result.Text = ReplaceHtmlTagRows(result.Text, callbacks, result.Broken);
+    result.Text = JoinHtmlSpan(result.Text, entities.First, entities.Last, &entities.Literals);
+    if (!result.Broken) result.Text = ReplaceHtmlTagRows(result.Text, entities.Literals, callbacks, result.Broken);
   }
   if (!result.Broken) {
-    HtmlTagPass tags = RemoveHtmlTags(result.Text, callbacks);
+    HtmlTagPass tags = RemoveHtmlTags(result.Text, entities.Literals, callbacks);
     result.Text = std::move(tags.Text);
     result.Changed = result.Changed || tags.Changed;
     result.Broken = tags.Broken;

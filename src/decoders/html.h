@@ -2,6 +2,11 @@
 // Windows-1251 characters, five tags become line breaks and every other tag
 // is deleted.
 //
+// Only markup goes: a tag opens only where "<" is followed by an ASCII
+// letter, "/", "!" or "?", as in HTML itself, so "a < b" and "<<quotes>>"
+// stay whole; and the "<" and ">" that the entities &lt; and &gt; stand for
+// are text, never the start or the end of a tag.
+//
 // The letter entities stand for the Windows-1251 byte at the entity's
 // ISO 8859-1 code position, so Cyrillic text whose bytes were written out as
 // Latin-1 entity names (&Agrave;&aacute; for "Аб") reads correctly again.
@@ -12,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kamvo {
 
@@ -40,6 +46,11 @@ struct HtmlCallbacks {
   std::function<void(int row)> EntityProgress;
 };
 
+// The 0-based positions, in ascending order, of the "<" and ">" of a text
+// that stand for themselves (they were written as &lt; and &gt;): no tag
+// starts or ends at them.
+using HtmlLiterals = std::vector<std::size_t>;
+
 // Entity phase: every entity of the table in the text replaced.
 struct HtmlEntityPass {
   std::string Text;
@@ -47,26 +58,43 @@ struct HtmlEntityPass {
   // 0 when nothing was replaced.
   std::size_t First = 0;
   std::size_t Last = 0;
+  HtmlLiterals Literals;  // the "<" and ">" of &lt; and &gt;
   bool Broken = false;
 };
 HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& callbacks = {});
 
 // Deletes CR LF pairs from the 1-based span first..last (both included) until
-// none is left, a pair that two deletions bring together included.
-std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last);
+// none is left, a pair that two deletions bring together included. The
+// literal positions, when given, are moved along with their characters.
+std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last,
+                         HtmlLiterals* literals = nullptr);
 
 // Replaces every tag row ("<BR>", "<P>", "<LI>", "<TR>", "</TR>", any case)
-// by CR LF. Sets broken when stopped by the callbacks; the rest stays.
-std::string ReplaceHtmlTagRows(std::string_view text, const HtmlCallbacks& callbacks, bool& broken);
+// by CR LF, except where its "<" or ">" is a literal one. Sets broken when
+// stopped by the callbacks; the rest stays. The literal positions are moved
+// along with their characters.
+std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, const HtmlCallbacks& callbacks,
+                               bool& broken);
 
-// Tag phase: deletes each "<" ... ">" that holds fewer than two LF; a "<"
-// whose first following ">" comes two or more LF later is kept.
+// True when "<" followed by c opens a tag: c is an ASCII letter, "/", "!"
+// or "?".
+constexpr bool OpensHtmlTag(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/' || c == '!' || c == '?';
+}
+
+// Tag phase: deletes each tag, from a "<" that opens one (not a literal one)
+// to the first ">" after it (not a literal one), when it holds fewer than two
+// LF; a "<" whose tag would hold two or more LF is kept.
 struct HtmlTagPass {
   std::string Text;
   bool Changed = false;
   bool Broken = false;
 };
-HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlCallbacks& callbacks = {});
+HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals = {},
+                           const HtmlCallbacks& callbacks = {});
+
+// True when the text holds a "<" that opens a tag.
+bool HasHtmlTagStart(std::string_view text);
 
 // All phases over one text (lines followed by CR LF).
 struct HtmlResult {

@@ -137,7 +137,7 @@ ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwit
     }
     result.last = k;
     open.push_back({k, joined.size()});
-    joined += TrimControls(source[k]);
+    joined += TrimTrailingControls(source[k]);
     if (joined.empty() || joined.back() != '=') {
       sweep();
       return result;
@@ -158,11 +158,10 @@ ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwit
 
 }  // namespace
 
-std::string_view TrimControls(std::string_view line) {
-  std::size_t begin = 0, end = line.size();
-  while (begin < end && static_cast<Byte>(line[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
-  return line.substr(begin, end - begin);
+std::string_view TrimTrailingControls(std::string_view line) {
+  std::size_t end = line.size();
+  while (end > 0 && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
+  return line.substr(0, end);
 }
 
 int MatchHexEscape(std::string_view rest, HexEscape kind) {
@@ -248,7 +247,7 @@ int DecodeNumericReferences(std::string& text) {
 std::size_t JoinLineGroup(const Lines& source, std::size_t first, std::string& joined) {
   joined.clear();
   for (std::size_t k = first;; ++k) {
-    joined += TrimControls(source[k]);
+    joined += TrimTrailingControls(source[k]);
     if (joined.size() < 4 || joined.back() != '=') return k;
     joined.pop_back();  // soft line break
     if (k + 1 == source.size()) return k;

@@ -2,11 +2,14 @@
 // escapes (\'xx) and numeric character references (&#N;).
 //
 // The text is decoded one line group at a time. A group is a line together
-// with the lines that soft line breaks (a final "=") join to it; its lines
-// are trimmed and joined into one string before the passes run. Lines that
-// come before the first group in which something was decoded pass through
-// exactly as they were; from that group on, every group is written trimmed
-// and joined, whether or not it holds escapes.
+// with the lines that soft line breaks (a final "=") join to it; the blanks
+// and control characters at the end of its lines are transport padding and
+// go, and the lines are joined into one string before the passes run. The
+// blanks at the start of a line belong to the text and stay: the line after
+// a soft break goes on exactly where the break was, and indentation is kept.
+// Lines that come before the first group in which something was decoded
+// pass through exactly as they were; from that group on, every group is
+// written trimmed and joined, whether or not it holds escapes.
 #pragma once
 
 #include <cstddef>
@@ -40,8 +43,8 @@ struct EscapeCounters {
 // The three hex escapes: =XX, %XX and \'xx.
 enum class HexEscape { QuotedPrintable, Percent, Rtf };
 
-// The line without the bytes 0x20 and below at either end.
-std::string_view TrimControls(std::string_view line);
+// The line without the bytes 0x20 and below at its end.
+std::string_view TrimTrailingControls(std::string_view line);
 
 // The byte of the escape of the given kind at the start of rest, or -1 when
 // rest does not start with one.

@@ -151,14 +151,25 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
     }
     if (options.InFile.empty())
       options.InFile = param;
-    else
+    else if (options.OutFile.empty())
       options.OutFile = param;
+    else if (options.ExtraFile.empty())
+      options.ExtraFile = param;
   }
   return options;
 }
 
-bool IsSetupRun(const std::vector<std::string>& params) {
-  return !params.empty() && AsciiUpper(Trimmed(params.back())) == SetupParameter;
+bool IsSetupRun(const std::vector<std::string>& params,
+                const std::function<bool(const std::string&)>& fileExists) {
+  return !params.empty() && AsciiUpper(Trimmed(params.back())) == SetupParameter &&
+         !fileExists(params.back());
+}
+
+std::string HelpText() {
+  return UsageText() +
+         "Exit status: 0 converted or nothing to convert, 1 the file could not be converted or\n"
+         "written, 2 usage error or missing input file, 3 Russian text not recognised (the\n"
+         "file keeps its code page; only the decoders' work is written).\n";
 }
 
 int TerminalCodePage(const std::function<std::string(const char*)>& env) {
@@ -196,24 +207,37 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
   switches.Utf8 = cfg.ConvertUTF8;
   switches.Translit = cfg.TranslitOn;
 
+  for (const std::string& param : params) {
+    if (param == "--help") {
+      out << HelpText();
+      return kExitOk;
+    }
+    if (param == "--version") {
+      out << "kamvo " << ProgramVersion << '\n';
+      return kExitOk;
+    }
+  }
   auto exists = [](const std::string& name) {
     std::error_code error;
     return std::filesystem::exists(name, error);
+  };
+  const auto usageError = [&](const std::string& message) {
+    err << "kamvo: " << message << "\nTry 'kamvo --help' for more information.\n";
+    return kExitUsage;
   };
   CommandLineOptions options = ParseCommandLine(params, switches, exists);
   if (options.UnknownOption) {
     err << UsageText();
     return kExitUsage;
   }
+  if (!options.ExtraFile.empty())
+    return usageError("too many file names (an input and an output at most): " + options.ExtraFile);
   if (options.InFile.empty()) return kExitOk;
   if (options.OutFile.empty()) options.OutFile = options.InFile;
   if (options.FromCode == -1) options.FromCode = 0;
   if (options.ToCode == -1) options.ToCode = kWindows;
 
-  if (!exists(options.InFile)) {
-    err << UsageText() << "file not found: " << options.InFile << '\n';
-    return kExitUsage;
-  }
+  if (!exists(options.InFile)) return usageError("file not found: " + options.InFile);
 
   HeadlessWindow window;
   window.hasDisplay = false;  // nobody sees the editor: keep no copy of the text for it
@@ -228,13 +252,28 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
   }
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
+  for (const auto& line : report.SavedAttachments) PrintLines(out, line, terminalCode);
   out.flush();
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);
   if (converter.UserBreak) {
     PrintLines(err, converter.Tr("User break.", "Прервано."), terminalCode);
     return kExitConversionFailed;
   }
-  return report.Failed ? kExitConversionFailed : kExitOk;
+  if (report.Failed) return kExitConversionFailed;
+  const DetectionState& detection = converter.Detection;
+  if (detection.DetectionDone && !detection.Found && detection.SampleWords.Count > 0) {
+    const std::string best = std::to_string(detection.BestPercent);
+    const std::string limit = std::to_string(cfg.DetectionLimit);
+    PrintLines(err,
+               converter.English()
+                   ? "Russian text not recognised (best " + best + " %, limit " + limit +
+                         " %): the code page was left as it is."
+                   : WinFromUtf8("Русский текст не распознан (лучший результат " + best +
+                                 " %, порог " + limit + " %): кодировка оставлена как есть."),
+               terminalCode);
+    return kExitNotRecognised;
+  }
+  return kExitOk;
 }
 
 }  // namespace kamvo

@@ -26,17 +26,21 @@ struct CommandLineOptions {
   std::string OutFile;
   DecoderSwitches Switches;
   bool UnknownOption = false;
+  std::string ExtraFile;  // the first file name beyond an input and an output
 };
 
 // Reads the parameters in order. A parameter starting with "/" or "-" is an
 // option when the rest names one (in any case); otherwise it is a file name
 // when it holds a further "/" or names an existing file, and an unknown
-// option when not. Parsing stops at an unknown option.
+// option when not. Parsing stops at an unknown option. A third file name is
+// kept apart: it is a usage error, never a replacement of the output.
 CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, DecoderSwitches switches,
                                     const std::function<bool(const std::string&)>& fileExists);
 
-// True when the last parameter, trimmed, is the setup parameter.
-bool IsSetupRun(const std::vector<std::string>& params);
+// True when the last parameter, trimmed, is the setup parameter and no file
+// of that name exists (a file named so is converted like any other).
+bool IsSetupRun(const std::vector<std::string>& params,
+                const std::function<bool(const std::string&)>& fileExists);
 
 // The code page of the terminal from the locale variables (LC_ALL, LC_CTYPE,
 // LANG): a code number for a KOI8-R, CP1251, CP866 or ISO-8859-5 locale,
@@ -47,7 +51,15 @@ int TerminalCodePage(const std::function<std::string(const char*)>& env);
 std::string ForTerminal(std::string_view text, int terminalCode);
 
 // Exit statuses of a command-line run.
-enum : int { kExitOk = 0, kExitConversionFailed = 1, kExitUsage = 2 };
+enum : int {
+  kExitOk = 0,
+  kExitConversionFailed = 1,  // not text, unreadable, backup or write failed, user break
+  kExitUsage = 2,             // unknown option, too many file names, missing input file
+  kExitNotRecognised = 3,     // automatic detection found no Russian text it accepts
+};
+
+// The text printed by --help (the usage text and the exit statuses).
+std::string HelpText();
 
 // Converts the file the parameters name and prints the information pane to
 // out and failures to err. cfg seeds the decoder switches.

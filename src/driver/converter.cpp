@@ -11,8 +11,6 @@ namespace kamvo {
 
 namespace {
 
-constexpr std::size_t kStatusLength = 80;
-
 // Reports the search's progress to the converter.
 class DetectionObserver : public SearchObserver {
  public:
@@ -58,6 +56,7 @@ void Converter::EndWithUserBreak() {
 void Converter::Convert() {
   UserBreak = false;
   Detection.DetectionDone = false;
+  Detection.Found = false;
   Attachments.Clear();
   Counters = DecoderCounters{};
   lastInPlace_ = InPlaceConversion{};
@@ -101,7 +100,10 @@ void Converter::Convert() {
   if (FromIndex == 0) {
     found = AutoCodeDetect();
     if (!found) {
-      CopyTextFromScreen();
+      if (KeepTextWhenNotRecognised)
+        CopyTextToScreen();
+      else
+        CopyTextFromScreen();
       BackAvailable = BackCopy != TextBuffer;
       SetButtonsStop();
       return;
@@ -282,29 +284,23 @@ void Converter::CopyFromScreen(Lines& lines) {
 }
 
 void Converter::WriteStatusInfo(std::string_view text) {
-  const std::size_t lineBreak = info_.find_first_of("\r\n");
-  if (lineBreak == std::string::npos)
-    info_.assign(text);
-  else
-    info_ = std::string(text) + info_.substr(lineBreak);
-  lastStatus_.assign(text.substr(0, kStatusLength));
-  window_.ShowInfo(info_);
+  pane_.SetStatus(text);
+  window_.ShowInfo(pane_.Caption());
 }
 
 void Converter::AddInfo(std::string_view text) {
-  if (!info_.empty()) info_ += '\n';
-  info_ += text;
-  window_.ShowInfo(info_);
+  pane_.AddReport(text);
+  window_.ShowInfo(pane_.Caption());
 }
 
 void Converter::ClearInfo() {
-  info_.clear();
-  window_.ShowInfo(info_);
+  pane_.Clear();
+  window_.ShowInfo(pane_.Caption());
 }
 
 void Converter::WriteMimeInfo() {
   ClearInfo();
-  WriteStatusInfo(std::string(lastStatus_));
+  WriteStatusInfo(std::string(pane_.LastStatus()));
   const DecoderCounters& c = Counters;
   if (c.Base64Count > 0) AddInfo(Tr("Base64 converted.", "Преобразовано base64."));
   if (c.UUECount > 0) AddInfo(Tr("UUEncoding converted.", "Преобразовано UUEncoding."));
@@ -354,6 +350,7 @@ bool Converter::AutoCodeDetect() {
   state.DetectedUtf8 = false;
   state.SampleWords = Sample{};
   state.DetectionDone = true;
+  state.Found = false;
   WordReader reader(TextBuffer);
   state.SampleWords = TakeSample(reader);
   const int count = state.SampleWords.Count;
@@ -376,6 +373,7 @@ bool Converter::AutoCodeDetect() {
   }
 
   const bool found = PercentOf(state.BestScore, count) >= cfg_.DetectionLimit;
+  state.Found = found;
   if (found) Table = MakeCodeTable(state.BestChain, false, ToCode);
   if (!UserBreak) WriteStatusInfo("");
   Progress(0, 1, 0);

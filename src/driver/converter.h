@@ -10,6 +10,7 @@
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
 #include "driver/file_list.h"
+#include "driver/info_pane.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
 
@@ -38,6 +39,7 @@ struct DetectionState {
   int BestPercent = 0;
   bool DetectedUtf8 = false;
   bool DetectionDone = false;
+  bool Found = false;  // the best chain reached the detection limit
   int LastLevel = 0;
   int LastPosition = 0;
 };
@@ -91,19 +93,14 @@ class Converter {
   void AddInfo(std::string_view text);
   void ClearInfo();
   void WriteMimeInfo();
-  const std::string& Info() const { return info_; }
-  const std::string& LastStatus() const { return lastStatus_; }
+  std::string Info() const { return pane_.Caption(); }
+  const std::string& LastStatus() const { return pane_.LastStatus(); }
   // The pane as it stands, and putting it back as it was (for a run that is
   // taken back before anyone saw it).
-  struct PaneState {
-    std::string Info;
-    std::string LastStatus;
-  };
-  PaneState Pane() const { return {info_, lastStatus_}; }
-  void RestorePane(const PaneState& pane) {
-    info_ = pane.Info;
-    lastStatus_ = pane.LastStatus;
-    window_.ShowInfo(info_);
+  const InfoPane& Pane() const { return pane_; }
+  void RestorePane(const InfoPane& pane) {
+    pane_ = pane;
+    window_.ShowInfo(pane_.Caption());
   }
 
   void Progress(int min, int max, int position);
@@ -153,6 +150,11 @@ class Converter {
   DetectionState Detection;
   int FromIndex = 0;
   int ToCode = 1;
+  // What a run does when automatic detection finds no chain that reaches
+  // the limit: false shows the best chain found (the window, where the user
+  // sees it and decides), true keeps the text as the decoding stages left it
+  // (a file converted on disk is never rewritten on a guess).
+  bool KeepTextWhenNotRecognised = false;
   // The longest chain detection tries; shorter only in tests and experiments.
   int MaxChainLevels = kChainLevels;
 
@@ -183,8 +185,7 @@ class Converter {
   Window& window_;
   const TCfg& cfg_;
   DecoderStages stages_;
-  std::string info_;
-  std::string lastStatus_;
+  InfoPane pane_;
   int progressMin_ = 0, progressMax_ = 100;
 
   ScreenSource screen_ = ScreenSource::Window;

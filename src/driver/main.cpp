@@ -36,7 +36,11 @@ int main(int argc, char** argv) {
 
   kamvo::TSettings settings;
   kamvo::ReadCfg(settings);
-  if (kamvo::IsSetupRun(params)) {
+  const auto exists = [](const std::string& name) {
+    std::error_code error;
+    return std::filesystem::exists(name, error);
+  };
+  if (kamvo::IsSetupRun(params, exists)) {
     kamvo::SetupFirstRun(settings, ProgramPath(argv[0]));
     return kamvo::kExitOk;
   }

@@ -34,7 +34,7 @@ bool EscapeLineInert(std::string_view line, const DecoderSwitches& boxes) {
     const std::string_view rest = line.substr(at);
     switch (line[at]) {
       case '=':
-        if (TrimControls(line).ends_with('=')) return false;
+        if (TrimTrailingControls(line).ends_with('=')) return false;
         if (boxes.QP && MatchHexEscape(rest, HexEscape::QuotedPrintable) >= 0) return false;
         break;
       case '%':
@@ -76,10 +76,17 @@ bool BinaryInert(const Lines& text) {
 }
 
 // The HTML stage changes a text only through an entity, which starts with
-// "&", or a tag, which starts with "<".
+// "&", or a tag, which starts with a "<" followed by a letter, "/", "!" or
+// "?". Without entities no "<" or ">" is a literal one and no line breaks
+// are joined, so the tags are those the lines hold; a "<" at the end of a
+// line is followed by its line break and opens nothing.
+bool HtmlTextInert(std::string_view text) {
+  return text.find('&') == std::string_view::npos && !HasHtmlTagStart(text);
+}
+
 bool HtmlInert(const Lines& text) {
   for (const std::string& line : text)
-    if (FindAnyByte(line, "&<") != std::string_view::npos) return false;
+    if (!HtmlTextInert(line)) return false;
   return true;
 }
 
@@ -133,7 +140,7 @@ bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches
   // none of the bytes either of them looks for.
   const bool quiet = escapes && FindAnyByte(text, switches.Html ? "=%\\&<" : "=%\\&") == std::string_view::npos;
   if (escapes && !quiet && !EscapeTextInert(text, switches)) return false;
-  if (switches.Html && !quiet && FindAnyByte(text, "&<") != std::string_view::npos) return false;
+  if (switches.Html && !quiet && !HtmlTextInert(text)) return false;
   if (switches.Base64 && !BinaryTextInert(text)) return false;
   return true;
 }

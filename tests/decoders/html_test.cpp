@@ -56,6 +56,14 @@ std::string AsEntities(std::string_view win) {
   return out;
 }
 
+void ExpectSameAsLiteral(const Lines& input) {
+  bool changed = false;
+  const Lines lines = Html(input, &changed);
+  const auto literal = LiteralHtml(input);
+  ASSERT_EQ(lines, literal.Text) << "input: " << JoinLines(input, "|");
+  ASSERT_EQ(changed, literal.Changed) << "input: " << JoinLines(input, "|");
+}
+
 TEST(HtmlEntities, LetterRowsFollowTheCaseOfTheNameOthersReplaceAsStored) {
   std::string small, capital;
   for (std::size_t row = 18; row < 48; ++row) {
@@ -82,28 +90,51 @@ TEST(HtmlEntities, UnknownUnterminatedAndAmpersandEntitiesStay) {
   EXPECT_EQ(Html({"&a&agrave; &e&eth;; &&uml;; &auml &ouml;"}), Lines{W("&aа &eр; &Ё; &auml ц")});
 }
 
-TEST(HtmlEntities, EscapedAngleBracketsBecomeATagThatIsDeleted) {
-  EXPECT_EQ(Html({"x&lt;b&gt;y"}), Lines{"xy"});
-  EXPECT_EQ(Html({"1 &lt; 2"}), Lines{"1 < 2"});
-}
-
-TEST(HtmlTags, EverythingFromALessThanToTheNextGreaterThanGoes) {
-  EXPECT_EQ(Html({"a < b and c > d"}), Lines{"a  d"});
-  EXPECT_EQ(Html({"<b>bold</b> <a href=\"x\">link</a> 2 > 1"}), Lines{"bold link 2 > 1"});
-  // A "<" inside an open tag belongs to it; a ">" with no tag open stays.
-  EXPECT_EQ(Html({"<<b>> x <a<b>"}), Lines{"> x "});
-  // Unterminated: the "<" and the rest of the text stay.
-  bool changed = true;
-  EXPECT_EQ(Html({"x < y", "z"}, &changed), (Lines{"x < y", "z"}));
-  EXPECT_FALSE(changed);
-}
-
-TEST(HtmlTags, ATagSpanningOneLineBreakGoesWithItTwoBreaksKeepTheLessThan) {
-  EXPECT_EQ(Html({"a<font", "color=red>b"}), Lines{"ab"});
-  // Two line feeds: the "<" stays and the scan goes on right after it.
-  EXPECT_EQ(Html({"x <a", "b", "c> y <i>z"}), (Lines{"x <a", "b", "c> y z"}));
-  EXPECT_EQ(Html({"<", "<", ">"}), (Lines{"<", ""}));
-  EXPECT_EQ(Html({"<", "<", "<", "<b>"}), (Lines{"<", "<", ""}));
+// Only markup goes: a tag opens where "<" is followed by an ASCII letter,
+// "/", "!" or "?", and the "<" and ">" written as &lt; and &gt; are text.
+TEST(HtmlTags, OnlyMarkupIsRemoved) {
+  struct Case {
+    Lines input;  // UTF-8
+    Lines expected;
+  };
+  const Case cases[] = {
+      // Comparisons and quotation marks are not markup.
+      {{"if (a < b && b > 0)"}, {"if (a < b && b > 0)"}},
+      {{"Цена < 100 и > 50"}, {"Цена < 100 и > 50"}},
+      {{"<<кавычки>>"}, {"<<кавычки>>"}},
+      {{"x <= y >= z, a <- b, <3 >"}, {"x <= y >= z, a <- b, <3 >"}},
+      {{"a <", "b> c"}, {"a <", "b> c"}},  // a line break is no letter
+      // Angle brackets written as entities stay as text.
+      {{"&lt;тег&gt;"}, {"<тег>"}},
+      {{"x&lt;b&gt;y 1 &lt; 2"}, {"x<b>y 1 < 2"}},
+      {{"&lt;b>bold"}, {"<b>bold"}},           // an escaped "<" opens nothing
+      {{"<b&gt;x</b> y"}, {" y"}},             // an escaped ">" closes nothing
+      {{"a&nbsp;&lt;br&gt;b&lt;/tr&gt;c"}, {"a <br>b</tr>c"}},  // nor makes a line break
+      {{"a&nbsp;&lt;br>b<br&gt;c"}, {"a <br>b<br>c"}},
+      {{"<i title=\"&lt;&gt;\">x</i>"}, {"x"}},  // inside a tag it goes with the tag
+      // Tags of every kind go.
+      {{"<b>bold</b> <a href=\"x\">link</a> 2 > 1"}, {"bold link 2 > 1"}},
+      {{"a <b and c> d"}, {"a  d"}},
+      {{"<!-- note -->text<!DOCTYPE html>"}, {"text"}},
+      {{"<?xml version=\"1.0\"?>x"}, {"x"}},
+      // A "<" inside an open tag belongs to it; a ">" with no tag open stays.
+      {{"<<b>> x <a<b>"}, {"<> x "}},
+      // A tag spanning one line break goes with it; with two the "<" stays
+      // and the scan goes on right after it.
+      {{"a<font", "color=red>b"}, {"ab"}},
+      {{"<!--", "comment -->x"}, {"x"}},
+      {{"x <a", "b", "c> y <i>z"}, {"x <a", "b", "c> y z"}},
+      {{"<a", "<b", "<c", "<d>"}, {"<a", "<b", ""}},
+  };
+  for (const Case& c : cases) {
+    Lines input, expected;
+    for (const auto& line : c.input) input.push_back(W(line));
+    for (const auto& line : c.expected) expected.push_back(W(line));
+    bool changed = false;
+    EXPECT_EQ(Html(input, &changed), expected) << c.input[0];
+    EXPECT_EQ(changed, input != expected) << c.input[0];
+    ExpectSameAsLiteral(input);
+  }
 }
 
 TEST(HtmlLines, WithoutEntitiesTagsAreDeletedAndTheLinesStay) {
@@ -149,7 +180,7 @@ class HtmlGenerator {
         if (random_() % 2) return MixedCase(p.substr(0, 1 + random_() % (p.size() - 1)));
         return MixedCase(p.insert(1 + random_() % (p.size() - 1), 1, "aX;&<>1"[random_() % 7]));
       }
-      case 5: return std::string(1, "&;<>/"[random_() % 5]);
+      case 5: return std::string(1, "&;<>/!?"[random_() % 7]);
       case 6: return std::string(1 + random_() % 3, '<');
       case 7: return std::string(1 + random_() % 2, '>');
       case 8: return "&amp;";
@@ -172,14 +203,6 @@ class HtmlGenerator {
  private:
   std::mt19937 random_;
 };
-
-void ExpectSameAsLiteral(const Lines& input) {
-  bool changed = false;
-  const Lines lines = Html(input, &changed);
-  const auto literal = LiteralHtml(input);
-  ASSERT_EQ(lines, literal.Text) << "input: " << JoinLines(input, "|");
-  ASSERT_EQ(changed, literal.Changed) << "input: " << JoinLines(input, "|");
-}
 
 TEST(HtmlDifferential, GeneratedTextsMatchTheLiteralAlgorithm) {
   HtmlGenerator generate(20240611);
@@ -204,7 +227,8 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
   // Entities packed against entities, prefixes and overlapping names.
   const std::vector<std::string> pieces = {"&",     "&a",       "&agrave;", "&AGRAVE", ";",      "&&uml;",
                                            "&auml;", "&sup1;",  "&sup",     "&lt;",    "&gt;",   "&e&eth;",
-                                           "<",     ">",        "<br",      "<BR>",    "</tr>",  "&nbsp;&nbsp;"};
+                                           "<",     ">",        "<br",      "<BR>",    "</tr>",  "&nbsp;&nbsp;",
+                                           "br>",   "/tr>",     "<!",       "?"};
   for (int round = 0; round < 1500; ++round) {
     Lines lines(1 + random() % 4);
     for (auto& line : lines)

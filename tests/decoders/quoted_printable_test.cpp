@@ -48,6 +48,18 @@ std::string Repeat(const std::string& s, int n) {
   return out;
 }
 
+void ExpectSameAsLiteral(const Lines& source, const EscapeSwitches& switches, EscapeCounters initial = {}) {
+  const testing::LiteralEscapeResult expected = LiteralDecodeEscapes(source, switches, initial);
+  const Decoded actual = Decode(source, switches, initial);
+  ASSERT_EQ(actual.text, expected.text) << "source of " << source.size() << " lines, first: "
+                                        << (source.empty() ? "" : source[0].substr(0, 80));
+  EXPECT_EQ(actual.converted, expected.converted);
+  EXPECT_EQ(actual.counters.QPCount, expected.counters.QPCount);
+  EXPECT_EQ(actual.counters.SevenBitCount, expected.counters.SevenBitCount);
+  EXPECT_EQ(actual.counters.RtfCount, expected.counters.RtfCount);
+  EXPECT_EQ(actual.counters.HtmlCount, expected.counters.HtmlCount);
+}
+
 // --- The passes and their acceptance rule ---------------------------------
 
 TEST(QuotedPrintable, HexPassAcceptsHighEscapesOrMoreThanTenEscapes) {
@@ -134,8 +146,34 @@ TEST(QuotedPrintable, SoftBreaksJoinOnlyFromTheFirstAcceptedGroupOn) {
   EXPECT_FALSE(d.converted);
 
   d = Decode({"  abc=", "def", "=C0=C1", "  abc= ", " def ", "  ghi  ", "", "ab=", "cd"});
-  EXPECT_EQ(d.text, (Lines{"  abc=", "def", "\xC0\xC1", "abcdef", "ghi", "", "ab=", "cd"}));
+  EXPECT_EQ(d.text, (Lines{"  abc=", "def", "\xC0\xC1", "  abc def", "  ghi", "", "ab=", "cd"}));
   EXPECT_EQ(d.counters.QPCount, 1);
+}
+
+// The blanks and control characters at the end of a line are transport
+// padding and go; those at its start belong to the text and stay.
+TEST(QuotedPrintable, OnlyTrailingBlanksAreTrimmed) {
+  struct Case {
+    Lines input;  // Windows-1251
+    Lines expected;
+  };
+  const Case cases[] = {
+      // A soft break joins the halves exactly; the next line keeps its indent.
+      {{"=CF=F0=E8=E2=E5=F2,=", " =EC=E8=F0!", "    \xC2\xF2\xEE\xF0\xE0\xFF \xF1\xF2\xF0\xEE\xEA\xE0"},
+       {"\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0!", "    \xC2\xF2\xEE\xF0\xE0\xFF \xF1\xF2\xF0\xEE\xEA\xE0"}},
+      // Padding after the soft break's "=" and at line ends goes.
+      {{"\t=C0=C1 =  \t", "\t=C2 \r"}, {"\t\xC0\xC1 \t\xC2"}},
+      {{"%C0%C1", "  %C2 x  ", "\t\x01y"}, {"\xC0\xC1", "  \xC2 x", "\t\x01y"}},
+      // Leading blanks count toward the four characters of a soft break.
+      {{"=C0=C1", "  a=", "b"}, {"\xC0\xC1", "  ab"}},
+      {{"=C0=C1", " a=", "b"}, {"\xC0\xC1", " a=", "b"}},
+      // A blank line after a soft break ends the group.
+      {{"=C0=C1=", "   ", "  x"}, {"\xC0\xC1", "  x"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Decode(c.input).text, c.expected) << c.input[0];
+    ExpectSameAsLiteral(c.input, {});
+  }
 }
 
 TEST(QuotedPrintable, AGroupIsAcceptedAsAWholeAndEarlierLinesAreReexamined) {
@@ -175,7 +213,7 @@ TEST(QuotedPrintable, AnHtmlCountAboveZeroOnEntryAcceptsEveryGroup) {
   EscapeCounters counters;
   counters.HtmlCount = 1;
   const Decoded d = Decode({" abc= ", "d "}, {}, counters);
-  EXPECT_EQ(d.text, Lines{"abcd"});
+  EXPECT_EQ(d.text, Lines{" abcd"});
   EXPECT_TRUE(d.converted);
   EXPECT_FALSE(Decode({}, {}, counters).converted);
 }
@@ -193,18 +231,6 @@ TEST(QuotedPrintable, StopsWhenAsked) {
 }
 
 // --- Against the literal algorithm ----------------------------------------
-
-void ExpectSameAsLiteral(const Lines& source, const EscapeSwitches& switches, EscapeCounters initial = {}) {
-  const testing::LiteralEscapeResult expected = LiteralDecodeEscapes(source, switches, initial);
-  const Decoded actual = Decode(source, switches, initial);
-  ASSERT_EQ(actual.text, expected.text) << "source of " << source.size() << " lines, first: "
-                                        << (source.empty() ? "" : source[0].substr(0, 80));
-  EXPECT_EQ(actual.converted, expected.converted);
-  EXPECT_EQ(actual.counters.QPCount, expected.counters.QPCount);
-  EXPECT_EQ(actual.counters.SevenBitCount, expected.counters.SevenBitCount);
-  EXPECT_EQ(actual.counters.RtfCount, expected.counters.RtfCount);
-  EXPECT_EQ(actual.counters.HtmlCount, expected.counters.HtmlCount);
-}
 
 // Pieces that make escapes, near-escapes and soft breaks likely.
 const std::vector<std::string>& Pieces() {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <random>
 
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
@@ -41,7 +42,9 @@ TEST(CommandLine, CodeOptionsPickTargetThenSource) {
   auto autoOption = Parse({"in.txt", "/AUTO", "/WIN"});
   EXPECT_EQ(autoOption.FromCode, -1);
   EXPECT_EQ(autoOption.ToCode, kWindows);
-  EXPECT_EQ(Parse({"a", "b", "c"}).OutFile, "c");  // a third name replaces the second
+  auto tooMany = Parse({"a", "b", "c", "d"});  // a usage error, never a new output
+  EXPECT_EQ(tooMany.OutFile, "b");
+  EXPECT_EQ(tooMany.ExtraFile, "c");
 }
 
 TEST(CommandLine, SwitchesInAnyCaseAndFileNamesAsGiven) {
@@ -74,10 +77,13 @@ TEST(CommandLine, SlashStartsAnOptionOrAPath) {
 }
 
 TEST(CommandLine, SetupParameterAndTerminalEncoding) {
-  EXPECT_TRUE(IsSetupRun({" 5184 "}));
-  EXPECT_TRUE(IsSetupRun({"in.txt", "5184"}));
-  EXPECT_FALSE(IsSetupRun({"5184", "in.txt"}));
-  EXPECT_FALSE(IsSetupRun({}));
+  const auto none = [](const std::string&) { return false; };
+  EXPECT_TRUE(IsSetupRun({" 5184 "}, none));
+  EXPECT_TRUE(IsSetupRun({"in.txt", "5184"}, none));
+  EXPECT_FALSE(IsSetupRun({"5184", "in.txt"}, none));
+  EXPECT_FALSE(IsSetupRun({}, none));
+  // A file named so is a file.
+  EXPECT_FALSE(IsSetupRun({"5184"}, [](const std::string& name) { return name == "5184"; }));
 
   auto term = [](std::map<std::string, std::string> vars) {
     return TerminalCodePage([&](const char* name) { return vars[name]; });
@@ -147,9 +153,6 @@ TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
   EXPECT_EQ(unknown.err, UsageText());
   EXPECT_FALSE(fs::exists(dir / "in.txt.bak"));
 
-  const RunResult missing = Kamvo("Missing.txt");
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.err, UsageText() + "file not found: Missing.txt\n");
 
   WriteFile(dir / "image.bin", std::string("GIF89a\0\0", 8));
   const RunResult binary = Kamvo("image.bin");
@@ -160,6 +163,72 @@ TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
   const RunResult optionsOnly = Kamvo("/KOI /QP-");
   EXPECT_EQ(optionsOnly.status, 0);
   EXPECT_EQ(optionsOnly.out + optionsOnly.err, "");
+}
+
+// Words of random bytes 0xC0..0xFF: no chain makes Russian of them.
+std::string RandomHighWords(int count) {
+  std::minstd_rand random(7);
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    const int length = 2 + static_cast<int>(random() % 7);
+    for (int j = 0; j < length; ++j) text += static_cast<char>(0xC0 + random() % 0x40);
+    text += i % 10 == 9 ? '\n' : ' ';
+  }
+  return text;
+}
+
+// Each case: the files before the run, the parameters, the status, text
+// that standard output and standard error must hold, and the files after.
+TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
+  using Files = std::map<std::string, std::string>;
+  const std::string koi = ConvertByPair(win, 2);
+  const std::string noise = RandomHighWords(400);
+  const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
+  struct Case {
+    Files before;
+    std::string args;
+    int status;
+    std::string out, err;
+    Files after;
+  };
+  const Case cases[] = {
+      // Detection below the limit: the file and its old backup stay.
+      {{{"g.txt", noise}, {"g.txt.bak", "old"}},
+       "g.txt", kExitNotRecognised, "", "Russian text not recognised (best ",
+       {{"g.txt", noise}, {"g.txt.bak", "old"}}},
+      // The decoders' work is written; the pane keeps every line.
+      {{{"q.txt", "=EC=E0=EC=E0 aoeao=E0\n"}},
+       "q.txt", kExitNotRecognised, "Quoted-printable converted.\nRussian text detected ", " %, limit 80 %)",
+       {{"q.txt", "\xEC\xE0\xEC\xE0 aoeao\xE0\n"}, {"q.txt.bak", "=EC=E0=EC=E0 aoeao=E0\n"}}},
+      {{{"f.txt", "\xEC\xE0\xEC\xE0 aoeao\xE0\n"}},
+       "f.txt", kExitNotRecognised, "Russian text detected ", "not recognised",
+       {{"f.txt", "\xEC\xE0\xEC\xE0 aoeao\xE0\n"}}},
+      // Three names: nothing is read or written.
+      {{{"a.txt", koi}, {"b.txt", "b"}, {"c.txt", "c"}},
+       "a.txt b.txt c.txt", kExitUsage, "", "kamvo: too many file names (an input and an output at most): c.txt" + tryHelp,
+       {{"a.txt", koi}, {"b.txt", "b"}, {"c.txt", "c"}}},
+      {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
+      // A file named like the setup parameter is a file.
+      {{{"5184", koi}}, "5184", kExitOk, "KOI-8  ->  Windows", "", {{"5184", win}, {"5184.bak", koi}}},
+      {{}, "--version", kExitOk, "kamvo 2.18\n", "", {}},
+      {{{"in.txt", koi}}, "in.txt --help", kExitOk, "command line usage:", "", {{"in.txt", koi}}},
+  };
+  for (const Case& c : cases) {
+    for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : c.before) WriteFile(dir / name, bytes);
+    const RunResult run = Kamvo(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args << ": " << run.out;
+    if (c.err.empty())
+      EXPECT_EQ(run.err, "") << c.args;
+    else
+      EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+    Files after;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      if (entry.is_regular_file() && entry.path().filename() != "stdout" && entry.path().filename() != "stderr")
+        after[entry.path().filename()] = ReadFile(entry.path());
+    EXPECT_EQ(after, c.after) << c.args;
+  }
 }
 
 TEST_F(ProgramTest, SetupRunRecordsTheProgramFolder) {

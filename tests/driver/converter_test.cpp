@@ -188,15 +188,16 @@ TEST_F(ConverterTest, EscapeDecodedTextSurvivesAnUnsuccessfulDetection) {
   }
 }
 
-TEST_F(ConverterTest, StatusLineReplacesOnlyTheFirstLine) {
+TEST_F(ConverterTest, StatusLineNeverTakesThePlaceOfAReportLine) {
   converter.AddInfo("report");
   EXPECT_EQ(window.info, "report");  // with no status the report line stands first
   converter.WriteStatusInfo("status");
-  EXPECT_EQ(window.info, "status");
+  EXPECT_EQ(window.info, "status\nreport");
   converter.AddInfo("line 2");
-  converter.AddInfo("line 3");
   converter.WriteStatusInfo("new status");
-  EXPECT_EQ(window.info, "new status\nline 2\nline 3");
+  EXPECT_EQ(window.info, "new status\nreport\nline 2");
+  converter.WriteStatusInfo("");
+  EXPECT_EQ(window.info, "report\nline 2");
   converter.WriteStatusInfo(std::string(100, 'x'));
   EXPECT_EQ(converter.LastStatus(), std::string(80, 'x'));
   converter.WriteMimeInfo();

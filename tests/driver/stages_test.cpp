@@ -128,6 +128,13 @@ TEST(Stages, PlainTextSkipsTheStages) {
   tagged[7] += "<i>";
   RunStage(HtmlStage, tagged, switches, &checking);
   EXPECT_EQ(checking, 1);
+  // Comparisons and a "<" at a line's end are no markup.
+  Lines compared = plain;
+  compared[7] += " a < b > c <<\xCA\xCF>> <= 5";
+  compared[8] += " <";
+  RunStage(HtmlStage, compared, switches, &checking);
+  EXPECT_EQ(checking, 0);
+  EXPECT_EQ(RunStage(ConvHTML, compared, switches).text, compared);
 }
 
 // The check over a whole text, before it is split: when it says that the

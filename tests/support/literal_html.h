@@ -3,6 +3,8 @@
 // replacement, the first and last entity positions tracked through the
 // shifts, CR LF deleted from the span until none is left, and the tag scan
 // going back to the character after a "<" whose tag holds too many LF.
+// Every character carries a flag that marks the "<" and ">" written as &lt;
+// and &gt;: they are text, and no tag row or tag starts or ends at them.
 // Quadratic; the tests compare the single-pass stage against it.
 #pragma once
 
@@ -55,6 +57,7 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
   const auto& table = LiteralHtmlTable();
   std::string text = JoinLines(lines, "\r\n");
   std::string upper = UpperCaseRus(text);
+  std::vector<bool> literal(text.size(), false);  // per character of text
   bool changed = false;
   std::size_t first = 0, last = 0;  // 1-based, 0 while none
 
@@ -72,6 +75,8 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
       text.insert(found, replacement);
       upper.erase(found, entry.Pattern.size());
       upper.insert(found, entry.Replacement);
+      literal.erase(literal.begin() + found, literal.begin() + found + entry.Pattern.size());
+      literal.insert(literal.begin() + found, replacement.size(), replacement == "<" || replacement == ">");
       const std::size_t position = found + 1;
       if (first == 0 || position < first) first = position;
       if (last == 0 || position > last) {
@@ -86,36 +91,57 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
   // Line phase.
   if (first != 0) {
     std::string span = text.substr(first - 1, last - first + 1);
-    for (std::size_t pair; (pair = span.find("\r\n")) != std::string::npos;) span.erase(pair, 2);
+    std::vector<bool> spanLiteral(literal.begin() + (first - 1), literal.begin() + last);
+    for (std::size_t pair; (pair = span.find("\r\n")) != std::string::npos;) {
+      span.erase(pair, 2);
+      spanLiteral.erase(spanLiteral.begin() + pair, spanLiteral.begin() + pair + 2);
+    }
     text = text.substr(0, first - 1) + span + text.substr(last);
+    std::vector<bool> joined(literal.begin(), literal.begin() + (first - 1));
+    joined.insert(joined.end(), spanLiteral.begin(), spanLiteral.end());
+    joined.insert(joined.end(), literal.begin() + last, literal.end());
+    literal = joined;
     upper = UpperCaseRus(text);
     for (std::size_t row = 0; row < 5; ++row) {
       const LiteralHtmlRow& entry = table[row];
       for (;;) {
-        const std::size_t found = upper.find(entry.Pattern);
+        // The first occurrence whose "<" and ">" are both markup.
+        std::size_t found = upper.find(entry.Pattern);
+        while (found != std::string::npos && (literal[found] || literal[found + entry.Pattern.size() - 1]))
+          found = upper.find(entry.Pattern, found + 1);
         if (found == std::string::npos) break;
         text.erase(found, entry.Pattern.size());
         text.insert(found, entry.Replacement);
         upper.erase(found, entry.Pattern.size());
         upper.insert(found, entry.Replacement);
+        literal.erase(literal.begin() + found, literal.begin() + found + entry.Pattern.size());
+        literal.insert(literal.begin() + found, entry.Replacement.size(), false);
       }
     }
   }
 
-  // Tag phase.
+  // Tag phase. A tag opens at a "<" followed by an ASCII letter, "/", "!"
+  // or "?".
+  auto opens = [&](std::size_t i) {
+    if (i + 1 >= text.size()) return false;
+    const char next = text[i + 1];
+    return (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next == '/' || next == '!' ||
+           next == '?';
+  };
   bool open = false;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '<' && !open) {
+    if (text[i] == '<' && !open && !literal[i] && opens(i)) {
       open = true;
       start = i;
       ++i;
-    } else if (text[i] == '>' && open) {
+    } else if (text[i] == '>' && open && !literal[i]) {
       int lineFeeds = 0;
       for (std::size_t k = start; k <= i; ++k) lineFeeds += text[k] == '\n';
       open = false;
       if (lineFeeds < 2) {
         text.erase(start, i - start + 1);
+        literal.erase(literal.begin() + start, literal.begin() + i + 1);
         changed = true;
         i = start;
       } else {

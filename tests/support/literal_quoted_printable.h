@@ -99,11 +99,12 @@ inline void LiteralReferencePass(std::string& joined, int& htmlCount) {
   joined = result;
 }
 
+// Only the end of a line is trimmed: the blanks before its text are part
+// of it.
 inline std::string LiteralTrim(const std::string& line) {
-  std::size_t begin = 0, end = line.size();
-  while (begin < end && static_cast<Byte>(line[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
-  return line.substr(begin, end - begin);
+  std::size_t end = line.size();
+  while (end > 0 && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
+  return line.substr(0, end);
 }
 
 inline LiteralEscapeResult LiteralDecodeEscapes(const Lines& source, const EscapeSwitches& switches,
