@@ -11,6 +11,7 @@
 #include <new>
 
 #include "codepages/unicode.h"
+#include "driver/attachment_files.h"
 #include "driver/file_io.h"
 #include "driver/file_list.h"
 #include "recognition/detection.h"
@@ -65,15 +66,6 @@ class Report {
 // A name as the program shows it: file names are UTF-8, texts Windows-1251.
 std::string Shown(const std::string& fileName) { return WinFromUtf8(fileName); }
 
-// Attachment names come from the text: they must name a file inside the
-// folder, not the folder itself, a parent or a path.
-bool IsPlainFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (char c : name)
-    if (c == '/' || c == '\0') return false;
-  return true;
-}
-
 // True when both names stand for the same file; links are not followed.
 bool SameInode(const std::string& a, const std::string& b) {
   struct stat first {}, second {};
@@ -94,19 +86,6 @@ bool SameEntry(const std::string& a, const std::string& b) {
          SameFile(one, two);
 }
 
-// The n-th free name tried for an attachment whose own name is taken:
-// " (n)" before the extension, or at the end of a name without one (a name
-// whose only dot starts it, as ".profile", has none).
-std::string NumberedName(const std::string& name, int n) {
-  const std::string number = " (" + std::to_string(n) + ")";
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return name + number;
-  return name.substr(0, dot) + number + name.substr(dot);
-}
-
-// How many numbered names an attachment tries before it gives up.
-constexpr int kMaxNumberedNames = 9999;
-
 // Saves the attachments in the folder of the converted file. An attachment
 // never replaces anything that stands under its name (a file of the user's,
 // a folder, a link, the converted file, its backup, an attachment saved
@@ -123,26 +102,12 @@ void SaveAttachments(const Converter& converter, const ResolvedFile& input, Repo
                      input.Error != 0 ? input.Error : EINVAL);
       continue;
     }
-    const std::string temporary = WriteTemporaryFile(folder + Utf8FromWin(entry.Name), entry.Stream);
-    if (temporary.empty()) {
-      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + entry.Name,
-                     errno);
-      continue;
-    }
-    for (int n = 0;; ++n) {
-      const std::string name = n == 0 ? entry.Name : NumberedName(entry.Name, n);
-      if (CommitNewFile(temporary, folder + Utf8FromWin(name))) {
-        report.AttachmentSaved(shownFolder + name);
-        break;
-      }
-      if (errno != EEXIST || n == kMaxNumberedNames) {
-        const int error = errno;
-        DiscardFile(temporary);
-        report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + name,
-                       error);
-        break;
-      }
-    }
+    const SavedAttachment saved = SaveAttachmentAsNewFile(folder, entry.Name, entry.Stream);
+    if (saved.Saved)
+      report.AttachmentSaved(shownFolder + saved.Name);
+    else
+      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + saved.Name,
+                     saved.Error);
   }
 }
 
