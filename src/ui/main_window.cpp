@@ -43,6 +43,8 @@
 #include "driver/file_io.h"
 #include "driver/stages.h"
 #include "ui/dialogs.h"
+#include "ui/settings_dialog.h"
+#include "ui/dialog_look.h"
 
 namespace kamvo::ui {
 
@@ -93,16 +95,6 @@ const Texts kTooLarge{
 
 QIcon ToolIcon(const QWidget* w, const char* theme, QStyle::StandardPixmap fallback) {
   return QIcon::fromTheme(theme, w->style()->standardIcon(fallback));
-}
-
-QFont FontOf(const TFontGroup& group, QFont font) {
-  if (!group.Name.empty()) font.setFamily(QString::fromStdString(group.Name));
-  if (group.Size > 0) font.setPointSize(group.Size);
-  font.setBold(group.Style & kFontBold);
-  font.setItalic(group.Style & kFontItalic);
-  font.setUnderline(group.Style & kFontUnderline);
-  font.setStrikeOut(group.Style & kFontStrikeOut);
-  return font;
 }
 
 std::string LocalPath(const QString& path) { return path.toStdString(); }
@@ -397,9 +389,11 @@ void TMainWindow::About() {
 
 void TMainWindow::SetConfig() {
   if (running_) return;
-  // Until there is a settings dialog this reloads the store and applies it.
   ReadCfg();
+  if (!EditCfg(settings_.Cfg, this)) return;
   SetSwitchesFromSettings();
+  kamvo::WriteCfg(settings_.Cfg);
+  ApplySettings();
   converter_->CopyTextFromScreen();
   converter_->CopyTextToScreen();
   update();

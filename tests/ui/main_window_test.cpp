@@ -130,9 +130,14 @@ TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   Open();
   ConvertAndStop();
   auto* menu = Find<QMenu>("PopupMenu2");
+  // The settings dialog shows the record reloaded from the store; OK applies it.
+  const auto setConfig = [&] {
+    AnswerNextDialog([](QWidget* form) { form->findChild<QPushButton*>("btnOK")->click(); });
+    window->SetConfig();
+  };
 
   StoreSettings([](TSettings& s) { s.Cfg.English = false; });
-  window->SetConfig();
+  setConfig();
   EXPECT_EQ(Find<QLabel>("Label1")->text(), U(" Из"));
   EXPECT_EQ(Find<QPushButton>("btnConv")->text(), U("Перекодировать"));
   EXPECT_EQ(Find<QCheckBox>("chkHtml")->toolTip(), U("Перекодировать HTML в текст"));
@@ -143,14 +148,14 @@ TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   EXPECT_TRUE(Pane().startsWith(U("Прервано."))) << Pane().toStdString();
 
   StoreSettings([](TSettings& s) { s.Cfg.English = true; });
-  window->SetConfig();
+  setConfig();
   EXPECT_EQ(Find<QLabel>("Label1")->text(), U("From"));
   EXPECT_EQ(Find<QCheckBox>("chkHtml")->toolTip(), U("Convert HTML"));
   EXPECT_TRUE(Pane().startsWith(U("Прервано.")));  // not translated back
 
   setenv("LANG", "ru_RU.UTF-8", 1);
   StoreSettings([](TSettings& s) { s.Cfg.English = false; });
-  window->SetConfig();
+  setConfig();
   EXPECT_EQ(Tool("SpeedButton1")->toolTip(), U("Открыть файл"));
   EXPECT_EQ(Tool("SpeedButton8")->toolTip(), U("Назад"));
   EXPECT_EQ(menu->actions()[0]->text(), U("Выделить все"));
