@@ -44,7 +44,11 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(name_)) {
-    // Nobody answered on it (NotifyRunning came first): it is stale.
+    // Taken: by a copy that started at the same moment (it answers), or
+    // left behind by one that died (nobody answers), which is removed.
+    QLocalSocket probe;
+    probe.connectToServer(name_);
+    if (probe.waitForConnected(kConnectWaitMs)) return false;
     QLocalServer::removeServer(name_);
     if (!server_->listen(name_)) return false;
   }
@@ -72,7 +76,7 @@ int RunWindowProgram(int argc, char** argv) {
   if (instance.NotifyRunning()) return 0;
 
   TMainWindow window;
-  instance.Listen([&window] { window.TrayClick(); });
+  if (!instance.Listen([&window] { window.TrayClick(); }) && instance.NotifyRunning()) return 0;
   window.ShowTrayIcon(window.Settings().Cfg.TrayIcon);
   const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
   const bool clipboardText = clip && clip->hasText();

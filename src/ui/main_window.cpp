@@ -647,7 +647,12 @@ void TMainWindow::dropEvent(QDropEvent* event) {
 
 // ---- Clipboard ----
 
-std::string TMainWindow::GetClipboardText() { return FromQString(QGuiApplication::clipboard()->text()); }
+std::string TMainWindow::GetClipboardText() {
+  QString text = QGuiApplication::clipboard()->text();
+  const qsizetype end = text.indexOf(QChar(0));  // the text ends at a NUL
+  if (end >= 0) text.truncate(end);
+  return FromQString(text);
+}
 
 bool TMainWindow::SetClipboardText(const std::string& text) {
   // The text ends at a NUL, as a C string does.

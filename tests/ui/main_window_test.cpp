@@ -126,6 +126,26 @@ TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
   EXPECT_EQ(window->Conv().TextBuffer, text);
 }
 
+TEST_F(MainWindowTest, TextTooLargeForTheEditorIsKeptWholeAndSaidSo) {
+  Open();
+  const Lines text = {"first", std::string(ui::kEditorMaxLine + 1, 'a') + kKoi, "last"};
+  window->Conv().TextBuffer = text;
+  window->Conv().CopyTextToScreen();
+  EXPECT_TRUE(Editor()->isReadOnly());
+  EXPECT_TRUE(EditorText().startsWith("This text is too large for the editor."));
+
+  TempDir dir;
+  window->chooseSaveFile = [&] { return QString::fromStdString(dir / "saved.txt"); };
+  Tool("SpeedButton2")->trigger();
+  EXPECT_EQ(ReadFile(dir / "saved.txt"), JoinLines(text, "\n"));
+
+  // A text the editor takes makes it editable again.
+  window->Conv().TextBuffer = {"small"};
+  window->Conv().CopyTextToScreen();
+  EXPECT_FALSE(Editor()->isReadOnly());
+  EXPECT_EQ(EditorText(), "small");
+}
+
 TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   Open();
   ConvertAndStop();
@@ -141,6 +161,15 @@ TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   EXPECT_EQ(Tool("SpeedButton1")->toolTip(), U("Open file"));
   EXPECT_EQ(menu->actions()[0]->text(), U("Select all"));
   EXPECT_TRUE(Pane().startsWith(U("Прервано."))) << Pane().toStdString();
+  QString caption, title;
+  AnswerNextDialog([&](QWidget* box) {
+    caption = box->windowTitle();
+    title = box->findChild<QLabel*>("Label1")->text();
+    box->close();
+  });
+  window->About();
+  EXPECT_EQ(caption, U("About KAMVO"));
+  EXPECT_EQ(title, U("KAMVO 2.18 для Linux"));
 
   StoreSettings([](TSettings& s) { s.Cfg.English = true; });
   window->SetConfig();
@@ -154,6 +183,12 @@ TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   EXPECT_EQ(Tool("SpeedButton1")->toolTip(), U("Открыть файл"));
   EXPECT_EQ(Tool("SpeedButton8")->toolTip(), U("Назад"));
   EXPECT_EQ(menu->actions()[0]->text(), U("Выделить все"));
+  AnswerNextDialog([&](QWidget* box) {
+    caption = box->windowTitle();
+    box->close();
+  });
+  window->About();
+  EXPECT_EQ(caption, U("О программе KAMVO"));
   setenv("LANG", "C.UTF-8", 1);
 }
 
