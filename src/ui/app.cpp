@@ -5,11 +5,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMimeData>
 #include <QTimer>
 
+#include <iostream>
+
+#include "driver/command_line.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 
@@ -67,7 +73,17 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
 }
 
 int RunWindowProgram(int argc, char** argv) {
+  // Qt would abort without a display: say what the program can do instead.
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    std::cerr << UsageText() << "There is no display for the window: name a file to convert it here.\n";
+    return kExitUsage;
+  }
   QApplication app(argc, argv);
+  // Qt's own dialogs (print, files) in the user's language.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale::system(), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
   QApplication::setApplicationName("KAMVO");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(ProgramIcon());

@@ -298,5 +298,17 @@ TEST(SingleInstance, SecondStartShowsTheRunningWindowAndEnds) {
   EXPECT_EQ(shown, 1);
 }
 
+TEST(WindowProgram, WithoutADisplayItExplainsTheCommandLine) {
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  program.setProcessEnvironment(env);
+  program.start(KAMVO_EXECUTABLE, {});
+  ASSERT_TRUE(program.waitForFinished(30000));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 2);
+  EXPECT_TRUE(program.readAllStandardError().contains("command line usage:"));
+}
+
 }  // namespace
 }  // namespace kamvo::testing
