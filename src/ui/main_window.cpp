@@ -41,6 +41,7 @@
 #include "decoders/translit.h"
 #include "driver/batch.h"
 #include "driver/file_io.h"
+#include "driver/open_save.h"
 #include "driver/stages.h"
 #include "ui/dialogs.h"
 
@@ -602,7 +603,7 @@ void TMainWindow::SaveFile() {
   if (file.isEmpty()) return;
   settings_.LastSavePath = LocalPath(file);
   converter_->CopyTextFromScreen();
-  if (!WriteFileAtomically(LocalPath(file), JoinLines(converter_->TextBuffer, "\n"))) {
+  if (!SaveTextFile(LocalPath(file), converter_->TextBuffer)) {
     QMessageBox::critical(this, "KAMVO",
                           (settings_.Cfg.English ? Utf8("Cannot write the file %1.") : Utf8("Не удалось записать файл %1."))
                               .arg(file));
