@@ -156,6 +156,8 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainWindow::~TMainWindow() {
+  // The editor outlives the converter by a moment: it must not report to it.
+  c_.RichEdit->disconnect(this);
   ShowTrayIcon(false);
   converter_.reset();
 }

@@ -201,7 +201,7 @@ TEST_F(MainWindowTest, ClipboardIsConvertedOnShowPastedAndCopied) {
 
   Editor()->clear();
   clipboard->setText(U("Привет α é"));
-  Tool("SpeedButton4")->trigger();
+  QTest::keyClick(Editor(), Qt::Key_Insert, Qt::ShiftModifier);
   EXPECT_EQ(EditorText(), U("Привет ? й"));  // Greek has no byte; é is the byte 0xE9
   EXPECT_EQ(window->Conv().TextBuffer, Lines{WinFromUtf8("Привет ? й")});
 
@@ -251,6 +251,29 @@ TEST_F(MainWindowTest, DroppedFolderIsConvertedAfterTheQuestion) {
   EXPECT_EQ(ReadFile(dir / "tree/sub/b.txt.bak"), kKoi);
   EXPECT_EQ(ReadFile(dir / "c.txt"), kKoi);
   EXPECT_EQ(EditorText().count("File converted"), 2);
+}
+
+TEST_F(MainWindowTest, WithoutATrayEscMinimisesAndClosingEndsAndStoresThePaths) {
+  Open();
+  TempDir dir;
+  WriteFile(dir / "a.txt", "text");
+  window->chooseOpenFiles = [&] { return QStringList{QString::fromStdString(dir / "a.txt")}; };
+  Tool("SpeedButton1")->trigger();
+  EXPECT_EQ(EditorText(), "text");
+  window->WordWrap();
+  EXPECT_FALSE(window->Conv().ScreenChanged);  // re-wrapping is no edit
+
+  QTest::keyClick(Find<QComboBox>("cmbTo"), Qt::Key_Escape);
+  EXPECT_TRUE(window->isMinimized());
+  EXPECT_TRUE(window->isVisible());  // no tray: the window stays reachable
+  window->TrayClick();
+  EXPECT_FALSE(window->isMinimized());
+
+  EXPECT_TRUE(window->close());
+  TSettings stored;
+  ReadCfg(stored);
+  EXPECT_EQ(stored.LastOpenPath, dir.path().string() + "/");
+  EXPECT_TRUE(stored.Cfg.WordWrapOn);  // the tests start with it off
 }
 
 TEST_F(MainWindowTest, FirstRunShowsTheSampleOnce) {
