@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QUrl>
 
@@ -319,6 +320,24 @@ TEST(SingleInstance, SecondStartShowsTheRunningWindowAndEnds) {
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(shown, 1);
+}
+
+TEST(WindowProgram, OnlyOneWindowRunsPerUser) {
+  StoreSettings([](TSettings&) {});
+  QProcess first;
+  first.start(KAMVO_EXECUTABLE, {});
+  ASSERT_TRUE(WaitFor([&] {
+    QLocalSocket probe;
+    probe.connectToServer(ui::InstanceSocketName());
+    return probe.waitForConnected(100);
+  }));
+  QProcess second;
+  second.start(KAMVO_EXECUTABLE, {});
+  ASSERT_TRUE(second.waitForFinished(30000));
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(first.state(), QProcess::Running);
+  first.terminate();
+  EXPECT_TRUE(first.waitForFinished(30000));
 }
 
 TEST(WindowProgram, WithoutADisplayItExplainsTheCommandLine) {
