@@ -44,6 +44,7 @@
 #include "driver/open_save.h"
 #include "driver/stages.h"
 #include "ui/dialogs.h"
+#include "ui/icons.h"
 
 namespace kamvo::ui {
 
@@ -180,15 +181,21 @@ void TMainWindow::BuildLayout() {
   };
   c_.SpeedButton1 = tool("SpeedButton1", "document-open", QStyle::SP_DialogOpenButton, &TMainWindow::OpenFile);
   c_.SpeedButton2 = tool("SpeedButton2", "document-save", QStyle::SP_DialogSaveButton, &TMainWindow::SaveFile);
-  c_.SpeedButton9 = tool("SpeedButton9", "document-print", QStyle::SP_FileDialogDetailedView, &TMainWindow::PrintFile);
+  auto drawn = [&](const char* name, const char* theme, Picture picture, void (TMainWindow::*slot)()) {
+    QAction* action = toolbar->addAction(ToolbarIcon(theme, picture), QString());
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  c_.SpeedButton9 = drawn("SpeedButton9", "document-print", Picture::Print, &TMainWindow::PrintFile);
   toolbar->addSeparator();
-  c_.SpeedButton4 = tool("SpeedButton4", "edit-paste", QStyle::SP_ArrowDown, &TMainWindow::PasteClipboard);
-  c_.SpeedButton3 = tool("SpeedButton3", "edit-copy", QStyle::SP_ArrowUp, &TMainWindow::CopyClipboard);
+  c_.SpeedButton4 = drawn("SpeedButton4", "edit-paste", Picture::Paste, &TMainWindow::PasteClipboard);
+  c_.SpeedButton3 = drawn("SpeedButton3", "edit-copy", Picture::Copy, &TMainWindow::CopyClipboard);
   toolbar->addSeparator();
   c_.SpeedButton8 = tool("SpeedButton8", "edit-undo", QStyle::SP_ArrowBack, &TMainWindow::Back);
   c_.SpeedButton5 = tool("SpeedButton5", "process-stop", QStyle::SP_BrowserStop, &TMainWindow::Stop);
   toolbar->addSeparator();
-  c_.SpeedButton6 = tool("SpeedButton6", "preferences-system", QStyle::SP_FileDialogListView, &TMainWindow::SetConfig);
+  c_.SpeedButton6 = drawn("SpeedButton6", "preferences-system", Picture::Settings, &TMainWindow::SetConfig);
   c_.SpeedButton7 = tool("SpeedButton7", "help-about", QStyle::SP_MessageBoxInformation, &TMainWindow::About);
   toolbar->addSeparator();
 
