@@ -313,6 +313,7 @@ void TMainWindow::BuildLayout() {
   bottom->addWidget(ScrollBox, 1);
   layout->addWidget(BottomPanel);
   setCentralWidget(central);
+  c_.RichEdit->setFocus();
 
   // The tray menu.
   PopupMenu1 = new QMenu(this);
