@@ -58,9 +58,9 @@ QUrl FileUrl(const std::string& path) { return QUrl::fromLocalFile(QString::from
 
 class MainWindowTest : public WindowTest {
  protected:
-  // Starts a conversion of a text that keeps detection busy and presses
-  // Stop from inside it, as soon as the window handles events.
-  void ConvertAndStop() {
+  // Starts a conversion of a text that keeps detection busy and breaks it
+  // off from inside (Stop by default), as soon as the window handles events.
+  void ConvertAndStop(std::function<void()> breakOff = {}) {
     for (const char* name : {"chkBase64", "chkQP", "chkRtf", "chkHtml", "chkUtf8", "chkTranslit"})
       Find<QCheckBox>(name)->setChecked(false);
     window->Conv().TextBuffer = kNothingRussian;
@@ -69,7 +69,10 @@ class MainWindowTest : public WindowTest {
     QTimer::singleShot(0, [&] {
       EXPECT_TRUE(Tool("SpeedButton5")->isEnabled());
       EXPECT_FALSE(Tool("SpeedButton1")->isEnabled());
-      Tool("SpeedButton5")->trigger();
+      if (breakOff)
+        breakOff();
+      else
+        Tool("SpeedButton5")->trigger();
       stopped = true;
     });
     Find<QPushButton>("btnConv")->click();
@@ -104,6 +107,12 @@ TEST_F(MainWindowTest, StopBreaksOffALongDetection) {
   EXPECT_FALSE(Tool("SpeedButton5")->isEnabled());
   EXPECT_TRUE(Tool("SpeedButton1")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("btnConv")->isVisible());
+}
+
+TEST_F(MainWindowTest, WithConvertOnStartMinimisingBreaksOffAConversion) {
+  Open([](TSettings& s) { s.Cfg.ConvertOnStart = true; });
+  ConvertAndStop([&] { window->showMinimized(); });
+  EXPECT_TRUE(Pane().startsWith("User break.")) << Pane().toStdString();
 }
 
 TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
