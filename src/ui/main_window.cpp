@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -107,7 +108,9 @@ QFont FontOf(const TFontGroup& group, QFont font) {
   return font;
 }
 
-std::string LocalPath(const QString& path) { return path.toStdString(); }
+// A file name as the file system takes it.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString ShownPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 }  // namespace
 
@@ -572,7 +575,7 @@ void TMainWindow::OpenFile() {
   QCoreApplication::processEvents();
   const QStringList files =
       chooseOpenFiles ? chooseOpenFiles()
-                      : QFileDialog::getOpenFileNames(this, QString(), QString::fromStdString(ExtractDir(settings_.LastOpenPath)),
+                      : QFileDialog::getOpenFileNames(this, QString(), ShownPath(ExtractDir(settings_.LastOpenPath)),
                                                       "Any file (*)");
   if (files.isEmpty()) return;
   settings_.LastOpenPath = LocalPath(files.first());
@@ -591,7 +594,7 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
   if (!ReadWholeFile(path, bytes)) {
     QMessageBox::critical(this, "KAMVO",
                           (settings_.Cfg.English ? Utf8("Cannot read the file %1.") : Utf8("Не удалось прочитать файл %1."))
-                              .arg(QString::fromStdString(path)));
+                              .arg(ShownPath(path)));
     return;
   }
   converter_->TextBuffer = SplitLines(bytes);
@@ -608,7 +611,7 @@ void TMainWindow::SaveFile() {
   QCoreApplication::processEvents();
   const QString file =
       chooseSaveFile ? chooseSaveFile()
-                     : QFileDialog::getSaveFileName(this, QString(), QString::fromStdString(ExtractDir(settings_.LastSavePath)),
+                     : QFileDialog::getSaveFileName(this, QString(), ShownPath(ExtractDir(settings_.LastSavePath)),
                                                     "Any file (*)");
   if (file.isEmpty()) return;
   settings_.LastSavePath = LocalPath(file);

@@ -54,7 +54,7 @@ void DropOn(QWidget* target, const QList<QUrl>& urls) {
   QApplication::sendEvent(target, &drop);
 }
 
-QUrl FileUrl(const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); }
+QUrl FileUrl(const std::string& path) { return QUrl::fromLocalFile(QString::fromUtf8(path)); }
 
 class MainWindowTest : public WindowTest {
  protected:
@@ -83,7 +83,7 @@ class MainWindowTest : public WindowTest {
 TEST_F(MainWindowTest, DroppedKoiFileIsShownReadableAndBackRestoresIt) {
   Open();
   TempDir dir;
-  const std::string file = dir / "letter.txt";
+  const std::string file = dir / "письмо.txt";
   WriteFile(file, kKoi);
   DropOn(Editor()->viewport(), {FileUrl(file)});
   ASSERT_TRUE(WaitFor([&] { return EditorText() == U(kRussianUtf8); })) << EditorText().toStdString();
