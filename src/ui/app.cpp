@@ -5,11 +5,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMimeData>
 #include <QTimer>
 
+#include <iostream>
+
+#include "driver/command_line.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 
@@ -44,7 +50,11 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(name_)) {
-    // Nobody answered on it (NotifyRunning came first): it is stale.
+    // Taken: by a copy that started at the same moment (it answers), or
+    // left behind by one that died (nobody answers), which is removed.
+    QLocalSocket probe;
+    probe.connectToServer(name_);
+    if (probe.waitForConnected(kConnectWaitMs)) return false;
     QLocalServer::removeServer(name_);
     if (!server_->listen(name_)) return false;
   }
@@ -63,7 +73,17 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
 }
 
 int RunWindowProgram(int argc, char** argv) {
+  // Qt would abort without a display: say what the program can do instead.
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    std::cerr << UsageText() << "There is no display for the window: name a file to convert it here.\n";
+    return kExitUsage;
+  }
   QApplication app(argc, argv);
+  // Qt's own dialogs (print, files) in the user's language.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale::system(), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
   QApplication::setApplicationName("KAMVO");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(ProgramIcon());
@@ -72,7 +92,7 @@ int RunWindowProgram(int argc, char** argv) {
   if (instance.NotifyRunning()) return 0;
 
   TMainWindow window;
-  instance.Listen([&window] { window.TrayClick(); });
+  if (!instance.Listen([&window] { window.TrayClick(); }) && instance.NotifyRunning()) return 0;
   window.ShowTrayIcon(window.Settings().Cfg.TrayIcon);
   const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
   const bool clipboardText = clip && clip->hasText();

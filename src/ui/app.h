@@ -25,7 +25,8 @@ class SingleInstance : public QObject {
   // Asks a running copy to show its window: true when one answered.
   bool NotifyRunning();
   // Listens for later starts; a socket left behind by a copy that died is
-  // removed first. onShow runs for every "show" received.
+  // removed first. onShow runs for every "show" received. False when
+  // another copy listens already (or the socket cannot be made).
   bool Listen(std::function<void()> onShow);
 
  private:

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -41,10 +42,12 @@
 #include "decoders/translit.h"
 #include "driver/batch.h"
 #include "driver/file_io.h"
+#include "driver/open_save.h"
 #include "driver/stages.h"
 #include "ui/dialogs.h"
-#include "ui/settings_dialog.h"
 #include "ui/dialog_look.h"
+#include "ui/icons.h"
+#include "ui/settings_dialog.h"
 
 namespace kamvo::ui {
 
@@ -97,7 +100,9 @@ QIcon ToolIcon(const QWidget* w, const char* theme, QStyle::StandardPixmap fallb
   return QIcon::fromTheme(theme, w->style()->standardIcon(fallback));
 }
 
-std::string LocalPath(const QString& path) { return path.toStdString(); }
+// A file name as the file system takes it.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString ShownPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 }  // namespace
 
@@ -147,6 +152,8 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainWindow::~TMainWindow() {
+  // The editor outlives the converter by a moment: it must not report to it.
+  c_.RichEdit->disconnect(this);
   ShowTrayIcon(false);
   converter_.reset();
 }
@@ -169,15 +176,21 @@ void TMainWindow::BuildLayout() {
   };
   c_.SpeedButton1 = tool("SpeedButton1", "document-open", QStyle::SP_DialogOpenButton, &TMainWindow::OpenFile);
   c_.SpeedButton2 = tool("SpeedButton2", "document-save", QStyle::SP_DialogSaveButton, &TMainWindow::SaveFile);
-  c_.SpeedButton9 = tool("SpeedButton9", "document-print", QStyle::SP_FileDialogDetailedView, &TMainWindow::PrintFile);
+  auto drawn = [&](const char* name, const char* theme, Picture picture, void (TMainWindow::*slot)()) {
+    QAction* action = toolbar->addAction(ToolbarIcon(theme, picture), QString());
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  c_.SpeedButton9 = drawn("SpeedButton9", "document-print", Picture::Print, &TMainWindow::PrintFile);
   toolbar->addSeparator();
-  c_.SpeedButton4 = tool("SpeedButton4", "edit-paste", QStyle::SP_ArrowDown, &TMainWindow::PasteClipboard);
-  c_.SpeedButton3 = tool("SpeedButton3", "edit-copy", QStyle::SP_ArrowUp, &TMainWindow::CopyClipboard);
+  c_.SpeedButton4 = drawn("SpeedButton4", "edit-paste", Picture::Paste, &TMainWindow::PasteClipboard);
+  c_.SpeedButton3 = drawn("SpeedButton3", "edit-copy", Picture::Copy, &TMainWindow::CopyClipboard);
   toolbar->addSeparator();
   c_.SpeedButton8 = tool("SpeedButton8", "edit-undo", QStyle::SP_ArrowBack, &TMainWindow::Back);
   c_.SpeedButton5 = tool("SpeedButton5", "process-stop", QStyle::SP_BrowserStop, &TMainWindow::Stop);
   toolbar->addSeparator();
-  c_.SpeedButton6 = tool("SpeedButton6", "preferences-system", QStyle::SP_FileDialogListView, &TMainWindow::SetConfig);
+  c_.SpeedButton6 = drawn("SpeedButton6", "preferences-system", Picture::Settings, &TMainWindow::SetConfig);
   c_.SpeedButton7 = tool("SpeedButton7", "help-about", QStyle::SP_MessageBoxInformation, &TMainWindow::About);
   toolbar->addSeparator();
 
@@ -295,6 +308,7 @@ void TMainWindow::BuildLayout() {
   bottom->addWidget(ScrollBox, 1);
   layout->addWidget(BottomPanel);
   setCentralWidget(central);
+  c_.RichEdit->setFocus();
 
   // The tray menu.
   PopupMenu1 = new QMenu(this);
@@ -555,7 +569,7 @@ void TMainWindow::OpenFile() {
   QCoreApplication::processEvents();
   const QStringList files =
       chooseOpenFiles ? chooseOpenFiles()
-                      : QFileDialog::getOpenFileNames(this, QString(), QString::fromStdString(ExtractDir(settings_.LastOpenPath)),
+                      : QFileDialog::getOpenFileNames(this, QString(), ShownPath(ExtractDir(settings_.LastOpenPath)),
                                                       "Any file (*)");
   if (files.isEmpty()) return;
   settings_.LastOpenPath = LocalPath(files.first());
@@ -574,7 +588,7 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
   if (!ReadWholeFile(path, bytes)) {
     QMessageBox::critical(this, "KAMVO",
                           (settings_.Cfg.English ? Utf8("Cannot read the file %1.") : Utf8("Не удалось прочитать файл %1."))
-                              .arg(QString::fromStdString(path)));
+                              .arg(ShownPath(path)));
     return;
   }
   converter_->TextBuffer = SplitLines(bytes);
@@ -591,12 +605,12 @@ void TMainWindow::SaveFile() {
   QCoreApplication::processEvents();
   const QString file =
       chooseSaveFile ? chooseSaveFile()
-                     : QFileDialog::getSaveFileName(this, QString(), QString::fromStdString(ExtractDir(settings_.LastSavePath)),
+                     : QFileDialog::getSaveFileName(this, QString(), ShownPath(ExtractDir(settings_.LastSavePath)),
                                                     "Any file (*)");
   if (file.isEmpty()) return;
   settings_.LastSavePath = LocalPath(file);
   converter_->CopyTextFromScreen();
-  if (!WriteFileAtomically(LocalPath(file), JoinLines(converter_->TextBuffer, "\n"))) {
+  if (!SaveTextFile(LocalPath(file), converter_->TextBuffer)) {
     QMessageBox::critical(this, "KAMVO",
                           (settings_.Cfg.English ? Utf8("Cannot write the file %1.") : Utf8("Не удалось записать файл %1."))
                               .arg(file));
@@ -641,7 +655,12 @@ void TMainWindow::dropEvent(QDropEvent* event) {
 
 // ---- Clipboard ----
 
-std::string TMainWindow::GetClipboardText() { return FromQString(QGuiApplication::clipboard()->text()); }
+std::string TMainWindow::GetClipboardText() {
+  QString text = QGuiApplication::clipboard()->text();
+  const qsizetype end = text.indexOf(QChar(0));  // the text ends at a NUL
+  if (end >= 0) text.truncate(end);
+  return FromQString(text);
+}
 
 bool TMainWindow::SetClipboardText(const std::string& text) {
   // The text ends at a NUL, as a C string does.

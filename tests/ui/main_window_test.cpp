@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QUrl>
 
@@ -53,13 +54,13 @@ void DropOn(QWidget* target, const QList<QUrl>& urls) {
   QApplication::sendEvent(target, &drop);
 }
 
-QUrl FileUrl(const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); }
+QUrl FileUrl(const std::string& path) { return QUrl::fromLocalFile(QString::fromUtf8(path)); }
 
 class MainWindowTest : public WindowTest {
  protected:
-  // Starts a conversion of a text that keeps detection busy and presses
-  // Stop from inside it, as soon as the window handles events.
-  void ConvertAndStop() {
+  // Starts a conversion of a text that keeps detection busy and breaks it
+  // off from inside (Stop by default), as soon as the window handles events.
+  void ConvertAndStop(std::function<void()> breakOff = {}) {
     for (const char* name : {"chkBase64", "chkQP", "chkRtf", "chkHtml", "chkUtf8", "chkTranslit"})
       Find<QCheckBox>(name)->setChecked(false);
     window->Conv().TextBuffer = kNothingRussian;
@@ -68,7 +69,10 @@ class MainWindowTest : public WindowTest {
     QTimer::singleShot(0, [&] {
       EXPECT_TRUE(Tool("SpeedButton5")->isEnabled());
       EXPECT_FALSE(Tool("SpeedButton1")->isEnabled());
-      Tool("SpeedButton5")->trigger();
+      if (breakOff)
+        breakOff();
+      else
+        Tool("SpeedButton5")->trigger();
       stopped = true;
     });
     Find<QPushButton>("btnConv")->click();
@@ -79,7 +83,7 @@ class MainWindowTest : public WindowTest {
 TEST_F(MainWindowTest, DroppedKoiFileIsShownReadableAndBackRestoresIt) {
   Open();
   TempDir dir;
-  const std::string file = dir / "letter.txt";
+  const std::string file = dir / "письмо.txt";
   WriteFile(file, kKoi);
   DropOn(Editor()->viewport(), {FileUrl(file)});
   ASSERT_TRUE(WaitFor([&] { return EditorText() == U(kRussianUtf8); })) << EditorText().toStdString();
@@ -105,6 +109,12 @@ TEST_F(MainWindowTest, StopBreaksOffALongDetection) {
   EXPECT_TRUE(Find<QPushButton>("btnConv")->isVisible());
 }
 
+TEST_F(MainWindowTest, WithConvertOnStartMinimisingBreaksOffAConversion) {
+  Open([](TSettings& s) { s.Cfg.ConvertOnStart = true; });
+  ConvertAndStop([&] { window->showMinimized(); });
+  EXPECT_TRUE(Pane().startsWith("User break.")) << Pane().toStdString();
+}
+
 TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
   Open();
   std::string all;
@@ -124,6 +134,26 @@ TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
   Tool("SpeedButton2")->trigger();
   EXPECT_EQ(ReadFile(dir / "saved.txt"), JoinLines(text, "\n"));
   EXPECT_EQ(window->Conv().TextBuffer, text);
+}
+
+TEST_F(MainWindowTest, TextTooLargeForTheEditorIsKeptWholeAndSaidSo) {
+  Open();
+  const Lines text = {"first", std::string(ui::kEditorMaxLine + 1, 'a') + kKoi, "last"};
+  window->Conv().TextBuffer = text;
+  window->Conv().CopyTextToScreen();
+  EXPECT_TRUE(Editor()->isReadOnly());
+  EXPECT_TRUE(EditorText().startsWith("This text is too large for the editor."));
+
+  TempDir dir;
+  window->chooseSaveFile = [&] { return QString::fromStdString(dir / "saved.txt"); };
+  Tool("SpeedButton2")->trigger();
+  EXPECT_EQ(ReadFile(dir / "saved.txt"), JoinLines(text, "\n"));
+
+  // A text the editor takes makes it editable again.
+  window->Conv().TextBuffer = {"small"};
+  window->Conv().CopyTextToScreen();
+  EXPECT_FALSE(Editor()->isReadOnly());
+  EXPECT_EQ(EditorText(), "small");
 }
 
 TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
@@ -146,6 +176,15 @@ TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   EXPECT_EQ(Tool("SpeedButton1")->toolTip(), U("Open file"));
   EXPECT_EQ(menu->actions()[0]->text(), U("Select all"));
   EXPECT_TRUE(Pane().startsWith(U("Прервано."))) << Pane().toStdString();
+  QString caption, title;
+  AnswerNextDialog([&](QWidget* box) {
+    caption = box->windowTitle();
+    title = box->findChild<QLabel*>("Label1")->text();
+    box->close();
+  });
+  window->About();
+  EXPECT_EQ(caption, U("About KAMVO"));
+  EXPECT_EQ(title, U("KAMVO 2.18 для Linux"));
 
   StoreSettings([](TSettings& s) { s.Cfg.English = true; });
   setConfig();
@@ -159,6 +198,12 @@ TEST_F(MainWindowTest, LanguageFollowsTheSettingAndTheUsersLanguage) {
   EXPECT_EQ(Tool("SpeedButton1")->toolTip(), U("Открыть файл"));
   EXPECT_EQ(Tool("SpeedButton8")->toolTip(), U("Назад"));
   EXPECT_EQ(menu->actions()[0]->text(), U("Выделить все"));
+  AnswerNextDialog([&](QWidget* box) {
+    caption = box->windowTitle();
+    box->close();
+  });
+  window->About();
+  EXPECT_EQ(caption, U("О программе KAMVO"));
   setenv("LANG", "C.UTF-8", 1);
 }
 
@@ -171,7 +216,7 @@ TEST_F(MainWindowTest, ClipboardIsConvertedOnShowPastedAndCopied) {
 
   Editor()->clear();
   clipboard->setText(U("Привет α é"));
-  Tool("SpeedButton4")->trigger();
+  QTest::keyClick(Editor(), Qt::Key_Insert, Qt::ShiftModifier);
   EXPECT_EQ(EditorText(), U("Привет ? й"));  // Greek has no byte; é is the byte 0xE9
   EXPECT_EQ(window->Conv().TextBuffer, Lines{WinFromUtf8("Привет ? й")});
 
@@ -223,6 +268,29 @@ TEST_F(MainWindowTest, DroppedFolderIsConvertedAfterTheQuestion) {
   EXPECT_EQ(EditorText().count("File converted"), 2);
 }
 
+TEST_F(MainWindowTest, WithoutATrayEscMinimisesAndClosingEndsAndStoresThePaths) {
+  Open();
+  TempDir dir;
+  WriteFile(dir / "a.txt", "text");
+  window->chooseOpenFiles = [&] { return QStringList{QString::fromStdString(dir / "a.txt")}; };
+  Tool("SpeedButton1")->trigger();
+  EXPECT_EQ(EditorText(), "text");
+  window->WordWrap();
+  EXPECT_FALSE(window->Conv().ScreenChanged);  // re-wrapping is no edit
+
+  QTest::keyClick(Find<QComboBox>("cmbTo"), Qt::Key_Escape);
+  EXPECT_TRUE(window->isMinimized());
+  EXPECT_TRUE(window->isVisible());  // no tray: the window stays reachable
+  window->TrayClick();
+  EXPECT_FALSE(window->isMinimized());
+
+  EXPECT_TRUE(window->close());
+  TSettings stored;
+  ReadCfg(stored);
+  EXPECT_EQ(stored.LastOpenPath, dir.path().string() + "/");
+  EXPECT_TRUE(stored.Cfg.WordWrapOn);  // the tests start with it off
+}
+
 TEST_F(MainWindowTest, FirstRunShowsTheSampleOnce) {
   TempDir dir;
   fs::copy_file(KAMVO_SAMPLE, dir / "sample.txt");
@@ -266,6 +334,36 @@ TEST(SingleInstance, SecondStartShowsTheRunningWindowAndEnds) {
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(shown, 1);
+}
+
+TEST(WindowProgram, OnlyOneWindowRunsPerUser) {
+  StoreSettings([](TSettings&) {});
+  QProcess first;
+  first.start(KAMVO_EXECUTABLE, {});
+  ASSERT_TRUE(WaitFor([&] {
+    QLocalSocket probe;
+    probe.connectToServer(ui::InstanceSocketName());
+    return probe.waitForConnected(100);
+  }));
+  QProcess second;
+  second.start(KAMVO_EXECUTABLE, {});
+  ASSERT_TRUE(second.waitForFinished(30000));
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(first.state(), QProcess::Running);
+  first.terminate();
+  EXPECT_TRUE(first.waitForFinished(30000));
+}
+
+TEST(WindowProgram, WithoutADisplayItExplainsTheCommandLine) {
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  program.setProcessEnvironment(env);
+  program.start(KAMVO_EXECUTABLE, {});
+  ASSERT_TRUE(program.waitForFinished(30000));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 2);
+  EXPECT_TRUE(program.readAllStandardError().contains("command line usage:"));
 }
 
 }  // namespace

@@ -23,10 +23,10 @@
 namespace kamvo::testing {
 
 // Stores settings as a user would have them before the window starts.
-// The sample of the first run is not shown (the store says it was).
+// Stores the default settings with the given changes. The sample of the
+// first run is not shown (the store says it was).
 inline void StoreSettings(const std::function<void(TSettings&)>& change) {
   TSettings s;
-  ReadCfg(s);
   s.Cfg.ConvertOnStart = false;
   s.Cfg.WordWrapOn = false;
   change(s);
