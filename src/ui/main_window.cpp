@@ -45,9 +45,11 @@
 #include "driver/open_save.h"
 #include "driver/stages.h"
 #include "ui/dialogs.h"
+#include "ui/attachment_view.h"
 #include "ui/dialog_look.h"
 #include "ui/icons.h"
 #include "ui/settings_dialog.h"
+#include "ui/word_report.h"
 
 namespace kamvo::ui {
 
@@ -132,6 +134,8 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   window_ = std::make_unique<QtWindow>(c_);
   converter_ = std::make_unique<Converter>(*window_, settings_.Cfg, StandardStages());
+  static_cast<TFileView*>(c_.FileView)->Attach(&converter_->Attachments, &settings_, this);
+  new InfoReport(this, *converter_, settings_.Cfg, {findChild<QScrollArea*>("ScrollBox")->viewport(), c_.lblText});
 
   // FormCreate.
   setAcceptDrops(true);
@@ -211,7 +215,7 @@ void TMainWindow::BuildLayout() {
   c_.RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
   c_.RichEdit->installEventFilter(this);
   c_.RichEdit->viewport()->installEventFilter(this);
-  c_.FileView = new QListWidget(TextPanel);
+  c_.FileView = new TFileView(TextPanel);
   c_.FileView->setObjectName("FileView");
   c_.FileView->setViewMode(QListView::IconMode);
   c_.FileView->setIconSize(QSize(32, 32));

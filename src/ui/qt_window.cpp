@@ -123,7 +123,9 @@ void QtWindow::ShowAttachments(const TFileList& files) {
   for (const TFileRec& file : files) {
     const QString name = ToQString(file.Name);
     const QMimeType type = mimes.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-    c_.FileView->addItem(new QListWidgetItem(QIcon::fromTheme(type.iconName(), fallback), name));
+    // The type's own icon, else its family's (text, image, ...), else a plain file.
+    const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
+    c_.FileView->addItem(new QListWidgetItem(icon, name));
   }
   c_.FileView->setVisible(!files.Empty());
 }

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
   setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
   setenv("HOME", (root + "/home").c_str(), 1);
+  setenv("TMPDIR", root.c_str(), 1);  // attachments opened or dragged land here
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   setenv("LANG", "C.UTF-8", 1);
