@@ -1,4 +1,4 @@
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
