@@ -1,5 +1,6 @@
 // The program's entry. With parameters it converts one file on the command
-// line and never needs a display; without them it will start the window.
+// line and never needs a display (no QApplication is created); without them
+// it starts the window.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "settings/settings.h"
+#include "ui/app.h"
 
 namespace {
 
@@ -31,10 +33,10 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> params(argv + 1, argv + argc);
   if (params.empty()) {
-    // The window comes later; until then a start without parameters
-    // explains the command line.
-    std::cout << kamvo::UsageText();
-    return kamvo::kExitOk;
+    if (kamvo::ui::DisplayAvailable()) return kamvo::ui::RunWindowProgram(argc, argv);
+    // Without a display say what the program can do instead.
+    std::cerr << kamvo::UsageText() << "There is no display for the window: name a file to convert it here.\n";
+    return kamvo::kExitUsage;
   }
 
   kamvo::TSettings settings;
