@@ -11,6 +11,7 @@
 #include "decoders/attachment_names.h"
 #include "decoders/binary.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "decoders/binary_encoders.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"

@@ -8,6 +8,7 @@
 // default table, the table up to the first NUL byte, then the text.
 #include "decoders/translit.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 
 namespace kamvo {
 

@@ -10,7 +10,7 @@
 
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 #include "recognition/detection.h"
 #include "recognition/word_reader.h"
 
