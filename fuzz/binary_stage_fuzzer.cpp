@@ -17,9 +17,12 @@
 #include "fuzz_common.h"
 #include "stopped_run.h"
 #include "settings/settings.h"
+#include "support/plain_helpers.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;
+using kamvo::testing::CountWords;
+using kamvo::testing::NthWord;
 
 namespace {
 

@@ -60,11 +60,4 @@ Byte LowerRus(Byte b);
 std::string UpperCaseRus(std::string_view s);
 std::string LowerCaseRus(std::string_view s);
 
-// Windows-1251 to Dos, for text written to a Dos console.
-std::string WinToDos(std::string_view s);
-
-// True when s holds at least position + count - 1 bytes and the count bytes
-// from the 1-based position equal the first count bytes of pattern.
-bool MatchAt(std::string_view pattern, std::string_view s, long position, long count);
-
 }  // namespace kamvo

@@ -130,8 +130,6 @@ void SaveAttachments(const Converter& converter, const std::string& inName, cons
 
 }  // namespace
 
-bool SameStreams(std::string_view a, std::string_view b) { return a == b; }
-
 namespace {
 
 // A text is split into lines for its sample this many bytes at a time

@@ -136,24 +136,6 @@ const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2) {
   return table[withLevel4 ? 1 : 0][level5][level2];
 }
 
-WordChances MayRecognise(std::string_view word, const CodeTable& table) {
-  if (IsOpenWord(word)) return {};
-  bool allLetters = true, noBreak = false, continuation = false;
-  int high = 0, leads = 0;
-  for (char c : word) {
-    const auto b = static_cast<Byte>(c);
-    if (b < 0x80) continue;
-    const std::uint8_t flags = FlagsOf(table[b]);
-    ++high;
-    allLetters &= (flags & (kUpper | kExtra)) != 0;
-    noBreak |= (flags & kNoBreak) != 0;
-    continuation |= (flags & kUpper) == 0;
-    leads += (flags & kLead) != 0;
-  }
-  const int leadsNeeded = LeadsNeeded(high);
-  return {allLetters || noBreak, leadsNeeded > 0 && leads >= leadsNeeded && continuation};
-}
-
 SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8Step) {
   struct Entry {
     double Chance;
