@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "codepages/ascii.h"
 #include "decoders/attachment_names.h"
 
 namespace kamvo {
@@ -167,10 +168,7 @@ std::optional<std::string> FindBeginName(std::string_view line) {
     if (UpperRus(At(line, k)) != static_cast<Byte>(kKey[k])) return std::nullopt;
   std::size_t p = kKey.size();
   while (p + 1 < length && IsSpaceOrDigit(At(line, p))) ++p;
-  std::size_t end = length;
-  while (p < end && At(line, p) <= 0x20) ++p;
-  while (end > p && At(line, end - 1) <= 0x20) --end;
-  return std::string(line.substr(p, end - p));
+  return std::string(TrimControls(line.substr(p)));
 }
 
 void DetectFileName(std::string_view line, std::string& pendingName) {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
 
@@ -42,8 +43,6 @@ constexpr std::size_t kBlock = 64 * 1024;
 // holds a character of any pattern, so a replacement never joins its
 // neighbours into a new occurrence. The result is therefore every
 // occurrence of the original text replaced, whatever the order.
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // A pattern's inner name ("NBSP" of "&NBSP;") packed into an integer: the
 // names are at most six characters, none of them a zero byte.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 
@@ -42,14 +43,6 @@ class EscapeTicker {
   long shown_ = 0;
   bool anyShown_ = false;
 };
-
-// Hex digits in either case; Cyrillic letters never fold to "A".."F".
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 char Lead(HexEscape kind) {
   switch (kind) {
@@ -185,18 +178,12 @@ ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwit
 
 }  // namespace
 
-std::string_view TrimTrailingControls(std::string_view line) {
-  std::size_t end = line.size();
-  while (end > 0 && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
-  return line.substr(0, end);
-}
-
 int MatchHexEscape(std::string_view rest, HexEscape kind) {
   const std::size_t length = EscapeLength(kind);
   if (rest.size() < length || rest[0] != Lead(kind)) return -1;
   if (kind == HexEscape::Rtf && rest[1] != '\'') return -1;
-  const int high = HexValue(rest[length - 2]);
-  const int low = HexValue(rest[length - 1]);
+  const int high = HexDigitValue(rest[length - 2]);
+  const int low = HexDigitValue(rest[length - 1]);
   if (high < 0 || low < 0) return -1;
   return high * 16 + low;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "codepages/ascii.h"
 #include "codepages/lines.h"
 #include "decoders/stage_progress.h"
 
@@ -40,9 +41,6 @@ struct EscapeCounters {
 
 // The three hex escapes: =XX, %XX and \'xx.
 enum class HexEscape { QuotedPrintable, Percent, Rtf };
-
-// The line without the bytes 0x20 and below at its end.
-std::string_view TrimTrailingControls(std::string_view line);
 
 // The byte of the escape of the given kind at the start of rest, or -1 when
 // rest does not start with one.
