@@ -13,6 +13,7 @@
 #include <numeric>
 
 #include "codepages/ascii.h"
+#include "codepages/file_reader.h"
 
 namespace kamvo {
 
@@ -24,7 +25,7 @@ constexpr std::string_view kRoot = "HKEY_CURRENT_USER\\SOFTWARE\\KAMVO";
 
 // A store file larger than this is not a settings file; it is treated as
 // unreadable (and therefore never written over) rather than loaded.
-constexpr off_t kMaxStoreSize = 16 * 1024 * 1024;
+constexpr std::size_t kMaxStoreSize = 16 * 1024 * 1024;
 
 std::string_view Trim(std::string_view s) { return TrimBytes(s, IsSpaceOrTab); }
 
@@ -150,30 +151,6 @@ struct Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
 };
-
-enum class FileState { Ok, Missing, Unreadable };
-
-FileState ReadWholeFile(const fs::path& path, std::string& out, mode_t* mode = nullptr) {
-  out.clear();
-  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
-  struct stat st;
-  if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxStoreSize)
-    return FileState::Unreadable;
-  if (mode) *mode = st.st_mode & 07777;
-  char buf[65536];
-  while (true) {
-    const ssize_t n = ::read(f.fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return FileState::Unreadable;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
-    if (out.size() > static_cast<size_t>(kMaxStoreSize)) return FileState::Unreadable;
-  }
-  return FileState::Ok;
-}
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -472,15 +449,15 @@ void TRegSession::Load() {
   if (file_.empty()) return;
   std::string text;
   ++fileReads_;
-  switch (ReadWholeFile(file_, text)) {
-    case FileState::Ok:
+  switch (ReadRegularFile(file_.string(), text, kMaxStoreSize)) {
+    case FileRead::Ok:
       data_ = TRegData::Parse(text);
       available_ = true;
       break;
-    case FileState::Missing:
+    case FileRead::Missing:
       available_ = true;
       break;
-    case FileState::Unreadable:
+    case FileRead::Failed:
       break;
   }
   for (const Pending& p : pending_) data_.Set(p.key, p.name, p.value);
@@ -546,10 +523,10 @@ void TRegSession::Commit() {
 
   std::string text;
   mode_t mode = 0600;
-  const FileState state = ReadWholeFile(target, text, &mode);
-  if (state == FileState::Unreadable) return;  // never write over what we cannot read
+  const FileRead state = ReadRegularFile(target.string(), text, kMaxStoreSize, &mode);
+  if (state == FileRead::Failed) return;  // never write over what we cannot read
   size_t bad = 0;
-  TRegData current = state == FileState::Ok ? TRegData::Parse(text, &bad) : TRegData{};
+  TRegData current = state == FileRead::Ok ? TRegData::Parse(text, &bad) : TRegData{};
 
   bool changed = false;
   for (const Pending& p : pending_) {

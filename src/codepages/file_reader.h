@@ -1,0 +1,27 @@
+// Reading a whole file into memory, shared by every part that loads one
+// (the files to convert, the settings store).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <limits>
+#include <string>
+
+namespace kamvo {
+
+enum class FileRead {
+  Ok,
+  Missing,  // no such file (or a part of its path is no folder)
+  Failed,   // any other failure
+};
+
+// Reads a regular file (or a link to one) into bytes. Folders, devices and
+// pipes fail at once, since they would block or never end; so does a file
+// larger than `limit` bytes or than the memory left. On success `mode`, when
+// given, receives the file's permission bits. On failure bytes is empty and
+// errno tells why.
+FileRead ReadRegularFile(const std::string& path, std::string& bytes,
+                         std::size_t limit = std::numeric_limits<std::size_t>::max(), mode_t* mode = nullptr);
+
+}  // namespace kamvo
