@@ -21,8 +21,9 @@ constexpr int kCodeCount = 4;
 // Display names indexed by code number (index 0 is unused and empty).
 extern const std::array<std::string_view, kCodeCount + 1> CodeNames;
 
-// The 33 upper-case Russian letters in alphabetical order (Ё after Е).
-extern const std::string_view RussianAlphabet;
+// The upper-case Russian letters in alphabetical order (Ё after Е).
+inline constexpr int kRussianLetters = 33;
+extern const std::string_view RussianAlphabet;  // kRussianLetters bytes
 
 // 128-entry tables for the bytes 0x80..0xFF: entry i is the result for
 // byte 0x80 + i. Inward tables lead into Windows-1251, outward ones out of it.

@@ -40,7 +40,7 @@
 namespace kamvo {
 
 // The number of letters of the translit alphabet and the decoding cut.
-inline constexpr int kTranslitLetters = 33;
+inline constexpr int kTranslitLetters = kRussianLetters;
 inline constexpr std::size_t kTranslitMaxSpelling = 10;
 
 // The table's spellings, upper-cased, one for each letter of

@@ -14,7 +14,7 @@
 
 namespace kamvo {
 
-const std::string_view ProgramVersion = "2.18";
+const std::string_view ProgramVersion = KAMVO_VERSION;  // the project version of the build
 const std::string_view SetupParameter = "5184";
 
 namespace {

@@ -52,7 +52,7 @@ bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != 
 // sets do not follow, and words longer than candidate words (15 bytes) could
 // need more leads than the block form counts.
 bool IsOpenWord(std::string_view word) {
-  if (word.size() > 15) return true;
+  if (word.size() > kMaxCandidateBytes) return true;
   for (char c : word) {
     const auto b = static_cast<Byte>(c);
     if (b < 0x80 && !IsLookAlike(b)) return true;

@@ -100,7 +100,7 @@ TEST(CommandLine, SetupParameterAndTerminalEncoding) {
 
 TEST(CommandLine, UsageTextLines) {
   const std::string usage = UsageText();
-  EXPECT_EQ(usage.rfind("KAMVO v2.18", 0), 0u);
+  EXPECT_EQ(usage.rfind("KAMVO v" KAMVO_VERSION " - ", 0), 0u);
   EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] "
                        "[/Option] ...\n\nFromCode, ToCode:\n        /AUTO   - Auto detect input coding (only "
                        "for input),\n"),
@@ -210,7 +210,7 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
       {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
       // A file named like the setup parameter is a file.
       {{{"5184", koi}}, "5184", kExitOk, "KOI-8  ->  Windows", "", {{"5184", win}, {"5184.bak", koi}}},
-      {{}, "--version", kExitOk, "kamvo 2.18\n", "", {}},
+      {{}, "--version", kExitOk, "kamvo " KAMVO_VERSION "\n", "", {}},
       {{{"in.txt", koi}}, "in.txt --help", kExitOk, "command line usage:", "", {{"in.txt", koi}}},
   };
   for (const Case& c : cases) {

@@ -19,7 +19,7 @@ struct WordChances {
 inline WordChances MayRecognise(std::string_view word, const CodeTable& table) {
   // Words the filter cannot rule out: longer than a candidate word, or
   // holding a byte below 0x80 that is not a Latin look-alike.
-  if (word.size() > 15) return {};
+  if (word.size() > kMaxCandidateBytes) return {};
   for (char c : word)
     if (static_cast<Byte>(c) < 0x80 && LatinLookAlikes.find(c) == std::string_view::npos) return {};
   bool allLetters = true, noBreak = false, continuation = false;
