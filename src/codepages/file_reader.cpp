@@ -32,14 +32,14 @@ void Prefault(char* data, std::size_t size) {
 
 }  // namespace
 
-FileRead ReadRegularFile(const std::string& path, std::string& bytes, std::size_t limit, mode_t* mode) {
+bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit) {
   bytes.clear();
-  // Not blocking: opening a pipe with no writer would wait for one.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Failed;
   struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) <= limit;
-  if (ok && mode) *mode = info.st_mode & 07777;
+  bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && ::fstat(fd, &info) == 0;
+  if (ok && static_cast<std::uintmax_t>(info.st_size) > limit) {
+    ok = false;
+    errno = EFBIG;
+  }
   try {  // a file larger than the memory left is a failure like any other
     // The bytes go straight into a buffer of the size the file has now; a
     // file that has grown meanwhile is read on to its end piece by piece,
@@ -71,18 +71,41 @@ FileRead ReadRegularFile(const std::string& path, std::string& bytes, std::size_
           continue;
         }
         bytes.append(chunk, static_cast<std::size_t>(got));
-        ok = bytes.size() <= limit;
+        if (bytes.size() > limit) {
+          ok = false;
+          errno = EFBIG;
+        }
       }
     }
   } catch (const std::bad_alloc&) {
     ok = false;
+    errno = ENOMEM;
   }
+  if (!ok) {
+    const int error = errno;
+    bytes = std::string();  // gives the memory back
+    errno = error;
+  }
+  return ok;
+}
+
+FileRead ReadRegularFile(const std::string& path, std::string& bytes, std::size_t limit, mode_t* mode) {
+  bytes.clear();
+  // Not blocking: opening a pipe with no writer would wait for one.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Failed;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  if (ok && !S_ISREG(info.st_mode)) {
+    ok = false;
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  }
+  if (ok && mode) *mode = info.st_mode & 07777;
+  ok = ok && ReadWholeFd(fd, bytes, limit);
   const int error = errno;
   ::close(fd);
-  if (ok) return FileRead::Ok;
-  bytes = std::string();  // gives the memory back
   errno = error;
-  return FileRead::Failed;
+  return ok ? FileRead::Ok : FileRead::Failed;
 }
 
 }  // namespace kamvo

@@ -16,7 +16,12 @@ enum class FileRead {
   Failed,   // any other failure
 };
 
-// Reads a regular file (or a link to one) into bytes. Folders, devices and
+// Reads the whole file open under fd from its start into bytes. False on any
+// failure, bytes then empty and errno telling why: ENOMEM for a file larger
+// than the memory left, EFBIG for one larger than `limit` bytes.
+bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+// Opens and reads a regular file (or a link to one) into bytes. Folders, devices and
 // pipes fail at once, since they would block or never end; so does a file
 // larger than `limit` bytes or than the memory left. On success `mode`, when
 // given, receives the file's permission bits. On failure bytes is empty and

@@ -1,12 +1,14 @@
 #include "driver/file_conversion.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <new>
-#include <set>
 
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
@@ -24,10 +26,15 @@ class Report {
   explicit Report(const Converter& converter) : converter_(converter) {}
 
   void Success(std::string_view english, std::string_view russianUtf8, std::string_view name) {
-    Add(english, russianUtf8, name, false);
+    Add(english, russianUtf8, name, false, 0);
   }
-  void Failure(std::string_view english, std::string_view russianUtf8, std::string_view name) {
-    Add(english, russianUtf8, name, true);
+  // A failure line; with an error, the system's reason follows the name.
+  void Failure(std::string_view english, std::string_view russianUtf8, std::string_view name, int error = 0) {
+    Add(english, russianUtf8, name, true, error);
+  }
+  void AttachmentSaved(std::string_view name) {
+    Success(" Attachment saved %", " Сохранен вложенный файл %", name);
+    report_.SavedAttachments.push_back(lines_.back());
   }
 
   FileReport Finish() {
@@ -37,11 +44,12 @@ class Report {
 
  private:
   // Each text holds "%" where the name goes.
-  void Add(std::string_view english, std::string_view russianUtf8, std::string_view name,
-           bool failure) {
+  void Add(std::string_view english, std::string_view russianUtf8, std::string_view name, bool failure,
+           int error) {
     std::string line = converter_.Tr(english, russianUtf8);
     const std::size_t mark = line.find('%');
     line.replace(mark, 1, name);
+    if (error != 0) line += ": " + FileErrorText(error);
     if (failure) {
       report_.Failed = true;
       report_.FailureLines.push_back(line);
@@ -57,9 +65,6 @@ class Report {
 // A name as the program shows it: file names are UTF-8, texts Windows-1251.
 std::string Shown(const std::string& fileName) { return WinFromUtf8(fileName); }
 
-// Removes an old backup; true when none is left.
-bool RemoveOldBackup(const std::string& backup) { return RemovePath(backup); }
-
 // Attachment names come from the text: they must name a file inside the
 // folder, not the folder itself, a parent or a path.
 bool IsPlainFileName(std::string_view name) {
@@ -70,16 +75,15 @@ bool IsPlainFileName(std::string_view name) {
 }
 
 // True when both names stand for the same file; links are not followed.
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameInode(const std::string& a, const std::string& b) {
   struct stat first {}, second {};
-  return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 && SameFile(first, second);
 }
 
 // True when both names lead to the same entry of the same folder ("a.txt"
 // and "./a.txt"): writing to one then replaces the other.
 bool SameEntry(const std::string& a, const std::string& b) {
-  if (!SameFile(a, b)) return false;
+  if (!SameInode(a, b)) return false;
   const std::filesystem::path first(a), second(b);
   if (first.filename() != second.filename()) return false;
   const auto folder = [](const std::filesystem::path& p) {
@@ -87,44 +91,58 @@ bool SameEntry(const std::string& a, const std::string& b) {
   };
   struct stat one {}, two {};
   return ::stat(folder(first).c_str(), &one) == 0 && ::stat(folder(second).c_str(), &two) == 0 &&
-         one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+         SameFile(one, two);
 }
 
-void SaveAttachments(const Converter& converter, const std::string& inName, const std::string& outName,
-                     Report& report) {
-  std::string folder = std::filesystem::path(inName).parent_path().string();
+// The n-th free name tried for an attachment whose own name is taken:
+// " (n)" before the extension, or at the end of a name without one (a name
+// whose only dot starts it, as ".profile", has none).
+std::string NumberedName(const std::string& name, int n) {
+  const std::string number = " (" + std::to_string(n) + ")";
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return name + number;
+  return name.substr(0, dot) + number + name.substr(dot);
+}
+
+// How many numbered names an attachment tries before it gives up.
+constexpr int kMaxNumberedNames = 9999;
+
+// Saves the attachments in the folder of the converted file. An attachment
+// never replaces anything that stands under its name (a file of the user's,
+// a folder, a link, the converted file, its backup, an attachment saved
+// before it): it takes the first free numbered name instead. The name is
+// only ever taken in one step that fails when something is there, so a file
+// appearing meanwhile is not replaced either.
+void SaveAttachments(const Converter& converter, const ResolvedFile& input, Report& report) {
+  std::string folder = std::filesystem::path(input.Path).parent_path().string();
   if (!folder.empty() && folder.back() != '/') folder += '/';
-  std::set<std::string> saved;
   for (const TFileRec& entry : converter.Attachments) {
-    const std::string path = folder + Utf8FromWin(entry.Name);
-    const std::string shownPath = Shown(folder) + entry.Name;
-    // An attachment never takes the place of the converted file (its backup
-    // would be deleted to make room, and with it the user's original text),
-    // nor of an attachment saved before it in this run (the second one would
-    // delete the backup of whatever file stood under that name before).
-    const bool taken = saved.count(path) > 0 || SameFile(path, inName) || SameFile(path, outName);
-    if (taken || !IsPlainFileName(entry.Name)) {
-      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownPath);
+    const std::string shownFolder = Shown(folder);
+    if (input.Error != 0 || !IsPlainFileName(entry.Name)) {
+      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + entry.Name,
+                     input.Error != 0 ? input.Error : EINVAL);
       continue;
     }
-    if (PathExists(path)) {
-      const std::string backup = path + ".bak";
-      if (!RemoveOldBackup(backup)) {
-        report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %",
-                       shownPath + ".bak");
-        continue;
+    const std::string temporary = WriteTemporaryFile(folder + Utf8FromWin(entry.Name), entry.Stream);
+    if (temporary.empty()) {
+      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + entry.Name,
+                     errno);
+      continue;
+    }
+    for (int n = 0;; ++n) {
+      const std::string name = n == 0 ? entry.Name : NumberedName(entry.Name, n);
+      if (CommitNewFile(temporary, folder + Utf8FromWin(name))) {
+        report.AttachmentSaved(shownFolder + name);
+        break;
       }
-      if (!RenamePath(path, backup)) {
-        report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %",
-                       shownPath + ".bak");
-        continue;
+      if (errno != EEXIST || n == kMaxNumberedNames) {
+        const int error = errno;
+        DiscardFile(temporary);
+        report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + name,
+                       error);
+        break;
       }
     }
-    saved.insert(path);
-    if (WriteFileAtomically(path, entry.Stream))
-      report.Success(" Attachment saved %", " Сохранен вложенный файл %", shownPath);
-    else
-      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownPath);
   }
 }
 
@@ -185,20 +203,19 @@ bool KeepsLines(const CodeTable& table) {
 enum class WholeText { Converted, UserBreak, NotTaken };
 
 // Converts a file's text without its line list when the outcome is the
-// one the line list would give. That is so when no one sees the editor,
-// every break of the text is alike (it is written back as it was), no
-// enabled stage would act on it and the code page is converted through a
-// table that keeps the lines as they are, without the UTF-8 step. The run
+// one the line list would give. That is so when no one sees the editor, no
+// enabled stage would act on it (every line keeps its own break, as the line
+// list keeps it when the run keeps the lines) and the code page is converted
+// through a table that keeps the lines as they are, without the UTF-8 step. The run
 // then needs only the lines detection reads for its sample: the stages skip
 // them as they would skip the whole text, and the table the run ends with
 // converts the whole text. Otherwise the run is taken back (the caller runs
 // it again with all the lines) and NotTaken returned. On Converted, text
 // holds the result and same tells whether it equals the file's bytes; the
-// run keeps no back copy then. breaksAlike tells whether every line break
-// of the text is the one of its style (BreaksAlike).
-WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksAlike, bool& same) {
+// run keeps no back copy then.
+WholeText ConvertWholeText(Converter& converter, std::string& text, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay() || !breaksAlike) return WholeText::NotTaken;
+  if (window.HasDisplay()) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   // Without detection the UTF-8 switch alone asks for the UTF-8 step.
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
@@ -228,46 +245,132 @@ WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksA
   return converter.UserBreak ? WholeText::UserBreak : WholeText::Converted;
 }
 
+// The file a conversion reads: open, and locked against other conversions
+// from the moment it is opened to the end of the conversion, so that a
+// second conversion of it reads it only once the first has put its result
+// in place.
+struct InputFile {
+  InputFile() = default;
+  ~InputFile() { Close(); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  void Close() {
+    if (Fd >= 0) ::close(Fd);
+    Fd = -1;
+  }
+
+  int Fd = -1;
+  struct stat Info {};  // of the open file
+  // The name followed to the file itself: its own path, where it is
+  // rewritten in place and its attachments are saved. Error is set when it
+  // cannot be found there (a link of /proc to a file that has been deleted).
+  ResolvedFile Real;
+};
+
+enum class Opened { Ok, Failed, Busy, UserBreak };
+
+// How long a conversion waiting for another one rests between its tries.
+constexpr long kLockRetryNanoseconds = 20'000'000;
+// How often the file under a name may change while it is opened before the
+// run takes the last one it opened.
+constexpr int kMaxReopens = 100;
+
+// Opens and locks the file under inName. Another conversion may hold it;
+// then this one waits (letting the window's events run, so Stop ends the
+// wait), or gives up as Busy. Once the lock is taken the name is looked at
+// again: the other conversion has moved the file it held to its backup and
+// put its result under the name, and it is that file which this run must
+// convert, so the name is opened again. Failed leaves errno telling why.
+Opened OpenLocked(Converter& converter, const std::string& inName, WhenBusy whenBusy, InputFile& input) {
+  for (int reopen = 0;; ++reopen) {
+    input.Close();
+    input.Fd = OpenInputFile(inName, input.Info);
+    if (input.Fd < 0) return Opened::Failed;
+    while (TryLockFile(input.Fd) == FileLock::Busy) {
+      if (whenBusy == WhenBusy::Refuse) return Opened::Busy;
+      converter.window().ProcessEvents();
+      if (converter.UserBreak) return Opened::UserBreak;
+      const timespec rest{0, kLockRetryNanoseconds};
+      ::nanosleep(&rest, nullptr);
+      if (converter.UserBreak) return Opened::UserBreak;
+    }
+    input.Real = ResolveFile(inName);
+    if (!input.Real.Error && input.Real.Exists && SameFile(input.Real.Info, input.Info)) return Opened::Ok;
+    struct stat now {};
+    if (input.Real.Error && ::stat(inName.c_str(), &now) == 0 && SameFile(now, input.Info)) return Opened::Ok;
+    if (reopen == kMaxReopens) {
+      input.Real.Error = ESTALE;
+      return Opened::Ok;
+    }
+  }
+}
+
+// Where a file's result goes.
+struct Destination {
+  std::string Path;    // the file written: links followed
+  bool Exists = false;
+  bool InPlace = false;  // the file read itself, rewritten with a backup
+  struct stat Info {};   // of the file rewritten
+  // The file whose mode, group and owner the result takes: the file it
+  // replaces, if any.
+  const struct stat* Model() const { return Exists ? &Info : nullptr; }
+};
+
 // Puts a file's result in place and reports it. writeResult writes the
 // result to a temporary file beside the target and gives its name (empty on
 // failure); it is not called when the file stays as it is.
 template <typename WriteResult>
-FileReport Deliver(Converter& converter, Report& report, const std::string& inName,
-                   const std::string& outName, bool inPlace, bool same, WriteResult writeResult) {
+FileReport Deliver(Converter& converter, Report& report, const std::string& inName, const InputFile& input,
+                   const Destination& destination, bool same, WriteResult writeResult) {
   const std::string shownIn = Shown(inName);
   if (same) {
     report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
-    if (inPlace) return report.Finish();
+    if (destination.InPlace) return report.Finish();
   }
 
+  // A file the user may not write stays as it is, even where the folder
+  // would let it be replaced by a new one.
+  const std::string& target = destination.Path;
+  const std::string shownOut = Shown(target);
+  if (destination.Exists && !MayWriteFile(target)) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
+    return report.Finish();
+  }
   // The result is on disk before the original is moved aside and the
   // result moved into place, so the user's text is whole in the file or in
   // its backup at every moment.
   const std::string temporary = writeResult();
   if (temporary.empty()) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
-  if (inPlace) {
-    const std::string backup = inName + ".bak";
-    if (!RemoveOldBackup(backup)) {
+  if (destination.InPlace) {
+    // Only an old backup that is a file (or a link) is removed; a folder,
+    // a device or a pipe under the name stops the run.
+    const std::string backup = target + ".bak";
+    if (!RemovePath(backup)) {
+      const int error = errno;
       DiscardFile(temporary);
-      report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %",
-                     shownIn + ".bak");
+      if (error == EISDIR || error == kNotRegularFile)
+        report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", Shown(backup), error);
+      else
+        report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %", Shown(backup),
+                       error);
       return report.Finish();
     }
-    if (!RenamePath(inName, backup)) {
+    if (!RenamePath(target, backup)) {
+      const int error = errno;
       DiscardFile(temporary);
-      report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", shownIn + ".bak");
+      report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", Shown(backup), error);
       return report.Finish();
     }
   }
-  if (!CommitFile(temporary, outName)) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownIn);
+  if (!CommitFile(temporary, target)) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
   report.Success("File converted %", "Перекодирован файл %", shownIn);
-  SaveAttachments(converter, inName, outName, report);
+  SaveAttachments(converter, input.Real, report);
   return report.Finish();
 }
 
@@ -275,17 +378,6 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
 // kStreamPiece bytes, after their first kStreamFrom bytes.
 constexpr std::size_t kStreamFrom = std::size_t{4} << 20;
 constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
-
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : fd_(fd) {}
-  ~FdCloser() { ::close(fd_); }
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-
- private:
-  int fd_;
-};
 
 // What ConvertWholeText does, for a large file, while the file is read:
 // the first part gives detection its sample, and from then on each piece
@@ -298,35 +390,33 @@ class FdCloser {
 // which reports what is wrong). On Converted, result holds the converted
 // file, not yet flushed, and same tells whether it equals the file's bytes.
 // Only texts whose breaks are all LF or all CR are taken this way.
-WholeText StreamWholeText(Converter& converter, const std::string& inName, const std::string& outName,
-                          bool inPlace, TemporaryFile& result, bool& same) {
+WholeText StreamWholeText(Converter& converter, const InputFile& input, const Destination& destination,
+                          TemporaryFile& result, bool& same) {
   Window& window = converter.window();
   if (window.HasDisplay()) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
-  struct stat info {};
-  if (::stat(inName.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      static_cast<std::uint64_t>(info.st_size) <= kStreamFrom)
-    return WholeText::NotTaken;
-  std::size_t total = 0;
-  const int fd = OpenForReading(inName, total);
-  if (fd < 0) return WholeText::NotTaken;
-  const FdCloser closer(fd);
-  if (total <= kStreamFrom) return WholeText::NotTaken;
+  if (static_cast<std::uint64_t>(input.Info.st_size) <= kStreamFrom) return WholeText::NotTaken;
+  // A target that cannot be written is reported by the usual way, before
+  // anything is written.
+  if (destination.Exists && !MayWriteFile(destination.Path)) return WholeText::NotTaken;
+  const std::size_t total = static_cast<std::size_t>(input.Info.st_size);
+  const int fd = input.Fd;
 
   std::string text(kStreamFrom, '\0');  // the bytes read and not yet written
   std::size_t got = 0;
   if (!ReadPiece(fd, text.data(), text.size(), got) || got < text.size()) return WholeText::NotTaken;
   const FileBytes seen = ExamineFileBytes(text);
   if (seen.Control) return WholeText::NotTaken;
-  const LineBreakStyle style = DetectLineBreakStyle(text);
-  const bool lf = style.Break == "\n" && !seen.Cr;
-  if (!lf && !(style.Break == "\r" && !seen.Lf)) return WholeText::NotTaken;
-  const char lineBreak = lf ? '\n' : '\r';
   // The stages' checks judge each line alone: the text up to its last
-  // break is judged now, the rest with the bytes after it.
-  const auto wholeLines = [lineBreak](std::string_view bytes) {
-    const std::size_t last = bytes.rfind(lineBreak);
+  // break is judged now, the rest with the bytes after it. A CR that ends
+  // the bytes may be the first half of a CR LF and waits for them.
+  const auto wholeLines = [](std::string_view bytes) {
+    std::size_t last = bytes.rfind('\n');
+    if (last == std::string_view::npos) {
+      last = bytes.rfind('\r');
+      if (last != std::string_view::npos && last + 1 == bytes.size()) last = bytes.rfind('\r', last - 1);
+    }
     return last == std::string_view::npos ? 0 : last + 1;
   };
   std::size_t ready = wholeLines(text);
@@ -361,8 +451,8 @@ WholeText StreamWholeText(Converter& converter, const std::string& inName, const
   const CodeTable table = applied.Count == 1 ? applied.Table : IdentityCodeTable();
   // Without a table the file stays as it is: rewritten in place it need not
   // be written at all, only checked to its end.
-  const bool write = applied.Count == 1 || !inPlace;
-  if (write && !result.Create(outName, inPlace ? inName : "")) return takeBack();
+  const bool write = applied.Count == 1 || !destination.InPlace;
+  if (write && !result.Create(destination.Path, destination.Model())) return takeBack();
 
   bool changed = false;
   const auto emit = [&](std::size_t size) {
@@ -384,7 +474,7 @@ WholeText StreamWholeText(Converter& converter, const std::string& inName, const
     read += got;
     const std::string_view fresh(piece.data(), got);
     const FileBytes more = ExamineFileBytes(fresh);
-    if (more.Control || (lf ? more.Cr : more.Lf)) return takeBack();
+    if (more.Control) return takeBack();
     const std::size_t before = text.size();
     text.append(fresh);
     const std::size_t lines = wholeLines(fresh);
@@ -406,17 +496,50 @@ WholeText StreamWholeText(Converter& converter, const std::string& inName, const
   return WholeText::Converted;
 }
 
-FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName) {
+FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName,
+                            WhenBusy whenBusy) {
   Report report(converter);
   const std::string shownIn = Shown(inName);
 
+  InputFile file;
+  switch (OpenLocked(converter, inName, whenBusy, file)) {
+    case Opened::Ok:
+      break;
+    case Opened::Failed:
+      report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
+      return report.Finish();
+    case Opened::Busy:
+      report.Failure("File % is busy: another conversion is converting it",
+                     "Файл % занят: его перекодирует другой запуск", shownIn);
+      return report.Finish();
+    case Opened::UserBreak:
+      return FileReport{};
+  }
+
+  // The result goes to the file the output name leads to. An output name
+  // that leads to the input file itself is a rewrite in place, with a
+  // backup: writing it without one would lose the original. A hard link is
+  // another entry and is written on its own.
+  Destination destination;
   {
-    const bool inPlace = inName == outName || SameEntry(inName, outName);
+    const ResolvedFile target = outName == inName ? file.Real : ResolveFile(outName);
+    if (target.Error != 0) {
+      report.Failure("Error saving file %", "Ошибка сохранения файла %", Shown(outName), target.Error);
+      return report.Finish();
+    }
+    destination.Path = target.Path;
+    destination.Exists = target.Exists;
+    destination.Info = target.Info;
+    destination.InPlace = outName == inName || (target.Exists && SameFile(target.Info, file.Info) &&
+                                                file.Real.Error == 0 && SameEntry(file.Real.Path, target.Path));
+  }
+
+  {
     TemporaryFile streamed;
     bool same = false;
-    switch (StreamWholeText(converter, inName, outName, inPlace, streamed, same)) {
+    switch (StreamWholeText(converter, file, destination, streamed, same)) {
       case WholeText::Converted:
-        return Deliver(converter, report, inName, outName, inPlace, same, [&] { return streamed.Finish(); });
+        return Deliver(converter, report, inName, file, destination, same, [&] { return streamed.Finish(); });
       case WholeText::UserBreak:
         return FileReport{};
       case WholeText::NotTaken:
@@ -425,8 +548,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   }
 
   std::string input;
-  if (!ReadWholeFile(inName, input)) {
-    report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn);
+  if (!ReadWholeFd(file.Fd, input)) {
+    report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
     return report.Finish();
   }
   // One read over the bytes finds control bytes and which line breaks
@@ -437,13 +560,9 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     return report.Finish();
   }
 
-  const LineBreakStyle style = DetectLineBreakStyle(input);
-  const bool breaksAlike = style.Break == "\n"   ? !seen.Cr
-                           : style.Break == "\r" ? !seen.Lf
-                                                 : BreaksAlike(input, style);
   bool same = false;
   std::string output;
-  switch (ConvertWholeText(converter, input, breaksAlike, same)) {
+  switch (ConvertWholeText(converter, input, same)) {
     case WholeText::Converted:
       output.swap(input);
       break;
@@ -455,27 +574,38 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       // The run keeps those lines in its back copy, so the file's bytes need
       // not be held beside them: the result is compared with the back copy
       // instead. (Assigning an empty string would keep the block; swapping
-      // frees it.)
+      // frees it.) A file with mixed breaks keeps each line's own break as
+      // long as the run keeps the number of lines; when a stage joins or
+      // splits lines, the text is written in the style of its first break.
+      const LineBreakStyle style = DetectLineBreakStyle(input);
       const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
-      if (rejoins) std::string().swap(input);
+      std::vector<LineEnd> ends;
+      if (rejoins)
+        std::string().swap(input);
+      else
+        ends = LineEndsOf(input);
       converter.CopyTextToScreen();
       converter.Convert();
       if (converter.UserBreak) return FileReport{};
 
-      same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
-                     : JoinsTo(converter.TextBuffer, style, input);
+      if (!rejoins && converter.TextBuffer.size() == ends.size()) {
+        output = TakeJoinedLines(converter.TextBuffer, ends);
+        same = output == input;
+      } else {
+        same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
+                       : JoinsTo(converter.TextBuffer, style, input);
+        output = TakeJoinedLines(converter.TextBuffer, style);
+      }
       std::string().swap(input);
-      output = TakeJoinedLines(converter.TextBuffer, style);
     }
   }
 
-  // An output name that leads to the input file itself is a rewrite in
-  // place, with a backup: writing it without one would lose the original.
-  const bool inPlace = inName == outName || SameEntry(inName, outName);
-  return Deliver(converter, report, inName, outName, inPlace, same, [&] {
+  return Deliver(converter, report, inName, file, destination, same, [&] {
     // The result goes to disk first, beside the target.
-    std::string temporary = WriteTemporaryFile(outName, output, inPlace ? inName : "");
+    std::string temporary = WriteTemporaryFile(destination.Path, output, destination.Model());
+    const int error = errno;
     std::string().swap(output);
+    errno = error;
     return temporary;
   });
 }
@@ -485,7 +615,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 // A file too large for the memory left ends as a report line like any other
 // failure. Memory runs short while the text is read and converted, before
 // anything is written, so the file and its backup are as they were.
-FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName) {
+FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
+                       WhenBusy whenBusy) {
   // A file on disk is rewritten only through a chain that detection accepts.
   struct KeepTextUnlessRecognised {
     explicit KeepTextUnlessRecognised(Converter& c) : converter(c), before(c.KeepTextWhenNotRecognised) {
@@ -496,7 +627,7 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
     const bool before;
   } keepText(converter);
   try {
-    return ConvertFileSteps(converter, inName, outName);
+    return ConvertFileSteps(converter, inName, outName, whenBusy);
   } catch (const std::bad_alloc&) {
     converter.TextBuffer = Lines();
     Report report(converter);

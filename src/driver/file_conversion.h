@@ -12,7 +12,13 @@ struct FileReport {
   std::string Text;     // Windows-1251, CR LF after every line; empty after a user break
   bool Failed = false;  // some line reports a failure
   Lines FailureLines;   // the failure lines alone, in order
+  Lines SavedAttachments;  // the lines naming each attachment saved, in order
 };
+
+// What a conversion does when another conversion is converting the same
+// file: wait until it is done (and then see the file it left), or give up
+// at once with a report line saying the file is busy.
+enum class WhenBusy { Wait, Refuse };
 
 // Reads inName, refuses it when it is not text, converts it with the window's
 // current choices, backs it up to inName + ".bak" when it is rewritten in
@@ -20,9 +26,28 @@ struct FileReport {
 // inName. The rewritten file keeps its line-break style. When automatic
 // detection finds no chain that reaches the limit, the text is taken as the
 // decoding stages left it: no guess is ever written. Never throws: every
-// outcome is a line of the report, in the interface language. With a window
-// that has no display a file may be converted without its line list (the
-// same files, report and pane); the run then keeps no back copy.
-FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName);
+// outcome is a line of the report, in the interface language; a failure
+// line ends with the system's reason. With a window that has no display a
+// file may be converted without its line list (the same files, report and
+// pane); the run then keeps no back copy.
+//
+// Files on disk:
+// - A link given as inName is followed: the file at its end is read, and in
+//   place that file is rewritten in its own folder, with its backup and the
+//   attachments beside it; the link stays. An outName that is a link to a
+//   regular file writes that file. Anything but a regular file (a folder, a
+//   device, a pipe, a socket, a link to one of them or to nothing) is
+//   refused as input and as output, and never created, replaced or removed.
+// - A file the user may not write is not rewritten, even in a folder the
+//   user may write; a rewritten file keeps its mode, its group and, where
+//   the system allows, its owner.
+// - A backup name held by anything but a file or a link stops the run
+//   before anything is written. An attachment never replaces anything: when
+//   its name is taken it is saved as "name (1).ext", "name (2).ext", ...
+// - The file is locked from opening to the end of the conversion; a second
+//   conversion of it waits (or, with WhenBusy::Refuse, gives up) and then
+//   converts the file as the first one left it.
+FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
+                       WhenBusy whenBusy = WhenBusy::Wait);
 
 }  // namespace kamvo

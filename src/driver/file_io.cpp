@@ -1,6 +1,9 @@
 #include "driver/file_io.h"
 
 #include <fcntl.h>
+#include <locale.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,11 +13,11 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
-
-#include "codepages/file_reader.h"
 
 namespace kamvo {
 
@@ -24,6 +27,19 @@ FileFaultHook& Hook() {
   static FileFaultHook hook;
   return hook;
 }
+
+// Keeps errno as it is while cleaning up after a failure, so that the
+// caller learns the failure's reason and not the clean-up's.
+class ErrnoKept {
+ public:
+  ErrnoKept() : saved_(errno) {}
+  ~ErrnoKept() { errno = saved_; }
+  ErrnoKept(const ErrnoKept&) = delete;
+  ErrnoKept& operator=(const ErrnoKept&) = delete;
+
+ private:
+  int saved_;
+};
 
 // True when the installed hook makes this step fail; errno tells why.
 bool Injected(FileStep step, const std::string& path) {
@@ -77,13 +93,115 @@ void SyncFolderOf(const std::string& path) {
 
 void SetFileFaultHook(FileFaultHook hook) { Hook() = std::move(hook); }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  bytes.clear();
-  if (Injected(FileStep::Read, path)) return false;
-  return ReadRegularFile(path, bytes) == FileRead::Ok;
+std::string FileErrorText(int error) {
+  if (error == kNotRegularFile) return "Not a regular file";
+  // The reason comes from the C locale: the report's lines are
+  // Windows-1251, and a localised reason would be in the locale's encoding.
+  static const locale_t c = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  if (c != static_cast<locale_t>(nullptr)) return ::strerror_l(error, c);
+  return std::strerror(error);
 }
 
-bool TemporaryFile::Create(const std::string& path, const std::string& modelForPermissions) {
+int OpenInputFile(const std::string& path, struct stat& info) {
+  if (Injected(FileStep::Read, path)) return -1;
+  // Not blocking: a pipe or a device is refused after the open, not waited on.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  int error = 0;
+  if (::fstat(fd, &info) != 0)
+    error = errno;
+  else if (S_ISDIR(info.st_mode))
+    error = EISDIR;
+  else if (!S_ISREG(info.st_mode))
+    error = kNotRegularFile;
+  if (error == 0) return fd;
+  ::close(fd);
+  errno = error;
+  return -1;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  struct stat info {};
+  const int fd = OpenInputFile(path, info);
+  if (fd < 0) return false;
+  const bool ok = ReadWholeFd(fd, bytes);
+  const ErrnoKept kept;
+  ::close(fd);
+  return ok;
+}
+
+bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, data + got, size - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+FileLock TryLockFile(int fd) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return FileLock::Taken;
+    if (errno == EINTR) continue;
+    return errno == EWOULDBLOCK ? FileLock::Busy : FileLock::Unsupported;
+  }
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+ResolvedFile ResolveFile(const std::string& name) {
+  ResolvedFile file;
+  file.Path = name;
+  struct stat entry {};
+  if (::lstat(name.c_str(), &entry) != 0) {
+    if (errno != ENOENT) file.Error = errno;
+    return file;
+  }
+  file.Exists = true;
+  file.Info = entry;
+  if (S_ISLNK(entry.st_mode)) {
+    struct stat target {};
+    if (::stat(name.c_str(), &target) != 0) {
+      file.Error = errno;  // a link to nothing, or a loop of links
+      return file;
+    }
+    file.Info = target;
+    if (S_ISREG(target.st_mode)) {
+      // The file's own path; checked, since a link of /proc may name a
+      // file that is gone or has moved.
+      char* real = ::realpath(name.c_str(), nullptr);
+      if (real == nullptr) {
+        file.Error = errno;
+        return file;
+      }
+      file.Path = real;
+      std::free(real);
+      struct stat there {};
+      if (::lstat(file.Path.c_str(), &there) != 0 || !S_ISREG(there.st_mode) || !SameFile(there, target))
+        file.Error = ENOENT;
+      return file;
+    }
+  }
+  if (S_ISDIR(file.Info.st_mode))
+    file.Error = EISDIR;
+  else if (!S_ISREG(file.Info.st_mode))
+    file.Error = kNotRegularFile;
+  return file;
+}
+
+bool MayWriteFile(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool TemporaryFile::Create(const std::string& path, const struct stat* model) {
   Discard();
   if (Injected(FileStep::CreateTemporary, path)) return false;
   std::string name = TemporaryTemplate(path);
@@ -95,11 +213,28 @@ bool TemporaryFile::Create(const std::string& path, const std::string& modelForP
   path_ = path;
   name_.assign(buffer.data());
   written_ = started_ = 0;
-  // A rewritten file keeps its permissions; a new one gets the usual ones.
-  struct stat model {};
   mode_t mode = 0666;
-  if (!modelForPermissions.empty() && ::stat(modelForPermissions.c_str(), &model) == 0) {
-    mode = model.st_mode & 07777;
+  if (model != nullptr) {
+    // A rewritten file keeps its owner and group where the system lets the
+    // user give them, and its mode. A group that cannot be kept takes the
+    // group's rights with it, so the new group gains nothing; likewise the
+    // set-user and set-group bits go with an owner or group not kept.
+    mode = model->st_mode & 07777;
+    struct stat own {};
+    if (::fstat(fd_, &own) != 0) {
+      Discard();
+      return false;
+    }
+    bool ownerKept = own.st_uid == model->st_uid, groupKept = own.st_gid == model->st_gid;
+    if (!ownerKept || !groupKept) {
+      if (::fchown(fd_, model->st_uid, model->st_gid) == 0) {
+        ownerKept = groupKept = true;
+      } else if (!groupKept && ::fchown(fd_, static_cast<uid_t>(-1), model->st_gid) == 0) {
+        groupKept = true;
+      }
+    }
+    if (!ownerKept) mode &= ~static_cast<mode_t>(S_ISUID);
+    if (!groupKept) mode &= ~static_cast<mode_t>(S_ISGID | S_IRWXG);
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -140,10 +275,14 @@ bool TemporaryFile::Write(const char* data, std::size_t size) {
 std::string TemporaryFile::Finish() {
   if (fd_ < 0) return {};
   const bool ok = !Injected(FileStep::Sync, path_) && ::fsync(fd_) == 0;
+  int error = errno;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0 || !ok) {
+  const bool closed = ::close(fd) == 0;
+  if (!closed && ok) error = errno;
+  if (!closed || !ok) {
     ::unlink(name_.c_str());
+    errno = error;
     return {};
   }
   return std::move(name_);
@@ -151,54 +290,29 @@ std::string TemporaryFile::Finish() {
 
 void TemporaryFile::Discard() {
   if (fd_ < 0) return;
+  const ErrnoKept kept;
   ::close(fd_);
   fd_ = -1;
   ::unlink(name_.c_str());
 }
 
-std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,
-                               const std::string& modelForPermissions) {
+std::string WriteTemporaryFile(const std::string& path, const std::string& bytes, const struct stat* model) {
   TemporaryFile file;
-  if (!file.Create(path, modelForPermissions) || !file.Write(bytes.data(), bytes.size())) return {};
+  if (!file.Create(path, model) || !file.Write(bytes.data(), bytes.size())) return {};
   return file.Finish();
-}
-
-int OpenForReading(const std::string& path, std::size_t& size) {
-  if (Injected(FileStep::Read, path)) return -1;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  size = static_cast<std::size_t>(info.st_size);
-  return fd;
-}
-
-bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got) {
-  got = 0;
-  while (got < size) {
-    const ssize_t n = ::read(fd, data + got, size - got);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 namespace {
 
-// Only a regular file or a link is ever replaced: a device, a pipe or a
-// socket standing under the name (as /dev/null does) is refused, not swapped
-// for a plain file.
+// Only a regular file is ever replaced: a link, a folder, a device, a pipe
+// or a socket standing under the name (as /dev/null does) is refused, not
+// swapped for a plain file. errno tells why.
 bool MayReplace(const std::string& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
-  return S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+  if (S_ISREG(info.st_mode)) return true;
+  errno = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
+  return false;
 }
 
 }  // namespace
@@ -206,6 +320,7 @@ bool MayReplace(const std::string& path) {
 bool CommitFile(const std::string& temporary, const std::string& path) {
   if (Injected(FileStep::Commit, path) || !MayReplace(path) ||
       ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const ErrnoKept kept;
     ::unlink(temporary.c_str());
     return false;
   }
@@ -213,8 +328,23 @@ bool CommitFile(const std::string& temporary, const std::string& path) {
   return true;
 }
 
+bool CommitNewFile(const std::string& temporary, const std::string& path) {
+  if (Injected(FileStep::Commit, path)) return false;
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+    // A file system without that kind of rename: a second name for the
+    // file is made only where none stands, and the temporary name then goes.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(temporary.c_str(), path.c_str()) != 0) return false;
+    ::unlink(temporary.c_str());
+  }
+  SyncFolderOf(path);
+  return true;
+}
+
 void DiscardFile(const std::string& temporary) {
-  if (!temporary.empty()) ::unlink(temporary.c_str());
+  if (temporary.empty()) return;
+  const ErrnoKept kept;
+  ::unlink(temporary.c_str());
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
@@ -223,15 +353,23 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 }
 
 bool PathExists(const std::string& path) {
+  const ErrnoKept kept;
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
 }
 
 bool RemovePath(const std::string& path) {
-  if (!PathExists(path)) return true;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    // Names that cannot stand for anything hold nothing to remove.
+    return errno == ENOENT || errno == ENAMETOOLONG || errno == ENOTDIR;
+  }
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
+    return false;
+  }
   if (Injected(FileStep::Remove, path)) return false;
-  if (::unlink(path.c_str()) != 0 && errno == EISDIR) ::rmdir(path.c_str());
-  return !PathExists(path);
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
 bool RenamePath(const std::string& from, const std::string& to) {

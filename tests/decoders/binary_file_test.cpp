@@ -9,7 +9,7 @@
 
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 #include "driver/file_conversion.h"
 #include "driver/headless_window.h"
 #include "driver/stages.h"
@@ -155,14 +155,14 @@ TEST_F(BinaryFileTest, NamesFromTheMailStayInsideTheFolder) {
   EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"inner", "precious.txt"}));
   EXPECT_EQ(ReadFile(outside), "precious");
   EXPECT_EQ(Listing(inner), (std::set<std::string>{"mail.eml", "mail.eml.bak", ".._escape.bin", "file1", "file2",
-                                                   "_tmp_abs.bin", "tab_here.bin", "link.bin", "link.bin.bak"}));
+                                                   "_tmp_abs.bin", "tab_here.bin", "link.bin", "link (1).bin"}));
   EXPECT_EQ(ReadFile((inner / ".._escape.bin").string()), bin + "1");
   EXPECT_EQ(ReadFile((inner / "file1").string()), bin + "2");
   EXPECT_EQ(ReadFile((inner / "file2").string()), bin + "3");
-  // The link is moved aside, not written through.
-  EXPECT_FALSE(fs::is_symlink(inner / "link.bin"));
-  EXPECT_EQ(ReadFile((inner / "link.bin").string()), bin + "6");
-  EXPECT_TRUE(fs::is_symlink(inner / "link.bin.bak"));
+  // The link is neither written through nor replaced: the attachment takes
+  // a free name.
+  EXPECT_TRUE(fs::is_symlink(inner / "link.bin"));
+  EXPECT_EQ(ReadFile((inner / "link (1).bin").string()), bin + "6");
 }
 
 TEST_F(BinaryFileTest, AttachmentsNeverCostTheUserAFile) {
@@ -173,15 +173,20 @@ TEST_F(BinaryFileTest, AttachmentsNeverCostTheUserAFile) {
   WriteFile(file, original);
   const FileReport report = ConvertFile(converter, file, file);
   const std::string folder = dir.path().string() + "/";
-  EXPECT_EQ(report.FailureLines, (Lines{"Error saving attachment " + folder + "mail.eml",
-                                        "Error saving attachment " + folder + "same.bin"}));
+  EXPECT_FALSE(report.Failed) << report.Text;
+  EXPECT_EQ(report.SavedAttachments, (Lines{" Attachment saved " + folder + "mail (1).eml",
+                                            " Attachment saved " + folder + "same (1).bin",
+                                            " Attachment saved " + folder + "same (2).bin"}));
   // The original mail stays in its backup, the converted mail in its place.
   EXPECT_EQ(ReadFile(file + ".bak"), original);
   EXPECT_NE(ReadFile(file).find(Win(kLetter1)), std::string::npos);
-  // The first of two attachments of one name is saved; the user's file of
-  // that name stays in its backup.
-  EXPECT_EQ(ReadFile(dir / "same.bin"), bin + "2");
-  EXPECT_EQ(ReadFile(dir / "same.bin.bak"), "the user's own file");
+  // The user's file of that name stays as it was; both attachments of that
+  // name are saved beside it.
+  EXPECT_EQ(ReadFile(dir / "same.bin"), "the user's own file");
+  EXPECT_EQ(ReadFile(dir / "mail (1).eml"), bin + "1");
+  EXPECT_EQ(ReadFile(dir / "same (1).bin"), bin + "2");
+  EXPECT_EQ(ReadFile(dir / "same (2).bin"), bin + "3");
+  EXPECT_FALSE(fs::exists(dir / "same.bin.bak"));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "codepages/code_tables.h"
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
 #include "driver/headless_window.h"
@@ -203,13 +203,13 @@ TEST_F(FileFaults, EveryFailingStepIsReportedAndKeepsTheText) {
     std::string message;  // "%" stands for the file's name
   };
   const std::vector<Case> cases = {
-      {FileStep::Read, 1, EIO, "Error opening file %"},
-      {FileStep::CreateTemporary, 1, ENOSPC, "Error saving file %"},
-      {FileStep::WriteChunk, 2, ENOSPC, "Error saving file %"},
-      {FileStep::Sync, 1, EIO, "Error saving file %"},
-      {FileStep::Remove, 1, EACCES, "Error deletind old backup file %.bak"},
-      {FileStep::Rename, 1, EACCES, "Error saving backup file %.bak"},
-      {FileStep::Commit, 1, EIO, "Error saving file %"},
+      {FileStep::Read, 1, EIO, "Error opening file %: Input/output error"},
+      {FileStep::CreateTemporary, 1, ENOSPC, "Error saving file %: No space left on device"},
+      {FileStep::WriteChunk, 2, ENOSPC, "Error saving file %: No space left on device"},
+      {FileStep::Sync, 1, EIO, "Error saving file %: Input/output error"},
+      {FileStep::Remove, 1, EACCES, "Error deletind old backup file %.bak: Permission denied"},
+      {FileStep::Rename, 1, EACCES, "Error saving backup file %.bak: Permission denied"},
+      {FileStep::Commit, 1, EIO, "Error saving file %: Input/output error"},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -251,7 +251,7 @@ TEST_F(FileFaults, InputThatVanishesOrChangesWhileItIsConverted) {
   });
   const CommandResult vanished = RunCommandLine({gone, "/KOI", "/WIN"});
   EXPECT_EQ(vanished.status, kExitConversionFailed);
-  EXPECT_EQ(vanished.err, "Error saving backup file " + gone + ".bak\n");
+  EXPECT_EQ(vanished.err, "Error saving backup file " + gone + ".bak: No such file or directory\n");
   EXPECT_FALSE(Exists(gone));  // nothing is made up in its place
   EXPECT_TRUE(Leftovers(fs::path(gone).parent_path()).empty());
 
@@ -290,24 +290,34 @@ TEST_F(FileFaults, ReadOnlyFoldersUnreadableFilesAndReadOnlyBackups) {
   const CommandResult lockedRun = RunCommandLineInChild({locked, "/KOI", "/WIN"}, true);
   ASSERT_NE(lockedRun.status, -1) << lockedRun.err;
   EXPECT_EQ(lockedRun.status, kExitConversionFailed);
-  EXPECT_EQ(lockedRun.err, "Error saving file " + locked + "\n");
+  EXPECT_EQ(lockedRun.err, "Error saving file " + locked + ": Permission denied\n");
   EXPECT_EQ(ReadFile(locked), lockedText);
   EXPECT_EQ(ReadFile(locked + ".bak"), "older backup");
   EXPECT_TRUE(Leftovers(fs::path(locked).parent_path()).empty());
 
   const CommandResult secretRun = RunCommandLineInChild({secret, "/KOI", "/WIN"}, true);
   EXPECT_EQ(secretRun.status, kExitConversionFailed);
-  EXPECT_EQ(secretRun.err, "Error opening file " + secret + "\n");
+  EXPECT_EQ(secretRun.err, "Error opening file " + secret + ": Permission denied\n");
   fs::permissions(secret, fs::perms(0600));
   EXPECT_EQ(ReadFile(secret), secretText);
 
-  // A read-only file and a read-only backup in a writable folder: the file
-  // is rewritten and keeps its permissions, the old backup is replaced.
+  // A read-only file in a writable folder is not rewritten, although the
+  // folder would let a new file take its place.
   const CommandResult readOnlyRun = RunCommandLineInChild({readOnly, "/KOI", "/WIN"}, true);
-  EXPECT_EQ(readOnlyRun.status, kExitOk) << readOnlyRun.err;
+  EXPECT_EQ(readOnlyRun.status, kExitConversionFailed);
+  EXPECT_EQ(readOnlyRun.err, "Error saving file " + readOnly + ": Permission denied\n");
+  EXPECT_EQ(ReadFile(readOnly), readOnlyText);
+  EXPECT_EQ(ReadFile(readOnly + ".bak"), "older backup");
+  EXPECT_EQ(fs::status(readOnly).permissions(), fs::perms(0444));
+  EXPECT_TRUE(Leftovers(fs::path(readOnly).parent_path()).empty());
+  // Once the user may write it, it is rewritten and keeps its mode; the
+  // read-only old backup is replaced.
+  fs::permissions(readOnly, fs::perms(0644));
+  const CommandResult writableRun = RunCommandLineInChild({readOnly, "/KOI", "/WIN"}, true);
+  EXPECT_EQ(writableRun.status, kExitOk) << writableRun.err;
   EXPECT_EQ(ReadFile(readOnly), readOnlyConverted);
   EXPECT_EQ(ReadFile(readOnly + ".bak"), readOnlyText);
-  EXPECT_EQ(fs::status(readOnly).permissions(), fs::perms(0444));
+  EXPECT_EQ(fs::status(readOnly).permissions(), fs::perms(0644));
 
   if (::geteuid() != 0) return;
   // Root can also set up a backup that "nobody" may not delete: one of
@@ -318,7 +328,7 @@ TEST_F(FileFaults, ReadOnlyFoldersUnreadableFilesAndReadOnlyBackups) {
   fs::permissions(fs::path(shared).parent_path(), fs::perms(01777));
   const CommandResult sharedRun = RunCommandLineInChild({shared, "/KOI", "/WIN"}, true);
   EXPECT_EQ(sharedRun.status, kExitConversionFailed);
-  EXPECT_EQ(sharedRun.err, "Error deletind old backup file " + shared + ".bak\n");
+  EXPECT_EQ(sharedRun.err, "Error deletind old backup file " + shared + ".bak: Operation not permitted\n");
   EXPECT_EQ(ReadFile(shared), sharedText);
   EXPECT_EQ(ReadFile(shared + ".bak"), "older backup");
   EXPECT_TRUE(Leftovers(fs::path(shared).parent_path()).empty());
@@ -354,7 +364,7 @@ TEST_F(FileFaults, FullDiskKeepsTheFileAndFreesWhatTheWriteTook) {
 
   const CommandResult full = RunCommandLine({file, "/KOI", "/WIN"});
   EXPECT_EQ(full.status, kExitConversionFailed);
-  EXPECT_EQ(full.err, "Error saving file " + file + "\n");
+  EXPECT_EQ(full.err, "Error saving file " + file + ": No space left on device\n");
   EXPECT_EQ(ReadFile(file), Koi(win));
   EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
   EXPECT_TRUE(Leftovers(disk).empty());
@@ -380,7 +390,7 @@ TEST_F(FileFaults, PipesDevicesAndFoldersUnderAFilesName) {
   for (const std::string& input : {pipe, folder, std::string("/dev/null")}) {
     const CommandResult run = RunCommandLineInChild({input});
     EXPECT_EQ(run.status, kExitConversionFailed) << input << ": " << run.err;
-    EXPECT_EQ(run.err, "Error opening file " + input + "\n");
+    EXPECT_EQ(run.err, "Error opening file " + input + (input == folder ? ": Is a directory\n" : ": Not a regular file\n"));
   }
   EXPECT_FALSE(Exists(pipe + ".bak"));
 
@@ -391,7 +401,8 @@ TEST_F(FileFaults, PipesDevicesAndFoldersUnderAFilesName) {
   for (const std::string& output : outputs) {
     const CommandResult run = RunCommandLineInChild({in, "/KOI", output, "/WIN"});
     EXPECT_EQ(run.status, kExitConversionFailed) << output << ": " << run.err;
-    EXPECT_EQ(run.err, "Error saving file " + in + "\n");
+    const bool isFolder = fs::is_directory(output);
+    EXPECT_EQ(run.err, "Error saving file " + output + (isFolder ? ": Is a directory\n" : ": Not a regular file\n"));
   }
   EXPECT_TRUE(fs::is_fifo(pipe));
   EXPECT_TRUE(fs::is_directory(folder + "/inside"));
@@ -420,7 +431,9 @@ TEST_F(FileFaults, FileLargerThanTheMemoryLeft) {
   const struct {
     std::size_t room;  // memory the run may take beyond what it holds
     std::string message;
-  } cases[] = {{size / 4, "Error opening file "}, {size + size / 4, "Not enough memory to convert "}};
+    std::string reason;
+  } cases[] = {{size / 4, "Error opening file ", ": Cannot allocate memory"},
+               {size + size / 4, "Not enough memory to convert ", ""}};
   for (const auto& c : cases) {
     const ChildResult child = InChild([&] {
       const rlimit limit{AddressSpace() + c.room, RLIM_INFINITY};
@@ -429,33 +442,35 @@ TEST_F(FileFaults, FileLargerThanTheMemoryLeft) {
       return std::to_string(run.status) + " " + run.err;
     });
     ASSERT_TRUE(child.Exited()) << "wait status " << child.waitStatus;
-    EXPECT_EQ(child.output, "1 " + c.message + file + "\n");
+    EXPECT_EQ(child.output, "1 " + c.message + file + c.reason + "\n");
     EXPECT_TRUE(ReadFile(file) == original());
     EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
     EXPECT_TRUE(Leftovers(fs::path(file).parent_path()).empty());
   }
 }
 
-// A link is replaced by the converted file and goes to the backup itself;
-// the file it points to is never written through it.
+// A link given in place is followed: the file it leads to is converted in
+// its own folder, with its backup there, and the link stays. An output link
+// to a regular file writes that file, without a backup.
 TEST_F(FileFaults, SymbolicLinks) {
   const std::string win = WinText(1000);
-  WriteFile(dir / "target.txt", Koi(win));
-  fs::create_symlink("target.txt", dir / "link.txt");
+  fs::create_directory(dir / "sub");
+  WriteFile(dir / "sub/target.txt", Koi(win));
+  fs::create_symlink("sub/target.txt", dir / "link.txt");
   const CommandResult run = RunCommandLine({dir / "link.txt", "/KOI", "/WIN"});
   EXPECT_EQ(run.status, kExitOk) << run.err;
-  EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
-  EXPECT_EQ(ReadFile(dir / "link.txt"), win);
-  EXPECT_TRUE(fs::is_symlink(dir / "link.txt.bak"));
-  EXPECT_EQ(ReadFile(dir / "link.txt.bak"), Koi(win));
-  EXPECT_EQ(ReadFile(dir / "target.txt"), Koi(win));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(ReadFile(dir / "sub/target.txt"), win);
+  EXPECT_EQ(ReadFile(dir / "sub/target.txt.bak"), Koi(win));
+  EXPECT_FALSE(Exists(dir / "link.txt.bak"));
 
-  // An output name that is a link: the link is replaced, its target kept.
   WriteFile(dir / "precious.txt", "precious");
   fs::create_symlink(dir / "precious.txt", dir / "out.txt");
-  EXPECT_EQ(RunCommandLine({dir / "target.txt", "/KOI", dir / "out.txt", "/WIN"}).status, kExitOk);
-  EXPECT_EQ(ReadFile(dir / "precious.txt"), "precious");
-  EXPECT_EQ(ReadFile(dir / "out.txt"), win);
+  WriteFile(dir / "in.txt", Koi(win));
+  EXPECT_EQ(RunCommandLine({dir / "in.txt", "/KOI", dir / "out.txt", "/WIN"}).status, kExitOk);
+  EXPECT_TRUE(fs::is_symlink(dir / "out.txt"));
+  EXPECT_EQ(ReadFile(dir / "precious.txt"), win);
+  EXPECT_FALSE(Exists(dir / "precious.txt.bak"));
 
   // Broken links and loops count as missing files.
   fs::create_symlink(dir / "nowhere.txt", dir / "broken.txt");
@@ -468,7 +483,8 @@ TEST_F(FileFaults, SymbolicLinks) {
     TCfg cfg;
     HeadlessWindow window;
     Converter converter(window, cfg);
-    EXPECT_EQ(ConvertFile(converter, name, name).Text, "Error opening file " + name + "\r\n");
+    const std::string reason = name == dir / "broken.txt" ? "No such file or directory" : "Too many levels of symbolic links";
+    EXPECT_EQ(ConvertFile(converter, name, name).Text, "Error opening file " + name + ": " + reason + "\r\n");
   }
   EXPECT_TRUE(fs::is_symlink(dir / "broken.txt"));
 }
@@ -513,7 +529,7 @@ TEST_F(FileFaults, LongFileNames) {
   WriteFile(tooLong, Koi(win));
   const CommandResult failed = RunCommandLine({tooLong, "/KOI", "/WIN"});
   EXPECT_EQ(failed.status, kExitConversionFailed);
-  EXPECT_EQ(failed.err, "Error saving backup file " + tooLong + ".bak\n");
+  EXPECT_EQ(failed.err, "Error saving backup file " + tooLong + ".bak: File name too long\n");
   EXPECT_EQ(ReadFile(tooLong), Koi(win));
   EXPECT_TRUE(Leftovers(dir.path()).empty());
 }
@@ -521,7 +537,7 @@ TEST_F(FileFaults, LongFileNames) {
 // A child converts and is killed just before each step of reading, writing,
 // backing up and saving an attachment in turn, as a crash or power cut
 // would stop it: the text is always whole in the file or its backup, and so
-// is the older file that the attachment replaces.
+// is the user's file that has the attachment's name.
 TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
   const fs::path folder = dir.path() / "crash";
   const std::string file = (folder / "mail.txt").string(), attachment = (folder / "report.pdf").string();
@@ -572,9 +588,12 @@ TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
     });
     ASSERT_TRUE(child.Killed());
     ExpectTextWhole(file, Koi(win), win);
-    const std::string pdf = Exists(attachment) ? ReadFile(attachment) : "";
-    EXPECT_TRUE(pdf == "old pdf" || pdf == "new pdf" || !Exists(attachment)) << pdf;
-    EXPECT_TRUE(pdf == "old pdf" || (Exists(attachment + ".bak") && ReadFile(attachment + ".bak") == "old pdf"));
+    // The user's file of the attachment's name is never touched; the
+    // attachment is whole under its free name or not there at all.
+    EXPECT_EQ(ReadFile(attachment), "old pdf");
+    EXPECT_FALSE(Exists(attachment + ".bak"));
+    const std::string saved = (folder / "report (1).pdf").string();
+    EXPECT_TRUE(!Exists(saved) || ReadFile(saved) == "new pdf");
   }
 }
 

@@ -33,9 +33,9 @@ inline WordChances MayRecognise(std::string_view word, const CodeTable& table) {
     allLetters &= to >= 0xC0 || to == 0xA0 || to == 0xA8 || to == 0xB8 || to == 0xB9;
     noBreak |= to == 0xA0;
     continuation |= to < 0xC0;
-    // The leads of UTF-8 sequences that can decode to Russian letters.
-    leads += std::string_view("\xC0\xC1\xC2\xC3\xD0\xD1\xD2\xE0\xE2").find(static_cast<char>(to)) !=
-             std::string_view::npos;
+    // The leads of UTF-8 sequences that decode to a Windows-1251 character
+    // (0xC0, 0xC1 and 0xE0 give only overlong forms).
+    leads += std::string_view("\xC2\xC3\xD0\xD1\xD2\xE2").find(static_cast<char>(to)) != std::string_view::npos;
   }
   // More than 2h/9 of h high bytes must be leads; none with fewer than two.
   const int leadsNeeded = high < 2 ? 0 : 2 * high / 9 + 1;

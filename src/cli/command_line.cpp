@@ -1,4 +1,4 @@
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 
 #include <csignal>
 #include <filesystem>
@@ -239,6 +239,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
   }
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
+  for (const auto& line : report.SavedAttachments) PrintLines(out, line, terminalCode);
   out.flush();
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);
   if (converter.UserBreak) {
