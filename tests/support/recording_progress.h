@@ -1,5 +1,5 @@
 // A StageProgress for tests: records the bar's moves and asks a stage to
-// stop at the n-th time it asks (never, for n = 0).
+// stop from the n-th time it asks on (never, for n = 0).
 #pragma once
 
 #include <vector>
@@ -20,7 +20,11 @@ class RecordingProgress : public StageProgress {
   void Status(std::string_view) override {}
   void Progress(int min, int max, int position) override { Moves.push_back({min, max, position}); }
   void Pump() override {}
-  bool StopRequested() override { return ++Asked == stopAt_; }
+  // Once asked to stop, the stage stays asked, as after a user break.
+  bool StopRequested() override {
+    ++Asked;
+    return stopAt_ > 0 && Asked >= stopAt_;
+  }
   bool English() const override { return true; }
 
   std::vector<BarMove> Moves;
