@@ -264,6 +264,8 @@ BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& prog
   return seen;
 }
 
+namespace {
+
 // A byte from 0x80 up after the first byte fails all three decoders
 // (Base64 and XXE accept only their alphabets, UUE only bytes below 0x60
 // after its length byte), which settles almost every line of a Cyrillic
@@ -272,6 +274,8 @@ bool BinaryLineInert(std::string_view line, std::string& scratch) {
   if (line.size() <= kBinaryMinLine || HasHighByte(line.substr(1))) return true;
   return !(DecodeBase64Line(line, scratch) || DecodeUULine(line, scratch) || DecodeXXLine(line, scratch));
 }
+
+}  // namespace
 
 bool BinaryInert(const Lines& text, const TFileList& files) {
   if (!files.Empty()) return false;

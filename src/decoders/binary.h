@@ -63,7 +63,7 @@ struct BinaryScan {
 // The stage's work on plain data: decodes the blocks of `text` in place into
 // `files` (appending entries). Consecutive decoded lines form one block and
 // one entry, even when they change encoding. A block of text goes back into
-// the text where its encoded lines stood. On a user break the text is
+// the text where its encoded lines stood. On a stop the text is
 // restored and the entries decoded so far stay. Names are not finished.
 // The bar moves before a line (about a thousand times in all), events run
 // after each line, and a stop is asked for after each line that stays in
