@@ -9,7 +9,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 #include "driver/info_pane.h"
 #include "driver/window.h"
 #include "recognition/detection.h"

@@ -12,7 +12,7 @@
 
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 #include "recognition/detection.h"
 #include "recognition/word_reader.h"
 
@@ -147,8 +147,6 @@ void SaveAttachments(const Converter& converter, const ResolvedFile& input, Repo
 }
 
 }  // namespace
-
-bool SameStreams(std::string_view a, std::string_view b) { return a == b; }
 
 namespace {
 

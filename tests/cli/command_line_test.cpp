@@ -100,7 +100,7 @@ TEST(CommandLine, SetupParameterAndTerminalEncoding) {
 
 TEST(CommandLine, UsageTextLines) {
   const std::string usage = UsageText();
-  EXPECT_EQ(usage.rfind("KAMVO v2.18", 0), 0u);
+  EXPECT_EQ(usage.rfind("KAMVO v" KAMVO_VERSION " - ", 0), 0u);
   EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] "
                        "[/Option] ...\n\nFromCode, ToCode:\n        /AUTO   - Auto detect input coding (only "
                        "for input),\n"),
@@ -245,7 +245,7 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
        "e.txt", kExitOk, "Quoted-printable converted.", "",
        {{"e.txt", win + "\r\n" + ConvertByPair("\xE0\xE1\xE2", 8) + "\r" + win + "\n"},
         {"e.txt.bak", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}}},
-      {{}, "--version", kExitOk, "kamvo 2.18\n", "", {}},
+      {{}, "--version", kExitOk, "kamvo " KAMVO_VERSION "\n", "", {}},
       {{{"in.txt", koi}}, "in.txt --help", kExitOk, "command line usage:", "", {{"in.txt", koi}}},
   };
   for (const Case& c : cases) {
