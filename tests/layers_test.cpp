@@ -37,6 +37,8 @@ TEST(Layers, NoFolderIncludesOneAboveOrBesideIt) {
     for (int number = 1; std::getline(in, line); ++number) {
       std::smatch match;
       if (!std::regex_search(line, match, include) || match[1] == folder) continue;
+      // The program's entry starts one front end or the other.
+      if (entry.path().filename() == "main.cpp" && folder == "cli" && match[1] == "ui") continue;
       const auto used = LayerOf().find(match[1]);
       const std::string where = entry.path().string() + ":" + std::to_string(number) + ": " + line;
       ASSERT_NE(used, LayerOf().end()) << where;
