@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "codepages/unicode.h"
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 #include "fuzz_common.h"
 
 using namespace kamvo;

@@ -8,9 +8,6 @@
 
 namespace kamvo {
 
-// True when both byte sequences are equal.
-bool SameStreams(std::string_view a, std::string_view b);
-
 struct FileReport {
   std::string Text;     // Windows-1251, CR LF after every line; empty after a user break
   bool Failed = false;  // some line reports a failure

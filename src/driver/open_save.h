@@ -13,4 +13,8 @@ namespace kamvo {
 // False on failure.
 bool SaveTextFile(const std::string& path, const Lines& lines);
 
+// The same for bytes as they are (an attachment saved under a name the user
+// chose).
+bool SaveBytesFile(const std::string& path, const std::string& bytes);
+
 }  // namespace kamvo

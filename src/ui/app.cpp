@@ -15,7 +15,6 @@
 
 #include <iostream>
 
-#include "driver/command_line.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 
@@ -72,13 +71,12 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
   return true;
 }
 
+bool DisplayAvailable() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 int RunWindowProgram(int argc, char** argv) {
-  // Qt would abort without a display: say what the program can do instead.
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    std::cerr << UsageText() << "There is no display for the window: name a file to convert it here.\n";
-    return kExitUsage;
-  }
   QApplication app(argc, argv);
   // Qt's own dialogs (print, files) in the user's language.
   QTranslator qtTexts;

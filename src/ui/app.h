@@ -35,6 +35,9 @@ class SingleInstance : public QObject {
 };
 
 // Runs the window until the program ends; the process's exit status.
+// True when there is a display the window can open on (Qt aborts without).
+bool DisplayAvailable();
+
 int RunWindowProgram(int argc, char** argv);
 
 }  // namespace kamvo::ui

@@ -17,6 +17,7 @@
 #include "codepages/unicode.h"
 #include "driver/attachment_files.h"
 #include "driver/file_io.h"
+#include "driver/open_save.h"
 #include "ui/dialog_look.h"
 #include "ui/qt_window.h"
 #include "ui/warning_form.h"
@@ -103,7 +104,7 @@ void TFileView::SaveAttFile(const std::string& name) {
   if (chosen.isEmpty()) return;
   settings_->LastSavePath = ToLocal(chosen);
   // The save dialog has asked before a file is replaced.
-  if (!WriteFileAtomically(ToLocal(chosen), entry->Stream)) WriteFailed(chosen, errno);
+  if (!SaveBytesFile(ToLocal(chosen), entry->Stream)) WriteFailed(chosen, errno);
 }
 
 void TFileView::SaveAllAttach() {

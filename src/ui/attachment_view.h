@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 #include "settings/settings.h"
 
 class QMenu;

@@ -17,7 +17,6 @@
 #include <algorithm>
 
 #include "codepages/unicode.h"
-#include "driver/command_line.h"
 #include "settings/settings.h"
 #include "ui/qt_window.h"
 
@@ -80,7 +79,7 @@ void TAboutForm::SetLang(const TCfg& cfg) {
   regular.setBold(false);
   Label1->setFont(bold);
   Label2->setFont(regular);
-  const QString version = QString::fromUtf8(ProgramVersion.data(), ProgramVersion.size()).left(14);
+  const QString version = QString::fromUtf8(KAMVO_VERSION).left(14);
   Label1->setText("KAMVO " + version + (cfg.English ? Utf8(" for Linux") : Utf8(" для Linux")));
   Label2->setText(cfg.English ? Utf8("Readable Russian text from any code page")
                               : Utf8("Читаемый русский текст из любой кодировки"));

@@ -9,7 +9,7 @@
 
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 #include "driver/file_conversion.h"
 #include "driver/headless_window.h"
 #include "driver/stages.h"

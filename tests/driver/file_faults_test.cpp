@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "codepages/code_tables.h"
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
 #include "driver/headless_window.h"

@@ -13,7 +13,7 @@ namespace kamvo {
 
 struct TCfg;
 
-extern const std::string_view ProgramVersion;  // "2.18"
+extern const std::string_view ProgramVersion;  // the project version, such as "2.18"
 extern const std::string_view SetupParameter;  // "5184"
 
 // The usage text, a line break after every line.

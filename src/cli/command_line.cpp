@@ -1,9 +1,10 @@
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 
 #include <csignal>
 #include <filesystem>
 #include <ostream>
 
+#include "codepages/ascii.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
@@ -13,19 +14,12 @@
 
 namespace kamvo {
 
-const std::string_view ProgramVersion = "2.18";
+const std::string_view ProgramVersion = KAMVO_VERSION;  // the project version of the build
 const std::string_view SetupParameter = "5184";
 
 namespace {
 
 constexpr std::size_t kOptionLength = 80;
-
-std::string AsciiUpper(std::string_view s) {
-  std::string result(s);
-  for (auto& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return result;
-}
 
 // Applies an option; false when the text names none.
 bool ApplyOption(const std::string& option, CommandLineOptions& options) {
@@ -65,13 +59,6 @@ bool ApplyOption(const std::string& option, CommandLineOptions& options) {
     }
   }
   return false;
-}
-
-std::string Trimmed(std::string_view s) {
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 0x20) --end;
-  return std::string(s.substr(begin, end - begin));
 }
 
 std::atomic<bool>* interruptFlag = nullptr;
@@ -161,7 +148,7 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
 
 bool IsSetupRun(const std::vector<std::string>& params,
                 const std::function<bool(const std::string&)>& fileExists) {
-  return !params.empty() && AsciiUpper(Trimmed(params.back())) == SetupParameter &&
+  return !params.empty() && AsciiUpper(TrimControls(params.back())) == SetupParameter &&
          !fileExists(params.back());
 }
 

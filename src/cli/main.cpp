@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 #include "settings/settings.h"
 #include "ui/app.h"
 
@@ -32,7 +32,12 @@ std::string Environment(const char* name) {
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> params(argv + 1, argv + argc);
-  if (params.empty()) return kamvo::ui::RunWindowProgram(argc, argv);
+  if (params.empty()) {
+    if (kamvo::ui::DisplayAvailable()) return kamvo::ui::RunWindowProgram(argc, argv);
+    // Without a display say what the program can do instead.
+    std::cerr << kamvo::UsageText() << "There is no display for the window: name a file to convert it here.\n";
+    return kamvo::kExitUsage;
+  }
 
   kamvo::TSettings settings;
   kamvo::ReadCfg(settings);

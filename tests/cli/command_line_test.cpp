@@ -1,4 +1,4 @@
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -100,7 +100,7 @@ TEST(CommandLine, SetupParameterAndTerminalEncoding) {
 
 TEST(CommandLine, UsageTextLines) {
   const std::string usage = UsageText();
-  EXPECT_EQ(usage.rfind("KAMVO v2.18", 0), 0u);
+  EXPECT_EQ(usage.rfind("KAMVO v" KAMVO_VERSION " - ", 0), 0u);
   EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] "
                        "[/Option] ...\n\nFromCode, ToCode:\n        /AUTO   - Auto detect input coding (only "
                        "for input),\n"),
@@ -143,6 +143,32 @@ TEST_F(ProgramTest, ConvertsAFileAndPrintsThePane) {
   EXPECT_EQ(Kamvo("dos.txt /dos out.txt /koi").status, 0);
   EXPECT_EQ(ReadFile(dir / "out.txt"), ConvertByPair(win, 2));
   EXPECT_FALSE(fs::exists(dir / "dos.txt.bak"));
+}
+
+// UTF-8 text goes out to any target: decoded first, then converted, whether
+// the source is detected or chosen (with the UTF-8 switch on by default).
+TEST_F(ProgramTest, Utf8TextIntoEveryTarget) {
+  const std::string utf8 = "Привет, как дела у тебя сегодня?\nЕщё раз: всё хорошо.\n";
+  const std::string text = WinFromUtf8(utf8);
+  const std::pair<const char*, int> targets[] = {{"/WIN", kWindows}, {"/DOS", kDos}, {"/KOI", kKoi8}, {"/ISO", kIso}};
+  for (const auto& [option, code] : targets) {
+    SCOPED_TRACE(option);
+    const std::string expected = ConvertByTable(text, BuildCodeTable(kWindows, code));
+    WriteFile(dir / "u.txt", utf8);
+    fs::remove(dir / "u.txt.bak");
+    const RunResult detected = Kamvo(std::string("u.txt ") + option);
+    EXPECT_EQ(detected.status, 0);
+    EXPECT_EQ(detected.out, "Russian text detected 100% when converted:\n    UTF8  ->  ASCII\n");
+    EXPECT_EQ(ReadFile(dir / "u.txt"), expected);
+    EXPECT_EQ(ReadFile(dir / "u.txt.bak"), utf8);
+
+    const RunResult chosen = Kamvo(std::string("u.txt.bak /WIN out.txt ") + option);
+    EXPECT_EQ(chosen.status, 0);
+    EXPECT_EQ(chosen.out, "UTF-8 converted.\n");
+    EXPECT_EQ(ReadFile(dir / "out.txt"), expected);
+  }
+  // ё and Ё of ISO 8859-5 at their own places.
+  EXPECT_EQ(ReadFile(dir / "u.txt").substr(ReadFile(dir / "u.txt").find('\n') + 1, 3), "\xB5\xE9\xF1");
 }
 
 TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
@@ -210,7 +236,16 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
       {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
       // A file named like the setup parameter is a file.
       {{{"5184", koi}}, "5184", kExitOk, "KOI-8  ->  Windows", "", {{"5184", win}, {"5184.bak", koi}}},
-      {{}, "--version", kExitOk, "kamvo 2.18\n", "", {}},
+      // Mixed breaks stay where they were, also when a stage decodes a line.
+      {{{"m.txt", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}},
+       "m.txt", kExitOk, "KOI-8  ->  Windows", "",
+       {{"m.txt", win + "\r\n" + win + "\r" + win + "\n" + win},
+        {"m.txt.bak", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}}},
+      {{{"e.txt", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}},
+       "e.txt", kExitOk, "Quoted-printable converted.", "",
+       {{"e.txt", win + "\r\n" + ConvertByPair("\xE0\xE1\xE2", 8) + "\r" + win + "\n"},
+        {"e.txt.bak", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}}},
+      {{}, "--version", kExitOk, "kamvo " KAMVO_VERSION "\n", "", {}},
       {{{"in.txt", koi}}, "in.txt --help", kExitOk, "command line usage:", "", {{"in.txt", koi}}},
   };
   for (const Case& c : cases) {
