@@ -123,6 +123,7 @@ TCfgForm::TCfgForm(const TCfg& cfg, QWidget* parent)
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   for (QPushButton* b : {btnTranslit, Button3, Button4, btnCancel}) b->setAutoDefault(false);
+  for (QAbstractButton* b : findChildren<QAbstractButton*>()) b->installEventFilter(this);
   connect(btnOK, &QPushButton::clicked, this, &TCfgForm::ClickOK);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(Button3, &QPushButton::clicked, this, &TCfgForm::Button3Click);
@@ -148,10 +149,12 @@ void TCfgForm::FormShow() {
   edtLimit->setText(QString::number(cfg_.DetectionLimit));
 
   const bool e = cfg_.English;
+  // '&' is shown as it is, not taken for a shortcut mark.
+  const auto caption = [](const QString& text) { return QString(text).replace('&', "&&"); };
   chkClipboard->setText(kClipboard.In(e));
   chkFiles->setText(kFiles.In(e));
-  chkBase64->setText(kBase64.In(e));
-  chkQP->setText(kQP.In(e));
+  chkBase64->setText(caption(kBase64.In(e)));
+  chkQP->setText(caption(kQP.In(e)));
   chkRtf->setText(kRtf.In(e));
   chkHtml->setText(kHtml.In(e));
   chkUtf8->setText(kUtf8.In(e));
@@ -215,6 +218,7 @@ void TCfgForm::CheckLimitLater() {
   if (limitCheckQueued_) return;
   limitCheckQueued_ = true;
   QTimer::singleShot(0, this, [this] {
+    if (!limitCheckQueued_) return;
     limitCheckQueued_ = false;
     if (isVisible() && !limitMessageOpen_) edtLimitExit();
   });
@@ -231,11 +235,21 @@ bool TCfgForm::eventFilter(QObject* watched, QEvent* event) {
         next && isAncestorOf(next) && !limitMessageOpen_)
       CheckLimitLater();
   }
+  // A click faster than the queued check: the release that would finish
+  // it waits for the check, and is dropped when the limit is refused.
+  if (event->type() == QEvent::MouseButtonRelease && limitCheckQueued_ && watched != edtLimit) {
+    limitCheckQueued_ = false;
+    if (!DetectionLimitAllowed(edtLimit->text().toStdString())) {
+      ShowLimitMessage();
+      return true;
+    }
+  }
   return QDialog::eventFilter(watched, event);
 }
 
 bool TCfgForm::ChooseFont(QFont& font) {
   QFontDialog dialog(font, this);
+  dialog.setWindowTitle(&font == &textFont_ ? Button3->text() : Button4->text());
   dialog.setOption(QFontDialog::DontUseNativeDialog);
   dialog.setObjectName("FontDialog");
   QFont* target = &font;
