@@ -109,7 +109,9 @@ void TFileView::SaveAttFile(const std::string& name) {
 
 void TFileView::SaveAllAttach() {
   if (!attachments_ || !settings_) return;
-  const QString chosen = chooseFolder(FromLocal(settings_->LastSavePath));
+  // The path may name the file saved last: its folder.
+  const std::string& last = settings_->LastSavePath;
+  const QString chosen = chooseFolder(FromLocal(last.empty() || last.back() == '/' ? last : ExtractDir(last)));
   if (chosen.isEmpty()) return;
   std::string folder = ToLocal(chosen);
   if (folder.back() != '/') folder += '/';
