@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "cli/command_line.h"
 #include "settings/settings.h"
 
@@ -30,7 +31,8 @@ std::string Environment(const char* name) {
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> params(argv + 1, argv + argc);
-  if (params.empty()) {
+  // Without parameters, text in a pipe is converted like "kamvo -" does.
+  if (params.empty() && !kamvo::StandardInputHoldsData()) {
     // The window comes later; until then a start without parameters
     // explains the command line.
     std::cout << kamvo::UsageText();
@@ -48,5 +50,5 @@ int main(int argc, char** argv) {
     return kamvo::kExitOk;
   }
   const int terminal = kamvo::TerminalCodePage(Environment);
-  return kamvo::ConvFileCommandLine(params, settings.Cfg, std::cout, std::cerr, terminal);
+  return kamvo::ConvFileCommandLine(params, settings, std::cout, std::cerr, terminal);
 }

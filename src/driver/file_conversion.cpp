@@ -37,6 +37,11 @@ class Report {
     report_.SavedAttachments.push_back(lines_.back());
   }
 
+  void Wrote(std::string backup) {
+    report_.Written = true;
+    report_.Backup = std::move(backup);
+  }
+
   FileReport Finish() {
     report_.Text = JoinLines(lines_);
     return std::move(report_);
@@ -372,6 +377,7 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
+  report.Wrote(destination.InPlace ? target + ".bak" : std::string());
   report.Success("File converted %", "Перекодирован файл %", shownIn);
   SaveAttachments(converter, input.Real, report);
   return report.Finish();

@@ -1,0 +1,31 @@
+#include "driver/text_conversion.h"
+
+#include "codepages/lines.h"
+#include "driver/file_list.h"
+
+namespace kamvo {
+
+TextConversion ConvertText(Converter& converter, std::string bytes) {
+  TextConversion result;
+  if (ExamineFileBytes(bytes).Control) {
+    result.NotText = true;
+    return result;
+  }
+  const bool keepBefore = converter.KeepTextWhenNotRecognised;
+  converter.KeepTextWhenNotRecognised = true;
+  const LineBreakStyle style = DetectLineBreakStyle(bytes);
+  converter.TextBuffer = SplitLines(bytes);
+  converter.CopyTextToScreen();
+  converter.Convert();
+  converter.KeepTextWhenNotRecognised = keepBefore;
+  if (converter.UserBreak) {
+    result.UserBreak = true;
+    return result;
+  }
+  result.Same = JoinsTo(converter.TextBuffer, style, bytes);
+  std::string().swap(bytes);
+  result.Text = TakeJoinedLines(converter.TextBuffer, style);
+  return result;
+}
+
+}  // namespace kamvo
