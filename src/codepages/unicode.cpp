@@ -82,7 +82,11 @@ bool DecodeUtf8Char(std::string_view s, Byte& out, std::size_t& consumed) {
     consumed = 1;
     return true;
   }
-  if (s.size() >= 2 && b0 >= 0xC0 && b0 <= 0xDF && IsContinuation(static_cast<Byte>(s[1]))) {
+  // Only the shortest form of a code point decodes. An overlong form (leads
+  // 0xC0 and 0xC1, or 0xE0 with a code point below U+0800) would smuggle
+  // control bytes, NUL among them, into the text, and no encoder writes one.
+  // So every sequence of more than one byte gives a byte from 0x80 up.
+  if (s.size() >= 2 && b0 >= 0xC2 && b0 <= 0xDF && IsContinuation(static_cast<Byte>(s[1]))) {
     const std::uint32_t c = (b0 & 0x1Fu) * 64 + (static_cast<Byte>(s[1]) & 0x3Fu);
     if (!UnicodeToWin(c, out)) return false;
     consumed = 2;
@@ -92,19 +96,27 @@ bool DecodeUtf8Char(std::string_view s, Byte& out, std::size_t& consumed) {
       IsContinuation(static_cast<Byte>(s[2]))) {
     const std::uint32_t c = (b0 & 0x0Fu) * 4096 + (static_cast<Byte>(s[1]) & 0x3Fu) * 64 +
                             (static_cast<Byte>(s[2]) & 0x3Fu);
-    if (!UnicodeToWin(c, out)) return false;
+    // Surrogates are no characters of their own in UTF-8.
+    if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF) || !UnicodeToWin(c, out)) return false;
     consumed = 3;
     return true;
   }
   return false;
 }
 
-bool Utf8ToWin(std::string_view line, std::string& converted) {
+bool Utf8ToWin(std::string_view line, std::string& converted, bool textStart) {
   converted.clear();
   converted.reserve(line.size());
   std::size_t decoded = 0;
   std::size_t stray = 0;
   std::size_t i = 0;
+  // A byte order mark that opens the text only marks it as UTF-8: it is
+  // a decoded sequence with no character. Elsewhere it is U+FEFF, which has
+  // no byte, and stays.
+  if (textStart && line.starts_with(kByteOrderMark)) {
+    decoded += kByteOrderMark.size();
+    i = kByteOrderMark.size();
+  }
   while (i < line.size()) {
     Byte b = 0;
     std::size_t used = 0;
@@ -164,6 +176,10 @@ std::string WinFromUtf8(std::string_view text) {
       if (!IsContinuation(b)) valid = false;
       c = c * 64 + (b & 0x3Fu);
     }
+    // Overlong forms (which could carry control bytes, NUL among them),
+    // surrogates and code points beyond U+10FFFF are no characters.
+    constexpr std::uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && (c < kShortest[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) valid = false;
     Byte mapped = '?';
     if (!valid) {
       out.push_back('?');

@@ -14,12 +14,20 @@ namespace kamvo {
 // One 16-bit code point to its Windows-1251 byte; false when it has none.
 bool UnicodeToWin(std::uint32_t codePoint, Byte& out);
 
-// Decodes the one- to three-byte sequence at the start of s.
+// The UTF-8 byte order mark (U+FEFF).
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Decodes the one- to three-byte sequence at the start of s. Overlong forms
+// and surrogates do not decode, so a sequence of more than one byte never
+// gives a byte below 0x80.
 bool DecodeUtf8Char(std::string_view s, Byte& out, std::size_t& consumed);
 
 // Converts a whole line from UTF-8 into Windows-1251. The converted line is
-// produced in every case; the result tells whether the line looks like UTF-8.
-bool Utf8ToWin(std::string_view line, std::string& converted);
+// produced in every case; the result tells whether the line looks like UTF-8:
+// the bytes of decoded sequences are more than twice the bytes of 0x80 and
+// up that stay as they are. With textStart (the line opens the text) a
+// leading byte order mark is dropped and counts as decoded.
+bool Utf8ToWin(std::string_view line, std::string& converted, bool textStart = false);
 
 // The Unicode character of a Windows-1251 byte. Every byte has one (0x98,
 // which the code page leaves undefined, becomes U+0098), and UnicodeToWin

@@ -109,7 +109,7 @@ void Converter::Convert() {
       return;
     }
   } else {
-    Table = BuildCodeTable(FromIndex, ToCode);
+    SetCodeTable(BuildCodeTable(FromIndex, kWindows), ToCode);
   }
 
   // The conversion is taken back at once: it is made in the buffer itself.
@@ -136,8 +136,16 @@ void Converter::ConvBuffer() {
   if (window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
 }
 
+void Converter::SetCodeTable(const CodeTable& intoWindows, int target) {
+  intoWindows_ = intoWindows;
+  fromWindows_ = BuildCodeTable(kWindows, target);
+  for (int b = 0; b < 256; ++b) Table[b] = fromWindows_[intoWindows_[b]];
+}
+
 void Converter::SetPending() {
   pendingTable_ = Table;
+  pendingIntoWindows_ = intoWindows_;
+  pendingFromWindows_ = fromWindows_;
   pendingUtf8_ = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
   screen_ = ScreenSource::Pending;
   // A list shown earlier is superseded.
@@ -163,34 +171,55 @@ constexpr std::size_t kLinesPerPump = 4096;
 
 // Converts lines through a code table. Bytes below 0x80 keep their values in
 // every code table the program builds, so a line without a byte from 0x80 up
-// is left as it is (when the table at hand keeps them, which is checked).
+// is left as it is (when the tables at hand keep them, which is checked): it
+// has no UTF-8 sequence to decode either.
+//
+// With the UTF-8 step a line goes into Windows-1251 first, is decoded from
+// UTF-8 when it looks like UTF-8, and then goes out to the target, so that
+// the characters the UTF-8 step gives are the ones converted to the target.
+// A line that does not look like UTF-8 gets the whole table, as without
+// the step.
 class LineConverter {
  public:
-  LineConverter(const CodeTable& table, bool utf8Step) : table_(table), utf8Step_(utf8Step) {
-    for (int b = 0; b < 0x80; ++b) lowKept_ &= table[b] == b;
+  LineConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
+                bool utf8Step)
+      : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step) {
+    for (int b = 0; b < 0x80; ++b)
+      lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
     for (int b = 0x80; b < 0x100; ++b) makesBreaks_ |= table[b] == '\r' || table[b] == '\n';
   }
 
   // Converts a line in place; true when it holds a CR or LF afterwards.
-  bool Convert(std::string& line) {
+  // textStart tells that the line opens the text (where the UTF-8 step
+  // drops a byte order mark).
+  bool Convert(std::string& line, bool textStart) {
     const TextBytes bytes = ExamineBytes(line);
     if (!bytes.High && lowKept_) return bytes.Break;
-    for (char& c : line) c = static_cast<char>(table_[static_cast<Byte>(c)]);
-    bool lineBreak = bytes.Break || makesBreaks_ || !lowKept_;
-    // A line without a byte from 0x80 up has no UTF-8 sequence to decode
-    // (the UTF-8 test rejects it and its bytes stay), so the step is skipped.
-    if (utf8Step_ && (bytes.High || !lowKept_) && Utf8ToWin(line, decoded_)) {
-      line.swap(decoded_);
-      ++Utf8Count;
-      lineBreak = true;
+    if (utf8Step_) {
+      Translate(line, intoWindows_);
+      const bool decoded = Utf8ToWin(line, decoded_, textStart);
+      if (decoded) {
+        line.swap(decoded_);
+        ++Utf8Count;
+      }
+      Translate(line, fromWindows_);
+      if (decoded) return true;
+    } else {
+      Translate(line, table_);
     }
-    return lineBreak;
+    return bytes.Break || makesBreaks_ || !lowKept_;
   }
 
   int Utf8Count = 0;
 
  private:
+  static void Translate(std::string& line, const CodeTable& table) {
+    for (char& c : line) c = static_cast<char>(table[static_cast<Byte>(c)]);
+  }
+
   const CodeTable& table_;
+  const CodeTable& intoWindows_;
+  const CodeTable& fromWindows_;
   const bool utf8Step_;
   bool lowKept_ = true;
   bool makesBreaks_ = false;
@@ -202,11 +231,11 @@ class LineConverter {
 Lines Converter::PendingConversion() {
   Lines converted;
   converted.reserve(TextBuffer.size());
-  LineConverter convert(pendingTable_, pendingUtf8_);
+  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_);
   for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
     if (i % kLinesPerPump == 0) window_.ProcessEvents();
     converted.push_back(TextBuffer[i]);
-    convert.Convert(converted.back());
+    convert.Convert(converted.back(), i == 0);
   }
   Counters.Utf8Count = convert.Utf8Count;
   return converted;
@@ -216,11 +245,11 @@ void Converter::ConvertTextBufferInPlace() {
   ++lastInPlace_.Count;
   lastInPlace_.Table = pendingTable_;
   lastInPlace_.Utf8 = pendingUtf8_;
-  LineConverter convert(pendingTable_, pendingUtf8_);
+  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_);
   bool breaks = false;
   for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
     if (i % kLinesPerPump == 0) window_.ProcessEvents();
-    breaks |= convert.Convert(TextBuffer[i]);
+    breaks |= convert.Convert(TextBuffer[i], i == 0);
   }
   Counters.Utf8Count = convert.Utf8Count;
   // The editor splits lines that hold a break (left by a decoding stage or
@@ -374,7 +403,7 @@ bool Converter::AutoCodeDetect() {
 
   const bool found = PercentOf(state.BestScore, count) >= cfg_.DetectionLimit;
   state.Found = found;
-  if (found) Table = MakeCodeTable(state.BestChain, false, ToCode);
+  if (found) SetCodeTable(MakeCodeTable(state.BestChain, true, ToCode), ToCode);
   if (!UserBreak) WriteStatusInfo("");
   Progress(0, 1, 0);
   return found;
@@ -382,7 +411,7 @@ bool Converter::AutoCodeDetect() {
 
 void Converter::AutoConvert() {
   WriteDetectionInfo();
-  Table = MakeCodeTable(Detection.BestChain, true, ToCode);
+  SetCodeTable(MakeCodeTable(Detection.BestChain, true, ToCode), kWindows);
   ConvBuffer();
 }
 

@@ -67,7 +67,9 @@ struct DecoderStages {
 struct InPlaceConversion {
   int Count = 0;  // times the buffer was converted in place (0: it was not)
   CodeTable Table = IdentityCodeTable();
-  bool Utf8 = false;  // with the UTF-8 step
+  // With the UTF-8 step, which comes between the way into Windows-1251 and
+  // the way out to the target: Table alone does not describe the result.
+  bool Utf8 = false;
 };
 
 class Converter {
@@ -146,7 +148,12 @@ class Converter {
   std::atomic<bool> UserBreak{false};
   DecoderCounters Counters;
   TFileList Attachments;
+  // The code table: into Windows-1251 (through the source code page or the
+  // chain), then out to the target. Set through SetCodeTable.
   CodeTable Table = IdentityCodeTable();
+  // Sets the code table from its way into Windows-1251 and its target code
+  // page; the UTF-8 step, where required, goes between the two.
+  void SetCodeTable(const CodeTable& intoWindows, int target);
   DetectionState Detection;
   int FromIndex = 0;
   int ToCode = 1;
@@ -190,7 +197,11 @@ class Converter {
 
   ScreenSource screen_ = ScreenSource::Window;
   Lines screenLines_;
+  CodeTable intoWindows_ = IdentityCodeTable();  // Table's way into Windows-1251
+  CodeTable fromWindows_ = IdentityCodeTable();  // and its way out to the target
   CodeTable pendingTable_ = IdentityCodeTable();
+  CodeTable pendingIntoWindows_ = IdentityCodeTable();
+  CodeTable pendingFromWindows_ = IdentityCodeTable();
   bool pendingUtf8_ = false;
   InPlaceConversion lastInPlace_;
 };

@@ -22,9 +22,7 @@ constexpr std::uint8_t FlagsOf(int b) {
   if (b >= 0xC0) flags |= kUpper;
   if (b == 0xA0 || b == 0xA8 || b == 0xB8 || b == 0xB9) flags |= kExtra;
   if (b == 0xA0) flags |= kNoBreak;
-  if (b == 0xC0 || b == 0xC1 || b == 0xC2 || b == 0xC3 || b == 0xD0 || b == 0xD1 || b == 0xD2 || b == 0xE0 ||
-      b == 0xE2)
-    flags |= kLead;
+  if (b == 0xC2 || b == 0xC3 || b == 0xD0 || b == 0xD1 || b == 0xD2 || b == 0xE2) flags |= kLead;
   return flags;
 }
 
@@ -33,9 +31,9 @@ constexpr std::uint8_t FlagsOf(int b) {
 // leads, and the other bytes of 0xC0..0xFF.
 constexpr std::array<Byte, 3> kExtraOnly = {0xA8, 0xB8, 0xB9};
 constexpr Byte kNoBreakByte = 0xA0;
-constexpr std::array<Byte, 9> kLeads = {0xC0, 0xC1, 0xC2, 0xC3, 0xD0, 0xD1, 0xD2, 0xE0, 0xE2};
-constexpr std::array<Byte, 55> kPlainUpper = [] {
-  std::array<Byte, 55> bytes{};
+constexpr std::array<Byte, 6> kLeads = {0xC2, 0xC3, 0xD0, 0xD1, 0xD2, 0xE2};
+constexpr std::array<Byte, 58> kPlainUpper = [] {
+  std::array<Byte, 58> bytes{};
   std::size_t n = 0;
   for (int b = 0xC0; b <= 0xFF; ++b)
     if (FlagsOf(b) == kUpper) bytes[n++] = static_cast<Byte>(b);
@@ -70,10 +68,10 @@ int LeadsNeeded(int h) { return h < 2 ? 0 : 2 * h / 9 + 1; }
 double PassChance(int n) { return std::pow(68.0 / 128.0, n); }
 
 // A rough chance that at least `leads` of h high bytes become one of the
-// nine leads under a random chain: the UTF-8 pass tries words in this order.
+// leads under a random chain: the UTF-8 pass tries words in this order.
 double DecodeChance(int h, int leads) {
   if (leads == 0) return 0;
-  const double p = 9.0 / 128.0;
+  const double p = static_cast<double>(kLeads.size()) / 128.0;
   double below = 0, term = std::pow(1 - p, h);  // P(exactly j), from j = 0
   for (int j = 0; j < leads; ++j) {
     below += term;

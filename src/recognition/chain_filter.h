@@ -7,8 +7,9 @@
 //
 // Through the UTF-8 step, a word of h high bytes decodes only if more than
 // 2h/3 of them sit in sequences that decode. Each such sequence has one of
-// the leads 0xC0..0xC3, 0xD0..0xD2, 0xE0, 0xE2 (no other lead decodes to a
-// Windows-1251 character) and a continuation byte (0x80..0xBF), so more
+// the leads 0xC2, 0xC3, 0xD0..0xD2, 0xE2 (no other lead decodes to a
+// Windows-1251 character: 0xC0, 0xC1 and 0xE0 give only overlong forms,
+// which do not decode) and a continuation byte (0x80..0xBF), so more
 // than 2h/9 bytes must become such leads and some byte a continuation byte.
 //
 // Words holding bytes below 0x80 other than Latin look-alike letters are

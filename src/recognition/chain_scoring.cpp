@@ -36,7 +36,7 @@ enum : Byte {
   kLetter = 2,     // Ё, ё, А..я
   kNoBreak = 4,    // no-break space or "№": the word test treats them apart
   kContinue = 8,   // 0x80..0xBF: a UTF-8 continuation byte
-  kLead2 = 16,     // 0xC0..0xDF: starts a two-byte UTF-8 sequence
+  kLead2 = 16,     // 0xC2..0xDF: starts a two-byte UTF-8 sequence (0xC0, 0xC1 only overlong ones)
   kLead3 = 32,     // 0xE0..0xEF: starts a three-byte UTF-8 sequence
 };
 
@@ -48,7 +48,7 @@ constexpr std::array<Byte, 256> BuildByteClasses() {
     if (b == 0xA8 || b == 0xB8 || b >= 0xC0) c |= kLetter;
     if (b == 0xA0 || b == 0xB9) c |= kNoBreak;
     if (b >= 0x80 && b <= 0xBF) c |= kContinue;
-    if (b >= 0xC0 && b <= 0xDF) c |= kLead2;
+    if (b >= 0xC2 && b <= 0xDF) c |= kLead2;
     if (b >= 0xE0 && b <= 0xEF) c |= kLead3;
     classes[b] = c;
   }

@@ -198,6 +198,32 @@ TEST_F(ProgramTest, ConvertsAFileAndPrintsThePane) {
   EXPECT_FALSE(fs::exists(dir / "dos.txt.bak"));
 }
 
+// UTF-8 text goes out to any target: decoded first, then converted, whether
+// the source is detected or chosen (with the UTF-8 switch on by default).
+TEST_F(ProgramTest, Utf8TextIntoEveryTarget) {
+  const std::string utf8 = "Привет, как дела у тебя сегодня?\nЕщё раз: всё хорошо.\n";
+  const std::string text = WinFromUtf8(utf8);
+  const std::pair<const char*, int> targets[] = {{"/WIN", kWindows}, {"/DOS", kDos}, {"/KOI", kKoi8}, {"/ISO", kIso}};
+  for (const auto& [option, code] : targets) {
+    SCOPED_TRACE(option);
+    const std::string expected = ConvertByTable(text, BuildCodeTable(kWindows, code));
+    WriteFile(dir / "u.txt", utf8);
+    fs::remove(dir / "u.txt.bak");
+    const RunResult detected = Kamvo(std::string("u.txt ") + option);
+    EXPECT_EQ(detected.status, 0);
+    EXPECT_EQ(detected.out, "Russian text detected 100% when converted:\n    UTF8  ->  ASCII\n");
+    EXPECT_EQ(ReadFile(dir / "u.txt"), expected);
+    EXPECT_EQ(ReadFile(dir / "u.txt.bak"), utf8);
+
+    const RunResult chosen = Kamvo(std::string("u.txt.bak /WIN out.txt ") + option);
+    EXPECT_EQ(chosen.status, 0);
+    EXPECT_EQ(chosen.out, "UTF-8 converted.\n");
+    EXPECT_EQ(ReadFile(dir / "out.txt"), expected);
+  }
+  // ё and Ё of ISO 8859-5 at their own places.
+  EXPECT_EQ(ReadFile(dir / "u.txt").substr(ReadFile(dir / "u.txt").find('\n') + 1, 3), "\xB5\xE9\xF1");
+}
+
 TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
   WriteFile(dir / "in.txt", win);
   const RunResult unknown = Kamvo("in.txt /X");

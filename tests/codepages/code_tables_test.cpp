@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
+#include <vector>
 
 namespace kamvo {
 namespace {
@@ -48,14 +50,43 @@ TEST(CodeTables, KnownLettersAndPositionalBytes) {
   EXPECT_EQ(ConvChar(0x9A, kKoi8, kWindows), 0x9A);
   EXPECT_EQ(ConvChar(0xB0, kIso, kWindows), 0xC0);
   EXPECT_EQ(ConvChar(0xEF, kIso, kWindows), 0xFF);
-  EXPECT_EQ(ConvChar(0xA1, kIso, kWindows), 0xA1);
-  EXPECT_EQ(ConvChar(0xF1, kIso, kWindows), 0xB1);
+  EXPECT_EQ(ConvChar(0xA1, kIso, kWindows), 0xA8);  // Ё
+  EXPECT_EQ(ConvChar(0xF1, kIso, kWindows), 0xB8);  // ё
+  EXPECT_EQ(ConvChar(0xA8, kIso, kWindows), 0xA1);  // the places Ё and ё leave
+  EXPECT_EQ(ConvChar(0xF8, kIso, kWindows), 0xB1);
+  EXPECT_EQ(ConvChar(0xA2, kIso, kWindows), 0xA2);
+  EXPECT_EQ(ConvChar(0xF0, kIso, kWindows), 0xB0);
   EXPECT_EQ(ConvChar(0xA8, kWindows, kDos), 0xF0);
   EXPECT_EQ(ConvChar(0xA8, kWindows, kKoi8), 0xB3);
-  EXPECT_EQ(ConvChar(0xA8, kWindows, kIso), 0xA8);
-  EXPECT_EQ(ConvChar(0xB8, kWindows, kIso), 0xF8);
+  EXPECT_EQ(ConvChar(0xA8, kWindows, kIso), 0xA1);
+  EXPECT_EQ(ConvChar(0xB8, kWindows, kIso), 0xF1);
   EXPECT_EQ(ConvertByPair("\x80", 6), "\xE1");
   EXPECT_EQ(ConvertByPair("\xB0", 6), "\x88");
+}
+
+// The 66 Russian letters sit at their published places in every code page
+// (KOI-8 by its table), so a text goes from any code page to any other,
+// directly or through a pair, and back without a letter lost.
+TEST(CodeTables, RussianLettersAtTheirPublishedPlaces) {
+  // Windows, Dos and ISO 8859-5 places of Ё, ё and А..я.
+  std::vector<std::array<int, 3>> letters = {{0xA8, 0xF0, 0xA1}, {0xB8, 0xF1, 0xF1}};
+  for (int k = 0; k < 64; ++k) letters.push_back({0xC0 + k, k < 48 ? 0x80 + k : 0xE0 + k - 48, 0xB0 + k});
+  for (const auto& [win, dos, iso] : letters) {
+    SCOPED_TRACE(win);
+    EXPECT_EQ(ConvChar(static_cast<Byte>(win), kWindows, kDos), dos);
+    EXPECT_EQ(ConvChar(static_cast<Byte>(win), kWindows, kIso), iso);
+    EXPECT_EQ(ConvChar(static_cast<Byte>(iso), kIso, kWindows), win);
+    EXPECT_EQ(ConvChar(static_cast<Byte>(iso), kIso, kDos), dos);
+    EXPECT_EQ(ConvChar(static_cast<Byte>(dos), kDos, kIso), iso);
+    EXPECT_EQ(ConvChar(ConvChar(static_cast<Byte>(iso), kIso, kKoi8), kKoi8, kIso), iso);
+  }
+  // Ещё in ISO 8859-5 read through each pair out of ISO and back.
+  const std::string iso = "\xB5\xE9\xF1", win = "\xC5\xF9\xB8";
+  EXPECT_EQ(ConvertByPair(iso, 3), win);
+  EXPECT_EQ(ConvertByPair(win, 4), iso);
+  EXPECT_EQ(ConvertByPair(ConvertByPair(iso, 11), 7), iso);   // ISO -> Dos -> ISO
+  EXPECT_EQ(ConvertByPair(ConvertByPair(iso, 12), 10), iso);  // ISO -> KOI-8 -> ISO
+  EXPECT_EQ(ConvertByPair(iso, 12), "\xE5\xDD\xA3");          // KOI-8 Ещё
 }
 
 TEST(CodeTables, PairTableOrder) {

@@ -63,8 +63,8 @@ TEST(DecodeUtf8Char, SequencesOfOneToThreeBytes) {
   EXPECT_EQ(used, 3u);
   ASSERT_TRUE(DecodeUtf8Char("\xE2\x82\xAC", b, used));
   EXPECT_EQ(b, 0x88);
-  ASSERT_TRUE(DecodeUtf8Char(std::string_view("\xC0\x80", 2), b, used));  // overlong NUL
-  EXPECT_EQ(b, 0x00);
+  ASSERT_TRUE(DecodeUtf8Char("\xC2\xA0", b, used));  // the shortest two-byte form
+  EXPECT_EQ(b, 0xA0);
   EXPECT_EQ(used, 2u);
   EXPECT_FALSE(DecodeUtf8Char("\xD0\x80", b, used));      // U+0400 has no byte
   EXPECT_FALSE(DecodeUtf8Char("\xD0", b, used));          // truncated
@@ -97,6 +97,81 @@ TEST(Utf8ToWin, JudgesWhetherALineIsUtf8) {
   // Three decoded letters (6 bytes) against lone continuation bytes (2).
   EXPECT_EQ(Decode("\x80\xD0\x9F\xD1\x80\xD0\xB8\xBF", &utf), "\x80\xCF\xF0\xE8\xBF");
   EXPECT_TRUE(utf);
+}
+
+// What the line decoder makes of sequences that are not the shortest form of
+// a character, surrogates and byte order marks: they stay as stray bytes,
+// except a byte order mark that opens the text, which is dropped.
+TEST(Utf8ToWin, OverlongFormsSurrogatesAndByteOrderMarks) {
+  const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
+  const std::string win = "\xCF\xF0\xE8\xE2\xE5\xF2";
+  struct Row {
+    std::string in;
+    bool textStart;
+    std::string out;
+    bool looksUtf8;
+  };
+  const Row rows[] = {
+      {std::string("\xC0\x80", 2), false, "", false},  // overlong NUL
+      {"\xC0\x8A\xC1\x81" + privet, false, "\xC0\x8A\xC1\x81" + win, true},  // two-byte overlongs
+      {"\xC1\xBF", false, "", false},
+      {"\xE0\x80\x80" + privet, false, "\xE0\x80\x80" + win, true},  // three-byte overlongs
+      {"\xE0\x9F\xBF", false, "", false},
+      {"\xE0\x81\x89", false, "", false},
+      {"\xF0\x80\x80\x80", false, "", false},  // four-byte overlongs
+      {"\xF0\x8F\xBF\xBF", false, "", false},
+      {"\xED\xA0\x80\xED\xBF\xBF", false, "", false},  // surrogates
+      {"\xC2\x80\xC3\xBF", false, "\x80\xFF", true},  // the shortest forms just above ASCII
+      {"\xE2\x80\x94\xE0\xA0\x80", false, "", false},  // U+0800 has no byte
+      {"\xEF\xBB\xBF" + privet, true, win, true},
+      {"\xEF\xBB\xBF" "abc", true, "abc", true},
+      {"\xEF\xBB\xBF" + privet, false, "\xEF\xBB\xBF" + win, true},
+      {privet + "\xEF\xBB\xBF" + privet, true, win + "\xEF\xBB\xBF" + win, true},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF" + privet, true, "\xEF\xBB\xBF" + win, true},  // only the first opens the text
+      {"\xEF\xBB\xBF" "\xCF\xF0\xE8\xE2", true, "", false},  // Windows-1251 text after a mark
+  };
+  for (const Row& row : rows) {
+    std::string out;
+    const bool looksUtf8 = Utf8ToWin(row.in, out, row.textStart);
+    EXPECT_EQ(looksUtf8, row.looksUtf8) << ::testing::PrintToString(row.in);
+    // The converted line counts only for a line that looks like UTF-8.
+    if (row.looksUtf8) {
+      EXPECT_EQ(out, row.out) << ::testing::PrintToString(row.in);
+    }
+  }
+}
+
+// No sequence of more than one byte decodes to a byte below 0x80, so
+// decoding never makes control bytes; and every character that
+// Windows-1251 holds decodes from its own UTF-8 form.
+TEST(DecodeUtf8Char, OnlyShortestFormsDecodeAndNeverToAControlByte) {
+  for (int b0 = 0x80; b0 <= 0xFF; ++b0)
+    for (int b1 = 0x80; b1 <= 0xBF; ++b1)
+      for (int b2 = 0x80; b2 <= 0xBF; ++b2) {
+        const char bytes[] = {static_cast<char>(b0), static_cast<char>(b1), static_cast<char>(b2)};
+        Byte out = 0;
+        std::size_t used = 0;
+        if (!DecodeUtf8Char(std::string_view(bytes, 3), out, used)) continue;
+        SCOPED_TRACE(::testing::PrintToString(std::string_view(bytes, used)));
+        ASSERT_GE(out, 0x80);
+        ASSERT_TRUE(used == 2 ? b0 >= 0xC2 : b0 > 0xE0 || b1 >= 0xA0);  // not overlong
+        ASSERT_FALSE(used == 3 && b0 == 0xED && b1 >= 0xA0);            // not a surrogate
+      }
+  for (int b = 0x80; b < 0x100; ++b) {
+    std::string utf8;
+    AppendUtf8(utf8, WinToUnicode(static_cast<Byte>(b)));
+    Byte out = 0;
+    std::size_t used = 0;
+    ASSERT_TRUE(DecodeUtf8Char(utf8, out, used)) << b;
+    EXPECT_EQ(out, b);
+    EXPECT_EQ(used, utf8.size());
+  }
+}
+
+TEST(WinFromUtf8, OverlongFormsAndSurrogatesAreNoCharacters) {
+  EXPECT_EQ(WinFromUtf8(std::string("a\xC0\x80\xE0\x80\x80\xF0\x80\x80\x80\xED\xA0\x80z", 14)),
+            "a" + std::string(12, '?') + "z");
+  EXPECT_EQ(WinFromUtf8("\xE2\x80\x94\xD0\x81"), "\x97\xA8");
 }
 
 }  // namespace

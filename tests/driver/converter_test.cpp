@@ -254,6 +254,43 @@ TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
   EXPECT_EQ(pane[1], "    UTF8  ->  ASCII");
 }
 
+// The UTF-8 step comes after the way into Windows-1251 (the chain or the
+// chosen source) and before the way out to the target, for every target, in
+// detection and with a chosen source. A byte order mark that opens the text
+// goes with the step; a line that is not UTF-8 gets the whole code table.
+TEST_F(ConverterTest, Utf8StepComesBeforeTheTarget) {
+  const Lines text = RussianText(random, 8, 6);
+  Lines utf8 = {std::string(kByteOrderMark)};
+  for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
+  utf8[0] += utf8[1];
+  utf8.erase(utf8.begin() + 1);
+  utf8.push_back("plain");
+  struct Case {
+    Lines in;
+    int from;
+  };
+  const Case cases[] = {{utf8, 0}, {utf8, kWindows}, {Recode(utf8, {2}), 0}, {Recode(utf8, {2}), kKoi8}};
+  for (const Case& c : cases) {
+    for (int to = kWindows; to <= kIso; ++to) {
+      SCOPED_TRACE(::testing::Message() << "from " << c.from << " to " << to);
+      Load(c.in);
+      Choose(c.from, to);
+      converter.Convert();
+      Lines expected;
+      for (const auto& line : text) expected.push_back(ConvertByTable(line, BuildCodeTable(kWindows, to)));
+      expected.push_back("plain");
+      EXPECT_EQ(converter.TextBuffer, expected);
+      EXPECT_EQ(converter.Counters.Utf8Count, static_cast<int>(text.size()));
+    }
+  }
+  // Without the UTF-8 switch a chosen source converts the bytes alone.
+  window.switches.Utf8 = false;
+  Load(utf8);
+  Choose(kWindows, kKoi8);
+  converter.Convert();
+  EXPECT_EQ(converter.TextBuffer, Recode(utf8, {2}));
+}
+
 TEST_F(ConverterTest, NoRussianTextLeavesTheTextAsItWas) {
   Load({"just some English text", "with 123 numbers"});
   Choose(0, kWindows);
