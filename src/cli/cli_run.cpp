@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/command_line.h"
+#include "cli/long_options.h"
 #include "codepages/unicode.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
@@ -19,8 +20,13 @@ CliConversion::CliConversion(const RunChoices& choices, const TCfg& cfg)
         : Conv(View, cfg, StandardStages()) {
   View.hasDisplay = false;
   View.switches = choices.Switches;
-  View.fromIndex = choices.FromCode;
-  View.toIndex = choices.ToCode - 1;
+  // UTF-8 as the source is Windows-1251 through the UTF-8 step; as the
+  // target, the run converts into Windows-1251 and the result is written
+  // as UTF-8.
+  View.fromIndex = choices.FromCode == kUtf8Code ? kWindows : choices.FromCode;
+  if (choices.FromCode == kUtf8Code) View.switches.Utf8 = true;
+  View.toIndex = (choices.ToCode == kUtf8Code ? kWindows : choices.ToCode) - 1;
+  Conv.Utf8Target = choices.ToCode == kUtf8Code;
 }
 
 namespace {

@@ -17,8 +17,8 @@ struct TCfg;
 // The choices a command line makes for every conversion of the run.
 struct RunChoices {
   DecoderSwitches Switches;
-  int FromCode = 0;  // 0: automatic detection
-  int ToCode = 1;    // 1..4
+  int FromCode = 0;  // 0: automatic detection, 1..4, kUtf8Code
+  int ToCode = 1;    // 1..4, kUtf8Code
 };
 
 // A converter whose window nobody sees: it keeps no copy of the text for an

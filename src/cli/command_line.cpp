@@ -37,7 +37,7 @@ bool ApplyOption(const std::string& option, CommandLineOptions& options) {
     std::string_view name;
     int code;
   };
-  static constexpr CodeOption kCodes[] = {{"WIN", 1}, {"DOS", 2}, {"KOI", 3}, {"ISO", 4}};
+  static constexpr CodeOption kCodes[] = {{"WIN", 1}, {"DOS", 2}, {"KOI", 3}, {"ISO", 4}, {"UTF8", kUtf8Code}};
   for (const auto& row : kCodes) {
     if (option != row.name) continue;
     if (options.ToCode == -1) {

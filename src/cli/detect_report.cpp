@@ -118,7 +118,8 @@ std::string IconvName(int code) {
 }
 
 std::string DescribeSource(const Converter& converter) {
-  if (converter.FromIndex != 0) return std::string(CodeNames[converter.FromIndex]);
+  if (converter.FromIndex != 0)
+    return converter.Counters.Utf8Count > 0 ? "UTF-8" : std::string(CodeNames[converter.FromIndex]);
   const DetectionState& state = converter.Detection;
   const std::vector<int> pairs = ChainPairs(state.BestChain);
   std::string source;

@@ -13,6 +13,7 @@
 #include "codepages/unicode.h"
 #include "driver/file_io.h"
 #include "driver/file_list.h"
+#include "driver/utf8_output.h"
 #include "recognition/detection.h"
 #include "recognition/word_reader.h"
 
@@ -223,7 +224,7 @@ enum class WholeText { Converted, UserBreak, NotTaken };
 // of the text is the one of its style (BreaksAlike).
 WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksAlike, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay() || !breaksAlike) return WholeText::NotTaken;
+  if (window.HasDisplay() || !breaksAlike || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   // Without detection the UTF-8 switch alone asks for the UTF-8 step.
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
@@ -402,7 +403,7 @@ constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
 WholeText StreamWholeText(Converter& converter, const InputFile& input, const Destination& destination,
                           TemporaryFile& result, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay()) return WholeText::NotTaken;
+  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
   if (static_cast<std::uint64_t>(input.Info.st_size) <= kStreamFrom) return WholeText::NotTaken;
@@ -587,14 +588,20 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       // not be held beside them: the result is compared with the back copy
       // instead. (Assigning an empty string would keep the block; swapping
       // frees it.)
-      const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
+      const bool rejoins = !converter.Utf8Target && JoinsTo(converter.TextBuffer, style, input);
       if (rejoins) std::string().swap(input);
       converter.CopyTextToScreen();
       converter.Convert();
       if (converter.UserBreak) return FileReport{};
+      // A UTF-8 text the run only decoded is written exactly as it came.
+      const bool asItCame = converter.Utf8Target && FinishUtf8Target(converter, SplitLines(input));
 
-      same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
-                     : JoinsTo(converter.TextBuffer, style, input);
+      same = asItCame || (rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
+                                  : JoinsTo(converter.TextBuffer, style, input));
+      if (asItCame) {
+        output.swap(input);
+        break;
+      }
       std::string().swap(input);
       output = TakeJoinedLines(converter.TextBuffer, style);
     }

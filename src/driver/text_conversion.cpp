@@ -2,6 +2,7 @@
 
 #include "codepages/lines.h"
 #include "driver/file_list.h"
+#include "driver/utf8_output.h"
 
 namespace kamvo {
 
@@ -20,6 +21,12 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   converter.KeepTextWhenNotRecognised = keepBefore;
   if (converter.UserBreak) {
     result.UserBreak = true;
+    return result;
+  }
+  // A UTF-8 text the run only decoded is given back exactly as it came.
+  if (converter.Utf8Target && FinishUtf8Target(converter, SplitLines(bytes))) {
+    result.Same = true;
+    result.Text = std::move(bytes);
     return result;
   }
   result.Same = JoinsTo(converter.TextBuffer, style, bytes);

@@ -313,6 +313,11 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
   for (int i = 0; i < 4000; ++i) longWin += win;
   longKoi = ConvertByPair(longWin, 2);
   const std::string binary("GIF89a\0\0", 8);
+  const std::string utf8 = Utf8FromWin(win);
+  // Characters Windows-1251 lacks, a byte order mark and mixed line breaks.
+  const std::string emoji = "\xEF\xBB\xBF" + utf8 +
+                            "Что нового у тебя дома? Пиши чаще, я скучаю. Вчера был дождь, а сегодня светит солнце.\n"
+                            "\xF0\x9F\x98\x80 \xCE\xB1 \xE2\x80\xB0 \xE2\x94\xBC\r\n" + utf8;
   RunCases({
       // Filters: standard input (a pipe) to standard output, the pane on
       // standard error; no file is written.
@@ -324,6 +329,16 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{strict}, "-", kExitNotRecognised, koi, "Russian text not recognised (best 100 %, limit 101 %)", {}, true, koi},
       {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
       {{{"a", koi}, {"b", koi}}, "--stdout a b", kExitUsage, "", "standard output takes one input", {{"a", koi}, {"b", koi}}},
+      // UTF-8 as a target and as a source. A correct UTF-8 text keeps the
+      // characters Windows-1251 lacks, and a correct UTF-8 file is left alone.
+      {{}, "--to=utf-8", kExitOk, utf8, "KOI-8  ->  Windows", {}, true, koi},
+      {{{"e.txt", emoji}}, "--stdout e.txt --to=UTF-8", kExitOk, emoji, "UTF8  ->  ASCII", {{"e.txt", emoji}}, true},
+      {{{"e.txt", emoji}}, "e.txt /UTF8", kExitOk, "UTF8  ->  ASCII", "", {{"e.txt", emoji}}},
+      {{{"k.txt", koi}}, "k.txt /utf8", kExitOk, "KOI-8  ->  Windows", "", {{"k.txt", utf8}, {"k.txt.bak", koi}}},
+      {{{"u.txt", utf8}}, "u.txt /UTF8 k.txt /KOI", kExitOk, "", "", {{"u.txt", utf8}, {"k.txt", koi}}},
+      {{}, "--from=utf-8 --to=cp866", kExitOk, dos, "UTF-8 converted.", {}, true, utf8},
+      {{strict, {"k.txt", koi}}, "--in-place --to=utf-8 k.txt", kExitNotRecognised, "k.txt: not recognised", "",
+       {{"k.txt", koi}}},
       // Options: unknown long ones, "--" before file names, -o.
       {{{"k.txt", koi}}, "--bogus k.txt", kExitUsage, "", "kamvo: unrecognized option '--bogus'" + tryHelp, {{"k.txt", koi}}},
       {{{"k.txt", koi}}, "--to=ebcdic k.txt", kExitUsage, "", "unknown code page 'ebcdic'", {{"k.txt", koi}}},
