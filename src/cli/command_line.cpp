@@ -139,7 +139,7 @@ bool IsSetupRun(const std::vector<std::string>& params,
 }
 
 std::string HelpText() {
-  return UsageText() +
+  return UsageText() + LongOptionsHelp() +
          "Exit status: 0 converted or nothing to convert, 1 the file could not be converted or\n"
          "written, 2 usage error or missing input file, 3 Russian text not recognised (the\n"
          "file keeps its code page; only the decoders' work is written).\n";

@@ -24,6 +24,26 @@ int CodeFromName(const std::string& name) {
   return -1;
 }
 
+std::string LongOptionsHelp() {
+  return "Also /UTF8 - UTF-8 coding (source or target).\n"
+         "\n"
+         "kamvo [options] [--] FILE...\n"
+         "  --to=CODE, --from=CODE  target and source code page: utf-8, cp1251, cp866,\n"
+         "                          koi8-r, iso-8859-5 (--from=auto detects)\n"
+         "  -o FILE, --output=FILE  write the result to FILE (no backup)\n"
+         "  -                       read standard input, write standard output (also\n"
+         "                          without a file name when standard input is a pipe)\n"
+         "  --stdout FILE           convert FILE to standard output, write no file\n"
+         "  --in-place FILE...      convert each file in place, a .bak each\n"
+         "  -r, --recursive         the same, walking the folders named\n"
+         "  --detect FILE...        write nothing; one line per file: what it is\n"
+         "  --json                  with --detect: one JSON object per line\n"
+         "  --config                the settings file and the values in force\n"
+         "  --                      everything after it is a file name\n"
+         "  --help, --version\n"
+         "\n";
+}
+
 LongOptions ParseLongOptions(const std::vector<std::string>& params,
                              const std::function<bool(const std::string&)>& fileExists) {
   LongOptions options;

@@ -36,6 +36,9 @@ struct LongOptions {
 // iso, utf8); "auto" is 0. -1 for anything else.
 int CodeFromName(const std::string& name);
 
+// The part of --help that describes these options.
+std::string LongOptionsHelp();
+
 // Takes the long options out of the parameters. A parameter starting with
 // "--" that names no long option is a usage error, unless a file of that
 // name exists (the written syntax then reads it as a file).
