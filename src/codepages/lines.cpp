@@ -383,11 +383,14 @@ bool JoinsTo(const Lines& lines, const LineBreakStyle& style, std::string_view t
   return at == text.size();
 }
 
-std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style) {
-  const std::string_view lineBreak(style.Break);
+namespace {
+
+// Joins lines with breakAfter(k) after line k, freeing each line once it is
+// joined (see TakeJoinedLines).
+template <typename BreakAfter>
+std::string TakeJoined(Lines& lines, BreakAfter breakAfter) {
   std::size_t total = 0;
-  for (const auto& line : lines) total += line.size() + lineBreak.size();
-  if (!style.FinalBreak && !lines.empty()) total -= lineBreak.size();
+  for (std::size_t k = 0; k < lines.size(); ++k) total += lines[k].size() + breakAfter(k).size();
   std::string text;
   text.reserve(total);
   // Small blocks freed by the allocator stay with the process until it is
@@ -396,7 +399,7 @@ std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style) {
   std::size_t freed = 0;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     text.append(lines[k]);
-    if (k + 1 < lines.size() || style.FinalBreak) text.append(lineBreak);
+    text.append(breakAfter(k));
     freed += lines[k].capacity();
     std::string().swap(lines[k]);
     if (freed >= kReleaseEvery) {
@@ -408,6 +411,48 @@ std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style) {
   }
   Lines().swap(lines);
   return text;
+}
+
+}  // namespace
+
+std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style) {
+  const std::string_view lineBreak(style.Break);
+  const std::size_t last = lines.size() - 1;
+  return TakeJoined(lines, [&](std::size_t k) {
+    return k < last || style.FinalBreak ? lineBreak : std::string_view();
+  });
+}
+
+std::vector<LineEnd> LineEndsOf(std::string_view text) {
+  std::vector<LineEnd> ends;
+  const std::size_t n = text.size();
+  std::size_t start = 0;
+  while (start < n) {
+    std::size_t i = FindLineBreak(text, start);
+    if (i == n) {
+      ends.push_back(LineEnd::None);
+    } else if (text[i] == '\n') {
+      ends.push_back(LineEnd::Lf);
+    } else if (i + 1 < n && text[i + 1] == '\n') {
+      ends.push_back(LineEnd::CrLf);
+      ++i;
+    } else {
+      ends.push_back(LineEnd::Cr);
+    }
+    start = i + 1;
+  }
+  return ends;
+}
+
+std::string TakeJoinedLines(Lines& lines, const std::vector<LineEnd>& ends) {
+  return TakeJoined(lines, [&](std::size_t k) -> std::string_view {
+    switch (ends[k]) {
+      case LineEnd::Lf: return "\n";
+      case LineEnd::CrLf: return "\r\n";
+      case LineEnd::Cr: return "\r";
+      default: return "";
+    }
+  });
 }
 
 bool HasBreakInside(const Lines& lines) {

@@ -75,6 +75,18 @@ bool JoinsTo(const Lines& lines, const LineBreakStyle& style, std::string_view t
 // and its lines are never held in full at the same time.
 std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style);
 
+// The break that ends a line: none (the last line of a text without a
+// final break), LF, CR LF or CR.
+enum class LineEnd : unsigned char { None, Lf, CrLf, Cr };
+
+// The break after each line of a text, one per line as SplitLines splits it.
+std::vector<LineEnd> LineEndsOf(std::string_view text);
+
+// Joins lines, each followed by its own break (ends holds one per line),
+// emptying the list as TakeJoinedLines does: a text split with SplitLines
+// and LineEndsOf comes back byte for byte, mixed breaks included.
+std::string TakeJoinedLines(Lines& lines, const std::vector<LineEnd>& ends);
+
 // True when some line holds a CR or an LF.
 bool HasBreakInside(const Lines& lines);
 

@@ -211,20 +211,19 @@ bool KeepsLines(const CodeTable& table) {
 enum class WholeText { Converted, UserBreak, NotTaken };
 
 // Converts a file's text without its line list when the outcome is the
-// one the line list would give. That is so when no one sees the editor,
-// every break of the text is alike (it is written back as it was), no
-// enabled stage would act on it and the code page is converted through a
-// table that keeps the lines as they are, without the UTF-8 step. The run
+// one the line list would give. That is so when no one sees the editor, no
+// enabled stage would act on it (every line keeps its own break, as the line
+// list keeps it when the run keeps the lines) and the code page is converted
+// through a table that keeps the lines as they are, without the UTF-8 step. The run
 // then needs only the lines detection reads for its sample: the stages skip
 // them as they would skip the whole text, and the table the run ends with
 // converts the whole text. Otherwise the run is taken back (the caller runs
 // it again with all the lines) and NotTaken returned. On Converted, text
 // holds the result and same tells whether it equals the file's bytes; the
-// run keeps no back copy then. breaksAlike tells whether every line break
-// of the text is the one of its style (BreaksAlike).
-WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksAlike, bool& same) {
+// run keeps no back copy then.
+WholeText ConvertWholeText(Converter& converter, std::string& text, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay() || !breaksAlike || converter.Utf8Target) return WholeText::NotTaken;
+  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   // Without detection the UTF-8 switch alone asks for the UTF-8 step.
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
@@ -418,14 +417,15 @@ WholeText StreamWholeText(Converter& converter, const InputFile& input, const De
   if (!ReadPiece(fd, text.data(), text.size(), got) || got < text.size()) return WholeText::NotTaken;
   const FileBytes seen = ExamineFileBytes(text);
   if (seen.Control) return WholeText::NotTaken;
-  const LineBreakStyle style = DetectLineBreakStyle(text);
-  const bool lf = style.Break == "\n" && !seen.Cr;
-  if (!lf && !(style.Break == "\r" && !seen.Lf)) return WholeText::NotTaken;
-  const char lineBreak = lf ? '\n' : '\r';
   // The stages' checks judge each line alone: the text up to its last
-  // break is judged now, the rest with the bytes after it.
-  const auto wholeLines = [lineBreak](std::string_view bytes) {
-    const std::size_t last = bytes.rfind(lineBreak);
+  // break is judged now, the rest with the bytes after it. A CR that ends
+  // the bytes may be the first half of a CR LF and waits for them.
+  const auto wholeLines = [](std::string_view bytes) {
+    std::size_t last = bytes.rfind('\n');
+    if (last == std::string_view::npos) {
+      last = bytes.rfind('\r');
+      if (last != std::string_view::npos && last + 1 == bytes.size()) last = bytes.rfind('\r', last - 1);
+    }
     return last == std::string_view::npos ? 0 : last + 1;
   };
   std::size_t ready = wholeLines(text);
@@ -483,7 +483,7 @@ WholeText StreamWholeText(Converter& converter, const InputFile& input, const De
     read += got;
     const std::string_view fresh(piece.data(), got);
     const FileBytes more = ExamineFileBytes(fresh);
-    if (more.Control || (lf ? more.Cr : more.Lf)) return takeBack();
+    if (more.Control) return takeBack();
     const std::size_t before = text.size();
     text.append(fresh);
     const std::size_t lines = wholeLines(fresh);
@@ -569,13 +569,9 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     return report.Finish();
   }
 
-  const LineBreakStyle style = DetectLineBreakStyle(input);
-  const bool breaksAlike = style.Break == "\n"   ? !seen.Cr
-                           : style.Break == "\r" ? !seen.Lf
-                                                 : BreaksAlike(input, style);
   bool same = false;
   std::string output;
-  switch (ConvertWholeText(converter, input, breaksAlike, same)) {
+  switch (ConvertWholeText(converter, input, same)) {
     case WholeText::Converted:
       output.swap(input);
       break;
@@ -587,23 +583,35 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       // The run keeps those lines in its back copy, so the file's bytes need
       // not be held beside them: the result is compared with the back copy
       // instead. (Assigning an empty string would keep the block; swapping
-      // frees it.)
+      // frees it.) A file with mixed breaks keeps each line's own break as
+      // long as the run keeps the number of lines; when a stage joins or
+      // splits lines, the text is written in the style of its first break.
+      const LineBreakStyle style = DetectLineBreakStyle(input);
       const bool rejoins = !converter.Utf8Target && JoinsTo(converter.TextBuffer, style, input);
-      if (rejoins) std::string().swap(input);
+      std::vector<LineEnd> ends;
+      if (rejoins)
+        std::string().swap(input);
+      else
+        ends = LineEndsOf(input);
       converter.CopyTextToScreen();
       converter.Convert();
       if (converter.UserBreak) return FileReport{};
       // A UTF-8 text the run only decoded is written exactly as it came.
       const bool asItCame = converter.Utf8Target && FinishUtf8Target(converter, SplitLines(input));
-
-      same = asItCame || (rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
-                                  : JoinsTo(converter.TextBuffer, style, input));
       if (asItCame) {
+        same = true;
         output.swap(input);
         break;
       }
+      if (!rejoins && converter.TextBuffer.size() == ends.size()) {
+        output = TakeJoinedLines(converter.TextBuffer, ends);
+        same = output == input;
+      } else {
+        same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
+                       : JoinsTo(converter.TextBuffer, style, input);
+        output = TakeJoinedLines(converter.TextBuffer, style);
+      }
       std::string().swap(input);
-      output = TakeJoinedLines(converter.TextBuffer, style);
     }
   }
 

@@ -29,9 +29,14 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
     result.Text = std::move(bytes);
     return result;
   }
-  result.Same = JoinsTo(converter.TextBuffer, style, bytes);
-  std::string().swap(bytes);
-  result.Text = TakeJoinedLines(converter.TextBuffer, style);
+  // Each line keeps its own break while the run keeps the number of lines;
+  // otherwise the text takes the style of its first break.
+  std::vector<LineEnd> ends = LineEndsOf(bytes);
+  if (converter.TextBuffer.size() == ends.size())
+    result.Text = TakeJoinedLines(converter.TextBuffer, ends);
+  else
+    result.Text = TakeJoinedLines(converter.TextBuffer, style);
+  result.Same = result.Text == bytes;
   return result;
 }
 

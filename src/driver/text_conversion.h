@@ -10,15 +10,16 @@
 namespace kamvo {
 
 struct TextConversion {
-  std::string Text;      // the converted bytes, line breaks as in the input
+  std::string Text;      // the converted bytes
   bool NotText = false;  // control bytes: the text was not converted (Text is empty)
   bool UserBreak = false;
   bool Same = false;  // the result equals the input
 };
 
 // Converts `bytes` with the window's current choices, as ConvertFile
-// converts a file's bytes: control bytes refuse the text, the line-break
-// style is kept, and when automatic detection finds no chain that reaches
+// converts a file's bytes: control bytes refuse the text, every line keeps
+// its own break (the style of the first break when a stage joins or splits
+// lines), and when automatic detection finds no chain that reaches
 // the limit the text is taken as the decoding stages left it. Attachments
 // stay in the converter's list; nothing is saved.
 TextConversion ConvertText(Converter& converter, std::string bytes);

@@ -281,6 +281,15 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
       {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
       // A file named like the setup parameter is a file.
       {{{"5184", koi}}, "5184", kExitOk, "KOI-8  ->  Windows", "", {{"5184", win}, {"5184.bak", koi}}},
+      // Mixed breaks stay where they were, also when a stage decodes a line.
+      {{{"m.txt", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}},
+       "m.txt", kExitOk, "KOI-8  ->  Windows", "",
+       {{"m.txt", win + "\r\n" + win + "\r" + win + "\n" + win},
+        {"m.txt.bak", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}}},
+      {{{"e.txt", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}},
+       "e.txt", kExitOk, "Quoted-printable converted.", "",
+       {{"e.txt", win + "\r\n" + ConvertByPair("\xE0\xE1\xE2", 8) + "\r" + win + "\n"},
+        {"e.txt.bak", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}}},
       {{}, "--version", kExitOk, "kamvo 2.18\n", "", {}},
       {{{"in.txt", koi}}, "in.txt --help", kExitOk, "command line usage:", "", {{"in.txt", koi}}},
   });
@@ -325,6 +334,8 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{}, "- /KOI", kExitOk, koi, "Russian text detected 100% without conversion", {}, true, win},
       {{}, "--from=cp866 --to=koi8-r", kExitOk, koi, "", {}, true, dos},
       {{}, "-", kExitOk, longWin, "KOI-8  ->  Windows", {}, true, longKoi},
+      {{}, "-", kExitOk, win + win.substr(0, win.size() - 1) + "\r\n" + win.substr(0, win.size() - 1),
+       "KOI-8  ->  Windows", {}, true, koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
       {{}, "-", kExitConversionFailed, "", "kamvo: standard input is not text\n", {}, true, binary},
       {{strict}, "-", kExitNotRecognised, koi, "Russian text not recognised (best 100 %, limit 101 %)", {}, true, koi},
       {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
