@@ -233,10 +233,13 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
     if (files.empty()) return usageError("no file names to convert");
     return ConvertManyFiles(files, longOptions.Recursive, choices, cfg, out, err, terminalCode);
   }
-  if (longOptions.Stdin || longOptions.Stdout || (files.empty() && StandardInputHoldsData())) {
+  // "-o -" is standard output.
+  const bool toStdout = longOptions.Stdout || longOptions.OutFile == "-";
+  if (longOptions.Stdin || toStdout || (files.empty() && StandardInputHoldsData())) {
     if (files.size() > 1 || (longOptions.Stdin && !files.empty()))
       return usageError("standard output takes one input: a file name or - for standard input");
-    if (!longOptions.OutFile.empty()) return usageError("-o cannot be used with --stdout or -");
+    if (!longOptions.OutFile.empty() && longOptions.OutFile != "-")
+      return usageError("-o cannot be used with --stdout or -");
     if (!files.empty() && !exists(files[0])) return usageError("file not found: " + files[0]);
     return RunFilter(files.empty() ? std::string() : files[0], choices, cfg, out, err, terminalCode);
   }

@@ -13,6 +13,7 @@
 #include "cli/many_files.h"
 #include "codepages/lines.h"
 #include "driver/text_conversion.h"
+#include "driver/utf8_output.h"
 
 namespace kamvo {
 
@@ -26,10 +27,17 @@ std::vector<int> ChainPairs(const Chain& chain) {
   return pairs;
 }
 
+// A JSON string. A name that is not UTF-8 has its bytes from 0x80 up
+// written as the characters U+0080..U+00FF, so the line stays valid JSON.
 std::string JsonString(std::string_view text) {
+  const bool utf8 = IsWellFormedUtf8(text);
   std::string quoted = "\"";
   for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
+    if (c >= 0x80 && !utf8) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += static_cast<char>(c);
     } else if (c < 0x20) {

@@ -356,6 +356,7 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{{"--help", koi}}, "-- --help", kExitOk, "KOI-8  ->  Windows", "", {{"--help", win}, {"--help.bak", koi}}},
       {{{"-r", koi}}, "/KOI -- -r", kExitOk, "KOI-8  ->  Windows", "", {{"-r", koi}}},
       {{{"k.txt", koi}}, "k.txt -o out.txt", kExitOk, "KOI-8  ->  Windows", "", {{"k.txt", koi}, {"out.txt", win}}},
+      {{{"k.txt", koi}}, "k.txt -o -", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
       // Many files in place, one line each and a summary.
       {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}},
        "--in-place k.txt d.txt w.txt", kExitOk,
@@ -392,6 +393,8 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
        "\"decoders\":[\"qp\"],\"chain\":[[\"koi8-r\",\"cp1251\"]]}\n", "",
        {{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, true},
       {{}, "--detect", kExitOk, "-: charset=cp866 ", "", {}, false, dos},
+      {{{"\xEB\\\".txt", win}}, "--detect --json '\xEB\\\".txt'", kExitOk, "{\"file\":\"\\u00eb\\\\\\\".txt\",", "",
+       {{"\xEB\\\".txt", win}}},
       {{{"b.bin", binary}}, "--detect --json b.bin", kExitConversionFailed,
        "{\"file\":\"b.bin\",\"error\":\"not text\"}\n", "", {{"b.bin", binary}}, true},
       // The settings in force.
