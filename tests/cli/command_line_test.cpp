@@ -422,5 +422,24 @@ TEST_F(ProgramTest, RecursiveRunOverATree) {
   EXPECT_NE(again.out.find("50 file(s): 0 converted, 50 unchanged"), std::string::npos) << again.out;
 }
 
+// A walk takes each file once, however many links lead to it, and never
+// follows a link to a folder (which could lead round in a circle).
+TEST_F(ProgramTest, RecursiveRunTakesEachFileOnce) {
+  const std::string koi = ConvertByPair(win, 2);
+  fs::create_directories(dir / "t/sub");
+  WriteFile(dir / "t/sub/k.txt", koi);
+  fs::create_symlink("sub/k.txt", dir / "t/a-link.txt");
+  fs::create_directory_symlink("..", dir / "t/sub/up");
+  const RunResult run = Kamvo("-r t");
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  // The backup lies beside the file the link leads to.
+  EXPECT_EQ(run.out.rfind("t/a-link.txt: KOI-8 \xE2\x86\x92 Windows, backup ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 failed\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(ReadFile(dir / "t/sub/k.txt"), win);
+  EXPECT_TRUE(fs::is_symlink(dir / "t/a-link.txt"));
+}
+
 }  // namespace
 }  // namespace kamvo
