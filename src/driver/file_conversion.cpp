@@ -14,6 +14,7 @@
 #include "driver/attachment_files.h"
 #include "driver/file_io.h"
 #include "decoders/file_list.h"
+#include "driver/utf8_output.h"
 #include "recognition/detection.h"
 #include "recognition/word_reader.h"
 
@@ -36,6 +37,11 @@ class Report {
   void AttachmentSaved(std::string_view name) {
     Success(" Attachment saved %", " Сохранен вложенный файл %", name);
     report_.SavedAttachments.push_back(lines_.back());
+  }
+
+  void Wrote(std::string backup) {
+    report_.Written = true;
+    report_.Backup = std::move(backup);
   }
 
   FileReport Finish() {
@@ -180,7 +186,7 @@ enum class WholeText { Converted, UserBreak, NotTaken };
 // run keeps no back copy then.
 WholeText ConvertWholeText(Converter& converter, std::string& text, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay()) return WholeText::NotTaken;
+  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   // Without detection the UTF-8 switch alone asks for the UTF-8 step.
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
@@ -334,6 +340,7 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
+  report.Wrote(destination.InPlace ? target + ".bak" : std::string());
   report.Success("File converted %", "Перекодирован файл %", shownIn);
   SaveAttachments(converter, input.Real, report);
   return report.Finish();
@@ -358,7 +365,7 @@ constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
 WholeText StreamWholeText(Converter& converter, const InputFile& input, const Destination& destination,
                           TemporaryFile& result, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay()) return WholeText::NotTaken;
+  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
   if (static_cast<std::uint64_t>(input.Info.st_size) <= kStreamFrom) return WholeText::NotTaken;
@@ -543,7 +550,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       // long as the run keeps the number of lines; when a stage joins or
       // splits lines, the text is written in the style of its first break.
       const LineBreakStyle style = DetectLineBreakStyle(input);
-      const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
+      const bool rejoins = !converter.Utf8Target && JoinsTo(converter.TextBuffer, style, input);
       std::vector<LineEnd> ends;
       if (rejoins)
         std::string().swap(input);
@@ -552,7 +559,13 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       converter.CopyTextToScreen();
       converter.Convert();
       if (converter.UserBreak) return FileReport{};
-
+      // A UTF-8 text the run only decoded is written exactly as it came.
+      const bool asItCame = converter.Utf8Target && FinishUtf8Target(converter, SplitLines(input));
+      if (asItCame) {
+        same = true;
+        output.swap(input);
+        break;
+      }
       if (!rejoins && converter.TextBuffer.size() == ends.size()) {
         output = TakeJoinedLines(converter.TextBuffer, ends);
         same = output == input;

@@ -13,6 +13,8 @@ struct FileReport {
   bool Failed = false;  // some line reports a failure
   Lines FailureLines;   // the failure lines alone, in order
   Lines SavedAttachments;  // the lines naming each attachment saved, in order
+  bool Written = false;    // the result was written
+  std::string Backup;      // the backup the original was moved to (rewritten in place)
 };
 
 // What a conversion does when another conversion is converting the same

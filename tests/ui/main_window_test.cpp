@@ -329,6 +329,7 @@ TEST(SingleInstance, SecondStartShowsTheRunningWindowAndEnds) {
   ASSERT_TRUE(running.Listen([&] { ++shown; }));
 
   QProcess second;
+  second.setStandardInputFile(QProcess::nullDevice());  // as a desktop starts it
   second.start(KAMVO_EXECUTABLE, {});
   ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }));
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
@@ -339,6 +340,7 @@ TEST(SingleInstance, SecondStartShowsTheRunningWindowAndEnds) {
 TEST(WindowProgram, OnlyOneWindowRunsPerUser) {
   StoreSettings([](TSettings&) {});
   QProcess first;
+  first.setStandardInputFile(QProcess::nullDevice());  // as a desktop starts it
   first.start(KAMVO_EXECUTABLE, {});
   ASSERT_TRUE(WaitFor([&] {
     QLocalSocket probe;
@@ -346,6 +348,7 @@ TEST(WindowProgram, OnlyOneWindowRunsPerUser) {
     return probe.waitForConnected(100);
   }));
   QProcess second;
+  second.setStandardInputFile(QProcess::nullDevice());  // as a desktop starts it
   second.start(KAMVO_EXECUTABLE, {});
   ASSERT_TRUE(second.waitForFinished(30000));
   EXPECT_EQ(second.exitCode(), 0);
@@ -359,6 +362,7 @@ TEST(WindowProgram, WithoutADisplayItExplainsTheCommandLine) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
   program.setProcessEnvironment(env);
+  program.setStandardInputFile(QProcess::nullDevice());  // as a desktop starts it
   program.start(KAMVO_EXECUTABLE, {});
   ASSERT_TRUE(program.waitForFinished(30000));
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
