@@ -466,9 +466,8 @@ void SetTexts(bool english, QLabel* label1, QLabel* label2, QPushButton* conv, c
 
 }  // namespace
 
-void TMainWindow::SetEnglish() {
-  SetTexts(true, Label1, Label2, btnConv, c_);
-  const bool e = true;
+// The texts the system draws: tool-tip hints and menu captions.
+void TMainWindow::SetSystemTexts(bool e) {
   c_.SpeedButton1->setToolTip(kOpenFile.In(e));
   c_.SpeedButton2->setToolTip(kSaveFile.In(e));
   c_.SpeedButton3->setToolTip(kCopy.In(e));
@@ -488,6 +487,11 @@ void TMainWindow::SetEnglish() {
   mSave->setText(kSave.In(e));
   mWordwrap->setText(kWordWrap.In(e));
   mTranslit->setText(kEncodeTranslit.In(e));
+}
+
+void TMainWindow::SetEnglish() {
+  SetTexts(true, Label1, Label2, btnConv, c_);
+  SetSystemTexts(true);
   window_->SetHeldNotice(kTooLarge.In(true));
 }
 
@@ -496,26 +500,7 @@ void TMainWindow::SetRussian() {
   SetTexts(false, Label1, Label2, btnConv, c_);
   window_->SetHeldNotice(kTooLarge.In(false));
   if (settings_.Cfg.UserLanguage == kLangRussian) {
-    const bool e = false;
-    c_.SpeedButton1->setToolTip(kOpenFile.In(e));
-    c_.SpeedButton2->setToolTip(kSaveFile.In(e));
-    c_.SpeedButton3->setToolTip(kCopy.In(e));
-    c_.SpeedButton4->setToolTip(kPaste.In(e));
-    c_.SpeedButton5->setToolTip(kStop.In(e));
-    c_.SpeedButton6->setToolTip(kSettings.In(e));
-    c_.SpeedButton7->setToolTip(kAbout.In(e));
-    c_.SpeedButton8->setToolTip(kUndo.In(e));
-    c_.SpeedButton9->setToolTip(kPrint.In(e));
-    Open1->setText(kOpen.In(e));
-    Settings1->setText(kTraySettings.In(e));
-    Exit1->setText(kExit.In(e));
-    mSelectAll->setText(kSelectAll.In(e));
-    mCopy->setText(kCopy.In(e));
-    mPaste->setText(kPaste.In(e));
-    mOpen->setText(kOpen.In(e));
-    mSave->setText(kSave.In(e));
-    mWordwrap->setText(kWordWrap.In(e));
-    mTranslit->setText(kEncodeTranslit.In(e));
+    SetSystemTexts(false);
   }
   if (converter_ && converter_->LastStatus() == "User break.")
     converter_->WriteStatusInfo(WinFromUtf8("Прервано."));

@@ -49,6 +49,7 @@ class TMainWindow : public QMainWindow {
   void mTranslitClick();
 
   void SetLanguage();
+  void SetSystemTexts(bool english);
   void SetEnglish();
   void SetRussian();
 
