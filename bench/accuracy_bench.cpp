@@ -103,12 +103,6 @@ std::vector<std::string> TextsFor(const Bucket& bucket, const std::vector<std::s
   return texts;
 }
 
-int PairIndex(int from, int to) {
-  for (int p = 1; p < kPairCount; ++p)
-    if (PairFrom(p) == from && PairTo(p) == to) return p;
-  return 0;
-}
-
 std::string ReadAsSavedUtf8(const std::string& bytes, int readAs) {
   std::string utf8;
   for (char c : bytes) AppendUtf8(utf8, CodePageToUnicode(readAs, static_cast<Byte>(c)));
