@@ -438,13 +438,16 @@ bool Converter::AutoCodeDetect() {
     broken = SearchChains(state.SampleWords, options, observer).Broken;
     progressShown = true;
   }
-  // A UTF-8 text that the search did not recognise completely may hold a
-  // text read in a wrong code page: the search runs again through each
-  // outer layer the text allows (none for a text that is not UTF-8).
-  const int writtenPercent = count > 0 ? PercentOf(state.BestScore, count) : 0;
-  if (!broken && options.Utf8Step && writtenPercent < 100) {
+  // A UTF-8 text may hold a text read in a wrong code page: unless the
+  // search recognised a full sample, it runs again through each outer layer
+  // the text allows (none for a text that is not UTF-8).
+  WrittenResult written;
+  written.Percent = count > 0 ? PercentOf(state.BestScore, count) : 0;
+  written.Score = state.BestScore;
+  written.Utf8Alone = count > 0 && state.DetectedUtf8 && state.BestChain == Chain{};
+  if (!broken && options.Utf8Step && (written.Percent < 100 || written.Score < kSampleSize)) {
     LayerDetectionObserver observer(*this);
-    broken = SearchOuterLayers(TextBuffer, options, writtenPercent, observer).Broken;
+    broken = SearchOuterLayers(TextBuffer, options, written, observer).Broken;
     progressShown |= observer.ProgressShown;
   }
 

@@ -36,23 +36,24 @@ int MostWordsWithin(int percent, int count) {
 // Runs the layers' searches and keeps the best result.
 class LayerSearch {
  public:
-  LayerSearch(const Lines& text, const SearchOptions& options, int writtenPercent, LayerObserver& observer)
-      : text_(text), options_(options), observer_(observer), bestPercent_(writtenPercent) {}
+  LayerSearch(const Lines& text, const SearchOptions& options, const WrittenResult& written,
+              LayerObserver& observer)
+      : text_(text), options_(options), observer_(observer), written_(written),
+        bestPercent_(written.Percent), bestScore_(written.Score) {}
 
   // False when the search must end (the user broke off, or nothing can beat
   // the best any more).
   bool Try(const OuterLayer& layer) {
-    // Nothing beats every word recognised through one step.
-    if (bestPercent_ >= 100 && (!Result.Found || bestSteps_ <= 1)) return false;
+    // Nothing beats a full sample recognised through one step.
+    if (bestPercent_ >= 100 && bestScore_ >= kSampleSize && (!Result.Found || bestSteps_ <= 1)) return false;
     const Sample sample = TakeSampleThroughLayer(text_, layer);
     if (sample.Count == 0) return true;
     SearchOptions options = options_;
     // A layer's search stops at its first chain above the limit, so beyond
     // the limit it needs to look for nothing else; below, it needs only
-    // chains that could beat the best so far (ties included, where a tie
-    // with fewer conversions may win).
-    const bool tieMayWin = Result.Found && bestPercent_ > 0;
-    const int within = std::min(tieMayWin ? bestPercent_ - 1 : bestPercent_, options_.DetectionLimit);
+    // chains that could beat the best so far (the same percentage included,
+    // which may win with more words or fewer conversions).
+    const int within = bestPercent_ > 0 ? std::min(bestPercent_ - 1, options_.DetectionLimit) : 0;
     options.MustBeat = MostWordsWithin(within, sample.Count);
     Adapter adapter(*this, layer, sample);
     const SearchResult found = SearchChains(sample, options, adapter);
@@ -86,12 +87,23 @@ class LayerSearch {
   void Offer(const OuterLayer& layer, const Sample& sample, const Chain& chain, int score, int percent,
              bool utf8) {
     const int steps = ConversionSteps(layer, chain, utf8);
-    const bool better = percent > bestPercent_ ||
-                        (Result.Found && percent == bestPercent_ && percent > 0 && steps < bestSteps_);
+    const bool better =
+        percent > bestPercent_ ||
+        (percent == bestPercent_ && percent > 0 &&
+         (score > bestScore_ || (Result.Found && score == bestScore_ && steps < bestSteps_)));
     if (!better) return;
+    // The layer into Windows-1251 alone converts a text as the UTF-8 step
+    // alone does: the written result stands, explained by this sample.
+    if (!Result.Found && written_.Utf8Alone && layer == OuterLayer{{kWindows, 0}} && !utf8 &&
+        chain == Chain{}) {
+      bestPercent_ = percent;
+      bestScore_ = score;
+      return;
+    }
     Result.Found = true;
     Result.Best = LayerResult{layer, sample, chain, score, percent, utf8};
     bestPercent_ = percent;
+    bestScore_ = score;
     bestSteps_ = steps;
     observer_.Improved(Result.Best);
   }
@@ -99,7 +111,9 @@ class LayerSearch {
   const Lines& text_;
   const SearchOptions& options_;
   LayerObserver& observer_;
+  const WrittenResult written_;
   int bestPercent_;
+  int bestScore_;
   int bestSteps_ = 0;
 };
 
@@ -144,9 +158,9 @@ int ConversionSteps(const OuterLayer& layer, const Chain& chain, bool utf8) {
   return steps;
 }
 
-LayerSearchResult SearchOuterLayers(const Lines& text, const SearchOptions& options, int writtenPercent,
+LayerSearchResult SearchOuterLayers(const Lines& text, const SearchOptions& options, const WrittenResult& written,
                                     LayerObserver& observer) {
-  LayerSearch search(text, options, writtenPercent, observer);
+  LayerSearch search(text, options, written, observer);
   const Utf8TextCheck check = CheckUtf8Text(text);
   if (!check.Usable()) return search.Result;
   for (int code = 1; code <= kCodeCount; ++code)

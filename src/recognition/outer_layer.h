@@ -2,12 +2,18 @@
 // a text that was read in a wrong code page and saved as UTF-8 (once, or
 // twice over). Taking it out of UTF-8 into the code page it was read in gives
 // back its bytes, and the chain search then works on those as on any text.
+// A layer's sample is taken from the text as the layer gives it, so it
+// often holds longer words than the written search's sample (words of UTF-8
+// mojibake take four bytes a letter).
 //
 // The search runs once for each code page that holds every character of the
 // text, and once more for each code page that holds every character of such a
 // result when that result is itself valid UTF-8. A layer's result replaces the
-// result before it only with a strictly higher percentage; between layers,
-// an equal percentage reached with fewer conversions counts as better too.
+// result before it with a strictly higher percentage, or with the same
+// percentage of strictly more words; between layers, the same percentage of
+// as many words reached with fewer conversions counts as better too. A
+// layer that converts the text just as the result before it does never
+// replaces it.
 #pragma once
 
 #include <array>
@@ -62,8 +68,15 @@ class LayerObserver {
   virtual void Pump() = 0;
 };
 
-// What the layers have to beat: the written search's percentage (0 when it
-// recognised nothing or had no sample).
+// What the layers have to beat: the written search's result.
+struct WrittenResult {
+  int Percent = 0;  // 0 when it recognised nothing or had no sample
+  int Score = 0;
+  // Its chain is the UTF-8 step alone: the layer into Windows-1251 without
+  // a chain converts the text the same way.
+  bool Utf8Alone = false;
+};
+
 struct LayerSearchResult {
   bool Found = false;  // some layer beat the written search
   LayerResult Best;
@@ -75,7 +88,7 @@ struct LayerSearchResult {
 // the chain search with options (its UTF-8 step included); it is told what
 // it must beat, which ends it early where it cannot, without changing which
 // layer wins.
-LayerSearchResult SearchOuterLayers(const Lines& text, const SearchOptions& options, int writtenPercent,
+LayerSearchResult SearchOuterLayers(const Lines& text, const SearchOptions& options, const WrittenResult& written,
                                     LayerObserver& observer);
 
 }  // namespace kamvo

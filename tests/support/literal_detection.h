@@ -134,9 +134,9 @@ struct LiteralLayerResult {
 };
 
 inline LiteralLayerResult LiteralLayerSearch(const Lines& text, bool utf8Step, int limit, int maxLevels,
-                                             int writtenPercent) {
+                                             const WrittenResult& written) {
   LiteralLayerResult best;
-  int bestPercent = writtenPercent, bestSteps = 0;
+  int bestPercent = written.Percent, bestScore = written.Score, bestSteps = 0;
   auto consider = [&](const OuterLayer& layer, const Lines& layerText) {
     WordReader reader(layerText);
     const Sample sample = TakeSample(reader);
@@ -145,12 +145,20 @@ inline LiteralLayerResult LiteralLayerSearch(const Lines& text, bool utf8Step, i
     if (r.BestPercent < 0) return;
     int steps = layer.Size() + (r.Utf8 ? 1 : 0);
     for (auto pair : r.Best) steps += pair != 0;
-    if (r.BestPercent > bestPercent ||
-        (best.Found && r.BestPercent == bestPercent && bestPercent > 0 && steps < bestSteps)) {
-      best = {true, layer, r, r.BestPercent};
+    const bool better = r.BestPercent > bestPercent ||
+                        (r.BestPercent == bestPercent && bestPercent > 0 &&
+                         (r.BestScore > bestScore || (best.Found && r.BestScore == bestScore && steps < bestSteps)));
+    if (!better) return;
+    // The same conversion as the written result's UTF-8 step alone.
+    if (!best.Found && written.Utf8Alone && layer == OuterLayer{{1, 0}} && !r.Utf8 && r.Best == Chain{}) {
       bestPercent = r.BestPercent;
-      bestSteps = steps;
+      bestScore = r.BestScore;
+      return;
     }
+    best = {true, layer, r, r.BestPercent};
+    bestPercent = r.BestPercent;
+    bestScore = r.BestScore;
+    bestSteps = steps;
   };
   if (!LiteralHasMultibyte(text)) return best;
   for (int x = 1; x <= 4; ++x) {
