@@ -5,8 +5,12 @@
 #include <random>
 
 #include "bench_util.h"
+#include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
 #include "recognition/detection.h"
+#include "settings/settings.h"
 
 using namespace kamvo;
 
@@ -31,6 +35,26 @@ std::string RussianWords() {
   return WinFromUtf8(
       "Привет дорогой друг как твои дела сегодня хорошая погода мы идём гулять в парк вчера вечером "
       "пришло письмо из Москвы большой красивый город новости работа семья книга время человек жизнь");
+}
+
+// Automatic detection of a whole text as a run does it, the searches
+// through outer UTF-8 layers included; the seconds it took.
+double DetectWhole(const std::string& text, int limit) {
+  TCfg cfg;
+  cfg.DetectionLimit = limit;
+  HeadlessWindow window;
+  window.hasDisplay = false;
+  window.switches.Utf8 = true;
+  Converter converter(window, cfg);
+  converter.TextBuffer = {text};
+  converter.CopyTextToScreen();
+  return bench::Seconds([&] { converter.AutoCodeDetect(); });
+}
+
+std::string ReadAsSavedUtf8(const std::string& bytes, int readAs) {
+  std::string utf8;
+  for (char c : bytes) AppendUtf8(utf8, CodePageToUnicode(readAs, static_cast<Byte>(c)));
+  return utf8;
 }
 
 }  // namespace
@@ -88,5 +112,30 @@ int main() {
     for (int i = 0; i < 1000; ++i) SearchChains(koi, options, observer);
   });
   std::printf("ordinary KOI-8 text: %.3f ms per detection (target 1 ms)\n", ordinary);
+
+  // UTF-8 texts: the written search, then the searches through the outer
+  // layers the text allows.
+  std::string lower;
+  for (int w = 0; w < 25; ++w) {
+    for (int i = 0, n = 2 + static_cast<int>(random() % 7); i < n; ++i)
+      lower.push_back(static_cast<char>(0xE0 + random() % 32));
+    lower += ' ';
+  }
+  double worst = 0;
+  for (int run = 0; run < 3; ++run) worst = std::max(worst, DetectWhole(Utf8FromWin(lower), 100));
+  std::printf("25 random lower-case Cyrillic words as UTF-8, limit 100, with the outer layers: %.3f s "
+              "(worst of three; no target)\n", worst);
+  const double plain = bench::Seconds([&] {
+    for (int i = 0; i < 1000; ++i) DetectWhole(Utf8FromWin(words), 80);
+  });
+  std::printf("ordinary UTF-8 text: %.3f ms per detection (target 1 ms)\n", plain);
+  const double misread = bench::Seconds([&] {
+    for (int i = 0; i < 100; ++i) DetectWhole(ReadAsSavedUtf8(words, kKoi8), 80);
+  });
+  std::printf("Windows text read as KOI8-R and saved as UTF-8: %.3f ms per detection (no target)\n", misread * 10);
+  const double twice = bench::Seconds([&] {
+    for (int i = 0; i < 100; ++i) DetectWhole(Utf8FromWin(Utf8FromWin(words)), 80);
+  });
+  std::printf("UTF-8 read as Windows-1251 and saved as UTF-8: %.3f ms per detection (no target)\n", twice * 10);
   return 0;
 }
