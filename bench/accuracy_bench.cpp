@@ -5,7 +5,7 @@
 // detection limit at 100), and for the files in one code page how often
 // `enca -L ru` and `uchardet` name that code page.
 //
-// Usage: accuracy_bench [texts per bucket]   (default 40; fixed seed)
+// Usage: accuracy_bench [texts per bucket]   (default 30; fixed seed)
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,7 +213,7 @@ std::string Share(int hits, int total) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int perBucket = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+  const int perBucket = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
   const std::vector<std::string> fortunes = LoadFortunes();
   if (fortunes.empty()) {
     std::printf("no fortunes in %s (package fortunes-ru): nothing measured\n", kFortunes);
