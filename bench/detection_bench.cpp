@@ -113,6 +113,49 @@ int main() {
   });
   std::printf("ordinary KOI-8 text: %.3f ms per detection (target 1 ms)\n", ordinary);
 
+  // The samples the quick test can say little about, each through the full
+  // search (limit 100, UTF-8 step on, every processor); the worst is what
+  // counts.
+  auto randomWords = [&](const std::string& alphabet, int minLength, int maxLength) {
+    std::string text;
+    for (int w = 0; w < 25; ++w) {
+      const int n = minLength + static_cast<int>(random() % (maxLength - minLength + 1));
+      for (int i = 0; i < n; ++i) text.push_back(alphabet[random() % alphabet.size()]);
+      text += ' ';
+    }
+    return text;
+  };
+  std::string lowerCase, allHigh, mixedLatin, letters;
+  for (int b = 0xE0; b <= 0xFF; ++b) lowerCase.push_back(static_cast<char>(b));
+  for (int b = 0x80; b <= 0xFF; ++b) allHigh.push_back(static_cast<char>(b));
+  mixedLatin = allHigh.substr(0x40) + "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  for (int b = 0xC0; b <= 0xFF; ++b) letters += std::string(1, static_cast<char>(b)) + " ";
+  const std::pair<const char*, std::string> hard[] = {
+      {"25 random lower-case Cyrillic words", randomWords(lowerCase, 2, 8)},
+      {"25 random words of high bytes", randomWords(allHigh, 2, 8)},
+      {"25 random words mixing cases and Latin", randomWords(mixedLatin, 2, 8)},
+      {"one-letter words", letters},
+      {"25 single-byte words", randomWords(allHigh, 1, 1)},
+      {"Ukrainian", WinFromUtf8("Привіт, як справи? Сьогодні гарна погода, ми йдемо до парку. Їжак їсть яблука, "
+                                "а ґава сидить на гілці. Україна, Київ, Львів, Одеса, Харків, Дніпро, Житомир.")},
+      {"abbreviations", WinFromUtf8("ООО ЗАО ОАО ГИБДД МВД РФ СНГ ТАСС ФСБ МЧС ЖКХ ВУЗ ЦБ НДС ИНН КПП ОГРН БИК "
+                                    "ГОСТ СССР КГБ ЦК КПСС ВЛКСМ ДОСААФ")},
+  };
+  double worstHard = 0;
+  const char* worstName = "";
+  options.DetectionLimit = 100;
+  for (const auto& [name, text] : hard) {
+    const Sample sample = SampleOf(text);
+    const double seconds = bench::Seconds([&] { result = SearchChains(sample, options, observer); });
+    std::printf("full search, %s (%d words, best %d%%): %.3f s\n", name, sample.Count,
+                PercentOf(result.BestScore, sample.Count), seconds);
+    if (seconds > worstHard) {
+      worstHard = seconds;
+      worstName = name;
+    }
+  }
+  std::printf("worst full search: %.3f s (%s) (target 0.3 s)\n", worstHard, worstName);
+
   // UTF-8 texts: the written search, then the searches through the outer
   // layers the text allows.
   std::string lower;
