@@ -386,6 +386,43 @@ TEST_F(ConverterTest, StopDuringDetectionShowsTheBestSoFar) {
   EXPECT_EQ(converter.TextBuffer, kNothingRussian);
 }
 
+// Stop pressed while the search goes through the outer layers: the run ends
+// there with the best result so far, and the text is kept as it was (no
+// result above the limit: garbage that is valid UTF-8).
+TEST_F(ConverterTest, StopDuringTheOuterLayersEndsTheRun) {
+  Lines garbage(1);
+  for (int i = 0; i < 60; ++i) AppendUtf8(garbage[0], i % 5 == 4 ? ' ' : 0x0410 + (i * 37) % 64);
+  cfg.DetectionLimit = 100;
+  converter.MaxChainLevels = 3;
+  int pumps = 0;
+  window.onEvents = [&] { ++pumps; };
+  Load(garbage);
+  Choose(0, kWindows);
+  converter.Convert();
+  const int all = pumps;
+  ASSERT_FALSE(converter.UserBreak);
+  // Without the UTF-8 switch no layer is searched: the layers take most of
+  // the run, so the stops below fall within them.
+  window.switches.Utf8 = false;
+  pumps = 0;
+  Load(garbage);
+  converter.Convert();
+  ASSERT_LT(pumps, all / 2);
+  window.switches.Utf8 = true;
+  for (int stopAt : {all / 2, all - 3}) {
+    pumps = 0;
+    window.onEvents = [&] {
+      if (++pumps == stopAt) converter.UserBreak = true;
+    };
+    Load(garbage);
+    converter.Convert();
+    EXPECT_EQ(PaneLines(window.info).front(), "User break.");
+    EXPECT_TRUE(converter.UserBreak);
+    EXPECT_FALSE(window.buttons.Stop);
+    EXPECT_TRUE(converter.Detection.DetectionDone);
+  }
+}
+
 // The converter's detection result and report equal those of the literal
 // search on generated texts.
 TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
