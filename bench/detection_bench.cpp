@@ -20,7 +20,7 @@ class QuietObserver : public SearchObserver {
  public:
   int improvements = 0;
   void Improved(const Chain&, int, int, bool) override { ++improvements; }
-  bool UserBreak() override { return false; }
+  bool StopRequested() override { return false; }
   void UpdateProgress(const Chain&) override {}
   void Pump() override {}
 };

@@ -9,6 +9,7 @@
 #include "codepages/lines.h"
 #include "decoders/html.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
 

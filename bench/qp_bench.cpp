@@ -11,6 +11,7 @@
 #include "codepages/code_tables.h"
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
 

@@ -12,6 +12,7 @@
 #include "codepages/unicode.h"
 #include "decoders/translit.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
 

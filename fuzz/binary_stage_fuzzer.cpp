@@ -11,14 +11,18 @@
 #include "decoders/attachment_names.h"
 #include "decoders/binary.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "decoders/binary_encoders.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
 #include "stopped_run.h"
 #include "settings/settings.h"
+#include "support/plain_helpers.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;
+using kamvo::testing::CountWords;
+using kamvo::testing::NthWord;
 
 namespace {
 

@@ -12,9 +12,12 @@
 #include "recognition/chain_filter.h"
 #include "recognition/chain_scoring.h"
 #include "recognition/russian_word.h"
+#include "support/literal_chain_filter.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;
+using kamvo::testing::MayRecognise;
+using kamvo::testing::WordChances;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 9) return 0;

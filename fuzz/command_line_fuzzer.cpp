@@ -1,6 +1,7 @@
 // Command-line parameters, split at NUL bytes: parsing never fails whatever
 // the parameters, names are kept byte for byte, and an option is never taken
-// for a file name. Also the terminal's code page from a locale value and the
+// for a file name; the long options leave the other parameters to it in
+// their order. Also the terminal's code page from a locale value and the
 // pane's text for every terminal code page.
 //
 // Input: the parameters separated by NUL bytes; the last one also serves as
@@ -11,6 +12,7 @@
 
 #include "codepages/unicode.h"
 #include "cli/command_line.h"
+#include "cli/long_options.h"
 #include "fuzz_common.h"
 
 using namespace kamvo;
@@ -29,12 +31,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Names that end in ".txt" exist.
   auto exists = [](const std::string& name) { return name.ends_with(".txt"); };
   const CommandLineOptions options = ParseCommandLine(params, DecoderSwitches{}, exists);
-  FUZZ_CHECK(options.FromCode >= -1 && options.FromCode <= kCodeCount);
-  FUZZ_CHECK(options.ToCode >= -1 && options.ToCode <= kCodeCount);
+  FUZZ_CHECK(options.FromCode >= -1 && options.FromCode <= kUtf8Code);
+  FUZZ_CHECK(options.ToCode >= -1 && options.ToCode <= kUtf8Code);
   for (const std::string* name : {&options.InFile, &options.OutFile})
     if (!name->empty()) FUZZ_CHECK(std::find(params.begin(), params.end(), *name) != params.end());
   if (!options.OutFile.empty()) FUZZ_CHECK(!options.InFile.empty());
   IsSetupRun(params, [](const std::string&) { return false; });
+
+  // The long options: what is left for the written syntax and the names
+  // after "--" are parameters as given, in order; codes are in range.
+  const LongOptions longOptions = ParseLongOptions(params, exists);
+  FUZZ_CHECK(longOptions.FromCode >= -1 && longOptions.FromCode <= kUtf8Code);
+  FUZZ_CHECK(longOptions.ToCode == -1 || (longOptions.ToCode >= 1 && longOptions.ToCode <= kUtf8Code));
+  auto at = params.begin();
+  for (const std::string& written : longOptions.Written) {
+    at = std::find(at, params.end(), written);
+    FUZZ_CHECK(at != params.end());
+    FUZZ_CHECK(!written.starts_with("--") || exists(written));
+    ++at;
+  }
+  if (!longOptions.Files.empty())
+    FUZZ_CHECK(std::equal(longOptions.Files.rbegin(), longOptions.Files.rend(), params.rbegin()));
 
   const std::string& last = params.back();
   const int code = TerminalCodePage([&](const char* name) {

@@ -26,7 +26,7 @@ class RecordingObserver : public SearchObserver {
   int chains = 0;
   int breakAt = 0;
   void Improved(const Chain& chain, int, int, bool) override { improvements.push_back(chain); }
-  bool UserBreak() override { return ++chains == breakAt; }
+  bool StopRequested() override { return ++chains == breakAt; }
   void UpdateProgress(const Chain&) override {}
   void Pump() override {}
 };

@@ -8,6 +8,7 @@
 // event at which Stop is pressed, 0 for never), then the text.
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
 #include "stopped_run.h"

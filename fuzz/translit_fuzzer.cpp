@@ -8,10 +8,12 @@
 // default table, the table up to the first NUL byte, then the text.
 #include "decoders/translit.h"
 #include "driver/converter.h"
+#include "driver/stages.h"
 #include "driver/headless_window.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
 #include "support/literal_translit.h"
+#include "support/recording_progress.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;
@@ -48,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Stopping early after a few bytes of work loses nothing: the lines are
   // still as many, and an unfinished encoding keeps the rest of the text.
   Lines partly = source;
-  std::size_t polls = 0;
-  DecodeTranslitLines(partly, table, [&](std::size_t, std::size_t) { return ++polls > 2; }, 7);
+  testing::RecordingProgress stop(3);
+  DecodeTranslitLines(partly, table, stop, 7);
   FUZZ_CHECK(partly.size() == source.size());
 
   TCfg cfg;

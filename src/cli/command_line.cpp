@@ -1,31 +1,29 @@
 #include "cli/command_line.h"
 
-#include <csignal>
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 
+#include "codepages/ascii.h"
+#include "cli/cli_run.h"
+#include "cli/config_report.h"
+#include "cli/detect_report.h"
+#include "cli/filter.h"
+#include "cli/long_options.h"
+#include "cli/many_files.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
-#include "driver/stages.h"
 #include "settings/settings.h"
 
 namespace kamvo {
 
-const std::string_view ProgramVersion = "2.18";
+const std::string_view ProgramVersion = KAMVO_VERSION;  // the project version of the build
 const std::string_view SetupParameter = "5184";
 
 namespace {
 
 constexpr std::size_t kOptionLength = 80;
-
-std::string AsciiUpper(std::string_view s) {
-  std::string result(s);
-  for (auto& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return result;
-}
 
 // Applies an option; false when the text names none.
 bool ApplyOption(const std::string& option, CommandLineOptions& options) {
@@ -33,7 +31,7 @@ bool ApplyOption(const std::string& option, CommandLineOptions& options) {
     std::string_view name;
     int code;
   };
-  static constexpr CodeOption kCodes[] = {{"WIN", 1}, {"DOS", 2}, {"KOI", 3}, {"ISO", 4}};
+  static constexpr CodeOption kCodes[] = {{"WIN", 1}, {"DOS", 2}, {"KOI", 3}, {"ISO", 4}, {"UTF8", kUtf8Code}};
   for (const auto& row : kCodes) {
     if (option != row.name) continue;
     if (options.ToCode == -1) {
@@ -65,45 +63,6 @@ bool ApplyOption(const std::string& option, CommandLineOptions& options) {
     }
   }
   return false;
-}
-
-std::string Trimmed(std::string_view s) {
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 0x20) --end;
-  return std::string(s.substr(begin, end - begin));
-}
-
-std::atomic<bool>* interruptFlag = nullptr;
-
-extern "C" void OnInterrupt(int) {
-  if (interruptFlag) interruptFlag->store(true);
-}
-
-// Ctrl-C breaks the conversion off like the Stop button: nothing is written.
-class InterruptAsUserBreak {
- public:
-  explicit InterruptAsUserBreak(std::atomic<bool>& flag) {
-    interruptFlag = &flag;
-    previous_ = std::signal(SIGINT, OnInterrupt);
-  }
-  ~InterruptAsUserBreak() {
-    std::signal(SIGINT, previous_);
-    interruptFlag = nullptr;
-  }
-
- private:
-  void (*previous_)(int) = nullptr;
-};
-
-void PrintLines(std::ostream& stream, std::string_view text, int terminalCode) {
-  // Every piece up to a LF is one line; a final LF gives no extra line.
-  while (!text.empty()) {
-    const std::size_t lf = text.find('\n');
-    stream << ForTerminal(text.substr(0, lf), terminalCode) << '\n';
-    if (lf == std::string_view::npos) break;
-    text.remove_prefix(lf + 1);
-  }
 }
 
 }  // namespace
@@ -149,6 +108,7 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
         return options;
       }
     }
+    options.Files.push_back(param);
     if (options.InFile.empty())
       options.InFile = param;
     else if (options.OutFile.empty())
@@ -161,12 +121,12 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
 
 bool IsSetupRun(const std::vector<std::string>& params,
                 const std::function<bool(const std::string&)>& fileExists) {
-  return !params.empty() && AsciiUpper(Trimmed(params.back())) == SetupParameter &&
+  return !params.empty() && AsciiUpper(TrimControls(params.back())) == SetupParameter &&
          !fileExists(params.back());
 }
 
 std::string HelpText() {
-  return UsageText() +
+  return UsageText() + LongOptionsHelp() +
          "Exit status: 0 converted or nothing to convert, 1 the file could not be converted or\n"
          "written, 2 usage error or missing input file, 3 Russian text not recognised (the\n"
          "file keeps its code page; only the decoders' work is written).\n";
@@ -199,6 +159,14 @@ std::string ForTerminal(std::string_view text, int terminalCode) {
 
 int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out,
                         std::ostream& err, int terminalCode) {
+  TSettings settings;
+  settings.Cfg = cfg;
+  return ConvFileCommandLine(params, settings, out, err, terminalCode);
+}
+
+int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings& settings, std::ostream& out,
+                        std::ostream& err, int terminalCode) {
+  const TCfg& cfg = settings.Cfg;
   DecoderSwitches switches;
   switches.Base64 = cfg.ConvertBase64;
   switches.QP = cfg.ConvertQP;
@@ -207,16 +175,6 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
   switches.Utf8 = cfg.ConvertUTF8;
   switches.Translit = cfg.TranslitOn;
 
-  for (const std::string& param : params) {
-    if (param == "--help") {
-      out << HelpText();
-      return kExitOk;
-    }
-    if (param == "--version") {
-      out << "kamvo " << ProgramVersion << '\n';
-      return kExitOk;
-    }
-  }
   auto exists = [](const std::string& name) {
     std::error_code error;
     return std::filesystem::exists(name, error);
@@ -225,30 +183,67 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
     err << "kamvo: " << message << "\nTry 'kamvo --help' for more information.\n";
     return kExitUsage;
   };
-  CommandLineOptions options = ParseCommandLine(params, switches, exists);
+  const LongOptions longOptions = ParseLongOptions(params, exists);
+  if (longOptions.Help) {
+    out << HelpText();
+    return kExitOk;
+  }
+  if (longOptions.Version) {
+    out << "kamvo " << ProgramVersion << '\n';
+    return kExitOk;
+  }
+  if (!longOptions.Error.empty()) return usageError(longOptions.Error);
+  CommandLineOptions options = ParseCommandLine(longOptions.Written, switches, exists);
   if (options.UnknownOption) {
     err << UsageText();
     return kExitUsage;
   }
-  if (!options.ExtraFile.empty())
-    return usageError("too many file names (an input and an output at most): " + options.ExtraFile);
-  if (options.InFile.empty()) return kExitOk;
-  if (options.OutFile.empty()) options.OutFile = options.InFile;
-  if (options.FromCode == -1) options.FromCode = 0;
-  if (options.ToCode == -1) options.ToCode = kWindows;
+  if (longOptions.Config) {
+    PrintConfig(DefaultStorePath(ProcessEnv()), settings, out);
+    return kExitOk;
+  }
+  // Names after "--" are file names like the others, in their order.
+  std::vector<std::string> files = options.Files;
+  files.insert(files.end(), longOptions.Files.begin(), longOptions.Files.end());
+  RunChoices choices;
+  choices.Switches = options.Switches;
+  choices.FromCode = longOptions.FromCode != -1 ? longOptions.FromCode : std::max(options.FromCode, 0);
+  choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode : options.ToCode != -1 ? options.ToCode : kWindows;
 
-  if (!exists(options.InFile)) return usageError("file not found: " + options.InFile);
+  if (longOptions.Detect) {
+    if (files.empty() && StandardInputHoldsData()) files.push_back("-");
+    if (files.empty()) return usageError("--detect needs a file name");
+    return DetectFiles(files, longOptions.Recursive, longOptions.Json, choices, cfg, out, err);
+  }
+  if (longOptions.InPlace || longOptions.Recursive) {
+    if (!longOptions.OutFile.empty()) return usageError("-o cannot be used with --in-place or -r");
+    if (files.empty()) return usageError("no file names to convert");
+    return ConvertManyFiles(files, longOptions.Recursive, choices, cfg, out, err, terminalCode);
+  }
+  // "-o -" is standard output.
+  const bool toStdout = longOptions.Stdout || longOptions.OutFile == "-";
+  if (longOptions.Stdin || toStdout || (files.empty() && StandardInputHoldsData())) {
+    if (files.size() > 1 || (longOptions.Stdin && !files.empty()))
+      return usageError("standard output takes one input: a file name or - for standard input");
+    if (!longOptions.OutFile.empty() && longOptions.OutFile != "-")
+      return usageError("-o cannot be used with --stdout or -");
+    if (!files.empty() && !exists(files[0])) return usageError("file not found: " + files[0]);
+    return RunFilter(files.empty() ? std::string() : files[0], choices, cfg, out, err, terminalCode);
+  }
+  if (files.size() > 2 || (files.size() > 1 && !longOptions.OutFile.empty()))
+    return usageError("too many file names (an input and an output at most): " +
+                      files[longOptions.OutFile.empty() ? 2 : 1]);
+  if (files.empty()) return kExitOk;
+  const std::string inFile = files[0];
+  const std::string outFile = !longOptions.OutFile.empty() ? longOptions.OutFile : files.size() > 1 ? files[1] : inFile;
+  if (!exists(inFile)) return usageError("file not found: " + inFile);
 
-  HeadlessWindow window;
-  window.hasDisplay = false;  // nobody sees the editor: keep no copy of the text for it
-  window.switches = options.Switches;
-  window.fromIndex = options.FromCode;
-  window.toIndex = options.ToCode - 1;
-  Converter converter(window, cfg, StandardStages());
+  CliConversion run(choices, cfg);
+  Converter& converter = run.Conv;
   FileReport report;
   {
     InterruptAsUserBreak interrupt(converter.UserBreak);
-    report = ConvertFile(converter, options.InFile, options.OutFile);
+    report = ConvertFile(converter, inFile, outFile);
   }
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
@@ -260,19 +255,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg,
     return kExitConversionFailed;
   }
   if (report.Failed) return kExitConversionFailed;
-  const DetectionState& detection = converter.Detection;
-  if (detection.DetectionDone && !detection.Found && detection.SampleWords.Count > 0) {
-    const std::string best = std::to_string(detection.BestPercent);
-    const std::string limit = std::to_string(cfg.DetectionLimit);
-    PrintLines(err,
-               converter.English()
-                   ? "Russian text not recognised (best " + best + " %, limit " + limit +
-                         " %): the code page was left as it is."
-                   : WinFromUtf8("Русский текст не распознан (лучший результат " + best +
-                                 " %, порог " + limit + " %): кодировка оставлена как есть."),
-               terminalCode);
-    return kExitNotRecognised;
-  }
+  if (ReportNotRecognised(converter, cfg, err, terminalCode)) return kExitNotRecognised;
   return kExitOk;
 }
 

@@ -12,8 +12,9 @@
 namespace kamvo {
 
 struct TCfg;
+struct TSettings;
 
-extern const std::string_view ProgramVersion;  // "2.18"
+extern const std::string_view ProgramVersion;  // the project version, such as "2.18"
 extern const std::string_view SetupParameter;  // "5184"
 
 // The usage text, a line break after every line.
@@ -27,6 +28,7 @@ struct CommandLineOptions {
   DecoderSwitches Switches;
   bool UnknownOption = false;
   std::string ExtraFile;  // the first file name beyond an input and an output
+  std::vector<std::string> Files;  // every file name, in order
 };
 
 // Reads the parameters in order. A parameter starting with "/" or "-" is an
@@ -61,8 +63,14 @@ enum : int {
 // The text printed by --help (the usage text and the exit statuses).
 std::string HelpText();
 
-// Converts the file the parameters name and prints the information pane to
-// out and failures to err. cfg seeds the decoder switches.
+// Runs the command line. The written syntax converts the file the
+// parameters name and prints the information pane to out and failures to
+// err; the long options choose the other modes (filter, many files,
+// detection only, the settings). The settings seed the decoder switches.
+// Returns the exit status.
+int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings& settings, std::ostream& out,
+                        std::ostream& err, int terminalCode);
+// The same with only the settings record (the other stored values empty).
 int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out,
                         std::ostream& err, int terminalCode);
 

@@ -1,5 +1,6 @@
 // The program's entry. With parameters it converts one file on the command
-// line and never needs a display; without them it will start the window.
+// line and never needs a display (no QApplication is created); without them
+// it starts the window.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "cli/command_line.h"
 #include "settings/settings.h"
+#include "ui/app.h"
 
 namespace {
 
@@ -30,11 +33,13 @@ std::string Environment(const char* name) {
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> params(argv + 1, argv + argc);
-  if (params.empty()) {
-    // The window comes later; until then a start without parameters
-    // explains the command line.
-    std::cout << kamvo::UsageText();
-    return kamvo::kExitOk;
+  // Without parameters, text in a pipe is converted like "kamvo -" does;
+  // otherwise the window starts.
+  if (params.empty() && !kamvo::StandardInputHoldsData()) {
+    if (kamvo::ui::DisplayAvailable()) return kamvo::ui::RunWindowProgram(argc, argv);
+    // Without a display say what the program can do instead.
+    std::cerr << kamvo::UsageText() << "There is no display for the window: name a file to convert it here.\n";
+    return kamvo::kExitUsage;
   }
 
   kamvo::TSettings settings;
@@ -48,5 +53,5 @@ int main(int argc, char** argv) {
     return kamvo::kExitOk;
   }
   const int terminal = kamvo::TerminalCodePage(Environment);
-  return kamvo::ConvFileCommandLine(params, settings.Cfg, std::cout, std::cerr, terminal);
+  return kamvo::ConvFileCommandLine(params, settings, std::cout, std::cerr, terminal);
 }

@@ -186,19 +186,4 @@ std::string LowerCaseRus(std::string_view s) {
   return result;
 }
 
-std::string WinToDos(std::string_view s) {
-  std::string result(s);
-  for (auto& c : result) c = static_cast<char>(ConvChar(static_cast<Byte>(c), kWindows, kDos));
-  return result;
-}
-
-bool MatchAt(std::string_view pattern, std::string_view s, long position, long count) {
-  if (position < 1) return false;
-  if (static_cast<long>(s.size()) < position + count - 1) return false;
-  if (count <= 0) return true;
-  if (static_cast<long>(pattern.size()) < count) return false;
-  return s.substr(static_cast<std::size_t>(position - 1), static_cast<std::size_t>(count)) ==
-         pattern.substr(0, static_cast<std::size_t>(count));
-}
-
 }  // namespace kamvo

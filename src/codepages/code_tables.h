@@ -21,8 +21,9 @@ constexpr int kCodeCount = 4;
 // Display names indexed by code number (index 0 is unused and empty).
 extern const std::array<std::string_view, kCodeCount + 1> CodeNames;
 
-// The 33 upper-case Russian letters in alphabetical order (Ё after Е).
-extern const std::string_view RussianAlphabet;
+// The upper-case Russian letters in alphabetical order (Ё after Е).
+inline constexpr int kRussianLetters = 33;
+extern const std::string_view RussianAlphabet;  // kRussianLetters bytes
 
 // 128-entry tables for the bytes 0x80..0xFF: entry i is the result for
 // byte 0x80 + i. Inward tables lead into Windows-1251, outward ones out of it.
@@ -59,12 +60,5 @@ Byte UpperRus(Byte b);
 Byte LowerRus(Byte b);
 std::string UpperCaseRus(std::string_view s);
 std::string LowerCaseRus(std::string_view s);
-
-// Windows-1251 to Dos, for text written to a Dos console.
-std::string WinToDos(std::string_view s);
-
-// True when s holds at least position + count - 1 bytes and the count bytes
-// from the 1-based position equal the first count bytes of pattern.
-bool MatchAt(std::string_view pattern, std::string_view s, long position, long count);
 
 }  // namespace kamvo

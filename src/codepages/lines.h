@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "codepages/byte_scan.h"
+
 namespace kamvo {
 
 using Lines = std::vector<std::string>;
@@ -15,37 +17,6 @@ using Lines = std::vector<std::string>;
 // an extra empty line, so "a\r\nb\r\n" and "a\r\nb" both give {"a", "b"}
 // and "" gives no line at all.
 Lines SplitLines(std::string_view text);
-
-// The position of the first CR or LF in text at or after `from`, or
-// text.size() when there is none.
-std::size_t FindLineBreak(std::string_view text, std::size_t from = 0);
-
-// The position of the first byte of text at or after `from` that is one of
-// `bytes` (a handful of bytes, at least one), or npos when there is none.
-std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size_t from = 0);
-
-// The position of the byte that completes the first run of `length` (1 to
-// 64) bytes in a row, at or after `from`, that are all below 0x80 and
-// neither CR nor LF; npos when there is none.
-std::size_t FindPlainRun(std::string_view text, std::size_t length, std::size_t from = 0);
-
-// True when some byte of text is 0x80 or above.
-bool HasHighByte(std::string_view text);
-
-// Whether a text holds a byte from 0x80 up, and whether it holds a CR or LF.
-struct TextBytes {
-  bool High = false;
-  bool Break = false;
-};
-TextBytes ExamineBytes(std::string_view text);
-
-// Replaces every byte b of the text by table[b] (256 entries); true when
-// some byte changed. Uses the widest vector instructions the processor
-// offers.
-bool TranslateBytes(char* data, std::size_t size, const unsigned char* table);
-// The same without vector instructions (what TranslateBytes does on a
-// processor without them).
-bool TranslateBytesPortable(char* data, std::size_t size, const unsigned char* table);
 
 // Joins lines with `lineBreak` after every line (also after the last one).
 std::string JoinLines(const Lines& lines, std::string_view lineBreak = "\r\n");
@@ -74,6 +45,18 @@ bool JoinsTo(const Lines& lines, const LineBreakStyle& style, std::string_view t
 // memory of the lines already joined back to the system, so that the text
 // and its lines are never held in full at the same time.
 std::string TakeJoinedLines(Lines& lines, const LineBreakStyle& style);
+
+// The break that ends a line: none (the last line of a text without a
+// final break), LF, CR LF or CR.
+enum class LineEnd : unsigned char { None, Lf, CrLf, Cr };
+
+// The break after each line of a text, one per line as SplitLines splits it.
+std::vector<LineEnd> LineEndsOf(std::string_view text);
+
+// Joins lines, each followed by its own break (ends holds one per line),
+// emptying the list as TakeJoinedLines does: a text split with SplitLines
+// and LineEndsOf comes back byte for byte, mixed breaks included.
+std::string TakeJoinedLines(Lines& lines, const std::vector<LineEnd>& ends);
 
 // True when some line holds a CR or an LF.
 bool HasBreakInside(const Lines& lines);

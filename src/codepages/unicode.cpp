@@ -1,6 +1,7 @@
 #include "codepages/unicode.h"
 
 #include <array>
+#include <memory>
 
 namespace kamvo {
 
@@ -193,6 +194,34 @@ std::string WinFromUtf8(std::string_view text) {
     out.push_back(static_cast<char>(mapped));
     i += length;
   }
+  return out;
+}
+
+std::u16string WinToUtf16(std::string_view text) {
+  static const auto table = [] {
+    std::array<char16_t, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = static_cast<char16_t>(WinToUnicode(static_cast<Byte>(b)));
+    return t;
+  }();
+  std::u16string out(text.size(), u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) out[i] = table[static_cast<Byte>(text[i])];
+  return out;
+}
+
+std::string WinFromUtf16(std::u16string_view text) {
+  // One entry per 16-bit unit: its byte, or '?' where it has none. Built
+  // once, so a large text costs one table look-up per character.
+  static const auto table = [] {
+    auto t = std::make_unique<std::array<Byte, 0x10000>>();
+    for (std::uint32_t c = 0; c < 0x10000; ++c) {
+      Byte b = '?';
+      if (!UnicodeToWin(c, b)) b = '?';
+      (*t)[c] = b;
+    }
+    return t;
+  }();
+  std::string out(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>((*table)[text[i]]);
   return out;
 }
 

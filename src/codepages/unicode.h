@@ -41,6 +41,15 @@ std::string Utf8FromWin(std::string_view text);
 // a Windows-1251 byte and bytes that are not UTF-8 become '?'.
 std::string WinFromUtf8(std::string_view text);
 
+// Windows-1251 text as UTF-16, one unit per byte (WinToUnicode), for the
+// editor and the clipboard.
+std::u16string WinToUtf16(std::string_view text);
+
+// UTF-16 text (the editor, the clipboard) as Windows-1251: every unit that
+// UnicodeToWin maps becomes its byte, every other unit '?'. Gives back the
+// bytes of WinToUtf16 exactly, for all 256 byte values.
+std::string WinFromUtf16(std::u16string_view text);
+
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string& out, std::uint32_t codePoint);
 

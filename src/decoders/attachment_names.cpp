@@ -109,30 +109,6 @@ std::string SafeFileName(std::string_view name) {
   return result;
 }
 
-int CountWords(std::string_view s, std::string_view delimiters) {
-  const DelimiterSet set = MakeDelimiterSet(delimiters);
-  int count = 0;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && IsDelimiter(set, s[i])) ++i;
-    if (i < s.size()) ++count;
-    while (i < s.size() && !IsDelimiter(set, s[i])) ++i;
-  }
-  return count;
-}
-
-std::string NthWord(int n, std::string_view s, std::string_view delimiters) {
-  const DelimiterSet set = MakeDelimiterSet(delimiters);
-  std::size_t i = 0;
-  for (int word = 1; i < s.size(); ++word) {
-    while (i < s.size() && IsDelimiter(set, s[i])) ++i;
-    const std::size_t start = i;
-    while (i < s.size() && !IsDelimiter(set, s[i])) ++i;
-    if (word == n && start < s.size()) return std::string(s.substr(start, i - start));
-  }
-  return {};
-}
-
 std::vector<std::string_view> SplitWords(std::string_view s, std::string_view delimiters) {
   const DelimiterSet set = MakeDelimiterSet(delimiters);
   std::vector<std::string_view> words;

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 
 namespace kamvo {
 
@@ -34,13 +34,7 @@ std::string FixNameCodePage(std::string_view name);
 // the control characters) replaced by "_".
 std::string SafeFileName(std::string_view name);
 
-// The number of words, a word being a longest run of non-delimiters.
-int CountWords(std::string_view s, std::string_view delimiters);
-// The n-th word (from 1), or empty when there are fewer than n words.
-std::string NthWord(int n, std::string_view s, std::string_view delimiters);
-
-// All words of s in order: the same words as NthWord(1..CountWords), found in
-// one pass.
+// All words of s in order, a word being a longest run of non-delimiters.
 std::vector<std::string_view> SplitWords(std::string_view s, std::string_view delimiters);
 
 }  // namespace kamvo

@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "codepages/ascii.h"
 #include "decoders/attachment_names.h"
-#include "driver/converter.h"
 
 namespace kamvo {
 
@@ -168,10 +168,7 @@ std::optional<std::string> FindBeginName(std::string_view line) {
     if (UpperRus(At(line, k)) != static_cast<Byte>(kKey[k])) return std::nullopt;
   std::size_t p = kKey.size();
   while (p + 1 < length && IsSpaceOrDigit(At(line, p))) ++p;
-  std::size_t end = length;
-  while (p < end && At(line, p) <= 0x20) ++p;
-  while (end > p && At(line, end - 1) <= 0x20) --end;
-  return std::string(line.substr(p, end - p));
+  return std::string(TrimControls(line.substr(p)));
 }
 
 void DetectFileName(std::string_view line, std::string& pendingName) {
@@ -204,7 +201,7 @@ void AppendStreamText(Lines& text, std::size_t& settled, std::string_view stream
   settled = text.size();
 }
 
-BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, const BinaryHooks& hooks) {
+BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& progress) {
   Lines source = std::move(text);
   text.clear();
   std::size_t settled = 0;
@@ -229,14 +226,17 @@ BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, const BinaryHooks& 
     return true;
   };
 
+  // The bar moves about a thousand times however long the text is, and its
+  // numbers stay within int.
   const std::size_t count = source.size();
+  const std::size_t step = count / 1000 + 1;
   for (std::size_t i = 0; i < count; ++i) {
-    if (hooks.Progress) hooks.Progress(i, count);
+    if (i % step == 0) progress.Progress(0, static_cast<int>(count / step), static_cast<int>(i / step));
     const std::string& line = source[i];
     bool decoded = false;
     if (!line.empty()) {
       DetectFileName(line, pending);
-      const bool isLong = line.size() > 20;
+      const bool isLong = line.size() > kBinaryMinLine;
       decoded = attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line) ||
                 attempt(isLong, lastUU, seen.UUE, DecodeUULine, line) ||
                 attempt(isLong, lastXX, seen.XXE, DecodeXXLine, line);
@@ -252,42 +252,57 @@ BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, const BinaryHooks& 
       endBlock();
       previous = false;
       text.push_back(line);
-      if (hooks.UserBreak && hooks.UserBreak()) {
+      if (progress.StopRequested()) {
         text = std::move(source);
         seen.Broken = true;
         return seen;
       }
     }
-    if (hooks.Pump) hooks.Pump();
+    progress.Pump();
   }
   endBlock();  // the text ended inside a block
   return seen;
 }
 
-bool ConvBinary(Converter& converter) {
-  converter.WriteStatusInfo(converter.Tr("Checking binary...", "Проверка бинарных кодировок..."));
-  converter.Pump();
+namespace {
 
-  // The bar moves about a thousand times however long the text is, and its
-  // numbers stay within int.
-  std::size_t step = 1;
-  BinaryHooks hooks;
-  hooks.Progress = [&](std::size_t line, std::size_t count) {
-    if (line == 0) step = count / 1000 + 1;
-    if (line % step == 0)
-      converter.Progress(0, static_cast<int>(count / step), static_cast<int>(line / step));
-  };
-  hooks.UserBreak = [&] { return converter.UserBreak.load(); };
-  hooks.Pump = [&] { converter.Pump(); };
-  const BinaryScan seen = DecodeBinaryBlocks(converter.TextBuffer, converter.Attachments, hooks);
-  converter.Progress(0, 1, 0);
+// A byte from 0x80 up after the first byte fails all three decoders
+// (Base64 and XXE accept only their alphabets, UUE only bytes below 0x60
+// after its length byte), which settles almost every line of a Cyrillic
+// text; any other long line is put to the decoders themselves.
+bool BinaryLineInert(std::string_view line, std::string& scratch) {
+  if (line.size() <= kBinaryMinLine || HasHighByte(line.substr(1))) return true;
+  return !(DecodeBase64Line(line, scratch) || DecodeUULine(line, scratch) || DecodeXXLine(line, scratch));
+}
 
-  if (seen.Base64) ++converter.Counters.Base64Count;
-  if (seen.UUE) ++converter.Counters.UUECount;
-  if (seen.XXE) ++converter.Counters.XXECount;
-  converter.WriteStatusInfo("");
-  FinishNames(converter.Attachments);
-  return seen.Any();
+}  // namespace
+
+bool BinaryInert(const Lines& text, const TFileList& files) {
+  if (!files.Empty()) return false;
+  std::string scratch;
+  for (const std::string& line : text)
+    if (!BinaryLineInert(line, scratch)) return false;
+  return true;
+}
+
+// A line the decoders are tried on has more than kBinaryMinLine bytes and
+// none from 0x80 up after its first: the kBinaryMinLine bytes after its
+// first are a plain run (no byte from 0x80 up, no break). Only the lines
+// that hold such a run are looked at.
+bool BinaryTextInert(std::string_view text) {
+  std::string scratch;
+  return EveryLineHolding(text, [](std::string_view rest, std::size_t from) { return FindPlainRun(rest, kBinaryMinLine, from); },
+                          [&](std::string_view line) { return BinaryLineInert(line, scratch); });
+}
+
+BinaryScan DecodeBinary(Lines& text, TFileList& files, StageProgress& progress) {
+  progress.Status(progress.Tr("Checking binary...", "Проверка бинарных кодировок..."));
+  progress.Pump();
+  const BinaryScan seen = DecodeBinaryBlocks(text, files, progress);
+  progress.Progress(0, 1, 0);
+  progress.Status("");
+  FinishNames(files);
+  return seen;
 }
 
 }  // namespace kamvo

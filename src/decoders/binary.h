@@ -4,24 +4,20 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
+#include "decoders/stage_progress.h"
 
 namespace kamvo {
 
-class Converter;
-
-// The stage: decodes the blocks of the converter's text buffer into its
-// attachment list, raises Base64Count, UUECount and XXECount for the
-// encodings it saw, names the attachments, and gives true when any of the
-// three encodings was seen. A user break leaves the text as it was.
-bool ConvBinary(Converter& converter);
+// The decoders are tried on a line only when it is longer than this, until
+// some line has decoded (then the next line too, whatever its length).
+inline constexpr std::size_t kBinaryMinLine = 20;
 
 // Value 0..63 of a character in the Base64 alphabet, 255 outside it.
 Byte Base64Value(Byte c);
@@ -64,18 +60,28 @@ struct BinaryScan {
   bool Any() const { return Base64 || UUE || XXE; }
 };
 
-// What the scan reports while it runs; every member may be empty.
-struct BinaryHooks {
-  std::function<void(std::size_t line, std::size_t count)> Progress;  // before each line
-  std::function<bool()> UserBreak;  // tested after each line that stays in the text
-  std::function<void()> Pump;       // after each line
-};
-
 // The stage's work on plain data: decodes the blocks of `text` in place into
 // `files` (appending entries). Consecutive decoded lines form one block and
 // one entry, even when they change encoding. A block of text goes back into
-// the text where its encoded lines stood. On a user break the text is
+// the text where its encoded lines stood. On a stop the text is
 // restored and the entries decoded so far stay. Names are not finished.
-BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, const BinaryHooks& hooks = {});
+// The bar moves before a line (about a thousand times in all), events run
+// after each line, and a stop is asked for after each line that stays in
+// the text.
+BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& progress = NoProgress());
+
+// The stage's quick check: true when the stage would leave the text and the
+// attachment list alone. The stage acts only on a line longer than
+// kBinaryMinLine that one of the decoders takes, while the list is empty.
+bool BinaryInert(const Lines& text, const TFileList& files);
+// The same over a text not yet split into lines (CR LF, LF and CR break
+// them), for an empty list; the answer for a text is the answers for its
+// lines together.
+bool BinaryTextInert(std::string_view text);
+
+// The stage: decodes the blocks of the text into the attachment list and
+// names the attachments; the status line says what is checked. On a stop
+// the text stays as it was and the entries decoded so far stay.
+BinaryScan DecodeBinary(Lines& text, TFileList& files, StageProgress& progress);
 
 }  // namespace kamvo

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
-#include "driver/converter.h"
 
 namespace kamvo {
 
@@ -43,8 +43,6 @@ constexpr std::size_t kBlock = 64 * 1024;
 // holds a character of any pattern, so a replacement never joins its
 // neighbours into a new occurrence. The result is therefore every
 // occurrence of the original text replaced, whatever the order.
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // A pattern's inner name ("NBSP" of "&NBSP;") packed into an integer: the
 // names are at most six characters, none of them a zero byte.
@@ -103,7 +101,12 @@ const PatternIndex& TagRowIndex() {
   return index;
 }
 
-bool KeepGoing(const HtmlCallbacks& callbacks) { return !callbacks.KeepGoing || callbacks.KeepGoing(); }
+// Lets pending events run between blocks of text; false when the work is to
+// stop.
+bool KeepGoing(StageProgress& progress) {
+  progress.Pump();
+  return !progress.StopRequested();
+}
 
 // Carries the literal positions of a text through a pass that reads the text
 // from left to right and writes a new one: the pass reports each run of
@@ -136,7 +139,7 @@ class LiteralMover {
 
 }  // namespace
 
-HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& callbacks) {
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress) {
   const PatternIndex& index = EntityIndex();
   HtmlEntityPass result;
   result.Text.reserve(text.size());
@@ -145,10 +148,10 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& c
   std::size_t nextPoll = 0;
   while (i < n) {
     if (i >= nextPoll) {
-      if (callbacks.EntityProgress)
-        callbacks.EntityProgress(kHtmlTagRows + 1 +
-                                 static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(i) / n));
-      if (!KeepGoing(callbacks)) {
+      progress.Progress(1, kHtmlRowCount,
+                        kHtmlTagRows + 1 +
+                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(i) / n));
+      if (!KeepGoing(progress)) {
         result.Broken = true;
         break;
       }
@@ -180,8 +183,8 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& c
   }
   if (result.Broken) {
     result.Text.append(text.substr(i));
-  } else if (callbacks.EntityProgress) {
-    callbacks.EntityProgress(kHtmlRowCount);
+  } else {
+    progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
   }
   return result;
 }
@@ -213,7 +216,7 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
   return result;
 }
 
-std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, const HtmlCallbacks& callbacks,
+std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
                                bool& broken) {
   const PatternIndex& index = TagRowIndex();
   LiteralMover mover(literals);
@@ -224,7 +227,7 @@ std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, co
   std::size_t nextPoll = 0;
   while (i < n) {
     if (i >= nextPoll) {
-      if (!KeepGoing(callbacks)) {
+      if (!KeepGoing(progress)) {
         broken = true;
         mover.Copied(i, n, result.size());
         result.append(text.substr(i));
@@ -267,7 +270,7 @@ bool HasHtmlTagStart(std::string_view text) {
   return false;
 }
 
-HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, const HtmlCallbacks& callbacks) {
+HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, StageProgress& progress) {
   // A "<" that opens a tag is closed by the first ">" after it. When the tag
   // holds two or more LF, the scan goes on right after that "<", so the next
   // opening "<" before the same ">" gets its chance, and so on. Each opening
@@ -293,7 +296,7 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
   std::size_t nextPoll = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (i >= nextPoll) {
-      if (!KeepGoing(callbacks)) {
+      if (!KeepGoing(progress)) {
         pass.Broken = true;
         result.append(text.substr(i));
         break;
@@ -322,9 +325,9 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
   return pass;
 }
 
-HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks) {
+HtmlResult HtmlToText(std::string_view text, StageProgress& progress) {
   HtmlResult result;
-  HtmlEntityPass entities = ReplaceHtmlEntities(text, callbacks);
+  HtmlEntityPass entities = ReplaceHtmlEntities(text, progress);
   result.Broken = entities.Broken;
   result.Changed = entities.First != 0;
   result.Text = std::move(entities.Text);
@@ -332,10 +335,10 @@ HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks) {
     // The line breaks between the first and the last entity go; the tag
     // rows give the lines instead. The joining is not interrupted.
     result.Text = JoinHtmlSpan(result.Text, entities.First, entities.Last, &entities.Literals);
-    if (!result.Broken) result.Text = ReplaceHtmlTagRows(result.Text, entities.Literals, callbacks, result.Broken);
+    if (!result.Broken) result.Text = ReplaceHtmlTagRows(result.Text, entities.Literals, progress, result.Broken);
   }
   if (!result.Broken) {
-    HtmlTagPass tags = RemoveHtmlTags(result.Text, entities.Literals, callbacks);
+    HtmlTagPass tags = RemoveHtmlTags(result.Text, entities.Literals, progress);
     result.Text = std::move(tags.Text);
     result.Changed = result.Changed || tags.Changed;
     result.Broken = tags.Broken;
@@ -343,21 +346,18 @@ HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks) {
   return result;
 }
 
-bool ConvHTML(Converter& converter) {
-  converter.WriteStatusInfo(converter.Tr("Checking HTML...", "Проверка HTML..."));
-  HtmlCallbacks callbacks;
-  callbacks.KeepGoing = [&converter] {
-    converter.Pump();
-    return !converter.UserBreak;
-  };
-  callbacks.EntityProgress = [&converter](int row) { converter.Progress(1, kHtmlRowCount, row); };
-  HtmlResult result = HtmlToText(JoinLines(converter.TextBuffer), callbacks);
-  converter.Progress(0, 1, 0);
-  converter.WriteStatusInfo("");
-  if (result.Changed) {
-    converter.TextBuffer = SplitLines(result.Text);
-    ++converter.Counters.HtmlCount;
-  }
+bool HtmlInert(const Lines& text) {
+  for (const std::string& line : text)
+    if (!HtmlTextInert(line)) return false;
+  return true;
+}
+
+bool DecodeHtml(Lines& text, StageProgress& progress) {
+  progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
+  HtmlResult result = HtmlToText(JoinLines(text), progress);
+  progress.Progress(0, 1, 0);
+  progress.Status("");
+  if (result.Changed) text = SplitLines(result.Text);
   return result.Changed;
 }
 

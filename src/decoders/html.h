@@ -14,14 +14,14 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace kamvo {
+#include "codepages/lines.h"
+#include "decoders/stage_progress.h"
 
-class Converter;
+namespace kamvo {
 
 // One row of the HTML table. Patterns are stored in capitals and match
 // without regard to case.
@@ -35,16 +35,6 @@ constexpr int kHtmlRowCount = 48;
 // Rows 1..5 (indexes 0..4) are the tag rows, rows 6..48 the entity rows.
 constexpr int kHtmlTagRows = 5;
 extern const std::array<HtmlRow, kHtmlRowCount> HtmlTable;
-
-// Hooks into the surrounding run; both may be empty.
-struct HtmlCallbacks {
-  // Lets pending events run between blocks of text; false stops the work
-  // (user break).
-  std::function<bool()> KeepGoing;
-  // Progress of the entity replacement, as the table row (6..48) that the
-  // share of text done so far corresponds to.
-  std::function<void(int row)> EntityProgress;
-};
 
 // The 0-based positions, in ascending order, of the "<" and ">" of a text
 // that stand for themselves (they were written as &lt; and &gt;): no tag
@@ -61,7 +51,10 @@ struct HtmlEntityPass {
   HtmlLiterals Literals;  // the "<" and ">" of &lt; and &gt;
   bool Broken = false;
 };
-HtmlEntityPass ReplaceHtmlEntities(std::string_view text, const HtmlCallbacks& callbacks = {});
+// Between blocks of text the passes let pending events run and stop when
+// asked to; the entity phase moves the progress bar over 1..48, to the table
+// row (6..48) that the share of text done so far corresponds to.
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress = NoProgress());
 
 // Deletes CR LF pairs from the 1-based span first..last (both included) until
 // none is left, a pair that two deletions bring together included. The
@@ -71,9 +64,9 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
 
 // Replaces every tag row ("<BR>", "<P>", "<LI>", "<TR>", "</TR>", any case)
 // by CR LF, except where its "<" or ">" is a literal one. Sets broken when
-// stopped by the callbacks; the rest stays. The literal positions are moved
+// asked to stop; the rest stays. The literal positions are moved
 // along with their characters.
-std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, const HtmlCallbacks& callbacks,
+std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
                                bool& broken);
 
 // True when "<" followed by c opens a tag: c is an ASCII letter, "/", "!"
@@ -91,7 +84,7 @@ struct HtmlTagPass {
   bool Broken = false;
 };
 HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals = {},
-                           const HtmlCallbacks& callbacks = {});
+                           StageProgress& progress = NoProgress());
 
 // True when the text holds a "<" that opens a tag.
 bool HasHtmlTagStart(std::string_view text);
@@ -102,10 +95,23 @@ struct HtmlResult {
   bool Changed = false;
   bool Broken = false;
 };
-HtmlResult HtmlToText(std::string_view text, const HtmlCallbacks& callbacks = {});
+HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgress());
 
-// The HTML stage: rewrites the converter's text buffer, raises HtmlCount
-// when the text changed and returns whether it did.
-bool ConvHTML(Converter& converter);
+// The stage's quick check: true when the text holds nothing the stage would
+// change. It changes a text only through an entity, which starts with "&",
+// or a tag, which starts with a "<" that opens one. Without entities no "<"
+// or ">" is a literal one and no line breaks are joined, so the tags are
+// those the lines hold; a "<" at the end of a line is followed by its line
+// break and opens nothing. The answer for a text is the answers for its
+// lines together.
+inline bool HtmlTextInert(std::string_view text) {
+  return text.find('&') == std::string_view::npos && !HasHtmlTagStart(text);
+}
+bool HtmlInert(const Lines& text);
+
+// The HTML stage: rewrites the text (lines joined by CR LF and split again)
+// and returns whether it changed; the status line says what is checked. On
+// a stop the part not yet worked on stays as it was.
+bool DecodeHtml(Lines& text, StageProgress& progress);
 
 }  // namespace kamvo

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
-#include "driver/converter.h"
 
 namespace kamvo {
 
@@ -16,13 +16,33 @@ namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-// Hex digits in either case; Cyrillic letters never fold to "A".."F".
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// Asked before each unit of work (a group or a line) with the index of the
+// last source line consumed so far (-1 at the start): moves the bar at most
+// about a thousand times (each move lets pending events run, so Stop is
+// seen between groups) and gives false when the work is to stop.
+class EscapeTicker {
+ public:
+  EscapeTicker(StageProgress& progress, std::size_t lineCount)
+      : progress_(progress),
+        lineCount_(static_cast<int>(std::min<std::size_t>(lineCount, INT_MAX))),
+        step_(std::max(1, lineCount_ / 1000)) {}
+
+  bool KeepGoing(long lastConsumed) {
+    if (!anyShown_ || lastConsumed - shown_ >= step_) {
+      anyShown_ = true;
+      shown_ = lastConsumed;
+      progress_.Progress(1, lineCount_, static_cast<int>(std::min<long>(lastConsumed, INT_MAX)));
+    }
+    return !progress_.StopRequested();
+  }
+
+ private:
+  StageProgress& progress_;
+  const int lineCount_;
+  const long step_;
+  long shown_ = 0;
+  bool anyShown_ = false;
+};
 
 char Lead(HexEscape kind) {
   switch (kind) {
@@ -105,7 +125,7 @@ struct ChainSearch {
 // four characters, end, and the rest end together when the chain ends,
 // where one backward sweep over the string sums the figures of each.
 ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwitches& switches,
-                        const EscapeProgress& keepGoing) {
+                        EscapeTicker& ticker) {
   struct Open {
     std::size_t line;
     std::size_t start;
@@ -131,7 +151,7 @@ ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwit
   };
 
   for (std::size_t k = first;; ++k) {
-    if (keepGoing && !keepGoing(static_cast<long>(k) - 1)) {
+    if (!ticker.KeepGoing(static_cast<long>(k) - 1)) {
       result.stopped = true;
       return result;
     }
@@ -158,18 +178,12 @@ ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwit
 
 }  // namespace
 
-std::string_view TrimTrailingControls(std::string_view line) {
-  std::size_t end = line.size();
-  while (end > 0 && static_cast<Byte>(line[end - 1]) <= 0x20) --end;
-  return line.substr(0, end);
-}
-
 int MatchHexEscape(std::string_view rest, HexEscape kind) {
   const std::size_t length = EscapeLength(kind);
   if (rest.size() < length || rest[0] != Lead(kind)) return -1;
   if (kind == HexEscape::Rtf && rest[1] != '\'') return -1;
-  const int high = HexValue(rest[length - 2]);
-  const int low = HexValue(rest[length - 1]);
+  const int high = HexDigitValue(rest[length - 2]);
+  const int low = HexDigitValue(rest[length - 1]);
   if (high < 0 || low < 0) return -1;
   return high * 16 + low;
 }
@@ -275,8 +289,9 @@ bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, Escape
 }
 
 EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwitches& switches,
-                                EscapeCounters& counters, const EscapeProgress& keepGoing) {
+                                EscapeCounters& counters, StageProgress& progress) {
   EscapeResult result;
+  EscapeTicker ticker(progress, source.size());
   out.clear();
   out.reserve(source.size());
   // Once a group has been accepted (or a reference decoded) every group is
@@ -286,7 +301,7 @@ EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwi
   std::size_t next = 0;
   while (next < source.size()) {
     if (!accepting) {
-      const ChainSearch search = SearchChain(source, next, switches, keepGoing);
+      const ChainSearch search = SearchChain(source, next, switches, ticker);
       if (search.stopped) {
         result.Stopped = true;
         return result;
@@ -296,7 +311,7 @@ EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwi
       for (; next < passEnd; ++next) out.push_back(source[next]);
       if (search.accepted == kNone) continue;
       accepting = true;
-    } else if (keepGoing && !keepGoing(static_cast<long>(next) - 1)) {
+    } else if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
       result.Stopped = true;
       return result;
     }
@@ -309,48 +324,52 @@ EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwi
   return result;
 }
 
-bool ConvQuotedPrintable(Converter& converter) {
-  converter.WriteStatusInfo(converter.Tr("Checking quoted printable...", "Проверка quoted printable..."));
-  const DecoderSwitches boxes = converter.window().Switches();
-  const EscapeSwitches switches{boxes.QP, boxes.Rtf, boxes.Html};
-
-  Lines source = std::move(converter.TextBuffer);
-  converter.TextBuffer.clear();
-
-  DecoderCounters& shared = converter.Counters;
-  EscapeCounters counters{shared.QPCount, shared.SevenBitCount, shared.RtfCount, shared.HtmlCount};
-
-  // The bar moves at most about a thousand times; each move lets pending
-  // events run, so Stop is seen between groups.
-  const int lineCount = static_cast<int>(std::min<std::size_t>(source.size(), INT_MAX));
-  const long step = std::max(1, lineCount / 1000);
-  long shown = 0;
-  bool anyShown = false;
-  const EscapeProgress keepGoing = [&](long lastConsumed) {
-    if (!anyShown || lastConsumed - shown >= step) {
-      anyShown = true;
-      shown = lastConsumed;
-      converter.Progress(1, lineCount, static_cast<int>(std::min<long>(lastConsumed, INT_MAX)));
+bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches) {
+  for (std::size_t at = FindAnyByte(line, kEscapeLeads); at != std::string_view::npos;
+       at = FindAnyByte(line, kEscapeLeads, at + 1)) {
+    const std::string_view rest = line.substr(at);
+    switch (line[at]) {
+      case '=':
+        if (TrimTrailingControls(line).ends_with('=')) return false;
+        if (switches.QP && MatchHexEscape(rest, HexEscape::QuotedPrintable) >= 0) return false;
+        break;
+      case '%':
+        if (switches.QP && MatchHexEscape(rest, HexEscape::Percent) >= 0) return false;
+        break;
+      case '\\':
+        if (switches.Rtf && MatchHexEscape(rest, HexEscape::Rtf) >= 0) return false;
+        break;
+      default: {  // '&'
+        std::size_t length = 0;
+        if (switches.Html && MatchNumericReference(rest, length) >= 0) return false;
+      }
     }
-    return !converter.UserBreak;
-  };
+  }
+  return true;
+}
 
+bool EscapesInert(const Lines& text, const EscapeSwitches& switches, const EscapeCounters& counters) {
+  if (counters.HtmlCount != 0) return false;
+  for (const std::string& line : text)
+    if (!EscapeLineInert(line, switches)) return false;
+  return true;
+}
+
+bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches) {
+  return EveryLineHolding(
+      text, [](std::string_view rest, std::size_t from) { return FindAnyByte(rest, kEscapeLeads, from); },
+      [&](std::string_view line) { return EscapeLineInert(line, switches); });
+}
+
+bool DecodeEscapes(Lines& text, const EscapeSwitches& switches, EscapeCounters& counters,
+                   StageProgress& progress) {
+  progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));
   Lines decoded;
-  const EscapeResult result = DecodeEscapedLines(source, decoded, switches, counters, keepGoing);
-
-  shared.QPCount = counters.QPCount;
-  shared.SevenBitCount = counters.SevenBitCount;
-  shared.RtfCount = counters.RtfCount;
-  shared.HtmlCount = counters.HtmlCount;
-
-  // A break anywhere during the stage leaves the text as it was before it.
-  if (result.Stopped || converter.UserBreak)
-    converter.TextBuffer = std::move(source);
-  else
-    converter.TextBuffer = std::move(decoded);
-
-  converter.Progress(0, 1, 0);
-  converter.WriteStatusInfo("");
+  const EscapeResult result = DecodeEscapedLines(text, decoded, switches, counters, progress);
+  // A stop anywhere during the stage leaves the text as it was before it.
+  if (!result.Stopped && !progress.StopRequested()) text = std::move(decoded);
+  progress.Progress(0, 1, 0);
+  progress.Status("");
   return result.Converted;
 }
 

@@ -13,15 +13,14 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "codepages/ascii.h"
 #include "codepages/lines.h"
+#include "decoders/stage_progress.h"
 
 namespace kamvo {
-
-class Converter;
 
 // Which passes run: QP covers =XX and %XX, Rtf covers \'xx, Html covers &#N;.
 struct EscapeSwitches {
@@ -42,9 +41,6 @@ struct EscapeCounters {
 
 // The three hex escapes: =XX, %XX and \'xx.
 enum class HexEscape { QuotedPrintable, Percent, Rtf };
-
-// The line without the bytes 0x20 and below at its end.
-std::string_view TrimTrailingControls(std::string_view line);
 
 // The byte of the escape of the given kind at the start of rest, or -1 when
 // rest does not start with one.
@@ -77,24 +73,35 @@ bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, Escape
 
 struct EscapeResult {
   bool Converted = false;  // some group was accepted
-  bool Stopped = false;    // keepGoing asked to stop; the output is incomplete
+  bool Stopped = false;    // asked to stop; the output is incomplete
 };
-
-// Called before each unit of work (a group or a line) with the index of the
-// last source line consumed so far (-1 at the start); returning false stops.
-using EscapeProgress = std::function<bool(long lastConsumed)>;
 
 // Decodes the escapes of the whole text into out, in time linear in the
 // size of the text. A group is accepted when a hex pass was accepted in it
 // or when counters.HtmlCount is above 0 after it (so a count above 0 on entry
-// makes every group accepted).
+// makes every group accepted). Before each unit of work (a group or a line)
+// the bar may move over 1..lines (at most about a thousand times) and a stop
+// is asked for.
 EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwitches& switches,
-                                EscapeCounters& counters, const EscapeProgress& keepGoing = {});
+                                EscapeCounters& counters, StageProgress& progress = NoProgress());
 
-// The stage: decodes the text buffer in place with the passes the window's
-// check boxes enable, raising the converter's counters. On a user break the
-// text buffer gets back the text from before the stage. Returns whether
-// anything was converted.
-bool ConvQuotedPrintable(Converter& converter);
+// The stage's quick check: true when the stage would leave the text and the
+// counters alone. A line with no escape the switches enable and no "=" at
+// its end (a soft break) passes through unchanged; but once a numeric
+// reference has been decoded (counters.HtmlCount above 0) every group is
+// rewritten. The answer for a text is the answers for its lines together.
+inline constexpr std::string_view kEscapeLeads = "=%\\&";  // the bytes that start an escape or a soft break
+bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches);
+bool EscapesInert(const Lines& text, const EscapeSwitches& switches, const EscapeCounters& counters);
+// The same over a text not yet split into lines (CR LF, LF and CR break
+// them), with no reference decoded before.
+bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches);
+
+// The stage: decodes the text in place with the passes the switches enable,
+// raising the counters; the status line says what is checked. On a stop
+// the text stays as it was before the stage. Returns whether anything was
+// converted.
+bool DecodeEscapes(Lines& text, const EscapeSwitches& switches, EscapeCounters& counters,
+                   StageProgress& progress);
 
 }  // namespace kamvo

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/converter.h"
-#include "settings/settings.h"
 
 namespace kamvo {
 
@@ -23,14 +21,16 @@ std::size_t TextSize(const Lines& lines) {
   return total;
 }
 
-// Counts work and asks the poll whenever a budget of bytes is used up.
+// Counts work and, whenever a budget of bytes is used up, moves the bar by
+// percent (or, when the percentage is the same, lets pending events run)
+// and asks whether to stop.
 class Poller {
  public:
-  Poller(const TranslitPoll& poll, std::size_t every, std::size_t total)
-      : poll_(poll), every_(std::max<std::size_t>(every, 1)), budget_(every_), total_(total) {}
+  Poller(StageProgress& progress, std::size_t every, std::size_t total)
+      : progress_(progress), every_(std::max<std::size_t>(every, 1)), budget_(every_), total_(total) {}
 
   // True when the run must stop before it begins.
-  bool Start() { return poll_ && poll_(0, total_); }
+  bool Start() { return Poll(0); }
   // How many bytes may be worked on before the next poll; at least one.
   std::size_t Budget() const { return budget_; }
   // Records work; true when the poll asks to stop.
@@ -40,11 +40,23 @@ class Poller {
       return false;
     }
     budget_ = every_;
-    return poll_ && poll_(std::min(done, total_), total_);
+    return Poll(std::min(done, total_));
   }
 
  private:
-  const TranslitPoll& poll_;
+  bool Poll(std::size_t done) {
+    const int percent = total_ == 0 ? 0 : static_cast<int>(done * 100 / total_);
+    if (percent != lastPercent_) {
+      lastPercent_ = percent;
+      progress_.Progress(0, 100, percent);
+    } else {
+      progress_.Pump();
+    }
+    return progress_.StopRequested();
+  }
+
+  StageProgress& progress_;
+  int lastPercent_ = -1;
   std::size_t every_;
   std::size_t budget_;
   std::size_t total_;
@@ -172,13 +184,13 @@ std::vector<TranslitRow> TranslitRows(std::string_view table) {
   return rows;
 }
 
-TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table, const TranslitPoll& poll,
+TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table, StageProgress& progress,
                                     std::size_t pollEvery) {
   TranslitOutcome outcome;
   std::vector<TranslitRow> rows = TranslitRows(table);
   std::erase_if(rows, [](const TranslitRow& row) { return row.Spelling.empty(); });
 
-  Poller poller(poll, pollEvery, TextSize(lines));
+  Poller poller(progress, pollEvery, TextSize(lines));
   if (poller.Start()) {
     outcome.Stopped = true;
     return outcome;
@@ -208,7 +220,7 @@ TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table, const 
   return outcome;
 }
 
-TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, const TranslitPoll& poll,
+TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, StageProgress& progress,
                                     std::size_t pollEvery) {
   TranslitOutcome outcome;
   // The spelling each byte becomes; null for a byte that stays.
@@ -223,7 +235,7 @@ TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, const 
     spellingOf[LowerRus(capital)] = &forms[2 * k + 1];
   }
 
-  Poller poller(poll, pollEvery, TextSize(lines));
+  Poller poller(progress, pollEvery, TextSize(lines));
   if (poller.Start()) {
     outcome.Stopped = true;
     return outcome;
@@ -266,73 +278,13 @@ TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, const 
   return outcome;
 }
 
-namespace {
-
-// The table of the settings, or the default one when that is empty.
-std::string TableOf(const Converter& converter) {
-  const std::string& stored = converter.cfg().TranslitTable;
-  return stored.empty() ? DefaultTranslitTable() : stored;
-}
-
-// A poll that lets the window run, moves the progress bar by percent and
-// stops on a user break.
-TranslitPoll WindowPoll(Converter& converter, int& lastPercent) {
-  return [&converter, &lastPercent](std::size_t done, std::size_t total) {
-    const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
-    if (percent != lastPercent) {
-      lastPercent = percent;
-      converter.Progress(0, 100, percent);  // lets the window run as well
-    } else {
-      converter.Pump();
-    }
-    return converter.UserBreak.load();
-  };
-}
-
-}  // namespace
-
-void ConvTranslit(Converter& converter) {
-  converter.WriteStatusInfo(converter.Tr("Checking translit...", "Проверка транслита..."));
-  int lastPercent = -1;
-  const TranslitOutcome outcome =
-      DecodeTranslitLines(converter.TextBuffer, TableOf(converter), WindowPoll(converter, lastPercent));
-  converter.Progress(0, 1, 0);
-  converter.WriteStatusInfo("");
-  if (outcome.Changed) {
-    converter.TextBuffer = Resplit(std::move(converter.TextBuffer));
-    ++converter.Counters.TranslitCount;
-  }
-}
-
-void EncodeTranslit(Converter& converter) {
-  converter.UserBreak = false;
-  converter.ClearInfo();
-  converter.SetButtonsRun();
-  converter.WriteStatusInfo(converter.Tr("Encoding translit...", "Кодирование транслита..."));
-  if (converter.ScreenChanged) converter.CopyTextFromScreen();
-
-  // Encoded on a copy: the text buffer is the text from before until the
-  // encoding is known to have changed something.
-  Lines encoded = converter.TextBuffer;
-  int lastPercent = -1;
-  const TranslitOutcome outcome =
-      EncodeTranslitLines(encoded, TableOf(converter), WindowPoll(converter, lastPercent));
-  converter.Progress(0, 1, 0);
-  converter.ClearInfo();
-  if (outcome.Changed) {
-    converter.BackCopy = std::move(converter.TextBuffer);
-    converter.TextBuffer = Resplit(std::move(encoded));
-    converter.BackAvailable = true;
-    converter.CopyTextToScreen();
-    converter.AddInfo(converter.Tr("Translit encoded", "Закодирован транслит"));
-  } else {
-    converter.AddInfo(converter.Tr("Russian text not found.", "Русский текст не найден."));
-  }
-  if (converter.UserBreak) {
-    converter.ClearInfo();
-    converter.AddInfo(converter.Tr("User break", "Прервано"));
-  }
-  converter.SetButtonsStop();
+bool DecodeTranslit(Lines& text, std::string_view table, StageProgress& progress) {
+  progress.Status(progress.Tr("Checking translit...", "Проверка транслита..."));
+  const TranslitOutcome outcome = DecodeTranslitLines(text, table, progress);
+  progress.Progress(0, 1, 0);
+  progress.Status("");
+  if (outcome.Changed) text = Resplit(std::move(text));
+  return outcome.Changed;
 }
 
 }  // namespace kamvo

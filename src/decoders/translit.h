@@ -29,20 +29,18 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
+#include "decoders/stage_progress.h"
 
 namespace kamvo {
 
-class Converter;
-
 // The number of letters of the translit alphabet and the decoding cut.
-inline constexpr int kTranslitLetters = 33;
+inline constexpr int kTranslitLetters = kRussianLetters;
 inline constexpr std::size_t kTranslitMaxSpelling = 10;
 
 // The table's spellings, upper-cased, one for each letter of
@@ -61,48 +59,41 @@ struct TranslitRow {
 // equal lengths in alphabet order, empty spellings last.
 std::vector<TranslitRow> TranslitRows(std::string_view table);
 
-// Asked now and then during a long run with the bytes of text done and the
-// total; returning true stops the run at once.
-using TranslitPoll = std::function<bool(std::size_t done, std::size_t total)>;
-
-// How often (in bytes of work) a run asks its poll.
+// How often (in bytes of work) a run reports its progress: it moves the bar
+// over 0..100 when the percentage of the text done has changed (otherwise
+// it lets pending events run) and asks whether to stop, which stops the run
+// at once.
 inline constexpr std::size_t kTranslitPollBytes = 64 * 1024;
 
 struct TranslitOutcome {
   bool Changed = false;          // a spelling (decoding) or letter (encoding) was replaced
   std::size_t Replacements = 0;  // how many
-  bool Stopped = false;          // the poll stopped the run
+  bool Stopped = false;          // the run was stopped
 };
 
 // Decodes the lines in place, as the text of these lines joined by CR LF:
 // only the first line starts the text. A line that holds a CR or LF of its
 // own is decoded as it stands; splitting it is the caller's affair. When
-// the poll stops the run, the lines already done are decoded, the line in
+// the run is stopped, the lines already done are decoded, the line in
 // work has its rows applied up to that point, and the rest is untouched,
 // so nothing is lost.
 TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table,
-                                    const TranslitPoll& poll = {},
+                                    StageProgress& progress = NoProgress(),
                                     std::size_t pollEvery = kTranslitPollBytes);
 
 // Encodes the lines in place: each Russian letter (Ё or А..Я, either case)
 // becomes its spelling, used whole, in capitals for a capital letter and in
 // small letters for a small one; every other byte stays. A letter whose
 // line is empty is dropped; a letter that has no line at all (a table of
-// fewer than 33 lines) is kept as it is. When the poll stops the run, the
+// fewer than 33 lines) is kept as it is. When the run is stopped, the
 // encoded part is followed by the rest unchanged.
 TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table,
-                                    const TranslitPoll& poll = {},
+                                    StageProgress& progress = NoProgress(),
                                     std::size_t pollEvery = kTranslitPollBytes);
 
-// The decoding stage of a conversion run: decodes translit in the text
-// buffer with the table of the settings (the default table when that is
-// empty) and raises TranslitCount when the text changed.
-void ConvTranslit(Converter& converter);
-
-// The editor's "Encode translit" command: encodes the whole text (with the
-// user's unsaved edits), shows it, and keeps the text from before in the
-// back copy so that Back undoes the encoding. A user break keeps the part
-// not yet encoded as it was.
-void EncodeTranslit(Converter& converter);
+// The decoding stage: decodes translit in the text with the table and
+// re-splits lines that came to hold a break; the status line says what is
+// checked. Returns whether the text changed.
+bool DecodeTranslit(Lines& text, std::string_view table, StageProgress& progress);
 
 }  // namespace kamvo

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "codepages/unicode.h"
+#include "decoders/stage_progress.h"
 #include "recognition/word_reader.h"
 #include "settings/settings.h"
 
@@ -24,7 +25,7 @@ class DetectionObserver : public SearchObserver {
     state.BestPercent = percent;
     converter_.AutoConvert();
   }
-  bool UserBreak() override { return converter_.UserBreak; }
+  bool StopRequested() override { return converter_.UserBreak; }
   void UpdateProgress(const Chain& chain) override { converter_.UpdateProgressBar(chain); }
   void Pump() override { converter_.Pump(); }
 
@@ -48,7 +49,7 @@ class LayerDetectionObserver : public LayerObserver {
     state.BestPercent = result.Percent;
     converter_.AutoConvert();
   }
-  bool UserBreak() override { return converter_.UserBreak; }
+  bool StopRequested() override { return converter_.UserBreak; }
   void UpdateProgress(const Chain& chain) override {
     ProgressShown = true;
     converter_.UpdateProgressBar(chain);
@@ -69,7 +70,7 @@ Converter::Converter(Window& window, const TCfg& cfg, DecoderStages stages)
 bool Converter::English() const { return cfg_.English; }
 
 std::string Converter::Tr(std::string_view english, std::string_view russianUtf8) const {
-  return English() ? std::string(english) : WinFromUtf8(russianUtf8);
+  return InLanguage(English(), english, russianUtf8);
 }
 
 void Converter::RunStage(const Stage& stage) {

@@ -9,7 +9,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 #include "driver/info_pane.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
@@ -167,6 +167,10 @@ class Converter {
   // sees it and decides), true keeps the text as the decoding stages left it
   // (a file converted on disk is never rewritten on a guess).
   bool KeepTextWhenNotRecognised = false;
+  // The text is to be written as UTF-8: the run converts into Windows-1251
+  // (ToCode 1) and the file or text conversion writes its lines as UTF-8
+  // (FinishUtf8Target).
+  bool Utf8Target = false;
   // The longest chain detection tries; shorter only in tests and experiments.
   int MaxChainLevels = kChainLevels;
 

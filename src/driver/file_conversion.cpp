@@ -11,8 +11,10 @@
 #include <new>
 
 #include "codepages/unicode.h"
+#include "driver/attachment_files.h"
 #include "driver/file_io.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
+#include "driver/utf8_output.h"
 #include "recognition/detection.h"
 #include "recognition/word_reader.h"
 
@@ -35,6 +37,11 @@ class Report {
   void AttachmentSaved(std::string_view name) {
     Success(" Attachment saved %", " Сохранен вложенный файл %", name);
     report_.SavedAttachments.push_back(lines_.back());
+  }
+
+  void Wrote(std::string backup) {
+    report_.Written = true;
+    report_.Backup = std::move(backup);
   }
 
   FileReport Finish() {
@@ -65,15 +72,6 @@ class Report {
 // A name as the program shows it: file names are UTF-8, texts Windows-1251.
 std::string Shown(const std::string& fileName) { return WinFromUtf8(fileName); }
 
-// Attachment names come from the text: they must name a file inside the
-// folder, not the folder itself, a parent or a path.
-bool IsPlainFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (char c : name)
-    if (c == '/' || c == '\0') return false;
-  return true;
-}
-
 // True when both names stand for the same file; links are not followed.
 bool SameInode(const std::string& a, const std::string& b) {
   struct stat first {}, second {};
@@ -94,19 +92,6 @@ bool SameEntry(const std::string& a, const std::string& b) {
          SameFile(one, two);
 }
 
-// The n-th free name tried for an attachment whose own name is taken:
-// " (n)" before the extension, or at the end of a name without one (a name
-// whose only dot starts it, as ".profile", has none).
-std::string NumberedName(const std::string& name, int n) {
-  const std::string number = " (" + std::to_string(n) + ")";
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return name + number;
-  return name.substr(0, dot) + number + name.substr(dot);
-}
-
-// How many numbered names an attachment tries before it gives up.
-constexpr int kMaxNumberedNames = 9999;
-
 // Saves the attachments in the folder of the converted file. An attachment
 // never replaces anything that stands under its name (a file of the user's,
 // a folder, a link, the converted file, its backup, an attachment saved
@@ -123,32 +108,16 @@ void SaveAttachments(const Converter& converter, const ResolvedFile& input, Repo
                      input.Error != 0 ? input.Error : EINVAL);
       continue;
     }
-    const std::string temporary = WriteTemporaryFile(folder + Utf8FromWin(entry.Name), entry.Stream);
-    if (temporary.empty()) {
-      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + entry.Name,
-                     errno);
-      continue;
-    }
-    for (int n = 0;; ++n) {
-      const std::string name = n == 0 ? entry.Name : NumberedName(entry.Name, n);
-      if (CommitNewFile(temporary, folder + Utf8FromWin(name))) {
-        report.AttachmentSaved(shownFolder + name);
-        break;
-      }
-      if (errno != EEXIST || n == kMaxNumberedNames) {
-        const int error = errno;
-        DiscardFile(temporary);
-        report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + name,
-                       error);
-        break;
-      }
-    }
+    const SavedAttachment saved = SaveAttachmentAsNewFile(folder, entry.Name, entry.Stream);
+    if (saved.Saved)
+      report.AttachmentSaved(shownFolder + saved.Name);
+    else
+      report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + saved.Name,
+                     saved.Error);
   }
 }
 
 }  // namespace
-
-bool SameStreams(std::string_view a, std::string_view b) { return a == b; }
 
 namespace {
 
@@ -205,20 +174,19 @@ bool KeepsLines(const CodeTable& table) {
 enum class WholeText { Converted, UserBreak, NotTaken };
 
 // Converts a file's text without its line list when the outcome is the
-// one the line list would give. That is so when no one sees the editor,
-// every break of the text is alike (it is written back as it was), no
-// enabled stage would act on it and the code page is converted through a
-// table that keeps the lines as they are, without the UTF-8 step. The run
+// one the line list would give. That is so when no one sees the editor, no
+// enabled stage would act on it (every line keeps its own break, as the line
+// list keeps it when the run keeps the lines) and the code page is converted
+// through a table that keeps the lines as they are, without the UTF-8 step. The run
 // then needs only the lines detection reads for its sample: the stages skip
 // them as they would skip the whole text, and the table the run ends with
 // converts the whole text. Otherwise the run is taken back (the caller runs
 // it again with all the lines) and NotTaken returned. On Converted, text
 // holds the result and same tells whether it equals the file's bytes; the
-// run keeps no back copy then. breaksAlike tells whether every line break
-// of the text is the one of its style (BreaksAlike).
-WholeText ConvertWholeText(Converter& converter, std::string& text, bool breaksAlike, bool& same) {
+// run keeps no back copy then.
+WholeText ConvertWholeText(Converter& converter, std::string& text, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay() || !breaksAlike) return WholeText::NotTaken;
+  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   // Without detection the UTF-8 switch alone asks for the UTF-8 step.
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
@@ -372,6 +340,7 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
+  report.Wrote(destination.InPlace ? target + ".bak" : std::string());
   report.Success("File converted %", "Перекодирован файл %", shownIn);
   SaveAttachments(converter, input.Real, report);
   return report.Finish();
@@ -396,7 +365,7 @@ constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
 WholeText StreamWholeText(Converter& converter, const InputFile& input, const Destination& destination,
                           TemporaryFile& result, bool& same) {
   Window& window = converter.window();
-  if (window.HasDisplay()) return WholeText::NotTaken;
+  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
   const bool detect = window.FromIndex() == 0;
   if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
   if (static_cast<std::uint64_t>(input.Info.st_size) <= kStreamFrom) return WholeText::NotTaken;
@@ -411,14 +380,15 @@ WholeText StreamWholeText(Converter& converter, const InputFile& input, const De
   if (!ReadPiece(fd, text.data(), text.size(), got) || got < text.size()) return WholeText::NotTaken;
   const FileBytes seen = ExamineFileBytes(text);
   if (seen.Control) return WholeText::NotTaken;
-  const LineBreakStyle style = DetectLineBreakStyle(text);
-  const bool lf = style.Break == "\n" && !seen.Cr;
-  if (!lf && !(style.Break == "\r" && !seen.Lf)) return WholeText::NotTaken;
-  const char lineBreak = lf ? '\n' : '\r';
   // The stages' checks judge each line alone: the text up to its last
-  // break is judged now, the rest with the bytes after it.
-  const auto wholeLines = [lineBreak](std::string_view bytes) {
-    const std::size_t last = bytes.rfind(lineBreak);
+  // break is judged now, the rest with the bytes after it. A CR that ends
+  // the bytes may be the first half of a CR LF and waits for them.
+  const auto wholeLines = [](std::string_view bytes) {
+    std::size_t last = bytes.rfind('\n');
+    if (last == std::string_view::npos) {
+      last = bytes.rfind('\r');
+      if (last != std::string_view::npos && last + 1 == bytes.size()) last = bytes.rfind('\r', last - 1);
+    }
     return last == std::string_view::npos ? 0 : last + 1;
   };
   std::size_t ready = wholeLines(text);
@@ -476,7 +446,7 @@ WholeText StreamWholeText(Converter& converter, const InputFile& input, const De
     read += got;
     const std::string_view fresh(piece.data(), got);
     const FileBytes more = ExamineFileBytes(fresh);
-    if (more.Control || (lf ? more.Cr : more.Lf)) return takeBack();
+    if (more.Control) return takeBack();
     const std::size_t before = text.size();
     text.append(fresh);
     const std::size_t lines = wholeLines(fresh);
@@ -562,13 +532,9 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     return report.Finish();
   }
 
-  const LineBreakStyle style = DetectLineBreakStyle(input);
-  const bool breaksAlike = style.Break == "\n"   ? !seen.Cr
-                           : style.Break == "\r" ? !seen.Lf
-                                                 : BreaksAlike(input, style);
   bool same = false;
   std::string output;
-  switch (ConvertWholeText(converter, input, breaksAlike, same)) {
+  switch (ConvertWholeText(converter, input, same)) {
     case WholeText::Converted:
       output.swap(input);
       break;
@@ -580,17 +546,35 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       // The run keeps those lines in its back copy, so the file's bytes need
       // not be held beside them: the result is compared with the back copy
       // instead. (Assigning an empty string would keep the block; swapping
-      // frees it.)
-      const bool rejoins = JoinsTo(converter.TextBuffer, style, input);
-      if (rejoins) std::string().swap(input);
+      // frees it.) A file with mixed breaks keeps each line's own break as
+      // long as the run keeps the number of lines; when a stage joins or
+      // splits lines, the text is written in the style of its first break.
+      const LineBreakStyle style = DetectLineBreakStyle(input);
+      const bool rejoins = !converter.Utf8Target && JoinsTo(converter.TextBuffer, style, input);
+      std::vector<LineEnd> ends;
+      if (rejoins)
+        std::string().swap(input);
+      else
+        ends = LineEndsOf(input);
       converter.CopyTextToScreen();
       converter.Convert();
       if (converter.UserBreak) return FileReport{};
-
-      same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
-                     : JoinsTo(converter.TextBuffer, style, input);
+      // A UTF-8 text the run only decoded is written exactly as it came.
+      const bool asItCame = converter.Utf8Target && FinishUtf8Target(converter, SplitLines(input));
+      if (asItCame) {
+        same = true;
+        output.swap(input);
+        break;
+      }
+      if (!rejoins && converter.TextBuffer.size() == ends.size()) {
+        output = TakeJoinedLines(converter.TextBuffer, ends);
+        same = output == input;
+      } else {
+        same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
+                       : JoinsTo(converter.TextBuffer, style, input);
+        output = TakeJoinedLines(converter.TextBuffer, style);
+      }
       std::string().swap(input);
-      output = TakeJoinedLines(converter.TextBuffer, style);
     }
   }
 

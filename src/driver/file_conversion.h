@@ -8,14 +8,13 @@
 
 namespace kamvo {
 
-// True when both byte sequences are equal.
-bool SameStreams(std::string_view a, std::string_view b);
-
 struct FileReport {
   std::string Text;     // Windows-1251, CR LF after every line; empty after a user break
   bool Failed = false;  // some line reports a failure
   Lines FailureLines;   // the failure lines alone, in order
   Lines SavedAttachments;  // the lines naming each attachment saved, in order
+  bool Written = false;    // the result was written
+  std::string Backup;      // the backup the original was moved to (rewritten in place)
 };
 
 // What a conversion does when another conversion is converting the same

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "codepages/file_reader.h"
+
 namespace kamvo {
 
 // Why a file step failed: an errno value, or kNotRegularFile for a name that
@@ -22,9 +24,8 @@ std::string FileErrorText(int error);
 // file's status.
 int OpenInputFile(const std::string& path, struct stat& info);
 
-// Reads the whole file open under fd from its start into bytes. False on any
-// failure (errno tells why; ENOMEM for a file larger than the memory left).
-bool ReadWholeFd(int fd, std::string& bytes);
+// (ReadWholeFd, which reads a file open under a descriptor, is in
+// codepages/file_reader.h.)
 
 // Opens and reads a regular file (or a link to one) into bytes.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

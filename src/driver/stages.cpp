@@ -1,16 +1,17 @@
 #include "driver/stages.h"
 
-#include "codepages/code_tables.h"
 #include "decoders/binary.h"
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
+#include "decoders/stage_progress.h"
 #include "decoders/translit.h"
+#include "settings/settings.h"
 
 namespace kamvo {
 
 // Every stage reads the whole text, and most of them copy it line by line
 // while they do, yet an ordinary text holds nothing that any of them
-// decodes. Before a stage runs, one quick read of the text looks for what
+// decodes. Before a stage runs, its decoder's quick check looks for what
 // the stage needs to act at all; when that is missing the stage would leave
 // the text, the counters and the attachments as they are, and it is skipped.
 // The window is left as the stage leaves it: an empty status line and the
@@ -19,116 +20,100 @@ namespace kamvo {
 
 namespace {
 
+// A stage's progress shown in the converter's window: the status line, the
+// progress bar, its events and its user break.
+class ConverterProgress final : public StageProgress {
+ public:
+  explicit ConverterProgress(Converter& converter) : converter_(converter) {}
+
+  void Status(std::string_view text) override { converter_.WriteStatusInfo(text); }
+  void Progress(int min, int max, int position) override { converter_.Progress(min, max, position); }
+  void Pump() override { converter_.Pump(); }
+  bool StopRequested() override { return converter_.UserBreak.load(); }
+  bool English() const override { return converter_.English(); }
+
+ private:
+  Converter& converter_;
+};
+
+EscapeSwitches EscapeSwitchesOf(const DecoderSwitches& boxes) { return {boxes.QP, boxes.Rtf, boxes.Html}; }
+
+// The translit table of the settings, or the default one when that is empty.
+std::string TranslitTableOf(const Converter& converter) {
+  const std::string& stored = converter.cfg().TranslitTable;
+  return stored.empty() ? DefaultTranslitTable() : stored;
+}
+
 void AsSkipped(Converter& converter) {
   converter.Progress(0, 1, 0);
   converter.WriteStatusInfo("");
 }
 
-// The escape stage joins a line that ends in "=" (a soft break) with the
-// next and accepts a group of lines only when it holds a quoted-printable,
-// %XX or RTF escape or a numeric reference. A line with none of these and no
-// "=" at its end passes through unchanged.
-bool EscapeLineInert(std::string_view line, const DecoderSwitches& boxes) {
-  for (std::size_t at = FindAnyByte(line, "=%\\&"); at != std::string_view::npos;
-       at = FindAnyByte(line, "=%\\&", at + 1)) {
-    const std::string_view rest = line.substr(at);
-    switch (line[at]) {
-      case '=':
-        if (TrimTrailingControls(line).ends_with('=')) return false;
-        if (boxes.QP && MatchHexEscape(rest, HexEscape::QuotedPrintable) >= 0) return false;
-        break;
-      case '%':
-        if (boxes.QP && MatchHexEscape(rest, HexEscape::Percent) >= 0) return false;
-        break;
-      case '\\':
-        if (boxes.Rtf && MatchHexEscape(rest, HexEscape::Rtf) >= 0) return false;
-        break;
-      default: {  // '&'
-        std::size_t length = 0;
-        if (boxes.Html && MatchNumericReference(rest, length) >= 0) return false;
-      }
-    }
-  }
-  return true;
-}
-
-bool EscapeInert(const Lines& text, const DecoderSwitches& boxes) {
-  for (const std::string& line : text)
-    if (!EscapeLineInert(line, boxes)) return false;
-  return true;
-}
-
-// The binary stage tries a line only when it is longer than 20 bytes, until
-// some line has decoded. A byte from 0x80 up after the first byte fails all
-// three decoders (Base64 and XXE accept only their alphabets, UUE only bytes
-// below 0x60 after its length byte), which settles almost every line of a
-// Cyrillic text; any other long line is put to the decoders themselves.
-bool BinaryLineInert(std::string_view line, std::string& scratch) {
-  if (line.size() <= 20 || HasHighByte(line.substr(1))) return true;
-  return !(DecodeBase64Line(line, scratch) || DecodeUULine(line, scratch) || DecodeXXLine(line, scratch));
-}
-
-bool BinaryInert(const Lines& text) {
-  std::string scratch;
-  for (const std::string& line : text)
-    if (!BinaryLineInert(line, scratch)) return false;
-  return true;
-}
-
-// The HTML stage changes a text only through an entity, which starts with
-// "&", or a tag, which starts with a "<" followed by a letter, "/", "!" or
-// "?". Without entities no "<" or ">" is a literal one and no line breaks
-// are joined, so the tags are those the lines hold; a "<" at the end of a
-// line is followed by its line break and opens nothing.
-bool HtmlTextInert(std::string_view text) {
-  return text.find('&') == std::string_view::npos && !HasHtmlTagStart(text);
-}
-
-bool HtmlInert(const Lines& text) {
-  for (const std::string& line : text)
-    if (!HtmlTextInert(line)) return false;
-  return true;
-}
-
-// The same checks over a whole text before it is split into lines. A line
-// is a run of bytes between line breaks; the empty pieces that CR LF pairs
-// and a final break leave between breaks are not lines, but every check
-// passes an empty line, so it makes no difference.
-
-bool EscapeTextInert(std::string_view text, const DecoderSwitches& boxes) {
-  // Only the lines that hold one of the bytes sought are looked at; `done`
-  // is where the lines already judged end.
-  std::size_t done = 0;
-  for (std::size_t at = FindAnyByte(text, "=%\\&"); at != std::string_view::npos;
-       at = FindAnyByte(text, "=%\\&", done)) {
-    std::size_t begin = at;
-    while (begin > done && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
-    const std::size_t end = FindLineBreak(text, at);
-    if (!EscapeLineInert(text.substr(begin, end - begin), boxes)) return false;
-    done = end;
-  }
-  return true;
-}
-
-// A line the decoders are tried on has more than 20 bytes and none from
-// 0x80 up after its first: its bytes 2 to 21 are a plain run (no byte from
-// 0x80 up, no break). Only the lines that hold such a run are looked at.
-bool BinaryTextInert(std::string_view text) {
-  constexpr std::size_t kRun = 20;
-  std::string scratch;
-  std::size_t done = 0;  // where the lines already judged end
-  for (std::size_t at = FindPlainRun(text, kRun); at != std::string_view::npos;
-       at = FindPlainRun(text, kRun, done)) {
-    std::size_t begin = at;
-    while (begin > done && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
-    const std::size_t end = FindLineBreak(text, at);
-    if (!BinaryLineInert(text.substr(begin, end - begin), scratch)) return false;
-    done = end;
-  }
-  return true;
-}
-
 }  // namespace
+
+bool ConvQuotedPrintable(Converter& converter) {
+  ConverterProgress progress(converter);
+  DecoderCounters& shared = converter.Counters;
+  EscapeCounters counters{shared.QPCount, shared.SevenBitCount, shared.RtfCount, shared.HtmlCount};
+  const bool converted =
+      DecodeEscapes(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters, progress);
+  shared.QPCount = counters.QPCount;
+  shared.SevenBitCount = counters.SevenBitCount;
+  shared.RtfCount = counters.RtfCount;
+  shared.HtmlCount = counters.HtmlCount;
+  return converted;
+}
+
+bool ConvBinary(Converter& converter) {
+  ConverterProgress progress(converter);
+  const BinaryScan seen = DecodeBinary(converter.TextBuffer, converter.Attachments, progress);
+  if (seen.Base64) ++converter.Counters.Base64Count;
+  if (seen.UUE) ++converter.Counters.UUECount;
+  if (seen.XXE) ++converter.Counters.XXECount;
+  return seen.Any();
+}
+
+bool ConvHTML(Converter& converter) {
+  ConverterProgress progress(converter);
+  const bool changed = DecodeHtml(converter.TextBuffer, progress);
+  if (changed) ++converter.Counters.HtmlCount;
+  return changed;
+}
+
+void ConvTranslit(Converter& converter) {
+  ConverterProgress progress(converter);
+  if (DecodeTranslit(converter.TextBuffer, TranslitTableOf(converter), progress)) ++converter.Counters.TranslitCount;
+}
+
+void EncodeTranslit(Converter& converter) {
+  converter.UserBreak = false;
+  converter.ClearInfo();
+  converter.SetButtonsRun();
+  converter.WriteStatusInfo(converter.Tr("Encoding translit...", "Кодирование транслита..."));
+  if (converter.ScreenChanged) converter.CopyTextFromScreen();
+
+  // Encoded on a copy: the text buffer is the text from before until the
+  // encoding is known to have changed something.
+  Lines encoded = converter.TextBuffer;
+  ConverterProgress progress(converter);
+  const TranslitOutcome outcome = EncodeTranslitLines(encoded, TranslitTableOf(converter), progress);
+  converter.Progress(0, 1, 0);
+  converter.ClearInfo();
+  if (outcome.Changed) {
+    converter.BackCopy = std::move(converter.TextBuffer);
+    converter.TextBuffer = Resplit(std::move(encoded));
+    converter.BackAvailable = true;
+    converter.CopyTextToScreen();
+    converter.AddInfo(converter.Tr("Translit encoded", "Закодирован транслит"));
+  } else {
+    converter.AddInfo(converter.Tr("Russian text not found.", "Русский текст не найден."));
+  }
+  if (converter.UserBreak) {
+    converter.ClearInfo();
+    converter.AddInfo(converter.Tr("User break", "Прервано"));
+  }
+  converter.SetButtonsStop();
+}
 
 bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches) {
   // Translit has no quick check: it runs whenever it is switched on.
@@ -137,22 +122,26 @@ bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches
   // and binary stages' checks require.
   const bool escapes = switches.QP || switches.Rtf || switches.Html;
   // One search settles the escape and HTML checks for a text that holds
-  // none of the bytes either of them looks for.
-  const bool quiet = escapes && FindAnyByte(text, switches.Html ? "=%\\&<" : "=%\\&") == std::string_view::npos;
-  if (escapes && !quiet && !EscapeTextInert(text, switches)) return false;
+  // none of the bytes either of them looks for ("&" is among the escape
+  // leads; an HTML tag starts with "<").
+  static const std::string escapesOrTags = std::string(kEscapeLeads) + "<";
+  const bool quiet =
+      escapes && FindAnyByte(text, switches.Html ? std::string_view(escapesOrTags) : kEscapeLeads) == std::string_view::npos;
+  if (escapes && !quiet && !EscapeTextInert(text, EscapeSwitchesOf(switches))) return false;
   if (switches.Html && !quiet && !HtmlTextInert(text)) return false;
   if (switches.Base64 && !BinaryTextInert(text)) return false;
   return true;
 }
 
 void QuotedPrintableStage(Converter& converter) {
-  if (converter.Counters.HtmlCount == 0 && EscapeInert(converter.TextBuffer, converter.window().Switches()))
+  const EscapeCounters counters{0, 0, 0, converter.Counters.HtmlCount};
+  if (EscapesInert(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters))
     return AsSkipped(converter);
   ConvQuotedPrintable(converter);
 }
 
 void BinaryStage(Converter& converter) {
-  if (converter.Attachments.Empty() && BinaryInert(converter.TextBuffer)) return AsSkipped(converter);
+  if (BinaryInert(converter.TextBuffer, converter.Attachments)) return AsSkipped(converter);
   ConvBinary(converter);
 }
 

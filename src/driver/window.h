@@ -6,7 +6,7 @@
 #pragma once
 
 #include "codepages/lines.h"
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 
 namespace kamvo {
 

@@ -50,7 +50,7 @@ bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != 
 // sets do not follow, and words longer than candidate words (15 bytes) could
 // need more leads than the block form counts.
 bool IsOpenWord(std::string_view word) {
-  if (word.size() > 15) return true;
+  if (word.size() > kMaxCandidateBytes) return true;
   for (char c : word) {
     const auto b = static_cast<Byte>(c);
     if (b < 0x80 && !IsLookAlike(b)) return true;
@@ -132,24 +132,6 @@ const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2) {
     return result;
   }();
   return table[withLevel4 ? 1 : 0][level5][level2];
-}
-
-WordChances MayRecognise(std::string_view word, const CodeTable& table) {
-  if (IsOpenWord(word)) return {};
-  bool allLetters = true, noBreak = false, continuation = false;
-  int high = 0, leads = 0;
-  for (char c : word) {
-    const auto b = static_cast<Byte>(c);
-    if (b < 0x80) continue;
-    const std::uint8_t flags = FlagsOf(table[b]);
-    ++high;
-    allLetters &= (flags & (kUpper | kExtra)) != 0;
-    noBreak |= (flags & kNoBreak) != 0;
-    continuation |= (flags & kUpper) == 0;
-    leads += (flags & kLead) != 0;
-  }
-  const int leadsNeeded = LeadsNeeded(high);
-  return {allLetters || noBreak, leadsNeeded > 0 && leads >= leadsNeeded && continuation};
 }
 
 SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8Step) {

@@ -62,13 +62,6 @@ const std::vector<LevelPair>& InnerLevels();
 // there is none) and level 2.
 const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2);
 
-struct WordChances {
-  bool Direct = true;
-  bool Utf8 = true;
-};
-// The single-table form of the test: what it leaves open for one word.
-WordChances MayRecognise(std::string_view word, const CodeTable& table);
-
 class SampleFilter {
  public:
   SampleFilter(const Sample& sample, bool utf8Step);

@@ -26,9 +26,6 @@ const CodeTable& InversePairTable(int pairIndex) {
 
 namespace {
 
-// Sample words are candidate words, which have at most this many bytes.
-constexpr std::size_t kMaxCandidateBytes = 15;
-
 // Byte classes of a converted word, for rejecting words without running the
 // word test.
 enum : Byte {

@@ -48,7 +48,7 @@ class Progress {
   bool AllRecognised() const { return Result.BestScore == sample_.Count; }
 
   bool Break() {
-    if (!observer_.UserBreak()) return false;
+    if (!observer_.StopRequested()) return false;
     Result.Broken = true;
     return true;
   }

@@ -54,14 +54,16 @@ class SearchObserver {
   virtual ~SearchObserver() = default;
   // A chain recognised strictly more words than any before it.
   virtual void Improved(const Chain& chain, int score, int percent, bool utf8) = 0;
-  // True ends the search. Asked after every chain of up to two levels, then
-  // after every chunk of longer chains and while waiting for one.
-  virtual bool UserBreak() = 0;
+  // True ends the search (the user broke it off): the same meaning as a
+  // decoding stage's StopRequested. Asked after every chain of up to two
+  // levels, then after every chunk of longer chains and while waiting for
+  // one.
+  virtual bool StopRequested() = 0;
   // After every chain of length 0 or 1, whenever level 1 has run through
   // all its values in chains of two levels, and after every chunk of longer
   // chains (with the chunk's last chain).
   virtual void UpdateProgress(const Chain& chain) = 0;
-  // Lets the window handle events: as often as UserBreak.
+  // Lets the window handle events: as often as StopRequested.
   virtual void Pump() = 0;
 };
 
@@ -90,7 +92,7 @@ struct SearchResult {
 // chain has been tried. Reports exactly the improvements, in order, that
 // trying every chain one by one would find. Chains of three or more levels
 // are searched in chunks, side by side when options.Threads allows; the
-// observer is called from the calling thread only, UserBreak and Pump at
+// observer is called from the calling thread only, StopRequested and Pump at
 // least once per chunk and every 10 ms, UpdateProgress once per chunk.
 SearchResult SearchChains(const Sample& sample, const SearchOptions& options,
                           SearchObserver& observer);

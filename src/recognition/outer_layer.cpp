@@ -74,7 +74,7 @@ class LayerSearch {
     void Improved(const Chain& chain, int score, int percent, bool utf8) override {
       search_.Offer(layer_, sample_, chain, score, percent, utf8);
     }
-    bool UserBreak() override { return search_.observer_.UserBreak(); }
+    bool StopRequested() override { return search_.observer_.StopRequested(); }
     void UpdateProgress(const Chain& chain) override { search_.observer_.UpdateProgress(chain); }
     void Pump() override { search_.observer_.Pump(); }
 

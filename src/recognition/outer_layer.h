@@ -63,7 +63,7 @@ class LayerObserver {
   virtual ~LayerObserver() = default;
   // A layer's chain beat every result before it.
   virtual void Improved(const LayerResult& result) = 0;
-  virtual bool UserBreak() = 0;
+  virtual bool StopRequested() = 0;
   virtual void UpdateProgress(const Chain& chain) = 0;
   virtual void Pump() = 0;
 };

@@ -123,7 +123,7 @@ constexpr auto kNonInitialLetters = Win(u8"ЪЫЬ");
 // number for both cases, so that sets of letters fit in one 64-bit mask and
 // letter pairs in 33 such masks.
 
-constexpr int kLetterCount = 33;
+constexpr int kLetterCount = kRussianLetters;
 using LetterSet = std::uint64_t;
 using PairMasks = std::array<LetterSet, kLetterCount>;
 
@@ -365,7 +365,7 @@ bool IsAsciiWord(std::string_view word) {
 }
 
 bool IsCandidateWord(std::string_view word) {
-  if (word.size() > 15) return false;
+  if (word.size() > kMaxCandidateBytes) return false;
   for (char c : word) {
     const auto b = static_cast<Byte>(c);
     if (b < 0x80 && !kIsLatinLookAlike[b]) return false;

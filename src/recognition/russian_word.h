@@ -26,8 +26,11 @@ bool IsRussianWord(std::string_view word, const CodeTable& table);
 // True when every byte is below 0x80 (also for an empty word).
 bool IsAsciiWord(std::string_view word);
 
-// True when the word has at most 15 bytes and every byte below 0x80 in it is
-// one of the 18 Latin look-alike letters.
+// The longest candidate word, in bytes.
+inline constexpr std::size_t kMaxCandidateBytes = 15;
+
+// True when the word has at most kMaxCandidateBytes bytes and every byte
+// below 0x80 in it is one of the 18 Latin look-alike letters.
 bool IsCandidateWord(std::string_view word);
 
 // The word lists behind the judgement, in Windows-1251. Lists of words and

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "codepages/code_tables.h"
+
 namespace kamvo {
 
 namespace {
@@ -32,11 +34,11 @@ void ApplyGroup(TFontGroup& font, const TFontGroup& group) {
 TFontGroup DesignedTextFont() { return {"Monospace", 10, 204, 0}; }
 
 std::string DefaultTranslitTable() {
-  static const char* const kSpellings[33] = {
+  static const char* const kSpellings[kRussianLetters] = {
       "A", "B", "V", "G",  "D",  "E",  "JO",  "ZH", "Z", "I",  "J",  "K",  "L",  "M",  "N",  "O",  "P",
       "R", "S", "T", "U",  "F",  "KH", "C",   "CH", "SH", "SHH", "\"", "Y", "'",  "EH", "JU", "JA"};
   std::string table;
-  for (int i = 0; i < 33; ++i) {
+  for (int i = 0; i < kRussianLetters; ++i) {
     if (i) table += "\r\n";
     table += kSpellings[i];
   }

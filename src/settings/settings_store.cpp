@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "codepages/ascii.h"
+#include "codepages/file_reader.h"
+
 namespace kamvo {
 
 namespace {
@@ -22,29 +25,9 @@ constexpr std::string_view kRoot = "HKEY_CURRENT_USER\\SOFTWARE\\KAMVO";
 
 // A store file larger than this is not a settings file; it is treated as
 // unreadable (and therefore never written over) rather than loaded.
-constexpr off_t kMaxStoreSize = 16 * 1024 * 1024;
+constexpr std::size_t kMaxStoreSize = 16 * 1024 * 1024;
 
-std::string Fold(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+std::string_view Trim(std::string_view s) { return TrimBytes(s, IsSpaceOrTab); }
 
 // Parses "..." starting at s[pos] == '"'. Returns the position after the
 // closing quote, or npos when the string is not closed. Escapes: \\ \" \r
@@ -66,8 +49,8 @@ size_t ParseQuoted(std::string_view s, size_t pos, std::string& out) {
         case 'n': plain = '\n'; break;
         case 't': plain = '\t'; break;
         case 'x':
-          if (pos + 3 < s.size() && HexDigit(s[pos + 2]) >= 0 && HexDigit(s[pos + 3]) >= 0) {
-            out += static_cast<char>(HexDigit(s[pos + 2]) * 16 + HexDigit(s[pos + 3]));
+          if (pos + 3 < s.size() && HexDigitValue(s[pos + 2]) >= 0 && HexDigitValue(s[pos + 3]) >= 0) {
+            out += static_cast<char>(HexDigitValue(s[pos + 2]) * 16 + HexDigitValue(s[pos + 3]));
             pos += 4;
             continue;
           }
@@ -94,8 +77,8 @@ bool ParseHexList(std::string_view s, std::string& out) {
   while (true) {
     const size_t comma = s.find(',');
     const std::string_view item = Trim(s.substr(0, comma));
-    if (item.size() != 2 || HexDigit(item[0]) < 0 || HexDigit(item[1]) < 0) return false;
-    out += static_cast<char>(HexDigit(item[0]) * 16 + HexDigit(item[1]));
+    if (item.size() != 2 || HexDigitValue(item[0]) < 0 || HexDigitValue(item[1]) < 0) return false;
+    out += static_cast<char>(HexDigitValue(item[0]) * 16 + HexDigitValue(item[1]));
     if (comma == std::string_view::npos) return true;
     s.remove_prefix(comma + 1);
   }
@@ -105,7 +88,7 @@ bool ParseHexNumber(std::string_view s, uint32_t& value) {
   if (s.empty() || s.size() > 8) return false;
   value = 0;
   for (char c : s) {
-    const int d = HexDigit(c);
+    const int d = HexDigitValue(c);
     if (d < 0) return false;
     value = value * 16 + static_cast<uint32_t>(d);
   }
@@ -168,30 +151,6 @@ struct Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
 };
-
-enum class FileState { Ok, Missing, Unreadable };
-
-FileState ReadWholeFile(const fs::path& path, std::string& out, mode_t* mode = nullptr) {
-  out.clear();
-  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
-  struct stat st;
-  if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxStoreSize)
-    return FileState::Unreadable;
-  if (mode) *mode = st.st_mode & 07777;
-  char buf[65536];
-  while (true) {
-    const ssize_t n = ::read(f.fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return FileState::Unreadable;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
-    if (out.size() > static_cast<size_t>(kMaxStoreSize)) return FileState::Unreadable;
-  }
-  return FileState::Ok;
-}
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -272,18 +231,18 @@ std::string QuoteRegString(std::string_view s) {
 // --- parsed file ------------------------------------------------------------
 
 TRegData::Key* TRegData::FindKey(std::string_view key) {
-  const auto it = index_.find(Fold(key));
+  const auto it = index_.find(AsciiUpper(key));
   return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
 const TRegData::Key* TRegData::FindKey(std::string_view key) const {
-  const auto it = index_.find(Fold(key));
+  const auto it = index_.find(AsciiUpper(key));
   return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
 TRegData::Key& TRegData::AddKey(std::string_view key) {
   if (Key* k = FindKey(key)) return *k;
-  index_.emplace(Fold(key), keys_.size());
+  index_.emplace(AsciiUpper(key), keys_.size());
   keys_.push_back(Key{std::string(key), {}, {}});
   return keys_.back();
 }
@@ -291,13 +250,13 @@ TRegData::Key& TRegData::AddKey(std::string_view key) {
 const TRegValue* TRegData::Find(std::string_view key, std::string_view name) const {
   const Key* k = FindKey(key);
   if (!k) return nullptr;
-  const auto it = k->index.find(Fold(name));
+  const auto it = k->index.find(AsciiUpper(name));
   return it == k->index.end() ? nullptr : &k->values[it->second].second;
 }
 
 bool TRegData::Set(std::string_view key, std::string_view name, TRegValue value) {
   Key& k = AddKey(key);
-  const std::string folded = Fold(name);
+  const std::string folded = AsciiUpper(name);
   const auto it = k.index.find(folded);
   if (it == k.index.end()) {
     k.index.emplace(folded, k.values.size());
@@ -315,7 +274,7 @@ std::string TRegData::Serialize() const {
   std::iota(order.begin(), order.end(), size_t{0});
   std::vector<std::string> folded;
   folded.reserve(keys_.size());
-  for (const Key& k : keys_) folded.push_back(Fold(k.name));
+  for (const Key& k : keys_) folded.push_back(AsciiUpper(k.name));
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return folded[a] < folded[b]; });
 
   std::string out = "REGEDIT4\n";
@@ -381,7 +340,7 @@ TRegData TRegData::Parse(std::string_view text, size_t* badLines) {
       pos = std::string_view::npos;
     }
     if (pos != std::string_view::npos) {
-      while (pos < line.size() && IsBlank(line[pos])) ++pos;
+      while (pos < line.size() && IsSpaceOrTab(line[pos])) ++pos;
       if (pos < line.size() && line[pos] == '=') {
         ++pos;
       } else {
@@ -421,7 +380,7 @@ TRegData TRegData::Parse(std::string_view text, size_t* badLines) {
         std::string joined(Trim(list.substr(1)));
         bool complete = !maybeCut;
         for (;;) {
-          while (!joined.empty() && IsBlank(joined.back())) joined.pop_back();
+          while (!joined.empty() && IsSpaceOrTab(joined.back())) joined.pop_back();
           if (!complete || joined.empty() || joined.back() != '\\') break;
           joined.pop_back();
           if (i + 1 >= lines.size()) {
@@ -490,15 +449,15 @@ void TRegSession::Load() {
   if (file_.empty()) return;
   std::string text;
   ++fileReads_;
-  switch (ReadWholeFile(file_, text)) {
-    case FileState::Ok:
+  switch (ReadRegularFile(file_.string(), text, kMaxStoreSize)) {
+    case FileRead::Ok:
       data_ = TRegData::Parse(text);
       available_ = true;
       break;
-    case FileState::Missing:
+    case FileRead::Missing:
       available_ = true;
       break;
-    case FileState::Unreadable:
+    case FileRead::Failed:
       break;
   }
   for (const Pending& p : pending_) data_.Set(p.key, p.name, p.value);
@@ -564,10 +523,10 @@ void TRegSession::Commit() {
 
   std::string text;
   mode_t mode = 0600;
-  const FileState state = ReadWholeFile(target, text, &mode);
-  if (state == FileState::Unreadable) return;  // never write over what we cannot read
+  const FileRead state = ReadRegularFile(target.string(), text, kMaxStoreSize, &mode);
+  if (state == FileRead::Failed) return;  // never write over what we cannot read
   size_t bad = 0;
-  TRegData current = state == FileState::Ok ? TRegData::Parse(text, &bad) : TRegData{};
+  TRegData current = state == FileRead::Ok ? TRegData::Parse(text, &bad) : TRegData{};
 
   bool changed = false;
   for (const Pending& p : pending_) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 
 #include "codepages/code_tables.h"
@@ -100,7 +101,7 @@ TEST(CommandLine, SetupParameterAndTerminalEncoding) {
 
 TEST(CommandLine, UsageTextLines) {
   const std::string usage = UsageText();
-  EXPECT_EQ(usage.rfind("KAMVO v2.18", 0), 0u);
+  EXPECT_EQ(usage.rfind("KAMVO v" KAMVO_VERSION " - ", 0), 0u);
   EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] "
                        "[/Option] ...\n\nFromCode, ToCode:\n        /AUTO   - Auto detect input coding (only "
                        "for input),\n"),
@@ -117,14 +118,66 @@ struct RunResult {
 
 class ProgramTest : public ::testing::Test {
  protected:
-  RunResult Kamvo(const std::string& args) {
-    const std::string out = dir / "stdout", err = dir / "stderr";
-    const std::string command = "cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config") +
-                                "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " + KAMVO_EXECUTABLE + " " + args + " >'" +
-                                out + "' 2>'" + err + "'";
+  // Standard input is /dev/null, or `input` through a pipe.
+  RunResult Kamvo(const std::string& args, const std::optional<std::string>& input = std::nullopt) {
+    const std::string out = dir / "stdout", err = dir / "stderr", in = dir / "stdin";
+    if (input) WriteFile(in, *input);
+    const std::string command = "cd '" + dir.path().string() + "' && " + (input ? "cat '" + in + "' | " : "") +
+                                "XDG_CONFIG_HOME='" + (dir / "config") + "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " +
+                                KAMVO_EXECUTABLE + " " + args + " >'" + out + "' 2>'" + err + "'" +
+                                (input ? "" : " </dev/null");
     const int raw = std::system(command.c_str());
     return RunResult{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
   }
+
+  using Files = std::map<std::string, std::string>;
+  // One run of the program: the files before it (names may hold folders),
+  // standard input, the parameters, the status, text that standard output
+  // and standard error must hold (all of standard output when exactOut),
+  // and the files after it.
+  struct Case {
+    Files before;
+    std::string args;
+    int status;
+    std::string out, err;
+    Files after;
+    bool exactOut = false;
+    std::optional<std::string> input = std::nullopt;
+  };
+
+  // The files below the test's folder, but for the run's own.
+  Files FilesNow() {
+    Files files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+      const std::string name = fs::relative(entry.path(), dir.path()).string();
+      if (entry.is_regular_file() && name != "stdout" && name != "stderr" && name != "stdin" &&
+          name.rfind("config/", 0) != 0)
+        files[name] = ReadFile(entry.path());
+    }
+    return files;
+  }
+
+  void RunCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+      for (const auto& [name, bytes] : c.before) {
+        fs::create_directories(fs::path(dir / name).parent_path());
+        WriteFile(dir / name, bytes);
+      }
+      const RunResult run = Kamvo(c.args, c.input);
+      EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
+      if (c.exactOut)
+        EXPECT_EQ(run.out, c.out) << c.args;
+      else
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args << ": " << run.out;
+      if (c.err.empty())
+        EXPECT_EQ(run.err, "") << c.args;
+      else
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+      EXPECT_EQ(FilesNow(), c.after) << c.args;
+    }
+  }
+
   TempDir dir;
   const std::string win = "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
                           "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?\n";
@@ -206,18 +259,10 @@ std::string RandomHighWords(int count) {
 // Each case: the files before the run, the parameters, the status, text
 // that standard output and standard error must hold, and the files after.
 TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
-  using Files = std::map<std::string, std::string>;
   const std::string koi = ConvertByPair(win, 2);
   const std::string noise = RandomHighWords(400);
   const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
-  struct Case {
-    Files before;
-    std::string args;
-    int status;
-    std::string out, err;
-    Files after;
-  };
-  const Case cases[] = {
+  RunCases({
       // Detection below the limit: the file and its old backup stay.
       {{{"g.txt", noise}, {"g.txt.bak", "old"}},
        "g.txt", kExitNotRecognised, "", "Russian text not recognised (best ",
@@ -236,25 +281,18 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
       {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
       // A file named like the setup parameter is a file.
       {{{"5184", koi}}, "5184", kExitOk, "KOI-8  ->  Windows", "", {{"5184", win}, {"5184.bak", koi}}},
-      {{}, "--version", kExitOk, "kamvo 2.18\n", "", {}},
+      // Mixed breaks stay where they were, also when a stage decodes a line.
+      {{{"m.txt", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}},
+       "m.txt", kExitOk, "KOI-8  ->  Windows", "",
+       {{"m.txt", win + "\r\n" + win + "\r" + win + "\n" + win},
+        {"m.txt.bak", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}}},
+      {{{"e.txt", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}},
+       "e.txt", kExitOk, "Quoted-printable converted.", "",
+       {{"e.txt", win + "\r\n" + ConvertByPair("\xE0\xE1\xE2", 8) + "\r" + win + "\n"},
+        {"e.txt.bak", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}}},
+      {{}, "--version", kExitOk, "kamvo " KAMVO_VERSION "\n", "", {}},
       {{{"in.txt", koi}}, "in.txt --help", kExitOk, "command line usage:", "", {{"in.txt", koi}}},
-  };
-  for (const Case& c : cases) {
-    for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
-    for (const auto& [name, bytes] : c.before) WriteFile(dir / name, bytes);
-    const RunResult run = Kamvo(c.args);
-    EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
-    EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args << ": " << run.out;
-    if (c.err.empty())
-      EXPECT_EQ(run.err, "") << c.args;
-    else
-      EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
-    Files after;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-      if (entry.is_regular_file() && entry.path().filename() != "stdout" && entry.path().filename() != "stderr")
-        after[entry.path().filename()] = ReadFile(entry.path());
-    EXPECT_EQ(after, c.after) << c.args;
-  }
+  });
 }
 
 TEST_F(ProgramTest, SetupRunRecordsTheProgramFolder) {
@@ -263,6 +301,144 @@ TEST_F(ProgramTest, SetupRunRecordsTheProgramFolder) {
   const std::string folder = fs::path(KAMVO_EXECUTABLE).parent_path().string() + "/";
   EXPECT_NE(store.find("\"Location\"=\"" + folder + "\""), std::string::npos) << store;
   EXPECT_NE(store.find("\"FirstRun\"=dword:00000001"), std::string::npos) << store;
+}
+
+}  // namespace
+}  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// The long options beside the written syntax: filters, many files,
+// detection only, settings.
+TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
+  const std::string koi = ConvertByPair(win, 2), dos = ConvertByPair(win, 1), iso = ConvertByPair(win, 4);
+  // Settings under which no text is recognised: detection tells so at once.
+  const std::pair<std::string, std::string> strict = {
+      "config/kamvo/kamvo.reg",
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings]\n\"Detection limit\"=dword:00000065\n"};
+  const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
+  std::string longWin, longKoi;  // more than a pipe holds at once
+  for (int i = 0; i < 4000; ++i) longWin += win;
+  longKoi = ConvertByPair(longWin, 2);
+  const std::string binary("GIF89a\0\0", 8);
+  const std::string utf8 = Utf8FromWin(win);
+  // Characters Windows-1251 lacks, a byte order mark and mixed line breaks.
+  const std::string emoji = "\xEF\xBB\xBF" + utf8 +
+                            "Что нового у тебя дома? Пиши чаще, я скучаю. Вчера был дождь, а сегодня светит солнце.\n"
+                            "\xF0\x9F\x98\x80 \xCE\xB1 \xE2\x80\xB0 \xE2\x94\xBC\r\n" + utf8;
+  RunCases({
+      // Filters: standard input (a pipe) to standard output, the pane on
+      // standard error; no file is written.
+      {{}, "", kExitOk, win, "KOI-8  ->  Windows", {}, true, koi},
+      {{}, "- /KOI", kExitOk, koi, "Russian text detected 100% without conversion", {}, true, win},
+      {{}, "--from=cp866 --to=koi8-r", kExitOk, koi, "", {}, true, dos},
+      {{}, "-", kExitOk, longWin, "KOI-8  ->  Windows", {}, true, longKoi},
+      {{}, "-", kExitOk, win + win.substr(0, win.size() - 1) + "\r\n" + win.substr(0, win.size() - 1),
+       "KOI-8  ->  Windows", {}, true, koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
+      {{}, "-", kExitConversionFailed, "", "kamvo: standard input is not text\n", {}, true, binary},
+      {{strict}, "-", kExitNotRecognised, koi, "Russian text not recognised (best 100 %, limit 101 %)", {}, true, koi},
+      {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
+      {{{"a", koi}, {"b", koi}}, "--stdout a b", kExitUsage, "", "standard output takes one input", {{"a", koi}, {"b", koi}}},
+      // UTF-8 as a target and as a source. A correct UTF-8 text keeps the
+      // characters Windows-1251 lacks, and a correct UTF-8 file is left alone.
+      {{}, "--to=utf-8", kExitOk, utf8, "KOI-8  ->  Windows", {}, true, koi},
+      {{{"e.txt", emoji}}, "--stdout e.txt --to=UTF-8", kExitOk, emoji, "UTF8  ->  ASCII", {{"e.txt", emoji}}, true},
+      {{{"e.txt", emoji}}, "e.txt /UTF8", kExitOk, "UTF8  ->  ASCII", "", {{"e.txt", emoji}}},
+      {{{"k.txt", koi}}, "k.txt /utf8", kExitOk, "KOI-8  ->  Windows", "", {{"k.txt", utf8}, {"k.txt.bak", koi}}},
+      {{{"u.txt", utf8}}, "u.txt /UTF8 k.txt /KOI", kExitOk, "", "", {{"u.txt", utf8}, {"k.txt", koi}}},
+      {{}, "--from=utf-8 --to=cp866", kExitOk, dos, "UTF-8 converted.", {}, true, utf8},
+      {{strict, {"k.txt", koi}}, "--in-place --to=utf-8 k.txt", kExitNotRecognised, "k.txt: not recognised", "",
+       {{"k.txt", koi}}},
+      // Options: unknown long ones, "--" before file names, -o.
+      {{{"k.txt", koi}}, "--bogus k.txt", kExitUsage, "", "kamvo: unrecognized option '--bogus'" + tryHelp, {{"k.txt", koi}}},
+      {{{"k.txt", koi}}, "--to=ebcdic k.txt", kExitUsage, "", "unknown code page 'ebcdic'", {{"k.txt", koi}}},
+      {{{"--help", koi}}, "-- --help", kExitOk, "KOI-8  ->  Windows", "", {{"--help", win}, {"--help.bak", koi}}},
+      {{{"-r", koi}}, "/KOI -- -r", kExitOk, "KOI-8  ->  Windows", "", {{"-r", koi}}},
+      {{{"k.txt", koi}}, "k.txt -o out.txt", kExitOk, "KOI-8  ->  Windows", "", {{"k.txt", koi}, {"out.txt", win}}},
+      {{{"k.txt", koi}}, "k.txt -o -", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
+      // Many files in place, one line each and a summary.
+      {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}},
+       "--in-place k.txt d.txt w.txt", kExitOk,
+       "k.txt: KOI-8 \xE2\x86\x92 Windows, backup k.txt.bak\nd.txt: Dos \xE2\x86\x92 Windows, backup d.txt.bak\n"
+       "w.txt: unchanged\n3 file(s): 2 converted, 1 unchanged, 0 not recognised, 0 failed\n", "",
+       {{"k.txt", win}, {"k.txt.bak", koi}, {"d.txt", win}, {"d.txt.bak", dos}, {"w.txt", win}}, true},
+      // The walk: every file below the folder, sorted; an old backup beside
+      // its file is left alone; a failure is one line of its own.
+      {{{"t/k.txt", koi}, {"t/s/i.txt", iso}, {"t/s/i.txt.bak", "old"}, {"t/x.bin", binary}},
+       "-r t --to=dos", kExitConversionFailed,
+       "t/k.txt: KOI-8 \xE2\x86\x92 Dos, backup t/k.txt.bak\nt/s/i.txt: ISO 8859-5 \xE2\x86\x92 Dos, backup "
+       "t/s/i.txt.bak\nt/x.bin: failed: t/x.bin is not text file\n"
+       "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 failed\n", "",
+       {{"t/k.txt", dos}, {"t/k.txt.bak", koi}, {"t/s/i.txt", dos}, {"t/s/i.txt.bak", iso}, {"t/x.bin", binary}},
+       true},
+      {{strict, {"k.txt", koi}}, "--in-place k.txt", kExitNotRecognised,
+       "k.txt: not recognised (100 %)\n1 file(s): 0 converted, 0 unchanged, 1 not recognised, 0 failed\n", "",
+       {{"k.txt", koi}}, true},
+      {{{"t/k.txt", koi}}, "--in-place t", kExitConversionFailed, "1 file(s): 0 converted", "t: is a folder", {{"t/k.txt", koi}}},
+      // Detection only: nothing is written.
+      {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}},
+       "--detect k.txt d.txt w.txt i.txt a.txt", kExitOk,
+       "k.txt: charset=koi8-r percent=100 recognised=yes utf8=no decoders=none chain=koi8-r>cp1251\n"
+       "d.txt: charset=cp866 percent=100 recognised=yes utf8=no decoders=none chain=cp866>cp1251\n"
+       "w.txt: charset=cp1251 percent=100 recognised=yes utf8=no decoders=none chain=none\n"
+       "i.txt: charset=iso-8859-5 percent=100 recognised=yes utf8=no decoders=none chain=iso-8859-5>cp1251\n"
+       "a.txt: charset=ascii percent=100 recognised=yes utf8=no decoders=none chain=none\n", "",
+       {{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}}, true},
+      {{strict, {"k.txt", koi}}, "--detect k.txt", kExitNotRecognised,
+       "k.txt: charset=unknown percent=100 recognised=no utf8=no decoders=none chain=koi8-r>cp1251\n", "",
+       {{"k.txt", koi}}, true},
+      {{{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, "--detect --json q.txt", kExitOk,
+       "{\"file\":\"q.txt\",\"charset\":\"koi8-r\",\"percent\":100,\"recognised\":true,\"utf8\":false,"
+       "\"decoders\":[\"qp\"],\"chain\":[[\"koi8-r\",\"cp1251\"]]}\n", "",
+       {{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, true},
+      {{}, "--detect", kExitOk, "-: charset=cp866 ", "", {}, false, dos},
+      {{{"\xEB\\\".txt", win}}, "--detect --json '\xEB\\\".txt'", kExitOk, "{\"file\":\"\\u00eb\\\\\\\".txt\",", "",
+       {{"\xEB\\\".txt", win}}},
+      {{{"b.bin", binary}}, "--detect --json b.bin", kExitConversionFailed,
+       "{\"file\":\"b.bin\",\"error\":\"not text\"}\n", "", {{"b.bin", binary}}, true},
+      // The settings in force.
+      {{}, "--config", kExitOk, "/config/kamvo/kamvo.reg\nConvert on start = 1\n", "", {}},
+      {{strict}, "--config /TL", kExitOk, "Detection limit = 101\n", "", {}},
+  });
+}
+
+// A tree of many files: one line each, and the files a run writes (backups)
+// are never converted in the same run.
+TEST_F(ProgramTest, RecursiveRunOverATree) {
+  const std::string koi = ConvertByPair(win, 2);
+  Files before, after;
+  for (int i = 0; i < 50; ++i) {
+    const std::string name = "tree/" + std::to_string(i % 5) + "/f" + std::to_string(i) + ".txt";
+    before[name] = koi;
+    after[name] = win;
+    after[name + ".bak"] = koi;
+  }
+  std::string lines;
+  RunCases({{before, "-r tree", kExitOk, "50 file(s): 50 converted, 0 unchanged, 0 not recognised, 0 failed\n", "",
+             after}});
+  const RunResult again = Kamvo("-r tree");
+  EXPECT_EQ(again.status, kExitOk);
+  EXPECT_NE(again.out.find("50 file(s): 0 converted, 50 unchanged"), std::string::npos) << again.out;
+}
+
+// A walk takes each file once, however many links lead to it, and never
+// follows a link to a folder (which could lead round in a circle).
+TEST_F(ProgramTest, RecursiveRunTakesEachFileOnce) {
+  const std::string koi = ConvertByPair(win, 2);
+  fs::create_directories(dir / "t/sub");
+  WriteFile(dir / "t/sub/k.txt", koi);
+  fs::create_symlink("sub/k.txt", dir / "t/a-link.txt");
+  fs::create_directory_symlink("..", dir / "t/sub/up");
+  const RunResult run = Kamvo("-r t");
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  // The backup lies beside the file the link leads to.
+  EXPECT_EQ(run.out.rfind("t/a-link.txt: KOI-8 \xE2\x86\x92 Windows, backup ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 failed\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(ReadFile(dir / "t/sub/k.txt"), win);
+  EXPECT_TRUE(fs::is_symlink(dir / "t/a-link.txt"));
 }
 
 }  // namespace

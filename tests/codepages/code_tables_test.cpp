@@ -6,8 +6,13 @@
 #include <set>
 #include <vector>
 
+#include "support/plain_helpers.h"
+
 namespace kamvo {
 namespace {
+
+using testing::MatchAt;
+using testing::WinToDos;
 
 void ExpectPermutationAndInverse(const HalfTable& in, const HalfTable& out) {
   std::set<int> seen;

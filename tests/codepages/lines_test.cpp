@@ -127,7 +127,7 @@ TEST(Lines, TranslatingBytesAgreesWithAPlainLookup) {
     std::string fast = text, portable = text;
     EXPECT_EQ(TranslateBytes(fast.data(), fast.size(), table), changed) << round;
     EXPECT_EQ(fast, expected) << round;
-    EXPECT_EQ(TranslateBytesPortable(portable.data(), portable.size(), table), changed) << round;
+    EXPECT_EQ(portable::TranslateBytes(portable.data(), portable.size(), table), changed) << round;
     EXPECT_EQ(portable, expected) << round;
   }
 }

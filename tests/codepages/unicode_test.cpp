@@ -51,6 +51,19 @@ TEST(UnicodeToWin, EveryWindowsByteSurvivesTheRoundTripThroughUnicode) {
   EXPECT_EQ(WinFromUtf8("\xFF\xC3"), "??");
 }
 
+TEST(WinToUtf16, AllBytesComeBackAndUnmappedUnitsBecomeQuestionMarks) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  const std::u16string unicode = WinToUtf16(all);
+  ASSERT_EQ(unicode.size(), 256u);
+  EXPECT_EQ(unicode[0xC0], u'\u0410');
+  EXPECT_EQ(unicode[0xA0], u'\u00A0');
+  EXPECT_EQ(WinFromUtf16(unicode), all);
+  // Latin-1 keeps its value (the clipboard's rule); Greek and a surrogate
+  // pair have no byte.
+  EXPECT_EQ(WinFromUtf16(u"\u041F\u00E9\u03B1\U0001F600"), "\xCF\xE9???");
+}
+
 TEST(DecodeUtf8Char, SequencesOfOneToThreeBytes) {
   Byte b = 0;
   std::size_t used = 0;

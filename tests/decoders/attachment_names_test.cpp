@@ -7,11 +7,14 @@
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
 #include "recognition/word_reader.h"
+#include "support/plain_helpers.h"
 
 namespace kamvo {
 namespace {
 
 using testing::Base64;
+using testing::CountWords;
+using testing::NthWord;
 
 std::string Win(std::string_view utf8) { return WinFromUtf8(utf8); }
 std::string Koi(std::string_view utf8) { return ConvertByTable(WinFromUtf8(utf8), BuildCodeTable(kWindows, kKoi8)); }

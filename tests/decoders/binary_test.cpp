@@ -10,6 +10,7 @@
 #include "driver/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/recording_progress.h"
 
 namespace kamvo {
 namespace {
@@ -368,20 +369,14 @@ TEST(BinaryBlocks, UserBreakRestoresTheTextAndKeepsTheEntriesSoFar) {
   const Lines text = Concat({{"a"}, Base64Lines(std::string(57, '\x05')), {"b"}, Base64Lines("text block"), {"c"}});
   Lines buffer = text;
   TFileList files;
-  int plainLines = 0;
-  std::vector<std::size_t> progress;
-  BinaryHooks hooks;
-  hooks.Progress = [&](std::size_t line, std::size_t count) {
-    EXPECT_EQ(count, text.size());
-    progress.push_back(line);
-  };
-  hooks.UserBreak = [&] { return ++plainLines == 2; };  // at "b"
-  const BinaryScan seen = DecodeBinaryBlocks(buffer, files, hooks);
+  testing::RecordingProgress progress(2);  // asked after each plain line: stops at "b"
+  const BinaryScan seen = DecodeBinaryBlocks(buffer, files, progress);
   EXPECT_TRUE(seen.Broken);
   EXPECT_TRUE(seen.Base64);
   EXPECT_EQ(buffer, text);
   EXPECT_EQ(Entries(files), (std::vector<Entry>{{"", std::string(57, '\x05')}}));
-  EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1, 2}));
+  const int count = static_cast<int>(text.size());
+  EXPECT_EQ(progress.Moves, (std::vector<testing::BarMove>{{0, count, 0}, {0, count, 1}, {0, count, 2}}));
 }
 
 // The stage written out plainly: every block's text is put back by joining

@@ -14,6 +14,7 @@
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/literal_quoted_printable.h"
+#include "support/recording_progress.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
 
@@ -223,11 +224,10 @@ TEST(QuotedPrintable, StopsWhenAsked) {
   text.push_back("x");
   Lines out;
   EscapeCounters counters;
-  int calls = 0;
-  const EscapeResult r =
-      DecodeEscapedLines(text, out, {}, counters, [&](long) { return ++calls < 5; });
+  testing::RecordingProgress progress(5);
+  const EscapeResult r = DecodeEscapedLines(text, out, {}, counters, progress);
   EXPECT_TRUE(r.Stopped);
-  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(progress.Asked, 5);
 }
 
 // --- Against the literal algorithm ----------------------------------------

@@ -9,6 +9,7 @@
 #include "driver/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/recording_progress.h"
 #include "support/literal_translit.h"
 #include "support/temp_dir.h"
 
@@ -273,13 +274,7 @@ TEST(TranslitDifferential, EncodingMatchesTheLiteralEncoder) {
 // ---------------------------------------------------------------------------
 // Stopping a run.
 
-// A poll that stops at its n-th call (1-based).
-TranslitPoll StopAt(int n, int& calls) {
-  return [n, &calls](std::size_t done, std::size_t total) {
-    EXPECT_LE(done, total);
-    return ++calls >= n;
-  };
-}
+using testing::RecordingProgress;
 
 TEST(TranslitStop, StoppedLineIsTheLiteralTextAfterAsManyReplacements) {
   // Within one line the rows apply one after another, left to right, so a
@@ -292,8 +287,8 @@ TEST(TranslitStop, StoppedLineIsTheLiteralTextAfterAsManyReplacements) {
     const auto full = LiteralDecodeTranslit(JoinLines(text), table);
     for (int stopAt : {1, 2, 5, 30, 200}) {
       Lines lines = text;
-      int calls = 0;
-      const TranslitOutcome outcome = DecodeTranslitLines(lines, table, StopAt(stopAt, calls), 7);
+      RecordingProgress stop(stopAt);
+      const TranslitOutcome outcome = DecodeTranslitLines(lines, table, stop, 7);
       const auto literal = LiteralDecodeTranslit(JoinLines(text), table, outcome.Replacements);
       ASSERT_EQ(JoinLines(lines), literal.Text);
       if (!outcome.Stopped) {
@@ -312,9 +307,9 @@ TEST(TranslitStop, LinesBeforeTheStopAreDoneAndLinesAfterUntouched) {
   const std::string table = RandomTable(random);
   Lines done = text;
   DecodeTranslitLines(done, table);
-  int calls = 0;
+  RecordingProgress stop(40);
   Lines lines = text;
-  const TranslitOutcome outcome = DecodeTranslitLines(lines, table, StopAt(40, calls), 64);
+  const TranslitOutcome outcome = DecodeTranslitLines(lines, table, stop, 64);
   ASSERT_TRUE(outcome.Stopped);
   ASSERT_EQ(lines.size(), text.size());
   std::size_t k = 0;
@@ -327,8 +322,8 @@ TEST(TranslitStop, LinesBeforeTheStopAreDoneAndLinesAfterUntouched) {
   const std::string russian = W("Съешь же ещё этих мягких французских булок, да выпей чаю. ");
   Lines encodeText(50, russian);
   Lines encoded = encodeText;
-  calls = 0;
-  const TranslitOutcome stopped = EncodeTranslitLines(encoded, DefaultTranslitTable(), StopAt(30, calls), 33);
+  RecordingProgress stopEncoding(30);
+  const TranslitOutcome stopped = EncodeTranslitLines(encoded, DefaultTranslitTable(), stopEncoding, 33);
   ASSERT_TRUE(stopped.Stopped);
   const std::string result = JoinLines(encoded), original = JoinLines(encodeText);
   bool found = false;

@@ -142,11 +142,14 @@ TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
   const std::string utf8Lines = Utf8FromWin(ConvertByTable(KoiText(random, 2, "\n"), koiToWin));
   const std::vector<std::string> tails = {
       "=E0=E1=E2\n", "soft =\nbreak\n", "%E0%E1%E2\n", "\\'e0\\'e1\\'e2\n", "&#1040;&#1041;&#1042;\n",
-      "&lt;<b>\n", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n", "\r\n", "\r"};
+      "&lt;<b>\n", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n"};
   for (std::size_t t = 0; t < tails.size(); ++t) {
     const std::string what = "tail " + std::to_string(t);
     EXPECT_TRUE(ExpectSame(body + tails[t], Choices{}, what)) << what;
   }
+  // Breaks of another kind keep their places: the text goes whole.
+  EXPECT_FALSE(ExpectSame(body + "\r\n", Choices{}, "CR LF tail"));
+  EXPECT_FALSE(ExpectSame(body + "\r", Choices{}, "CR tail"));
   // UTF-8 lines in a KOI-8 text: detection asks for no UTF-8 step, the
   // UTF-8 switch with a manual choice does.
   ExpectSame(body + utf8Lines, Choices{}, "UTF-8 lines");
@@ -159,9 +162,9 @@ TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
   EXPECT_TRUE(ExpectSame(utf8, Choices{}, "UTF-8 text"));
 }
 
-// Which breaks a text has and whether it holds a control byte are found in
-// one read over the whole text: a break of another kind or a control byte
-// far beyond the first line still sends the text line by line or refuses it.
+// Whether a text holds a control byte is found in one read over the whole
+// text: one far beyond the first line still refuses it. Breaks of another
+// kind anywhere keep their places, whichever way the text goes.
 TEST_F(WholeTextConversion, LateBreaksOfAnotherKindAndControlBytes) {
   const std::string lf = KoiText(random, 4000, "\n");
   const std::string cr = KoiText(random, 4000, "\r");
@@ -171,11 +174,14 @@ TEST_F(WholeTextConversion, LateBreaksOfAnotherKindAndControlBytes) {
   for (const Choices& run : {Choices{}, off}) {
     EXPECT_FALSE(ExpectSame(lf + lf, run, "LF"));
     EXPECT_FALSE(ExpectSame(cr + cr, run, "CR"));
-    EXPECT_TRUE(ExpectSame(lf + "\xC0\r" + lf, run, "LF, then a CR"));
-    EXPECT_TRUE(ExpectSame(lf + "\xC0\r\n" + lf, run, "LF, then CR LF"));
-    EXPECT_TRUE(ExpectSame(cr + "\xC0\n" + cr, run, "CR, then an LF"));
-    EXPECT_TRUE(ExpectSame(crlf + "\xC0\n" + crlf, run, "CR LF, then an LF"));
-    EXPECT_TRUE(ExpectSame(crlf + "\xC0\r" + crlf, run, "CR LF, then a CR"));
+    const CodeTable koiToWin = BuildCodeTable(kKoi8, kWindows);
+    for (const std::string& mixed : {lf + "\xC0\r" + lf, lf + "\xC0\r\n" + lf, cr + "\xC0\n" + cr,
+                                     crlf + "\xC0\n" + crlf, crlf + "\xC0\r" + crlf}) {
+      EXPECT_FALSE(ExpectSame(mixed, run, "mixed breaks"));
+      const Result result = Convert(mixed, false, run);
+      EXPECT_NE(result.seen.find("|" + ConvertByTable(mixed, koiToWin) + "|"), std::string::npos)
+          << "every break in its place";
+    }
     for (char control : {'\0', '\x1A', '\x0B'}) {
       std::string bad = lf + lf;
       bad[bad.size() - 7] = control;
@@ -190,7 +196,8 @@ TEST_F(WholeTextConversion, LateBreaksOfAnotherKindAndControlBytes) {
 // Files of more than a few megabytes are converted while they are read:
 // whatever comes late in them (a break of another kind, a control byte,
 // something to decode, a line longer than a piece read) and however they
-// end must give what the line-by-line run gives.
+// end must give what the line-by-line run gives; breaks of every kind keep
+// their places.
 TEST_F(WholeTextConversion, LargeFilesConvertedWhileRead) {
   std::string body;
   while (body.size() < (5u << 20)) body += KoiText(random, 2000, "\n");
@@ -208,8 +215,14 @@ TEST_F(WholeTextConversion, LargeFilesConvertedWhileRead) {
     EXPECT_FALSE(ExpectSame(crBody, run, "CR"));
     EXPECT_FALSE(ExpectSame(body + "\xC0\xC1", run, "no final break"));
     EXPECT_FALSE(ExpectSame(body + longLine + "\n" + body.substr(0, 1000), run, "a line over pieces"));
-    EXPECT_TRUE(ExpectSame(body + "\xC0\r\n", run, "a late CR"));
-    EXPECT_TRUE(ExpectSame(crBody + "\xC0\n", run, "a late LF"));
+    EXPECT_FALSE(ExpectSame(body + "\xC0\r\n", run, "a late CR"));
+    EXPECT_FALSE(ExpectSame(crBody + "\xC0\n", run, "a late LF"));
+    // A CR LF whose CR ends the first part read and whose LF starts the next.
+    const std::size_t cut = (4u << 20) - 1;
+    std::string split = body.substr(0, body.rfind('\n', cut - 100) + 1);
+    split.resize(cut, 'a');
+    split += "\r\n" + body;
+    EXPECT_FALSE(ExpectSame(split, run, "CR LF across pieces"));
     EXPECT_TRUE(ExpectSame(body + "\xC0\x01\n", run, "a late control byte"));
     EXPECT_TRUE(ExpectSame(body + "\xC0\x01", run, "a control byte at the very end"));
   }

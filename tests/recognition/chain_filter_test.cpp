@@ -7,12 +7,15 @@
 #include "codepages/unicode.h"
 #include "recognition/chain_scoring.h"
 #include "recognition/russian_word.h"
+#include "support/literal_chain_filter.h"
 #include "support/russian_text.h"
 
 namespace kamvo {
 namespace {
 
+using testing::MayRecognise;
 using testing::RussianVocabulary;
+using testing::WordChances;
 
 // Pieces of converted words that stress the word test and the UTF-8 step:
 // blanks, "№", overlong and Latin-1 sequences, stray bytes, look-alikes.

@@ -28,7 +28,7 @@ class RecordingObserver : public SearchObserver {
   int breakAfter = -1;
 
   void Improved(const Chain& chain, int, int, bool) override { improvements.push_back(chain); }
-  bool UserBreak() override { return ++chainsVisited == breakAfter; }
+  bool StopRequested() override { return ++chainsVisited == breakAfter; }
   void UpdateProgress(const Chain& chain) override { progress.push_back(chain); }
   void Pump() override {}
 };

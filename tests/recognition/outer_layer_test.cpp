@@ -32,7 +32,7 @@ class RecordingLayerObserver : public LayerObserver {
  public:
   std::vector<LayerResult> improvements;
   void Improved(const LayerResult& result) override { improvements.push_back(result); }
-  bool UserBreak() override { return false; }
+  bool StopRequested() override { return false; }
   void UpdateProgress(const Chain&) override {}
   void Pump() override {}
 };

@@ -11,9 +11,12 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
+#include "support/plain_helpers.h"
 
 namespace kamvo {
 namespace {
+
+using testing::MatchAt;
 
 std::string W(std::string_view utf8) { return WinFromUtf8(utf8); }
 

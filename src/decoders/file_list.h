@@ -8,18 +8,6 @@
 
 namespace kamvo {
 
-// True when the bytes hold a control byte other than TAB, LF and CR.
-bool HasControlBytes(std::string_view bytes);
-
-// What one read over a file's bytes tells before it is converted: whether
-// it holds a control byte (as HasControlBytes), a CR, an LF.
-struct FileBytes {
-  bool Control = false;
-  bool Cr = false;
-  bool Lf = false;
-};
-FileBytes ExamineFileBytes(std::string_view bytes);
-
 struct TFileRec {
   std::string Name;    // Windows-1251; empty while no name is known
   std::string Stream;  // the decoded bytes

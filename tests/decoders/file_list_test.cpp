@@ -1,9 +1,11 @@
-#include "driver/file_list.h"
+#include "decoders/file_list.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+
+#include "codepages/byte_scan.h"
 
 namespace kamvo {
 namespace {

@@ -1,0 +1,204 @@
+#include "cli/detect_report.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+
+#include "cli/command_line.h"
+#include "cli/long_options.h"
+#include "cli/many_files.h"
+#include "codepages/lines.h"
+#include "driver/text_conversion.h"
+#include "driver/utf8_output.h"
+
+namespace kamvo {
+
+namespace {
+
+// The pairs of the best chain, in order (the empty chain has none).
+std::vector<int> ChainPairs(const Chain& chain) {
+  std::vector<int> pairs;
+  for (int pair : chain)
+    if (pair != 0) pairs.push_back(pair);
+  return pairs;
+}
+
+// A JSON string. A name that is not UTF-8 has its bytes from 0x80 up
+// written as the characters U+0080..U+00FF, so the line stays valid JSON.
+std::string JsonString(std::string_view text) {
+  const bool utf8 = IsWellFormedUtf8(text);
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    if (c >= 0x80 && !utf8) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted + "\"";
+}
+
+// What one text was found to be.
+struct Finding {
+  std::string Error;        // the file could not be examined
+  std::string Charset;      // iconv name, "ascii", "chain" or "unknown"
+  int Percent = 0;
+  bool Recognised = false;
+  bool Utf8 = false;
+  std::vector<std::string> Decoders;
+  std::vector<std::pair<std::string, std::string>> Chain;
+};
+
+Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& cfg) {
+  Finding finding;
+  std::string bytes;
+  const int fd = name == "-" ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool read = fd >= 0 && ReadAllFrom(fd, bytes);
+  const int error = errno;
+  if (fd > STDIN_FILENO) ::close(fd);
+  if (!read) {
+    finding.Error = std::strerror(error);
+    return finding;
+  }
+  const bool high = HasHighByte(bytes);
+  RunChoices detect = choices;
+  detect.FromCode = 0;
+  detect.ToCode = kWindows;
+  CliConversion run(detect, cfg);
+  const TextConversion result = ConvertText(run.Conv, std::move(bytes));
+  if (result.NotText) {
+    finding.Error = "not text";
+    return finding;
+  }
+  const DetectionState& state = run.Conv.Detection;
+  finding.Percent = state.BestPercent;
+  finding.Recognised = state.Found;
+  finding.Utf8 = state.DetectedUtf8;
+  finding.Decoders = DecodersUsed(run.Conv.Counters);
+  const std::vector<int> pairs = ChainPairs(state.BestChain);
+  for (int pair : pairs) finding.Chain.emplace_back(IconvName(PairFrom(pair)), IconvName(PairTo(pair)));
+  if (state.SampleWords.Count == 0) {
+    finding.Charset = high ? "unknown" : "ascii";
+    finding.Recognised = !high;
+    finding.Percent = high ? 0 : 100;
+  } else if (!state.Found) {
+    finding.Charset = "unknown";
+  } else if (pairs.empty()) {
+    finding.Charset = state.DetectedUtf8 ? IconvName(kUtf8Code) : IconvName(kWindows);
+  } else if (pairs.size() == 1 && !state.DetectedUtf8) {
+    finding.Charset = IconvName(PairFrom(pairs[0]));
+  } else {
+    finding.Charset = "chain";
+  }
+  return finding;
+}
+
+std::string Join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string joined;
+  for (const auto& item : items) joined += (joined.empty() ? "" : std::string(separator)) + item;
+  return joined;
+}
+
+}  // namespace
+
+std::string IconvName(int code) {
+  switch (code) {
+    case kWindows: return "cp1251";
+    case kDos: return "cp866";
+    case kKoi8: return "koi8-r";
+    case kIso: return "iso-8859-5";
+    case kUtf8Code: return "utf-8";
+    default: return "unknown";
+  }
+}
+
+std::string DescribeSource(const Converter& converter) {
+  if (converter.FromIndex != 0)
+    return converter.Counters.Utf8Count > 0 ? "UTF-8" : std::string(CodeNames[converter.FromIndex]);
+  const DetectionState& state = converter.Detection;
+  const std::vector<int> pairs = ChainPairs(state.BestChain);
+  std::string source;
+  if (pairs.empty()) {
+    source = state.DetectedUtf8 ? "UTF-8" : "Windows";
+  } else if (pairs.size() == 1) {
+    source = std::string(CodeNames[PairFrom(pairs[0])]);
+    if (state.DetectedUtf8) source = "UTF-8 as " + source;
+  } else {
+    source = state.DetectedUtf8 ? "UTF-8, then " : "";
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+      source += (i ? ", " : "") + std::string(CodeNames[PairFrom(pairs[i])]) + ">" +
+                std::string(CodeNames[PairTo(pairs[i])]);
+  }
+  return source;
+}
+
+std::vector<std::string> DecodersUsed(const DecoderCounters& counters) {
+  std::vector<std::string> used;
+  const std::pair<int, const char*> rows[] = {
+      {counters.QPCount, "qp"},         {counters.SevenBitCount, "7bit"}, {counters.RtfCount, "rtf"},
+      {counters.Base64Count, "base64"}, {counters.UUECount, "uue"},       {counters.XXECount, "xxe"},
+      {counters.HtmlCount, "html"},     {counters.TranslitCount, "translit"}};
+  for (const auto& [count, name] : rows)
+    if (count > 0) used.emplace_back(name);
+  return used;
+}
+
+int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json, const RunChoices& choices,
+                const TCfg& cfg, std::ostream& out, std::ostream& err) {
+  FileListing listing = ListFiles(names, recursive);
+  int status = kExitOk;
+  for (const auto& problem : listing.Problems) {
+    err << "kamvo: " << problem << '\n';
+    status = kExitConversionFailed;
+  }
+  bool unrecognised = false;
+  for (const std::string& name : listing.Files) {
+    const Finding f = Examine(name, choices, cfg);
+    if (!f.Error.empty()) status = kExitConversionFailed;
+    else if (!f.Recognised) unrecognised = true;
+    if (json) {
+      out << "{\"file\":" << JsonString(name);
+      if (!f.Error.empty()) {
+        out << ",\"error\":" << JsonString(f.Error) << "}\n";
+        continue;
+      }
+      out << ",\"charset\":" << JsonString(f.Charset) << ",\"percent\":" << f.Percent
+          << ",\"recognised\":" << (f.Recognised ? "true" : "false") << ",\"utf8\":" << (f.Utf8 ? "true" : "false")
+          << ",\"decoders\":[";
+      for (std::size_t i = 0; i < f.Decoders.size(); ++i) out << (i ? "," : "") << JsonString(f.Decoders[i]);
+      out << "],\"chain\":[";
+      for (std::size_t i = 0; i < f.Chain.size(); ++i)
+        out << (i ? "," : "") << "[" << JsonString(f.Chain[i].first) << "," << JsonString(f.Chain[i].second) << "]";
+      out << "]}\n";
+      continue;
+    }
+    if (!f.Error.empty()) {
+      out << name << ": error=" << f.Error << '\n';
+      continue;
+    }
+    std::vector<std::string> chain;
+    for (const auto& [from, to] : f.Chain) chain.push_back(from + ">" + to);
+    out << name << ": charset=" << f.Charset << " percent=" << f.Percent
+        << " recognised=" << (f.Recognised ? "yes" : "no") << " utf8=" << (f.Utf8 ? "yes" : "no")
+        << " decoders=" << (f.Decoders.empty() ? "none" : Join(f.Decoders, ","))
+        << " chain=" << (chain.empty() ? "none" : Join(chain, ",")) << '\n';
+  }
+  out.flush();
+  if (status == kExitOk && unrecognised) status = kExitNotRecognised;
+  return status;
+}
+
+}  // namespace kamvo

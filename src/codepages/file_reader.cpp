@@ -1,0 +1,111 @@
+#include "codepages/file_reader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <new>
+
+namespace kamvo {
+
+namespace {
+
+// Maps the memory of a large new buffer in one request instead of one page
+// fault per page as it is first written; only a hint, which the system may
+// decline.
+void Prefault(char* data, std::size_t size) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr std::uintptr_t kPage = 4096;
+  if (size < (std::size_t{1} << 20)) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t last = (begin + size) & ~(kPage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
+}  // namespace
+
+bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit) {
+  bytes.clear();
+  struct stat info {};
+  bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && ::fstat(fd, &info) == 0;
+  if (ok && static_cast<std::uintmax_t>(info.st_size) > limit) {
+    ok = false;
+    errno = EFBIG;
+  }
+  try {  // a file larger than the memory left is a failure like any other
+    // The bytes go straight into a buffer of the size the file has now; a
+    // file that has grown meanwhile is read on to its end piece by piece,
+    // and one that has shrunk ends where its bytes end.
+    const std::size_t expected = ok && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+    if (expected > 0) {
+      bytes.reserve(expected);
+      Prefault(bytes.data(), expected);
+      bytes.resize(expected);
+    }
+    std::size_t have = 0;
+    while (ok && have < expected) {
+      const ssize_t got = ::read(fd, bytes.data() + have, expected - have);
+      if (got == 0) break;
+      if (got < 0) {
+        ok = errno == EINTR;
+        continue;
+      }
+      have += static_cast<std::size_t>(got);
+    }
+    bytes.resize(have);
+    if (ok && have == expected) {
+      char chunk[64 << 10];
+      while (ok) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got == 0) break;
+        if (got < 0) {
+          ok = errno == EINTR;
+          continue;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(got));
+        if (bytes.size() > limit) {
+          ok = false;
+          errno = EFBIG;
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+    errno = ENOMEM;
+  }
+  if (!ok) {
+    const int error = errno;
+    bytes = std::string();  // gives the memory back
+    errno = error;
+  }
+  return ok;
+}
+
+FileRead ReadRegularFile(const std::string& path, std::string& bytes, std::size_t limit, mode_t* mode) {
+  bytes.clear();
+  // Not blocking: opening a pipe with no writer would wait for one.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Failed;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  if (ok && !S_ISREG(info.st_mode)) {
+    ok = false;
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  }
+  if (ok && mode) *mode = info.st_mode & 07777;
+  ok = ok && ReadWholeFd(fd, bytes, limit);
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return ok ? FileRead::Ok : FileRead::Failed;
+}
+
+}  // namespace kamvo

@@ -1,0 +1,27 @@
+// Converting a text held in memory with one conversion run: what a file
+// conversion does to a file's bytes, for text that comes from a pipe and
+// goes back to one (nothing is read from or written to disk).
+#pragma once
+
+#include <string>
+
+#include "driver/converter.h"
+
+namespace kamvo {
+
+struct TextConversion {
+  std::string Text;      // the converted bytes
+  bool NotText = false;  // control bytes: the text was not converted (Text is empty)
+  bool UserBreak = false;
+  bool Same = false;  // the result equals the input
+};
+
+// Converts `bytes` with the window's current choices, as ConvertFile
+// converts a file's bytes: control bytes refuse the text, every line keeps
+// its own break (the style of the first break when a stage joins or splits
+// lines), and when automatic detection finds no chain that reaches
+// the limit the text is taken as the decoding stages left it. Attachments
+// stay in the converter's list; nothing is saved.
+TextConversion ConvertText(Converter& converter, std::string bytes);
+
+}  // namespace kamvo

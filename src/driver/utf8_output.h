@@ -1,0 +1,40 @@
+// UTF-8 as a target: a run converts into Windows-1251 as always, and its
+// lines are written as UTF-8. A line the run only decoded from UTF-8 (or
+// left alone) and that was correct UTF-8 keeps its own bytes instead, so
+// that the characters Windows-1251 lacks (emoji, Greek, box drawing...)
+// come out exactly as they came in, and a correct UTF-8 file is left as it
+// is.
+#pragma once
+
+#include <string_view>
+
+#include "codepages/lines.h"
+
+namespace kamvo {
+class Converter;
+}
+
+namespace kamvo {
+
+// True when text is well-formed UTF-8 (shortest forms, no surrogates, up
+// to U+10FFFF).
+bool IsWellFormedUtf8(std::string_view text);
+
+// Turns the run's Windows-1251 lines into UTF-8 lines. `input` are the lines
+// the run started from (before any decoding stage). When both lists have as
+// many lines, a result line is replaced by its input line when that is
+// well-formed UTF-8 and the run's line is what the UTF-8 step makes of it
+// or the input line itself; every other line is converted from
+// Windows-1251. When the counts differ (a stage joined or split lines), all
+// lines are converted. True when every line was replaced by its input line
+// (the text is then the input as it came, line breaks and all).
+bool ToUtf8Lines(const Lines& input, Lines& result);
+
+// What a run whose target is UTF-8 (Converter::Utf8Target) ends with:
+// ToUtf8Lines on its text buffer; when automatic detection recognised no
+// Russian text the lines stay as they are, since their code page is not
+// known (no guess is ever written). True when ToUtf8Lines kept every
+// input line: the text is to be written exactly as it came.
+bool FinishUtf8Target(Converter& converter, const Lines& input);
+
+}  // namespace kamvo

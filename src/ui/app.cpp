@@ -1,0 +1,104 @@
+#include "ui/app.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMimeData>
+#include <QTimer>
+
+#include <iostream>
+
+#include "settings/settings.h"
+#include "ui/main_window.h"
+
+namespace kamvo::ui {
+
+namespace {
+constexpr char kShow[] = "show\n";
+constexpr int kConnectWaitMs = 1000;
+}  // namespace
+
+QString InstanceSocketName() {
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && QDir(runtime).exists()) return QDir(runtime).filePath("kamvo.socket");
+  return QString("kamvo-%1").arg(getuid());
+}
+
+SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent), name_(std::move(name)) {}
+
+bool SingleInstance::NotifyRunning() {
+  QLocalSocket socket;
+  socket.connectToServer(name_);
+  if (!socket.waitForConnected(kConnectWaitMs)) return false;
+  socket.write(kShow);
+  socket.flush();
+  socket.waitForBytesWritten(kConnectWaitMs);
+  // The running copy closes the connection once it has read the request.
+  socket.waitForDisconnected(kConnectWaitMs);
+  return true;
+}
+
+bool SingleInstance::Listen(std::function<void()> onShow) {
+  server_ = new QLocalServer(this);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_->listen(name_)) {
+    // Taken: by a copy that started at the same moment (it answers), or
+    // left behind by one that died (nobody answers), which is removed.
+    QLocalSocket probe;
+    probe.connectToServer(name_);
+    if (probe.waitForConnected(kConnectWaitMs)) return false;
+    QLocalServer::removeServer(name_);
+    if (!server_->listen(name_)) return false;
+  }
+  connect(server_, &QLocalServer::newConnection, this, [this, onShow] {
+    while (QLocalSocket* client = server_->nextPendingConnection()) {
+      connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+      connect(client, &QLocalSocket::readyRead, this, [client, onShow] {
+        if (!client->canReadLine()) return;
+        const QByteArray request = client->readLine();
+        if (request == kShow) onShow();
+        client->disconnectFromServer();
+      });
+    }
+  });
+  return true;
+}
+
+bool DisplayAvailable() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int RunWindowProgram(int argc, char** argv) {
+  QApplication app(argc, argv);
+  // Qt's own dialogs (print, files) in the user's language.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale::system(), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
+  QApplication::setApplicationName("KAMVO");
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(ProgramIcon());
+
+  SingleInstance instance(InstanceSocketName());
+  if (instance.NotifyRunning()) return 0;
+
+  TMainWindow window;
+  if (!instance.Listen([&window] { window.TrayClick(); }) && instance.NotifyRunning()) return 0;
+  window.ShowTrayIcon(window.Settings().Cfg.TrayIcon);
+  const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+  const bool clipboardText = clip && clip->hasText();
+  // Without an icon there is no other way to the window than showing it.
+  if (clipboardText || window.Settings().FirstRun || !window.TrayActive())
+    QTimer::singleShot(0, &window, [&window] { window.TrayClick(); });
+  const int status = QApplication::exec();
+  return status;
+}
+
+}  // namespace kamvo::ui
