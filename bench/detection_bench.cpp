@@ -5,8 +5,12 @@
 #include <random>
 
 #include "bench_util.h"
+#include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
 #include "recognition/detection.h"
+#include "settings/settings.h"
 
 using namespace kamvo;
 
@@ -31,6 +35,26 @@ std::string RussianWords() {
   return WinFromUtf8(
       "Привет дорогой друг как твои дела сегодня хорошая погода мы идём гулять в парк вчера вечером "
       "пришло письмо из Москвы большой красивый город новости работа семья книга время человек жизнь");
+}
+
+// Automatic detection of a whole text as a run does it, the searches
+// through outer UTF-8 layers included; the seconds it took.
+double DetectWhole(const std::string& text, int limit) {
+  TCfg cfg;
+  cfg.DetectionLimit = limit;
+  HeadlessWindow window;
+  window.hasDisplay = false;
+  window.switches.Utf8 = true;
+  Converter converter(window, cfg);
+  converter.TextBuffer = {text};
+  converter.CopyTextToScreen();
+  return bench::Seconds([&] { converter.AutoCodeDetect(); });
+}
+
+std::string ReadAsSavedUtf8(const std::string& bytes, int readAs) {
+  std::string utf8;
+  for (char c : bytes) AppendUtf8(utf8, CodePageToUnicode(readAs, static_cast<Byte>(c)));
+  return utf8;
 }
 
 }  // namespace
@@ -88,5 +112,73 @@ int main() {
     for (int i = 0; i < 1000; ++i) SearchChains(koi, options, observer);
   });
   std::printf("ordinary KOI-8 text: %.3f ms per detection (target 1 ms)\n", ordinary);
+
+  // The samples the quick test can say little about, each through the full
+  // search (limit 100, UTF-8 step on, every processor); the worst is what
+  // counts.
+  auto randomWords = [&](const std::string& alphabet, int minLength, int maxLength) {
+    std::string text;
+    for (int w = 0; w < 25; ++w) {
+      const int n = minLength + static_cast<int>(random() % (maxLength - minLength + 1));
+      for (int i = 0; i < n; ++i) text.push_back(alphabet[random() % alphabet.size()]);
+      text += ' ';
+    }
+    return text;
+  };
+  std::string lowerCase, allHigh, mixedLatin, letters;
+  for (int b = 0xE0; b <= 0xFF; ++b) lowerCase.push_back(static_cast<char>(b));
+  for (int b = 0x80; b <= 0xFF; ++b) allHigh.push_back(static_cast<char>(b));
+  mixedLatin = allHigh.substr(0x40) + "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  for (int b = 0xC0; b <= 0xFF; ++b) letters += std::string(1, static_cast<char>(b)) + " ";
+  const std::pair<const char*, std::string> hard[] = {
+      {"25 random lower-case Cyrillic words", randomWords(lowerCase, 2, 8)},
+      {"25 random words of high bytes", randomWords(allHigh, 2, 8)},
+      {"25 random words mixing cases and Latin", randomWords(mixedLatin, 2, 8)},
+      {"one-letter words", letters},
+      {"25 single-byte words", randomWords(allHigh, 1, 1)},
+      {"Ukrainian", WinFromUtf8("Привіт, як справи? Сьогодні гарна погода, ми йдемо до парку. Їжак їсть яблука, "
+                                "а ґава сидить на гілці. Україна, Київ, Львів, Одеса, Харків, Дніпро, Житомир.")},
+      {"abbreviations", WinFromUtf8("ООО ЗАО ОАО ГИБДД МВД РФ СНГ ТАСС ФСБ МЧС ЖКХ ВУЗ ЦБ НДС ИНН КПП ОГРН БИК "
+                                    "ГОСТ СССР КГБ ЦК КПСС ВЛКСМ ДОСААФ")},
+  };
+  double worstHard = 0;
+  const char* worstName = "";
+  options.DetectionLimit = 100;
+  for (const auto& [name, text] : hard) {
+    const Sample sample = SampleOf(text);
+    const double seconds = bench::Seconds([&] { result = SearchChains(sample, options, observer); });
+    std::printf("full search, %s (%d words, best %d%%): %.3f s\n", name, sample.Count,
+                PercentOf(result.BestScore, sample.Count), seconds);
+    if (seconds > worstHard) {
+      worstHard = seconds;
+      worstName = name;
+    }
+  }
+  std::printf("worst full search: %.3f s (%s) (target 0.3 s)\n", worstHard, worstName);
+
+  // UTF-8 texts: the written search, then the searches through the outer
+  // layers the text allows.
+  std::string lower;
+  for (int w = 0; w < 25; ++w) {
+    for (int i = 0, n = 2 + static_cast<int>(random() % 7); i < n; ++i)
+      lower.push_back(static_cast<char>(0xE0 + random() % 32));
+    lower += ' ';
+  }
+  double worst = 0;
+  for (int run = 0; run < 3; ++run) worst = std::max(worst, DetectWhole(Utf8FromWin(lower), 100));
+  std::printf("25 random lower-case Cyrillic words as UTF-8, limit 100, with the outer layers: %.3f s "
+              "(worst of three; no target)\n", worst);
+  const double plain = bench::Seconds([&] {
+    for (int i = 0; i < 1000; ++i) DetectWhole(Utf8FromWin(words), 80);
+  });
+  std::printf("ordinary UTF-8 text: %.3f ms per detection (target 1 ms)\n", plain);
+  const double misread = bench::Seconds([&] {
+    for (int i = 0; i < 100; ++i) DetectWhole(ReadAsSavedUtf8(words, kKoi8), 80);
+  });
+  std::printf("Windows text read as KOI8-R and saved as UTF-8: %.3f ms per detection (no target)\n", misread * 10);
+  const double twice = bench::Seconds([&] {
+    for (int i = 0; i < 100; ++i) DetectWhole(Utf8FromWin(Utf8FromWin(words)), 80);
+  });
+  std::printf("UTF-8 read as Windows-1251 and saved as UTF-8: %.3f ms per detection (no target)\n", twice * 10);
   return 0;
 }

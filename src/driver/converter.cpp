@@ -33,6 +33,35 @@ class DetectionObserver : public SearchObserver {
   Converter& converter_;
 };
 
+// Reports the searches through outer UTF-8 layers: each result that beats
+// every one before it becomes the detection's result.
+class LayerDetectionObserver : public LayerObserver {
+ public:
+  explicit LayerDetectionObserver(Converter& converter) : converter_(converter) {}
+
+  void Improved(const LayerResult& result) override {
+    DetectionState& state = converter_.Detection;
+    state.SampleWords = result.Words;
+    state.Layer = result.Layer;
+    state.DetectedUtf8 = result.Utf8;
+    state.BestScore = result.BestScore;
+    state.BestChain = result.Best;
+    state.BestPercent = result.Percent;
+    converter_.AutoConvert();
+  }
+  bool StopRequested() override { return converter_.UserBreak; }
+  void UpdateProgress(const Chain& chain) override {
+    ProgressShown = true;
+    converter_.UpdateProgressBar(chain);
+  }
+  void Pump() override { converter_.Pump(); }
+
+  bool ProgressShown = false;
+
+ private:
+  Converter& converter_;
+};
+
 }  // namespace
 
 Converter::Converter(Window& window, const TCfg& cfg, DecoderStages stages)
@@ -148,6 +177,7 @@ void Converter::SetPending() {
   pendingIntoWindows_ = intoWindows_;
   pendingFromWindows_ = fromWindows_;
   pendingUtf8_ = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
+  pendingLayer_ = FromIndex == 0 ? Detection.Layer : OuterLayer{};
   screen_ = ScreenSource::Pending;
   // A list shown earlier is superseded.
   Lines().swap(screenLines_);
@@ -180,11 +210,15 @@ constexpr std::size_t kLinesPerPump = 4096;
 // the characters the UTF-8 step gives are the ones converted to the target.
 // A line that does not look like UTF-8 gets the whole table, as without
 // the step.
+//
+// An outer UTF-8 layer comes before all of it: the line is taken out of
+// UTF-8 into the layer's code pages first.
 class LineConverter {
  public:
   LineConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
-                bool utf8Step)
-      : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step) {
+                bool utf8Step, const OuterLayer& layer)
+      : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step),
+        layer_(layer) {
     for (int b = 0; b < 0x80; ++b)
       lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
     for (int b = 0x80; b < 0x100; ++b) makesBreaks_ |= table[b] == '\r' || table[b] == '\n';
@@ -196,12 +230,15 @@ class LineConverter {
   bool Convert(std::string& line, bool textStart) {
     const TextBytes bytes = ExamineBytes(line);
     if (!bytes.High && lowKept_) return bytes.Break;
+    // A line taken out of UTF-8 by the outer layer counts as decoded, once.
+    const bool layered = !layer_.Empty() && ApplyOuterLayer(line, layer_, decoded_, textStart);
+    if (layered) ++Utf8Count;
     if (utf8Step_) {
       Translate(line, intoWindows_);
       const bool decoded = Utf8ToWin(line, decoded_, textStart);
       if (decoded) {
         line.swap(decoded_);
-        ++Utf8Count;
+        if (!layered) ++Utf8Count;
       }
       Translate(line, fromWindows_);
       if (decoded) return true;
@@ -222,6 +259,7 @@ class LineConverter {
   const CodeTable& intoWindows_;
   const CodeTable& fromWindows_;
   const bool utf8Step_;
+  const OuterLayer layer_;
   bool lowKept_ = true;
   bool makesBreaks_ = false;
   std::string decoded_;
@@ -232,7 +270,8 @@ class LineConverter {
 Lines Converter::PendingConversion() {
   Lines converted;
   converted.reserve(TextBuffer.size());
-  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_);
+  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_,
+                        pendingLayer_);
   for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
     if (i % kLinesPerPump == 0) window_.ProcessEvents();
     converted.push_back(TextBuffer[i]);
@@ -245,8 +284,9 @@ Lines Converter::PendingConversion() {
 void Converter::ConvertTextBufferInPlace() {
   ++lastInPlace_.Count;
   lastInPlace_.Table = pendingTable_;
-  lastInPlace_.Utf8 = pendingUtf8_;
-  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_);
+  lastInPlace_.Utf8 = pendingUtf8_ || !pendingLayer_.Empty();
+  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_,
+                        pendingLayer_);
   bool breaks = false;
   for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
     if (i % kLinesPerPump == 0) window_.ProcessEvents();
@@ -378,16 +418,13 @@ void Converter::UpdateFileView() { window_.ShowAttachments(Attachments); }
 bool Converter::AutoCodeDetect() {
   DetectionState& state = Detection;
   state.DetectedUtf8 = false;
+  state.Layer = OuterLayer{};
   state.SampleWords = Sample{};
   state.DetectionDone = true;
   state.Found = false;
   WordReader reader(TextBuffer);
   state.SampleWords = TakeSample(reader);
   const int count = state.SampleWords.Count;
-  if (count == 0) {
-    WriteDetectionInfo();
-    return false;
-  }
   state.BestScore = 0;
   state.BestChain = Chain{};
 
@@ -395,14 +432,42 @@ bool Converter::AutoCodeDetect() {
   options.Utf8Step = window_.Switches().Utf8;
   options.DetectionLimit = cfg_.DetectionLimit;
   options.MaxLevels = MaxChainLevels;
-  DetectionObserver observer(*this);
-  const SearchResult result = SearchChains(state.SampleWords, options, observer);
-  if (result.Broken) {
+  bool broken = false;
+  bool progressShown = false;
+  if (count > 0) {
+    DetectionObserver observer(*this);
+    broken = SearchChains(state.SampleWords, options, observer).Broken;
+    progressShown = true;
+  }
+  // A UTF-8 text may hold a text read in a wrong code page: unless the
+  // search recognised a full sample, it runs again through each outer layer
+  // the text allows (none for a text that is not UTF-8).
+  WrittenResult written;
+  written.Percent = count > 0 ? PercentOf(state.BestScore, count) : 0;
+  written.Score = state.BestScore;
+  written.Utf8Alone = count > 0 && state.DetectedUtf8 && state.BestChain == Chain{};
+  if (!broken && options.Utf8Step && (written.Percent < 100 || written.Score < kSampleSize)) {
+    LayerDetectionObserver observer(*this);
+    broken = SearchOuterLayers(TextBuffer, options, written, observer).Broken;
+    progressShown |= observer.ProgressShown;
+  }
+
+  const int finalCount = state.SampleWords.Count;
+  if (finalCount == 0) {
+    if (progressShown) {
+      if (!UserBreak) WriteStatusInfo("");
+      Progress(0, 1, 0);
+    }
+    WriteDetectionInfo();
+    if (broken) WriteStatusInfo(Tr("User break.", "Прервано."));
+    return false;
+  }
+  if (broken) {
     AutoConvert();
     WriteStatusInfo(Tr("User break.", "Прервано."));
   }
 
-  const bool found = PercentOf(state.BestScore, count) >= cfg_.DetectionLimit;
+  const bool found = PercentOf(state.BestScore, finalCount) >= cfg_.DetectionLimit;
   state.Found = found;
   if (found) SetCodeTable(MakeCodeTable(state.BestChain, true, ToCode), ToCode);
   if (!UserBreak) WriteStatusInfo("");
@@ -449,6 +514,12 @@ void Converter::WriteDetectionInfo() {
                       : WinFromUtf8("Русский текст распознан на " + percent + "% при перекодировке:"));
     headerWritten = true;
   };
+  // The outer layer is undone first.
+  for (const int code : state.Layer.Codes) {
+    if (code == 0) continue;
+    header();
+    AddInfo("    UTF-8  ->  " + std::string(CodeNames[code]));
+  }
   for (int level = 0; level < kChainLevels; ++level) {
     const int pair = state.BestChain[level];
     if (pair == 0) continue;

@@ -13,6 +13,7 @@
 #include "driver/info_pane.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
+#include "recognition/outer_layer.h"
 
 namespace kamvo {
 
@@ -38,6 +39,9 @@ struct DetectionState {
   int BestScore = 0;
   int BestPercent = 0;
   bool DetectedUtf8 = false;
+  // The code pages the text was taken out of UTF-8 into before the chain
+  // (a UTF-8 text that holds a text read in a wrong code page).
+  OuterLayer Layer;
   bool DetectionDone = false;
   bool Found = false;  // the best chain reached the detection limit
   int LastLevel = 0;
@@ -68,7 +72,8 @@ struct InPlaceConversion {
   int Count = 0;  // times the buffer was converted in place (0: it was not)
   CodeTable Table = IdentityCodeTable();
   // With the UTF-8 step, which comes between the way into Windows-1251 and
-  // the way out to the target: Table alone does not describe the result.
+  // the way out to the target, or with an outer UTF-8 layer before Table:
+  // Table alone does not describe the result.
   bool Utf8 = false;
 };
 
@@ -207,6 +212,7 @@ class Converter {
   CodeTable pendingIntoWindows_ = IdentityCodeTable();
   CodeTable pendingFromWindows_ = IdentityCodeTable();
   bool pendingUtf8_ = false;
+  OuterLayer pendingLayer_;
   InPlaceConversion lastInPlace_;
 };
 

@@ -20,7 +20,9 @@ namespace {
 class Progress {
  public:
   Progress(const Sample& sample, const SearchOptions& options, SearchObserver& observer)
-      : sample_(sample), options_(options), observer_(observer) {}
+      : sample_(sample), options_(options), observer_(observer) {
+    Result.BestScore = std::clamp(options.MustBeat, 0, sample.Count);
+  }
 
   SearchResult Result;
 

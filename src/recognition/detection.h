@@ -72,11 +72,16 @@ struct SearchOptions {
   int DetectionLimit = 80;
   int MaxLevels = kChainLevels;  // fewer only for tests and experiments
   int Threads = 0;               // chains of three or more levels; 0: one per processor
+  // Only chains that recognise more words than this count: the search
+  // starts as if a chain had recognised this many, so that a search that
+  // must beat an earlier result skips what cannot. 0: every chain that
+  // recognises a word.
+  int MustBeat = 0;
 };
 
 struct SearchResult {
   Chain Best{};
-  int BestScore = 0;
+  int BestScore = 0;  // options.MustBeat when no chain beat it
   bool Utf8 = false;
   bool Broken = false;  // ended by the user
 };

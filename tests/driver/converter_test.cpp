@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
@@ -258,6 +259,38 @@ TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
 // chosen source) and before the way out to the target, for every target, in
 // detection and with a chosen source. A byte order mark that opens the text
 // goes with the step; a line that is not UTF-8 gets the whole code table.
+// A UTF-8 text of Windows-1251 text read as KOI-8: the outer layer comes
+// first, then the chain and the target; the pane names the layer in both
+// languages, and the Back button gives the UTF-8 text back.
+TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
+  const Lines text = RussianText(random, 6, 8);
+  Lines utf8;
+  for (const auto& line : text) {
+    std::string saved;
+    for (char c : line) AppendUtf8(saved, CodePageToUnicode(kKoi8, static_cast<Byte>(c)));
+    utf8.push_back(saved);
+  }
+  for (int to = kWindows; to <= kIso; ++to) {
+    SCOPED_TRACE(to);
+    cfg.English = true;
+    Load(utf8);
+    Choose(0, to);
+    converter.Convert();
+    Lines expected;
+    for (const auto& line : text) expected.push_back(ConvertByTable(line, BuildCodeTable(kWindows, to)));
+    EXPECT_EQ(converter.TextBuffer, expected);
+    EXPECT_EQ(converter.Detection.Layer, (OuterLayer{{kKoi8, 0}}));
+    EXPECT_EQ(converter.Counters.Utf8Count, static_cast<int>(text.size()));
+    EXPECT_EQ(PaneLines(window.info), (Lines{"Russian text detected 100% when converted:", "    UTF-8  ->  KOI-8"}));
+    cfg.English = false;
+    converter.WriteDetectionInfo();
+    EXPECT_EQ(PaneLines(window.info), (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
+                                             "    UTF-8  ->  KOI-8"}));
+    converter.Back();
+    EXPECT_EQ(converter.TextBuffer, utf8);
+  }
+}
+
 TEST_F(ConverterTest, Utf8StepComesBeforeTheTarget) {
   const Lines text = RussianText(random, 8, 6);
   Lines utf8 = {std::string(kByteOrderMark)};
@@ -351,6 +384,43 @@ TEST_F(ConverterTest, StopDuringDetectionShowsTheBestSoFar) {
   EXPECT_TRUE(converter.UserBreak);
   EXPECT_FALSE(window.buttons.Stop);
   EXPECT_EQ(converter.TextBuffer, kNothingRussian);
+}
+
+// Stop pressed while the search goes through the outer layers: the run ends
+// there with the best result so far, and the text is kept as it was (no
+// result above the limit: garbage that is valid UTF-8).
+TEST_F(ConverterTest, StopDuringTheOuterLayersEndsTheRun) {
+  Lines garbage(1);
+  for (int i = 0; i < 60; ++i) AppendUtf8(garbage[0], i % 5 == 4 ? ' ' : 0x0410 + (i * 37) % 64);
+  cfg.DetectionLimit = 100;
+  converter.MaxChainLevels = 3;
+  int pumps = 0;
+  window.onEvents = [&] { ++pumps; };
+  Load(garbage);
+  Choose(0, kWindows);
+  converter.Convert();
+  const int all = pumps;
+  ASSERT_FALSE(converter.UserBreak);
+  // Without the UTF-8 switch no layer is searched: the layers take most of
+  // the run, so the stops below fall within them.
+  window.switches.Utf8 = false;
+  pumps = 0;
+  Load(garbage);
+  converter.Convert();
+  ASSERT_LT(pumps, all / 2);
+  window.switches.Utf8 = true;
+  for (int stopAt : {all / 2, all - 3}) {
+    pumps = 0;
+    window.onEvents = [&] {
+      if (++pumps == stopAt) converter.UserBreak = true;
+    };
+    Load(garbage);
+    converter.Convert();
+    EXPECT_EQ(PaneLines(window.info).front(), "User break.");
+    EXPECT_TRUE(converter.UserBreak);
+    EXPECT_FALSE(window.buttons.Stop);
+    EXPECT_TRUE(converter.Detection.DetectionDone);
+  }
 }
 
 // The converter's detection result and report equal those of the literal

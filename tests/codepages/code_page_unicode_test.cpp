@@ -1,0 +1,106 @@
+#include "codepages/code_page_unicode.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "codepages/unicode.h"
+
+namespace kamvo {
+namespace {
+
+// The character iconv gives for one byte of the code page; false when it
+// has none (or iconv lacks the code page).
+bool IconvChar(const char* codePage, Byte b, std::uint32_t& c) {
+  const iconv_t cd = iconv_open("UTF-32LE", codePage);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char in[1] = {static_cast<char>(b)};
+  unsigned char out[4] = {};
+  char* inPtr = in;
+  char* outPtr = reinterpret_cast<char*>(out);
+  std::size_t inLeft = 1, outLeft = 4;
+  const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 0;
+  iconv_close(cd);
+  c = out[0] | out[1] << 8 | out[2] << 16 | static_cast<std::uint32_t>(out[3]) << 24;
+  return ok;
+}
+
+// The tables against the system's iconv, byte by byte; the one byte iconv
+// leaves undefined (Windows-1251 0x98) is U+0098, as web browsers read it.
+TEST(CodePageUnicode, TablesAgreeWithIconv) {
+  const char* names[] = {"", "CP1251", "IBM866", "KOI8-R", "ISO-8859-5"};
+  for (int code = 1; code <= kCodeCount; ++code) {
+    const iconv_t probe = iconv_open("UTF-32LE", names[code]);
+    if (probe == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "iconv lacks " << names[code];
+    iconv_close(probe);
+    for (int b = 0; b < 256; ++b) {
+      SCOPED_TRACE(::testing::Message() << names[code] << " byte " << b);
+      std::uint32_t c = 0;
+      if (IconvChar(names[code], static_cast<Byte>(b), c)) {
+        EXPECT_EQ(CodePageToUnicode(code, static_cast<Byte>(b)), c);
+      } else {
+        EXPECT_EQ(code, kWindows);
+        EXPECT_EQ(b, 0x98);
+        EXPECT_EQ(CodePageToUnicode(code, static_cast<Byte>(b)), 0x98u);
+      }
+      Byte back = 0;
+      ASSERT_TRUE(UnicodeToCodePage(code, CodePageToUnicode(code, static_cast<Byte>(b)), back));
+      EXPECT_EQ(back, b);
+      EXPECT_TRUE(CodePagesHolding(CodePageToUnicode(code, static_cast<Byte>(b))) >> (code - 1) & 1);
+    }
+  }
+}
+
+// Every byte of a code page, written as UTF-8, comes back out of UTF-8.
+TEST(CodePageUnicode, EveryByteComesBackOutOfUtf8) {
+  for (int code = 1; code <= kCodeCount; ++code) {
+    std::string bytes, utf8, back;
+    for (int b = 1; b < 256; ++b) {
+      bytes.push_back(static_cast<char>(b));
+      AppendUtf8(utf8, CodePageToUnicode(code, static_cast<Byte>(b)));
+    }
+    ASSERT_TRUE(Utf8ToCodePage(utf8, code, back, false)) << code;
+    EXPECT_EQ(back, bytes) << code;
+    Utf8TextCheck check;
+    check.Add(utf8, false);
+    EXPECT_TRUE(check.Usable());
+    EXPECT_EQ(check.Holders, 1u << (code - 1)) << code;  // each code page has characters of its own
+  }
+}
+
+TEST(CodePageUnicode, Utf8CheckTakesOnlyShortestTwoAndThreeByteForms) {
+  const unsigned dosKoi = 1u << (kDos - 1) | 1u << (kKoi8 - 1);
+  struct Case {
+    std::string text;
+    bool valid;
+    unsigned holders;
+  };
+  const Case cases[] = {
+      {"\xD0\x9F\xD1\x80\xD0\xB8 plain", true, kAllCodePages},  // При
+      {"\xE2\x95\xA6", true, dosKoi},                            // U+2566 box drawing
+      {"\xE2\x82\xAC", true, 1u << (kWindows - 1)},              // euro sign
+      {"\xE2\x8C\xA0", true, 1u << (kKoi8 - 1)},                 // U+2320 top half integral
+      {"\xEF\xBB\xBF\xD0\x9F", true, kAllCodePages},             // byte order mark opening the text
+      {"\xD0\x9F\xEF\xBB\xBF", true, 0},                         // U+FEFF elsewhere: no code page
+      {"\xF0\x9F\x98\x80", false, 0},                            // four bytes
+      {"\xC0\x80", false, 0},                                    // overlong NUL
+      {"\xE0\x81\x81", false, 0},                                // overlong
+      {"\xED\xA0\x80", false, 0},                                // surrogate
+      {"\xD0", false, 0},                                        // cut short
+      {"\xCF\xF0\xE8", false, 0},                                // Windows-1251 При
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Utf8TextCheck check = CheckUtf8Text({c.text});
+    EXPECT_EQ(check.Valid, c.valid);
+    if (c.valid) {
+      EXPECT_EQ(check.Holders, c.holders);
+    }
+    std::string out;
+    for (int code = 1; code <= kCodeCount; ++code)
+      EXPECT_EQ(Utf8ToCodePage(c.text, code, out, true), c.valid && (c.holders >> (code - 1) & 1));
+  }
+  EXPECT_FALSE(CheckUtf8Text({"plain ASCII"}).Usable());  // valid, but nothing to take out
+}
+
+}  // namespace
+}  // namespace kamvo
