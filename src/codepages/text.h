@@ -1,0 +1,134 @@
+// A text as the program holds it: all its bytes in one block, line breaks
+// included, and for each line where its bytes end and which break ends it.
+// Lines are read as views into the block, so a text of any size costs one
+// allocation for its bytes and one for its line index, never one per line,
+// and a text read from a file is written back byte for byte with every
+// line's own break (CR LF, LF, CR, or none after the last line).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "codepages/code_tables.h"
+#include "codepages/lines.h"
+
+namespace kamvo {
+
+// The bytes of a break: "", "\n", "\r\n" or "\r".
+std::string_view BreakBytes(LineEnd end);
+
+class Text {
+ public:
+  Text() = default;
+  // Lines each ended by LF (small texts, mostly in tests).
+  Text(std::initializer_list<std::string_view> lines);
+
+  // The text of these bytes, split at CR LF, LF and CR as SplitLines
+  // splits them: a break at the very end starts no extra line.
+  static Text FromBytes(std::string bytes);
+  // Lines each ended by `end`.
+  static Text FromLines(const Lines& lines, LineEnd end = LineEnd::Lf);
+
+  // The lines.
+  std::size_t size() const { return index_.size(); }
+  bool empty() const { return index_.empty(); }
+  // A line's bytes without its break.
+  std::string_view operator[](std::size_t i) const {
+    const std::size_t begin = Begin(i);
+    return std::string_view(bytes_).substr(begin, ContentEnd(i) - begin);
+  }
+  // The break that ends a line.
+  LineEnd End(std::size_t i) const { return static_cast<LineEnd>(index_[i] & 3); }
+  // Where a line's bytes begin and end in Bytes() (its break follows).
+  std::size_t Begin(std::size_t i) const {
+    return i == 0 ? 0 : ContentEnd(i - 1) + BreakBytes(End(i - 1)).size();
+  }
+  std::size_t ContentEnd(std::size_t i) const { return static_cast<std::size_t>(index_[i] >> 2); }
+
+  // All the bytes, breaks included: what a file of this text holds.
+  std::string_view Bytes() const { return bytes_; }
+  // The bytes, leaving the text empty.
+  std::string TakeBytes();
+  // A line's bytes for changes that keep its length.
+  char* MutableLine(std::size_t i) { return bytes_.data() + Begin(i); }
+
+  // Building a text line by line: bytes are appended to the line being
+  // built and EndLine closes it. A line closed with LineEnd::None that
+  // another line follows takes an LF, so that the bytes keep the lines
+  // apart; only the last line of a text goes without a break.
+  void Reserve(std::size_t bytes, std::size_t lines);
+  void Append(std::string_view bytes) {
+    OpenLine();
+    bytes_.append(bytes);
+  }
+  void Append(char byte) {
+    OpenLine();
+    bytes_.push_back(byte);
+  }
+  void EndLine(LineEnd end);
+  void AddLine(std::string_view line, LineEnd end) {
+    Append(line);
+    EndLine(end);
+  }
+  // Bytes appended and not yet closed by EndLine.
+  bool LineOpen() const { return open_; }
+  // Drops the last line (and its break), or the bytes of an open one.
+  void PopLine();
+  void clear();
+  void swap(Text& other) noexcept;
+
+  // Converts every line's bytes through the table; the breaks stay as they
+  // are. True when some byte changed.
+  bool Translate(const CodeTable& table);
+
+  // Reading the lines in order.
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = std::string_view;
+    const_iterator() = default;
+    const_iterator(const Text* text, std::size_t i) : text_(text), i_(i) {}
+    std::string_view operator*() const { return (*text_)[i_]; }
+    const_iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator old = *this;
+      ++i_;
+      return old;
+    }
+    bool operator==(const const_iterator& other) const { return i_ == other.i_; }
+
+   private:
+    const Text* text_ = nullptr;
+    std::size_t i_ = 0;
+  };
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
+
+  friend bool operator==(const Text& a, const Text& b) { return a.index_ == b.index_ && a.bytes_ == b.bytes_; }
+
+ private:
+  void OpenLine();
+  // Where the last closed line's break ends.
+  std::size_t ClosedEnd() const;
+
+  std::string bytes_;
+  // Per line: where its bytes end, shifted left by two, and its LineEnd.
+  std::vector<std::uint64_t> index_;
+  bool open_ = false;  // bytes appended after the last closed line
+};
+
+// The lines as separate strings, without their breaks.
+Lines ToLines(const Text& text);
+
+}  // namespace kamvo

@@ -1,0 +1,72 @@
+#include "codepages/text.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace kamvo {
+namespace {
+
+// Every text, read from its bytes, gives back the same bytes, the lines
+// SplitLines gives and the breaks LineEndsOf gives; building it again line
+// by line from those gives the same text.
+TEST(Text, FromBytesAgreesWithTheLineSplitterAndGivesItsBytesBack) {
+  std::vector<std::string> texts = {"",       "a",      "\n",         "a\n",        "a\r\nb",     "a\rb\r",
+                                    "a\n\r",  "\r\n\r\n", "x\r\ry\n\nz", "\r",         "a\nb\r\nc\rd"};
+  std::mt19937 random(7);
+  for (int i = 0; i < 300; ++i) {
+    std::string text(random() % 40, ' ');
+    for (char& c : text) c = "ab\r\n\xE0"[random() % 5];
+    texts.push_back(text);
+  }
+  for (const std::string& bytes : texts) {
+    const Text text = Text::FromBytes(bytes);
+    EXPECT_EQ(text.Bytes(), bytes);
+    EXPECT_EQ(ToLines(text), SplitLines(bytes));
+    const std::vector<LineEnd> ends = LineEndsOf(bytes);
+    ASSERT_EQ(text.size(), ends.size());
+    Text rebuilt;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      EXPECT_EQ(text.End(k), ends[k]);
+      rebuilt.AddLine(text[k], text.End(k));
+    }
+    EXPECT_EQ(rebuilt, text);
+  }
+}
+
+TEST(Text, ALineWithoutBreakThatAnotherFollowsTakesAnLf) {
+  Text text;
+  text.AddLine("a", LineEnd::None);
+  text.Append("b");
+  text.Append('c');
+  EXPECT_TRUE(text.LineOpen());
+  text.EndLine(LineEnd::Cr);
+  text.AddLine("", LineEnd::None);
+  EXPECT_EQ(text.Bytes(), "a\nbc\r");
+  EXPECT_EQ(ToLines(text), (Lines{"a", "bc", ""}));
+  text.PopLine();
+  text.Append("open");
+  text.PopLine();
+  EXPECT_EQ(text.Bytes(), "a\nbc\r");
+  text.PopLine();
+  EXPECT_EQ(text, Text::FromBytes("a\n"));
+}
+
+// The breaks stay where they are whatever the table does with CR and LF.
+TEST(Text, TranslateConvertsTheLinesAndKeepsTheBreaks) {
+  CodeTable table = IdentityCodeTable();
+  table['a'] = 'b';
+  Text text = Text::FromBytes("a\r\na\rc\na");
+  EXPECT_TRUE(text.Translate(table));
+  EXPECT_EQ(text.Bytes(), "b\r\nb\rc\nb");
+  EXPECT_FALSE(text.Translate(table));
+  table['\r'] = 'R';
+  table['\n'] = 'N';
+  table['b'] = '\n';
+  EXPECT_TRUE(text.Translate(table));
+  EXPECT_EQ(text.Bytes(), "\n\r\n\n\rc\n\n");
+  EXPECT_EQ(text.size(), 4u);
+}
+
+}  // namespace
+}  // namespace kamvo
