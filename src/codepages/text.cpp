@@ -151,4 +151,69 @@ Lines ToLines(const Text& text) {
   return lines;
 }
 
+std::vector<LineEnd> BreaksOf(const Text& text) {
+  std::vector<LineEnd> ends;
+  ends.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) ends.push_back(text.End(i));
+  return ends;
+}
+
+void SetBreaks(Text& text, const std::vector<LineEnd>& ends) {
+  const bool paired = ends.size() == text.size();
+  const LineEnd style = ends.empty() || ends.front() == LineEnd::None ? LineEnd::Lf : ends.front();
+  const bool finalBreak = ends.empty() || ends.back() != LineEnd::None;
+  const auto endOf = [&](std::size_t i) {
+    if (paired) return ends[i];
+    return i + 1 == text.size() && !finalBreak ? LineEnd::None : style;
+  };
+  bool alike = true;
+  for (std::size_t i = 0; i < text.size() && alike; ++i) alike = text.End(i) == endOf(i);
+  if (alike) return;
+  Text result;
+  result.Reserve(text.Bytes().size() + text.size(), text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) result.AddLine(text[i], endOf(i));
+  text.swap(result);
+}
+
+std::string JoinLines(const Text& text, std::string_view lineBreak) {
+  std::string joined;
+  joined.reserve(text.Bytes().size() + text.size() * lineBreak.size());
+  for (std::string_view line : text) {
+    joined.append(line);
+    joined.append(lineBreak);
+  }
+  return joined;
+}
+
+bool HasBreakInside(const Text& text) {
+  // The breaks that end the lines hold this many CRs and LFs; any more in
+  // the bytes are inside a line.
+  std::size_t crs = 0, lfs = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const LineEnd end = text.End(i);
+    crs += end == LineEnd::Cr || end == LineEnd::CrLf;
+    lfs += end == LineEnd::Lf || end == LineEnd::CrLf;
+  }
+  const std::string_view bytes = text.Bytes();
+  return CountByte(bytes, '\n') != lfs || CountByte(bytes, '\r') != crs;
+}
+
+Text Resplit(Text text) {
+  if (!HasBreakInside(text)) return text;
+  Text result;
+  result.Reserve(text.Bytes().size() + text.Bytes().size() / 16, text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view line = text[i];
+    const LineEnd end = text.End(i);
+    if (FindLineBreak(line) == line.size()) {
+      result.AddLine(line, end);
+      continue;
+    }
+    const LineEnd inner = end != LineEnd::None ? end : i > 0 ? text.End(i - 1) : LineEnd::Lf;
+    const Lines parts = SplitLines(std::string(line) + "\r\n");
+    for (std::size_t k = 0; k < parts.size(); ++k) result.AddLine(parts[k], k + 1 == parts.size() ? end : inner);
+  }
+  return result;
+}
+
 }  // namespace kamvo

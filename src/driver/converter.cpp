@@ -12,6 +12,16 @@ namespace kamvo {
 
 namespace {
 
+// True when both texts hold the same lines, whatever their breaks (the
+// editor gives its lines back with breaks of its own).
+bool SameLines(const Text& a, const Text& b) {
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // Reports the search's progress to the converter.
 class DetectionObserver : public SearchObserver {
  public:
@@ -74,7 +84,9 @@ std::string Converter::Tr(std::string_view english, std::string_view russianUtf8
 }
 
 void Converter::RunStage(const Stage& stage) {
-  if (stage && !UserBreak) stage(*this);
+  if (!stage || UserBreak) return;
+  ++stagesRun_;
+  stage(*this);
 }
 
 void Converter::EndWithUserBreak() {
@@ -90,13 +102,18 @@ void Converter::Convert() {
   Attachments.Clear();
   Counters = DecoderCounters{};
   lastInPlace_ = InPlaceConversion{};
+  stagesRun_ = 0;
 
   if (ScreenChanged) CopyTextFromScreen();
-  BackCopy = TextBuffer;
-  BackAvailable = true;
-  // The stages may now change the buffer; the editor still shows what the
-  // back copy holds.
-  if (screen_ == ScreenSource::TextBuffer) screen_ = ScreenSource::BackCopy;
+  if (KeepBackCopy) {
+    BackCopy = TextBuffer;
+    // The stages may now change the buffer; the editor still shows what the
+    // back copy holds.
+    if (screen_ == ScreenSource::TextBuffer) screen_ = ScreenSource::BackCopy;
+  } else {
+    BackCopy.clear();
+  }
+  BackAvailable = KeepBackCopy;
 
   SetButtonsRun();
   WriteStatusInfo("");
@@ -134,7 +151,7 @@ void Converter::Convert() {
         CopyTextToScreen();
       else
         CopyTextFromScreen();
-      BackAvailable = BackCopy != TextBuffer;
+      BackAvailable = KeepBackCopy && !SameLines(BackCopy, TextBuffer);
       SetButtonsStop();
       return;
     }
@@ -145,7 +162,7 @@ void Converter::Convert() {
   // The conversion is taken back at once: it is made in the buffer itself.
   if (!found || ToCode != kWindows) SetPending();
   CopyTextFromScreen();
-  BackAvailable = BackCopy != TextBuffer;
+  BackAvailable = KeepBackCopy && !SameLines(BackCopy, TextBuffer);
   SetButtonsStop();
   WriteDetectionInfo();
   if (FromIndex != 0) WriteUtf8Info();
@@ -153,7 +170,7 @@ void Converter::Convert() {
 
 void Converter::Back() {
   if (!BackAvailable) return;
-  TextBuffer = BackCopy.Unpack();
+  TextBuffer = BackCopy;
   Attachments.Clear();
   UpdateFileView();
   CopyTextToScreen();
@@ -179,8 +196,8 @@ void Converter::SetPending() {
   pendingUtf8_ = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
   pendingLayer_ = FromIndex == 0 ? Detection.Layer : OuterLayer{};
   screen_ = ScreenSource::Pending;
-  // A list shown earlier is superseded.
-  Lines().swap(screenLines_);
+  // A text shown earlier is superseded.
+  screenText_.clear();
 }
 
 void Converter::Pump() {
@@ -189,7 +206,7 @@ void Converter::Pump() {
 }
 
 void Converter::FlushPending() {
-  const Lines converted = PendingConversion();
+  const Text converted = PendingConversion();
   window_.ShowText(converted);
   screen_ = ScreenSource::Window;
 }
@@ -200,10 +217,11 @@ namespace {
 // responsive window, rarely enough to cost nothing beside the conversion.
 constexpr std::size_t kLinesPerPump = 4096;
 
-// Converts lines through a code table. Bytes below 0x80 keep their values in
-// every code table the program builds, so a line without a byte from 0x80 up
-// is left as it is (when the tables at hand keep them, which is checked): it
-// has no UTF-8 sequence to decode either.
+// Converts a text through a code table. Bytes below 0x80 keep their values
+// in every code table the program builds, so a line without a byte from 0x80
+// up is left as it is (when the tables at hand keep them, which is checked):
+// it has no UTF-8 sequence to decode either. Without the UTF-8 step and an
+// outer layer the whole block goes through the table at once.
 //
 // With the UTF-8 step a line goes into Windows-1251 first, is decoded from
 // UTF-8 when it looks like UTF-8, and then goes out to the target, so that
@@ -213,23 +231,45 @@ constexpr std::size_t kLinesPerPump = 4096;
 //
 // An outer UTF-8 layer comes before all of it: the line is taken out of
 // UTF-8 into the layer's code pages first.
-class LineConverter {
+class TextConverter {
  public:
-  LineConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
+  TextConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
                 bool utf8Step, const OuterLayer& layer)
       : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step),
         layer_(layer) {
     for (int b = 0; b < 0x80; ++b)
       lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
-    for (int b = 0x80; b < 0x100; ++b) makesBreaks_ |= table[b] == '\r' || table[b] == '\n';
   }
 
-  // Converts a line in place; true when it holds a CR or LF afterwards.
-  // textStart tells that the line opens the text (where the UTF-8 step
-  // drops a byte order mark).
-  bool Convert(std::string& line, bool textStart) {
-    const TextBytes bytes = ExamineBytes(line);
-    if (!bytes.High && lowKept_) return bytes.Break;
+  // Converts the text in place, letting the window's events run now and
+  // then; true when some byte changed. A line that holds a break afterwards
+  // is left whole (the caller splits it).
+  bool Convert(Text& text, Window& window) {
+    if (!utf8Step_ && layer_.Empty()) return text.Translate(table_);
+    Text converted;
+    converted.Reserve(text.Bytes().size() + text.Bytes().size() / 8, text.size());
+    bool changed = false;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (i % kLinesPerPump == 0) window.ProcessEvents();
+      const std::string_view source = text[i];
+      if (lowKept_ && !HasHighByte(source)) {
+        converted.AddLine(source, text.End(i));
+        continue;
+      }
+      line.assign(source);
+      ConvertLine(line, i == 0);
+      changed = changed || line != source;
+      converted.AddLine(line, text.End(i));
+    }
+    text.swap(converted);
+    return changed;
+  }
+
+  int Utf8Count = 0;
+
+ private:
+  void ConvertLine(std::string& line, bool textStart) {
     // A line taken out of UTF-8 by the outer layer counts as decoded, once.
     const bool layered = !layer_.Empty() && ApplyOuterLayer(line, layer_, decoded_, textStart);
     if (layered) ++Utf8Count;
@@ -241,16 +281,11 @@ class LineConverter {
         if (!layered) ++Utf8Count;
       }
       Translate(line, fromWindows_);
-      if (decoded) return true;
     } else {
       Translate(line, table_);
     }
-    return bytes.Break || makesBreaks_ || !lowKept_;
   }
 
-  int Utf8Count = 0;
-
- private:
   static void Translate(std::string& line, const CodeTable& table) {
     for (char& c : line) c = static_cast<char>(table[static_cast<Byte>(c)]);
   }
@@ -261,22 +296,16 @@ class LineConverter {
   const bool utf8Step_;
   const OuterLayer layer_;
   bool lowKept_ = true;
-  bool makesBreaks_ = false;
   std::string decoded_;
 };
 
 }  // namespace
 
-Lines Converter::PendingConversion() {
-  Lines converted;
-  converted.reserve(TextBuffer.size());
-  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_,
-                        pendingLayer_);
-  for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
-    if (i % kLinesPerPump == 0) window_.ProcessEvents();
-    converted.push_back(TextBuffer[i]);
-    convert.Convert(converted.back(), i == 0);
-  }
+Text Converter::PendingConversion() {
+  window_.ProcessEvents();
+  Text converted = TextBuffer;
+  TextConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_, pendingLayer_);
+  convert.Convert(converted, window_);
   Counters.Utf8Count = convert.Utf8Count;
   return converted;
 }
@@ -285,36 +314,32 @@ void Converter::ConvertTextBufferInPlace() {
   ++lastInPlace_.Count;
   lastInPlace_.Table = pendingTable_;
   lastInPlace_.Utf8 = pendingUtf8_ || !pendingLayer_.Empty();
-  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_,
-                        pendingLayer_);
-  bool breaks = false;
-  for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
-    if (i % kLinesPerPump == 0) window_.ProcessEvents();
-    breaks |= convert.Convert(TextBuffer[i], i == 0);
-  }
+  window_.ProcessEvents();
+  TextConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_, pendingLayer_);
+  lastInPlace_.Changed = convert.Convert(TextBuffer, window_) || lastInPlace_.Changed;
   Counters.Utf8Count = convert.Utf8Count;
   // The editor splits lines that hold a break (left by a decoding stage or
   // made by the conversion).
-  if (breaks) TextBuffer = Resplit(std::move(TextBuffer));
+  TextBuffer = Resplit(std::move(TextBuffer));
 }
 
-void Converter::CopyToScreen(const Lines& lines) {
-  const bool isText = &lines == &TextBuffer;
+void Converter::CopyToScreen(const Text& text) {
+  const bool isText = &text == &TextBuffer;
   if (window_.HasDisplay()) {
-    window_.ShowText(lines);
+    window_.ShowText(text);
     screen_ = ScreenSource::Window;
-    Lines().swap(screenLines_);
+    screenText_.clear();
   } else if (isText) {
     screen_ = ScreenSource::TextBuffer;
-    Lines().swap(screenLines_);
+    screenText_.clear();
   } else {
-    screenLines_ = Resplit(lines);
+    screenText_ = Resplit(text);
     screen_ = ScreenSource::Own;
   }
   if (isText) ScreenChanged = false;
 }
 
-void Converter::CopyFromScreen(Lines& lines) {
+void Converter::CopyFromScreen(Text& lines) {
   const bool isText = &lines == &TextBuffer;
   const bool display = window_.HasDisplay();
   if (screen_ == ScreenSource::Pending) {
@@ -330,24 +355,24 @@ void Converter::CopyFromScreen(Lines& lines) {
     } else if (isText) {
       screen_ = ScreenSource::TextBuffer;
     } else {
-      screenLines_ = lines;
+      screenText_ = lines;
       screen_ = ScreenSource::Own;
     }
   } else if (ScreenChanged || screen_ == ScreenSource::Window) {
     lines = window_.ReadText();
   } else if (screen_ == ScreenSource::Own) {
     if (isText) {
-      lines = std::move(screenLines_);
-      Lines().swap(screenLines_);
+      lines = std::move(screenText_);
+      screenText_.clear();
       screen_ = ScreenSource::TextBuffer;
     } else {
-      lines = screenLines_;
+      lines = screenText_;
     }
   } else if (screen_ == ScreenSource::BackCopy) {
-    lines = Resplit(BackCopy.Unpack());
+    lines = Resplit(BackCopy);
     if (isText) screen_ = ScreenSource::TextBuffer;
   } else {  // ScreenSource::TextBuffer
-    lines = Resplit(isText ? std::move(TextBuffer) : Lines(TextBuffer));
+    lines = Resplit(isText ? std::move(TextBuffer) : Text(TextBuffer));
   }
   Pump();
   if (isText) ScreenChanged = false;

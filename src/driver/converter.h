@@ -8,7 +8,7 @@
 #include <string>
 
 #include "codepages/code_tables.h"
-#include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "driver/info_pane.h"
 #include "driver/window.h"
@@ -61,16 +61,14 @@ struct DecoderStages {
   Stage Binary;           // Base64, UUE and XXE, with attachments
   Stage Html;             // HTML entities and tags
   Stage Translit;         // translit
-  // Optional: true when the stages the switches enable would all leave the
-  // given text (lines not yet split) alone. A conversion of a whole file
-  // may then skip building its line list.
-  std::function<bool(std::string_view text, const DecoderSwitches& switches)> LeaveTextAlone = {};
 };
 
 // How the text buffer was converted after the stages of the last run.
 struct InPlaceConversion {
   int Count = 0;  // times the buffer was converted in place (0: it was not)
   CodeTable Table = IdentityCodeTable();
+  // Some byte of the buffer changed (breaks made by the conversion count).
+  bool Changed = false;
   // With the UTF-8 step, which comes between the way into Windows-1251 and
   // the way out to the target, or with an outer UTF-8 layer before Table:
   // Table alone does not describe the result.
@@ -83,12 +81,11 @@ class Converter {
 
   // Converts the text buffer in place and shows the result.
   void Convert();
-  // True when the stages' quick check says that they all would leave the
-  // text alone with the window's current switches; false when they have no
-  // such check.
-  bool StagesLeaveTextAlone(std::string_view text) const {
-    return stages_.LeaveTextAlone && stages_.LeaveTextAlone(text, window_.Switches());
-  }
+  // False when some decoding stage of the last Convert went over the text
+  // (it may have changed it); true when every stage was off or skipped it.
+  bool StagesLeftText() const { return stagesRun_ == 0; }
+  // Called by a stage that finds nothing to do and leaves the text alone.
+  void StageSkipped() { --stagesRun_; }
   // What the last Convert did to the text buffer after the stages.
   const InPlaceConversion& LastInPlaceConversion() const { return lastInPlace_; }
 
@@ -116,9 +113,9 @@ class Converter {
   void UpdateFileView();
 
   // The editor.
-  void CopyToScreen(const Lines& lines);
+  void CopyToScreen(const Text& text);
   void CopyTextToScreen() { CopyToScreen(TextBuffer); }
-  void CopyFromScreen(Lines& lines);
+  void CopyFromScreen(Text& text);
   void CopyTextFromScreen() { CopyFromScreen(TextBuffer); }
   // The editor's change event.
   void ScreenEdited() { ScreenChanged = true; }
@@ -144,10 +141,12 @@ class Converter {
   // The English text, or the Russian one (given in UTF-8) in Windows-1251.
   std::string Tr(std::string_view english, std::string_view russianUtf8) const;
 
-  Lines TextBuffer;
-  // The text from before the last conversion, packed: it is large and is
-  // read only by Back and by the test for a change.
-  PackedLines BackCopy;
+  Text TextBuffer;
+  // The text from before the last conversion, for Back.
+  Text BackCopy;
+  // False for a run that no one can take back (a file converted on disk):
+  // it keeps no back copy, so the text is held once.
+  bool KeepBackCopy = true;
   bool ScreenChanged = false;
   bool BackAvailable = false;
   std::atomic<bool> UserBreak{false};
@@ -182,7 +181,7 @@ class Converter {
   // the user having edited it.
   enum class ScreenSource {
     Window,      // the window holds it
-    Own,         // screenLines_ (window without a display)
+    Own,         // screenText_ (window without a display)
     TextBuffer,  // the text buffer as it stands (window without a display)
     BackCopy,    // the back copy (window without a display)
     Pending,     // the text buffer through pendingTable_, not converted yet
@@ -193,9 +192,9 @@ class Converter {
   // Records the conversion the editor is to show; Flush converts and shows it.
   void SetPending();
   void FlushPending();
-  // The text buffer through the waiting conversion, into a new list or in
+  // The text buffer through the waiting conversion, into a new text or in
   // place; both set Counters.Utf8Count.
-  Lines PendingConversion();
+  Text PendingConversion();
   void ConvertTextBufferInPlace();
 
   Window& window_;
@@ -205,7 +204,8 @@ class Converter {
   int progressMin_ = 0, progressMax_ = 100;
 
   ScreenSource screen_ = ScreenSource::Window;
-  Lines screenLines_;
+  Text screenText_;
+  int stagesRun_ = 0;  // stages of the run that went over the text
   CodeTable intoWindows_ = IdentityCodeTable();  // Table's way into Windows-1251
   CodeTable fromWindows_ = IdentityCodeTable();  // and its way out to the target
   CodeTable pendingTable_ = IdentityCodeTable();
