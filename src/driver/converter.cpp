@@ -246,21 +246,40 @@ class TextConverter {
   // is left whole (the caller splits it).
   bool Convert(Text& text, Window& window) {
     if (!utf8Step_ && layer_.Empty()) return text.Translate(table_);
+    bool changed = false;
+    std::size_t first = 0;  // the first line that changes its length
+    if (layer_.Empty()) {
+      // A line that is not UTF-8 gets the whole table, in place; the text
+      // is built anew only from the first line that decodes.
+      for (; first < text.size(); ++first) {
+        if (first % kLinesPerPump == 0) window.ProcessEvents();
+        const std::string_view source = text[first];
+        if (lowKept_ && !HasHighByte(source)) continue;
+        if (!MayHoldUtf8(source, intoWindows_)) {
+          changed = TranslateBytes(text.MutableLine(first), source.size(), table_.data()) || changed;
+          continue;
+        }
+        line_.assign(source);
+        Translate(line_, intoWindows_);
+        if (Utf8ToWin(line_, decoded_, first == 0)) break;
+        changed = TranslateBytes(text.MutableLine(first), source.size(), table_.data()) || changed;
+      }
+      if (first == text.size()) return changed;
+    }
     Text converted;
     converted.Reserve(text.Bytes().size() + text.Bytes().size() / 8, text.size());
-    bool changed = false;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < first; ++i) converted.AddLine(text[i], text.End(i));
+    for (std::size_t i = first; i < text.size(); ++i) {
       if (i % kLinesPerPump == 0) window.ProcessEvents();
       const std::string_view source = text[i];
       if (lowKept_ && !HasHighByte(source)) {
         converted.AddLine(source, text.End(i));
         continue;
       }
-      line.assign(source);
-      ConvertLine(line, i == 0);
-      changed = changed || line != source;
-      converted.AddLine(line, text.End(i));
+      line_.assign(source);
+      ConvertLine(line_, i == 0);
+      changed = changed || line_ != source;
+      converted.AddLine(line_, text.End(i));
     }
     text.swap(converted);
     return changed;
@@ -286,6 +305,19 @@ class TextConverter {
     }
   }
 
+  // True when the bytes taken through the table hold a byte that may
+  // start a UTF-8 sequence followed by one that may continue it: without
+  // such a pair no UTF-8 character (nor a byte order mark) is there.
+  static bool MayHoldUtf8(std::string_view bytes, const CodeTable& table) {
+    bool lead = false;
+    for (const char c : bytes) {
+      const Byte b = table[static_cast<Byte>(c)];
+      if (lead && b >= 0x80 && b <= 0xBF) return true;
+      lead = b >= 0xC2 && b <= 0xF4;
+    }
+    return false;
+  }
+
   static void Translate(std::string& line, const CodeTable& table) {
     for (char& c : line) c = static_cast<char>(table[static_cast<Byte>(c)]);
   }
@@ -296,6 +328,7 @@ class TextConverter {
   const bool utf8Step_;
   const OuterLayer layer_;
   bool lowKept_ = true;
+  std::string line_;
   std::string decoded_;
 };
 
