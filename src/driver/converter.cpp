@@ -101,7 +101,7 @@ void Converter::Convert() {
   Detection.Found = false;
   Attachments.Clear();
   Counters = DecoderCounters{};
-  lastInPlace_ = InPlaceConversion{};
+  screen_.ResetInPlace();
   stagesRun_ = 0;
 
   if (ScreenChanged) CopyTextFromScreen();
@@ -109,7 +109,7 @@ void Converter::Convert() {
     BackCopy = TextBuffer;
     // The stages may now change the buffer; the editor still shows what the
     // back copy holds.
-    if (screen_ == ScreenSource::TextBuffer) screen_ = ScreenSource::BackCopy;
+    screen_.BufferChanging();
   } else {
     BackCopy.clear();
   }
@@ -180,7 +180,7 @@ void Converter::Back() {
 
 void Converter::ConvBuffer() {
   SetPending();
-  if (window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
+  if (window_.HasDisplay() && window_.ReadyToRedraw()) screen_.Flush();
 }
 
 void Converter::SetCodeTable(const CodeTable& intoWindows, int target) {
@@ -190,225 +190,29 @@ void Converter::SetCodeTable(const CodeTable& intoWindows, int target) {
 }
 
 void Converter::SetPending() {
-  pendingTable_ = Table;
-  pendingIntoWindows_ = intoWindows_;
-  pendingFromWindows_ = fromWindows_;
-  pendingUtf8_ = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
-  pendingLayer_ = FromIndex == 0 ? Detection.Layer : OuterLayer{};
-  screen_ = ScreenSource::Pending;
-  // A text shown earlier is superseded.
-  screenText_.clear();
+  BufferConversion conversion;
+  conversion.Table = Table;
+  conversion.IntoWindows = intoWindows_;
+  conversion.FromWindows = fromWindows_;
+  conversion.Utf8 = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
+  conversion.Layer = FromIndex == 0 ? Detection.Layer : OuterLayer{};
+  screen_.SetPending(conversion);
 }
 
 void Converter::Pump() {
-  if (screen_ == ScreenSource::Pending && window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
+  if (screen_.Pending() && window_.HasDisplay() && window_.ReadyToRedraw()) screen_.Flush();
   window_.ProcessEvents();
-}
-
-void Converter::FlushPending() {
-  const Text converted = PendingConversion();
-  window_.ShowText(converted);
-  screen_ = ScreenSource::Window;
-}
-
-namespace {
-
-// Events run once per this many lines of a conversion: often enough for a
-// responsive window, rarely enough to cost nothing beside the conversion.
-constexpr std::size_t kLinesPerPump = 4096;
-
-// Converts a text through a code table. Bytes below 0x80 keep their values
-// in every code table the program builds, so a line without a byte from 0x80
-// up is left as it is (when the tables at hand keep them, which is checked):
-// it has no UTF-8 sequence to decode either. Without the UTF-8 step and an
-// outer layer the whole block goes through the table at once.
-//
-// With the UTF-8 step a line goes into Windows-1251 first, is decoded from
-// UTF-8 when it looks like UTF-8, and then goes out to the target, so that
-// the characters the UTF-8 step gives are the ones converted to the target.
-// A line that does not look like UTF-8 gets the whole table, as without
-// the step.
-//
-// An outer UTF-8 layer comes before all of it: the line is taken out of
-// UTF-8 into the layer's code pages first.
-class TextConverter {
- public:
-  TextConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
-                bool utf8Step, const OuterLayer& layer)
-      : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step),
-        layer_(layer) {
-    for (int b = 0; b < 0x80; ++b)
-      lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
-  }
-
-  // Converts the text in place, letting the window's events run now and
-  // then; true when some byte changed. A line that holds a break afterwards
-  // is left whole (the caller splits it).
-  bool Convert(Text& text, Window& window) {
-    if (!utf8Step_ && layer_.Empty()) return text.Translate(table_);
-    bool changed = false;
-    std::size_t first = 0;  // the first line that changes its length
-    if (layer_.Empty()) {
-      // A line that is not UTF-8 gets the whole table, in place; the text
-      // is built anew only from the first line that decodes.
-      for (; first < text.size(); ++first) {
-        if (first % kLinesPerPump == 0) window.ProcessEvents();
-        const std::string_view source = text[first];
-        if (lowKept_ && !HasHighByte(source)) continue;
-        if (!MayHoldUtf8(source, intoWindows_)) {
-          changed = TranslateBytes(text.MutableLine(first), source.size(), table_.data()) || changed;
-          continue;
-        }
-        line_.assign(source);
-        Translate(line_, intoWindows_);
-        if (Utf8ToWin(line_, decoded_, first == 0)) break;
-        changed = TranslateBytes(text.MutableLine(first), source.size(), table_.data()) || changed;
-      }
-      if (first == text.size()) return changed;
-    }
-    Text converted;
-    converted.Reserve(text.Bytes().size() + text.Bytes().size() / 8, text.size());
-    for (std::size_t i = 0; i < first; ++i) converted.AddLine(text[i], text.End(i));
-    for (std::size_t i = first; i < text.size(); ++i) {
-      if (i % kLinesPerPump == 0) window.ProcessEvents();
-      const std::string_view source = text[i];
-      if (lowKept_ && !HasHighByte(source)) {
-        converted.AddLine(source, text.End(i));
-        continue;
-      }
-      line_.assign(source);
-      ConvertLine(line_, i == 0);
-      changed = changed || line_ != source;
-      converted.AddLine(line_, text.End(i));
-    }
-    text.swap(converted);
-    return changed;
-  }
-
-  int Utf8Count = 0;
-
- private:
-  void ConvertLine(std::string& line, bool textStart) {
-    // A line taken out of UTF-8 by the outer layer counts as decoded, once.
-    const bool layered = !layer_.Empty() && ApplyOuterLayer(line, layer_, decoded_, textStart);
-    if (layered) ++Utf8Count;
-    if (utf8Step_) {
-      Translate(line, intoWindows_);
-      const bool decoded = Utf8ToWin(line, decoded_, textStart);
-      if (decoded) {
-        line.swap(decoded_);
-        if (!layered) ++Utf8Count;
-      }
-      Translate(line, fromWindows_);
-    } else {
-      Translate(line, table_);
-    }
-  }
-
-  // True when the bytes taken through the table hold a byte that may
-  // start a UTF-8 sequence followed by one that may continue it: without
-  // such a pair no UTF-8 character (nor a byte order mark) is there.
-  static bool MayHoldUtf8(std::string_view bytes, const CodeTable& table) {
-    bool lead = false;
-    for (const char c : bytes) {
-      const Byte b = table[static_cast<Byte>(c)];
-      if (lead && b >= 0x80 && b <= 0xBF) return true;
-      lead = b >= 0xC2 && b <= 0xF4;
-    }
-    return false;
-  }
-
-  static void Translate(std::string& line, const CodeTable& table) {
-    for (char& c : line) c = static_cast<char>(table[static_cast<Byte>(c)]);
-  }
-
-  const CodeTable& table_;
-  const CodeTable& intoWindows_;
-  const CodeTable& fromWindows_;
-  const bool utf8Step_;
-  const OuterLayer layer_;
-  bool lowKept_ = true;
-  std::string line_;
-  std::string decoded_;
-};
-
-}  // namespace
-
-Text Converter::PendingConversion() {
-  window_.ProcessEvents();
-  Text converted = TextBuffer;
-  TextConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_, pendingLayer_);
-  convert.Convert(converted, window_);
-  Counters.Utf8Count = convert.Utf8Count;
-  return converted;
-}
-
-void Converter::ConvertTextBufferInPlace() {
-  ++lastInPlace_.Count;
-  lastInPlace_.Table = pendingTable_;
-  lastInPlace_.Utf8 = pendingUtf8_ || !pendingLayer_.Empty();
-  window_.ProcessEvents();
-  TextConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_, pendingLayer_);
-  lastInPlace_.Changed = convert.Convert(TextBuffer, window_) || lastInPlace_.Changed;
-  Counters.Utf8Count = convert.Utf8Count;
-  // The editor splits lines that hold a break (left by a decoding stage or
-  // made by the conversion).
-  TextBuffer = Resplit(std::move(TextBuffer));
 }
 
 void Converter::CopyToScreen(const Text& text) {
-  const bool isText = &text == &TextBuffer;
-  if (window_.HasDisplay()) {
-    window_.ShowText(text);
-    screen_ = ScreenSource::Window;
-    screenText_.clear();
-  } else if (isText) {
-    screen_ = ScreenSource::TextBuffer;
-    screenText_.clear();
-  } else {
-    screenText_ = Resplit(text);
-    screen_ = ScreenSource::Own;
-  }
-  if (isText) ScreenChanged = false;
+  screen_.Show(text);
+  if (&text == &TextBuffer) ScreenChanged = false;
 }
 
-void Converter::CopyFromScreen(Text& lines) {
-  const bool isText = &lines == &TextBuffer;
-  const bool display = window_.HasDisplay();
-  if (screen_ == ScreenSource::Pending) {
-    // The waiting conversion is what the editor shows (it replaced any edit).
-    if (isText) {
-      ConvertTextBufferInPlace();
-    } else {
-      lines = Resplit(PendingConversion());
-    }
-    if (display) {
-      window_.ShowText(lines);
-      screen_ = ScreenSource::Window;
-    } else if (isText) {
-      screen_ = ScreenSource::TextBuffer;
-    } else {
-      screenText_ = lines;
-      screen_ = ScreenSource::Own;
-    }
-  } else if (ScreenChanged || screen_ == ScreenSource::Window) {
-    lines = window_.ReadText();
-  } else if (screen_ == ScreenSource::Own) {
-    if (isText) {
-      lines = std::move(screenText_);
-      screenText_.clear();
-      screen_ = ScreenSource::TextBuffer;
-    } else {
-      lines = screenText_;
-    }
-  } else if (screen_ == ScreenSource::BackCopy) {
-    lines = Resplit(BackCopy);
-    if (isText) screen_ = ScreenSource::TextBuffer;
-  } else {  // ScreenSource::TextBuffer
-    lines = Resplit(isText ? std::move(TextBuffer) : Text(TextBuffer));
-  }
+void Converter::CopyFromScreen(Text& text) {
+  screen_.Read(text, ScreenChanged);
   Pump();
-  if (isText) ScreenChanged = false;
+  if (&text == &TextBuffer) ScreenChanged = false;
 }
 
 void Converter::WriteStatusInfo(std::string_view text) {

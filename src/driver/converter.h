@@ -11,6 +11,7 @@
 #include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "driver/info_pane.h"
+#include "driver/screen_state.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
@@ -63,18 +64,6 @@ struct DecoderStages {
   Stage Translit;         // translit
 };
 
-// How the text buffer was converted after the stages of the last run.
-struct InPlaceConversion {
-  int Count = 0;  // times the buffer was converted in place (0: it was not)
-  CodeTable Table = IdentityCodeTable();
-  // Some byte of the buffer changed (breaks made by the conversion count).
-  bool Changed = false;
-  // With the UTF-8 step, which comes between the way into Windows-1251 and
-  // the way out to the target, or with an outer UTF-8 layer before Table:
-  // Table alone does not describe the result.
-  bool Utf8 = false;
-};
-
 class Converter {
  public:
   Converter(Window& window, const TCfg& cfg, DecoderStages stages = {});
@@ -87,7 +76,7 @@ class Converter {
   // Called by a stage that finds nothing to do and leaves the text alone.
   void StageSkipped() { --stagesRun_; }
   // What the last Convert did to the text buffer after the stages.
-  const InPlaceConversion& LastInPlaceConversion() const { return lastInPlace_; }
+  const InPlaceConversion& LastInPlaceConversion() const { return screen_.LastInPlace(); }
 
   // Restores the text from before the last conversion.
   void Back();
@@ -177,25 +166,11 @@ class Converter {
   const TCfg& cfg() const { return cfg_; }
 
  private:
-  // Where the editor's text is found when the screen is read back without
-  // the user having edited it.
-  enum class ScreenSource {
-    Window,      // the window holds it
-    Own,         // screenText_ (window without a display)
-    TextBuffer,  // the text buffer as it stands (window without a display)
-    BackCopy,    // the back copy (window without a display)
-    Pending,     // the text buffer through pendingTable_, not converted yet
-  };
-
   void RunStage(const Stage& stage);
   void EndWithUserBreak();
-  // Records the conversion the editor is to show; Flush converts and shows it.
+  // Records the conversion the editor is to show: the code table as it
+  // stands, with the UTF-8 step and the outer layer the run asks for.
   void SetPending();
-  void FlushPending();
-  // The text buffer through the waiting conversion, into a new text or in
-  // place; both set Counters.Utf8Count.
-  Text PendingConversion();
-  void ConvertTextBufferInPlace();
 
   Window& window_;
   const TCfg& cfg_;
@@ -203,17 +178,10 @@ class Converter {
   InfoPane pane_;
   int progressMin_ = 0, progressMax_ = 100;
 
-  ScreenSource screen_ = ScreenSource::Window;
-  Text screenText_;
+  ScreenState screen_{window_, TextBuffer, BackCopy, Counters.Utf8Count};
   int stagesRun_ = 0;  // stages of the run that went over the text
   CodeTable intoWindows_ = IdentityCodeTable();  // Table's way into Windows-1251
   CodeTable fromWindows_ = IdentityCodeTable();  // and its way out to the target
-  CodeTable pendingTable_ = IdentityCodeTable();
-  CodeTable pendingIntoWindows_ = IdentityCodeTable();
-  CodeTable pendingFromWindows_ = IdentityCodeTable();
-  bool pendingUtf8_ = false;
-  OuterLayer pendingLayer_;
-  InPlaceConversion lastInPlace_;
 };
 
 }  // namespace kamvo
