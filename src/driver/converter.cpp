@@ -233,15 +233,7 @@ void Converter::ClearInfo() {
 void Converter::WriteMimeInfo() {
   ClearInfo();
   WriteStatusInfo(std::string(pane_.LastStatus()));
-  const DecoderCounters& c = Counters;
-  if (c.Base64Count > 0) AddInfo(Tr("Base64 converted.", "Преобразовано base64."));
-  if (c.UUECount > 0) AddInfo(Tr("UUEncoding converted.", "Преобразовано UUEncoding."));
-  if (c.XXECount > 0) AddInfo(Tr("XXEncoding converted.", "Преобразовано XXEncoding."));
-  if (c.QPCount > 0) AddInfo(Tr("Quoted-printable converted.", "Преобразовано quoted-printable."));
-  if (c.SevenBitCount > 0) AddInfo(Tr("7-bit converted.", "Преобразована 7-битная кодировка."));
-  if (c.RtfCount > 0) AddInfo(Tr("RTF converted.", "Преобразовано RTF."));
-  if (c.HtmlCount > 0) AddInfo(Tr("HTML converted.", "Преобразовано HTML."));
-  if (c.TranslitCount > 0) AddInfo(Tr("Translit converted.", "Преобразован транслит."));
+  for (const std::string& line : DecodingReport(Counters, English())) AddInfo(line);
 }
 
 void Converter::WriteUtf8Info() {
@@ -363,39 +355,7 @@ void Converter::UpdateProgressBar(const Chain& chain) {
 void Converter::WriteDetectionInfo() {
   WriteMimeInfo();
   if (FromIndex != 0) return;
-  const DetectionState& state = Detection;
-  if (state.SampleWords.Count == 0) {
-    AddInfo(Tr("Russian text not found.", "Русский текст не найден."));
-    return;
-  }
-  const std::string percent = std::to_string(state.BestPercent);
-  bool headerWritten = false;
-  auto header = [&] {
-    if (headerWritten) return;
-    AddInfo(English() ? "Russian text detected " + percent + "% when converted:"
-                      : WinFromUtf8("Русский текст распознан на " + percent + "% при перекодировке:"));
-    headerWritten = true;
-  };
-  // The outer layer is undone first.
-  for (const int code : state.Layer.Codes) {
-    if (code == 0) continue;
-    header();
-    AddInfo("    UTF-8  ->  " + std::string(CodeNames[code]));
-  }
-  for (int level = 0; level < kChainLevels; ++level) {
-    const int pair = state.BestChain[level];
-    if (pair == 0) continue;
-    header();
-    AddInfo("    " + std::string(CodeNames[PairFrom(pair)]) + "  ->  " +
-            std::string(CodeNames[PairTo(pair)]));
-  }
-  if (state.DetectedUtf8) {
-    header();
-    AddInfo("    UTF8  ->  ASCII");
-  }
-  if (!headerWritten)
-    AddInfo(English() ? "Russian text detected " + percent + "% without conversion"
-                      : WinFromUtf8("Русский текст распознан на " + percent + "% без перекодировки"));
+  for (const std::string& line : DetectionReport(Detection, English())) AddInfo(line);
 }
 
 }  // namespace kamvo

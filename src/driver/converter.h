@@ -1,6 +1,8 @@
 // One conversion run and the services every stage shares: the text buffer
-// and its back copy, the information pane, the progress bar, the user break,
-// the decoder counters, the attachment list and automatic detection.
+// and its back copy, the information pane (InfoPane, with the lines of
+// run_report.h), the progress bar, the user break, the decoder counters,
+// the attachment list and automatic detection. What the editor shows, and
+// the conversion waiting to be shown there, is ScreenState's.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "driver/info_pane.h"
+#include "driver/run_report.h"
 #include "driver/screen_state.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
@@ -19,35 +22,6 @@
 namespace kamvo {
 
 struct TCfg;
-
-// How many times each kind of decoding was applied in the current run.
-struct DecoderCounters {
-  int QPCount = 0;
-  int SevenBitCount = 0;
-  int RtfCount = 0;
-  int Base64Count = 0;
-  int UUECount = 0;
-  int XXECount = 0;
-  int HtmlCount = 0;
-  int TranslitCount = 0;
-  int Utf8Count = 0;
-};
-
-// What automatic detection leaves behind for the report and the window.
-struct DetectionState {
-  Sample SampleWords;  // SampleWords.Count is the sample count
-  Chain BestChain{};
-  int BestScore = 0;
-  int BestPercent = 0;
-  bool DetectedUtf8 = false;
-  // The code pages the text was taken out of UTF-8 into before the chain
-  // (a UTF-8 text that holds a text read in a wrong code page).
-  OuterLayer Layer;
-  bool DetectionDone = false;
-  bool Found = false;  // the best chain reached the detection limit
-  int LastLevel = 0;
-  int LastPosition = 0;
-};
 
 class Converter;
 
@@ -101,7 +75,7 @@ class Converter {
   void SetButtonsStop();
   void UpdateFileView();
 
-  // The editor.
+  // The editor (through ScreenState).
   void CopyToScreen(const Text& text);
   void CopyTextToScreen() { CopyToScreen(TextBuffer); }
   void CopyFromScreen(Text& text);
