@@ -12,8 +12,11 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
     result.NotText = true;
     return result;
   }
+  // No one can take the run back: it keeps no back copy.
   const bool keepBefore = converter.KeepTextWhenNotRecognised;
+  const bool backBefore = converter.KeepBackCopy;
   converter.KeepTextWhenNotRecognised = true;
+  converter.KeepBackCopy = false;
   converter.TextBuffer = Text::FromBytes(bytes);
   // An editor gives its lines back with breaks of its own.
   const bool display = converter.window().HasDisplay();
@@ -21,6 +24,7 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   converter.CopyTextToScreen();
   converter.Convert();
   converter.KeepTextWhenNotRecognised = keepBefore;
+  converter.KeepBackCopy = backBefore;
   if (converter.UserBreak) {
     result.UserBreak = true;
     return result;
