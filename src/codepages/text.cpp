@@ -204,14 +204,15 @@ std::string JoinLines(const Text& text, std::string_view lineBreak) {
 bool HasBreakInside(const Text& text) {
   // The breaks that end the lines hold this many CRs and LFs; any more in
   // the bytes are inside a line.
-  std::size_t crs = 0, lfs = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const LineEnd end = text.End(i);
-    crs += end == LineEnd::Cr || end == LineEnd::CrLf;
-    lfs += end == LineEnd::Lf || end == LineEnd::CrLf;
-  }
+  std::size_t expected = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) expected += BreakBytes(text.End(i)).size();
   const std::string_view bytes = text.Bytes();
-  return CountByte(bytes, '\n') != lfs || CountByte(bytes, '\r') != crs;
+  const char* data = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t found = 0, i = 0;
+  for (; i + 64 <= n; i += 64) found += static_cast<std::size_t>(__builtin_popcountll(BreakBits(data + i)));
+  for (; i < n; ++i) found += data[i] == '\n' || data[i] == '\r';
+  return found != expected;
 }
 
 Text Resplit(Text text) {
