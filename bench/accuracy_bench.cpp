@@ -170,7 +170,7 @@ bool Restores(const std::string& bytes, const std::string& win, int limit) {
   window.toIndex = kWindows - 1;
   Converter converter(window, cfg, StandardStages());
   converter.KeepTextWhenNotRecognised = true;
-  converter.TextBuffer = SplitLines(bytes);
+  converter.TextBuffer = Text::FromBytes(bytes);
   converter.CopyTextToScreen();
   converter.Convert();
   return JoinLines(converter.TextBuffer, "\n") == win + "\n";

@@ -87,7 +87,7 @@ void RunStage(const std::string& what, const Lines& text, const std::string& tar
   TCfg cfg;
   HeadlessWindow window;
   Converter converter(window, cfg);
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   bool seen = false;
   const double seconds = bench::Seconds([&] { seen = ConvBinary(converter); });
   bench::Report(what, seconds, Bytes(text), target);

@@ -26,7 +26,7 @@ class QuietObserver : public SearchObserver {
 };
 
 Sample SampleOf(const std::string& text) {
-  Lines lines{text};
+  const Text lines{text};
   WordReader reader(lines);
   return TakeSample(reader);
 }

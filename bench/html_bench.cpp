@@ -69,7 +69,7 @@ void RunStage(const std::string& what, const Lines& text) {
   TCfg cfg;
   HeadlessWindow window;
   Converter converter(window, cfg);
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   bool changed = false;
   const double seconds = bench::Seconds([&] { changed = ConvHTML(converter); });
   bench::Report(what, seconds, Bytes(text), "seconds, not hours");

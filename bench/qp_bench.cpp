@@ -31,7 +31,8 @@ void RunStage(const std::string& what, Lines text, const std::string& target) {
   HeadlessWindow window;
   Converter converter(window, cfg);
   const double bytes = Bytes(text);
-  converter.TextBuffer = std::move(text);
+  converter.TextBuffer = Text::FromLines(text);
+  Lines().swap(text);
   bool converted = false;
   const double seconds = bench::Seconds([&] { converted = ConvQuotedPrintable(converter); });
   bench::Report(what, seconds, bytes, target);

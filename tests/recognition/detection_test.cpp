@@ -34,7 +34,8 @@ class RecordingObserver : public SearchObserver {
 };
 
 Sample SampleOf(const Lines& text) {
-  WordReader reader(text);
+  const Text readText = Text::FromLines(text);
+  WordReader reader(readText);
   return TakeSample(reader);
 }
 
