@@ -151,7 +151,8 @@ class ChunkSearcher {
     if (open.Direct.Has(lane)) {
       direct = 0;
       for (int w = 0, failed = 0; w < words.Count; ++w) {
-        if (open.DirectWords[w].Has(lane) && IsRussianWord(words.Words[w], table)) {
+        if (open.DirectWords[w].Has(lane) &&
+            ((open.Tested && context_.Filter.DirectExact(w)) || IsRussianWord(words.Words[w], table))) {
           ++direct;
         } else if (words.Count - ++failed < needed) {
           direct = -1;
