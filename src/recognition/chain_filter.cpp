@@ -62,6 +62,21 @@ constexpr std::array<Byte, kTargetCount> kTargetFlags = [] {
 }();
 constexpr std::array<Byte, 6> kLeads = {0xC2, 0xC3, 0xD0, 0xD1, 0xD2, 0xE2};
 
+// The indexes into kTargets of the targets whose flags, masked, equal Value.
+template <Byte Mask, Byte Value>
+constexpr auto kTargetsWith = [] {
+  constexpr std::size_t count = [] {
+    std::size_t n = 0;
+    for (Byte flags : kTargetFlags) n += (flags & Mask) == Value;
+    return n;
+  }();
+  std::array<Byte, count> indexes{};
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < kTargetCount; ++k)
+    if ((kTargetFlags[k] & Mask) == Value) indexes[n++] = static_cast<Byte>(k);
+  return indexes;
+}();
+
 // Bytes below 0x80 that the word test reads as letters.
 bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != std::string_view::npos; }
 
@@ -193,15 +208,13 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       int slot[128];
       std::fill(std::begin(slot), std::end(slot), -1);
       int high = 0;
-      bytes.Bytes[kLatinUpperSlot] = 128;
-      bytes.Bytes[kLatinLowerSlot] = 129;
       bytes.Length = static_cast<std::uint8_t>(entry.Word.size());
       for (std::size_t k = 0; k < entry.Word.size(); ++k) {
         const auto b = static_cast<Byte>(entry.Word[k]);
         if (b < 0x80) {
           // A look-alike: its Cyrillic partner's case and kind never change.
           const auto partner = static_cast<Byte>(CyrillicLookAlikes[LatinLookAlikes.find(static_cast<char>(b))]);
-          bytes.Slots[k] = (FlagsOf(partner) & kCaseUpper) ? kLatinUpperSlot : kLatinLowerSlot;
+          bytes.Sequence[k] = (FlagsOf(partner) & kCaseUpper) ? kLatinUpper : kLatinLower;
           ((FlagsOf(partner) & kVowel) ? bytes.LatinVowel : bytes.LatinConsonant) = true;
           continue;
         }
@@ -211,7 +224,7 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
           bytes.Bytes[bytes.Count++] = static_cast<std::uint8_t>(table[b] - 0x80);
         }
         ++bytes.Times[slot[b - 0x80]];
-        bytes.Slots[k] = static_cast<std::uint8_t>(slot[b - 0x80]);
+        bytes.Sequence[k] = bytes.Bytes[slot[b - 0x80]];
       }
       bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
       converted.push_back(bytes);
@@ -232,11 +245,9 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
   scratch.OneLetter.fill({});
   scratch.CaseUpper.fill({});
   scratch.CaseLower.fill({});
-  scratch.CaseUpper[128] = scratch.CaseLower[129] = kAllLanes;
-  // Only the sets some word asks about.
-  Byte wanted = kUpper | kExtra | kNoBreak | kLead;
-  if (oneByteWords_) wanted |= kOneLetter;
-  if (longWords_) wanted |= kCaseUpper | kCaseLower | kVowel;
+  scratch.Consonant.fill({});
+  scratch.CaseUpper[kLatinUpper] = scratch.CaseLower[kLatinLower] = kAllLanes;
+  scratch.OneLetter[kLatinUpper] = scratch.OneLetter[kLatinLower] = kAllLanes;
   // What each target byte comes from before level 4.
   Byte before4[kTargetCount];
   const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
@@ -253,27 +264,30 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
     const LaneBits mark = bit.Bits;
     // Letter and CaseLower are marked only where they differ from Upper;
     // they are completed below.
-    for (std::size_t k = 0; k < kTargetCount; ++k) {
-      const int b = inverse3[before4[k]] - 0x80;
-      const Byte flags = kTargetFlags[k] & wanted;
-      if (flags & kUpper) {
-        scratch.Upper[b].Bits |= mark;
-      } else {
-        scratch.Letter[b].Bits |= mark;
-        if (flags & kCaseLower) scratch.CaseLower[b].Bits |= mark;  // ё
-      }
-      if (flags & kNoBreak) scratch.NoBreak[b].Bits |= mark;
-      if (flags & kCaseUpper) scratch.CaseUpper[b].Bits |= mark;
-      if (flags & kLead) scratch.Lead[b].Bits |= mark;
-      if (flags & kVowel) scratch.Vowel[b].Bits |= mark;
-      if (flags & kOneLetter) scratch.OneLetter[b].Bits |= mark;
+    Byte from[kTargetCount];
+    for (std::size_t k = 0; k < kTargetCount; ++k) from[k] = static_cast<Byte>(inverse3[before4[k]] - 0x80);
+    auto markAll = [&](auto& set, const auto& targets) {
+      for (const Byte k : targets) set[from[k]].Bits |= mark;
+    };
+    markAll(scratch.Upper, kTargetsWith<kUpper, kUpper>);
+    markAll(scratch.Letter, kTargetsWith<kUpper, 0>);
+    markAll(scratch.CaseLower, kTargetsWith<kUpper | kCaseLower, kCaseLower>);  // ё
+    markAll(scratch.NoBreak, kTargetsWith<kNoBreak, kNoBreak>);
+    markAll(scratch.Lead, kTargetsWith<kLead, kLead>);
+    if (longWords_) {
+      markAll(scratch.CaseUpper, kTargetsWith<kCaseUpper, kCaseUpper>);
+      markAll(scratch.Vowel, kTargetsWith<kVowel, kVowel>);
     }
+    if (oneByteWords_) markAll(scratch.OneLetter, kTargetsWith<kOneLetter, kOneLetter>);
   }
   // A byte becomes one of 0xC0..0xFF or something else, so Upper without
   // CaseUpper is 0xE0..0xFF.
   for (int b = 0; b < 128; ++b) {
     scratch.Letter[b].Bits |= scratch.Upper[b].Bits;
-    if (wanted & kCaseLower) scratch.CaseLower[b].Bits |= scratch.Upper[b].Bits & ~scratch.CaseUpper[b].Bits;
+    if (longWords_) {
+      scratch.CaseLower[b].Bits |= scratch.Upper[b].Bits & ~scratch.CaseUpper[b].Bits;
+      scratch.Consonant[b].Bits = (scratch.CaseUpper[b].Bits | scratch.CaseLower[b].Bits) & ~scratch.Vowel[b].Bits;
+    }
   }
 }
 
@@ -295,7 +309,7 @@ LaneSet MayDecode(const std::uint8_t* bytes, const std::uint8_t* times, int coun
 
 }  // namespace
 
-LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
+inline LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
   const std::uint8_t* b = word.Bytes.data();
   const std::uint8_t* t = word.Times.data();
   const int n = word.Count;
@@ -350,16 +364,20 @@ LaneSet KeepReachingUp(int total, const LaneSet& lanes, Possible& possible) {
   LaneSet reached[Needed + 1];
   reached[0] = lanes;
   for (int j = 1; j <= Needed; ++j) reached[j] = {};
+  // Until only Needed words are left every lane can still reach Needed;
+  // from then on the lanes alive are those that have come close enough.
+  const int free = total - Needed;
+  int k = 0;
+  for (; k < free; ++k) {
+    const LaneSet passes = possible(k, lanes);
+    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
+  }
   LaneSet alive = lanes;
-  for (int k = 0; k < total; ++k) {
+  for (; k < total; ++k) {
     const LaneSet passes = possible(k, alive);
     for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
-    // Alive: lanes that can still reach Needed with the words left.
-    const int short_ = Needed - (total - k - 1);
-    if (short_ > 0) {
-      alive = reached[short_];
-      if (alive.Empty()) return {};
-    }
+    alive = reached[k - free + 1];
+    if (alive.Empty()) return {};
   }
   return reached[Needed];
 }
@@ -403,37 +421,34 @@ LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possi
 }
 
 // The lanes where the word may pass the word test directly.
-LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
+inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
   LaneSet all = kAllLanes, noBreak{};
-  for (int i = 0; i < word.Count; ++i) {
-    const int b = word.Bytes[i];
-    all = And(all, scratch.Letter[b]);
-    noBreak = Or(noBreak, scratch.NoBreak[b]);
-  }
-  // Only lanes still alive need the closer look.
-  const LaneSet letters = And(And(all, Not(noBreak)), alive);
-  if (letters.Empty() || word.Length == 2) return Or(all, noBreak);
-  if (word.Length == 1) return Or(noBreak, word.Count == 1 ? And(all, scratch.OneLetter[word.Bytes[0]]) : all);
-  // Three bytes or more: the case shape, and a vowel and a consonant.
   LaneSet vowel = word.LatinVowel ? kAllLanes : LaneSet{};
   LaneSet consonant = word.LatinConsonant ? kAllLanes : LaneSet{};
   for (int i = 0; i < word.Count; ++i) {
     const int b = word.Bytes[i];
+    all = And(all, scratch.Letter[b]);
+    noBreak = Or(noBreak, scratch.NoBreak[b]);
     vowel = Or(vowel, scratch.Vowel[b]);
-    consonant = Or(consonant, And(Or(scratch.CaseUpper[b], scratch.CaseLower[b]), Not(scratch.Vowel[b])));
+    consonant = Or(consonant, scratch.Consonant[b]);
   }
-  // Lanes where the bytes so far are all lower case, all upper case, or
-  // upper case turned lower case once.
-  const int first = word.Bytes[word.Slots[0]];
-  LaneSet lower = scratch.CaseLower[first], upper = scratch.CaseUpper[first], turned{};
+  if (word.Length == 2) return Or(all, noBreak);
+  // A one-byte word is decided exactly (a look-alike is left open).
+  if (word.Length == 1) return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
+  // Three bytes or more: a vowel and a consonant, and the lanes where the
+  // bytes so far are all lower case, all upper case, or upper case turned
+  // lower case once. Only lanes still alive need the closer look; branches
+  // on what the lanes hold cost more than the few operations they save.
+  const LaneSet letters = And(And(And(all, Not(noBreak)), alive), And(vowel, consonant));
+  LaneSet lower = And(letters, scratch.CaseLower[word.Sequence[0]]);
+  LaneSet upper = And(letters, scratch.CaseUpper[word.Sequence[0]]), turned{};
   for (int k = 1; k < word.Length; ++k) {
-    const int b = word.Bytes[word.Slots[k]];
+    const int b = word.Sequence[k];
     turned = And(Or(turned, upper), scratch.CaseLower[b]);
     lower = And(lower, scratch.CaseLower[b]);
     upper = And(upper, scratch.CaseUpper[b]);
   }
-  const LaneSet shaped = Or(Or(lower, upper), turned);
-  return Or(noBreak, And(letters, And(shaped, And(vowel, consonant))));
+  return Or(noBreak, Or(Or(lower, upper), turned));
 }
 
 // Fills in which lanes could reach `needed` directly or through the UTF-8

@@ -80,10 +80,11 @@ class SampleFilter {
     std::array<LaneSet, 128> NoBreak;    // 0xA0
     std::array<LaneSet, 128> Lead;       // a lead that decodes
     std::array<LaneSet, 128> Vowel;      // a vowel of either case
-    std::array<LaneSet, 128> OneLetter;  // a one-letter word of either case, or "№"
-    // An upper-case and a lower-case letter; entries 128 and 129 stand for
-    // an upper-case and a lower-case Latin look-alike.
-    std::array<LaneSet, 130> CaseUpper, CaseLower;
+    std::array<LaneSet, 128> Consonant;  // a consonant of either case
+    // A one-letter word of either case, or "№"; an upper-case and a
+    // lower-case letter. Entries 128 and 129 stand for an upper-case and a
+    // lower-case Latin look-alike.
+    std::array<LaneSet, 130> OneLetter, CaseUpper, CaseLower;
   };
 
   // What the test leaves open for one entry of InnerLevels(): the lanes
@@ -108,15 +109,16 @@ class SampleFilter {
                   Scratch& scratch, std::vector<Open>& candidates) const;
 
  private:
-  // Slots 16 and 17 of Bytes hold the case entries of a Latin look-alike.
-  static constexpr std::uint8_t kLatinUpperSlot = 16, kLatinLowerSlot = 17;
+  // The case entries of Scratch that stand for Latin look-alikes.
+  static constexpr std::uint8_t kLatinUpper = 128, kLatinLower = 129;
   struct WordBytes {
     std::uint8_t Count = 0;                // distinct high bytes
-    std::array<std::uint8_t, 18> Bytes{};  // as byte - 0x80
+    std::array<std::uint8_t, 16> Bytes{};  // as byte - 0x80
     std::array<std::uint8_t, 16> Times{};  // how often each occurs
     std::uint8_t Leads = 0;                // how many must become leads; 0: cannot decode
     std::uint8_t Length = 0;               // bytes in the word
-    std::array<std::uint8_t, kMaxCandidateBytes> Slots{};  // each byte's slot in Bytes
+    // Every byte in order, as byte - 0x80, or kLatinUpper or kLatinLower.
+    std::array<std::uint8_t, kMaxCandidateBytes> Sequence{};
     bool LatinVowel = false, LatinConsonant = false;       // look-alikes that read so
   };
 
@@ -125,8 +127,8 @@ class SampleFilter {
                   Open& open) const;
   // The lanes where the word may pass the word test directly; outside
   // `alive` the answer is only "maybe".
-  static LaneSet MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
-  static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
+  [[gnu::always_inline]] static LaneSet MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
+  [[gnu::always_inline]] static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
 
   bool utf8Step_;
   bool oneByteWords_ = false, longWords_ = false;  // words of one, and of three or more bytes
