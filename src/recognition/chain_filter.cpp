@@ -456,7 +456,18 @@ inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& ali
 void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
                               const Scratch& scratch, Open& open) const {
   const int total = static_cast<int>(words.size());
-  open.Direct = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
+  // First by the letters alone, which is cheap and, on samples no chain
+  // gets far with, leaves no lane; then the lanes left by the whole test.
+  const LaneSet byLetters = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
+    const WordBytes& word = words[k];
+    LaneSet all = kAllLanes, noBreak{};
+    for (int i = 0; i < word.Count; ++i) {
+      all = And(all, scratch.Letter[word.Bytes[i]]);
+      noBreak = Or(noBreak, scratch.NoBreak[word.Bytes[i]]);
+    }
+    return Or(all, noBreak);
+  });
+  open.Direct = byLetters.Empty() ? LaneSet{} : KeepReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
     return open.DirectWords[positions_[k]] = MayBeWord(words[k], alive, scratch);
   });
   open.Utf8 = {};
