@@ -147,33 +147,42 @@ class ChunkSearcher {
   // or UTF-8) the test ruled out, or that falls too far behind, scores -1.
   ChainScore Score(const SampleFilter::Open& open, int lane, const Sample& words, const CodeTable& table) {
     const int needed = best_ + 1;
+    // The words the test left open in this lane, as one bit per word: the
+    // others fail without a look, and the ones left are judged in order
+    // until too many have failed.
+    auto openIn = [&](const std::array<LaneSet, kSampleSize>& sets) {
+      std::uint32_t mask = 0;
+      const int half = lane >> 6, bit = lane & 63;
+      for (int w = 0; w < words.Count; ++w)
+        mask |= static_cast<std::uint32_t>((sets[w].Word(half) >> bit) & 1) << w;
+      return mask;
+    };
     int direct = -1, utf = -1;
     if (open.Direct.Has(lane)) {
-      direct = 0;
-      for (int w = 0, failed = 0; w < words.Count; ++w) {
-        if (open.DirectWords[w].Has(lane) &&
-            ((open.Tested && context_.Filter.DirectExact(w)) || IsRussianWord(words.Words[w], table))) {
+      const std::uint32_t candidates = openIn(open.DirectWords);
+      int failed = words.Count - std::popcount(candidates);
+      direct = words.Count - failed < needed ? -1 : 0;
+      for (std::uint32_t bits = candidates; bits != 0 && direct >= 0; bits &= bits - 1) {
+        const int w = std::countr_zero(bits);
+        if ((open.Tested && context_.Filter.DirectExact(w)) || IsRussianWord(words.Words[w], table)) {
           ++direct;
         } else if (words.Count - ++failed < needed) {
           direct = -1;
-          break;
         }
       }
     }
     if (open.Utf8.Has(lane)) {
-      utf = 0;
-      for (int w = 0, failed = 0; w < words.Count; ++w) {
-        bool recognised = false;
-        if (open.Utf8Words[w].Has(lane)) {
-          converted_ = words.Words[w];
-          ConvertInPlace(converted_, table);
-          recognised = Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_);
-        }
-        if (recognised) {
+      const std::uint32_t candidates = openIn(open.Utf8Words);
+      int failed = words.Count - std::popcount(candidates);
+      utf = words.Count - failed < needed ? -1 : 0;
+      for (std::uint32_t bits = candidates; bits != 0 && utf >= 0; bits &= bits - 1) {
+        const int w = std::countr_zero(bits);
+        converted_ = words.Words[w];
+        ConvertInPlace(converted_, table);
+        if (Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_)) {
           ++utf;
         } else if (words.Count - ++failed < needed) {
           utf = -1;
-          break;
         }
       }
     }
