@@ -237,7 +237,6 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
 }
 
 void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
-  scratch.Upper.fill({});
   scratch.Letter.fill({});
   scratch.NoBreak.fill({});
   scratch.Lead.fill({});
@@ -245,7 +244,6 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
   scratch.OneLetter.fill({});
   scratch.CaseUpper.fill({});
   scratch.CaseLower.fill({});
-  scratch.Consonant.fill({});
   scratch.CaseUpper[kLatinUpper] = scratch.CaseLower[kLatinLower] = kAllLanes;
   scratch.OneLetter[kLatinUpper] = scratch.OneLetter[kLatinLower] = kAllLanes;
   // What each target byte comes from before level 4.
@@ -262,32 +260,28 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
     LaneSet bit{};
     bit.Add(static_cast<int>(lane));
     const LaneBits mark = bit.Bits;
-    // Letter and CaseLower are marked only where they differ from Upper;
-    // they are completed below.
+    // The letters are marked by case, 0xC0..0xDF and Ё into CaseUpper,
+    // 0xE0..0xFF and ё into CaseLower, the other bytes the direct test
+    // allows into Letter; Upper and Letter are completed below.
     Byte from[kTargetCount];
     for (std::size_t k = 0; k < kTargetCount; ++k) from[k] = static_cast<Byte>(inverse3[before4[k]] - 0x80);
     auto markAll = [&](auto& set, const auto& targets) {
       for (const Byte k : targets) set[from[k]].Bits |= mark;
     };
-    markAll(scratch.Upper, kTargetsWith<kUpper, kUpper>);
+    markAll(scratch.CaseUpper, kTargetsWith<kCaseUpper, kCaseUpper>);
+    markAll(scratch.CaseLower, kTargetsWith<kCaseLower, kCaseLower>);
     markAll(scratch.Letter, kTargetsWith<kUpper, 0>);
-    markAll(scratch.CaseLower, kTargetsWith<kUpper | kCaseLower, kCaseLower>);  // ё
     markAll(scratch.NoBreak, kTargetsWith<kNoBreak, kNoBreak>);
     markAll(scratch.Lead, kTargetsWith<kLead, kLead>);
-    if (longWords_) {
-      markAll(scratch.CaseUpper, kTargetsWith<kCaseUpper, kCaseUpper>);
-      markAll(scratch.Vowel, kTargetsWith<kVowel, kVowel>);
-    }
+    if (longWords_) markAll(scratch.Vowel, kTargetsWith<kVowel, kVowel>);
     if (oneByteWords_) markAll(scratch.OneLetter, kTargetsWith<kOneLetter, kOneLetter>);
   }
-  // A byte becomes one of 0xC0..0xFF or something else, so Upper without
-  // CaseUpper is 0xE0..0xFF.
+  // Ё and ё are the only letters outside 0xC0..0xFF, and already in Letter.
   for (int b = 0; b < 128; ++b) {
-    scratch.Letter[b].Bits |= scratch.Upper[b].Bits;
-    if (longWords_) {
-      scratch.CaseLower[b].Bits |= scratch.Upper[b].Bits & ~scratch.CaseUpper[b].Bits;
-      scratch.Consonant[b].Bits = (scratch.CaseUpper[b].Bits | scratch.CaseLower[b].Bits) & ~scratch.Vowel[b].Bits;
-    }
+    const LaneBits cases = scratch.CaseUpper[b].Bits | scratch.CaseLower[b].Bits;
+    scratch.Upper[b].Bits = cases & ~scratch.Letter[b].Bits;
+    scratch.Letter[b].Bits |= cases;
+    if (longWords_) scratch.Consonant[b].Bits = cases & ~scratch.Vowel[b].Bits;
   }
 }
 
