@@ -1,5 +1,6 @@
 #include "driver/stages.h"
 
+#include "codepages/text.h"
 #include "decoders/binary.h"
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
@@ -82,7 +83,12 @@ bool ConvHTML(Converter& converter) {
 
 void ConvTranslit(Converter& converter) {
   ConverterProgress progress(converter);
-  if (DecodeTranslit(converter.TextBuffer, TranslitTableOf(converter), progress)) ++converter.Counters.TranslitCount;
+  // adapter until the converter holds a Text
+  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
+  if (DecodeTranslit(text, TranslitTableOf(converter), progress)) {
+    converter.TextBuffer = ToLines(text);
+    ++converter.Counters.TranslitCount;
+  }
 }
 
 void EncodeTranslit(Converter& converter) {
@@ -94,14 +100,15 @@ void EncodeTranslit(Converter& converter) {
 
   // Encoded on a copy: the text buffer is the text from before until the
   // encoding is known to have changed something.
-  Lines encoded = converter.TextBuffer;
+  // adapter until the converter holds a Text
+  Text encoded = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
   ConverterProgress progress(converter);
   const TranslitOutcome outcome = EncodeTranslitLines(encoded, TranslitTableOf(converter), progress);
   converter.Progress(0, 1, 0);
   converter.ClearInfo();
   if (outcome.Changed) {
     converter.BackCopy = std::move(converter.TextBuffer);
-    converter.TextBuffer = Resplit(std::move(encoded));
+    converter.TextBuffer = Resplit(ToLines(encoded));  // adapter until the converter holds a Text
     converter.BackAvailable = true;
     converter.CopyTextToScreen();
     converter.AddInfo(converter.Tr("Translit encoded", "Закодирован транслит"));
