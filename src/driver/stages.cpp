@@ -56,8 +56,10 @@ bool ConvQuotedPrintable(Converter& converter) {
   ConverterProgress progress(converter);
   DecoderCounters& shared = converter.Counters;
   EscapeCounters counters{shared.QPCount, shared.SevenBitCount, shared.RtfCount, shared.HtmlCount};
-  const bool converted =
-      DecodeEscapes(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters, progress);
+  // adapter until the converter holds a Text
+  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
+  const bool converted = DecodeEscapes(text, EscapeSwitchesOf(converter.window().Switches()), counters, progress);
+  if (converted) converter.TextBuffer = ToLines(text);
   shared.QPCount = counters.QPCount;
   shared.SevenBitCount = counters.SevenBitCount;
   shared.RtfCount = counters.RtfCount;
@@ -142,7 +144,8 @@ bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches
 
 void QuotedPrintableStage(Converter& converter) {
   const EscapeCounters counters{0, 0, 0, converter.Counters.HtmlCount};
-  if (EscapesInert(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters))
+  // adapter until the converter holds a Text
+  if (EscapesInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf), EscapeSwitchesOf(converter.window().Switches()), counters))
     return AsSkipped(converter);
   ConvQuotedPrintable(converter);
 }
