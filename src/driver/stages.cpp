@@ -78,7 +78,10 @@ bool ConvBinary(Converter& converter) {
 
 bool ConvHTML(Converter& converter) {
   ConverterProgress progress(converter);
-  const bool changed = DecodeHtml(converter.TextBuffer, progress);
+  // adapter until the converter holds a Text
+  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
+  const bool changed = DecodeHtml(text, progress);
+  if (changed) converter.TextBuffer = ToLines(text);
   if (changed) ++converter.Counters.HtmlCount;
   return changed;
 }
@@ -156,7 +159,8 @@ void BinaryStage(Converter& converter) {
 }
 
 void HtmlStage(Converter& converter) {
-  if (HtmlInert(converter.TextBuffer)) return AsSkipped(converter);
+  // adapter until the converter holds a Text
+  if (HtmlInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf))) return AsSkipped(converter);
   ConvHTML(converter);
 }
 
