@@ -69,7 +69,10 @@ bool ConvQuotedPrintable(Converter& converter) {
 
 bool ConvBinary(Converter& converter) {
   ConverterProgress progress(converter);
-  const BinaryScan seen = DecodeBinary(converter.TextBuffer, converter.Attachments, progress);
+  // adapter until the converter holds a Text
+  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
+  const BinaryScan seen = DecodeBinary(text, converter.Attachments, progress);
+  if (!seen.Broken) converter.TextBuffer = ToLines(text);
   if (seen.Base64) ++converter.Counters.Base64Count;
   if (seen.UUE) ++converter.Counters.UUECount;
   if (seen.XXE) ++converter.Counters.XXECount;
@@ -154,7 +157,9 @@ void QuotedPrintableStage(Converter& converter) {
 }
 
 void BinaryStage(Converter& converter) {
-  if (BinaryInert(converter.TextBuffer, converter.Attachments)) return AsSkipped(converter);
+  // adapter until the converter holds a Text
+  if (BinaryInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf), converter.Attachments))
+    return AsSkipped(converter);
   ConvBinary(converter);
 }
 
