@@ -140,31 +140,37 @@ class LiteralMover {
 
 // Carries places (boundaries between characters) through a pass that reads
 // its input from left to right and writes a new text: the pass reports the
-// runs it copies, the input it has reached, and every time it takes back
-// part of what it wrote. Without places to carry it does nothing.
+// runs it copies, the input it drops, and every time it takes back part of
+// what it wrote. Without places to carry it does nothing. While the output
+// is the input so far, the places stay where they are without being
+// touched: a pass that changes nothing costs nothing here.
 class PlaceMover {
  public:
   explicit PlaceMover(HtmlPlaces* places) : in_(places) {}
 
   // Input characters from..end were copied to the output from `to` on.
   void Copied(std::size_t from, std::size_t end, std::size_t to) {
-    if (!in_) return;
+    if (!in_ || (same_ && from == to)) return;
+    Differ(from);
     for (; next_ < in_->size() && (*in_)[next_] < end; ++next_) {
       const std::size_t place = (*in_)[next_];
       out_.push_back(place < from ? to : place - from + to);
     }
   }
-  // The input up to `end` (excluded) was passed with the output `to` long:
-  // the places before `end` not yet moved lie at `to`.
-  void Reached(std::size_t end, std::size_t to) {
-    if (!in_) return;
+  // Input characters from..end were passed over with the output `to` long:
+  // the places among them lie at `to`.
+  void Dropped(std::size_t from, std::size_t end, std::size_t to) {
+    if (!in_ || (same_ && from == to && end <= to + 1)) return;
+    Differ(from);
     for (; next_ < in_->size() && (*in_)[next_] < end; ++next_) out_.push_back(to);
   }
-  // The output was cut back to `size`: the places moved so far lie at most
-  // there. Applied once at the end, from the last cut back, so that places
-  // are never walked over again for every cut.
-  void CutTo(std::size_t size) {
+  // The output was cut back to `size` once the input before `reached` was
+  // done: the places moved so far lie at most there. Applied once at the
+  // end, from the last cut back, so that places are never walked over again
+  // for every cut.
+  void CutTo(std::size_t size, std::size_t reached) {
     if (!in_) return;
+    Differ(reached);
     if (!cuts_.empty() && cuts_.back().Placed == out_.size()) {
       cuts_.back().Size = std::min(cuts_.back().Size, size);
     } else {
@@ -174,7 +180,8 @@ class PlaceMover {
   // The pass ended at input position n with the output `to` long; the
   // places are replaced by their new positions.
   void Finish(std::size_t n, std::size_t to) {
-    if (!in_) return;
+    if (!in_ || (same_ && n == to)) return;
+    Differ(std::min(n, to));
     for (; next_ < in_->size() && (*in_)[next_] <= n; ++next_) out_.push_back(to);
     std::size_t limit = static_cast<std::size_t>(-1);
     std::size_t cut = cuts_.size();
@@ -186,11 +193,22 @@ class PlaceMover {
   }
 
  private:
+  // The output is about to differ from the input from input position
+  // `from` on: the places before it keep their positions.
+  void Differ(std::size_t from) {
+    if (!same_) return;
+    same_ = false;
+    out_.reserve(in_->size());
+    next_ = static_cast<std::size_t>(std::lower_bound(in_->begin(), in_->end(), from) - in_->begin());
+    out_.assign(in_->begin(), in_->begin() + static_cast<std::ptrdiff_t>(next_));
+  }
+
   struct Cut {
     std::size_t Placed;  // places moved before the cut
     std::size_t Size;
   };
   HtmlPlaces* in_;
+  bool same_ = true;  // the output so far is the input so far
   std::size_t next_ = 0;
   HtmlPlaces out_;
   std::vector<Cut> cuts_;
@@ -235,7 +253,7 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progres
       i = at + 1;
       continue;
     }
-    mover.Reached(at + HtmlTable[row].Pattern.size(), result.Text.size());
+    mover.Dropped(at, at + HtmlTable[row].Pattern.size(), result.Text.size());
     const HtmlRow& entry = HtmlTable[row];
     const std::size_t position = result.Text.size() + 1;
     const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
@@ -272,10 +290,10 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
   // "<" or ">" keeps the place it is given.
   for (std::size_t i = spanStart; i < last; ++i) {
     const char c = text[i];
-    placeMover.Reached(i + 1, result.size());
+    placeMover.Dropped(i, i + 1, result.size());
     if (c == '\n' && result.size() > spanStart && result.back() == '\r') {
       result.pop_back();
-      placeMover.CutTo(result.size());
+      placeMover.CutTo(result.size(), i + 1);
     } else {
       if (c == '<' || c == '>') mover.Copied(i, i + 1, result.size());
       result += c;
@@ -336,9 +354,9 @@ std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, St
       mover.Dropped(end);
       // The row's break stands where its "<" stood: a place inside the row
       // (a line joined to the one the "<" is on) comes after it.
-      placeMover.Reached(at + 1, result.size());
+      placeMover.Dropped(at, at + 1, result.size());
       result.append(HtmlTable[row].Replacement);
-      placeMover.Reached(end, result.size());
+      placeMover.Dropped(at + 1, end, result.size());
       i = end;
     }
   }
@@ -389,14 +407,14 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
       }
       nextPoll = i + kBlock;
     }
-    placeMover.Reached(i + 1, result.size());
+    placeMover.Dropped(i, i + 1, result.size());
     const char c = text[i];
     if (c == '<' && i + 1 < n && OpensHtmlTag(text[i + 1]) && !mover.IsLiteral(i)) {
       candidates.push_back({result.size(), lineFeeds});
       result += c;
     } else if (c == '>' && !candidates.empty() && !mover.IsLiteral(i)) {
       result.resize(candidates.front().Position);
-      placeMover.CutTo(result.size());
+      placeMover.CutTo(result.size(), i + 1);
       lineFeeds = candidates.front().LfBefore;
       pass.Changed = true;
       candidates.clear();
