@@ -9,7 +9,6 @@
 #include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
-#include "decoders/text_lines.h"
 
 namespace kamvo {
 
@@ -432,9 +431,12 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
   return pass;
 }
 
-HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
+namespace {
+
+// The phases after the entities, each pass reading the text the one before
+// wrote, which then goes: two copies of the text at most.
+HtmlResult AfterEntities(HtmlEntityPass entities, StageProgress& progress, HtmlPlaces* places) {
   HtmlResult result;
-  HtmlEntityPass entities = ReplaceHtmlEntities(text, progress, places);
   result.Broken = entities.Broken;
   result.Changed = entities.First != 0;
   result.Text = std::move(entities.Text);
@@ -454,38 +456,65 @@ HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces
   return result;
 }
 
+}  // namespace
+
+HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
+  return AfterEntities(ReplaceHtmlEntities(text, progress, places), progress, places);
+}
+
+HtmlResult HtmlToText(std::string&& text, StageProgress& progress, HtmlPlaces* places) {
+  HtmlEntityPass entities = ReplaceHtmlEntities(text, progress, places);
+  std::string().swap(text);
+  return AfterEntities(std::move(entities), progress, places);
+}
+
 namespace {
+
+// The break given to the lines made out of source line i (see
+// BreakOfPieces): its own, or for a last line without one the break of the
+// line before it, LF when there is none.
+LineEnd PieceBreak(const std::vector<LineEnd>& ends, std::size_t i) {
+  if (ends[i] != LineEnd::None) return ends[i];
+  return i > 0 && ends[i - 1] != LineEnd::None ? ends[i - 1] : LineEnd::Lf;
+}
 
 // The lines of the stage's result: split at CR LF, CR and LF, each taking
 // the break of the source line it stands in. starts holds, moved into the
 // result, where each source line's successor began; a break of the result
-// stands in the first source line whose successor begins after it.
-Text LinesOfResult(std::string_view bytes, const HtmlPlaces& starts, const Text& source) {
+// stands in the first source line whose successor begins after it. ends
+// holds the source lines' breaks.
+Text LinesOfResult(std::string_view bytes, const HtmlPlaces& starts, const std::vector<LineEnd>& ends) {
   Text lines;
-  lines.Reserve(bytes.size() + bytes.size() / 16, source.size());
+  lines.Reserve(bytes.size() + bytes.size() / 16, ends.size());
   const std::size_t n = bytes.size();
-  const std::size_t last = source.size() - 1;
-  const LineEnd lastEnd = source.End(last);
+  const std::size_t last = ends.size() - 1;
   std::size_t line = 0;
   for (std::size_t start = 0; start < n;) {
     const std::size_t at = FindLineBreak(bytes, start);
     if (at == n) {
-      lines.AddLine(bytes.substr(start), lastEnd);
+      lines.AddLine(bytes.substr(start), ends[last]);
       break;
     }
     while (line < last && starts[line] <= at) ++line;
     const std::size_t next = at + (bytes[at] == '\r' && at + 1 < n && bytes[at + 1] == '\n' ? 2 : 1);
     lines.AddLine(bytes.substr(start, at - start),
-                  next == n && lastEnd == LineEnd::None ? LineEnd::None : BreakOfPieces(source, line));
+                  next == n && ends[last] == LineEnd::None ? LineEnd::None : PieceBreak(ends, line));
     start = next;
   }
   return lines;
 }
 
-bool AllCrLf(const Text& text) {
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (text.End(i) != LineEnd::CrLf) return false;
-  return true;
+// The source lines again, out of their bytes each followed by CR LF, where
+// starts says each line's successor begins.
+Text SourceLines(std::string_view joined, const HtmlPlaces& starts, const std::vector<LineEnd>& ends) {
+  Text lines;
+  lines.Reserve(joined.size(), ends.size());
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    lines.AddLine(joined.substr(begin, starts[i] - 2 - begin), ends[i]);
+    begin = starts[i];
+  }
+  return lines;
 }
 
 }  // namespace
@@ -493,13 +522,23 @@ bool AllCrLf(const Text& text) {
 bool DecodeHtml(Text& text, StageProgress& progress) {
   progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
   // The passes read the lines each followed by CR LF: the text's own bytes
-  // when every break is one, a copy otherwise.
+  // when every break is one, a copy otherwise. Either way the text gives up
+  // its bytes, and only the breaks of its lines and where each line's
+  // successor begins are kept beside them, so that the stage holds no more
+  // than two copies of the text at a time.
+  std::vector<LineEnd> ends;
+  ends.reserve(text.size());
   HtmlPlaces starts;
   starts.reserve(text.size());
+  bool allCrLf = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    ends.push_back(text.End(i));
+    allCrLf = allCrLf && ends.back() == LineEnd::CrLf;
+  }
   std::string joined;
-  std::string_view input = text.Bytes();
-  if (AllCrLf(text)) {
+  if (allCrLf) {
     for (std::size_t i = 0; i < text.size(); ++i) starts.push_back(text.ContentEnd(i) + 2);
+    joined = text.TakeBytes();
   } else {
     joined.reserve(text.Bytes().size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -507,16 +546,15 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
       joined.append("\r\n");
       starts.push_back(joined.size());
     }
-    input = joined;
+    text.clear();
   }
-  HtmlResult result = HtmlToText(input, progress, &starts);
-  std::string().swap(joined);
+  HtmlResult result = HtmlToText(std::move(joined), progress, &starts);
   progress.Progress(0, 1, 0);
   progress.Status("");
-  if (result.Changed) {
-    Text lines = LinesOfResult(result.Text, starts, text);
-    text.swap(lines);
-  }
+  // Unchanged, the result is the source's bytes and the places are where
+  // they were.
+  Text lines = result.Changed ? LinesOfResult(result.Text, starts, ends) : SourceLines(result.Text, starts, ends);
+  text.swap(lines);
   return result.Changed;
 }
 
