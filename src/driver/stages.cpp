@@ -151,7 +151,8 @@ bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches
 void QuotedPrintableStage(Converter& converter) {
   const EscapeCounters counters{0, 0, 0, converter.Counters.HtmlCount};
   // adapter until the converter holds a Text
-  if (EscapesInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf), EscapeSwitchesOf(converter.window().Switches()), counters))
+  if (EscapesInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf),
+                   EscapeSwitchesOf(converter.window().Switches()), counters))
     return AsSkipped(converter);
   ConvQuotedPrintable(converter);
 }
