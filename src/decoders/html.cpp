@@ -462,12 +462,6 @@ HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces
   return AfterEntities(ReplaceHtmlEntities(text, progress, places), progress, places);
 }
 
-HtmlResult HtmlToText(std::string&& text, StageProgress& progress, HtmlPlaces* places) {
-  HtmlEntityPass entities = ReplaceHtmlEntities(text, progress, places);
-  std::string().swap(text);
-  return AfterEntities(std::move(entities), progress, places);
-}
-
 namespace {
 
 // The break given to the lines made out of source line i (see
@@ -522,10 +516,10 @@ Text SourceLines(std::string_view joined, const HtmlPlaces& starts, const std::v
 bool DecodeHtml(Text& text, StageProgress& progress) {
   progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
   // The passes read the lines each followed by CR LF: the text's own bytes
-  // when every break is one, a copy otherwise. Either way the text gives up
-  // its bytes, and only the breaks of its lines and where each line's
-  // successor begins are kept beside them, so that the stage holds no more
-  // than two copies of the text at a time.
+  // when every break is one, a copy otherwise (and then the text goes). Only
+  // the breaks of the lines and where each line's successor begins are kept
+  // beside them, and every copy goes as soon as the next pass has read it,
+  // so that the stage holds no more than two copies of the text at a time.
   std::vector<LineEnd> ends;
   ends.reserve(text.size());
   HtmlPlaces starts;
@@ -538,7 +532,6 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
   std::string joined;
   if (allCrLf) {
     for (std::size_t i = 0; i < text.size(); ++i) starts.push_back(text.ContentEnd(i) + 2);
-    joined = text.TakeBytes();
   } else {
     joined.reserve(text.Bytes().size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -548,13 +541,37 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
     }
     text.clear();
   }
-  HtmlResult result = HtmlToText(std::move(joined), progress, &starts);
+  const std::string_view input = allCrLf ? text.Bytes() : std::string_view(joined);
+
+  HtmlEntityPass entities = ReplaceHtmlEntities(input, progress, &starts);
+  HtmlResult result;
+  if (entities.First == 0) {
+    // No entity: the pass wrote its input again, and the tags are removed
+    // from the input itself.
+    std::string().swap(entities.Text);
+    result.Broken = entities.Broken;
+    if (!result.Broken) {
+      HtmlTagPass tags = RemoveHtmlTags(input, {}, progress, &starts);
+      result.Text = std::move(tags.Text);
+      result.Changed = tags.Changed;
+      result.Broken = tags.Broken;
+    }
+  } else {
+    text.clear();
+    std::string().swap(joined);
+    result = AfterEntities(std::move(entities), progress, &starts);
+  }
   progress.Progress(0, 1, 0);
   progress.Status("");
-  // Unchanged, the result is the source's bytes and the places are where
-  // they were.
-  Text lines = result.Changed ? LinesOfResult(result.Text, starts, ends) : SourceLines(result.Text, starts, ends);
-  text.swap(lines);
+  if (result.Changed) {
+    text.clear();
+    Text lines = LinesOfResult(result.Text, starts, ends);
+    text.swap(lines);
+  } else if (!allCrLf) {
+    // Unchanged, the copy holds the source's lines where they were.
+    Text lines = SourceLines(joined, starts, ends);
+    text.swap(lines);
+  }
   return result.Changed;
 }
 

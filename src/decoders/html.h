@@ -107,8 +107,6 @@ struct HtmlResult {
 };
 HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgress(),
                       HtmlPlaces* places = nullptr);
-// The same, letting go of the text's bytes once the first pass has read them.
-HtmlResult HtmlToText(std::string&& text, StageProgress& progress = NoProgress(), HtmlPlaces* places = nullptr);
 
 // The stage's quick check: true when the text holds nothing the stage would
 // change. It changes a text only through an entity, which starts with "&",
