@@ -86,9 +86,10 @@ struct EscapeResult {
 
 // Decodes the escapes of the whole text into out, in time linear in the
 // size of the text. A line passed through keeps its break; a group takes
-// the break of its last line (a decoded CR or LF stays inside the line). A group is accepted when a hex pass was accepted in it
-// or when counters.HtmlCount is above 0 after it (so a count above 0 on entry
-// makes every group accepted). Before each unit of work (a group or a line)
+// the break of its last line (a decoded CR or LF stays inside the line). A
+// group is accepted when a hex pass was accepted in it or when
+// counters.HtmlCount is above 0 after it (so a count above 0 on entry makes
+// every group accepted). Before each unit of work (a group or a line)
 // the bar may move over 1..lines (at most about a thousand times) and a stop
 // is asked for.
 EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
