@@ -208,19 +208,26 @@ int MatchNumericReference(std::string_view rest, std::size_t& length) {
 }
 
 bool DecodeHexPass(std::string& text, HexEscape kind) {
+  std::string scratch;
+  return DecodeHexPass(text, kind, scratch);
+}
+
+bool DecodeHexPass(std::string& text, HexEscape kind, std::string& scratch) {
   const char lead = Lead(kind);
   // Without a single escape start the pass cannot be accepted.
   if (text.find(lead) == std::string::npos) return false;
+  const std::string_view view(text);
   const std::size_t length = EscapeLength(kind);
-  const std::size_t n = text.size();
-  // The figures first, so that a pass not accepted leaves the text as it
-  // is. Every byte 0x80 and above is a literal one: escapes are ASCII.
+  std::string& decoded = scratch;
+  decoded.clear();
+  decoded.reserve(text.size());
   std::int64_t escapes = 0, highEscapes = 0, highLiterals = 0;
-  for (std::size_t p = 0; p < n;) {
-    const char c = text[p];
+  for (std::size_t p = 0; p < view.size();) {
+    const char c = view[p];
     if (c == lead) {
-      const int value = MatchHexEscape(std::string_view(text).substr(p), kind);
+      const int value = MatchHexEscape(view.substr(p), kind);
       if (value >= 0) {
+        decoded += static_cast<char>(value);
         ++escapes;
         if (value >= 0x80) ++highEscapes;
         p += length;
@@ -228,47 +235,39 @@ bool DecodeHexPass(std::string& text, HexEscape kind) {
       }
     }
     if (IsHigh(c)) ++highLiterals;
+    decoded += c;
     ++p;
   }
   if (highEscapes <= highLiterals && escapes <= 10) return false;
-  // An escape is longer than its byte: the text is decoded in place, each
-  // byte written behind (or where) the next one is read.
-  char* data = text.data();
-  std::size_t w = 0;
-  for (std::size_t p = 0; p < n;) {
-    if (data[p] == lead) {
-      const int value = MatchHexEscape(std::string_view(data + p, n - p), kind);
-      if (value >= 0) {
-        data[w++] = static_cast<char>(value);
-        p += length;
-        continue;
-      }
-    }
-    data[w++] = data[p++];
-  }
-  text.resize(w);
+  text.swap(decoded);
   return true;
 }
 
 int DecodeNumericReferences(std::string& text) {
+  std::string scratch;
+  return DecodeNumericReferences(text, scratch);
+}
+
+int DecodeNumericReferences(std::string& text, std::string& scratch) {
   if (text.find("&#") == std::string::npos) return 0;
-  // A reference is longer than its byte: decoded in place, as above.
-  char* data = text.data();
-  const std::size_t n = text.size();
-  std::size_t w = 0;
+  const std::string_view view(text);
+  std::string& decoded = scratch;
+  decoded.clear();
+  decoded.reserve(text.size());
   int count = 0;
-  for (std::size_t p = 0; p < n;) {
+  for (std::size_t p = 0; p < view.size();) {
     std::size_t length = 0;
-    const int value = data[p] == '&' ? MatchNumericReference(std::string_view(data + p, n - p), length) : -1;
+    const int value = view[p] == '&' ? MatchNumericReference(view.substr(p), length) : -1;
     if (value >= 0) {
-      data[w++] = static_cast<char>(value);
+      decoded += static_cast<char>(value);
       ++count;
       p += length;
     } else {
-      data[w++] = data[p++];
+      decoded += view[p];
+      ++p;
     }
   }
-  text.resize(w);
+  text.swap(decoded);
   return count;
 }
 
@@ -283,22 +282,28 @@ std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& jo
 }
 
 bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters) {
+  std::string scratch;
+  return DecodeLineGroup(joined, switches, counters, scratch);
+}
+
+bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters,
+                     std::string& scratch) {
   bool accepted = false;
   if (switches.QP) {
-    if (DecodeHexPass(joined, HexEscape::QuotedPrintable)) {
+    if (DecodeHexPass(joined, HexEscape::QuotedPrintable, scratch)) {
       ++counters.QPCount;
       accepted = true;
     }
-    if (DecodeHexPass(joined, HexEscape::Percent)) {
+    if (DecodeHexPass(joined, HexEscape::Percent, scratch)) {
       ++counters.SevenBitCount;
       accepted = true;
     }
   }
-  if (switches.Rtf && DecodeHexPass(joined, HexEscape::Rtf)) {
+  if (switches.Rtf && DecodeHexPass(joined, HexEscape::Rtf, scratch)) {
     ++counters.RtfCount;
     accepted = true;
   }
-  if (switches.Html) counters.HtmlCount += DecodeNumericReferences(joined);
+  if (switches.Html) counters.HtmlCount += DecodeNumericReferences(joined, scratch);
   return accepted;
 }
 
@@ -313,7 +318,7 @@ EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitc
   // Once a group has been accepted (or a reference decoded) every group is
   // written decoded.
   bool accepting = counters.HtmlCount > 0;
-  std::string joined;  // one buffer for every group
+  std::string joined, scratch;
   std::size_t next = 0;
   while (next < source.size()) {
     if (!accepting) {
@@ -332,7 +337,7 @@ EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitc
       return result;
     }
     const std::size_t last = JoinLineGroup(source, next, joined);
-    DecodeLineGroup(joined, switches, counters);
+    DecodeLineGroup(joined, switches, counters, scratch);
     result.Converted = true;
     out.AddLine(joined, source.End(last));
     next = last + 1;

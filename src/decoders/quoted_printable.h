@@ -57,11 +57,15 @@ int MatchNumericReference(std::string_view rest, std::size_t& length);
 // One hex pass over text. The pass is accepted when its escapes of bytes
 // 0x80 and above outnumber the literal bytes 0x80 and above, or when it
 // decoded more than 10 escapes; only then is text replaced by its decoded
-// form, in place. Returns whether it was accepted.
+// form. Returns whether it was accepted.
 bool DecodeHexPass(std::string& text, HexEscape kind);
+// The same, writing the decoded form through scratch (its old bytes are
+// lost), so that many passes share one buffer.
+bool DecodeHexPass(std::string& text, HexEscape kind, std::string& scratch);
 
 // Replaces every numeric reference in text by its byte; returns how many.
 int DecodeNumericReferences(std::string& text);
+int DecodeNumericReferences(std::string& text, std::string& scratch);
 
 // Joins the line group that starts at source[first] into joined and returns
 // the index of its last line.
@@ -71,6 +75,9 @@ std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& jo
 // &#N;), each when its switch is on, raising the counters. Returns whether
 // a hex pass was accepted.
 bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters);
+// The same with a scratch buffer for the passes, used again for every group.
+bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters,
+                     std::string& scratch);
 
 struct EscapeResult {
   bool Converted = false;  // some group was accepted
