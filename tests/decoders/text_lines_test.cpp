@@ -58,7 +58,7 @@ TEST(TextLines, LinesHoldingBreaksAreSplitAsTheEditorSplitsThemWithTheirOwnBreak
     for (std::size_t i = 0; i < lines.size(); ++i) {
       const bool last = i + 1 == lines.size();
       const LineEnd before = !last ? own[i] : i > 0 ? own[i - 1] : LineEnd::Lf;
-      const std::size_t pieces = Resplit({lines[i]}).size();
+      const std::size_t pieces = Resplit(Lines{lines[i]}).size();
       for (std::size_t k = 0; k < pieces; ++k) ends.push_back(k + 1 < pieces ? before : own[i]);
     }
     ASSERT_EQ(testing::EndsOf(text), ends) << round;
