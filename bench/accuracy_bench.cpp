@@ -5,7 +5,9 @@
 // detection limit at 100), and for the files in one code page how often
 // `enca -L ru` and `uchardet` name that code page.
 //
-// Usage: accuracy_bench [texts per bucket]   (default 30; fixed seed)
+// Usage: accuracy_bench [texts per bucket] [failures]   (default 30; fixed seed)
+// With "failures", every text not restored with limit 80 in a form of 4 or
+// more words is printed to standard error (as UTF-8) with the pane's report.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,7 +157,7 @@ std::string MakeForm(int form, const std::string& win, std::mt19937& random) {
 
 // The program's conversion of the text to Windows-1251 with automatic
 // detection, as the command line runs it.
-bool Restores(const std::string& bytes, const std::string& win, int limit) {
+bool Restores(const std::string& bytes, const std::string& win, int limit, std::string* report = nullptr) {
   TCfg cfg;
   cfg.DetectionLimit = limit;
   HeadlessWindow window;
@@ -170,10 +172,12 @@ bool Restores(const std::string& bytes, const std::string& win, int limit) {
   window.toIndex = kWindows - 1;
   Converter converter(window, cfg, StandardStages());
   converter.KeepTextWhenNotRecognised = true;
-  converter.TextBuffer = SplitLines(bytes);
+  converter.TextBuffer = Text::FromBytes(bytes);
   converter.CopyTextToScreen();
   converter.Convert();
-  return JoinLines(converter.TextBuffer, "\n") == win + "\n";
+  const std::string result = JoinLines(converter.TextBuffer, "\n");
+  if (report) *report = Utf8FromWin(window.info) + "\n--- came out as:\n" + Utf8FromWin(result);
+  return result == win + "\n";
 }
 
 // The code page a detector's answer names (5: UTF-8), 0 for anything else.
@@ -214,6 +218,7 @@ std::string Share(int hits, int total) {
 
 int main(int argc, char** argv) {
   const int perBucket = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+  const bool showFailures = argc > 2 && std::string(argv[2]) == "failures";
   const std::vector<std::string> fortunes = LoadFortunes();
   if (fortunes.empty()) {
     std::printf("no fortunes in %s (package fortunes-ru): nothing measured\n", kFortunes);
@@ -234,7 +239,13 @@ int main(int argc, char** argv) {
       for (const std::string& win : texts) {
         const std::string bytes = MakeForm(form, win, random);
         ++tally.Texts;
-        seconds80 += bench::Seconds([&] { tally.Default += Restores(bytes, win, 80); });
+        std::string report;
+        bool restored = false;
+        seconds80 += bench::Seconds([&] { restored = Restores(bytes, win, 80, showFailures ? &report : nullptr); });
+        tally.Default += restored;
+        if (showFailures && !restored && bucket.Low >= 4)
+          std::fprintf(stderr, "=== %s words, %s, not restored with limit 80:\n%s\n--- report:\n%s\n", bucket.Name,
+                       kForms[form].Name, Utf8FromWin(win).c_str(), report.c_str());
         seconds100 += bench::Seconds([&] { tally.Full += Restores(bytes, win, 100); });
         const int truth = kForms[form].Truth;
         if (truth == 0 || (!enca && !uchardet)) continue;

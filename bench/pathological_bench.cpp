@@ -107,7 +107,7 @@ double Convert(const Lines& text, std::size_t& bytes) {
   HeadlessWindow window;
   window.switches = DecoderSwitches{true, true, true, true, true, true};
   Converter converter(window, cfg, StandardStages());
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   converter.CopyTextToScreen();
   bytes = 0;
   for (const auto& line : text) bytes += line.size() + 2;

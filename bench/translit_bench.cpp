@@ -100,10 +100,10 @@ int main() {
   TCfg cfg;
   HeadlessWindow window;
   Converter converter(window, cfg);
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   double seconds = bench::Seconds([&] { ConvTranslit(converter); });
   bench::Report("ConvTranslit stage, 50 MB", seconds, static_cast<double>(SizeOf(text)), "seconds, not hours");
-  converter.TextBuffer = russian;
+  converter.TextBuffer = Text::FromLines(russian);
   seconds = bench::Seconds([&] { EncodeTranslit(converter); });
   bench::Report("EncodeTranslit command, 50 MB", seconds, static_cast<double>(SizeOf(russian)),
                 "seconds, not hours");

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (stopMode != 0 && events == stopMode * stopMode * 3) converter.UserBreak = true;
   };
 
-  converter.TextBuffer = lines;
+  converter.TextBuffer = Text::FromLines(lines);
   converter.CopyTextToScreen();
   converter.Convert();
   FUZZ_CHECK(window.info == converter.Info());
@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(file.Name.find('/') == std::string::npos);
   }
   // What the window shows is what the buffer holds.
-  if (!converter.UserBreak) FUZZ_CHECK(Resplit(converter.TextBuffer) == window.screen);
+  if (!converter.UserBreak) FUZZ_CHECK(ToLines(Resplit(converter.TextBuffer)) == ToLines(window.screen));
   // Back brings the text from before back; without Back nothing changed.
   if (converter.BackAvailable) {
     converter.Back();
     FUZZ_CHECK(converter.Attachments.Empty());
   }
-  FUZZ_CHECK(converter.TextBuffer == lines);
+  FUZZ_CHECK(ToLines(converter.TextBuffer) == lines);
   return 0;
 }

@@ -16,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   HeadlessWindow window;
   Converter converter(window, cfg, StandardStages());
   FUZZ_CHECK(converter.MaxChainLevels == kChainLevels);
-  converter.TextBuffer = lines;
+  converter.TextBuffer = Text::FromLines(lines);
   converter.CopyTextToScreen();
   converter.Convert();
   FUZZ_CHECK(converter.Detection.BestScore <= converter.Detection.SampleWords.Count);
   FUZZ_CHECK(converter.Detection.BestPercent <= 100);
   if (converter.BackAvailable) converter.Back();
-  FUZZ_CHECK(converter.TextBuffer == lines);
+  FUZZ_CHECK(ToLines(converter.TextBuffer) == lines);
   return 0;
 }

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int breakAt = input.flags >> 5;
   const Lines lines = InputLines(input.text, false);
 
-  WordReader reader(lines);
+  const Text readText = Text::FromLines(lines);
+  WordReader reader(readText);
   const Sample sample = TakeSample(reader);
   FUZZ_CHECK(sample.Count <= kSampleSize);
   if (sample.Count == 0) return 0;
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   window.onEvents = [&] {
     if (++events == breakAt * 7) converter.UserBreak = true;
   };
-  converter.TextBuffer = lines;
+  converter.TextBuffer = Text::FromLines(lines);
   converter.CopyTextToScreen();
   const bool found = converter.AutoCodeDetect();
   if (!converter.UserBreak) {

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   CheckWordTest(lines.empty() ? std::string_view() : std::string_view(lines.front()), chain);
 
-  WordReader reader(lines);
+  const Text readText = Text::FromLines(lines);
+  WordReader reader(readText);
   std::size_t wordBytes = 0;
   for (std::string word = reader.NextWord(); !word.empty(); word = reader.NextWord()) {
     FUZZ_CHECK(word.size() <= kMaxWordBytes);

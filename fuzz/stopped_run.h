@@ -13,7 +13,7 @@ struct StoppedRun {
   // Stop is pressed at event number stopAt (never when it is 0). Set the
   // window's switches before running the stage.
   StoppedRun(const Lines& text, int stopAt) {
-    converter.TextBuffer = text;
+    converter.TextBuffer = Text::FromLines(text);
     window.onEvents = [this, stopAt] {
       if (++events == stopAt) converter.UserBreak = true;
     };

@@ -67,20 +67,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   window.onEvents = [&] {
     if (++events == stopAt) converter.UserBreak = true;
   };
-  converter.TextBuffer = source;
+  converter.TextBuffer = Text::FromLines(source);
   ConvTranslit(converter);
   if (!converter.UserBreak && !cfg.TranslitTable.empty())
-    FUZZ_CHECK(converter.TextBuffer == (outcome.Changed ? Resplit(decoded) : source));
+    FUZZ_CHECK(ToLines(converter.TextBuffer) == (outcome.Changed ? Resplit(decoded) : source));
 
   events = 0;
-  converter.TextBuffer = source;
+  converter.TextBuffer = Text::FromLines(source);
   converter.CopyTextToScreen();
   EncodeTranslit(converter);
   if (converter.BackAvailable) {
     converter.Back();
-    FUZZ_CHECK(converter.TextBuffer == source);
+    FUZZ_CHECK(ToLines(converter.TextBuffer) == source);
   } else {
-    FUZZ_CHECK(converter.TextBuffer == source);
+    FUZZ_CHECK(ToLines(converter.TextBuffer) == source);
   }
   return 0;
 }

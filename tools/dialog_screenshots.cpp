@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     button->setAttribute(Qt::WA_UnderMouse, false);
     button->update();
   }
-  window.Conv().TextBuffer = Mail();
+  window.Conv().TextBuffer = Text::FromLines(Mail());
   window.Conv().CopyTextToScreen();
   window.Start();
   QTest::qWait(200);

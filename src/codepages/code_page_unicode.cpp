@@ -185,7 +185,7 @@ void Utf8TextCheck::Add(std::string_view line, bool textStart) {
   }
 }
 
-Utf8TextCheck CheckUtf8Text(const Lines& text) {
+Utf8TextCheck CheckUtf8Text(const Text& text) {
   Utf8TextCheck check;
   for (std::size_t i = 0; i < text.size() && check.Valid; ++i) check.Add(text[i], i == 0);
   return check;

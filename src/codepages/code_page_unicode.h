@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "codepages/code_tables.h"
-#include "codepages/lines.h"
+#include "codepages/text.h"
 
 namespace kamvo {
 
@@ -42,7 +42,7 @@ struct Utf8TextCheck {
   bool Usable() const { return Valid && Multibyte && Holders != 0; }
 };
 
-Utf8TextCheck CheckUtf8Text(const Lines& text);
+Utf8TextCheck CheckUtf8Text(const Text& text);
 
 // Takes a line out of UTF-8 into the code page. False when the line is not
 // valid UTF-8 of characters the code page holds (out then is unspecified).

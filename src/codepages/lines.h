@@ -65,38 +65,4 @@ bool HasBreakInside(const Lines& lines);
 // them with a break after every line.
 Lines Resplit(Lines lines);
 
-// A copy of a line list in one block of bytes and one offset per line, for
-// a text that is kept but seldom read (the back copy): a Lines spends an
-// allocation and a string object on every line, which for ordinary lines of
-// a few dozen bytes is more than half the text again.
-class PackedLines {
- public:
-  PackedLines() = default;
-  PackedLines(const Lines& lines) { *this = lines; }  // NOLINT: converts like a copy
-  PackedLines& operator=(const Lines& lines);
-
-  std::size_t size() const { return ends_.size(); }
-  bool empty() const { return ends_.empty(); }
-  std::string_view operator[](std::size_t i) const {
-    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(bytes_).substr(begin, ends_[i] - begin);
-  }
-  Lines Unpack() const;
-  void clear();
-
-  friend bool operator==(const PackedLines& packed, const Lines& lines);
-  // True when both lists give the same bytes when joined the way the style
-  // says; builds nothing.
-  friend bool SameJoined(const Lines& lines, const PackedLines& packed, const LineBreakStyle& style);
-  friend bool operator==(const PackedLines& a, const PackedLines& b) {
-    return a.ends_ == b.ends_ && a.bytes_ == b.bytes_;
-  }
-
- private:
-  std::string bytes_;               // the lines one after another
-  std::vector<std::size_t> ends_;   // where each line ends in bytes_
-};
-
-bool SameJoined(const Lines& lines, const PackedLines& packed, const LineBreakStyle& style);
-
 }  // namespace kamvo

@@ -1,6 +1,11 @@
 #include "codepages/text.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codepages/byte_scan.h"
 
@@ -23,48 +28,59 @@ Text::Text(std::initializer_list<std::string_view> lines) {
   for (std::string_view line : lines) AddLine(line, LineEnd::Lf);
 }
 
+namespace {
+
+// The bytes are searched for breaks 64 at a time (the compiler's vector
+// types map onto the machine's vector registers, or onto plain words where
+// there are none), so that a text of short lines costs no call per line.
+using Block = unsigned char __attribute__((vector_size(16)));
+
+// One bit per byte of the 64 bytes at p (bit k for p[k]), set for CR and LF.
+inline std::uint64_t BreakBits(const char* p) {
+  std::uint64_t bits = 0;
+  for (std::size_t k = 0; k < 64; k += sizeof(Block)) {
+    Block b;
+    std::memcpy(&b, p + k, sizeof b);
+    const Block mask = (b == '\n') | (b == '\r');
+#if defined(__SSE2__)
+    __m128i lanes;
+    std::memcpy(&lanes, &mask, sizeof lanes);
+    bits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(lanes))) << k;
+#else
+    for (std::size_t j = 0; j < sizeof(Block); ++j)
+      if (mask[j]) bits |= std::uint64_t{1} << (k + j);
+#endif
+  }
+  return bits;
+}
+
+}  // namespace
+
 Text Text::FromBytes(std::string bytes) {
   Text text;
   const std::size_t n = bytes.size();
   const char* data = bytes.data();
-  const auto add = [&text](std::size_t contentEnd, LineEnd end) {
-    text.index_.push_back(static_cast<std::uint64_t>(contentEnd) << 2 | static_cast<std::uint64_t>(end));
+  // As many lines as breaks of the commoner kind (exactly so when the
+  // breaks are alike), and one more for a last line without one.
+  text.index_.reserve(std::max(CountByte(bytes, '\n'), CountByte(bytes, '\r')) + 1);
+  std::size_t start = 0;  // where the line being read begins
+  // A break at k; the LF of a CR LF, already taken with its CR, lies
+  // before `start`.
+  const auto take = [&](std::size_t k) {
+    if (k < start) return;
+    LineEnd end = LineEnd::Lf;
+    if (data[k] == '\r') end = k + 1 < n && data[k + 1] == '\n' ? LineEnd::CrLf : LineEnd::Cr;
+    text.index_.push_back(static_cast<std::uint64_t>(k) << 2 | static_cast<std::uint64_t>(end));
+    start = k + BreakBytes(end).size();
   };
-  if (n > 0 && std::memchr(data, '\r', n) == nullptr) {
-    // Most texts break their lines with LF alone; the C library's search
-    // for one byte finds them fastest.
-    text.index_.reserve(CountByte(bytes, '\n') + (data[n - 1] != '\n' ? 1 : 0));
-    std::size_t start = 0;
-    while (start < n) {
-      const void* lf = std::memchr(data + start, '\n', n - start);
-      if (lf == nullptr) {
-        add(n, LineEnd::None);
-        break;
-      }
-      const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
-      add(end, LineEnd::Lf);
-      start = end + 1;
-    }
-  } else {
-    std::size_t start = 0;
-    while (start < n) {
-      const std::size_t i = FindLineBreak(bytes, start);
-      if (i == n) {
-        add(n, LineEnd::None);
-        break;
-      }
-      if (data[i] == '\n') {
-        add(i, LineEnd::Lf);
-        start = i + 1;
-      } else if (i + 1 < n && data[i + 1] == '\n') {
-        add(i, LineEnd::CrLf);
-        start = i + 2;
-      } else {
-        add(i, LineEnd::Cr);
-        start = i + 1;
-      }
-    }
-  }
+  std::size_t i = 0;
+  for (; i + 64 <= n; i += 64)
+    for (std::uint64_t bits = BreakBits(data + i); bits != 0; bits &= bits - 1)
+      take(i + static_cast<std::size_t>(__builtin_ctzll(bits)));
+  for (; i < n; ++i)
+    if (data[i] == '\n' || data[i] == '\r') take(i);
+  // A break at the very end starts no extra line.
+  if (start < n) text.index_.push_back(static_cast<std::uint64_t>(n) << 2 | static_cast<std::uint64_t>(LineEnd::None));
   text.bytes_ = std::move(bytes);
   return text;
 }
@@ -149,6 +165,72 @@ Lines ToLines(const Text& text) {
   lines.reserve(text.size());
   for (std::string_view line : text) lines.emplace_back(line);
   return lines;
+}
+
+std::vector<LineEnd> BreaksOf(const Text& text) {
+  std::vector<LineEnd> ends;
+  ends.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) ends.push_back(text.End(i));
+  return ends;
+}
+
+void SetBreaks(Text& text, const std::vector<LineEnd>& ends) {
+  const bool paired = ends.size() == text.size();
+  const LineEnd style = ends.empty() || ends.front() == LineEnd::None ? LineEnd::Lf : ends.front();
+  const bool finalBreak = ends.empty() || ends.back() != LineEnd::None;
+  const auto endOf = [&](std::size_t i) {
+    if (paired) return ends[i];
+    return i + 1 == text.size() && !finalBreak ? LineEnd::None : style;
+  };
+  bool alike = true;
+  for (std::size_t i = 0; i < text.size() && alike; ++i) alike = text.End(i) == endOf(i);
+  if (alike) return;
+  Text result;
+  result.Reserve(text.Bytes().size() + text.size(), text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) result.AddLine(text[i], endOf(i));
+  text.swap(result);
+}
+
+std::string JoinLines(const Text& text, std::string_view lineBreak) {
+  std::string joined;
+  joined.reserve(text.Bytes().size() + text.size() * lineBreak.size());
+  for (std::string_view line : text) {
+    joined.append(line);
+    joined.append(lineBreak);
+  }
+  return joined;
+}
+
+bool HasBreakInside(const Text& text) {
+  // The breaks that end the lines hold this many CRs and LFs; any more in
+  // the bytes are inside a line.
+  std::size_t expected = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) expected += BreakBytes(text.End(i)).size();
+  const std::string_view bytes = text.Bytes();
+  const char* data = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t found = 0, i = 0;
+  for (; i + 64 <= n; i += 64) found += static_cast<std::size_t>(__builtin_popcountll(BreakBits(data + i)));
+  for (; i < n; ++i) found += data[i] == '\n' || data[i] == '\r';
+  return found != expected;
+}
+
+Text Resplit(Text text) {
+  if (!HasBreakInside(text)) return text;
+  Text result;
+  result.Reserve(text.Bytes().size() + text.Bytes().size() / 16, text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view line = text[i];
+    const LineEnd end = text.End(i);
+    if (FindLineBreak(line) == line.size()) {
+      result.AddLine(line, end);
+      continue;
+    }
+    const LineEnd inner = end != LineEnd::None ? end : i > 0 ? text.End(i - 1) : LineEnd::Lf;
+    const Lines parts = SplitLines(std::string(line) + "\r\n");
+    for (std::size_t k = 0; k < parts.size(); ++k) result.AddLine(parts[k], k + 1 == parts.size() ? end : inner);
+  }
+  return result;
 }
 
 }  // namespace kamvo

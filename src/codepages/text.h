@@ -131,4 +131,30 @@ class Text {
 // The lines as separate strings, without their breaks.
 Lines ToLines(const Text& text);
 
+// The break of every line, in order.
+std::vector<LineEnd> BreaksOf(const Text& text);
+
+// Gives the lines the breaks `ends` (one per line, as BreaksOf gives them):
+// each line its own while there are as many as lines; otherwise every line
+// takes the first break (LF when that is none), and the last line keeps no
+// break when the last of `ends` is none. (For lines that came back from an
+// editor, which knows only its own breaks.)
+void SetBreaks(Text& text, const std::vector<LineEnd>& ends);
+
+// The lines joined with `lineBreak` after every line (also after the last
+// one), whatever their own breaks.
+std::string JoinLines(const Text& text, std::string_view lineBreak);
+
+// True when some line holds a CR or an LF in its bytes (a line a stage
+// built from decoded bytes).
+bool HasBreakInside(const Text& text);
+
+// Splits the lines that hold a CR or LF, as an editor would after loading
+// them with a break after every line (a break at the very end of such a
+// line leaves an empty line behind it). Each part takes the break of the
+// line it comes from; the parts of a last line without a break take the
+// break of the line before it. A text without such a line is given back
+// as it is.
+Text Resplit(Text text);
+
 }  // namespace kamvo

@@ -141,10 +141,10 @@ bool OpenMultiFiles(Converter& converter, const std::vector<std::string>& paths,
   const std::string question = BatchQuestion(count, FromCodeName(converter.window().FromIndex()),
                                              ToCodeName(converter.window().ToIndex()), converter.English());
   if (!ask(question)) return false;
-  Lines report;
+  Text report;
   for (const std::string& path : paths) {
     if (stop && stop()) break;
-    for (std::string& line : ConvertFileOrDir(converter, path, stop)) report.push_back(std::move(line));
+    for (const std::string& line : ConvertFileOrDir(converter, path, stop)) report.AddLine(line, LineEnd::CrLf);
   }
   converter.Attachments.Clear();
   converter.UpdateFileView();

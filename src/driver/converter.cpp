@@ -12,6 +12,16 @@ namespace kamvo {
 
 namespace {
 
+// True when both texts hold the same lines, whatever their breaks (the
+// editor gives its lines back with breaks of its own).
+bool SameLines(const Text& a, const Text& b) {
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // Reports the search's progress to the converter.
 class DetectionObserver : public SearchObserver {
  public:
@@ -74,7 +84,9 @@ std::string Converter::Tr(std::string_view english, std::string_view russianUtf8
 }
 
 void Converter::RunStage(const Stage& stage) {
-  if (stage && !UserBreak) stage(*this);
+  if (!stage || UserBreak) return;
+  ++stagesRun_;
+  stage(*this);
 }
 
 void Converter::EndWithUserBreak() {
@@ -89,14 +101,19 @@ void Converter::Convert() {
   Detection.Found = false;
   Attachments.Clear();
   Counters = DecoderCounters{};
-  lastInPlace_ = InPlaceConversion{};
+  screen_.ResetInPlace();
+  stagesRun_ = 0;
 
   if (ScreenChanged) CopyTextFromScreen();
-  BackCopy = TextBuffer;
-  BackAvailable = true;
-  // The stages may now change the buffer; the editor still shows what the
-  // back copy holds.
-  if (screen_ == ScreenSource::TextBuffer) screen_ = ScreenSource::BackCopy;
+  if (KeepBackCopy) {
+    BackCopy = TextBuffer;
+    // The stages may now change the buffer; the editor still shows what the
+    // back copy holds.
+    screen_.BufferChanging();
+  } else {
+    BackCopy.clear();
+  }
+  BackAvailable = KeepBackCopy;
 
   SetButtonsRun();
   WriteStatusInfo("");
@@ -134,7 +151,7 @@ void Converter::Convert() {
         CopyTextToScreen();
       else
         CopyTextFromScreen();
-      BackAvailable = BackCopy != TextBuffer;
+      BackAvailable = KeepBackCopy && !SameLines(BackCopy, TextBuffer);
       SetButtonsStop();
       return;
     }
@@ -145,7 +162,7 @@ void Converter::Convert() {
   // The conversion is taken back at once: it is made in the buffer itself.
   if (!found || ToCode != kWindows) SetPending();
   CopyTextFromScreen();
-  BackAvailable = BackCopy != TextBuffer;
+  BackAvailable = KeepBackCopy && !SameLines(BackCopy, TextBuffer);
   SetButtonsStop();
   WriteDetectionInfo();
   if (FromIndex != 0) WriteUtf8Info();
@@ -153,7 +170,7 @@ void Converter::Convert() {
 
 void Converter::Back() {
   if (!BackAvailable) return;
-  TextBuffer = BackCopy.Unpack();
+  TextBuffer = BackCopy;
   Attachments.Clear();
   UpdateFileView();
   CopyTextToScreen();
@@ -163,7 +180,7 @@ void Converter::Back() {
 
 void Converter::ConvBuffer() {
   SetPending();
-  if (window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
+  if (window_.HasDisplay() && window_.ReadyToRedraw()) screen_.Flush();
 }
 
 void Converter::SetCodeTable(const CodeTable& intoWindows, int target) {
@@ -173,184 +190,29 @@ void Converter::SetCodeTable(const CodeTable& intoWindows, int target) {
 }
 
 void Converter::SetPending() {
-  pendingTable_ = Table;
-  pendingIntoWindows_ = intoWindows_;
-  pendingFromWindows_ = fromWindows_;
-  pendingUtf8_ = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
-  pendingLayer_ = FromIndex == 0 ? Detection.Layer : OuterLayer{};
-  screen_ = ScreenSource::Pending;
-  // A list shown earlier is superseded.
-  Lines().swap(screenLines_);
+  BufferConversion conversion;
+  conversion.Table = Table;
+  conversion.IntoWindows = intoWindows_;
+  conversion.FromWindows = fromWindows_;
+  conversion.Utf8 = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
+  conversion.Layer = FromIndex == 0 ? Detection.Layer : OuterLayer{};
+  screen_.SetPending(conversion);
 }
 
 void Converter::Pump() {
-  if (screen_ == ScreenSource::Pending && window_.HasDisplay() && window_.ReadyToRedraw()) FlushPending();
+  if (screen_.Pending() && window_.HasDisplay() && window_.ReadyToRedraw()) screen_.Flush();
   window_.ProcessEvents();
 }
 
-void Converter::FlushPending() {
-  const Lines converted = PendingConversion();
-  window_.ShowText(converted);
-  screen_ = ScreenSource::Window;
+void Converter::CopyToScreen(const Text& text) {
+  screen_.Show(text);
+  if (&text == &TextBuffer) ScreenChanged = false;
 }
 
-namespace {
-
-// Events run once per this many lines of a conversion: often enough for a
-// responsive window, rarely enough to cost nothing beside the conversion.
-constexpr std::size_t kLinesPerPump = 4096;
-
-// Converts lines through a code table. Bytes below 0x80 keep their values in
-// every code table the program builds, so a line without a byte from 0x80 up
-// is left as it is (when the tables at hand keep them, which is checked): it
-// has no UTF-8 sequence to decode either.
-//
-// With the UTF-8 step a line goes into Windows-1251 first, is decoded from
-// UTF-8 when it looks like UTF-8, and then goes out to the target, so that
-// the characters the UTF-8 step gives are the ones converted to the target.
-// A line that does not look like UTF-8 gets the whole table, as without
-// the step.
-//
-// An outer UTF-8 layer comes before all of it: the line is taken out of
-// UTF-8 into the layer's code pages first.
-class LineConverter {
- public:
-  LineConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
-                bool utf8Step, const OuterLayer& layer)
-      : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step),
-        layer_(layer) {
-    for (int b = 0; b < 0x80; ++b)
-      lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
-    for (int b = 0x80; b < 0x100; ++b) makesBreaks_ |= table[b] == '\r' || table[b] == '\n';
-  }
-
-  // Converts a line in place; true when it holds a CR or LF afterwards.
-  // textStart tells that the line opens the text (where the UTF-8 step
-  // drops a byte order mark).
-  bool Convert(std::string& line, bool textStart) {
-    const TextBytes bytes = ExamineBytes(line);
-    if (!bytes.High && lowKept_) return bytes.Break;
-    // A line taken out of UTF-8 by the outer layer counts as decoded, once.
-    const bool layered = !layer_.Empty() && ApplyOuterLayer(line, layer_, decoded_, textStart);
-    if (layered) ++Utf8Count;
-    if (utf8Step_) {
-      Translate(line, intoWindows_);
-      const bool decoded = Utf8ToWin(line, decoded_, textStart);
-      if (decoded) {
-        line.swap(decoded_);
-        if (!layered) ++Utf8Count;
-      }
-      Translate(line, fromWindows_);
-      if (decoded) return true;
-    } else {
-      Translate(line, table_);
-    }
-    return bytes.Break || makesBreaks_ || !lowKept_;
-  }
-
-  int Utf8Count = 0;
-
- private:
-  static void Translate(std::string& line, const CodeTable& table) {
-    for (char& c : line) c = static_cast<char>(table[static_cast<Byte>(c)]);
-  }
-
-  const CodeTable& table_;
-  const CodeTable& intoWindows_;
-  const CodeTable& fromWindows_;
-  const bool utf8Step_;
-  const OuterLayer layer_;
-  bool lowKept_ = true;
-  bool makesBreaks_ = false;
-  std::string decoded_;
-};
-
-}  // namespace
-
-Lines Converter::PendingConversion() {
-  Lines converted;
-  converted.reserve(TextBuffer.size());
-  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_,
-                        pendingLayer_);
-  for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
-    if (i % kLinesPerPump == 0) window_.ProcessEvents();
-    converted.push_back(TextBuffer[i]);
-    convert.Convert(converted.back(), i == 0);
-  }
-  Counters.Utf8Count = convert.Utf8Count;
-  return converted;
-}
-
-void Converter::ConvertTextBufferInPlace() {
-  ++lastInPlace_.Count;
-  lastInPlace_.Table = pendingTable_;
-  lastInPlace_.Utf8 = pendingUtf8_ || !pendingLayer_.Empty();
-  LineConverter convert(pendingTable_, pendingIntoWindows_, pendingFromWindows_, pendingUtf8_,
-                        pendingLayer_);
-  bool breaks = false;
-  for (std::size_t i = 0; i < TextBuffer.size(); ++i) {
-    if (i % kLinesPerPump == 0) window_.ProcessEvents();
-    breaks |= convert.Convert(TextBuffer[i], i == 0);
-  }
-  Counters.Utf8Count = convert.Utf8Count;
-  // The editor splits lines that hold a break (left by a decoding stage or
-  // made by the conversion).
-  if (breaks) TextBuffer = Resplit(std::move(TextBuffer));
-}
-
-void Converter::CopyToScreen(const Lines& lines) {
-  const bool isText = &lines == &TextBuffer;
-  if (window_.HasDisplay()) {
-    window_.ShowText(lines);
-    screen_ = ScreenSource::Window;
-    Lines().swap(screenLines_);
-  } else if (isText) {
-    screen_ = ScreenSource::TextBuffer;
-    Lines().swap(screenLines_);
-  } else {
-    screenLines_ = Resplit(lines);
-    screen_ = ScreenSource::Own;
-  }
-  if (isText) ScreenChanged = false;
-}
-
-void Converter::CopyFromScreen(Lines& lines) {
-  const bool isText = &lines == &TextBuffer;
-  const bool display = window_.HasDisplay();
-  if (screen_ == ScreenSource::Pending) {
-    // The waiting conversion is what the editor shows (it replaced any edit).
-    if (isText) {
-      ConvertTextBufferInPlace();
-    } else {
-      lines = Resplit(PendingConversion());
-    }
-    if (display) {
-      window_.ShowText(lines);
-      screen_ = ScreenSource::Window;
-    } else if (isText) {
-      screen_ = ScreenSource::TextBuffer;
-    } else {
-      screenLines_ = lines;
-      screen_ = ScreenSource::Own;
-    }
-  } else if (ScreenChanged || screen_ == ScreenSource::Window) {
-    lines = window_.ReadText();
-  } else if (screen_ == ScreenSource::Own) {
-    if (isText) {
-      lines = std::move(screenLines_);
-      Lines().swap(screenLines_);
-      screen_ = ScreenSource::TextBuffer;
-    } else {
-      lines = screenLines_;
-    }
-  } else if (screen_ == ScreenSource::BackCopy) {
-    lines = Resplit(BackCopy.Unpack());
-    if (isText) screen_ = ScreenSource::TextBuffer;
-  } else {  // ScreenSource::TextBuffer
-    lines = Resplit(isText ? std::move(TextBuffer) : Lines(TextBuffer));
-  }
+void Converter::CopyFromScreen(Text& text) {
+  screen_.Read(text, ScreenChanged);
   Pump();
-  if (isText) ScreenChanged = false;
+  if (&text == &TextBuffer) ScreenChanged = false;
 }
 
 void Converter::WriteStatusInfo(std::string_view text) {
@@ -371,15 +233,7 @@ void Converter::ClearInfo() {
 void Converter::WriteMimeInfo() {
   ClearInfo();
   WriteStatusInfo(std::string(pane_.LastStatus()));
-  const DecoderCounters& c = Counters;
-  if (c.Base64Count > 0) AddInfo(Tr("Base64 converted.", "Преобразовано base64."));
-  if (c.UUECount > 0) AddInfo(Tr("UUEncoding converted.", "Преобразовано UUEncoding."));
-  if (c.XXECount > 0) AddInfo(Tr("XXEncoding converted.", "Преобразовано XXEncoding."));
-  if (c.QPCount > 0) AddInfo(Tr("Quoted-printable converted.", "Преобразовано quoted-printable."));
-  if (c.SevenBitCount > 0) AddInfo(Tr("7-bit converted.", "Преобразована 7-битная кодировка."));
-  if (c.RtfCount > 0) AddInfo(Tr("RTF converted.", "Преобразовано RTF."));
-  if (c.HtmlCount > 0) AddInfo(Tr("HTML converted.", "Преобразовано HTML."));
-  if (c.TranslitCount > 0) AddInfo(Tr("Translit converted.", "Преобразован транслит."));
+  for (const std::string& line : DecodingReport(Counters, English())) AddInfo(line);
 }
 
 void Converter::WriteUtf8Info() {
@@ -501,39 +355,7 @@ void Converter::UpdateProgressBar(const Chain& chain) {
 void Converter::WriteDetectionInfo() {
   WriteMimeInfo();
   if (FromIndex != 0) return;
-  const DetectionState& state = Detection;
-  if (state.SampleWords.Count == 0) {
-    AddInfo(Tr("Russian text not found.", "Русский текст не найден."));
-    return;
-  }
-  const std::string percent = std::to_string(state.BestPercent);
-  bool headerWritten = false;
-  auto header = [&] {
-    if (headerWritten) return;
-    AddInfo(English() ? "Russian text detected " + percent + "% when converted:"
-                      : WinFromUtf8("Русский текст распознан на " + percent + "% при перекодировке:"));
-    headerWritten = true;
-  };
-  // The outer layer is undone first.
-  for (const int code : state.Layer.Codes) {
-    if (code == 0) continue;
-    header();
-    AddInfo("    UTF-8  ->  " + std::string(CodeNames[code]));
-  }
-  for (int level = 0; level < kChainLevels; ++level) {
-    const int pair = state.BestChain[level];
-    if (pair == 0) continue;
-    header();
-    AddInfo("    " + std::string(CodeNames[PairFrom(pair)]) + "  ->  " +
-            std::string(CodeNames[PairTo(pair)]));
-  }
-  if (state.DetectedUtf8) {
-    header();
-    AddInfo("    UTF8  ->  ASCII");
-  }
-  if (!headerWritten)
-    AddInfo(English() ? "Russian text detected " + percent + "% without conversion"
-                      : WinFromUtf8("Русский текст распознан на " + percent + "% без перекодировки"));
+  for (const std::string& line : DetectionReport(Detection, English())) AddInfo(line);
 }
 
 }  // namespace kamvo

@@ -1,6 +1,8 @@
 // One conversion run and the services every stage shares: the text buffer
-// and its back copy, the information pane, the progress bar, the user break,
-// the decoder counters, the attachment list and automatic detection.
+// and its back copy, the information pane (InfoPane, with the lines of
+// run_report.h), the progress bar, the user break, the decoder counters,
+// the attachment list and automatic detection. What the editor shows, and
+// the conversion waiting to be shown there, is ScreenState's.
 #pragma once
 
 #include <atomic>
@@ -8,9 +10,11 @@
 #include <string>
 
 #include "codepages/code_tables.h"
-#include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "driver/info_pane.h"
+#include "driver/run_report.h"
+#include "driver/screen_state.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
@@ -18,35 +22,6 @@
 namespace kamvo {
 
 struct TCfg;
-
-// How many times each kind of decoding was applied in the current run.
-struct DecoderCounters {
-  int QPCount = 0;
-  int SevenBitCount = 0;
-  int RtfCount = 0;
-  int Base64Count = 0;
-  int UUECount = 0;
-  int XXECount = 0;
-  int HtmlCount = 0;
-  int TranslitCount = 0;
-  int Utf8Count = 0;
-};
-
-// What automatic detection leaves behind for the report and the window.
-struct DetectionState {
-  Sample SampleWords;  // SampleWords.Count is the sample count
-  Chain BestChain{};
-  int BestScore = 0;
-  int BestPercent = 0;
-  bool DetectedUtf8 = false;
-  // The code pages the text was taken out of UTF-8 into before the chain
-  // (a UTF-8 text that holds a text read in a wrong code page).
-  OuterLayer Layer;
-  bool DetectionDone = false;
-  bool Found = false;  // the best chain reached the detection limit
-  int LastLevel = 0;
-  int LastPosition = 0;
-};
 
 class Converter;
 
@@ -61,20 +36,6 @@ struct DecoderStages {
   Stage Binary;           // Base64, UUE and XXE, with attachments
   Stage Html;             // HTML entities and tags
   Stage Translit;         // translit
-  // Optional: true when the stages the switches enable would all leave the
-  // given text (lines not yet split) alone. A conversion of a whole file
-  // may then skip building its line list.
-  std::function<bool(std::string_view text, const DecoderSwitches& switches)> LeaveTextAlone = {};
-};
-
-// How the text buffer was converted after the stages of the last run.
-struct InPlaceConversion {
-  int Count = 0;  // times the buffer was converted in place (0: it was not)
-  CodeTable Table = IdentityCodeTable();
-  // With the UTF-8 step, which comes between the way into Windows-1251 and
-  // the way out to the target, or with an outer UTF-8 layer before Table:
-  // Table alone does not describe the result.
-  bool Utf8 = false;
 };
 
 class Converter {
@@ -83,14 +44,13 @@ class Converter {
 
   // Converts the text buffer in place and shows the result.
   void Convert();
-  // True when the stages' quick check says that they all would leave the
-  // text alone with the window's current switches; false when they have no
-  // such check.
-  bool StagesLeaveTextAlone(std::string_view text) const {
-    return stages_.LeaveTextAlone && stages_.LeaveTextAlone(text, window_.Switches());
-  }
+  // False when some decoding stage of the last Convert went over the text
+  // (it may have changed it); true when every stage was off or skipped it.
+  bool StagesLeftText() const { return stagesRun_ == 0; }
+  // Called by a stage that finds nothing to do and leaves the text alone.
+  void StageSkipped() { --stagesRun_; }
   // What the last Convert did to the text buffer after the stages.
-  const InPlaceConversion& LastInPlaceConversion() const { return lastInPlace_; }
+  const InPlaceConversion& LastInPlaceConversion() const { return screen_.LastInPlace(); }
 
   // Restores the text from before the last conversion.
   void Back();
@@ -115,10 +75,10 @@ class Converter {
   void SetButtonsStop();
   void UpdateFileView();
 
-  // The editor.
-  void CopyToScreen(const Lines& lines);
+  // The editor (through ScreenState).
+  void CopyToScreen(const Text& text);
   void CopyTextToScreen() { CopyToScreen(TextBuffer); }
-  void CopyFromScreen(Lines& lines);
+  void CopyFromScreen(Text& text);
   void CopyTextFromScreen() { CopyFromScreen(TextBuffer); }
   // The editor's change event.
   void ScreenEdited() { ScreenChanged = true; }
@@ -144,10 +104,12 @@ class Converter {
   // The English text, or the Russian one (given in UTF-8) in Windows-1251.
   std::string Tr(std::string_view english, std::string_view russianUtf8) const;
 
-  Lines TextBuffer;
-  // The text from before the last conversion, packed: it is large and is
-  // read only by Back and by the test for a change.
-  PackedLines BackCopy;
+  Text TextBuffer;
+  // The text from before the last conversion, for Back.
+  Text BackCopy;
+  // False for a run that no one can take back (a file converted on disk):
+  // it keeps no back copy, so the text is held once.
+  bool KeepBackCopy = true;
   bool ScreenChanged = false;
   bool BackAvailable = false;
   std::atomic<bool> UserBreak{false};
@@ -178,25 +140,11 @@ class Converter {
   const TCfg& cfg() const { return cfg_; }
 
  private:
-  // Where the editor's text is found when the screen is read back without
-  // the user having edited it.
-  enum class ScreenSource {
-    Window,      // the window holds it
-    Own,         // screenLines_ (window without a display)
-    TextBuffer,  // the text buffer as it stands (window without a display)
-    BackCopy,    // the back copy (window without a display)
-    Pending,     // the text buffer through pendingTable_, not converted yet
-  };
-
   void RunStage(const Stage& stage);
   void EndWithUserBreak();
-  // Records the conversion the editor is to show; Flush converts and shows it.
+  // Records the conversion the editor is to show: the code table as it
+  // stands, with the UTF-8 step and the outer layer the run asks for.
   void SetPending();
-  void FlushPending();
-  // The text buffer through the waiting conversion, into a new list or in
-  // place; both set Counters.Utf8Count.
-  Lines PendingConversion();
-  void ConvertTextBufferInPlace();
 
   Window& window_;
   const TCfg& cfg_;
@@ -204,16 +152,10 @@ class Converter {
   InfoPane pane_;
   int progressMin_ = 0, progressMax_ = 100;
 
-  ScreenSource screen_ = ScreenSource::Window;
-  Lines screenLines_;
+  ScreenState screen_{window_, TextBuffer, BackCopy, Counters.Utf8Count};
+  int stagesRun_ = 0;  // stages of the run that went over the text
   CodeTable intoWindows_ = IdentityCodeTable();  // Table's way into Windows-1251
   CodeTable fromWindows_ = IdentityCodeTable();  // and its way out to the target
-  CodeTable pendingTable_ = IdentityCodeTable();
-  CodeTable pendingIntoWindows_ = IdentityCodeTable();
-  CodeTable pendingFromWindows_ = IdentityCodeTable();
-  bool pendingUtf8_ = false;
-  OuterLayer pendingLayer_;
-  InPlaceConversion lastInPlace_;
 };
 
 }  // namespace kamvo

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -15,8 +16,6 @@
 #include "driver/file_io.h"
 #include "decoders/file_list.h"
 #include "driver/utf8_output.h"
-#include "recognition/detection.h"
-#include "recognition/word_reader.h"
 
 namespace kamvo {
 
@@ -121,99 +120,25 @@ void SaveAttachments(const Converter& converter, const ResolvedFile& input, Repo
 
 namespace {
 
-// A text is split into lines for its sample this many bytes at a time
-// first; each further try takes four times as many.
-constexpr std::size_t kSampleTextStart = 64 << 10;
+// Pieces in which a result is compared with the file it came from.
+constexpr std::size_t kComparePiece = std::size_t{1} << 20;
 
-enum class Sample { Found, None, Unknown };
-
-// The first lines of a text, as many as automatic detection reads for its
-// sample. The word reader goes through the lines in order and the sample
-// stops it once complete: when a word is still left in these lines after
-// that, the reader never reached their end, and on the whole text it reads
-// the same words. None when no part of less than half the text shows that
-// (a short text is taken whole). `known` is the first part of a text of
-// `total` bytes (all of it, or the part read so far): Unknown when the
-// answer depends on bytes after it.
-Sample LinesForSample(std::string_view known, std::size_t total, Lines& lines) {
-  // A short text gives all its lines.
-  if (total <= 2 * kSampleTextStart) {
-    if (known.size() < total) return Sample::Unknown;
-    lines = SplitLines(known);
-    return Sample::Found;
+// True when the open file holds exactly these bytes. The file is read
+// again in pieces, so that the run need not keep a copy of it.
+bool FileHolds(int fd, std::string_view bytes) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) != bytes.size()) return false;
+  std::string piece(std::min(kComparePiece, bytes.size()), '\0');
+  std::size_t offset = 0;
+  while (offset < bytes.size()) {
+    const std::size_t want = std::min(piece.size(), bytes.size() - offset);
+    const ssize_t got = ::pread(fd, piece.data(), want, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    if (std::memcmp(piece.data(), bytes.data() + offset, static_cast<std::size_t>(got)) != 0) return false;
+    offset += static_cast<std::size_t>(got);
   }
-  for (std::size_t want = kSampleTextStart; want < total / 2; want *= 4) {
-    if (want >= known.size()) return Sample::Unknown;
-    // Long lines could make every try take nearly the whole text.
-    const std::size_t lineBreak = FindLineBreak(known, want);
-    if (lineBreak >= total / 2) break;
-    if (lineBreak + 1 >= known.size()) return Sample::Unknown;
-    std::size_t cut = lineBreak + 1;
-    if (known[lineBreak] == '\r' && known[cut] == '\n') ++cut;
-    lines = SplitLines(known.substr(0, cut));
-    WordReader reader(lines);
-    TakeSample(reader);
-    if (!reader.NextWord().empty()) return Sample::Found;
-  }
-  Lines().swap(lines);
-  return Sample::None;
-}
-
-// True when converting every line through the table changes no line break
-// and makes none: bytes below 0x80 keep their values and no byte becomes a
-// CR or LF. The lines converted and joined again are then the whole text
-// converted through the table.
-bool KeepsLines(const CodeTable& table) {
-  for (int b = 0; b < 0x80; ++b)
-    if (table[b] != b) return false;
-  for (int b = 0x80; b < 0x100; ++b)
-    if (table[b] == '\r' || table[b] == '\n') return false;
   return true;
-}
-
-enum class WholeText { Converted, UserBreak, NotTaken };
-
-// Converts a file's text without its line list when the outcome is the
-// one the line list would give. That is so when no one sees the editor, no
-// enabled stage would act on it (every line keeps its own break, as the line
-// list keeps it when the run keeps the lines) and the code page is converted
-// through a table that keeps the lines as they are, without the UTF-8 step. The run
-// then needs only the lines detection reads for its sample: the stages skip
-// them as they would skip the whole text, and the table the run ends with
-// converts the whole text. Otherwise the run is taken back (the caller runs
-// it again with all the lines) and NotTaken returned. On Converted, text
-// holds the result and same tells whether it equals the file's bytes; the
-// run keeps no back copy then.
-WholeText ConvertWholeText(Converter& converter, std::string& text, bool& same) {
-  Window& window = converter.window();
-  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
-  const bool detect = window.FromIndex() == 0;
-  // Without detection the UTF-8 switch alone asks for the UTF-8 step.
-  if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
-  if (!converter.StagesLeaveTextAlone(text)) return WholeText::NotTaken;
-  Lines sampleLines;
-  if (detect && LinesForSample(text, text.size(), sampleLines) != Sample::Found) return WholeText::NotTaken;
-
-  // Detection's progress report depends on what it reported before.
-  const int lastLevel = converter.Detection.LastLevel;
-  const int lastPosition = converter.Detection.LastPosition;
-  converter.TextBuffer = std::move(sampleLines);
-  converter.CopyTextToScreen();
-  converter.Convert();
-  if (converter.UserBreak) return WholeText::UserBreak;
-  const InPlaceConversion& applied = converter.LastInPlaceConversion();
-  if (applied.Count > 1 || applied.Utf8 || (applied.Count == 1 && !KeepsLines(applied.Table))) {
-    converter.Detection.LastLevel = lastLevel;
-    converter.Detection.LastPosition = lastPosition;
-    return WholeText::NotTaken;
-  }
-  same = applied.Count == 0 || !TranslateBytes(text.data(), text.size(), applied.Table.data());
-  Lines().swap(converter.TextBuffer);
-  converter.BackCopy.clear();
-  converter.BackAvailable = false;
-  // Ctrl-C while the bytes were converted stops the run as it would have
-  // stopped the line-by-line conversion.
-  return converter.UserBreak ? WholeText::UserBreak : WholeText::Converted;
 }
 
 // The file a conversion reads: open, and locked against other conversions
@@ -346,128 +271,6 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
   return report.Finish();
 }
 
-// Files larger than this are converted while they are read, in pieces of
-// kStreamPiece bytes, after their first kStreamFrom bytes.
-constexpr std::size_t kStreamFrom = std::size_t{4} << 20;
-constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
-
-// What ConvertWholeText does, for a large file, while the file is read:
-// the first part gives detection its sample, and from then on each piece
-// read is checked (no control byte, no break of another kind, nothing an
-// enabled stage would act on, judged line by line), converted through the
-// table and written to a temporary file, so that the disk writes while the
-// file is still being read. A piece that fails a check, a file whose size
-// changes meanwhile or a failing read or write takes the run back and drops
-// the temporary file (the caller then converts the file the usual way,
-// which reports what is wrong). On Converted, result holds the converted
-// file, not yet flushed, and same tells whether it equals the file's bytes.
-// Only texts whose breaks are all LF or all CR are taken this way.
-WholeText StreamWholeText(Converter& converter, const InputFile& input, const Destination& destination,
-                          TemporaryFile& result, bool& same) {
-  Window& window = converter.window();
-  if (window.HasDisplay() || converter.Utf8Target) return WholeText::NotTaken;
-  const bool detect = window.FromIndex() == 0;
-  if (!detect && window.Switches().Utf8) return WholeText::NotTaken;
-  if (static_cast<std::uint64_t>(input.Info.st_size) <= kStreamFrom) return WholeText::NotTaken;
-  // A target that cannot be written is reported by the usual way, before
-  // anything is written.
-  if (destination.Exists && !MayWriteFile(destination.Path)) return WholeText::NotTaken;
-  const std::size_t total = static_cast<std::size_t>(input.Info.st_size);
-  const int fd = input.Fd;
-
-  std::string text(kStreamFrom, '\0');  // the bytes read and not yet written
-  std::size_t got = 0;
-  if (!ReadPiece(fd, text.data(), text.size(), got) || got < text.size()) return WholeText::NotTaken;
-  const FileBytes seen = ExamineFileBytes(text);
-  if (seen.Control) return WholeText::NotTaken;
-  // The stages' checks judge each line alone: the text up to its last
-  // break is judged now, the rest with the bytes after it. A CR that ends
-  // the bytes may be the first half of a CR LF and waits for them.
-  const auto wholeLines = [](std::string_view bytes) {
-    std::size_t last = bytes.rfind('\n');
-    if (last == std::string_view::npos) {
-      last = bytes.rfind('\r');
-      if (last != std::string_view::npos && last + 1 == bytes.size()) last = bytes.rfind('\r', last - 1);
-    }
-    return last == std::string_view::npos ? 0 : last + 1;
-  };
-  std::size_t ready = wholeLines(text);
-  if (!converter.StagesLeaveTextAlone(std::string_view(text).substr(0, ready))) return WholeText::NotTaken;
-  Lines sampleLines;
-  if (detect && LinesForSample(text, total, sampleLines) != Sample::Found) return WholeText::NotTaken;
-
-  // A run taken back leaves what the usual way needs to find as it was:
-  // that way may refuse the file (a control byte, a failing read) without
-  // converting anything, and must then leave the same pane.
-  const int lastLevel = converter.Detection.LastLevel;
-  const int lastPosition = converter.Detection.LastPosition;
-  const InfoPane pane = converter.Pane();
-  const DecoderCounters counters = converter.Counters;
-  const TFileList attachments = converter.Attachments;
-  const auto takeBack = [&] {
-    result.Discard();
-    converter.Detection.LastLevel = lastLevel;
-    converter.Detection.LastPosition = lastPosition;
-    converter.RestorePane(pane);
-    converter.Counters = counters;
-    converter.Attachments = attachments;
-    return WholeText::NotTaken;
-  };
-  converter.TextBuffer = std::move(sampleLines);
-  converter.CopyTextToScreen();
-  converter.Convert();
-  if (converter.UserBreak) return WholeText::UserBreak;
-  const InPlaceConversion& applied = converter.LastInPlaceConversion();
-  if (applied.Count > 1 || applied.Utf8 || (applied.Count == 1 && !KeepsLines(applied.Table)))
-    return takeBack();
-  const CodeTable table = applied.Count == 1 ? applied.Table : IdentityCodeTable();
-  // Without a table the file stays as it is: rewritten in place it need not
-  // be written at all, only checked to its end.
-  const bool write = applied.Count == 1 || !destination.InPlace;
-  if (write && !result.Create(destination.Path, destination.Model())) return takeBack();
-
-  bool changed = false;
-  const auto emit = [&](std::size_t size) {
-    changed = TranslateBytes(text.data(), size, table.data()) || changed;
-    if (write && !result.Write(text.data(), size)) return false;
-    text.erase(0, size);
-    return true;
-  };
-  if (!emit(ready)) return takeBack();
-  std::string piece(kStreamPiece, '\0');
-  std::size_t read = kStreamFrom;
-  for (;;) {
-    if (converter.UserBreak) {
-      result.Discard();
-      return WholeText::UserBreak;
-    }
-    if (!ReadPiece(fd, piece.data(), piece.size(), got)) return takeBack();
-    if (got == 0) break;
-    read += got;
-    const std::string_view fresh(piece.data(), got);
-    const FileBytes more = ExamineFileBytes(fresh);
-    if (more.Control) return takeBack();
-    const std::size_t before = text.size();
-    text.append(fresh);
-    const std::size_t lines = wholeLines(fresh);
-    if (lines == 0) continue;
-    ready = before + lines;
-    if (!converter.StagesLeaveTextAlone(std::string_view(text).substr(0, ready)) || !emit(ready))
-      return takeBack();
-  }
-  // The sample was chosen knowing the file's size.
-  if (read != total || !converter.StagesLeaveTextAlone(text) || !emit(text.size())) return takeBack();
-  same = !changed;
-  Lines().swap(converter.TextBuffer);
-  converter.BackCopy.clear();
-  converter.BackAvailable = false;
-  if (converter.UserBreak) {
-    result.Discard();
-    return WholeText::UserBreak;
-  }
-  return WholeText::Converted;
-}
-
 FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName,
                             WhenBusy whenBusy) {
   Report report(converter);
@@ -506,77 +309,43 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
                                                 file.Real.Error == 0 && SameEntry(file.Real.Path, target.Path));
   }
 
-  {
-    TemporaryFile streamed;
-    bool same = false;
-    switch (StreamWholeText(converter, file, destination, streamed, same)) {
-      case WholeText::Converted:
-        return Deliver(converter, report, inName, file, destination, same, [&] { return streamed.Finish(); });
-      case WholeText::UserBreak:
-        return FileReport{};
-      case WholeText::NotTaken:
-        break;
-    }
-  }
-
   std::string input;
   if (!ReadWholeFd(file.Fd, input)) {
     report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
     return report.Finish();
   }
-  // One read over the bytes finds control bytes and which line breaks
-  // there are: a text whose breaks are all LF (or all CR) has no CR (no LF).
-  const FileBytes seen = ExamineFileBytes(input);
-  if (seen.Control) {
+  if (HasControlBytes(input)) {
     report.Failure("% is not text file", "Файл % не текстовый", shownIn);
     return report.Finish();
   }
 
+  // The file's bytes become the text itself, each line with its own break;
+  // the run converts it in place and its bytes are the result.
+  converter.TextBuffer = Text::FromBytes(std::move(input));
+  // An editor gives its lines back with breaks of its own: they are set
+  // back to the file's afterwards.
+  const bool display = converter.window().HasDisplay();
+  const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
+  // A UTF-8 target compares each line with the one it came from.
+  const Text original = converter.Utf8Target ? converter.TextBuffer : Text();
+  converter.CopyTextToScreen();
+  converter.Convert();
+  if (converter.UserBreak) return FileReport{};
+  if (display) SetBreaks(converter.TextBuffer, ends);
+
   bool same = false;
-  std::string output;
-  switch (ConvertWholeText(converter, input, same)) {
-    case WholeText::Converted:
-      output.swap(input);
-      break;
-    case WholeText::UserBreak:
-      return FileReport{};
-    case WholeText::NotTaken: {
-      converter.TextBuffer = SplitLines(input);
-      // A file whose breaks are all alike is its lines joined in its style.
-      // The run keeps those lines in its back copy, so the file's bytes need
-      // not be held beside them: the result is compared with the back copy
-      // instead. (Assigning an empty string would keep the block; swapping
-      // frees it.) A file with mixed breaks keeps each line's own break as
-      // long as the run keeps the number of lines; when a stage joins or
-      // splits lines, the text is written in the style of its first break.
-      const LineBreakStyle style = DetectLineBreakStyle(input);
-      const bool rejoins = !converter.Utf8Target && JoinsTo(converter.TextBuffer, style, input);
-      std::vector<LineEnd> ends;
-      if (rejoins)
-        std::string().swap(input);
-      else
-        ends = LineEndsOf(input);
-      converter.CopyTextToScreen();
-      converter.Convert();
-      if (converter.UserBreak) return FileReport{};
-      // A UTF-8 text the run only decoded is written exactly as it came.
-      const bool asItCame = converter.Utf8Target && FinishUtf8Target(converter, SplitLines(input));
-      if (asItCame) {
-        same = true;
-        output.swap(input);
-        break;
-      }
-      if (!rejoins && converter.TextBuffer.size() == ends.size()) {
-        output = TakeJoinedLines(converter.TextBuffer, ends);
-        same = output == input;
-      } else {
-        same = rejoins ? SameJoined(converter.TextBuffer, converter.BackCopy, style)
-                       : JoinsTo(converter.TextBuffer, style, input);
-        output = TakeJoinedLines(converter.TextBuffer, style);
-      }
-      std::string().swap(input);
-    }
+  if (converter.Utf8Target && FinishUtf8Target(converter, original)) {
+    // A UTF-8 text the run only decoded is written exactly as it came.
+    same = true;
+  } else if (!display && !converter.Utf8Target && converter.StagesLeftText()) {
+    // The text is the file's bytes, changed by the code table alone.
+    same = !converter.LastInPlaceConversion().Changed;
+  } else {
+    same = FileHolds(file.Fd, converter.TextBuffer.Bytes());
   }
+  std::string output =
+      same && converter.Utf8Target ? std::string(original.Bytes()) : converter.TextBuffer.TakeBytes();
+  converter.TextBuffer.clear();
 
   return Deliver(converter, report, inName, file, destination, same, [&] {
     // The result goes to disk first, beside the target.
@@ -596,18 +365,25 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
                        WhenBusy whenBusy) {
   // A file on disk is rewritten only through a chain that detection accepts.
-  struct KeepTextUnlessRecognised {
-    explicit KeepTextUnlessRecognised(Converter& c) : converter(c), before(c.KeepTextWhenNotRecognised) {
+  // No one can take the run back: it keeps no back copy.
+  struct FileRun {
+    explicit FileRun(Converter& c)
+        : converter(c), keepText(c.KeepTextWhenNotRecognised), keepBack(c.KeepBackCopy) {
       converter.KeepTextWhenNotRecognised = true;
+      converter.KeepBackCopy = false;
     }
-    ~KeepTextUnlessRecognised() { converter.KeepTextWhenNotRecognised = before; }
+    ~FileRun() {
+      converter.KeepTextWhenNotRecognised = keepText;
+      converter.KeepBackCopy = keepBack;
+    }
     Converter& converter;
-    const bool before;
-  } keepText(converter);
+    const bool keepText;
+    const bool keepBack;
+  } fileRun(converter);
   try {
     return ConvertFileSteps(converter, inName, outName, whenBusy);
   } catch (const std::bad_alloc&) {
-    converter.TextBuffer = Lines();
+    converter.TextBuffer.clear();
     Report report(converter);
     report.Failure("Not enough memory to convert %", "Недостаточно памяти для перекодирования файла %",
                    Shown(inName));

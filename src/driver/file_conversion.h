@@ -25,13 +25,13 @@ enum class WhenBusy { Wait, Refuse };
 // Reads inName, refuses it when it is not text, converts it with the window's
 // current choices, backs it up to inName + ".bak" when it is rewritten in
 // place, writes the result to outName and saves the attachments beside
-// inName. The rewritten file keeps its line-break style. When automatic
+// inName. Every line keeps its own break (a line a stage makes takes the
+// break of the line it comes from). When automatic
 // detection finds no chain that reaches the limit, the text is taken as the
 // decoding stages left it: no guess is ever written. Never throws: every
 // outcome is a line of the report, in the interface language; a failure
-// line ends with the system's reason. With a window that has no display a
-// file may be converted without its line list (the same files, report and
-// pane); the run then keeps no back copy.
+// line ends with the system's reason. The file's bytes are read once and
+// converted as they are held; the run keeps no back copy.
 //
 // Files on disk:
 // - A link given as inName is followed: the file at its end is read, and in

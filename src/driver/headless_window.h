@@ -1,5 +1,5 @@
 // A window without a display: the controls are plain values and the editor
-// is a line list. Used by the command line and the tests.
+// is a text. Used by the command line and the tests.
 #pragma once
 
 #include <functional>
@@ -14,7 +14,7 @@ class HeadlessWindow : public Window {
   DecoderSwitches switches;
   int fromIndex = 0;
   int toIndex = 0;
-  Lines screen;
+  Text screen;
   std::string info;
   int progressMin = 0, progressMax = 100, progressPosition = 0;
   ButtonState buttons;
@@ -28,8 +28,8 @@ class HeadlessWindow : public Window {
   DecoderSwitches Switches() const override { return switches; }
   int FromIndex() const override { return fromIndex; }
   int ToIndex() const override { return toIndex; }
-  void ShowText(const Lines& lines) override { screen = Resplit(lines); }
-  Lines ReadText() override { return screen; }
+  void ShowText(const Text& text) override { screen = Resplit(text); }
+  Text ReadText() override { return screen; }
   bool HasDisplay() const override { return hasDisplay; }
   bool ReadyToRedraw() override { return readyToRedraw; }
   void ShowInfo(const std::string& caption) override { info = caption; }

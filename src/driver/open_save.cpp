@@ -28,6 +28,6 @@ bool SaveBytesFile(const std::string& path, const std::string& bytes) {
   return !temporary.empty() && CommitFile(temporary, target);
 }
 
-bool SaveTextFile(const std::string& path, const Lines& lines) { return SaveBytesFile(path, JoinLines(lines, "\n")); }
+bool SaveTextFile(const std::string& path, const Text& text) { return SaveBytesFile(path, JoinLines(text, "\n")); }
 
 }  // namespace kamvo

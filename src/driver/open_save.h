@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "codepages/lines.h"
+#include "codepages/text.h"
 
 namespace kamvo {
 
@@ -11,7 +11,7 @@ namespace kamvo {
 // that a failure leaves the old file whole. A link is written through (the
 // file it names is replaced), and a file that exists keeps its permissions.
 // False on failure.
-bool SaveTextFile(const std::string& path, const Lines& lines);
+bool SaveTextFile(const std::string& path, const Text& text);
 
 // The same for bytes as they are (an attachment saved under a name the user
 // chose).

@@ -1,6 +1,5 @@
 #include "driver/stages.h"
 
-#include "codepages/text.h"
 #include "decoders/binary.h"
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
@@ -46,6 +45,7 @@ std::string TranslitTableOf(const Converter& converter) {
 }
 
 void AsSkipped(Converter& converter) {
+  converter.StageSkipped();
   converter.Progress(0, 1, 0);
   converter.WriteStatusInfo("");
 }
@@ -56,10 +56,9 @@ bool ConvQuotedPrintable(Converter& converter) {
   ConverterProgress progress(converter);
   DecoderCounters& shared = converter.Counters;
   EscapeCounters counters{shared.QPCount, shared.SevenBitCount, shared.RtfCount, shared.HtmlCount};
-  // adapter until the converter holds a Text
-  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
-  const bool converted = DecodeEscapes(text, EscapeSwitchesOf(converter.window().Switches()), counters, progress);
-  if (converted) converter.TextBuffer = ToLines(text);
+  const EscapeSwitches switches = EscapeSwitchesOf(converter.window().Switches());
+  const bool converted =
+      DecodeEscapes(converter.TextBuffer, switches, counters, progress);
   shared.QPCount = counters.QPCount;
   shared.SevenBitCount = counters.SevenBitCount;
   shared.RtfCount = counters.RtfCount;
@@ -69,10 +68,7 @@ bool ConvQuotedPrintable(Converter& converter) {
 
 bool ConvBinary(Converter& converter) {
   ConverterProgress progress(converter);
-  // adapter until the converter holds a Text
-  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
-  const BinaryScan seen = DecodeBinary(text, converter.Attachments, progress);
-  if (!seen.Broken) converter.TextBuffer = ToLines(text);
+  const BinaryScan seen = DecodeBinary(converter.TextBuffer, converter.Attachments, progress);
   if (seen.Base64) ++converter.Counters.Base64Count;
   if (seen.UUE) ++converter.Counters.UUECount;
   if (seen.XXE) ++converter.Counters.XXECount;
@@ -81,22 +77,14 @@ bool ConvBinary(Converter& converter) {
 
 bool ConvHTML(Converter& converter) {
   ConverterProgress progress(converter);
-  // adapter until the converter holds a Text
-  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
-  const bool changed = DecodeHtml(text, progress);
-  if (changed) converter.TextBuffer = ToLines(text);
+  const bool changed = DecodeHtml(converter.TextBuffer, progress);
   if (changed) ++converter.Counters.HtmlCount;
   return changed;
 }
 
 void ConvTranslit(Converter& converter) {
   ConverterProgress progress(converter);
-  // adapter until the converter holds a Text
-  Text text = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
-  if (DecodeTranslit(text, TranslitTableOf(converter), progress)) {
-    converter.TextBuffer = ToLines(text);
-    ++converter.Counters.TranslitCount;
-  }
+  if (DecodeTranslit(converter.TextBuffer, TranslitTableOf(converter), progress)) ++converter.Counters.TranslitCount;
 }
 
 void EncodeTranslit(Converter& converter) {
@@ -108,15 +96,14 @@ void EncodeTranslit(Converter& converter) {
 
   // Encoded on a copy: the text buffer is the text from before until the
   // encoding is known to have changed something.
-  // adapter until the converter holds a Text
-  Text encoded = Text::FromLines(converter.TextBuffer, LineEnd::CrLf);
+  Text encoded = converter.TextBuffer;
   ConverterProgress progress(converter);
   const TranslitOutcome outcome = EncodeTranslitLines(encoded, TranslitTableOf(converter), progress);
   converter.Progress(0, 1, 0);
   converter.ClearInfo();
   if (outcome.Changed) {
     converter.BackCopy = std::move(converter.TextBuffer);
-    converter.TextBuffer = Resplit(ToLines(encoded));  // adapter until the converter holds a Text
+    converter.TextBuffer = Resplit(std::move(encoded));
     converter.BackAvailable = true;
     converter.CopyTextToScreen();
     converter.AddInfo(converter.Tr("Translit encoded", "Закодирован транслит"));
@@ -150,23 +137,18 @@ bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches
 
 void QuotedPrintableStage(Converter& converter) {
   const EscapeCounters counters{0, 0, 0, converter.Counters.HtmlCount};
-  // adapter until the converter holds a Text
-  if (EscapesInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf),
-                   EscapeSwitchesOf(converter.window().Switches()), counters))
+  if (EscapesInert(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters))
     return AsSkipped(converter);
   ConvQuotedPrintable(converter);
 }
 
 void BinaryStage(Converter& converter) {
-  // adapter until the converter holds a Text
-  if (BinaryInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf), converter.Attachments))
-    return AsSkipped(converter);
+  if (BinaryInert(converter.TextBuffer, converter.Attachments)) return AsSkipped(converter);
   ConvBinary(converter);
 }
 
 void HtmlStage(Converter& converter) {
-  // adapter until the converter holds a Text
-  if (HtmlInert(Text::FromLines(converter.TextBuffer, LineEnd::CrLf))) return AsSkipped(converter);
+  if (HtmlInert(converter.TextBuffer)) return AsSkipped(converter);
   ConvHTML(converter);
 }
 
@@ -176,7 +158,6 @@ DecoderStages StandardStages() {
   stages.Binary = BinaryStage;                    // Base64, UUE and XXE blocks and their attachments
   stages.Html = HtmlStage;                        // HTML entities and tags
   stages.Translit = ConvTranslit;                 // translit
-  stages.LeaveTextAlone = StagesLeaveTextAlone;
   return stages;
 }
 

@@ -1,6 +1,6 @@
 #include "driver/text_conversion.h"
 
-#include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "driver/utf8_output.h"
 
@@ -12,30 +12,33 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
     result.NotText = true;
     return result;
   }
+  // No one can take the run back: it keeps no back copy.
   const bool keepBefore = converter.KeepTextWhenNotRecognised;
+  const bool backBefore = converter.KeepBackCopy;
   converter.KeepTextWhenNotRecognised = true;
-  const LineBreakStyle style = DetectLineBreakStyle(bytes);
-  converter.TextBuffer = SplitLines(bytes);
+  converter.KeepBackCopy = false;
+  converter.TextBuffer = Text::FromBytes(bytes);
+  // An editor gives its lines back with breaks of its own.
+  const bool display = converter.window().HasDisplay();
+  const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
   converter.CopyTextToScreen();
   converter.Convert();
   converter.KeepTextWhenNotRecognised = keepBefore;
+  converter.KeepBackCopy = backBefore;
   if (converter.UserBreak) {
     result.UserBreak = true;
     return result;
   }
+  // Each line keeps its own break (a line a stage makes takes the break of
+  // the line it comes from).
+  if (display) SetBreaks(converter.TextBuffer, ends);
   // A UTF-8 text the run only decoded is given back exactly as it came.
-  if (converter.Utf8Target && FinishUtf8Target(converter, SplitLines(bytes))) {
+  if (converter.Utf8Target && FinishUtf8Target(converter, Text::FromBytes(bytes))) {
     result.Same = true;
     result.Text = std::move(bytes);
     return result;
   }
-  // Each line keeps its own break while the run keeps the number of lines;
-  // otherwise the text takes the style of its first break.
-  std::vector<LineEnd> ends = LineEndsOf(bytes);
-  if (converter.TextBuffer.size() == ends.size())
-    result.Text = TakeJoinedLines(converter.TextBuffer, ends);
-  else
-    result.Text = TakeJoinedLines(converter.TextBuffer, style);
+  result.Text = converter.TextBuffer.TakeBytes();
   result.Same = result.Text == bytes;
   return result;
 }

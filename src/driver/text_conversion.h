@@ -18,8 +18,7 @@ struct TextConversion {
 
 // Converts `bytes` with the window's current choices, as ConvertFile
 // converts a file's bytes: control bytes refuse the text, every line keeps
-// its own break (the style of the first break when a stage joins or splits
-// lines), and when automatic detection finds no chain that reaches
+// its own break (the style of the first break when a stage joins lines), and when automatic detection finds no chain that reaches
 // the limit the text is taken as the decoding stages left it. Attachments
 // stay in the converter's list; nothing is saved.
 TextConversion ConvertText(Converter& converter, std::string bytes);

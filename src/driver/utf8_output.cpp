@@ -40,27 +40,33 @@ bool IsWellFormedUtf8(std::string_view text) {
   return true;
 }
 
-bool ToUtf8Lines(const Lines& input, Lines& result) {
+bool ToUtf8Lines(const Text& input, Text& result) {
   const bool paired = input.size() == result.size();
   bool allKept = paired;
+  Text converted;
+  converted.Reserve(result.Bytes().size() + result.Bytes().size() / 2, result.size());
   std::string decoded;
   for (std::size_t i = 0; i < result.size(); ++i) {
-    std::string& line = result[i];
+    const std::string_view line = result[i];
     if (paired && IsWellFormedUtf8(input[i])) {
-      if (line == input[i]) continue;
+      if (line == input[i]) {
+        converted.AddLine(line, result.End(i));
+        continue;
+      }
       Utf8ToWin(input[i], decoded, i == 0);
       if (line == decoded) {
-        line = input[i];
+        converted.AddLine(input[i], result.End(i));
         continue;
       }
     }
-    line = Utf8FromWin(line);
+    converted.AddLine(Utf8FromWin(line), result.End(i));
     allKept = false;
   }
+  result.swap(converted);
   return allKept;
 }
 
-bool FinishUtf8Target(Converter& converter, const Lines& input) {
+bool FinishUtf8Target(Converter& converter, const Text& input) {
   if (converter.FromIndex == 0 && !converter.Detection.Found) return false;
   return ToUtf8Lines(input, converter.TextBuffer);
 }

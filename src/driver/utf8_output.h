@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "codepages/lines.h"
+#include "codepages/text.h"
 
 namespace kamvo {
 class Converter;
@@ -20,21 +20,21 @@ namespace kamvo {
 // to U+10FFFF).
 bool IsWellFormedUtf8(std::string_view text);
 
-// Turns the run's Windows-1251 lines into UTF-8 lines. `input` are the lines
-// the run started from (before any decoding stage). When both lists have as
+// Turns the run's Windows-1251 lines into UTF-8 lines, each keeping its
+// break. `input` is the text the run started from (before any decoding stage). When both lists have as
 // many lines, a result line is replaced by its input line when that is
 // well-formed UTF-8 and the run's line is what the UTF-8 step makes of it
 // or the input line itself; every other line is converted from
 // Windows-1251. When the counts differ (a stage joined or split lines), all
 // lines are converted. True when every line was replaced by its input line
 // (the text is then the input as it came, line breaks and all).
-bool ToUtf8Lines(const Lines& input, Lines& result);
+bool ToUtf8Lines(const Text& input, Text& result);
 
 // What a run whose target is UTF-8 (Converter::Utf8Target) ends with:
 // ToUtf8Lines on its text buffer; when automatic detection recognised no
 // Russian text the lines stay as they are, since their code page is not
 // known (no guess is ever written). True when ToUtf8Lines kept every
 // input line: the text is to be written exactly as it came.
-bool FinishUtf8Target(Converter& converter, const Lines& input);
+bool FinishUtf8Target(Converter& converter, const Text& input);
 
 }  // namespace kamvo

@@ -5,7 +5,7 @@
 // line and the tests use HeadlessWindow.
 #pragma once
 
-#include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/file_list.h"
 
 namespace kamvo {
@@ -44,11 +44,11 @@ class Window {
   // Item index of the To list: code number - 1.
   virtual int ToIndex() const = 0;
 
-  // Shows lines in the editor. The editor receives them with a break after
-  // every line, so a line holding CR or LF comes back as several lines.
-  virtual void ShowText(const Lines& lines) = 0;
-  // The editor's lines.
-  virtual Lines ReadText() = 0;
+  // Shows a text in the editor. The editor receives its lines with a break
+  // after every line, so a line holding CR or LF comes back as several lines.
+  virtual void ShowText(const Text& text) = 0;
+  // The editor's lines (the breaks are the editor's own).
+  virtual Text ReadText() = 0;
 
   // False for a window that nobody sees (the command line): it is given no
   // text and asked for none; the converter keeps track of what the editor

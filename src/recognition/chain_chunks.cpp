@@ -92,37 +92,52 @@ class ChunkSearcher {
     const bool withLevel4 = length_ >= 4;
     const int level5 = length_ >= 5 ? chain_[4] : 0;
     context_.Filter.Candidates(withLevel4, level5, inverse, best_ + 1, scratch_, candidates_);
-    // The open chains, in search order: by lane, then by inner levels.
-    hits_.clear();
-    for (std::size_t i = 0; i < candidates_.size(); ++i) {
-      const LaneSet open{candidates_[i].Direct.Bits | candidates_[i].Utf8.Bits};
+    // The open chains in search order, by lane, then by inner levels: a
+    // counting sort of the inner indexes into one bucket per lane.
+    std::fill(std::begin(laneEnd_), std::end(laneEnd_), 0);
+    for (const SampleFilter::Open& open : candidates_) {
+      const LaneSet lanes{open.Direct.Bits | open.Utf8.Bits};
       for (int word = 0; word < 2; ++word)
-        for (std::uint64_t bits = open.Word(word); bits != 0; bits &= bits - 1)
-          hits_.push_back((word * 64 + std::countr_zero(bits)) * 256 + static_cast<int>(i));
+        for (std::uint64_t bits = lanes.Word(word); bits != 0; bits &= bits - 1)
+          ++laneEnd_[word * 64 + std::countr_zero(bits) + 1];
     }
-    std::sort(hits_.begin(), hits_.end());
+    for (int lane = 0; lane < kLanes; ++lane) laneEnd_[lane + 1] += laneEnd_[lane];
+    byLane_.resize(laneEnd_[kLanes]);
+    {
+      int fill[kLanes];
+      std::copy(std::begin(laneEnd_), std::end(laneEnd_) - 1, fill);
+      for (std::size_t i = 0; i < candidates_.size(); ++i) {
+        const LaneSet lanes{candidates_[i].Direct.Bits | candidates_[i].Utf8.Bits};
+        for (int word = 0; word < 2; ++word)
+          for (std::uint64_t bits = lanes.Word(word); bits != 0; bits &= bits - 1)
+            byLane_[fill[word * 64 + std::countr_zero(bits)]++] = static_cast<std::uint8_t>(i);
+      }
+    }
     const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
     const std::vector<LevelPair>& inner = InnerLevels();
-    int lane = -1;
-    CodeTable afterLevel2;
-    for (const int hit : hits_) {
-      if (hit / 256 != lane) {
-        lane = hit / 256;
-        chain_[3] = lanes[lane].Upper;
-        chain_[2] = lanes[lane].Lower;
-        // Levels 4 and 3 and the outer levels, applied to the sample as the
-        // inner levels leave it.
-        afterLevel2 = Compose(PairTable(lanes[lane].Lower), Compose(PairTable(lanes[lane].Upper), outer));
+    int upper = -1;
+    for (int lane = 0; lane < static_cast<int>(lanes.size()); ++lane) {
+      if (laneEnd_[lane] == laneEnd_[lane + 1]) continue;
+      chain_[3] = lanes[lane].Upper;
+      chain_[2] = lanes[lane].Lower;
+      // Levels 4 and 3 and the outer levels, applied to the sample as the
+      // inner levels leave it (lanes come grouped by level 4).
+      if (lanes[lane].Upper != upper) {
+        upper = lanes[lane].Upper;
+        ComposeHigh(PairTable(upper), outer, afterLevel3_);
       }
-      const int i = hit % 256;
-      const ChainScore score = Score(candidates_[i], lane, context_.AfterInner[i], afterLevel2);
-      if (score.Score <= best_) continue;
-      chain_[1] = inner[i].Upper;
-      chain_[0] = inner[i].Lower;
-      best_ = score.Score;
-      found_.push_back({chain_, score.Score, score.Utf8});
-      if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit || best_ == context_.Words.Count)
-        return ChunkEnd::Final;
+      ComposeHigh(PairTable(lanes[lane].Lower), afterLevel3_, afterLevel2_);
+      for (int k = laneEnd_[lane]; k < laneEnd_[lane + 1]; ++k) {
+        const int i = byLane_[k];
+        const ChainScore score = Score(candidates_[i], lane, context_.AfterInner[i], afterLevel2_);
+        if (score.Score <= best_) continue;
+        chain_[1] = inner[i].Upper;
+        chain_[0] = inner[i].Lower;
+        best_ = score.Score;
+        found_.push_back({chain_, score.Score, score.Utf8});
+        if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit || best_ == context_.Words.Count)
+          return ChunkEnd::Final;
+      }
     }
     return ChunkEnd::Done;
   }
@@ -132,32 +147,42 @@ class ChunkSearcher {
   // or UTF-8) the test ruled out, or that falls too far behind, scores -1.
   ChainScore Score(const SampleFilter::Open& open, int lane, const Sample& words, const CodeTable& table) {
     const int needed = best_ + 1;
+    // The words the test left open in this lane, as one bit per word: the
+    // others fail without a look, and the ones left are judged in order
+    // until too many have failed.
+    auto openIn = [&](const std::array<LaneSet, kSampleSize>& sets) {
+      std::uint32_t mask = 0;
+      const int half = lane >> 6, bit = lane & 63;
+      for (int w = 0; w < words.Count; ++w)
+        mask |= static_cast<std::uint32_t>((sets[w].Word(half) >> bit) & 1) << w;
+      return mask;
+    };
     int direct = -1, utf = -1;
     if (open.Direct.Has(lane)) {
-      direct = 0;
-      for (int w = 0, failed = 0; w < words.Count; ++w) {
-        if (open.DirectWords[w].Has(lane) && IsRussianWord(words.Words[w], table)) {
+      const std::uint32_t candidates = openIn(open.DirectWords);
+      int failed = words.Count - std::popcount(candidates);
+      direct = words.Count - failed < needed ? -1 : 0;
+      for (std::uint32_t bits = candidates; bits != 0 && direct >= 0; bits &= bits - 1) {
+        const int w = std::countr_zero(bits);
+        if ((open.Tested && context_.Filter.DirectExact(w)) || IsRussianWord(words.Words[w], table)) {
           ++direct;
         } else if (words.Count - ++failed < needed) {
           direct = -1;
-          break;
         }
       }
     }
     if (open.Utf8.Has(lane)) {
-      utf = 0;
-      for (int w = 0, failed = 0; w < words.Count; ++w) {
-        bool recognised = false;
-        if (open.Utf8Words[w].Has(lane)) {
-          converted_ = words.Words[w];
-          ConvertInPlace(converted_, table);
-          recognised = Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_);
-        }
-        if (recognised) {
+      const std::uint32_t candidates = openIn(open.Utf8Words);
+      int failed = words.Count - std::popcount(candidates);
+      utf = words.Count - failed < needed ? -1 : 0;
+      for (std::uint32_t bits = candidates; bits != 0 && utf >= 0; bits &= bits - 1) {
+        const int w = std::countr_zero(bits);
+        converted_ = words.Words[w];
+        ConvertInPlace(converted_, table);
+        if (Utf8ToWin(converted_, decoded_) && IsRussianWord(decoded_)) {
           ++utf;
         } else if (words.Count - ++failed < needed) {
           utf = -1;
-          break;
         }
       }
     }
@@ -173,7 +198,12 @@ class ChunkSearcher {
   SampleFilter::Scratch& scratch_;
   std::vector<ChainFound>& found_;
   std::vector<SampleFilter::Open> candidates_;
-  std::vector<int> hits_;  // lane * 256 + inner index
+  static constexpr int kLanes = 128;
+  int laneEnd_[kLanes + 1];            // bucket lane ends at laneEnd_[lane + 1]
+  std::vector<std::uint8_t> byLane_;   // the open inner indexes, bucketed by lane
+  // Tables that leave bytes below 0x80 alone; only their upper halves are
+  // ever written.
+  CodeTable afterLevel3_ = IdentityCodeTable(), afterLevel2_ = IdentityCodeTable();
   std::string converted_, decoded_;
 };
 

@@ -15,32 +15,67 @@ enum : std::uint8_t {
   kExtra = 2,     // 0xA0, 0xA8, 0xB8, 0xB9: with kUpper, what the direct test allows
   kNoBreak = 4,   // 0xA0
   kLead = 8,      // a lead whose sequences can decode
+  kCaseUpper = 16,  // an upper-case letter (Ё, А..Я)
+  kCaseLower = 32,  // a lower-case letter (ё, а..я)
+  kVowel = 64,      // a vowel of either case
+  kOneLetter = 128, // a one-letter word of either case, or "№"
 };
 
-constexpr std::uint8_t FlagsOf(int b) {
-  std::uint8_t flags = 0;
+constexpr Byte FlagsOf(int b) {
+  Byte flags = 0;
   if (b >= 0xC0) flags |= kUpper;
   if (b == 0xA0 || b == 0xA8 || b == 0xB8 || b == 0xB9) flags |= kExtra;
   if (b == 0xA0) flags |= kNoBreak;
   if (b == 0xC2 || b == 0xC3 || b == 0xD0 || b == 0xD1 || b == 0xD2 || b == 0xE2) flags |= kLead;
+  if (b == 0xA8 || (b >= 0xC0 && b <= 0xDF)) flags |= kCaseUpper;
+  if (b == 0xB8 || b >= 0xE0) flags |= kCaseLower;
+  const int upper = b >= 0xE0 ? b - 0x20 : b == 0xB8 ? 0xA8 : b;
+  // А Е Ё И О У Ы Э Ю Я
+  if (upper == 0xC0 || upper == 0xC5 || upper == 0xA8 || upper == 0xC8 || upper == 0xCE || upper == 0xD3 ||
+      upper == 0xDB || upper == 0xDD || upper == 0xDE || upper == 0xDF)
+    flags |= kVowel;
+  // А В Г Д Ж И К О С Т У Я, and "№"
+  if (b == 0xB9 || upper == 0xC0 || upper == 0xC2 || upper == 0xC3 || upper == 0xC4 || upper == 0xC6 ||
+      upper == 0xC8 || upper == 0xCA || upper == 0xCE || upper == 0xD1 || upper == 0xD2 || upper == 0xD3 ||
+      upper == 0xDF)
+    flags |= kOneLetter;
   return flags;
 }
 
-// The bytes whose lanes get marked, grouped by what they tell: continuation
-// bytes the direct test allows (0xA8, 0xB8, 0xB9), the no-break space, the
-// leads, and the other bytes of 0xC0..0xFF.
-constexpr std::array<Byte, 3> kExtraOnly = {0xA8, 0xB8, 0xB9};
-constexpr Byte kNoBreakByte = 0xA0;
-constexpr std::array<Byte, 6> kLeads = {0xC2, 0xC3, 0xD0, 0xD1, 0xD2, 0xE2};
-constexpr std::array<Byte, 58> kPlainUpper = [] {
-  std::array<Byte, 58> bytes{};
+// The bytes whose lanes get marked: every byte the direct test allows
+// (0xA0, 0xA8, 0xB8, 0xB9, 0xC0..0xFF), the leads among them, in order of
+// what they tell, so that marking them runs through few distinct cases.
+constexpr std::size_t kTargetCount = 68;
+constexpr std::array<Byte, kTargetCount> kTargets = [] {
+  std::array<Byte, kTargetCount> bytes{};
   std::size_t n = 0;
-  for (int b = 0xC0; b <= 0xFF; ++b)
-    if (FlagsOf(b) == kUpper) bytes[n++] = static_cast<Byte>(b);
-  if (n != bytes.size()) throw "plain upper byte count";
+  for (int flags = 0; flags < 256; ++flags)
+    for (int b = 0x80; b <= 0xFF; ++b)
+      if ((FlagsOf(b) & (kUpper | kExtra)) != 0 && FlagsOf(b) == flags) bytes[n++] = static_cast<Byte>(b);
+  if (n != kTargetCount) throw "target byte count";
   return bytes;
 }();
-constexpr std::size_t kTargetCount = kExtraOnly.size() + 1 + kLeads.size() + kPlainUpper.size();
+constexpr std::array<Byte, kTargetCount> kTargetFlags = [] {
+  std::array<Byte, kTargetCount> flags{};
+  for (std::size_t k = 0; k < kTargetCount; ++k) flags[k] = FlagsOf(kTargets[k]);
+  return flags;
+}();
+constexpr std::array<Byte, 6> kLeads = {0xC2, 0xC3, 0xD0, 0xD1, 0xD2, 0xE2};
+
+// The indexes into kTargets of the targets whose flags, masked, equal Value.
+template <Byte Mask, Byte Value>
+constexpr auto kTargetsWith = [] {
+  constexpr std::size_t count = [] {
+    std::size_t n = 0;
+    for (Byte flags : kTargetFlags) n += (flags & Mask) == Value;
+    return n;
+  }();
+  std::array<Byte, count> indexes{};
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < kTargetCount; ++k)
+    if ((kTargetFlags[k] & Mask) == Value) indexes[n++] = static_cast<Byte>(k);
+  return indexes;
+}();
 
 // Bytes below 0x80 that the word test reads as letters.
 bool IsLookAlike(Byte b) { return LatinLookAlikes.find(static_cast<char>(b)) != std::string_view::npos; }
@@ -154,7 +189,13 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
         seen[b - 0x80] = true;
         ++distinct;
       }
-    words.push_back({PassChance(distinct), word, i});
+    // One-byte words pass as one of 25 bytes; longer ones also need their
+    // case shape and a vowel and a consonant.
+    const double chance = word.size() == 1 ? 25.0 / 128.0 : PassChance(distinct) * (word.size() >= 3 ? 0.25 : 1.0);
+    words.push_back({chance, word, i});
+    exact_[i] = word.size() == 1 && distinct == 1;
+    oneByteWords_ |= exact_[i];
+    longWords_ |= word.size() >= 3;
   }
   std::stable_sort(words.begin(), words.end(), [](const Entry& a, const Entry& b) { return a.Chance < b.Chance; });
   for (const Entry& entry : words) positions_.push_back(entry.Position);
@@ -167,15 +208,23 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       int slot[128];
       std::fill(std::begin(slot), std::end(slot), -1);
       int high = 0;
-      for (char c : entry.Word) {
-        const auto b = static_cast<Byte>(c);
-        if (b < 0x80) continue;
+      bytes.Length = static_cast<std::uint8_t>(entry.Word.size());
+      for (std::size_t k = 0; k < entry.Word.size(); ++k) {
+        const auto b = static_cast<Byte>(entry.Word[k]);
+        if (b < 0x80) {
+          // A look-alike: its Cyrillic partner's case and kind never change.
+          const auto partner = static_cast<Byte>(CyrillicLookAlikes[LatinLookAlikes.find(static_cast<char>(b))]);
+          bytes.Sequence[k] = (FlagsOf(partner) & kCaseUpper) ? kLatinUpper : kLatinLower;
+          ((FlagsOf(partner) & kVowel) ? bytes.LatinVowel : bytes.LatinConsonant) = true;
+          continue;
+        }
         ++high;
         if (slot[b - 0x80] < 0) {
           slot[b - 0x80] = bytes.Count;
           bytes.Bytes[bytes.Count++] = static_cast<std::uint8_t>(table[b] - 0x80);
         }
         ++bytes.Times[slot[b - 0x80]];
+        bytes.Sequence[k] = bytes.Bytes[slot[b - 0x80]];
       }
       bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
       converted.push_back(bytes);
@@ -188,49 +237,51 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
 }
 
 void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
-  scratch.Upper.fill({});
   scratch.Letter.fill({});
   scratch.NoBreak.fill({});
   scratch.Lead.fill({});
-  // The target bytes in group order, and what each comes from before level 4.
-  Byte targets[kTargetCount], before4[kTargetCount];
-  std::size_t n = 0;
-  for (Byte b : kExtraOnly) targets[n++] = b;
-  targets[n++] = kNoBreakByte;
-  for (Byte b : kLeads) targets[n++] = b;
-  for (Byte b : kPlainUpper) targets[n++] = b;
-
+  scratch.Vowel.fill({});
+  scratch.OneLetter.fill({});
+  scratch.CaseUpper.fill({});
+  scratch.CaseLower.fill({});
+  scratch.CaseUpper[kLatinUpper] = scratch.CaseLower[kLatinLower] = kAllLanes;
+  scratch.OneLetter[kLatinUpper] = scratch.OneLetter[kLatinLower] = kAllLanes;
+  // What each target byte comes from before level 4.
+  Byte before4[kTargetCount];
   const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
   int current4 = -1;
   for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
     if (lanes[lane].Upper != current4) {
       current4 = lanes[lane].Upper;
       const CodeTable& inverse4 = InversePairTable(current4);
-      for (std::size_t k = 0; k < kTargetCount; ++k) before4[k] = inverse4[outerInverse[targets[k]]];
+      for (std::size_t k = 0; k < kTargetCount; ++k) before4[k] = inverse4[outerInverse[kTargets[k]]];
     }
     const CodeTable& inverse3 = InversePairTable(lanes[lane].Lower);
     LaneSet bit{};
     bit.Add(static_cast<int>(lane));
     const LaneBits mark = bit.Bits;
-    const Byte* from = before4;
-    auto next = [&] { return inverse3[*from++] - 0x80; };
-    for (std::size_t k = 0; k < kExtraOnly.size(); ++k) scratch.Letter[next()].Bits |= mark;
-    {
-      const int b = next();
-      scratch.Letter[b].Bits |= mark;
-      scratch.NoBreak[b].Bits |= mark;
-    }
-    for (std::size_t k = 0; k < kLeads.size(); ++k) {
-      const int b = next();
-      scratch.Upper[b].Bits |= mark;
-      scratch.Letter[b].Bits |= mark;
-      scratch.Lead[b].Bits |= mark;
-    }
-    for (std::size_t k = 0; k < kPlainUpper.size(); ++k) {
-      const int b = next();
-      scratch.Upper[b].Bits |= mark;
-      scratch.Letter[b].Bits |= mark;
-    }
+    // The letters are marked by case, 0xC0..0xDF and Ё into CaseUpper,
+    // 0xE0..0xFF and ё into CaseLower, the other bytes the direct test
+    // allows into Letter; Upper and Letter are completed below.
+    Byte from[kTargetCount];
+    for (std::size_t k = 0; k < kTargetCount; ++k) from[k] = static_cast<Byte>(inverse3[before4[k]] - 0x80);
+    auto markAll = [&](auto& set, const auto& targets) {
+      for (const Byte k : targets) set[from[k]].Bits |= mark;
+    };
+    markAll(scratch.CaseUpper, kTargetsWith<kCaseUpper, kCaseUpper>);
+    markAll(scratch.CaseLower, kTargetsWith<kCaseLower, kCaseLower>);
+    markAll(scratch.Letter, kTargetsWith<kUpper, 0>);
+    markAll(scratch.NoBreak, kTargetsWith<kNoBreak, kNoBreak>);
+    markAll(scratch.Lead, kTargetsWith<kLead, kLead>);
+    if (longWords_) markAll(scratch.Vowel, kTargetsWith<kVowel, kVowel>);
+    if (oneByteWords_) markAll(scratch.OneLetter, kTargetsWith<kOneLetter, kOneLetter>);
+  }
+  // Ё and ё are the only letters outside 0xC0..0xFF, and already in Letter.
+  for (int b = 0; b < 128; ++b) {
+    const LaneBits cases = scratch.CaseUpper[b].Bits | scratch.CaseLower[b].Bits;
+    scratch.Upper[b].Bits = cases & ~scratch.Letter[b].Bits;
+    scratch.Letter[b].Bits |= cases;
+    if (longWords_) scratch.Consonant[b].Bits = cases & ~scratch.Vowel[b].Bits;
   }
 }
 
@@ -252,7 +303,7 @@ LaneSet MayDecode(const std::uint8_t* bytes, const std::uint8_t* times, int coun
 
 }  // namespace
 
-LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
+inline LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
   const std::uint8_t* b = word.Bytes.data();
   const std::uint8_t* t = word.Times.data();
   const int n = word.Count;
@@ -299,9 +350,52 @@ LaneSet KeepReachingAny(int total, int allowed, const LaneSet& lanes, Possible& 
   return Not(failed[allowed + 1]);
 }
 
+// The same, counting the words that may pass instead: cheaper where fewer
+// words must pass than may fail.
+template <int Needed, class Possible>
+LaneSet KeepReachingUp(int total, const LaneSet& lanes, Possible& possible) {
+  // reached[j]: lanes where at least j words may pass so far.
+  LaneSet reached[Needed + 1];
+  reached[0] = lanes;
+  for (int j = 1; j <= Needed; ++j) reached[j] = {};
+  // Until only Needed words are left every lane can still reach Needed;
+  // from then on the lanes alive are those that have come close enough.
+  const int free = total - Needed;
+  int k = 0;
+  for (; k < free; ++k) {
+    const LaneSet passes = possible(k, lanes);
+    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
+  }
+  LaneSet alive = lanes;
+  for (; k < total; ++k) {
+    const LaneSet passes = possible(k, alive);
+    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
+    alive = reached[k - free + 1];
+    if (alive.Empty()) return {};
+  }
+  return reached[Needed];
+}
+
 template <class Possible>
 LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
   if (total < needed) return {};
+  if (needed <= total - needed) {
+    switch (needed) {
+      case 1: return KeepReachingUp<1>(total, lanes, possible);
+      case 2: return KeepReachingUp<2>(total, lanes, possible);
+      case 3: return KeepReachingUp<3>(total, lanes, possible);
+      case 4: return KeepReachingUp<4>(total, lanes, possible);
+      case 5: return KeepReachingUp<5>(total, lanes, possible);
+      case 6: return KeepReachingUp<6>(total, lanes, possible);
+      case 7: return KeepReachingUp<7>(total, lanes, possible);
+      case 8: return KeepReachingUp<8>(total, lanes, possible);
+      case 9: return KeepReachingUp<9>(total, lanes, possible);
+      case 10: return KeepReachingUp<10>(total, lanes, possible);
+      case 11: return KeepReachingUp<11>(total, lanes, possible);
+      case 12: return KeepReachingUp<12>(total, lanes, possible);
+      default: break;
+    }
+  }
   switch (total - needed) {
     case 0: return KeepReaching<0>(total, lanes, possible);
     case 1: return KeepReaching<1>(total, lanes, possible);
@@ -320,20 +414,55 @@ LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possi
   }
 }
 
+// The lanes where the word may pass the word test directly.
+inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
+  LaneSet all = kAllLanes, noBreak{};
+  LaneSet vowel = word.LatinVowel ? kAllLanes : LaneSet{};
+  LaneSet consonant = word.LatinConsonant ? kAllLanes : LaneSet{};
+  for (int i = 0; i < word.Count; ++i) {
+    const int b = word.Bytes[i];
+    all = And(all, scratch.Letter[b]);
+    noBreak = Or(noBreak, scratch.NoBreak[b]);
+    vowel = Or(vowel, scratch.Vowel[b]);
+    consonant = Or(consonant, scratch.Consonant[b]);
+  }
+  if (word.Length == 2) return Or(all, noBreak);
+  // A one-byte word is decided exactly (a look-alike is left open).
+  if (word.Length == 1) return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
+  // Three bytes or more: a vowel and a consonant, and the lanes where the
+  // bytes so far are all lower case, all upper case, or upper case turned
+  // lower case once. Only lanes still alive need the closer look; branches
+  // on what the lanes hold cost more than the few operations they save.
+  const LaneSet letters = And(And(And(all, Not(noBreak)), alive), And(vowel, consonant));
+  LaneSet lower = And(letters, scratch.CaseLower[word.Sequence[0]]);
+  LaneSet upper = And(letters, scratch.CaseUpper[word.Sequence[0]]), turned{};
+  for (int k = 1; k < word.Length; ++k) {
+    const int b = word.Sequence[k];
+    turned = And(Or(turned, upper), scratch.CaseLower[b]);
+    lower = And(lower, scratch.CaseLower[b]);
+    upper = And(upper, scratch.CaseUpper[b]);
+  }
+  return Or(noBreak, Or(Or(lower, upper), turned));
+}
+
 // Fills in which lanes could reach `needed` directly or through the UTF-8
 // step, and for those, where each word may be recognised.
 void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
                               const Scratch& scratch, Open& open) const {
   const int total = static_cast<int>(words.size());
-  open.Direct = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
+  // First by the letters alone, which is cheap and, on samples no chain
+  // gets far with, leaves no lane; then the lanes left by the whole test.
+  const LaneSet byLetters = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
     const WordBytes& word = words[k];
     LaneSet all = kAllLanes, noBreak{};
     for (int i = 0; i < word.Count; ++i) {
-      const int b = word.Bytes[i];
-      all = And(all, scratch.Letter[b]);
-      noBreak = Or(noBreak, scratch.NoBreak[b]);
+      all = And(all, scratch.Letter[word.Bytes[i]]);
+      noBreak = Or(noBreak, scratch.NoBreak[word.Bytes[i]]);
     }
-    return open.DirectWords[positions_[k]] = Or(all, noBreak);
+    return Or(all, noBreak);
+  });
+  open.Direct = byLetters.Empty() ? LaneSet{} : KeepReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
+    return open.DirectWords[positions_[k]] = MayBeWord(words[k], alive, scratch);
   });
   open.Utf8 = {};
   if (!utf8Step_) return;
@@ -354,6 +483,7 @@ void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& oute
   for (std::size_t i = 0; i < inner.size(); ++i) {
     Open& open = candidates[i];
     const LaneSet& lanes = IrreducibleLanes(withLevel4, level5, inner[i].Upper);
+    open.Tested = test;
     if (test) {
       CountWords(afterInner_[i], needed, lanes, scratch, open);
     } else {

@@ -12,6 +12,12 @@
 // which do not decode) and a continuation byte (0x80..0xBF), so more
 // than 2h/9 bytes must become such leads and some byte a continuation byte.
 //
+// Without a no-break space the word test asks more of the letters, and the
+// test follows it: a one-byte word must become one of the one-letter words
+// (or "№"), which the test decides exactly; a word of three or more bytes
+// must become lower case, or upper case turning lower case at most once,
+// and hold a vowel and a consonant.
+//
 // Words holding bytes below 0x80 other than Latin look-alike letters are
 // never ruled out. A chain whose count of direct or of UTF-8 possibilities
 // stays below the score it must reach is skipped.
@@ -28,6 +34,7 @@
 
 #include "codepages/code_tables.h"
 #include "recognition/detection.h"
+#include "recognition/russian_word.h"
 
 namespace kamvo {
 
@@ -68,10 +75,16 @@ class SampleFilter {
 
   // Per byte (minus 0x80), the lanes where it becomes...
   struct Scratch {
-    std::array<LaneSet, 128> Upper;    // 0xC0..0xFF (else a continuation byte)
-    std::array<LaneSet, 128> Letter;   // 0xC0..0xFF, 0xA0, 0xA8, 0xB8 or 0xB9
-    std::array<LaneSet, 128> NoBreak;  // 0xA0
-    std::array<LaneSet, 128> Lead;     // a lead that decodes
+    std::array<LaneSet, 128> Upper;      // 0xC0..0xFF (else a continuation byte)
+    std::array<LaneSet, 128> Letter;     // 0xC0..0xFF, 0xA0, 0xA8, 0xB8 or 0xB9
+    std::array<LaneSet, 128> NoBreak;    // 0xA0
+    std::array<LaneSet, 128> Lead;       // a lead that decodes
+    std::array<LaneSet, 128> Vowel;      // a vowel of either case
+    std::array<LaneSet, 128> Consonant;  // a consonant of either case
+    // A one-letter word of either case, or "№"; an upper-case and a
+    // lower-case letter. Entries 128 and 129 stand for an upper-case and a
+    // lower-case Latin look-alike.
+    std::array<LaneSet, 130> OneLetter, CaseUpper, CaseLower;
   };
 
   // What the test leaves open for one entry of InnerLevels(): the lanes
@@ -82,7 +95,13 @@ class SampleFilter {
   struct Open {
     LaneSet Direct, Utf8;
     std::array<LaneSet, kSampleSize> DirectWords, Utf8Words;
+    bool Tested = false;  // false: every word was left open without a test
   };
+
+  // True when, for a tested block, DirectWords is exactly the word test's
+  // answer for the sample word at this index (0-based): so for one-byte
+  // words of a high byte.
+  bool DirectExact(int index) const { return exact_[index]; }
 
   // The candidates of a block, one entry per entry of InnerLevels();
   // `outerInverse` undoes the outer levels.
@@ -90,19 +109,30 @@ class SampleFilter {
                   Scratch& scratch, std::vector<Open>& candidates) const;
 
  private:
+  // The case entries of Scratch that stand for Latin look-alikes.
+  static constexpr std::uint8_t kLatinUpper = 128, kLatinLower = 129;
   struct WordBytes {
     std::uint8_t Count = 0;                // distinct high bytes
     std::array<std::uint8_t, 16> Bytes{};  // as byte - 0x80
     std::array<std::uint8_t, 16> Times{};  // how often each occurs
     std::uint8_t Leads = 0;                // how many must become leads; 0: cannot decode
+    std::uint8_t Length = 0;               // bytes in the word
+    // Every byte in order, as byte - 0x80, or kLatinUpper or kLatinLower.
+    std::array<std::uint8_t, kMaxCandidateBytes> Sequence{};
+    bool LatinVowel = false, LatinConsonant = false;       // look-alikes that read so
   };
 
   void MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const;
   void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, const Scratch& scratch,
                   Open& open) const;
-  static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
+  // The lanes where the word may pass the word test directly; outside
+  // `alive` the answer is only "maybe".
+  [[gnu::always_inline]] static LaneSet MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
+  [[gnu::always_inline]] static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
 
   bool utf8Step_;
+  bool oneByteWords_ = false, longWords_ = false;  // words of one, and of three or more bytes
+  std::array<bool, kSampleSize> exact_{};
   std::vector<int> alwaysOpen_;  // sample positions of words the test never rules out
   std::vector<int> positions_;   // sample positions of the other words, in their order
   // For every entry of InnerLevels(): each word's distinct high bytes after

@@ -10,6 +10,12 @@ namespace kamvo {
 // The table that applies `first`, then `then`.
 CodeTable Compose(const CodeTable& first, const CodeTable& then);
 
+// The same for tables that leave bytes below 0x80 alone: writes only the
+// upper half of `result`, whose lower half must already be the identity.
+inline void ComposeHigh(const CodeTable& first, const CodeTable& then, CodeTable& result) {
+  for (int i = 0x80; i < 256; ++i) result[i] = then[first[i]];
+}
+
 // The inverse of a pair's table (every pair table is a permutation of the
 // 256 byte values that leaves bytes below 0x80 alone).
 const CodeTable& InversePairTable(int pairIndex);

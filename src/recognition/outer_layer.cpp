@@ -15,7 +15,7 @@ constexpr std::size_t kFirstSampleBytes = 64 * 1024;
 
 // The text taken through the layer's first code page, judged as UTF-8
 // again; stops at the first line that is not.
-Utf8TextCheck CheckThroughCode(const Lines& text, int code) {
+Utf8TextCheck CheckThroughCode(const Text& text, int code) {
   Utf8TextCheck check;
   std::string line;
   for (std::size_t i = 0; i < text.size() && check.Valid; ++i) {
@@ -36,7 +36,7 @@ int MostWordsWithin(int percent, int count) {
 // Runs the layers' searches and keeps the best result.
 class LayerSearch {
  public:
-  LayerSearch(const Lines& text, const SearchOptions& options, const WrittenResult& written,
+  LayerSearch(const Text& text, const SearchOptions& options, const WrittenResult& written,
               LayerObserver& observer)
       : text_(text), options_(options), observer_(observer), written_(written),
         bestPercent_(written.Percent), bestScore_(written.Score) {}
@@ -108,7 +108,7 @@ class LayerSearch {
     observer_.Improved(Result.Best);
   }
 
-  const Lines& text_;
+  const Text& text_;
   const SearchOptions& options_;
   LayerObserver& observer_;
   const WrittenResult written_;
@@ -132,15 +132,16 @@ bool ApplyOuterLayer(std::string& line, const OuterLayer& layer, std::string& sc
   return true;
 }
 
-Sample TakeSampleThroughLayer(const Lines& text, const OuterLayer& layer) {
-  Lines converted;
+Sample TakeSampleThroughLayer(const Text& text, const OuterLayer& layer) {
+  Text converted;
   std::size_t next = 0, bytes = 0, goal = kFirstSampleBytes;
-  std::string scratch;
+  std::string line, scratch;
   for (;;) {
     while (next < text.size() && bytes < goal) {
-      converted.push_back(text[next]);
-      ApplyOuterLayer(converted.back(), layer, scratch, next == 0);
-      bytes += converted.back().size() + 1;
+      line.assign(text[next]);
+      ApplyOuterLayer(line, layer, scratch, next == 0);
+      converted.AddLine(line, LineEnd::Lf);
+      bytes += line.size() + 1;
       ++next;
     }
     WordReader reader(converted);
@@ -158,7 +159,7 @@ int ConversionSteps(const OuterLayer& layer, const Chain& chain, bool utf8) {
   return steps;
 }
 
-LayerSearchResult SearchOuterLayers(const Lines& text, const SearchOptions& options, const WrittenResult& written,
+LayerSearchResult SearchOuterLayers(const Text& text, const SearchOptions& options, const WrittenResult& written,
                                     LayerObserver& observer) {
   LayerSearch search(text, options, written, observer);
   const Utf8TextCheck check = CheckUtf8Text(text);

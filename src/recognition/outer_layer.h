@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <string>
 
-#include "codepages/lines.h"
+#include "codepages/text.h"
 #include "recognition/detection.h"
 
 namespace kamvo {
@@ -43,7 +43,7 @@ bool ApplyOuterLayer(std::string& line, const OuterLayer& layer, std::string& sc
 
 // The sample that sampling takes from the text taken through the layer.
 // Converts only the lines the sampling reads (in growing pieces).
-Sample TakeSampleThroughLayer(const Lines& text, const OuterLayer& layer);
+Sample TakeSampleThroughLayer(const Text& text, const OuterLayer& layer);
 
 // How many conversions a result applies: the layer's steps, the chain's
 // levels and the UTF-8 step.
@@ -88,7 +88,7 @@ struct LayerSearchResult {
 // the chain search with options (its UTF-8 step included); it is told what
 // it must beat, which ends it early where it cannot, without changing which
 // layer wins.
-LayerSearchResult SearchOuterLayers(const Lines& text, const SearchOptions& options, const WrittenResult& written,
+LayerSearchResult SearchOuterLayers(const Text& text, const SearchOptions& options, const WrittenResult& written,
                                     LayerObserver& observer);
 
 }  // namespace kamvo

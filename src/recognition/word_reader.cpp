@@ -45,8 +45,9 @@ void WordReader::Reset() {
 
 bool WordReader::NextTextChar(Byte& ch) {
   if (line_ >= text_.size()) return false;
-  if (position_ <= text_[line_].size()) {
-    ch = static_cast<Byte>(text_[line_][position_ - 1]);
+  const std::string_view line = text_[line_];
+  if (position_ <= line.size()) {
+    ch = static_cast<Byte>(line[position_ - 1]);
     ++position_;
     return true;
   }

@@ -1,4 +1,4 @@
-// Reads the words of a text (a line list) one after another.
+// Reads the words of a text (its lines) one after another.
 #pragma once
 
 #include <cstddef>
@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "codepages/code_tables.h"
-#include "codepages/lines.h"
+#include "codepages/text.h"
 
 namespace kamvo {
 
@@ -27,12 +27,12 @@ bool IsVariedWord(std::string_view word);
 
 class WordReader {
  public:
-  explicit WordReader(const Lines& text) : text_(text) {}
+  explicit WordReader(const Text& text) : text_(text) {}
 
   // Back to the first line, first byte.
   void Reset();
 
-  // The next byte of the text; CR stands for a line break. Lines without a
+  // The next byte of the text; CR stands for a line break of any kind. Lines without a
   // word after the first one are skipped. False at the end of the text.
   bool NextTextChar(Byte& ch);
 
@@ -41,7 +41,7 @@ class WordReader {
   std::string NextWord();
 
  private:
-  const Lines& text_;
+  const Text& text_;
   std::size_t line_ = 0;      // 0-based
   std::size_t position_ = 1;  // 1-based
 };

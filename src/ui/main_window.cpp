@@ -540,7 +540,7 @@ void TMainWindow::FormShow() {
     const std::string sample = SamplePath();
     std::string bytes;
     if (!sample.empty() && ReadWholeFile(sample, bytes)) {
-      converter_->TextBuffer = SplitLines(bytes);
+      converter_->TextBuffer = Text::FromBytes(std::move(bytes));
       converter_->CopyTextToScreen();
       ResetCodeLists();
       Start();
@@ -580,8 +580,7 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
                               .arg(ShownPath(path)));
     return;
   }
-  converter_->TextBuffer = SplitLines(bytes);
-  std::string().swap(bytes);
+  converter_->TextBuffer = Text::FromBytes(std::move(bytes));
   converter_->CopyTextToScreen();
   if (settings_.Cfg.ConvertFileOpen) {
     ResetCodeLists();
@@ -659,7 +658,7 @@ bool TMainWindow::SetClipboardText(const std::string& text) {
 
 void TMainWindow::PasteAll() {
   converter_->TextBuffer.clear();
-  converter_->TextBuffer = SplitLines(GetClipboardText());
+  converter_->TextBuffer = Text::FromBytes(GetClipboardText());
   converter_->CopyTextToScreen();
 }
 

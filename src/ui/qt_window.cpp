@@ -45,12 +45,12 @@ DecoderSwitches QtWindow::Switches() const {
 int QtWindow::FromIndex() const { return std::max(0, c_.cmbFrom->currentIndex()); }
 int QtWindow::ToIndex() const { return std::max(0, c_.cmbTo->currentIndex()); }
 
-void QtWindow::ShowText(const Lines& given) {
-  const Lines split = HasBreakInside(given) ? Resplit(given) : Lines();
-  const Lines& lines = split.empty() ? given : split;
+void QtWindow::ShowText(const Text& given) {
+  const Text split = HasBreakInside(given) ? Resplit(given) : Text();
+  const Text& lines = split.empty() ? given : split;
   std::size_t total = 0;
   std::size_t longest = 0;
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     total += line.size() + 1;
     longest = std::max(longest, line.size());
   }
@@ -58,12 +58,12 @@ void QtWindow::ShowText(const Lines& given) {
   if (total > static_cast<std::size_t>(kEditorMaxChars) || longest > kEditorMaxLine) {
     // Kept whole for the conversion and for saving; the editor only says so.
     held_ = true;
-    heldLines_ = lines;
+    heldText_ = lines;
     c_.RichEdit->setReadOnly(true);
     c_.RichEdit->setPlainText(heldNotice_);
   } else {
     held_ = false;
-    Lines().swap(heldLines_);
+    heldText_.clear();
     QString text;
     text.reserve(static_cast<qsizetype>(total));
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -77,15 +77,15 @@ void QtWindow::ShowText(const Lines& given) {
   redraw_.restart();
 }
 
-Lines QtWindow::ReadText() {
-  if (held_) return heldLines_;
+Text QtWindow::ReadText() {
+  if (held_) return heldText_;
   // Block by block: the document's plain text would turn no-break spaces
   // into blanks.
   const QTextDocument* document = c_.RichEdit->document();
-  Lines lines;
-  lines.reserve(static_cast<std::size_t>(document->blockCount()));
+  Text lines;
+  lines.Reserve(static_cast<std::size_t>(document->characterCount()), static_cast<std::size_t>(document->blockCount()));
   for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-    lines.push_back(FromQString(block.text()));
+    lines.AddLine(FromQString(block.text()), LineEnd::Lf);
   if (lines.size() == 1 && lines[0].empty()) lines.clear();
   return lines;
 }

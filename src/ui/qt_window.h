@@ -62,8 +62,8 @@ class QtWindow : public Window {
   DecoderSwitches Switches() const override;
   int FromIndex() const override;
   int ToIndex() const override;
-  void ShowText(const Lines& lines) override;
-  Lines ReadText() override;
+  void ShowText(const Text& text) override;
+  Text ReadText() override;
   bool ReadyToRedraw() override;
   void ShowInfo(const std::string& caption) override;
   void ShowProgress(int min, int max, int position) override;
@@ -82,7 +82,7 @@ class QtWindow : public Window {
   Controls c_;
   bool loading_ = false;
   bool held_ = false;
-  Lines heldLines_;
+  Text heldText_;
   QString heldNotice_;
   QElapsedTimer redraw_;
 };

@@ -178,32 +178,6 @@ TEST(Lines, TakingTheJoinedLinesEmptiesTheList) {
   EXPECT_EQ(TakeJoinedLines(none, LineBreakStyle{"\n", false}), "");
 }
 
-TEST(Lines, PackedLinesKeepTheLinesAndCompareJoined) {
-  std::mt19937 random(7);
-  auto randomLines = [&](int count) {
-    Lines lines;
-    for (int i = 0; i < count; ++i) lines.push_back(RandomText(random, 5, "ab\r\n"));
-    return lines;
-  };
-  EXPECT_TRUE(PackedLines(Lines{}) == Lines{});
-  EXPECT_FALSE(PackedLines(Lines{""}) == Lines{});
-  EXPECT_FALSE(PackedLines(Lines{"ab"}) == (Lines{"a", "b"}));
-  for (int round = 0; round < 300; ++round) {
-    const Lines a = randomLines(static_cast<int>(random() % 5));
-    const Lines b = round % 3 ? randomLines(static_cast<int>(random() % 5)) : a;
-    const PackedLines packed(b);
-    EXPECT_EQ(packed.Unpack(), b);
-    EXPECT_EQ(packed == a, a == b);
-    for (const LineBreakStyle& style : {LineBreakStyle{"\n", true}, LineBreakStyle{"\r\n", false},
-                                        LineBreakStyle{"\r", false}}) {
-      EXPECT_EQ(SameJoined(a, packed, style), JoinLines(a, style) == JoinLines(b, style));
-    }
-  }
-  // Different lists that join to the same bytes.
-  EXPECT_TRUE(SameJoined(Lines{}, PackedLines(Lines{""}), LineBreakStyle{"\n", false}));
-  EXPECT_TRUE(SameJoined(Lines{"a\nb"}, PackedLines(Lines{"a", "b"}), LineBreakStyle{"\n", true}));
-}
-
 }  // namespace
 }  // namespace kamvo
 

@@ -524,8 +524,8 @@ class BinaryStageTest : public ::testing::Test {
 
 TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
   const std::string bin(100, '\0');
-  converter.TextBuffer = Concat({{"x"}, Base64Lines(bin), {"y"}, Base64Lines(bin), {"z"},
-                                 Base64Lines("plain text of a block"), {"begin 644 u.bin"}, LengthPrefixedLines(bin, false)});
+  converter.TextBuffer = Text::FromLines(Concat({{"x"}, Base64Lines(bin), {"y"}, Base64Lines(bin), {"z"},
+                                 Base64Lines("plain text of a block"), {"begin 644 u.bin"}, LengthPrefixedLines(bin, false)}));
   std::string firstStatus;
   window.onEvents = [&] {
     if (firstStatus.empty()) firstStatus = window.info;
@@ -540,7 +540,7 @@ TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
   EXPECT_EQ(window.progressMax, 1);
   EXPECT_EQ(window.progressPosition, 0);
   // The unnamed text block is only in the text.
-  EXPECT_EQ(converter.TextBuffer, (Lines{"x", "y", "z", "plain text of a block", "begin 644 u.bin"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"x", "y", "z", "plain text of a block", "begin 644 u.bin"}));
   ASSERT_EQ(converter.Attachments.Count(), 3u);
   EXPECT_EQ(converter.Attachments[0].Name, "file1");
   EXPECT_EQ(converter.Attachments[1].Name, "file2");
@@ -558,29 +558,29 @@ TEST_F(BinaryStageTest, RunsInConvertOnlyWithItsSwitch) {
   const Lines text = Concat({{"a"}, Base64Lines(std::string(60, '\x07')), {"b"}});
   window.fromIndex = kWindows;
   window.toIndex = 0;
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   converter.CopyTextToScreen();
   window.switches.Base64 = false;
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_TRUE(converter.Attachments.Empty());
 
   window.switches.Base64 = true;
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, (Lines{"a", "b"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"a", "b"}));
   EXPECT_EQ(converter.Attachments.Count(), 1u);
   EXPECT_NE(converter.Info().find("Base64 converted."), std::string::npos);
 }
 
 TEST_F(BinaryStageTest, UserBreakLeavesTheTextAsItWas) {
   const Lines text = Concat({{"a"}, Base64Lines(std::string(60, '\x07')), {"b", "c"}});
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   int events = 0;
   window.onEvents = [&] {
     if (++events == 5) converter.UserBreak = true;
   };
   ConvBinary(converter);
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_EQ(converter.Counters.Base64Count, 1);
   ASSERT_EQ(converter.Attachments.Count(), 1u);
   EXPECT_EQ(converter.Attachments[0].Name, "file1");

@@ -269,7 +269,7 @@ TEST_F(HtmlStageTest, CountsAChangeClearsTheStatusAndResetsTheProgress) {
   std::vector<std::string> statuses;
   window.onEvents = [&] { statuses.push_back(converter.LastStatus()); };
   EXPECT_TRUE(ConvHTML(converter));
-  EXPECT_EQ(converter.TextBuffer, (Lines{"", W("Привет"), "x"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"", W("Привет"), "x"}));
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
   ASSERT_FALSE(statuses.empty());
   EXPECT_EQ(statuses.front(), "Checking HTML...");
@@ -279,15 +279,15 @@ TEST_F(HtmlStageTest, CountsAChangeClearsTheStatusAndResetsTheProgress) {
   EXPECT_EQ(window.progressPosition, 0);
 
   const Lines plain = {"a > b", "& c; &amp;", ""};
-  converter.TextBuffer = plain;
+  converter.TextBuffer = Text::FromLines(plain);
   EXPECT_FALSE(ConvHTML(converter));
-  EXPECT_EQ(converter.TextBuffer, plain);
+  EXPECT_EQ(ToLines(converter.TextBuffer), plain);
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
 }
 
 TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
   // 20000 lines of "&agrave;&aacute;": several blocks of work.
-  converter.TextBuffer.assign(20000, "&agrave;&aacute;");
+  converter.TextBuffer = Text::FromLines(Lines(20000, "&agrave;&aacute;"));
   int events = 0;
   window.onEvents = [&] {
     if (++events == 3) converter.UserBreak = true;
@@ -297,7 +297,7 @@ TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
   // The decoded part lies between the first and the last entity and became
   // one line; after it come the untouched lines. No letter is lost.
   ASSERT_GE(converter.TextBuffer.size(), 2u);
-  const std::string& joined = converter.TextBuffer.front();
+  const std::string joined(converter.TextBuffer[0]);
   const auto decoded = static_cast<std::size_t>(std::count_if(
       joined.begin(), joined.end(), [](char c) { return c == '\xE0' || c == '\xE1'; }));
   EXPECT_GT(decoded, 1000u);

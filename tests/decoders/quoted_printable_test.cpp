@@ -378,7 +378,7 @@ TEST_F(QuotedPrintableStageTest, DecodesTheBufferReportsAndClearsTheStatus) {
   converter.TextBuffer = {"Subject: x", "=C0=C1 %41", "&#1046;"};
   converter.Counters.QPCount = 3;  // the stage adds to what it finds
   EXPECT_TRUE(ConvQuotedPrintable(converter));
-  EXPECT_EQ(converter.TextBuffer, (Lines{"Subject: x", "\xC0\xC1 %41", "\xC6"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"Subject: x", "\xC0\xC1 %41", "\xC6"}));
   EXPECT_EQ(converter.Counters.QPCount, 4);
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
   ASSERT_FALSE(statuses.empty());
@@ -393,13 +393,13 @@ TEST_F(QuotedPrintableStageTest, DecodesTheBufferReportsAndClearsTheStatus) {
   statuses.clear();
   EXPECT_FALSE(ConvQuotedPrintable(converter));
   EXPECT_EQ(statuses.front(), WinFromUtf8("Проверка quoted printable..."));
-  EXPECT_EQ(converter.TextBuffer, Lines{"plain"});
+  EXPECT_EQ(ToLines(converter.TextBuffer), Lines{"plain"});
 }
 
 TEST_F(QuotedPrintableStageTest, ConvertReportsEachKindAndFollowsTheCheckBoxes) {
   converter.TextBuffer = {"=C0=C1", "%C2%C3", "\\'c4\\'c5", "&#1046;x"};
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, (Lines{"\xC0\xC1", "\xC2\xC3", "\xC4\xC5", "\xC6x"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"\xC0\xC1", "\xC2\xC3", "\xC4\xC5", "\xC6x"}));
   EXPECT_EQ(SplitLines(converter.Info()),
             (Lines{"Quoted-printable converted.", "7-bit converted.", "RTF converted.", "HTML converted."}));
 
@@ -407,7 +407,7 @@ TEST_F(QuotedPrintableStageTest, ConvertReportsEachKindAndFollowsTheCheckBoxes) 
   window.switches.Html = false;
   converter.TextBuffer = {"=C0=C1", "\\'c4\\'c5 &#1046;x"};
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, (Lines{"=C0=C1", "\xC4\xC5 &#1046;x"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"=C0=C1", "\xC4\xC5 &#1046;x"}));
   EXPECT_EQ(converter.Counters.QPCount, 0);
   EXPECT_EQ(converter.Counters.RtfCount, 1);
 }
@@ -419,25 +419,25 @@ TEST_F(QuotedPrintableStageTest, UserBreakLeavesTheTextAsItWas) {
     text.push_back(" line ");
   }
   for (int pressAfter : {1, 5, 30}) {
-    converter.TextBuffer = text;
+    converter.TextBuffer = Text::FromLines(text);
     converter.UserBreak = false;
     int events = 0;
     window.onEvents = [&] {
       if (++events == pressAfter) converter.UserBreak = true;
     };
     ConvQuotedPrintable(converter);
-    EXPECT_EQ(converter.TextBuffer, text) << pressAfter;
+    EXPECT_EQ(ToLines(converter.TextBuffer), text) << pressAfter;
     EXPECT_EQ(converter.LastStatus(), "");
   }
   // Through Convert: the driver reports the break; Back gives the original.
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   int events = 0;
   window.onEvents = [&] {
     if (++events == 10) converter.UserBreak = true;
   };
   converter.Convert();
   EXPECT_EQ(SplitLines(converter.Info())[0], "User break.");
-  EXPECT_EQ(window.screen, text);
+  EXPECT_EQ(ToLines(window.screen), text);
 }
 
 // --- A new user's first try: a quoted-printable KOI8-R mail ------------------

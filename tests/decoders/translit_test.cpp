@@ -392,7 +392,7 @@ class TranslitConverterTest : public ::testing::Test {
     window.switches.Translit = true;
   }
   void Load(const Lines& text) {
-    converter.TextBuffer = text;
+    converter.TextBuffer = Text::FromLines(text);
     converter.CopyTextToScreen();
   }
 
@@ -421,18 +421,18 @@ TEST_F(TranslitConverterTest, StageUsesTheSettingsTableOrTheDefault) {
   cfg.TranslitTable = "";
   Load({"Mama"});
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, Lines{W("Мама")});
+  EXPECT_EQ(ToLines(converter.TextBuffer), Lines{W("Мама")});
 
   cfg.TranslitTable = TableWith(kA, "Q");
   Load({"Qq"});
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, Lines{W("Аа")});
+  EXPECT_EQ(ToLines(converter.TextBuffer), Lines{W("Аа")});
 
   // Nothing to replace: not counted, the text stays.
   Load({"123 ?"});
   converter.Convert();
   EXPECT_EQ(converter.Counters.TranslitCount, 0);
-  EXPECT_EQ(converter.TextBuffer, Lines{"123 ?"});
+  EXPECT_EQ(ToLines(converter.TextBuffer), Lines{"123 ?"});
 }
 
 TEST_F(TranslitConverterTest, StageShowsItsStatusAndSplitsLinesItMade) {
@@ -442,7 +442,7 @@ TEST_F(TranslitConverterTest, StageShowsItsStatusAndSplitsLinesItMade) {
   // A line holding a CR of its own comes back as two lines.
   converter.TextBuffer = {"a\rb"};
   ConvTranslit(converter);
-  EXPECT_EQ(converter.TextBuffer, (Lines{W("а"), W("б")}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{W("а"), W("б")}));
   ASSERT_FALSE(statuses.empty());
   EXPECT_EQ(statuses.front(), W("Проверка транслита..."));
   EXPECT_EQ(converter.LastStatus(), "");
@@ -470,7 +470,7 @@ TEST_F(TranslitConverterTest, UserBreakDuringDecodingKeepsWholeLinesAndNothingIs
   EXPECT_EQ(converter.Counters.TranslitCount, 1);
   EXPECT_TRUE(window.buttons.Back);
   converter.Back();
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
 }
 
 TEST_F(TranslitConverterTest, EncodeCommandEncodesShowsAndBackUndoes) {
@@ -480,14 +480,14 @@ TEST_F(TranslitConverterTest, EncodeCommandEncodesShowsAndBackUndoes) {
   converter.ScreenEdited();
   EncodeTranslit(converter);
   const Lines encoded = {"SHHuka i ZHjoltyj", "", "ob\"jom, abc!"};
-  EXPECT_EQ(converter.TextBuffer, encoded);
-  EXPECT_EQ(window.screen, encoded);
+  EXPECT_EQ(ToLines(converter.TextBuffer), encoded);
+  EXPECT_EQ(ToLines(window.screen), encoded);
   EXPECT_EQ(window.info, "Translit encoded");
   EXPECT_TRUE(converter.BackAvailable);
   EXPECT_TRUE(window.buttons.Back);
   EXPECT_FALSE(window.buttons.Stop);
   converter.Back();
-  EXPECT_EQ(converter.TextBuffer, (Lines{W("Щука и Жёлтый"), "", W("объём, abc!")}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{W("Щука и Жёлтый"), "", W("объём, abc!")}));
   EXPECT_FALSE(converter.BackAvailable);
 }
 
@@ -497,8 +497,8 @@ TEST_F(TranslitConverterTest, EncodeWithoutRussianLettersChangesNothing) {
   Load(text);
   converter.BackCopy = {"earlier"};
   EncodeTranslit(converter);
-  EXPECT_EQ(converter.TextBuffer, text);
-  EXPECT_EQ(converter.BackCopy, Lines{"earlier"});
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
+  EXPECT_EQ(ToLines(converter.BackCopy), Lines{"earlier"});
   EXPECT_FALSE(converter.BackAvailable);
   EXPECT_EQ(window.info, W("Русский текст не найден."));
 }
@@ -522,7 +522,7 @@ TEST_F(TranslitConverterTest, UserBreakDuringEncodingKeepsTheRest) {
   for (std::size_t i = done + 1; i < text.size(); ++i) ASSERT_EQ(converter.TextBuffer[i], line);
   EXPECT_TRUE(converter.BackAvailable);
   converter.Back();
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
 }
 
 TEST_F(TranslitConverterTest, FileWithTranslitComesBackReadable) {

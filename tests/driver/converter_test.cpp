@@ -28,7 +28,7 @@ class ConverterTest : public ::testing::Test {
   ConverterTest() : converter(window, cfg) {}
 
   void Load(const Lines& text) {
-    converter.TextBuffer = text;
+    converter.TextBuffer = Text::FromLines(text);
     converter.CopyTextToScreen();
   }
   void Choose(int from, int to) {
@@ -47,7 +47,7 @@ TEST_F(ConverterTest, SameCodePageChangesNothingAndLeavesBackDisabled) {
   Load(text);
   Choose(kWindows, kWindows);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_FALSE(converter.BackAvailable);
   EXPECT_FALSE(window.buttons.Back);
   EXPECT_FALSE(window.buttons.Stop);
@@ -60,13 +60,13 @@ TEST_F(ConverterTest, ChosenPairConvertsAndBackRestores) {
   Load(Recode(text, {2}));
   Choose(kKoi8, kWindows);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, text);
-  EXPECT_EQ(window.screen, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
+  EXPECT_EQ(ToLines(window.screen), text);
   EXPECT_TRUE(converter.BackAvailable);
   EXPECT_TRUE(window.buttons.Back);
   converter.Back();
-  EXPECT_EQ(converter.TextBuffer, Recode(text, {2}));
-  EXPECT_EQ(window.screen, Recode(text, {2}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), Recode(text, {2}));
+  EXPECT_EQ(ToLines(window.screen), Recode(text, {2}));
   EXPECT_FALSE(converter.BackAvailable);
   EXPECT_FALSE(window.buttons.Back);
 }
@@ -77,8 +77,8 @@ TEST_F(ConverterTest, EditsOnScreenAreConverted) {
   converter.ScreenEdited();
   Choose(kKoi8, kWindows);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, Lines{"\xCF\xF0\xE8\xE2\xE5\xF2"});
-  EXPECT_EQ(converter.BackCopy, Lines{"\xF0\xD2\xC9\xD7\xC5\xD4"});
+  EXPECT_EQ(ToLines(converter.TextBuffer), Lines{"\xCF\xF0\xE8\xE2\xE5\xF2"});
+  EXPECT_EQ(ToLines(converter.BackCopy), Lines{"\xF0\xD2\xC9\xD7\xC5\xD4"});
 }
 
 TEST_F(ConverterTest, ManualUtf8StepIsReportedBelowTheDecoderLines) {
@@ -91,14 +91,14 @@ TEST_F(ConverterTest, ManualUtf8StepIsReportedBelowTheDecoderLines) {
   converter.Convert();
   Lines expected = text;
   expected.push_back("plain");
-  EXPECT_EQ(converter.TextBuffer, expected);
+  EXPECT_EQ(ToLines(converter.TextBuffer), expected);
   EXPECT_EQ(converter.Counters.Utf8Count, 2);
   EXPECT_EQ(window.info, "UTF-8 converted.");
 
   window.switches.Utf8 = false;
   Load(utf8);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, utf8);
+  EXPECT_EQ(ToLines(converter.TextBuffer), utf8);
 }
 
 TEST_F(ConverterTest, ReportListsEachDecoderOnceInTableOrder) {
@@ -153,12 +153,12 @@ TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
   Choose(kKoi8, kWindows);
   c.Convert();
   EXPECT_FALSE(htmlRan);
-  EXPECT_EQ(window.screen, Lines{"half decoded"});
+  EXPECT_EQ(ToLines(window.screen), Lines{"half decoded"});
   EXPECT_EQ(PaneLines(window.info).front(), "User break.");
   EXPECT_FALSE(window.buttons.Stop);
   EXPECT_TRUE(window.buttons.Back);
   c.Back();
-  EXPECT_EQ(c.TextBuffer, Lines{"original"});
+  EXPECT_EQ(ToLines(c.TextBuffer), Lines{"original"});
 }
 
 TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
@@ -169,7 +169,7 @@ TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
   c.TextBuffer = {"a=0D=0Ab", "c"};
   Choose(kWindows, kWindows);
   c.Convert();
-  EXPECT_EQ(c.TextBuffer, (Lines{"a", "b", "c"}));
+  EXPECT_EQ(ToLines(c.TextBuffer), (Lines{"a", "b", "c"}));
 }
 
 // A %XX- or RTF-decoded text in which detection finds nothing Russian must
@@ -184,8 +184,8 @@ TEST_F(ConverterTest, EscapeDecodedTextSurvivesAnUnsuccessfulDetection) {
     c.CopyTextToScreen();
     Choose(0, kWindows);
     c.Convert();
-    EXPECT_EQ(c.TextBuffer, Lines{"decoded text"});
-    EXPECT_EQ(window.screen, Lines{"decoded text"});
+    EXPECT_EQ(ToLines(c.TextBuffer), Lines{"decoded text"});
+    EXPECT_EQ(ToLines(window.screen), Lines{"decoded text"});
   }
 }
 
@@ -210,7 +210,7 @@ TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
   Load(Recode(text, {2}));
   Choose(0, kWindows);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_TRUE(converter.Detection.DetectionDone);
   EXPECT_EQ(converter.Detection.BestChain, (Chain{8}));
   EXPECT_EQ(PaneLines(window.info),
@@ -230,13 +230,13 @@ TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {
   Load(text);
   Choose(0, kDos);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, Recode(text, {1}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), Recode(text, {1}));
   EXPECT_EQ(PaneLines(window.info), Lines{"Russian text detected 100% without conversion"});
 
   Load(Recode(text, {9}));  // Windows text read as KOI-8, written as Dos
   Choose(0, kWindows);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_EQ(PaneLines(window.info),
             (Lines{"Russian text detected 100% when converted:", "    Dos  ->  KOI-8"}));
 }
@@ -249,7 +249,7 @@ TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
   Choose(0, kWindows);
   converter.Convert();
   EXPECT_TRUE(converter.Detection.DetectedUtf8);
-  EXPECT_EQ(converter.TextBuffer, text);
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
   const Lines pane = PaneLines(window.info);
   ASSERT_EQ(pane.size(), 2u);
   EXPECT_EQ(pane[1], "    UTF8  ->  ASCII");
@@ -278,7 +278,7 @@ TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
     converter.Convert();
     Lines expected;
     for (const auto& line : text) expected.push_back(ConvertByTable(line, BuildCodeTable(kWindows, to)));
-    EXPECT_EQ(converter.TextBuffer, expected);
+    EXPECT_EQ(ToLines(converter.TextBuffer), expected);
     EXPECT_EQ(converter.Detection.Layer, (OuterLayer{{kKoi8, 0}}));
     EXPECT_EQ(converter.Counters.Utf8Count, static_cast<int>(text.size()));
     EXPECT_EQ(PaneLines(window.info), (Lines{"Russian text detected 100% when converted:", "    UTF-8  ->  KOI-8"}));
@@ -287,7 +287,7 @@ TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
     EXPECT_EQ(PaneLines(window.info), (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
                                              "    UTF-8  ->  KOI-8"}));
     converter.Back();
-    EXPECT_EQ(converter.TextBuffer, utf8);
+    EXPECT_EQ(ToLines(converter.TextBuffer), utf8);
   }
 }
 
@@ -312,7 +312,7 @@ TEST_F(ConverterTest, Utf8StepComesBeforeTheTarget) {
       Lines expected;
       for (const auto& line : text) expected.push_back(ConvertByTable(line, BuildCodeTable(kWindows, to)));
       expected.push_back("plain");
-      EXPECT_EQ(converter.TextBuffer, expected);
+      EXPECT_EQ(ToLines(converter.TextBuffer), expected);
       EXPECT_EQ(converter.Counters.Utf8Count, static_cast<int>(text.size()));
     }
   }
@@ -321,14 +321,14 @@ TEST_F(ConverterTest, Utf8StepComesBeforeTheTarget) {
   Load(utf8);
   Choose(kWindows, kKoi8);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, Recode(utf8, {2}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), Recode(utf8, {2}));
 }
 
 TEST_F(ConverterTest, NoRussianTextLeavesTheTextAsItWas) {
   Load({"just some English text", "with 123 numbers"});
   Choose(0, kWindows);
   converter.Convert();
-  EXPECT_EQ(converter.TextBuffer, (Lines{"just some English text", "with 123 numbers"}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"just some English text", "with 123 numbers"}));
   EXPECT_EQ(PaneLines(window.info), Lines{"Russian text not found."});
   EXPECT_FALSE(converter.BackAvailable);
   cfg.English = false;
@@ -358,7 +358,7 @@ TEST_F(ConverterTest, ProgressAndStatusDuringAnUnsuccessfulSearch) {
   recorder.statuses = &statuses;
   Converter c(recorder, cfg);
   c.MaxChainLevels = 2;
-  c.TextBuffer = kNothingRussian;
+  c.TextBuffer = Text::FromLines(kNothingRussian);
   recorder.fromIndex = 0;
   c.Convert();
   EXPECT_EQ(c.Detection.BestScore, 0);
@@ -383,7 +383,7 @@ TEST_F(ConverterTest, StopDuringDetectionShowsTheBestSoFar) {
   EXPECT_EQ(PaneLines(window.info).front(), "User break.");
   EXPECT_TRUE(converter.UserBreak);
   EXPECT_FALSE(window.buttons.Stop);
-  EXPECT_EQ(converter.TextBuffer, kNothingRussian);
+  EXPECT_EQ(ToLines(converter.TextBuffer), kNothingRussian);
 }
 
 // Stop pressed while the search goes through the outer layers: the run ends
@@ -435,8 +435,7 @@ TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
       Load(Recode(text, damage));
       Choose(0, kWindows);
       converter.Convert();
-      const Lines before = converter.BackCopy.Unpack();
-      WordReader reader(before);
+      WordReader reader(converter.BackCopy);
       const Sample sample = TakeSample(reader);
       const auto literal = testing::LiteralSearch(sample, true, limit, 2);
       EXPECT_EQ(converter.Detection.BestChain, literal.Best);
@@ -450,7 +449,7 @@ TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
         const CodeTable table = MakeCodeTable(literal.Best, false, kWindows);
         Lines expected;
         for (const auto& line : Recode(text, damage)) expected.push_back(ConvertByTable(line, table));
-        EXPECT_EQ(converter.TextBuffer, expected);
+        EXPECT_EQ(ToLines(converter.TextBuffer), expected);
       }
     }
   }
@@ -459,7 +458,7 @@ TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
 // A window that counts what it is given.
 struct CountingWindow : HeadlessWindow {
   int shown = 0;
-  void ShowText(const Lines& lines) override {
+  void ShowText(const Text& lines) override {
     HeadlessWindow::ShowText(lines);
     ++shown;
   }
@@ -489,14 +488,14 @@ RunResult RunScenario(const Scenario& s, HeadlessWindow& window, bool thenBack) 
   window.fromIndex = s.from;
   window.toIndex = s.to - 1;
   window.switches = s.switches;
-  c.TextBuffer = s.text;
+  c.TextBuffer = Text::FromLines(s.text);
   c.CopyTextToScreen();
   c.Convert();
-  RunResult result{c.TextBuffer, c.Info(), c.BackAvailable, c.BackCopy.Unpack(), c.Counters.Utf8Count};
+  RunResult result{ToLines(c.TextBuffer), c.Info(), c.BackAvailable, ToLines(c.BackCopy), c.Counters.Utf8Count};
   if (thenBack) {
     c.Back();
     result.text.push_back("-- back --");
-    for (const auto& line : c.TextBuffer) result.text.push_back(line);
+    for (const auto line : c.TextBuffer) result.text.emplace_back(line);
   }
   return result;
 }
@@ -508,7 +507,7 @@ std::vector<Scenario> Scenarios() {
   for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
   auto decoding = [](Lines decoded, int DecoderCounters::*counter) {
     return DecoderStages{[decoded, counter](Converter& c) {
-                           c.TextBuffer = decoded;
+                           c.TextBuffer = Text::FromLines(decoded);
                            c.Counters.*counter += 1;
                          },
                          {}, {}, {}};
@@ -564,7 +563,7 @@ TEST(ConverterScreen, DetectionRedrawsOnlyWhenTheWindowIsReady) {
     EXPECT_EQ(a.text, b.text) << index;
     EXPECT_EQ(a.info, b.info) << index;
     EXPECT_EQ(a.back, b.back) << index;
-    EXPECT_EQ(lazy.screen, Resplit(b.text)) << index;
+    EXPECT_EQ(ToLines(lazy.screen), Resplit(b.text)) << index;
     EXPECT_LE(lazy.shown, eager.shown) << index;
     ++index;
   }

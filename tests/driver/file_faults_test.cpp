@@ -423,18 +423,24 @@ std::uint64_t AddressSpace() {
 }
 
 // A file larger than the memory left, first too large to read, then too
-// large to convert: either way a message and status 1, never an abort, and
-// the file stays as it was.
+// large to convert (short lines, whose index takes several times the text):
+// either way a message and status 1, never an abort, and the file stays as
+// it was.
 TEST_F(FileFaults, FileLargerThanTheMemoryLeft) {
   const std::size_t size = 32 << 20;
   const std::string file = Letter("memory", size);
+  std::string shortLines;
+  shortLines.reserve(size);
+  while (shortLines.size() < size) shortLines += "\xC1\n";
   const struct {
     std::size_t room;  // memory the run may take beyond what it holds
+    const std::string& content;
     std::string message;
     std::string reason;
-  } cases[] = {{size / 4, "Error opening file ", ": Cannot allocate memory"},
-               {size + size / 4, "Not enough memory to convert ", ""}};
+  } cases[] = {{size / 4, original(), "Error opening file ", ": Cannot allocate memory"},
+               {size + size / 4, shortLines, "Not enough memory to convert ", ""}};
   for (const auto& c : cases) {
+    WriteFile(file, c.content);
     const ChildResult child = InChild([&] {
       const rlimit limit{AddressSpace() + c.room, RLIM_INFINITY};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) return std::string("no limit");
@@ -443,7 +449,7 @@ TEST_F(FileFaults, FileLargerThanTheMemoryLeft) {
     });
     ASSERT_TRUE(child.Exited()) << "wait status " << child.waitStatus;
     EXPECT_EQ(child.output, "1 " + c.message + file + c.reason + "\n");
-    EXPECT_TRUE(ReadFile(file) == original());
+    EXPECT_TRUE(ReadFile(file) == c.content);
     EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
     EXPECT_TRUE(Leftovers(fs::path(file).parent_path()).empty());
   }

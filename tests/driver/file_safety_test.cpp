@@ -365,9 +365,8 @@ bool ProgramHasOpen(pid_t pid, const fs::path& file) {
 // waits for the first and then finds the file converted, so the original
 // stays in the backup and the converted text in the file. To make sure both
 // really meet, the test holds the file's lock until both have opened it.
-// Three texts take the three ways a file is converted: whole, line by line
-// (mixed breaks) and while it is read (over 4 MiB); the result is the one a
-// conversion alone gives.
+// Three texts (short, with mixed breaks, over 4 MiB): the result is the one
+// a conversion alone gives.
 TEST(FileSafety, TwoConversionsOfOneFileAtOnceLoseNothing) {
   TempDir dir;
   const std::string config = dir / "config";

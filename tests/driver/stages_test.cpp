@@ -45,10 +45,10 @@ Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& s
   } window;
   window.switches = switches;
   Converter converter(window, cfg);
-  converter.TextBuffer = text;
+  converter.TextBuffer = Text::FromLines(text);
   stage(converter);
   if (statusWrites) *statusWrites = window.checking;
-  Outcome outcome{converter.TextBuffer, converter.Counters, {}, window.info,
+  Outcome outcome{ToLines(converter.TextBuffer), converter.Counters, {}, window.info,
                   window.progressMin, window.progressMax, window.progressPosition};
   for (const TFileRec& file : converter.Attachments) outcome.attachments.emplace_back(file.Name, file.Stream);
   return outcome;

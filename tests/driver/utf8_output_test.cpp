@@ -31,15 +31,15 @@ TEST(Utf8Output, KeepsLinesTheRunOnlyDecoded) {
   std::string decoded;
   Utf8ToWin(emoji, decoded);
   // Input lines, the run's lines, and what is written.
-  const Lines input = {emoji, "ascii", "\xF0\xD2\xC9\xD7\xC5\xD4", emoji};
-  Lines result = {decoded, "ascii", russian, russian};
+  const Text input = {emoji, "ascii", "\xF0\xD2\xC9\xD7\xC5\xD4", emoji};
+  Text result = {decoded, "ascii", russian, russian};
   EXPECT_FALSE(ToUtf8Lines(input, result));
-  EXPECT_EQ(result, (Lines{emoji, "ascii", Utf8FromWin(russian), Utf8FromWin(russian)}));
+  EXPECT_EQ(result, (Text{emoji, "ascii", Utf8FromWin(russian), Utf8FromWin(russian)}));
   // A stage that changed the number of lines: every line is converted.
-  Lines joined = {russian};
+  Text joined = {russian};
   EXPECT_FALSE(ToUtf8Lines(input, joined));
-  EXPECT_EQ(joined, Lines{Utf8FromWin(russian)});
-  Lines same = {decoded, "ascii"};
+  EXPECT_EQ(joined, Text{Utf8FromWin(russian)});
+  Text same = {decoded, "ascii"};
   EXPECT_TRUE(ToUtf8Lines({emoji, "ascii"}, same));
 }
 

@@ -1,7 +1,7 @@
-// A file converted on the command line (a window without a display) may be
-// converted without its line list. Whatever way it takes, the files, the
-// backup, the report and the pane must be those of a run with a display,
-// which always goes line by line.
+// A file converted on the command line (a window without a display) is
+// converted as its bytes are held, without an editor between. The files,
+// the backup, the report and the pane must be those of a run with a
+// display, whose editor gives the lines back with breaks of its own.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -70,9 +70,8 @@ std::string KoiText(std::mt19937& random, int lines, const std::string& lineBrea
 
 class WholeTextConversion : public ::testing::Test {
  protected:
-  // Both runs see the same; returns whether the one without a display kept
-  // its back copy (it does not when it took the text whole).
-  bool ExpectSame(const std::string& content, const Choices& run, const std::string& what) {
+  // Both runs see the same, and neither keeps a back copy.
+  void ExpectSame(const std::string& content, const Choices& run, const std::string& what) {
     const Result shown = Convert(content, true, run);
     const Result hidden = Convert(content, false, run);
     // Texts of megabytes are compared without printing them (and without
@@ -81,7 +80,8 @@ class WholeTextConversion : public ::testing::Test {
       EXPECT_EQ(shown.seen, hidden.seen) << what;
     else
       EXPECT_TRUE(shown.seen == hidden.seen) << what;
-    return hidden.backCopyKept;
+    EXPECT_FALSE(shown.backCopyKept) << what;
+    EXPECT_FALSE(hidden.backCopyKept) << what;
   }
 
   std::mt19937 random{5};
@@ -120,24 +120,24 @@ TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
   koiManual.from = kKoi8;
   koiManual.switches.Utf8 = false;
 
-  EXPECT_FALSE(ExpectSame(body, Choices{}, "plain LF"));
-  EXPECT_FALSE(ExpectSame(body + "\xC0\xC1", Choices{}, "no final break"));
-  EXPECT_FALSE(ExpectSame(body, koiManual, "manual"));
+  ExpectSame(body, Choices{}, "plain LF");
+  ExpectSame(body + "\xC0\xC1", Choices{}, "no final break");
+  ExpectSame(body, koiManual, "manual");
   std::string crlf = body;
   for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2) crlf.insert(at, "\r");
-  EXPECT_FALSE(ExpectSame(crlf, Choices{}, "CR LF"));
+  ExpectSame(crlf, Choices{}, "CR LF");
 
   // Detection's sample lies beyond the first tries of lines, or in a line
   // longer than half the text.
   std::string english;
   while (english.size() < (100u << 10)) english += "plain English words on a line of their own\n";
-  EXPECT_FALSE(ExpectSame(english + body + body, Choices{}, "English first"));
+  ExpectSame(english + body + body, Choices{}, "English first");
   std::string longLine = body;
   for (char& c : longLine)
     if (c == '\n') c = ' ';
   ExpectSame(longLine + "\n" + KoiText(random, 20, "\n"), Choices{}, "long line");
 
-  // Each of these must go line by line.
+  // Each of these is decoded or converted line by line.
   const CodeTable koiToWin = BuildCodeTable(kKoi8, kWindows);
   const std::string utf8Lines = Utf8FromWin(ConvertByTable(KoiText(random, 2, "\n"), koiToWin));
   const std::vector<std::string> tails = {
@@ -145,21 +145,21 @@ TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
       "&lt;<b>\n", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n"};
   for (std::size_t t = 0; t < tails.size(); ++t) {
     const std::string what = "tail " + std::to_string(t);
-    EXPECT_TRUE(ExpectSame(body + tails[t], Choices{}, what)) << what;
+    ExpectSame(body + tails[t], Choices{}, what);
   }
-  // Breaks of another kind keep their places: the text goes whole.
-  EXPECT_FALSE(ExpectSame(body + "\r\n", Choices{}, "CR LF tail"));
-  EXPECT_FALSE(ExpectSame(body + "\r", Choices{}, "CR tail"));
+  // Breaks of another kind keep their places.
+  ExpectSame(body + "\r\n", Choices{}, "CR LF tail");
+  ExpectSame(body + "\r", Choices{}, "CR tail");
   // UTF-8 lines in a KOI-8 text: detection asks for no UTF-8 step, the
   // UTF-8 switch with a manual choice does.
   ExpectSame(body + utf8Lines, Choices{}, "UTF-8 lines");
   Choices utf8Manual;
   utf8Manual.from = kKoi8;
-  EXPECT_TRUE(ExpectSame(body + utf8Lines, utf8Manual, "UTF-8 lines, manual")) << "manual";
-  // A text that detection finds to be UTF-8 is run again line by line.
+  ExpectSame(body + utf8Lines, utf8Manual, "UTF-8 lines, manual");
+  // A text that detection finds to be UTF-8.
   std::string utf8;
   while (utf8.size() < (200u << 10)) utf8 += Utf8FromWin(ConvertByTable(KoiText(random, 50, "\n"), koiToWin));
-  EXPECT_TRUE(ExpectSame(utf8, Choices{}, "UTF-8 text"));
+  ExpectSame(utf8, Choices{}, "UTF-8 text");
 }
 
 // Whether a text holds a control byte is found in one read over the whole
@@ -172,12 +172,12 @@ TEST_F(WholeTextConversion, LateBreaksOfAnotherKindAndControlBytes) {
   Choices off;
   off.switches = DecoderSwitches{false, false, false, false, false, false};
   for (const Choices& run : {Choices{}, off}) {
-    EXPECT_FALSE(ExpectSame(lf + lf, run, "LF"));
-    EXPECT_FALSE(ExpectSame(cr + cr, run, "CR"));
+    ExpectSame(lf + lf, run, "LF");
+    ExpectSame(cr + cr, run, "CR");
     const CodeTable koiToWin = BuildCodeTable(kKoi8, kWindows);
     for (const std::string& mixed : {lf + "\xC0\r" + lf, lf + "\xC0\r\n" + lf, cr + "\xC0\n" + cr,
                                      crlf + "\xC0\n" + crlf, crlf + "\xC0\r" + crlf}) {
-      EXPECT_FALSE(ExpectSame(mixed, run, "mixed breaks"));
+      ExpectSame(mixed, run, "mixed breaks");
       const Result result = Convert(mixed, false, run);
       EXPECT_NE(result.seen.find("|" + ConvertByTable(mixed, koiToWin) + "|"), std::string::npos)
           << "every break in its place";
@@ -193,8 +193,7 @@ TEST_F(WholeTextConversion, LateBreaksOfAnotherKindAndControlBytes) {
   }
 }
 
-// Files of more than a few megabytes are converted while they are read:
-// whatever comes late in them (a break of another kind, a control byte,
+// Files of more than a few megabytes: whatever comes late in them (a break of another kind, a control byte,
 // something to decode, a line longer than a piece read) and however they
 // end must give what the line-by-line run gives; breaks of every kind keep
 // their places.
@@ -211,27 +210,27 @@ TEST_F(WholeTextConversion, LargeFilesConvertedWhileRead) {
   Choices offOutside = off;
   offOutside.inPlace = false;
   for (const Choices& run : {Choices{}, off}) {
-    EXPECT_FALSE(ExpectSame(body, run, "LF"));
-    EXPECT_FALSE(ExpectSame(crBody, run, "CR"));
-    EXPECT_FALSE(ExpectSame(body + "\xC0\xC1", run, "no final break"));
-    EXPECT_FALSE(ExpectSame(body + longLine + "\n" + body.substr(0, 1000), run, "a line over pieces"));
-    EXPECT_FALSE(ExpectSame(body + "\xC0\r\n", run, "a late CR"));
-    EXPECT_FALSE(ExpectSame(crBody + "\xC0\n", run, "a late LF"));
+    ExpectSame(body, run, "LF");
+    ExpectSame(crBody, run, "CR");
+    ExpectSame(body + "\xC0\xC1", run, "no final break");
+    ExpectSame(body + longLine + "\n" + body.substr(0, 1000), run, "a line over pieces");
+    ExpectSame(body + "\xC0\r\n", run, "a late CR");
+    ExpectSame(crBody + "\xC0\n", run, "a late LF");
     // A CR LF whose CR ends the first part read and whose LF starts the next.
     const std::size_t cut = (4u << 20) - 1;
     std::string split = body.substr(0, body.rfind('\n', cut - 100) + 1);
     split.resize(cut, 'a');
     split += "\r\n" + body;
-    EXPECT_FALSE(ExpectSame(split, run, "CR LF across pieces"));
-    EXPECT_TRUE(ExpectSame(body + "\xC0\x01\n", run, "a late control byte"));
-    EXPECT_TRUE(ExpectSame(body + "\xC0\x01", run, "a control byte at the very end"));
+    ExpectSame(split, run, "CR LF across pieces");
+    ExpectSame(body + "\xC0\x01\n", run, "a late control byte");
+    ExpectSame(body + "\xC0\x01", run, "a control byte at the very end");
   }
-  EXPECT_FALSE(ExpectSame(body + "=E0=E1=E2\n", off, "quoted-printable, decoders off"));
-  EXPECT_TRUE(ExpectSame(body + "=E0=E1=E2\n", Choices{}, "quoted-printable"));
-  EXPECT_TRUE(ExpectSame(body + longLine + " =E0=E1=E2\n" + body.substr(0, 1000), Choices{},
-                         "quoted-printable at the end of a line over pieces"));
-  EXPECT_TRUE(ExpectSame(body + "&#1040;&#1041;\n", Choices{}, "a late reference"));
-  EXPECT_FALSE(ExpectSame(body, offOutside, "to another file"));
+  ExpectSame(body + "=E0=E1=E2\n", off, "quoted-printable, decoders off");
+  ExpectSame(body + "=E0=E1=E2\n", Choices{}, "quoted-printable");
+  ExpectSame(body + longLine + " =E0=E1=E2\n" + body.substr(0, 1000), Choices{},
+             "quoted-printable at the end of a line over pieces");
+  ExpectSame(body + "&#1040;&#1041;\n", Choices{}, "a late reference");
+  ExpectSame(body, offOutside, "to another file");
   std::string english;
   while (english.size() < (5u << 20)) english += "plain English words on a line of their own\n";
   ExpectSame(english, off, "nothing to convert");
@@ -239,7 +238,7 @@ TEST_F(WholeTextConversion, LargeFilesConvertedWhileRead) {
 }
 
 // A disk that fails while a large file is written, or a file that cannot be
-// read, loses nothing and is reported as it is on the line-by-line way.
+// read, loses nothing and is reported as it is with a display.
 TEST_F(WholeTextConversion, LargeFilesOnAFailingDisk) {
   std::string body;
   while (body.size() < (5u << 20)) body += KoiText(random, 2000, "\n");

@@ -55,11 +55,18 @@ WordChances Truth(const std::string& word, const CodeTable& table) {
 TEST(ChainFilter, NeverRulesOutAWordTheWordTestAccepts) {
   std::mt19937 random(11);
   const auto& vocabulary = RussianVocabulary();
-  int direct = 0, utf8 = 0;
+  int direct = 0, utf8 = 0, oneByte = 0;
   for (int round = 0; round < 30000; ++round) {
     std::string target;
     switch (round % 4) {
-      case 0: target = vocabulary[random() % vocabulary.size()]; break;
+      case 0: {
+        // Vocabulary words with their first few letters upper case (none,
+        // some or all), the shapes the word test takes.
+        target = vocabulary[random() % vocabulary.size()];
+        const std::size_t upper = random() % (target.size() + 1);
+        target = UpperCaseRus(target.substr(0, upper)) + target.substr(upper);
+        break;
+      }
       case 1: target = Utf8FromWin(vocabulary[random() % vocabulary.size()]); break;
       default:
         while (target.size() < 1 + random() % 14) target += Pieces()[random() % Pieces().size()];
@@ -79,11 +86,17 @@ TEST(ChainFilter, NeverRulesOutAWordTheWordTestAccepts) {
       if (truth.Utf8) {
         EXPECT_TRUE(test.Utf8) << "UTF-8: " << word;
       }
+      // The search counts one-byte words by the test alone.
+      if (word.size() == 1 && static_cast<Byte>(word[0]) >= 0x80) {
+        EXPECT_EQ(test.Direct, truth.Direct) << "one byte: " << word;
+        oneByte += truth.Direct;
+      }
     }
   }
   // The generator reaches both kinds of recognition often.
   EXPECT_GT(direct, 10000);
   EXPECT_GT(utf8, 5000);
+  EXPECT_GT(oneByte, 100);
 }
 
 TEST(ChainFilter, RulesOutMostWordsUnderUnrelatedChains) {

@@ -34,7 +34,8 @@ class RecordingObserver : public SearchObserver {
 };
 
 Sample SampleOf(const Lines& text) {
-  WordReader reader(text);
+  const Text readText = Text::FromLines(text);
+  WordReader reader(readText);
   return TakeSample(reader);
 }
 
@@ -52,6 +53,27 @@ Lines Garbage(std::mt19937& random, int words) {
     for (int i = 0; i < length; ++i) word.push_back(static_cast<char>(0x80 + random() % 128));
     lines[0] += word + " ";
   }
+  return lines;
+}
+
+// Words of random letters of both cases and Latin look-alikes, and
+// one-letter words: samples where the quick test decides words by their
+// case shape, vowels and consonants, and one-byte words exactly.
+Lines RandomLetters(std::mt19937& random, int words) {
+  std::string alphabet = "\xA8\xB8" "ABCHKMOPTXEacopxye";
+  for (int b = 0xC0; b <= 0xFF; ++b) alphabet.push_back(static_cast<char>(b));
+  Lines lines(1);
+  for (int w = 0; w < words; ++w) {
+    const int length = 1 + static_cast<int>(random() % 6);
+    for (int i = 0; i < length; ++i) lines[0].push_back(alphabet[random() % alphabet.size()]);
+    lines[0] += ' ';
+  }
+  return lines;
+}
+
+Lines OneLetterWords() {
+  Lines lines(1);
+  for (int b = 0xC0; b <= 0xFF; ++b) lines[0] += std::string(1, static_cast<char>(b)) + " ";
   return lines;
 }
 
@@ -97,6 +119,8 @@ TEST(ChainSearch, AgreesWithTheLiteralSearchOnGeneratedTexts) {
       ExpectSameAsLiteral(SampleOf(AsUtf8(text)), false, limit, 2, "UTF-8, step off");
       ExpectSameAsLiteral(SampleOf(Recode(AsUtf8(text), {2})), true, limit, 2, "UTF-8 read as KOI-8");
       ExpectSameAsLiteral(SampleOf(Garbage(random, 40)), true, limit, 3, "garbage");
+      ExpectSameAsLiteral(SampleOf(RandomLetters(random, 40)), true, limit, 3, "random letters");
+      ExpectSameAsLiteral(SampleOf(OneLetterWords()), true, limit, 3, "one-letter words");
     }
   }
 }
@@ -113,6 +137,8 @@ TEST(ChainSearch, AgreesWithTheLiteralSearchOnLongerChains) {
   ExpectSameAsLiteral(FirstWords(SampleOf(Recode(AsUtf8(text), {3})), 4), true, 100, 4, "UTF-8 read as Dos");
   ExpectSameAsLiteral(FirstWords(SampleOf(Recode(ukrainian, {2, 9})), 5), true, 100, 4, "Ukrainian");
   ExpectSameAsLiteral(FirstWords(SampleOf(Garbage(random, 10)), 4), true, 100, 4, "garbage");
+  ExpectSameAsLiteral(FirstWords(SampleOf(RandomLetters(random, 10)), 5), true, 100, 4, "random letters");
+  ExpectSameAsLiteral(FirstWords(SampleOf(Recode(OneLetterWords(), {3})), 5), true, 100, 4, "one-letter words");
   // Latin look-alike letters inside Cyrillic words (as typed on a Latin
   // keyboard), then read as KOI-8.
   const Lines lookAlikes = {WinFromUtf8("Mосква, TOPговый дoм, cтарый HOMEP, Pоссия и ХКТ")};

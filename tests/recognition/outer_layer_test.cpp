@@ -38,7 +38,8 @@ class RecordingLayerObserver : public LayerObserver {
 };
 
 WrittenResult Written(const Lines& text, int limit, int levels) {
-  WordReader reader(text);
+  const Text readText = Text::FromLines(text);
+  WordReader reader(readText);
   const Sample sample = TakeSample(reader);
   if (sample.Count == 0) return {};
   const auto r = LiteralSearch(sample, true, limit, levels);
@@ -57,7 +58,7 @@ bool ExpectSameAsLiteral(const Lines& text, int limit, int levels, const char* w
   options.DetectionLimit = limit;
   options.MaxLevels = levels;
   options.Threads = 1;
-  const LayerSearchResult fast = SearchOuterLayers(text, options, written, observer);
+  const LayerSearchResult fast = SearchOuterLayers(Text::FromLines(text), options, written, observer);
   EXPECT_EQ(fast.Found, literal.Found);
   if (!fast.Found || !literal.Found) return false;
   EXPECT_EQ(fast.Best.Layer, literal.Layer);
@@ -114,7 +115,7 @@ TEST(OuterLayer, UndoesTheCommonMojibake) {
   };
   for (const Case& c : cases) {
     RecordingLayerObserver observer;
-    const LayerSearchResult result = SearchOuterLayers(c.in, options, {}, observer);
+    const LayerSearchResult result = SearchOuterLayers(Text::FromLines(c.in), options, {}, observer);
     ASSERT_TRUE(result.Found);
     EXPECT_EQ(result.Best.Layer, c.layer);
     EXPECT_EQ(result.Best.Percent, 100);
@@ -130,7 +131,7 @@ TEST(OuterLayer, UndoesTheCommonMojibake) {
   }
   // Not UTF-8: no layer, nothing searched.
   RecordingLayerObserver observer;
-  EXPECT_FALSE(SearchOuterLayers(Recode(text, {2}), options, {}, observer).Found);
+  EXPECT_FALSE(SearchOuterLayers(Text::FromLines(Recode(text, {2})), options, {}, observer).Found);
 }
 
 // The sample through a layer is the one the whole converted text gives,
@@ -142,9 +143,10 @@ TEST(OuterLayer, SamplesOnlyWhatItNeedsAndTheSameAsTheWholeText) {
   for (const OuterLayer& layer : {OuterLayer{{kWindows, 0}}, OuterLayer{{kKoi8, 0}}}) {
     Lines whole;
     ASSERT_TRUE(testing::LiteralOutOfUtf8(text, layer.Codes[0], whole));
-    WordReader reader(whole);
+    const Text readText = Text::FromLines(whole);
+    WordReader reader(readText);
     const Sample expected = TakeSample(reader);
-    const Sample sample = TakeSampleThroughLayer(text, layer);
+    const Sample sample = TakeSampleThroughLayer(Text::FromLines(text), layer);
     EXPECT_EQ(sample.Count, expected.Count);
     EXPECT_EQ(sample.Words, expected.Words);
   }

@@ -11,7 +11,8 @@ namespace {
 // All words up to the end of the text; stops after `limit` words so that a
 // reader that never ends fails instead of hanging.
 std::vector<std::string> ReadAll(const Lines& text, std::size_t limit = 1000) {
-  WordReader reader(text);
+  const Text readText = Text::FromLines(text);
+  WordReader reader(readText);
   std::vector<std::string> words;
   for (std::string word = reader.NextWord(); !word.empty() && words.size() < limit; word = reader.NextWord())
     words.push_back(word);
@@ -55,19 +56,22 @@ TEST(WordReader, SkipsLinesWithoutAWordExceptTheFirst) {
   EXPECT_EQ(ReadAll({"a b c", "d e f", "g h"}), (Words{"a", "b", "c"}));
   EXPECT_EQ(ReadAll({"x y", "", "q", "w o r d s", "ok go"}), (Words{"x", "y", "ok", "go"}));
 
-  // NextTextChar: a line break reads as one CR, skipped lines give nothing,
-  // and at the end the byte is left alone.
-  const Lines text{"ab", "c d", "", "ef"};
-  WordReader reader(text);
-  std::string read;
-  Byte ch = 0;
-  while (reader.NextTextChar(ch)) read.push_back(static_cast<char>(ch));
-  EXPECT_EQ(read, "ab\ref");
-  ch = 'z';
-  EXPECT_FALSE(reader.NextTextChar(ch));
-  EXPECT_EQ(ch, 'z');
+  // NextTextChar: a line break of any kind reads as one CR, skipped lines
+  // give nothing, and at the end the byte is left alone.
+  for (const std::string bytes : {"ab\nc d\n\nef\n", "ab\r\nc d\r\ref", "ab\rc d\n\r\nef\r"}) {
+    const Text text = Text::FromBytes(bytes);
+    WordReader reader(text);
+    std::string read;
+    Byte ch = 0;
+    while (reader.NextTextChar(ch)) read.push_back(static_cast<char>(ch));
+    EXPECT_EQ(read, "ab\ref") << bytes;
+    ch = 'z';
+    EXPECT_FALSE(reader.NextTextChar(ch));
+    EXPECT_EQ(ch, 'z');
+  }
 
-  reader.Reset();
+  const Text text{"ab", "c d", "", "ef"};
+  WordReader reader(text);
   EXPECT_EQ(reader.NextWord(), "ab");
   EXPECT_EQ(reader.NextWord(), "ef");
   EXPECT_EQ(reader.NextWord(), "");

@@ -138,7 +138,8 @@ inline LiteralLayerResult LiteralLayerSearch(const Lines& text, bool utf8Step, i
   LiteralLayerResult best;
   int bestPercent = written.Percent, bestScore = written.Score, bestSteps = 0;
   auto consider = [&](const OuterLayer& layer, const Lines& layerText) {
-    WordReader reader(layerText);
+    const Text readText = Text::FromLines(layerText);
+    WordReader reader(readText);
     const Sample sample = TakeSample(reader);
     if (sample.Count == 0) return;
     const LiteralSearchResult r = LiteralSearch(sample, utf8Step, limit, maxLevels);

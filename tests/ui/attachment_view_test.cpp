@@ -52,7 +52,7 @@ class AttachmentViewTest : public WindowTest {
  protected:
   void OpenMail() {
     Open();
-    window->Conv().TextBuffer = Mail();
+    window->Conv().TextBuffer = Text::FromLines(Mail());
     window->Conv().CopyTextToScreen();
     Find<QPushButton>("btnConv")->click();
     view = Find<ui::TFileView>("FileView");

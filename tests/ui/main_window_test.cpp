@@ -63,7 +63,7 @@ class MainWindowTest : public WindowTest {
   void ConvertAndStop(std::function<void()> breakOff = {}) {
     for (const char* name : {"chkBase64", "chkQP", "chkRtf", "chkHtml", "chkUtf8", "chkTranslit"})
       Find<QCheckBox>(name)->setChecked(false);
-    window->Conv().TextBuffer = kNothingRussian;
+    window->Conv().TextBuffer = Text::FromLines(kNothingRussian);
     window->Conv().CopyTextToScreen();
     bool stopped = false;
     QTimer::singleShot(0, [&] {
@@ -103,7 +103,7 @@ TEST_F(MainWindowTest, StopBreaksOffALongDetection) {
   Open();
   ConvertAndStop();
   EXPECT_TRUE(Pane().startsWith("User break.")) << Pane().toStdString();
-  EXPECT_EQ(window->Conv().TextBuffer, kNothingRussian);
+  EXPECT_EQ(ToLines(window->Conv().TextBuffer), kNothingRussian);
   EXPECT_FALSE(Tool("SpeedButton5")->isEnabled());
   EXPECT_TRUE(Tool("SpeedButton1")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("btnConv")->isVisible());
@@ -121,7 +121,7 @@ TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
   for (int b = 0; b < 256; ++b)
     if (b != '\r' && b != '\n') all.push_back(static_cast<char>(b));
   const Lines text = {all, "\xA0\xA0no-break\xA0", "", "\x98"};
-  window->Conv().TextBuffer = text;
+  window->Conv().TextBuffer = Text::FromLines(text);
   window->Conv().CopyTextToScreen();
   // The user types a letter at the end and takes it back.
   Editor()->moveCursor(QTextCursor::End);
@@ -133,13 +133,13 @@ TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
   window->chooseSaveFile = [&] { return QString::fromStdString(dir / "saved.txt"); };
   Tool("SpeedButton2")->trigger();
   EXPECT_EQ(ReadFile(dir / "saved.txt"), JoinLines(text, "\n"));
-  EXPECT_EQ(window->Conv().TextBuffer, text);
+  EXPECT_EQ(ToLines(window->Conv().TextBuffer), text);
 }
 
 TEST_F(MainWindowTest, TextTooLargeForTheEditorIsKeptWholeAndSaidSo) {
   Open();
   const Lines text = {"first", std::string(ui::kEditorMaxLine + 1, 'a') + kKoi, "last"};
-  window->Conv().TextBuffer = text;
+  window->Conv().TextBuffer = Text::FromLines(text);
   window->Conv().CopyTextToScreen();
   EXPECT_TRUE(Editor()->isReadOnly());
   EXPECT_TRUE(EditorText().startsWith("This text is too large for the editor."));
@@ -218,7 +218,7 @@ TEST_F(MainWindowTest, ClipboardIsConvertedOnShowPastedAndCopied) {
   clipboard->setText(U("Привет α é"));
   QTest::keyClick(Editor(), Qt::Key_Insert, Qt::ShiftModifier);
   EXPECT_EQ(EditorText(), U("Привет ? й"));  // Greek has no byte; é is the byte 0xE9
-  EXPECT_EQ(window->Conv().TextBuffer, Lines{WinFromUtf8("Привет ? й")});
+  EXPECT_EQ(ToLines(window->Conv().TextBuffer), Lines{WinFromUtf8("Привет ? й")});
 
   clipboard->setText("kept");
   QTest::keyClick(Editor(), Qt::Key_Insert, Qt::ControlModifier);  // nothing selected
