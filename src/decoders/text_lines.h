@@ -1,6 +1,6 @@
 // What the decoding stages share in their work on a Text: reading only the
-// lines a search of the whole block points at, and splitting lines that a
-// decoder left holding line breaks of their own.
+// lines a search of the whole block points at, and the break of the lines
+// a decoder makes out of one.
 #pragma once
 
 #include <cstddef>
@@ -37,15 +37,5 @@ bool EveryTextLineHolding(const Text& text, Find find, Judge judge) {
 // line's own; for a last line without one, the break of the line before
 // it (LF when there is none), since only the last line of all goes without.
 LineEnd BreakOfPieces(const Text& text, std::size_t i);
-
-// True when some line holds a CR or an LF among its bytes.
-bool HasBreakInLines(const Text& text);
-
-// Splits every line that holds a CR or an LF at them, as an editor that
-// receives the line followed by a break does: a break at the very end of
-// the line leaves an empty line behind it. Each piece takes the break of
-// the line it comes from (the last piece of a last line without a break
-// keeps none). Lines without breaks stay as they are.
-void SplitBreaksInLines(Text& text);
 
 }  // namespace kamvo

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "decoders/text_lines.h"
-
 namespace kamvo {
 
 namespace {
@@ -315,7 +313,7 @@ bool DecodeTranslit(Text& text, std::string_view table, StageProgress& progress)
   const TranslitOutcome outcome = DecodeTranslitLines(text, table, progress);
   progress.Progress(0, 1, 0);
   progress.Status("");
-  if (outcome.Changed) SplitBreaksInLines(text);
+  if (outcome.Changed) text = Resplit(std::move(text));
   return outcome.Changed;
 }
 

@@ -41,29 +41,5 @@ TEST(TextLines, EveryLineHoldingAPositionIsJudgedOnceAndWhole) {
   }
 }
 
-TEST(TextLines, LinesHoldingBreaksAreSplitAsTheEditorSplitsThemWithTheirOwnBreak) {
-  std::mt19937 random(13);
-  for (int round = 0; round < 500; ++round) {
-    const Lines lines = RandomLines(random, true);
-    Text text = testing::MixedBreaks(lines);
-    const bool inside = HasBreakInside(lines);
-    EXPECT_EQ(HasBreakInLines(text), inside);
-    SplitBreaksInLines(text);
-    ASSERT_EQ(ToLines(text), Resplit(lines)) << round;
-    // Each piece ends as its line does; the pieces of the last line, which
-    // has no break, but its last piece end as the line before it (LF when
-    // there is none).
-    const std::vector<LineEnd> own = testing::EndsOf(testing::MixedBreaks(lines));
-    std::vector<LineEnd> ends;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const bool last = i + 1 == lines.size();
-      const LineEnd before = !last ? own[i] : i > 0 ? own[i - 1] : LineEnd::Lf;
-      const std::size_t pieces = Resplit(Lines{lines[i]}).size();
-      for (std::size_t k = 0; k < pieces; ++k) ends.push_back(k + 1 < pieces ? before : own[i]);
-    }
-    ASSERT_EQ(testing::EndsOf(text), ends) << round;
-  }
-}
-
 }  // namespace
 }  // namespace kamvo
