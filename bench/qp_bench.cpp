@@ -9,11 +9,8 @@
 #include "../tests/support/literal_quoted_printable.h"
 #include "bench_util.h"
 #include "codepages/code_tables.h"
+#include "codepages/text.h"
 #include "decoders/quoted_printable.h"
-#include "driver/converter.h"
-#include "driver/stages.h"
-#include "driver/headless_window.h"
-#include "settings/settings.h"
 
 namespace {
 
@@ -25,20 +22,17 @@ double Bytes(const Lines& lines) {
   return total;
 }
 
-// Runs the stage through a converter, as a conversion run does.
-void RunStage(const std::string& what, Lines text, const std::string& target) {
-  TCfg cfg;
-  HeadlessWindow window;
-  Converter converter(window, cfg);
-  const double bytes = Bytes(text);
-  converter.TextBuffer = Text::FromLines(text);
-  Lines().swap(text);
+// Runs the stage on the text as a Text, every line ended by LF.
+void RunStage(const std::string& what, Lines lines, const std::string& target) {
+  Text text = Text::FromLines(lines, LineEnd::Lf);
+  Lines().swap(lines);
+  const double bytes = static_cast<double>(text.Bytes().size());
+  EscapeCounters c;
   bool converted = false;
-  const double seconds = bench::Seconds([&] { converted = ConvQuotedPrintable(converter); });
+  const double seconds = bench::Seconds([&] { converted = DecodeEscapes(text, EscapeSwitches{}, c, NoProgress()); });
   bench::Report(what, seconds, bytes, target);
-  const DecoderCounters& c = converter.Counters;
   std::printf("  %.1f MB in, %zu lines out, converted %d, QP %d, 7-bit %d, RTF %d, HTML %d\n", bytes / 1e6,
-              converter.TextBuffer.size(), converted, c.QPCount, c.SevenBitCount, c.RtfCount, c.HtmlCount);
+              text.size(), converted, c.QPCount, c.SevenBitCount, c.RtfCount, c.HtmlCount);
 }
 
 // A KOI8-R mail body of about `size` bytes, quoted-printable with soft line

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "codepages/text.h"
 #include "codepages/unicode.h"
 #include "decoders/translit.h"
 #include "driver/converter.h"
@@ -52,10 +53,11 @@ std::string TableWith(int k, const std::string& spelling) {
   return table;
 }
 
-void Decode(const char* what, Lines lines, const std::string& table) {
-  const double bytes = static_cast<double>(SizeOf(lines));
+void Decode(const char* what, const Lines& lines, const std::string& table) {
+  Text text = Text::FromLines(lines, LineEnd::CrLf);
+  const double bytes = static_cast<double>(text.Bytes().size());
   TranslitOutcome outcome;
-  const double seconds = bench::Seconds([&] { outcome = DecodeTranslitLines(lines, table); });
+  const double seconds = bench::Seconds([&] { outcome = DecodeTranslitLines(text, table); });
   bench::Report(what, seconds, bytes, "seconds, not hours");
   std::printf("  %zu replacements\n", outcome.Replacements);
 }
@@ -89,8 +91,8 @@ int main() {
     russianWords.push_back(WinFromUtf8(w));
   const Lines russian = MakeText(russianWords, rng);
   {
-    Lines lines = russian;
-    const double seconds = bench::Seconds([&] { EncodeTranslitLines(lines, table); });
+    Text text = Text::FromLines(russian, LineEnd::CrLf);
+    const double seconds = bench::Seconds([&] { EncodeTranslitLines(text, table); });
     bench::Report("encode 50 MB Russian text", seconds, static_cast<double>(SizeOf(russian)),
                   "seconds, not hours");
   }

@@ -25,10 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   initial.HtmlCount = input.Bit(3) ? 1 : 0;
   const Lines source = InputLines(input.text, input.Bit(4));
 
-  Lines decoded;
+  Text decodedText;
   EscapeCounters counters = initial;
-  const EscapeResult result = DecodeEscapedLines(source, decoded, switches, counters);
+  const EscapeResult result = DecodeEscapedLines(Text::FromLines(source, LineEnd::CrLf), decodedText, switches, counters);
   FUZZ_CHECK(!result.Stopped);
+  const Lines decoded = ToLines(decodedText);
 
   const testing::LiteralEscapeResult literal = testing::LiteralDecodeEscapes(source, switches, initial);
   FUZZ_CHECK(decoded == literal.text);

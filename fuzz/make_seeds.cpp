@@ -68,7 +68,7 @@ std::string SoftBreaks(const std::string& line, std::size_t width) {
   return out;
 }
 
-std::string Text(const Lines& lines) { return JoinLines(lines, "\r\n"); }
+std::string Joined(const Lines& lines) { return JoinLines(lines, "\r\n"); }
 
 }  // namespace
 
@@ -83,10 +83,10 @@ int main(int argc, char** argv) {
 
   std::mt19937 random(1);
   const Lines russian = testing::RussianText(random, 3, 6);
-  const std::string win = Text(russian);
+  const std::string win = Joined(russian);
   const std::string line = russian.front();
-  const std::string koi = Text(testing::Recode(russian, {2}));
-  const std::string chain = Text(testing::Recode(russian, {1, 5, 9}));
+  const std::string koi = Joined(testing::Recode(russian, {2}));
+  const std::string chain = Joined(testing::Recode(russian, {1, 5, 9}));
   std::string utf8;
   for (const std::string& l : russian) utf8 += Utf8FromWin(l) + "\n";
 
@@ -105,9 +105,10 @@ int main(int argc, char** argv) {
   Seed("html_stage", "tags", Flag(0, "<a\nhref=x>link</a> <\n\n> <b>bold</b> < <<>>"));
 
   // Translit.
-  Lines encoded = russian;
-  EncodeTranslitLines(encoded, DefaultTranslitTable());
-  Seed("translit", "default", Flag(1, Text(encoded)));
+  kamvo::Text encodedText = kamvo::Text::FromLines(russian, LineEnd::CrLf);
+  EncodeTranslitLines(encodedText, DefaultTranslitTable());
+  const Lines encoded = ToLines(encodedText);
+  Seed("translit", "default", Flag(1, Joined(encoded)));
   Seed("translit", "table", Flag(0, "a\nb\nv\ng\nd\ne\njo\nzh\nz\ni\nj\nk\nl\nm\nn\no\np\nr\ns\nt\nu\nf\nh\nc\nch\nsh\nshh\n\"\ny\n'\neh\nju\nja" +
                                          std::string(1, '\0') + "Privet, shhuka! Jozh, \"ehto\" ja."));
   Seed("translit", "cyrillic", Flag(1, win));
@@ -116,11 +117,11 @@ int main(int argc, char** argv) {
   const std::string bytes = win + std::string("\0\x01\x02\xFF", 4);
   Seed("binary_stage", "mime", Flag(0, "Content-Type: text/plain\nContent-Disposition: attachment; filename=\"=?koi8-r?B?" +
                                            testing::Base64(testing::Recode({"\xCF\xE8\xF1\xFC\xEC\xEE.txt"}, {2})[0]) +
-                                           "?=\"\n\n" + Text(testing::Base64Lines(win)) + "\n\n--end\n"));
-  Seed("binary_stage", "binary", Flag(0, "filename=\"data.bin\"\n" + Text(testing::Base64Lines(bytes))));
+                                           "?=\"\n\n" + Joined(testing::Base64Lines(win)) + "\n\n--end\n"));
+  Seed("binary_stage", "binary", Flag(0, "filename=\"data.bin\"\n" + Joined(testing::Base64Lines(bytes))));
   Seed("binary_stage", "uue", Flag(0, "begin 644 " + line.substr(0, 12) + ".txt\n" +
-                                          Text(testing::LengthPrefixedLines(bytes, false)) + "`\nend\n"));
-  Seed("binary_stage", "xxe", Flag(0, "begin 600 ../x\n" + Text(testing::LengthPrefixedLines(win, true)) + "+\nend\n"));
+                                          Joined(testing::LengthPrefixedLines(bytes, false)) + "`\nend\n"));
+  Seed("binary_stage", "xxe", Flag(0, "begin 600 ../x\n" + Joined(testing::LengthPrefixedLines(win, true)) + "+\nend\n"));
 
   // Words and detection.
   Seed("russian_word", "words", std::string(8, '\0') + win);
@@ -141,9 +142,9 @@ int main(int argc, char** argv) {
   // Whole conversions.
   Seed("convert", "sample", Flag(0, sample));
   Seed("convert", "mail", Flag(0, "Subject: =?koi8-r?Q?" + Hex(line, "=") + "?=\n\n" + SoftBreaks(Hex(koi, "="), 60) + "\n" +
-                                      "begin 644 a.txt\n" + Text(testing::LengthPrefixedLines(koi, false)) + "`\nend\n"));
+                                      "begin 644 a.txt\n" + Joined(testing::LengthPrefixedLines(koi, false)) + "`\nend\n"));
   Seed("convert", "html-utf8", Flag(0x08, "<p>" + utf8 + "</p>&nbsp;<br>"));
-  Seed("convert", "translit", Flag(0x01, Text(encoded)));
+  Seed("convert", "translit", Flag(0x01, Joined(encoded)));
 
   // Settings store.
   TRegData store;

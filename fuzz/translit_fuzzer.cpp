@@ -29,12 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const Lines source = InputLines(text, input.Bit(1));
 
-  Lines decoded = source;
-  const TranslitOutcome outcome = DecodeTranslitLines(decoded, table);
+  Text decodedText = Text::FromLines(source, LineEnd::CrLf);
+  const TranslitOutcome outcome = DecodeTranslitLines(decodedText, table);
   FUZZ_CHECK(!outcome.Stopped);
-  Lines encoded = source;
-  const TranslitOutcome encodeOutcome = EncodeTranslitLines(encoded, table);
+  const Lines decoded = ToLines(decodedText);
+  Text encodedText = Text::FromLines(source, LineEnd::CrLf);
+  const TranslitOutcome encodeOutcome = EncodeTranslitLines(encodedText, table);
   FUZZ_CHECK(!encodeOutcome.Stopped);
+  const Lines encoded = ToLines(encodedText);
   // The plain algorithms see the text as one string, so a line that holds a
   // CR or LF of its own would be read differently; they only judge the rest.
   if (!HasBreakInside(source)) {
@@ -49,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Stopping early after a few bytes of work loses nothing: the lines are
   // still as many, and an unfinished encoding keeps the rest of the text.
-  Lines partly = source;
+  Text partly = Text::FromLines(source, LineEnd::CrLf);
   testing::RecordingProgress stop(3);
   DecodeTranslitLines(partly, table, stop, 7);
   FUZZ_CHECK(partly.size() == source.size());

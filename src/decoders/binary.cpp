@@ -6,6 +6,7 @@
 
 #include "codepages/ascii.h"
 #include "decoders/attachment_names.h"
+#include "decoders/text_lines.h"
 
 namespace kamvo {
 
@@ -177,48 +178,71 @@ void DetectFileName(std::string_view line, std::string& pendingName) {
   if (name) pendingName = std::move(*name);
 }
 
-void AppendStreamText(Lines& text, std::size_t& settled, std::string_view stream) {
+void AppendStreamText(Text& text, std::size_t& settled, std::string_view stream, LineEnd pieces, LineEnd last) {
   if (stream.empty()) return;
-  // Splitting "line CR LF" gives the line back unless it holds a break
-  // itself; only such lines change, each on its own, since the CR LF after
-  // every line closes whatever the line left open.
+  // Splitting "line break" gives the line back unless it holds a break
+  // itself; only such lines change, each on its own, since the break after
+  // every line closes whatever the line left open. They and the lines after
+  // them are taken off the end and put back split.
   std::size_t first = settled < text.size() ? settled : text.size();
   while (first < text.size() && !HasLineBreak(text[first])) ++first;
   if (first < text.size()) {
-    Lines rest;
-    rest.reserve(text.size() - first);
+    Text rest;
+    std::size_t bytes = 0;
+    for (std::size_t i = first; i < text.size(); ++i) bytes += text[i].size() + 2;
+    rest.Reserve(bytes + (text.size() - first) * 2, text.size() - first);
     for (std::size_t i = first; i < text.size(); ++i) {
-      if (!HasLineBreak(text[i])) {
-        rest.push_back(std::move(text[i]));
-        continue;
+      const std::string_view line = text[i];
+      const LineEnd split = BreakOfPieces(text, i);
+      std::size_t start = 0;
+      for (std::size_t at = FindLineBreak(line); at < line.size(); at = FindLineBreak(line, start)) {
+        rest.AddLine(line.substr(start, at - start), split);
+        start = at + (line[at] == '\r' && at + 1 < line.size() && line[at + 1] == '\n' ? 2 : 1);
       }
-      for (auto& piece : SplitLines(text[i] + "\r\n")) rest.push_back(std::move(piece));
+      rest.AddLine(line.substr(start), text.End(i));
     }
-    text.resize(first);
-    for (auto& line : rest) text.push_back(std::move(line));
+    while (text.size() > first) text.PopLine();
+    for (std::size_t i = 0; i < rest.size(); ++i) text.AddLine(rest[i], rest.End(i));
   }
-  for (auto& piece : SplitLines(stream)) text.push_back(std::move(piece));
+  // The stream split as it stands: a break at its very end ends its last
+  // line.
+  const std::size_t n = stream.size();
+  for (std::size_t start = 0; start < n;) {
+    const std::size_t at = FindLineBreak(stream, start);
+    if (at == n) {
+      text.AddLine(stream.substr(start), last);
+      break;
+    }
+    const std::size_t next = at + (stream[at] == '\r' && at + 1 < n && stream[at + 1] == '\n' ? 2 : 1);
+    text.AddLine(stream.substr(start, at - start), next == n ? last : pieces);
+    start = next;
+  }
   settled = text.size();
 }
 
-BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& progress) {
-  Lines source = std::move(text);
-  text.clear();
+BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progress) {
+  // The lines that stay go into a text of their own, reserved at the size
+  // of the source: a block of text decoded is smaller than its encoding.
+  const Text& source = text;
+  Text kept;
+  kept.Reserve(source.Bytes().size(), source.size());
   std::size_t settled = 0;
   BinaryScan seen;
   bool lastBase64 = false, lastUU = false, lastXX = false;
   bool previous = false;  // the line before was decoded: a block is open
+  std::size_t blockEnd = 0;  // the last line of the open block
   std::string pending;
   std::string work;
 
   // A block has ended: its bytes go into the text when they are text.
   auto endBlock = [&] {
     if (previous && !files.Empty() && !files.IsBinary(static_cast<long>(files.Count()) - 1))
-      AppendStreamText(text, settled, files[files.Count() - 1].Stream);
+      AppendStreamText(kept, settled, files[files.Count() - 1].Stream, BreakOfPieces(source, blockEnd),
+                       source.End(blockEnd));
   };
   // Tries one decoder when the line is long or the decoder took the last
   // line it was given.
-  auto attempt = [&](bool isLong, bool& lastTry, bool& seenFlag, auto decode, const std::string& line) {
+  auto attempt = [&](bool isLong, bool& lastTry, bool& seenFlag, auto decode, std::string_view line) {
     if (!isLong && !lastTry) return false;
     lastTry = false;
     if (!decode(line, work)) return false;
@@ -232,7 +256,7 @@ BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& prog
   const std::size_t step = count / 1000 + 1;
   for (std::size_t i = 0; i < count; ++i) {
     if (i % step == 0) progress.Progress(0, static_cast<int>(count / step), static_cast<int>(i / step));
-    const std::string& line = source[i];
+    const std::string_view line = source[i];
     bool decoded = false;
     if (!line.empty()) {
       DetectFileName(line, pending);
@@ -246,21 +270,22 @@ BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& prog
         files.AddData(work);
         work.clear();
         previous = true;
+        blockEnd = i;
       }
     }
     if (!decoded) {
       endBlock();
       previous = false;
-      text.push_back(line);
+      kept.AddLine(line, source.End(i));
       if (progress.StopRequested()) {
-        text = std::move(source);
-        seen.Broken = true;
+        seen.Broken = true;  // the text stays as it was
         return seen;
       }
     }
     progress.Pump();
   }
   endBlock();  // the text ended inside a block
+  text.swap(kept);
   return seen;
 }
 
@@ -277,12 +302,16 @@ bool BinaryLineInert(std::string_view line, std::string& scratch) {
 
 }  // namespace
 
-bool BinaryInert(const Lines& text, const TFileList& files) {
+// A line the decoders take holds only bytes below 0x80 and none of CR and LF
+// but for a break at its very end (which they leave out), so, being longer
+// than kBinaryMinLine, a run of at least 19 such bytes: only the lines that
+// hold one are looked at, whatever breaks their bytes hold.
+bool BinaryInert(const Text& text, const TFileList& files) {
   if (!files.Empty()) return false;
   std::string scratch;
-  for (const std::string& line : text)
-    if (!BinaryLineInert(line, scratch)) return false;
-  return true;
+  return EveryTextLineHolding(
+      text, [](std::string_view bytes, std::size_t from) { return FindPlainRun(bytes, kBinaryMinLine - 2, from); },
+      [&](std::string_view line) { return BinaryLineInert(line, scratch); });
 }
 
 // A line the decoders are tried on has more than kBinaryMinLine bytes and
@@ -295,7 +324,7 @@ bool BinaryTextInert(std::string_view text) {
                           [&](std::string_view line) { return BinaryLineInert(line, scratch); });
 }
 
-BinaryScan DecodeBinary(Lines& text, TFileList& files, StageProgress& progress) {
+BinaryScan DecodeBinary(Text& text, TFileList& files, StageProgress& progress) {
   progress.Status(progress.Tr("Checking binary...", "Проверка бинарных кодировок..."));
   progress.Pump();
   const BinaryScan seen = DecodeBinaryBlocks(text, files, progress);

@@ -10,6 +10,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "decoders/stage_progress.h"
 
@@ -44,12 +45,15 @@ std::optional<std::string> FindBeginName(std::string_view line);
 void DetectFileName(std::string_view line, std::string& pendingName);
 
 // Appends the stream's bytes to the text as further lines: the text (every
-// line followed by CR LF) plus the stream is split again at CR LF, CR and LF.
+// line followed by a break) plus the stream is split again at CR LF, CR and
+// LF. A line of the text that holds breaks becomes its pieces, each with
+// the line's break; the stream's lines take `pieces`, its last line `last`.
 // `settled` counts the leading lines known to hold no CR or LF, which the
 // split leaves as they are; it is moved to the end of the text. Pass a
 // variable holding 0 when nothing is known. Nothing happens for an empty
 // stream.
-void AppendStreamText(Lines& text, std::size_t& settled, std::string_view stream);
+void AppendStreamText(Text& text, std::size_t& settled, std::string_view stream, LineEnd pieces = LineEnd::CrLf,
+                      LineEnd last = LineEnd::CrLf);
 
 // Which encodings a scan decoded, and whether the user broke it off.
 struct BinaryScan {
@@ -65,15 +69,17 @@ struct BinaryScan {
 // one entry, even when they change encoding. A block of text goes back into
 // the text where its encoded lines stood. On a stop the text is
 // restored and the entries decoded so far stay. Names are not finished.
+// Lines that stay keep their breaks; the lines of a block of text take the
+// break of the block's last encoded line.
 // The bar moves before a line (about a thousand times in all), events run
 // after each line, and a stop is asked for after each line that stays in
 // the text.
-BinaryScan DecodeBinaryBlocks(Lines& text, TFileList& files, StageProgress& progress = NoProgress());
+BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progress = NoProgress());
 
 // The stage's quick check: true when the stage would leave the text and the
 // attachment list alone. The stage acts only on a line longer than
 // kBinaryMinLine that one of the decoders takes, while the list is empty.
-bool BinaryInert(const Lines& text, const TFileList& files);
+bool BinaryInert(const Text& text, const TFileList& files);
 // The same over a text not yet split into lines (CR LF, LF and CR break
 // them), for an empty list; the answer for a text is the answers for its
 // lines together.
@@ -82,6 +88,6 @@ bool BinaryTextInert(std::string_view text);
 // The stage: decodes the blocks of the text into the attachment list and
 // names the attachments; the status line says what is checked. On a stop
 // the text stays as it was and the entries decoded so far stay.
-BinaryScan DecodeBinary(Lines& text, TFileList& files, StageProgress& progress);
+BinaryScan DecodeBinary(Text& text, TFileList& files, StageProgress& progress);
 
 }  // namespace kamvo

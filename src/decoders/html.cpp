@@ -137,10 +137,87 @@ class LiteralMover {
   HtmlLiterals out_;
 };
 
+// Carries places (boundaries between characters) through a pass that reads
+// its input from left to right and writes a new text: the pass reports the
+// runs it copies, the input it drops, and every time it takes back part of
+// what it wrote. Without places to carry it does nothing. While the output
+// is the input so far, the places stay where they are without being
+// touched: a pass that changes nothing costs nothing here.
+class PlaceMover {
+ public:
+  explicit PlaceMover(HtmlPlaces* places) : in_(places) {}
+
+  // Input characters from..end were copied to the output from `to` on.
+  void Copied(std::size_t from, std::size_t end, std::size_t to) {
+    if (!in_ || (same_ && from == to)) return;
+    Differ(from);
+    for (; next_ < in_->size() && (*in_)[next_] < end; ++next_) {
+      const std::size_t place = (*in_)[next_];
+      out_.push_back(place < from ? to : place - from + to);
+    }
+  }
+  // Input characters from..end were passed over with the output `to` long:
+  // the places among them lie at `to`.
+  void Dropped(std::size_t from, std::size_t end, std::size_t to) {
+    if (!in_ || (same_ && from == to && end <= to + 1)) return;
+    Differ(from);
+    for (; next_ < in_->size() && (*in_)[next_] < end; ++next_) out_.push_back(to);
+  }
+  // The output was cut back to `size` once the input before `reached` was
+  // done: the places moved so far lie at most there. Applied once at the
+  // end, from the last cut back, so that places are never walked over again
+  // for every cut.
+  void CutTo(std::size_t size, std::size_t reached) {
+    if (!in_) return;
+    Differ(reached);
+    if (!cuts_.empty() && cuts_.back().Placed == out_.size()) {
+      cuts_.back().Size = std::min(cuts_.back().Size, size);
+    } else {
+      cuts_.push_back({out_.size(), size});
+    }
+  }
+  // The pass ended at input position n with the output `to` long; the
+  // places are replaced by their new positions.
+  void Finish(std::size_t n, std::size_t to) {
+    if (!in_ || (same_ && n == to)) return;
+    Differ(std::min(n, to));
+    for (; next_ < in_->size() && (*in_)[next_] <= n; ++next_) out_.push_back(to);
+    std::size_t limit = static_cast<std::size_t>(-1);
+    std::size_t cut = cuts_.size();
+    for (std::size_t k = out_.size(); k-- > 0;) {
+      while (cut > 0 && cuts_[cut - 1].Placed > k) limit = std::min(limit, cuts_[--cut].Size);
+      out_[k] = std::min(out_[k], limit);
+    }
+    in_->swap(out_);
+  }
+
+ private:
+  // The output is about to differ from the input from input position
+  // `from` on: the places before it keep their positions.
+  void Differ(std::size_t from) {
+    if (!same_) return;
+    same_ = false;
+    out_.reserve(in_->size());
+    next_ = static_cast<std::size_t>(std::lower_bound(in_->begin(), in_->end(), from) - in_->begin());
+    out_.assign(in_->begin(), in_->begin() + static_cast<std::ptrdiff_t>(next_));
+  }
+
+  struct Cut {
+    std::size_t Placed;  // places moved before the cut
+    std::size_t Size;
+  };
+  HtmlPlaces* in_;
+  bool same_ = true;  // the output so far is the input so far
+  std::size_t next_ = 0;
+  HtmlPlaces out_;
+  std::vector<Cut> cuts_;
+};
+
 }  // namespace
 
-HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress) {
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
   const PatternIndex& index = EntityIndex();
+  PlaceMover mover(places);
   HtmlEntityPass result;
   result.Text.reserve(text.size());
   const std::size_t n = text.size();
@@ -160,18 +237,22 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progres
     const std::size_t limit = std::min(n, nextPoll);
     const void* amp = std::memchr(text.data() + i, '&', limit - i);
     if (amp == nullptr) {
+      mover.Copied(i, limit, result.Text.size());
       result.Text.append(text.substr(i, limit - i));
       i = limit;
       continue;
     }
     const std::size_t at = static_cast<const char*>(amp) - text.data();
+    mover.Copied(i, at, result.Text.size());
     result.Text.append(text.substr(i, at - i));
     const int row = index.Find(text, at, ';');
     if (row < 0) {
+      mover.Copied(at, at + 1, result.Text.size());
       result.Text += '&';
       i = at + 1;
       continue;
     }
+    mover.Dropped(at, at + HtmlTable[row].Pattern.size(), result.Text.size());
     const HtmlRow& entry = HtmlTable[row];
     const std::size_t position = result.Text.size() + 1;
     const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
@@ -182,14 +263,17 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progres
     i = at + entry.Pattern.size();
   }
   if (result.Broken) {
+    mover.Copied(i, n, result.Text.size());
     result.Text.append(text.substr(i));
   } else {
     progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
   }
+  mover.Finish(n, result.Text.size());
   return result;
 }
 
-std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last, HtmlLiterals* literals) {
+std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last, HtmlLiterals* literals,
+                         HtmlPlaces* places) {
   if (first == 0 || last < first || last > text.size()) return std::string(text);
   std::string result(text.substr(0, first - 1));
   result.reserve(text.size());
@@ -197,29 +281,36 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
   const HtmlLiterals none;
   LiteralMover mover(literals ? *literals : none);
   mover.Copied(0, spanStart, 0);
+  PlaceMover placeMover(places);
+  placeMover.Copied(0, spanStart, 0);
   // Deleting CR LF again and again until none is left is cancelling each LF
   // against the nearest CR before it that nothing but cancelled pairs
   // separates from it: a stack. Only a CR is ever taken back, so a literal
   // "<" or ">" keeps the place it is given.
   for (std::size_t i = spanStart; i < last; ++i) {
     const char c = text[i];
+    placeMover.Dropped(i, i + 1, result.size());
     if (c == '\n' && result.size() > spanStart && result.back() == '\r') {
       result.pop_back();
+      placeMover.CutTo(result.size(), i + 1);
     } else {
       if (c == '<' || c == '>') mover.Copied(i, i + 1, result.size());
       result += c;
     }
   }
   mover.Copied(last, text.size(), result.size());
+  placeMover.Copied(last, text.size(), result.size());
   result.append(text.substr(last));
+  placeMover.Finish(text.size(), result.size());
   if (literals) *literals = mover.Take();
   return result;
 }
 
 std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
-                               bool& broken) {
+                               bool& broken, HtmlPlaces* places) {
   const PatternIndex& index = TagRowIndex();
   LiteralMover mover(literals);
+  PlaceMover placeMover(places);
   std::string result;
   result.reserve(text.size() + text.size() / 2);
   const std::size_t n = text.size();
@@ -230,6 +321,7 @@ std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, St
       if (!KeepGoing(progress)) {
         broken = true;
         mover.Copied(i, n, result.size());
+        placeMover.Copied(i, n, result.size());
         result.append(text.substr(i));
         break;
       }
@@ -239,12 +331,14 @@ std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, St
     const void* open = std::memchr(text.data() + i, '<', limit - i);
     if (open == nullptr) {
       mover.Copied(i, limit, result.size());
+      placeMover.Copied(i, limit, result.size());
       result.append(text.substr(i, limit - i));
       i = limit;
       continue;
     }
     const std::size_t at = static_cast<const char*>(open) - text.data();
     mover.Copied(i, at, result.size());
+    placeMover.Copied(i, at, result.size());
     result.append(text.substr(i, at - i));
     // A tag row's name holds no "<" or ">": its only characters that can be
     // literal ones are the two ends.
@@ -252,15 +346,21 @@ std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, St
     const std::size_t end = row < 0 ? 0 : at + HtmlTable[row].Pattern.size();
     if (row < 0 || mover.IsLiteral(end - 1)) {
       mover.Copied(at, at + 1, result.size());
+      placeMover.Copied(at, at + 1, result.size());
       result += '<';
       i = at + 1;
     } else {
       mover.Dropped(end);
+      // The row's break stands where its "<" stood: a place inside the row
+      // (a line joined to the one the "<" is on) comes after it.
+      placeMover.Dropped(at, at + 1, result.size());
       result.append(HtmlTable[row].Replacement);
+      placeMover.Dropped(at + 1, end, result.size());
       i = end;
     }
   }
   literals = mover.Take();
+  placeMover.Finish(n, result.size());
   return result;
 }
 
@@ -270,7 +370,8 @@ bool HasHtmlTagStart(std::string_view text) {
   return false;
 }
 
-HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, StageProgress& progress) {
+HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, StageProgress& progress,
+                           HtmlPlaces* places) {
   // A "<" that opens a tag is closed by the first ">" after it. When the tag
   // holds two or more LF, the scan goes on right after that "<", so the next
   // opening "<" before the same ">" gets its chance, and so on. Each opening
@@ -288,6 +389,7 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
   };
   std::vector<Candidate> candidates;
   LiteralMover mover(literals);
+  PlaceMover placeMover(places);
   HtmlTagPass pass;
   std::string& result = pass.Text;
   result.reserve(text.size());
@@ -298,17 +400,20 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
     if (i >= nextPoll) {
       if (!KeepGoing(progress)) {
         pass.Broken = true;
+        placeMover.Copied(i, n, result.size());
         result.append(text.substr(i));
         break;
       }
       nextPoll = i + kBlock;
     }
+    placeMover.Dropped(i, i + 1, result.size());
     const char c = text[i];
     if (c == '<' && i + 1 < n && OpensHtmlTag(text[i + 1]) && !mover.IsLiteral(i)) {
       candidates.push_back({result.size(), lineFeeds});
       result += c;
     } else if (c == '>' && !candidates.empty() && !mover.IsLiteral(i)) {
       result.resize(candidates.front().Position);
+      placeMover.CutTo(result.size(), i + 1);
       lineFeeds = candidates.front().LfBefore;
       pass.Changed = true;
       candidates.clear();
@@ -322,23 +427,28 @@ HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, 
       }
     }
   }
+  placeMover.Finish(n, result.size());
   return pass;
 }
 
-HtmlResult HtmlToText(std::string_view text, StageProgress& progress) {
+namespace {
+
+// The phases after the entities, each pass reading the text the one before
+// wrote, which then goes: two copies of the text at most.
+HtmlResult AfterEntities(HtmlEntityPass entities, StageProgress& progress, HtmlPlaces* places) {
   HtmlResult result;
-  HtmlEntityPass entities = ReplaceHtmlEntities(text, progress);
   result.Broken = entities.Broken;
   result.Changed = entities.First != 0;
   result.Text = std::move(entities.Text);
   if (result.Changed) {
     // The line breaks between the first and the last entity go; the tag
     // rows give the lines instead. The joining is not interrupted.
-    result.Text = JoinHtmlSpan(result.Text, entities.First, entities.Last, &entities.Literals);
-    if (!result.Broken) result.Text = ReplaceHtmlTagRows(result.Text, entities.Literals, progress, result.Broken);
+    result.Text = JoinHtmlSpan(result.Text, entities.First, entities.Last, &entities.Literals, places);
+    if (!result.Broken)
+      result.Text = ReplaceHtmlTagRows(result.Text, entities.Literals, progress, result.Broken, places);
   }
   if (!result.Broken) {
-    HtmlTagPass tags = RemoveHtmlTags(result.Text, entities.Literals, progress);
+    HtmlTagPass tags = RemoveHtmlTags(result.Text, entities.Literals, progress, places);
     result.Text = std::move(tags.Text);
     result.Changed = result.Changed || tags.Changed;
     result.Broken = tags.Broken;
@@ -346,18 +456,122 @@ HtmlResult HtmlToText(std::string_view text, StageProgress& progress) {
   return result;
 }
 
-bool HtmlInert(const Lines& text) {
-  for (const std::string& line : text)
-    if (!HtmlTextInert(line)) return false;
-  return true;
+}  // namespace
+
+HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
+  return AfterEntities(ReplaceHtmlEntities(text, progress, places), progress, places);
 }
 
-bool DecodeHtml(Lines& text, StageProgress& progress) {
+namespace {
+
+// The break given to the lines made out of source line i (see
+// BreakOfPieces): its own, or for a last line without one the break of the
+// line before it, LF when there is none.
+LineEnd PieceBreak(const std::vector<LineEnd>& ends, std::size_t i) {
+  if (ends[i] != LineEnd::None) return ends[i];
+  return i > 0 && ends[i - 1] != LineEnd::None ? ends[i - 1] : LineEnd::Lf;
+}
+
+// The lines of the stage's result: split at CR LF, CR and LF, each taking
+// the break of the source line it stands in. starts holds, moved into the
+// result, where each source line's successor began; a break of the result
+// stands in the first source line whose successor begins after it. ends
+// holds the source lines' breaks.
+Text LinesOfResult(std::string_view bytes, const HtmlPlaces& starts, const std::vector<LineEnd>& ends) {
+  Text lines;
+  lines.Reserve(bytes.size() + bytes.size() / 16, ends.size());
+  const std::size_t n = bytes.size();
+  const std::size_t last = ends.size() - 1;
+  std::size_t line = 0;
+  for (std::size_t start = 0; start < n;) {
+    const std::size_t at = FindLineBreak(bytes, start);
+    if (at == n) {
+      lines.AddLine(bytes.substr(start), ends[last]);
+      break;
+    }
+    while (line < last && starts[line] <= at) ++line;
+    const std::size_t next = at + (bytes[at] == '\r' && at + 1 < n && bytes[at + 1] == '\n' ? 2 : 1);
+    lines.AddLine(bytes.substr(start, at - start),
+                  next == n && ends[last] == LineEnd::None ? LineEnd::None : PieceBreak(ends, line));
+    start = next;
+  }
+  return lines;
+}
+
+// The source lines again, out of their bytes each followed by CR LF, where
+// starts says each line's successor begins.
+Text SourceLines(std::string_view joined, const HtmlPlaces& starts, const std::vector<LineEnd>& ends) {
+  Text lines;
+  lines.Reserve(joined.size(), ends.size());
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    lines.AddLine(joined.substr(begin, starts[i] - 2 - begin), ends[i]);
+    begin = starts[i];
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool DecodeHtml(Text& text, StageProgress& progress) {
   progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
-  HtmlResult result = HtmlToText(JoinLines(text), progress);
+  // The passes read the lines each followed by CR LF: the text's own bytes
+  // when every break is one, a copy otherwise (and then the text goes). Only
+  // the breaks of the lines and where each line's successor begins are kept
+  // beside them, and every copy goes as soon as the next pass has read it,
+  // so that the stage holds no more than two copies of the text at a time.
+  std::vector<LineEnd> ends;
+  ends.reserve(text.size());
+  HtmlPlaces starts;
+  starts.reserve(text.size());
+  bool allCrLf = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    ends.push_back(text.End(i));
+    allCrLf = allCrLf && ends.back() == LineEnd::CrLf;
+  }
+  std::string joined;
+  if (allCrLf) {
+    for (std::size_t i = 0; i < text.size(); ++i) starts.push_back(text.ContentEnd(i) + 2);
+  } else {
+    joined.reserve(text.Bytes().size() + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      joined.append(text[i]);
+      joined.append("\r\n");
+      starts.push_back(joined.size());
+    }
+    text.clear();
+  }
+  const std::string_view input = allCrLf ? text.Bytes() : std::string_view(joined);
+
+  HtmlEntityPass entities = ReplaceHtmlEntities(input, progress, &starts);
+  HtmlResult result;
+  if (entities.First == 0) {
+    // No entity: the pass wrote its input again, and the tags are removed
+    // from the input itself.
+    std::string().swap(entities.Text);
+    result.Broken = entities.Broken;
+    if (!result.Broken) {
+      HtmlTagPass tags = RemoveHtmlTags(input, {}, progress, &starts);
+      result.Text = std::move(tags.Text);
+      result.Changed = tags.Changed;
+      result.Broken = tags.Broken;
+    }
+  } else {
+    text.clear();
+    std::string().swap(joined);
+    result = AfterEntities(std::move(entities), progress, &starts);
+  }
   progress.Progress(0, 1, 0);
   progress.Status("");
-  if (result.Changed) text = SplitLines(result.Text);
+  if (result.Changed) {
+    text.clear();
+    Text lines = LinesOfResult(result.Text, starts, ends);
+    text.swap(lines);
+  } else if (!allCrLf) {
+    // Unchanged, the copy holds the source's lines where they were.
+    Text lines = SourceLines(joined, starts, ends);
+    text.swap(lines);
+  }
   return result.Changed;
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/stage_progress.h"
 
 namespace kamvo {
@@ -41,6 +42,14 @@ extern const std::array<HtmlRow, kHtmlRowCount> HtmlTable;
 // starts or ends at them.
 using HtmlLiterals = std::vector<std::size_t>;
 
+// Places in a text, each the boundary before the character at a position
+// (the text's size for its end), in ascending order. Every pass that is
+// given them moves them along with the text: a place whose characters
+// stay moves with them, one whose characters went lies where they were.
+// The stage keeps where each source line's successor begins, to find the
+// line each line of the result stands in.
+using HtmlPlaces = std::vector<std::size_t>;
+
 // Entity phase: every entity of the table in the text replaced.
 struct HtmlEntityPass {
   std::string Text;
@@ -54,20 +63,21 @@ struct HtmlEntityPass {
 // Between blocks of text the passes let pending events run and stop when
 // asked to; the entity phase moves the progress bar over 1..48, to the table
 // row (6..48) that the share of text done so far corresponds to.
-HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress = NoProgress());
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress = NoProgress(),
+                                   HtmlPlaces* places = nullptr);
 
 // Deletes CR LF pairs from the 1-based span first..last (both included) until
 // none is left, a pair that two deletions bring together included. The
 // literal positions, when given, are moved along with their characters.
 std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last,
-                         HtmlLiterals* literals = nullptr);
+                         HtmlLiterals* literals = nullptr, HtmlPlaces* places = nullptr);
 
 // Replaces every tag row ("<BR>", "<P>", "<LI>", "<TR>", "</TR>", any case)
 // by CR LF, except where its "<" or ">" is a literal one. Sets broken when
 // asked to stop; the rest stays. The literal positions are moved
 // along with their characters.
 std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
-                               bool& broken);
+                               bool& broken, HtmlPlaces* places = nullptr);
 
 // True when "<" followed by c opens a tag: c is an ASCII letter, "/", "!"
 // or "?".
@@ -84,7 +94,7 @@ struct HtmlTagPass {
   bool Broken = false;
 };
 HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals = {},
-                           StageProgress& progress = NoProgress());
+                           StageProgress& progress = NoProgress(), HtmlPlaces* places = nullptr);
 
 // True when the text holds a "<" that opens a tag.
 bool HasHtmlTagStart(std::string_view text);
@@ -95,7 +105,8 @@ struct HtmlResult {
   bool Changed = false;
   bool Broken = false;
 };
-HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgress());
+HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgress(),
+                      HtmlPlaces* places = nullptr);
 
 // The stage's quick check: true when the text holds nothing the stage would
 // change. It changes a text only through an entity, which starts with "&",
@@ -107,11 +118,18 @@ HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgres
 inline bool HtmlTextInert(std::string_view text) {
   return text.find('&') == std::string_view::npos && !HasHtmlTagStart(text);
 }
-bool HtmlInert(const Lines& text);
+// Over a Text the bytes tell it at once: a "<" at the end of a line is
+// followed by a break byte, which opens nothing either.
+inline bool HtmlInert(const Text& text) { return HtmlTextInert(text.Bytes()); }
 
-// The HTML stage: rewrites the text (lines joined by CR LF and split again)
-// and returns whether it changed; the status line says what is checked. On
-// a stop the part not yet worked on stays as it was.
-bool DecodeHtml(Lines& text, StageProgress& progress);
+// The HTML stage: rewrites the text (as its lines each followed by CR LF,
+// split again at CR LF, CR and LF afterwards) and returns whether it
+// changed; the status line says what is checked. A line of the result
+// takes the break of the source line it stands in: lines joined take the
+// break of the last of them, lines a tag row or a break of a line's own
+// splits off take the break of the line they were part of; the last line
+// keeps a missing break. On a stop the part not yet worked on stays as it
+// was.
+bool DecodeHtml(Text& text, StageProgress& progress);
 
 }  // namespace kamvo

@@ -9,6 +9,7 @@
 #include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
+#include "decoders/text_lines.h"
 
 namespace kamvo {
 
@@ -124,7 +125,7 @@ struct ChainSearch {
 // start offsets into the one string; at each line the newest ones, under
 // four characters, end, and the rest end together when the chain ends,
 // where one backward sweep over the string sums the figures of each.
-ChainSearch SearchChain(const Lines& source, std::size_t first, const EscapeSwitches& switches,
+ChainSearch SearchChain(const Text& source, std::size_t first, const EscapeSwitches& switches,
                         EscapeTicker& ticker) {
   struct Open {
     std::size_t line;
@@ -207,12 +208,18 @@ int MatchNumericReference(std::string_view rest, std::size_t& length) {
 }
 
 bool DecodeHexPass(std::string& text, HexEscape kind) {
+  std::string scratch;
+  return DecodeHexPass(text, kind, scratch);
+}
+
+bool DecodeHexPass(std::string& text, HexEscape kind, std::string& scratch) {
   const char lead = Lead(kind);
   // Without a single escape start the pass cannot be accepted.
   if (text.find(lead) == std::string::npos) return false;
   const std::string_view view(text);
   const std::size_t length = EscapeLength(kind);
-  std::string decoded;
+  std::string& decoded = scratch;
+  decoded.clear();
   decoded.reserve(text.size());
   std::int64_t escapes = 0, highEscapes = 0, highLiterals = 0;
   for (std::size_t p = 0; p < view.size();) {
@@ -237,9 +244,15 @@ bool DecodeHexPass(std::string& text, HexEscape kind) {
 }
 
 int DecodeNumericReferences(std::string& text) {
+  std::string scratch;
+  return DecodeNumericReferences(text, scratch);
+}
+
+int DecodeNumericReferences(std::string& text, std::string& scratch) {
   if (text.find("&#") == std::string::npos) return 0;
   const std::string_view view(text);
-  std::string decoded;
+  std::string& decoded = scratch;
+  decoded.clear();
   decoded.reserve(text.size());
   int count = 0;
   for (std::size_t p = 0; p < view.size();) {
@@ -258,7 +271,7 @@ int DecodeNumericReferences(std::string& text) {
   return count;
 }
 
-std::size_t JoinLineGroup(const Lines& source, std::size_t first, std::string& joined) {
+std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& joined) {
   joined.clear();
   for (std::size_t k = first;; ++k) {
     joined += TrimTrailingControls(source[k]);
@@ -269,35 +282,43 @@ std::size_t JoinLineGroup(const Lines& source, std::size_t first, std::string& j
 }
 
 bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters) {
+  std::string scratch;
+  return DecodeLineGroup(joined, switches, counters, scratch);
+}
+
+bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters,
+                     std::string& scratch) {
   bool accepted = false;
   if (switches.QP) {
-    if (DecodeHexPass(joined, HexEscape::QuotedPrintable)) {
+    if (DecodeHexPass(joined, HexEscape::QuotedPrintable, scratch)) {
       ++counters.QPCount;
       accepted = true;
     }
-    if (DecodeHexPass(joined, HexEscape::Percent)) {
+    if (DecodeHexPass(joined, HexEscape::Percent, scratch)) {
       ++counters.SevenBitCount;
       accepted = true;
     }
   }
-  if (switches.Rtf && DecodeHexPass(joined, HexEscape::Rtf)) {
+  if (switches.Rtf && DecodeHexPass(joined, HexEscape::Rtf, scratch)) {
     ++counters.RtfCount;
     accepted = true;
   }
-  if (switches.Html) counters.HtmlCount += DecodeNumericReferences(joined);
+  if (switches.Html) counters.HtmlCount += DecodeNumericReferences(joined, scratch);
   return accepted;
 }
 
-EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwitches& switches,
+EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
                                 EscapeCounters& counters, StageProgress& progress) {
   EscapeResult result;
   EscapeTicker ticker(progress, source.size());
+  // Decoding and trimming only shorten lines, and groups have fewer lines
+  // than they join: the source's sizes hold the result.
   out.clear();
-  out.reserve(source.size());
+  out.Reserve(source.Bytes().size(), source.size());
   // Once a group has been accepted (or a reference decoded) every group is
   // written decoded.
   bool accepting = counters.HtmlCount > 0;
-  std::string joined;
+  std::string joined, scratch;
   std::size_t next = 0;
   while (next < source.size()) {
     if (!accepting) {
@@ -308,7 +329,7 @@ EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwi
       }
       // Lines before the accepted group pass through as they are.
       const std::size_t passEnd = search.accepted != kNone ? search.accepted : search.last + 1;
-      for (; next < passEnd; ++next) out.push_back(source[next]);
+      for (; next < passEnd; ++next) out.AddLine(source[next], source.End(next));
       if (search.accepted == kNone) continue;
       accepting = true;
     } else if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
@@ -316,9 +337,9 @@ EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwi
       return result;
     }
     const std::size_t last = JoinLineGroup(source, next, joined);
-    DecodeLineGroup(joined, switches, counters);
+    DecodeLineGroup(joined, switches, counters, scratch);
     result.Converted = true;
-    out.push_back(joined);
+    out.AddLine(joined, source.End(last));
     next = last + 1;
   }
   return result;
@@ -348,11 +369,13 @@ bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches) {
   return true;
 }
 
-bool EscapesInert(const Lines& text, const EscapeSwitches& switches, const EscapeCounters& counters) {
+bool EscapesInert(const Text& text, const EscapeSwitches& switches, const EscapeCounters& counters) {
   if (counters.HtmlCount != 0) return false;
-  for (const std::string& line : text)
-    if (!EscapeLineInert(line, switches)) return false;
-  return true;
+  // A line without an escape lead is inert: only the lines the leads are
+  // found in are looked at, in one search through the whole block.
+  return EveryTextLineHolding(
+      text, [](std::string_view bytes, std::size_t from) { return FindAnyByte(bytes, kEscapeLeads, from); },
+      [&](std::string_view line) { return EscapeLineInert(line, switches); });
 }
 
 bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches) {
@@ -361,13 +384,13 @@ bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches) {
       [&](std::string_view line) { return EscapeLineInert(line, switches); });
 }
 
-bool DecodeEscapes(Lines& text, const EscapeSwitches& switches, EscapeCounters& counters,
+bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters,
                    StageProgress& progress) {
   progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));
-  Lines decoded;
+  Text decoded;
   const EscapeResult result = DecodeEscapedLines(text, decoded, switches, counters, progress);
   // A stop anywhere during the stage leaves the text as it was before it.
-  if (!result.Stopped && !progress.StopRequested()) text = std::move(decoded);
+  if (!result.Stopped && !progress.StopRequested()) text.swap(decoded);
   progress.Progress(0, 1, 0);
   progress.Status("");
   return result.Converted;

@@ -18,6 +18,7 @@
 
 #include "codepages/ascii.h"
 #include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/stage_progress.h"
 
 namespace kamvo {
@@ -58,18 +59,25 @@ int MatchNumericReference(std::string_view rest, std::size_t& length);
 // decoded more than 10 escapes; only then is text replaced by its decoded
 // form. Returns whether it was accepted.
 bool DecodeHexPass(std::string& text, HexEscape kind);
+// The same, writing the decoded form through scratch (its old bytes are
+// lost), so that many passes share one buffer.
+bool DecodeHexPass(std::string& text, HexEscape kind, std::string& scratch);
 
 // Replaces every numeric reference in text by its byte; returns how many.
 int DecodeNumericReferences(std::string& text);
+int DecodeNumericReferences(std::string& text, std::string& scratch);
 
 // Joins the line group that starts at source[first] into joined and returns
 // the index of its last line.
-std::size_t JoinLineGroup(const Lines& source, std::size_t first, std::string& joined);
+std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& joined);
 
 // Runs the four passes over a joined group in their order (=XX, %XX, \'xx,
 // &#N;), each when its switch is on, raising the counters. Returns whether
 // a hex pass was accepted.
 bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters);
+// The same with a scratch buffer for the passes, used again for every group.
+bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters,
+                     std::string& scratch);
 
 struct EscapeResult {
   bool Converted = false;  // some group was accepted
@@ -77,12 +85,14 @@ struct EscapeResult {
 };
 
 // Decodes the escapes of the whole text into out, in time linear in the
-// size of the text. A group is accepted when a hex pass was accepted in it
-// or when counters.HtmlCount is above 0 after it (so a count above 0 on entry
-// makes every group accepted). Before each unit of work (a group or a line)
+// size of the text. A line passed through keeps its break; a group takes
+// the break of its last line (a decoded CR or LF stays inside the line). A
+// group is accepted when a hex pass was accepted in it or when
+// counters.HtmlCount is above 0 after it (so a count above 0 on entry makes
+// every group accepted). Before each unit of work (a group or a line)
 // the bar may move over 1..lines (at most about a thousand times) and a stop
 // is asked for.
-EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwitches& switches,
+EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
                                 EscapeCounters& counters, StageProgress& progress = NoProgress());
 
 // The stage's quick check: true when the stage would leave the text and the
@@ -92,7 +102,7 @@ EscapeResult DecodeEscapedLines(const Lines& source, Lines& out, const EscapeSwi
 // rewritten. The answer for a text is the answers for its lines together.
 inline constexpr std::string_view kEscapeLeads = "=%\\&";  // the bytes that start an escape or a soft break
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches);
-bool EscapesInert(const Lines& text, const EscapeSwitches& switches, const EscapeCounters& counters);
+bool EscapesInert(const Text& text, const EscapeSwitches& switches, const EscapeCounters& counters);
 // The same over a text not yet split into lines (CR LF, LF and CR break
 // them), with no reference decoded before.
 bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches);
@@ -101,7 +111,7 @@ bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches);
 // raising the counters; the status line says what is checked. On a stop
 // the text stays as it was before the stage. Returns whether anything was
 // converted.
-bool DecodeEscapes(Lines& text, const EscapeSwitches& switches, EscapeCounters& counters,
+bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters,
                    StageProgress& progress);
 
 }  // namespace kamvo

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace kamvo {
 
 namespace {
@@ -15,10 +14,17 @@ Lines TableLines(std::string_view table) {
   return lines;
 }
 
-std::size_t TextSize(const Lines& lines) {
+// The work a text gives: its lines' bytes and two for each line's break,
+// whatever the break is, so that the bar moves alike for every text.
+std::size_t TextSize(const Text& text) {
   std::size_t total = 0;
-  for (const auto& line : lines) total += line.size() + 2;  // each line is followed by CR LF
+  for (std::size_t i = 0; i < text.size(); ++i) total += text.ContentEnd(i) - text.Begin(i) + 2;
   return total;
+}
+
+// Copies the lines from `first` on, as they are, to the end of out.
+void CopyLines(const Text& text, std::size_t first, Text& out) {
+  for (std::size_t i = first; i < text.size(); ++i) out.AddLine(text[i], text.End(i));
 }
 
 // Counts work and, whenever a budget of bytes is used up, moves the bar by
@@ -184,26 +190,32 @@ std::vector<TranslitRow> TranslitRows(std::string_view table) {
   return rows;
 }
 
-TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table, StageProgress& progress,
+TranslitOutcome DecodeTranslitLines(Text& text, std::string_view table, StageProgress& progress,
                                     std::size_t pollEvery) {
   TranslitOutcome outcome;
   std::vector<TranslitRow> rows = TranslitRows(table);
   std::erase_if(rows, [](const TranslitRow& row) { return row.Spelling.empty(); });
 
-  Poller poller(progress, pollEvery, TextSize(lines));
+  Poller poller(progress, pollEvery, TextSize(text));
   if (poller.Start()) {
     outcome.Stopped = true;
     return outcome;
   }
   if (rows.empty()) return outcome;
 
-  std::string upper;
+  // Decoding only shortens lines: the decoded text fits in the size of the
+  // text. Each line is worked on in one pair of buffers, used again for
+  // every line, and then appended with its break.
+  Text decoded;
+  decoded.Reserve(text.Bytes().size(), text.size());
+  std::string line, upper;
   LinePlace place;
   place.RowCount = rows.size();
-  for (std::size_t i = 0; i < lines.size() && !outcome.Stopped; ++i) {
-    std::string& line = lines[i];
-    upper = line;
-    for (auto& c : upper) c = static_cast<char>(UpperRus(static_cast<Byte>(c)));
+  std::size_t i = 0;
+  for (; i < text.size() && !outcome.Stopped; ++i) {
+    line.assign(text[i]);
+    upper.resize(line.size());
+    for (std::size_t k = 0; k < line.size(); ++k) upper[k] = static_cast<char>(UpperRus(static_cast<Byte>(line[k])));
     place.LineSize = line.size();
     for (place.Row = 0; place.Row < rows.size(); ++place.Row) {
       if (!ApplyRow(line, upper, rows[place.Row], i == 0, poller, place, outcome)) {
@@ -211,16 +223,20 @@ TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table, StageP
         break;
       }
     }
+    decoded.AddLine(line, text.End(i));
     place.LineStart += place.LineSize + 2;
     // The line break counts as work, so that a text of many empty lines
     // still lets the window run.
     if (!outcome.Stopped && poller.Spend(2, place.LineStart)) outcome.Stopped = true;
   }
   outcome.Changed = outcome.Replacements > 0;
+  if (!outcome.Changed) return outcome;  // the text is as it was
+  CopyLines(text, i, decoded);
+  text.swap(decoded);
   return outcome;
 }
 
-TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, StageProgress& progress,
+TranslitOutcome EncodeTranslitLines(Text& text, std::string_view table, StageProgress& progress,
                                     std::size_t pollEvery) {
   TranslitOutcome outcome;
   // The spelling each byte becomes; null for a byte that stays.
@@ -235,29 +251,40 @@ TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, StageP
     spellingOf[LowerRus(capital)] = &forms[2 * k + 1];
   }
 
-  Poller poller(progress, pollEvery, TextSize(lines));
+  Poller poller(progress, pollEvery, TextSize(text));
   if (poller.Start()) {
     outcome.Stopped = true;
     return outcome;
   }
-  std::string encoded;
+  // The encoded text is reserved in full at once: the bytes it gains (or,
+  // with empty spellings, loses) are counted first. Breaks hold no letter.
+  std::array<std::ptrdiff_t, 256> gain{};
+  for (int b = 0; b < 256; ++b)
+    if (spellingOf[b]) gain[b] = static_cast<std::ptrdiff_t>(spellingOf[b]->size()) - 1;
+  std::ptrdiff_t gained = 0;
+  for (const char c : text.Bytes()) gained += gain[static_cast<Byte>(c)];
+  Text encoded;
+  encoded.Reserve(text.Bytes().size() + static_cast<std::size_t>(std::max<std::ptrdiff_t>(gained, 0)), text.size());
+
   std::size_t lineStart = 0;
-  for (auto& line : lines) {
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const std::string_view line = text[i];
     const std::size_t n = line.size();
-    encoded.clear();
-    encoded.reserve(n + n / 2);
     std::size_t pos = 0;
     while (pos < n) {
       const std::size_t limit = pos + std::min(n - pos, poller.Budget());
+      std::size_t run = pos;  // bytes from run on stay as they are
       for (std::size_t j = pos; j < limit; ++j) {
         const std::string* spelling = spellingOf[static_cast<Byte>(line[j])];
         if (spelling) {
-          encoded += *spelling;
+          if (j > run) encoded.Append(line.substr(run, j - run));
+          encoded.Append(*spelling);
+          run = j + 1;
           ++outcome.Replacements;
-        } else {
-          encoded += line[j];
         }
       }
+      encoded.Append(line.substr(run, limit - run));
       const std::size_t scanned = limit - pos;
       pos = limit;
       if (poller.Spend(scanned, lineStart + pos)) {
@@ -265,8 +292,8 @@ TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, StageP
         break;
       }
     }
-    encoded.append(line, pos, std::string::npos);
-    line.swap(encoded);
+    encoded.Append(line.substr(pos));
+    encoded.EndLine(text.End(i));
     if (outcome.Stopped) break;
     lineStart += n + 2;
     if (poller.Spend(2, lineStart)) {
@@ -275,10 +302,13 @@ TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table, StageP
     }
   }
   outcome.Changed = outcome.Replacements > 0;
+  if (!outcome.Changed) return outcome;  // the text is as it was
+  CopyLines(text, i + 1, encoded);
+  text.swap(encoded);
   return outcome;
 }
 
-bool DecodeTranslit(Lines& text, std::string_view table, StageProgress& progress) {
+bool DecodeTranslit(Text& text, std::string_view table, StageProgress& progress) {
   progress.Status(progress.Tr("Checking translit...", "Проверка транслита..."));
   const TranslitOutcome outcome = DecodeTranslitLines(text, table, progress);
   progress.Progress(0, 1, 0);

@@ -35,6 +35,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
+#include "codepages/text.h"
 #include "decoders/stage_progress.h"
 
 namespace kamvo {
@@ -71,29 +72,29 @@ struct TranslitOutcome {
   bool Stopped = false;          // the run was stopped
 };
 
-// Decodes the lines in place, as the text of these lines joined by CR LF:
-// only the first line starts the text. A line that holds a CR or LF of its
-// own is decoded as it stands; splitting it is the caller's affair. When
-// the run is stopped, the lines already done are decoded, the line in
-// work has its rows applied up to that point, and the rest is untouched,
-// so nothing is lost.
-TranslitOutcome DecodeTranslitLines(Lines& lines, std::string_view table,
+// Decodes the text, as the text of its lines joined by CR LF: only the
+// first line starts the text. Every line keeps its own break. A line that
+// holds a CR or LF of its own is decoded as it stands; splitting it is the
+// caller's affair. When the run is stopped, the lines already done are
+// decoded, the line in work has its rows applied up to that point, and the
+// rest is untouched, so nothing is lost.
+TranslitOutcome DecodeTranslitLines(Text& text, std::string_view table,
                                     StageProgress& progress = NoProgress(),
                                     std::size_t pollEvery = kTranslitPollBytes);
 
-// Encodes the lines in place: each Russian letter (Ё or А..Я, either case)
-// becomes its spelling, used whole, in capitals for a capital letter and in
-// small letters for a small one; every other byte stays. A letter whose
-// line is empty is dropped; a letter that has no line at all (a table of
-// fewer than 33 lines) is kept as it is. When the run is stopped, the
-// encoded part is followed by the rest unchanged.
-TranslitOutcome EncodeTranslitLines(Lines& lines, std::string_view table,
+// Encodes the text: each Russian letter (Ё or А..Я, either case) becomes
+// its spelling, used whole, in capitals for a capital letter and in small
+// letters for a small one; every other byte stays, and so does every
+// line's break. A letter whose line is empty is dropped; a letter that has
+// no line at all (a table of fewer than 33 lines) is kept as it is. When
+// the run is stopped, the encoded part is followed by the rest unchanged.
+TranslitOutcome EncodeTranslitLines(Text& text, std::string_view table,
                                     StageProgress& progress = NoProgress(),
                                     std::size_t pollEvery = kTranslitPollBytes);
 
 // The decoding stage: decodes translit in the text with the table and
-// re-splits lines that came to hold a break; the status line says what is
+// splits lines that came to hold a break; the status line says what is
 // checked. Returns whether the text changed.
-bool DecodeTranslit(Lines& text, std::string_view table, StageProgress& progress);
+bool DecodeTranslit(Text& text, std::string_view table, StageProgress& progress);
 
 }  // namespace kamvo

@@ -50,45 +50,6 @@ void AsSkipped(Converter& converter) {
   converter.WriteStatusInfo("");
 }
 
-// adapter until the decoders take a Text
-// The text again from the lines a decoder gave back. While the decoder kept
-// the number of lines each line keeps its own break; otherwise every line
-// takes the break of the text's first line (LF when it has none), and the
-// last line keeps no break when the text's last line had none.
-Text TextOfLines(const Text& before, const Lines& lines) {
-  std::vector<LineEnd> ends;
-  if (lines.size() == before.size()) {
-    ends.reserve(before.size());
-    for (std::size_t i = 0; i < before.size(); ++i) ends.push_back(before.End(i));
-  } else {
-    const LineEnd style = before.empty() || before.End(0) == LineEnd::None ? LineEnd::Lf : before.End(0);
-    ends.assign(lines.size(), style);
-    if (!ends.empty() && !before.empty() && before.End(before.size() - 1) == LineEnd::None)
-      ends.back() = LineEnd::None;
-  }
-  std::size_t bytes = 0;
-  for (const std::string& line : lines) bytes += line.size() + 2;
-  Text text;
-  text.Reserve(bytes, lines.size());
-  for (std::size_t i = 0; i < lines.size(); ++i) text.AddLine(lines[i], ends[i]);
-  return text;
-}
-
-// adapter until the decoders take a Text
-// Runs a decoder that works on a line list over the text buffer.
-template <typename Decode>
-auto OnLines(Converter& converter, Decode decode) {
-  Lines lines = ToLines(converter.TextBuffer);
-  auto result = decode(lines);
-  converter.TextBuffer = TextOfLines(converter.TextBuffer, lines);
-  return result;
-}
-
-// The quick checks over the whole text's bytes judge it as split at its
-// breaks: they stand for the checks over its lines while no line holds a
-// break of its own.
-bool PlainLines(const Text& text) { return !HasBreakInside(text); }
-
 }  // namespace
 
 bool ConvQuotedPrintable(Converter& converter) {
@@ -97,7 +58,7 @@ bool ConvQuotedPrintable(Converter& converter) {
   EscapeCounters counters{shared.QPCount, shared.SevenBitCount, shared.RtfCount, shared.HtmlCount};
   const EscapeSwitches switches = EscapeSwitchesOf(converter.window().Switches());
   const bool converted =
-      OnLines(converter, [&](Lines& lines) { return DecodeEscapes(lines, switches, counters, progress); });
+      DecodeEscapes(converter.TextBuffer, switches, counters, progress);
   shared.QPCount = counters.QPCount;
   shared.SevenBitCount = counters.SevenBitCount;
   shared.RtfCount = counters.RtfCount;
@@ -107,8 +68,7 @@ bool ConvQuotedPrintable(Converter& converter) {
 
 bool ConvBinary(Converter& converter) {
   ConverterProgress progress(converter);
-  const BinaryScan seen =
-      OnLines(converter, [&](Lines& lines) { return DecodeBinary(lines, converter.Attachments, progress); });
+  const BinaryScan seen = DecodeBinary(converter.TextBuffer, converter.Attachments, progress);
   if (seen.Base64) ++converter.Counters.Base64Count;
   if (seen.UUE) ++converter.Counters.UUECount;
   if (seen.XXE) ++converter.Counters.XXECount;
@@ -117,16 +77,14 @@ bool ConvBinary(Converter& converter) {
 
 bool ConvHTML(Converter& converter) {
   ConverterProgress progress(converter);
-  const bool changed = OnLines(converter, [&](Lines& lines) { return DecodeHtml(lines, progress); });
+  const bool changed = DecodeHtml(converter.TextBuffer, progress);
   if (changed) ++converter.Counters.HtmlCount;
   return changed;
 }
 
 void ConvTranslit(Converter& converter) {
   ConverterProgress progress(converter);
-  const std::string table = TranslitTableOf(converter);
-  if (OnLines(converter, [&](Lines& lines) { return DecodeTranslit(lines, table, progress); }))
-    ++converter.Counters.TranslitCount;
+  if (DecodeTranslit(converter.TextBuffer, TranslitTableOf(converter), progress)) ++converter.Counters.TranslitCount;
 }
 
 void EncodeTranslit(Converter& converter) {
@@ -138,16 +96,14 @@ void EncodeTranslit(Converter& converter) {
 
   // Encoded on a copy: the text buffer is the text from before until the
   // encoding is known to have changed something.
-  // adapter until the decoders take a Text
-  Lines encoded = ToLines(converter.TextBuffer);
+  Text encoded = converter.TextBuffer;
   ConverterProgress progress(converter);
   const TranslitOutcome outcome = EncodeTranslitLines(encoded, TranslitTableOf(converter), progress);
   converter.Progress(0, 1, 0);
   converter.ClearInfo();
   if (outcome.Changed) {
-    Text text = TextOfLines(converter.TextBuffer, encoded);
     converter.BackCopy = std::move(converter.TextBuffer);
-    converter.TextBuffer = Resplit(std::move(text));
+    converter.TextBuffer = Resplit(std::move(encoded));
     converter.BackAvailable = true;
     converter.CopyTextToScreen();
     converter.AddInfo(converter.Tr("Translit encoded", "Закодирован транслит"));
@@ -180,30 +136,19 @@ bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches
 }
 
 void QuotedPrintableStage(Converter& converter) {
-  const Text& text = converter.TextBuffer;
-  const EscapeSwitches switches = EscapeSwitchesOf(converter.window().Switches());
   const EscapeCounters counters{0, 0, 0, converter.Counters.HtmlCount};
-  const bool inert = counters.HtmlCount == 0 && PlainLines(text)
-                         ? EscapeTextInert(text.Bytes(), switches)
-                         : EscapesInert(ToLines(text), switches, counters);  // adapter until the decoders take a Text
-  if (inert) return AsSkipped(converter);
+  if (EscapesInert(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters))
+    return AsSkipped(converter);
   ConvQuotedPrintable(converter);
 }
 
 void BinaryStage(Converter& converter) {
-  const Text& text = converter.TextBuffer;
-  const bool inert = converter.Attachments.Count() == 0 && PlainLines(text)
-                         ? BinaryTextInert(text.Bytes())
-                         : BinaryInert(ToLines(text), converter.Attachments);  // adapter until the decoders take a Text
-  if (inert) return AsSkipped(converter);
+  if (BinaryInert(converter.TextBuffer, converter.Attachments)) return AsSkipped(converter);
   ConvBinary(converter);
 }
 
 void HtmlStage(Converter& converter) {
-  const Text& text = converter.TextBuffer;
-  const bool inert = PlainLines(text) ? HtmlTextInert(text.Bytes())
-                                      : HtmlInert(ToLines(text));  // adapter until the decoders take a Text
-  if (inert) return AsSkipped(converter);
+  if (HtmlInert(converter.TextBuffer)) return AsSkipped(converter);
   ConvHTML(converter);
 }
 

@@ -10,6 +10,7 @@
 #include "driver/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/mixed_breaks.h"
 #include "support/recording_progress.h"
 
 namespace kamvo {
@@ -194,15 +195,16 @@ void AppendByRejoining(Lines& text, std::string_view stream) {
 }
 
 TEST(StreamText, SplitsAtEveryBreakAndRepairsEarlierLinesLikeAFullRejoin) {
-  Lines text = {"head"};
+  Text text = {"head"};
   std::size_t settled = 0;
-  AppendStreamText(text, settled, "one\r\ntwo\rthree\nfour");
-  EXPECT_EQ(text, (Lines{"head", "one", "two", "three", "four"}));
+  AppendStreamText(text, settled, "one\r\ntwo\rthree\nfour", LineEnd::Cr, LineEnd::None);
+  EXPECT_EQ(text.Bytes(), "head\none\rtwo\rthree\rfour");
   EXPECT_EQ(settled, 5u);
   AppendStreamText(text, settled, "");
   EXPECT_EQ(text.size(), 5u);
-  AppendStreamText(text, settled, "\n\nx\r\n");
-  EXPECT_EQ(text, (Lines{"head", "one", "two", "three", "four", "", "", "x"}));
+  AppendStreamText(text, settled, "\n\nx\r\n", LineEnd::CrLf, LineEnd::Lf);
+  EXPECT_EQ(ToLines(text), (Lines{"head", "one", "two", "three", "four", "", "", "x"}));
+  EXPECT_EQ(text.Bytes(), "head\none\rtwo\rthree\rfour\n\r\n\r\nx\n");
 
   std::mt19937 random(4);
   static const std::string pieces[] = {"a", "\r", "\n", "\r\n", "", "b c"};
@@ -212,7 +214,8 @@ TEST(StreamText, SplitsAtEveryBreakAndRepairsEarlierLinesLikeAFullRejoin) {
     return s;
   };
   for (int round = 0; round < 300; ++round) {
-    Lines fast, plain;
+    Text fast;
+    Lines plain;
     std::size_t fastSettled = 0;
     for (int step = 0; step < 12; ++step) {
       if (random() % 3 == 0) {
@@ -221,14 +224,14 @@ TEST(StreamText, SplitsAtEveryBreakAndRepairsEarlierLinesLikeAFullRejoin) {
         AppendByRejoining(plain, stream);
       } else {
         const std::string line = piece();
-        fast.push_back(line);
+        fast.AddLine(line, LineEnd::CrLf);
         plain.push_back(line);
       }
     }
     // What is still pending is repaired by the next append.
     AppendStreamText(fast, fastSettled, "end");
     AppendByRejoining(plain, "end");
-    ASSERT_EQ(fast, plain) << "round " << round;
+    ASSERT_EQ(ToLines(fast), plain) << "round " << round;
   }
 }
 
@@ -254,12 +257,14 @@ struct Decoded {
   Lines Text;
   std::vector<Entry> Files;
   BinaryScan Seen;
+  std::vector<LineEnd> Ends;  // the break of each line, when asked for
 };
 
-Decoded Decode(Lines text) {
+Decoded Decode(const Lines& lines) {
+  Text text = Text::FromLines(lines, LineEnd::CrLf);
   TFileList files;
   const BinaryScan seen = DecodeBinaryBlocks(text, files);
-  return {text, Entries(files), seen};
+  return {ToLines(text), Entries(files), seen, {}};
 }
 
 Lines Concat(std::initializer_list<Lines> parts) {
@@ -367,30 +372,47 @@ TEST(BinaryBlocks, ATextBlockAtTheEndOfTheTextGoesIntoTheText) {
 
 TEST(BinaryBlocks, UserBreakRestoresTheTextAndKeepsTheEntriesSoFar) {
   const Lines text = Concat({{"a"}, Base64Lines(std::string(57, '\x05')), {"b"}, Base64Lines("text block"), {"c"}});
-  Lines buffer = text;
+  Text buffer = Text::FromLines(text, LineEnd::CrLf);
   TFileList files;
   testing::RecordingProgress progress(2);  // asked after each plain line: stops at "b"
   const BinaryScan seen = DecodeBinaryBlocks(buffer, files, progress);
   EXPECT_TRUE(seen.Broken);
   EXPECT_TRUE(seen.Base64);
-  EXPECT_EQ(buffer, text);
+  EXPECT_EQ(buffer, Text::FromLines(text, LineEnd::CrLf));
   EXPECT_EQ(Entries(files), (std::vector<Entry>{{"", std::string(57, '\x05')}}));
   const int count = static_cast<int>(text.size());
   EXPECT_EQ(progress.Moves, (std::vector<testing::BarMove>{{0, count, 0}, {0, count, 1}, {0, count, 2}}));
 }
 
 // The stage written out plainly: every block's text is put back by joining
-// the whole text and splitting it again.
-Decoded PlainScan(const Lines& source) {
+// the whole text and splitting it again. Given the breaks of the source
+// lines, it gives the break of every line: a line that stays keeps its own,
+// each piece of a line split keeps the line's, and the lines of a block's
+// text take the break of the block's last line (the last of them keeping a
+// missing one, the others then taking the break of the line before).
+Decoded PlainScan(const Lines& source, const std::vector<LineEnd>* ends = nullptr) {
   Decoded out;
   TFileList files;
   std::string pending, work;
   bool lastBase64 = false, lastUU = false, lastXX = false, previous = false;
+  std::size_t i = 0, blockLast = 0;
   auto blockEnd = [&] {
-    if (previous && files.Count() > 0 && !files.IsBinary(static_cast<long>(files.Count()) - 1))
-      AppendByRejoining(out.Text, files[files.Count() - 1].Stream);
+    if (!previous || files.Count() == 0 || files.IsBinary(static_cast<long>(files.Count()) - 1)) return;
+    const std::string& stream = files[files.Count() - 1].Stream;
+    if (ends && !stream.empty()) {
+      std::vector<LineEnd> split;
+      for (std::size_t k = 0; k < out.Text.size(); ++k)
+        split.insert(split.end(), SplitLines(out.Text[k] + "\r\n").size(), out.Ends[k]);
+      LineEnd pieces = (*ends)[blockLast];
+      if (pieces == LineEnd::None) pieces = blockLast > 0 ? (*ends)[blockLast - 1] : LineEnd::Lf;
+      const std::size_t count = SplitLines(stream).size();
+      for (std::size_t k = 0; k < count; ++k) split.push_back(k + 1 == count ? (*ends)[blockLast] : pieces);
+      out.Ends = split;
+    }
+    AppendByRejoining(out.Text, stream);
   };
-  for (const auto& line : source) {
+  for (; i < source.size(); ++i) {
+    const std::string& line = source[i];
     bool decoded = false;
     if (!line.empty()) {
       DetectFileName(line, pending);
@@ -413,12 +435,14 @@ Decoded PlainScan(const Lines& source) {
         files.AddData(work);
         work.clear();
         previous = true;
+        blockLast = i;
       }
     }
     if (!decoded) {
       blockEnd();
       previous = false;
       out.Text.push_back(line);
+      if (ends) out.Ends.push_back((*ends)[i]);
     }
   }
   blockEnd();
@@ -470,6 +494,21 @@ TEST(BinaryBlocks, OnePassGivesWhatThePlainRejoiningScanGives) {
     ASSERT_EQ(fast.Seen.Base64, plain.Seen.Base64);
     ASSERT_EQ(fast.Seen.UUE, plain.Seen.UUE);
     ASSERT_EQ(fast.Seen.XXE, plain.Seen.XXE);
+  }
+}
+
+TEST(BinaryBlocks, LinesKeepTheirBreaksAndABlocksTextTakesTheBreakOfItsLastLine) {
+  std::mt19937 random(8);
+  for (int round = 0; round < 400; ++round) {
+    const Lines mail = RandomMail(random);
+    Text text = testing::MixedBreaks(mail);
+    const std::vector<LineEnd> ends = testing::EndsOf(text);
+    TFileList files;
+    DecodeBinaryBlocks(text, files);
+    const Decoded plain = PlainScan(mail, &ends);
+    ASSERT_EQ(ToLines(text), plain.Text) << "round " << round;
+    ASSERT_EQ(testing::EndsOf(text), plain.Ends) << "round " << round;
+    ASSERT_EQ(text.Bytes(), testing::JoinedWith(plain.Text, plain.Ends)) << "round " << round;
   }
 }
 

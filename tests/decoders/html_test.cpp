@@ -14,6 +14,7 @@
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/literal_html.h"
+#include "support/mixed_breaks.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -24,11 +25,13 @@ using testing::LiteralHtmlTable;
 
 std::string W(std::string_view utf8) { return WinFromUtf8(utf8); }
 
-// The stage's pure part on a line list: the lines the buffer gets.
+// The stage on a text of these lines, each ended by CR LF: the lines it
+// leaves.
 Lines Html(const Lines& lines, bool* changed = nullptr) {
-  const HtmlResult result = HtmlToText(JoinLines(lines));
-  if (changed) *changed = result.Changed;
-  return result.Changed ? SplitLines(result.Text) : lines;
+  Text text = Text::FromLines(lines, LineEnd::CrLf);
+  const bool decoded = DecodeHtml(text, NoProgress());
+  if (changed) *changed = decoded;
+  return ToLines(text);
 }
 
 // Windows-1251 text written as Latin-1 entity names, the way a page saved
@@ -62,6 +65,15 @@ void ExpectSameAsLiteral(const Lines& input) {
   const auto literal = LiteralHtml(input);
   ASSERT_EQ(lines, literal.Text) << "input: " << JoinLines(input, "|");
   ASSERT_EQ(changed, literal.Changed) << "input: " << JoinLines(input, "|");
+  // The same lines with breaks of every kind: the same lines come out, each
+  // with the break of the input line it stands in.
+  Text mixed = testing::MixedBreaks(input);
+  const std::vector<LineEnd> ends = testing::EndsOf(mixed);
+  DecodeHtml(mixed, NoProgress());
+  const auto literalMixed = LiteralHtml(input, &ends);
+  ASSERT_EQ(ToLines(mixed), literal.Text) << "input: " << JoinLines(input, "|");
+  ASSERT_EQ(testing::EndsOf(mixed), literalMixed.Ends) << "input: " << JoinLines(input, "|");
+  ASSERT_EQ(mixed.Bytes(), testing::JoinedWith(literal.Text, literalMixed.Ends));
 }
 
 TEST(HtmlEntities, LetterRowsFollowTheCaseOfTheNameOthersReplaceAsStored) {

@@ -14,6 +14,7 @@
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/literal_quoted_printable.h"
+#include "support/mixed_breaks.h"
 #include "support/recording_progress.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
@@ -32,7 +33,10 @@ struct Decoded {
 Decoded Decode(const Lines& source, EscapeSwitches switches = {}, EscapeCounters counters = {}) {
   Decoded result;
   result.counters = counters;
-  const EscapeResult r = DecodeEscapedLines(source, result.text, switches, result.counters);
+  Text decoded;
+  const EscapeResult r =
+      DecodeEscapedLines(Text::FromLines(source, LineEnd::CrLf), decoded, switches, result.counters);
+  result.text = ToLines(decoded);
   EXPECT_FALSE(r.Stopped);
   result.converted = r.Converted;
   return result;
@@ -222,10 +226,10 @@ TEST(QuotedPrintable, AnHtmlCountAboveZeroOnEntryAcceptsEveryGroup) {
 TEST(QuotedPrintable, StopsWhenAsked) {
   Lines text(50, "=C0=C1=");
   text.push_back("x");
-  Lines out;
+  Text out;
   EscapeCounters counters;
   testing::RecordingProgress progress(5);
-  const EscapeResult r = DecodeEscapedLines(text, out, {}, counters, progress);
+  const EscapeResult r = DecodeEscapedLines(Text::FromLines(text), out, {}, counters, progress);
   EXPECT_TRUE(r.Stopped);
   EXPECT_EQ(progress.Asked, 5);
 }
@@ -273,6 +277,27 @@ TEST(QuotedPrintableDifferential, RandomShortTexts) {
     if (random() % 20 == 0) initial.HtmlCount = 1;
     ExpectSameAsLiteral(source, RandomSwitches(random), initial);
     if (HasFailure()) return;
+  }
+}
+
+TEST(QuotedPrintableDifferential, EveryLineKeepsTheBreakOfItsLastSourceLine) {
+  // A line passed through keeps its break, a joined group takes the break
+  // of the last line it joins; the lines are those of the literal version.
+  std::mt19937 random(31);
+  for (int round = 0; round < 2000; ++round) {
+    Lines source(1 + random() % 8);
+    for (auto& line : source) line = RandomLine(random, 4);
+    const EscapeSwitches switches = RandomSwitches(random);
+    const testing::LiteralEscapeResult expected = LiteralDecodeEscapes(source, switches);
+    const Text mixed = testing::MixedBreaks(source);
+    Text out;
+    EscapeCounters counters;
+    DecodeEscapedLines(mixed, out, switches, counters);
+    ASSERT_EQ(ToLines(out), expected.text);
+    std::vector<LineEnd> ends;
+    for (std::size_t last : expected.lastSource) ends.push_back(mixed.End(last));
+    ASSERT_EQ(out.Bytes(), testing::JoinedWith(expected.text, ends));
+    ASSERT_EQ(testing::EndsOf(out), ends);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "settings/settings.h"
 #include "support/recording_progress.h"
 #include "support/literal_translit.h"
+#include "support/mixed_breaks.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -21,17 +22,35 @@ using testing::LiteralEncodeTranslit;
 
 std::string W(std::string_view utf8) { return WinFromUtf8(utf8); }
 
+// The decoder and encoder over lines each ended by CR LF, the way the
+// literal versions see a text.
+TranslitOutcome DecodeLines(Lines& lines, std::string_view table, StageProgress& progress = NoProgress(),
+                            std::size_t pollEvery = kTranslitPollBytes) {
+  Text text = Text::FromLines(lines, LineEnd::CrLf);
+  const TranslitOutcome outcome = DecodeTranslitLines(text, table, progress, pollEvery);
+  lines = ToLines(text);
+  return outcome;
+}
+
+TranslitOutcome EncodeLines(Lines& lines, std::string_view table, StageProgress& progress = NoProgress(),
+                            std::size_t pollEvery = kTranslitPollBytes) {
+  Text text = Text::FromLines(lines, LineEnd::CrLf);
+  const TranslitOutcome outcome = EncodeTranslitLines(text, table, progress, pollEvery);
+  lines = ToLines(text);
+  return outcome;
+}
+
 // Decodes a text given as one string (CR LF after every line) with the
 // default table, the way a conversion run sees it.
 std::string Decode(std::string_view text, const std::string& table = DefaultTranslitTable()) {
   Lines lines = SplitLines(text);
-  DecodeTranslitLines(lines, table);
+  DecodeLines(lines, table);
   return JoinLines(lines, "\n");
 }
 
 std::string Encode(std::string_view text, const std::string& table = DefaultTranslitTable()) {
   Lines lines = SplitLines(text);
-  EncodeTranslitLines(lines, table);
+  EncodeLines(lines, table);
   return JoinLines(lines, "\n");
 }
 
@@ -122,11 +141,11 @@ TEST(TranslitDecode, LettersPutInTakePartInLaterOccurrences) {
 TEST(TranslitDecode, ReportsChangeEvenWhenTheBytesComeOutTheSame) {
   // Spelling А for А: the small а matches and is replaced by itself.
   Lines lines = {W("а")};
-  const TranslitOutcome outcome = DecodeTranslitLines(lines, TableWith(kA, W("А")));
+  const TranslitOutcome outcome = DecodeLines(lines, TableWith(kA, W("А")));
   EXPECT_TRUE(outcome.Changed);
   EXPECT_EQ(lines, Lines{W("а")});
   Lines none = {"123"};
-  EXPECT_FALSE(DecodeTranslitLines(none, DefaultTranslitTable()).Changed);
+  EXPECT_FALSE(DecodeLines(none, DefaultTranslitTable()).Changed);
   EXPECT_EQ(none, Lines{"123"});
 }
 
@@ -140,7 +159,7 @@ TEST(TranslitEncode, LettersBecomeTheirSpellingsInTheirCase) {
   // A letter without a table line at all stays as it is.
   EXPECT_EQ(Encode(W("абвг"), "A\r\nB"), W("abвг\n"));
   Lines latin = {"Hello"};
-  EXPECT_FALSE(EncodeTranslitLines(latin, DefaultTranslitTable()).Changed);
+  EXPECT_FALSE(EncodeLines(latin, DefaultTranslitTable()).Changed);
   EXPECT_EQ(latin, Lines{"Hello"});
 }
 
@@ -207,7 +226,7 @@ Lines RandomLines(std::mt19937& random, std::size_t count, std::size_t maxLength
 
 void ExpectSameAsLiteral(const Lines& text, const std::string& table) {
   Lines lines = text;
-  const TranslitOutcome outcome = DecodeTranslitLines(lines, table);
+  const TranslitOutcome outcome = DecodeLines(lines, table);
   const auto literal = LiteralDecodeTranslit(JoinLines(text), table);
   ASSERT_EQ(JoinLines(lines), literal.Text)
       << "table " << ::testing::PrintToString(table) << "\ntext "
@@ -264,10 +283,31 @@ TEST(TranslitDifferential, EncodingMatchesTheLiteralEncoder) {
     Lines text = RandomLines(random, 1 + random() % 4, 40);
     for (auto& line : text) line += RandomString(random, pool, random() % 10);
     Lines lines = text;
-    const TranslitOutcome outcome = EncodeTranslitLines(lines, table);
+    const TranslitOutcome outcome = EncodeLines(lines, table);
     const auto literal = LiteralEncodeTranslit(JoinLines(text), table);
     ASSERT_EQ(JoinLines(lines), literal.Text) << ::testing::PrintToString(table);
     ASSERT_EQ(outcome.Changed, literal.Changed);
+  }
+}
+
+TEST(TranslitDifferential, EveryLineKeepsItsOwnBreak) {
+  // Lines ended by CR LF, LF, CR and none come out with the same breaks and
+  // the bytes the lines give when every break is CR LF.
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    const std::string table = RandomTable(random);
+    Lines lines = RandomLines(random, 1 + random() % 7, 30, table);
+    for (auto& line : lines) std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
+    Text mixed = testing::MixedBreaks(lines);
+    const std::vector<LineEnd> ends = testing::EndsOf(mixed);
+    Lines alike = lines;
+    if (round % 2) {
+      ASSERT_EQ(EncodeTranslitLines(mixed, table).Replacements, EncodeLines(alike, table).Replacements);
+    } else {
+      ASSERT_EQ(DecodeTranslitLines(mixed, table).Replacements, DecodeLines(alike, table).Replacements);
+    }
+    ASSERT_EQ(testing::EndsOf(mixed), ends);
+    ASSERT_EQ(mixed.Bytes(), testing::JoinedWith(alike, ends));
   }
 }
 
@@ -288,7 +328,7 @@ TEST(TranslitStop, StoppedLineIsTheLiteralTextAfterAsManyReplacements) {
     for (int stopAt : {1, 2, 5, 30, 200}) {
       Lines lines = text;
       RecordingProgress stop(stopAt);
-      const TranslitOutcome outcome = DecodeTranslitLines(lines, table, stop, 7);
+      const TranslitOutcome outcome = DecodeLines(lines, table, stop, 7);
       const auto literal = LiteralDecodeTranslit(JoinLines(text), table, outcome.Replacements);
       ASSERT_EQ(JoinLines(lines), literal.Text);
       if (!outcome.Stopped) {
@@ -306,10 +346,10 @@ TEST(TranslitStop, LinesBeforeTheStopAreDoneAndLinesAfterUntouched) {
   const Lines text = RandomLines(random, 200, 20);
   const std::string table = RandomTable(random);
   Lines done = text;
-  DecodeTranslitLines(done, table);
+  DecodeLines(done, table);
   RecordingProgress stop(40);
   Lines lines = text;
-  const TranslitOutcome outcome = DecodeTranslitLines(lines, table, stop, 64);
+  const TranslitOutcome outcome = DecodeLines(lines, table, stop, 64);
   ASSERT_TRUE(outcome.Stopped);
   ASSERT_EQ(lines.size(), text.size());
   std::size_t k = 0;
@@ -323,7 +363,7 @@ TEST(TranslitStop, LinesBeforeTheStopAreDoneAndLinesAfterUntouched) {
   Lines encodeText(50, russian);
   Lines encoded = encodeText;
   RecordingProgress stopEncoding(30);
-  const TranslitOutcome stopped = EncodeTranslitLines(encoded, DefaultTranslitTable(), stopEncoding, 33);
+  const TranslitOutcome stopped = EncodeLines(encoded, DefaultTranslitTable(), stopEncoding, 33);
   ASSERT_TRUE(stopped.Stopped);
   const std::string result = JoinLines(encoded), original = JoinLines(encodeText);
   bool found = false;

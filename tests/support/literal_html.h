@@ -51,13 +51,23 @@ inline const std::vector<LiteralHtmlRow>& LiteralHtmlTable() {
 struct LiteralHtmlResult {
   Lines Text;  // the lines the buffer gets (the input lines when unchanged)
   bool Changed = false;
+  // With the breaks of the input lines given: the break of each line of
+  // Text. A line takes the break of the input line its own break character
+  // comes from (a tag row's from the line of its "<"); a line that is not
+  // the last taking the missing break of the last input line takes the
+  // break of the input line before that (LF when there is none); the last
+  // line takes the last input line's break when that is missing or when no
+  // break character follows the line.
+  std::vector<LineEnd> Ends;
 };
 
-inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
+inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineEnd>* ends = nullptr) {
   const auto& table = LiteralHtmlTable();
   std::string text = JoinLines(lines, "\r\n");
   std::string upper = UpperCaseRus(text);
   std::vector<bool> literal(text.size(), false);  // per character of text
+  std::vector<std::size_t> origin;                // the input line of each character of text
+  for (std::size_t i = 0; i < lines.size(); ++i) origin.insert(origin.end(), lines[i].size() + 2, i);
   bool changed = false;
   std::size_t first = 0, last = 0;  // 1-based, 0 while none
 
@@ -77,6 +87,9 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
       upper.insert(found, entry.Replacement);
       literal.erase(literal.begin() + found, literal.begin() + found + entry.Pattern.size());
       literal.insert(literal.begin() + found, replacement.size(), replacement == "<" || replacement == ">");
+      const std::size_t from = origin[found];
+      origin.erase(origin.begin() + found, origin.begin() + found + entry.Pattern.size());
+      origin.insert(origin.begin() + found, replacement.size(), from);
       const std::size_t position = found + 1;
       if (first == 0 || position < first) first = position;
       if (last == 0 || position > last) {
@@ -92,15 +105,21 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
   if (first != 0) {
     std::string span = text.substr(first - 1, last - first + 1);
     std::vector<bool> spanLiteral(literal.begin() + (first - 1), literal.begin() + last);
+    std::vector<std::size_t> spanOrigin(origin.begin() + (first - 1), origin.begin() + last);
     for (std::size_t pair; (pair = span.find("\r\n")) != std::string::npos;) {
       span.erase(pair, 2);
       spanLiteral.erase(spanLiteral.begin() + pair, spanLiteral.begin() + pair + 2);
+      spanOrigin.erase(spanOrigin.begin() + pair, spanOrigin.begin() + pair + 2);
     }
     text = text.substr(0, first - 1) + span + text.substr(last);
     std::vector<bool> joined(literal.begin(), literal.begin() + (first - 1));
     joined.insert(joined.end(), spanLiteral.begin(), spanLiteral.end());
     joined.insert(joined.end(), literal.begin() + last, literal.end());
     literal = joined;
+    std::vector<std::size_t> joinedOrigin(origin.begin(), origin.begin() + (first - 1));
+    joinedOrigin.insert(joinedOrigin.end(), spanOrigin.begin(), spanOrigin.end());
+    joinedOrigin.insert(joinedOrigin.end(), origin.begin() + last, origin.end());
+    origin = joinedOrigin;
     upper = UpperCaseRus(text);
     for (std::size_t row = 0; row < 5; ++row) {
       const LiteralHtmlRow& entry = table[row];
@@ -116,6 +135,9 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
         upper.insert(found, entry.Replacement);
         literal.erase(literal.begin() + found, literal.begin() + found + entry.Pattern.size());
         literal.insert(literal.begin() + found, entry.Replacement.size(), false);
+        const std::size_t from = origin[found];
+        origin.erase(origin.begin() + found, origin.begin() + found + entry.Pattern.size());
+        origin.insert(origin.begin() + found, entry.Replacement.size(), from);
       }
     }
   }
@@ -142,6 +164,7 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
       if (lineFeeds < 2) {
         text.erase(start, i - start + 1);
         literal.erase(literal.begin() + start, literal.begin() + i + 1);
+        origin.erase(origin.begin() + start, origin.begin() + i + 1);
         changed = true;
         i = start;
       } else {
@@ -152,8 +175,25 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines) {
     }
   }
 
-  if (!changed) return {lines, false};
-  return {SplitLines(text), true};
+  if (!changed) return {lines, false, ends ? *ends : std::vector<LineEnd>()};
+  LiteralHtmlResult result{SplitLines(text), true, {}};
+  if (!ends) return result;
+  const auto breakOf = [&](std::size_t line) {
+    if ((*ends)[line] != LineEnd::None) return (*ends)[line];
+    return line > 0 && (*ends)[line - 1] != LineEnd::None ? (*ends)[line - 1] : LineEnd::Lf;
+  };
+  std::size_t at = 0;  // where the next line of the result starts in text
+  for (std::size_t k = 0; k < result.Text.size(); ++k) {
+    at += result.Text[k].size();
+    const bool last = k + 1 == result.Text.size();
+    if (last && (at == text.size() || ends->back() == LineEnd::None)) {
+      result.Ends.push_back(ends->back());
+    } else {
+      result.Ends.push_back(breakOf(origin[at]));
+    }
+    at += text.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+  }
+  return result;
 }
 
 }  // namespace kamvo::testing

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "codepages/code_tables.h"
@@ -18,6 +19,9 @@ namespace kamvo::testing {
 
 struct LiteralEscapeResult {
   Lines text;
+  // For each line of text, the last source line it comes from: the line
+  // whose break it takes.
+  std::vector<std::size_t> lastSource;
   EscapeCounters counters;
   bool converted = false;
 };
@@ -145,9 +149,11 @@ inline LiteralEscapeResult LiteralDecodeEscapes(const Lines& source, const Escap
     if (converted || counters.HtmlCount > 0) {
       converted = true;
       out.text.push_back(joined);
+      out.lastSource.push_back(k);
       line = k + 1;
     } else {
       out.text.push_back(source[line]);
+      out.lastSource.push_back(line);
       line = line + 1;
     }
   }
