@@ -1,6 +1,8 @@
 #include "codepages/unicode.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace kamvo {
@@ -105,9 +107,30 @@ bool DecodeUtf8Char(std::string_view s, Byte& out, std::size_t& consumed) {
   return false;
 }
 
+namespace {
+
+// The Windows-1251 byte of every code point below U+0800 (the two-byte
+// forms of UTF-8), or -1 where the code page has none.
+const std::array<std::int16_t, 0x800>& TwoByteTable() {
+  static const std::array<std::int16_t, 0x800> table = [] {
+    std::array<std::int16_t, 0x800> built{};
+    for (std::uint32_t c = 0; c < built.size(); ++c) {
+      Byte b = 0;
+      built[c] = UnicodeToWin(c, b) ? b : -1;
+    }
+    return built;
+  }();
+  return table;
+}
+
+}  // namespace
+
 bool Utf8ToWin(std::string_view line, std::string& converted, bool textStart) {
-  converted.clear();
-  converted.reserve(line.size());
+  const std::array<std::int16_t, 0x800>& twoByte = TwoByteTable();
+  converted.resize(line.size());
+  char* out = converted.data();
+  const char* const in = line.data();
+  const std::size_t n = line.size();
   std::size_t decoded = 0;
   std::size_t stray = 0;
   std::size_t i = 0;
@@ -118,20 +141,47 @@ bool Utf8ToWin(std::string_view line, std::string& converted, bool textStart) {
     decoded += kByteOrderMark.size();
     i = kByteOrderMark.size();
   }
-  while (i < line.size()) {
+  while (i < n) {
+    // Eight ASCII bytes at a time: they stay as they are.
+    if (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      if ((word & 0x8080808080808080u) == 0) {
+        std::memcpy(out, in + i, 8);
+        out += 8;
+        i += 8;
+        continue;
+      }
+    }
+    const auto b0 = static_cast<Byte>(in[i]);
+    if (b0 < 0x80) {
+      *out++ = static_cast<char>(b0);
+      ++i;
+      continue;
+    }
+    // The two-byte forms (Cyrillic among them) by one look-up.
+    if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < n && IsContinuation(static_cast<Byte>(in[i + 1]))) {
+      const std::int16_t b = twoByte[(b0 & 0x1Fu) * 64 + (static_cast<Byte>(in[i + 1]) & 0x3Fu)];
+      if (b >= 0) {
+        *out++ = static_cast<char>(b);
+        decoded += 2;
+        i += 2;
+        continue;
+      }
+    }
     Byte b = 0;
     std::size_t used = 0;
     if (DecodeUtf8Char(line.substr(i), b, used)) {
-      converted.push_back(static_cast<char>(b));
+      *out++ = static_cast<char>(b);
       if (used > 1) decoded += used;
       i += used;
     } else {
-      const auto raw = static_cast<Byte>(line[i]);
-      converted.push_back(static_cast<char>(raw));
-      if (raw >= 0x80) ++stray;
+      *out++ = static_cast<char>(b0);
+      ++stray;
       ++i;
     }
   }
+  converted.resize(static_cast<std::size_t>(out - converted.data()));
   return decoded > 2 * stray;
 }
 

@@ -62,22 +62,16 @@ class TextConverter {
       }
       if (first == text.size()) return changed;
     }
-    Text converted;
-    converted.Reserve(text.Bytes().size() + text.Bytes().size() / 8, text.size());
-    for (std::size_t i = 0; i < first; ++i) converted.AddLine(text[i], text.End(i));
-    for (std::size_t i = first; i < text.size(); ++i) {
+    // The UTF-8 step and the outer layer only shorten lines: the text is
+    // rewritten where it lies.
+    text.RewriteLines(first, [&](std::size_t i, std::string_view source, std::string& out) {
       if (i % kLinesPerPump == 0) window.ProcessEvents();
-      const std::string_view source = text[i];
-      if (lowKept_ && !HasHighByte(source)) {
-        converted.AddLine(source, text.End(i));
-        continue;
-      }
-      line_.assign(source);
-      ConvertLine(line_, i == 0);
-      changed = changed || line_ != source;
-      converted.AddLine(line_, text.End(i));
-    }
-    text.swap(converted);
+      if (lowKept_ && !HasHighByte(source)) return false;
+      out.assign(source);
+      ConvertLine(out, i == 0);
+      changed = changed || out != source;
+      return true;
+    });
     return changed;
   }
 

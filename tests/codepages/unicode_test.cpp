@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 namespace kamvo {
 namespace {
 
@@ -185,6 +188,55 @@ TEST(WinFromUtf8, OverlongFormsAndSurrogatesAreNoCharacters) {
   EXPECT_EQ(WinFromUtf8(std::string("a\xC0\x80\xE0\x80\x80\xF0\x80\x80\x80\xED\xA0\x80z", 14)),
             "a" + std::string(12, '?') + "z");
   EXPECT_EQ(WinFromUtf8("\xE2\x80\x94\xD0\x81"), "\x97\xA8");
+}
+
+}  // namespace
+}  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// Utf8ToWin decoded one character at a time, as the fast version must
+// decode: the same bytes and the same verdict.
+bool PlainUtf8ToWin(std::string_view line, std::string& converted, bool textStart) {
+  converted.clear();
+  std::size_t decoded = 0, stray = 0, i = 0;
+  if (textStart && line.starts_with(kByteOrderMark)) {
+    decoded += kByteOrderMark.size();
+    i = kByteOrderMark.size();
+  }
+  while (i < line.size()) {
+    Byte b = 0;
+    std::size_t used = 0;
+    if (DecodeUtf8Char(line.substr(i), b, used)) {
+      converted.push_back(static_cast<char>(b));
+      if (used > 1) decoded += used;
+      i += used;
+    } else {
+      converted.push_back(line[i]);
+      if (static_cast<Byte>(line[i]) >= 0x80) ++stray;
+      ++i;
+    }
+  }
+  return decoded > 2 * stray;
+}
+
+TEST(Utf8ToWin, AgreesWithDecodingOneCharacterAtATime) {
+  // Pieces that make valid, broken and foreign sequences when run together.
+  const std::vector<std::string> pieces = {"a",  "plain ascii text", "\xD0\x9F", "\xD1\x8F", "\xE2\x80\x94",
+                                           "\xC2\xA0", "\xD0", "\x80", "\xEF\xBB\xBF", "\xE2\x82",
+                                           "\xC3\xA9", "\xD2\x90", "\xED\xA0\x80", "\xC0\xAF", "\xFF"};
+  std::mt19937 random(11);
+  for (int round = 0; round < 3000; ++round) {
+    std::string line;
+    for (int k = random() % 12; k > 0; --k) line += pieces[random() % pieces.size()];
+    for (bool textStart : {false, true}) {
+      std::string fast, plain;
+      const bool fastVerdict = Utf8ToWin(line, fast, textStart);
+      EXPECT_EQ(fastVerdict, PlainUtf8ToWin(line, plain, textStart)) << line;
+      EXPECT_EQ(fast, plain) << line;
+    }
+  }
 }
 
 }  // namespace
