@@ -139,13 +139,16 @@ bool DecodeXXLine(std::string_view line, std::string& stream) {
 std::optional<std::string> FindQuotedFileName(std::string_view line) {
   static constexpr std::string_view kKey = "FILENAME";
   const std::size_t length = line.size();
-  std::size_t at = std::string_view::npos;
-  for (std::size_t i = 0; i + kKey.size() <= length && at == std::string_view::npos; ++i) {
-    std::size_t k = 0;
-    while (k < kKey.size() && UpperRus(At(line, i + k)) == static_cast<Byte>(kKey[k])) ++k;
-    if (k == kKey.size()) at = i;
+  // The key is ASCII, so only its own letters in either case match it (no
+  // Cyrillic letter's upper case is an ASCII letter).
+  std::size_t at = 0;
+  for (; at + kKey.size() <= length; ++at) {
+    if (AsciiUpper(line[at]) != kKey[0]) continue;
+    std::size_t k = 1;
+    while (k < kKey.size() && AsciiUpper(line[at + k]) == kKey[k]) ++k;
+    if (k == kKey.size()) break;
   }
-  if (at == std::string_view::npos) return std::nullopt;
+  if (at + kKey.size() > length) return std::nullopt;
 
   // Each search stops at the line's last character, which must then be the
   // character searched for.
