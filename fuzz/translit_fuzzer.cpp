@@ -13,6 +13,7 @@
 #include "fuzz_common.h"
 #include "settings/settings.h"
 #include "support/literal_translit.h"
+#include "support/plain_lines.h"
 #include "support/recording_progress.h"
 
 using namespace kamvo;

@@ -67,21 +67,4 @@ FileBytes ExamineFileBytes(std::string_view bytes);
 bool TranslateBytes(char* data, std::size_t size, const unsigned char* table);
 }  // namespace portable
 
-// True when judge(line) holds for every line of text (a run of bytes
-// between CR and LF breaks) that holds a position find(text, from) gives;
-// find(text, from) is the first such position at or after from, or npos.
-// Only those lines are looked at, each once.
-template <typename Find, typename Judge>
-bool EveryLineHolding(std::string_view text, Find find, Judge judge) {
-  std::size_t done = 0;  // where the lines already judged end
-  for (std::size_t at = find(text, 0); at != std::string_view::npos; at = find(text, done)) {
-    std::size_t begin = at;
-    while (begin > done && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
-    const std::size_t end = FindLineBreak(text, at);
-    if (!judge(text.substr(begin, end - begin))) return false;
-    done = end;
-  }
-  return true;
-}
-
 }  // namespace kamvo

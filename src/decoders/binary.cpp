@@ -317,16 +317,6 @@ bool BinaryInert(const Text& text, const TFileList& files) {
       [&](std::string_view line) { return BinaryLineInert(line, scratch); });
 }
 
-// A line the decoders are tried on has more than kBinaryMinLine bytes and
-// none from 0x80 up after its first: the kBinaryMinLine bytes after its
-// first are a plain run (no byte from 0x80 up, no break). Only the lines
-// that hold such a run are looked at.
-bool BinaryTextInert(std::string_view text) {
-  std::string scratch;
-  return EveryLineHolding(text, [](std::string_view rest, std::size_t from) { return FindPlainRun(rest, kBinaryMinLine, from); },
-                          [&](std::string_view line) { return BinaryLineInert(line, scratch); });
-}
-
 BinaryScan DecodeBinary(Text& text, TFileList& files, StageProgress& progress) {
   progress.Status(progress.Tr("Checking binary...", "Проверка бинарных кодировок..."));
   progress.Pump();

@@ -80,11 +80,6 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
 // attachment list alone. The stage acts only on a line longer than
 // kBinaryMinLine that one of the decoders takes, while the list is empty.
 bool BinaryInert(const Text& text, const TFileList& files);
-// The same over a text not yet split into lines (CR LF, LF and CR break
-// them), for an empty list; the answer for a text is the answers for its
-// lines together.
-bool BinaryTextInert(std::string_view text);
-
 // The stage: decodes the blocks of the text into the attachment list and
 // names the attachments; the status line says what is checked. On a stop
 // the text stays as it was and the entries decoded so far stay.

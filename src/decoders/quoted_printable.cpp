@@ -378,12 +378,6 @@ bool EscapesInert(const Text& text, const EscapeSwitches& switches, const Escape
       [&](std::string_view line) { return EscapeLineInert(line, switches); });
 }
 
-bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches) {
-  return EveryLineHolding(
-      text, [](std::string_view rest, std::size_t from) { return FindAnyByte(rest, kEscapeLeads, from); },
-      [&](std::string_view line) { return EscapeLineInert(line, switches); });
-}
-
 bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters,
                    StageProgress& progress) {
   progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));

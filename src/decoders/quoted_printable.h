@@ -103,10 +103,6 @@ EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitc
 inline constexpr std::string_view kEscapeLeads = "=%\\&";  // the bytes that start an escape or a soft break
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches);
 bool EscapesInert(const Text& text, const EscapeSwitches& switches, const EscapeCounters& counters);
-// The same over a text not yet split into lines (CR LF, LF and CR break
-// them), with no reference decoded before.
-bool EscapeTextInert(std::string_view text, const EscapeSwitches& switches);
-
 // The stage: decodes the text in place with the passes the switches enable,
 // raising the counters; the status line says what is checked. On a stop
 // the text stays as it was before the stage. Returns whether anything was

@@ -117,24 +117,6 @@ void EncodeTranslit(Converter& converter) {
   converter.SetButtonsStop();
 }
 
-bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches) {
-  // Translit has no quick check: it runs whenever it is switched on.
-  if (switches.Translit) return false;
-  // A run starts with no HTML decoded and no attachment, which the escape
-  // and binary stages' checks require.
-  const bool escapes = switches.QP || switches.Rtf || switches.Html;
-  // One search settles the escape and HTML checks for a text that holds
-  // none of the bytes either of them looks for ("&" is among the escape
-  // leads; an HTML tag starts with "<").
-  static const std::string escapesOrTags = std::string(kEscapeLeads) + "<";
-  const bool quiet =
-      escapes && FindAnyByte(text, switches.Html ? std::string_view(escapesOrTags) : kEscapeLeads) == std::string_view::npos;
-  if (escapes && !quiet && !EscapeTextInert(text, EscapeSwitchesOf(switches))) return false;
-  if (switches.Html && !quiet && !HtmlTextInert(text)) return false;
-  if (switches.Base64 && !BinaryTextInert(text)) return false;
-  return true;
-}
-
 void QuotedPrintableStage(Converter& converter) {
   const EscapeCounters counters{0, 0, 0, converter.Counters.HtmlCount};
   if (EscapesInert(converter.TextBuffer, EscapeSwitchesOf(converter.window().Switches()), counters))

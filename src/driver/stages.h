@@ -5,14 +5,6 @@
 
 namespace kamvo {
 
-// True when none of the stages the switches enable would change the text
-// (CR LF, LF and CR break its lines) or its run's counters and attachments:
-// each enabled stage's quick check passes every line, so a run would skip
-// them all. False also whenever translit is on. The answer for a text is
-// the answers for its lines together, so a text may be judged in parts that
-// end in line breaks (a large file is judged piece by piece as it is read).
-bool StagesLeaveTextAlone(std::string_view text, const DecoderSwitches& switches);
-
 // The stages over the converter: each decodes the text buffer with the
 // window's switches and the settings, shows its progress in the window,
 // stops on a user break, and raises the run's counters (and fills its

@@ -17,27 +17,6 @@ TEST(Lines, SplitAtEveryKindOfBreakWithoutATrailingEmptyLine) {
   EXPECT_EQ(JoinLines(Lines{"a", ""}), "a\r\n\r\n");
 }
 
-TEST(Lines, BreakStyleRoundTrip) {
-  for (const std::string text : {"", "a", "a\n", "a\nb", "a\r\nb\r\n", "a\rb\r", "\n\n", "a\n\nb\n\n"}) {
-    EXPECT_EQ(JoinLines(SplitLines(text), DetectLineBreakStyle(text)), text) << text;
-  }
-  const LineBreakStyle mixed = DetectLineBreakStyle("a\r\nb\nc");
-  EXPECT_EQ(mixed.Break, "\r\n");
-  EXPECT_FALSE(mixed.FinalBreak);
-  EXPECT_EQ(DetectLineBreakStyle("none").Break, "\n");
-}
-
-TEST(Lines, ResplitActsLikeAnEditorLoadingTheLines) {
-  EXPECT_EQ(Resplit({"a", "b"}), (Lines{"a", "b"}));
-  EXPECT_EQ(Resplit({"a\r\nb", "c"}), (Lines{"a", "b", "c"}));
-  EXPECT_EQ(Resplit({"a\r", "b"}), (Lines{"a", "", "b"}));
-  EXPECT_EQ(Resplit({"\nx"}), (Lines{"", "x"}));
-  EXPECT_EQ(Resplit({"a\n\rb"}), (Lines{"a", "", "b"}));
-  // The same as joining with CR LF and splitting the whole text.
-  const Lines tricky = {"x\r", "\n", "y\r\r\n", ""};
-  EXPECT_EQ(Resplit(tricky), SplitLines(JoinLines(tricky)));
-}
-
 }  // namespace
 }  // namespace kamvo
 
@@ -142,42 +121,6 @@ TEST(Lines, SplittingAgreesWithThePlainSplitterWithAndWithoutCr) {
   }
 }
 
-TEST(Lines, JoinsToTellsWhetherTheLinesGiveTheText) {
-  std::mt19937 random(5);
-  for (int round = 0; round < 300; ++round) {
-    const std::string text = RandomText(random, 60, "ab\r\n");
-    const LineBreakStyle style = DetectLineBreakStyle(RandomText(random, 4, "a\r\n"));
-    const Lines lines = SplitLines(text);
-    EXPECT_EQ(JoinsTo(lines, style, text), JoinLines(lines, style) == text) << text;
-    // Near misses: one byte changed, one byte more or less.
-    std::string joined = JoinLines(lines, style);
-    EXPECT_TRUE(JoinsTo(lines, style, joined));
-    if (!joined.empty()) {
-      std::string changed = joined;
-      changed[random() % changed.size()] ^= 1;
-      EXPECT_FALSE(JoinsTo(lines, style, changed));
-      EXPECT_FALSE(JoinsTo(lines, style, joined.substr(0, joined.size() - 1)));
-    }
-    EXPECT_FALSE(JoinsTo(lines, style, joined + "a"));
-  }
-}
-
-TEST(Lines, TakingTheJoinedLinesEmptiesTheList) {
-  std::mt19937 random(6);
-  for (bool finalBreak : {true, false}) {
-    Lines lines;
-    for (int i = 0; i < 20000; ++i) lines.push_back(RandomText(random, 90, kSparse));
-    LineBreakStyle style;
-    style.Break = "\r\n";
-    style.FinalBreak = finalBreak;
-    const std::string expected = JoinLines(lines, style);
-    EXPECT_EQ(TakeJoinedLines(lines, style), expected);
-    EXPECT_TRUE(lines.empty());
-  }
-  Lines none;
-  EXPECT_EQ(TakeJoinedLines(none, LineBreakStyle{"\n", false}), "");
-}
-
 }  // namespace
 }  // namespace kamvo
 
@@ -190,27 +133,6 @@ std::string RandomBreakText(std::mt19937& random, std::size_t size) {
   std::string text;
   while (text.size() < size) text += pieces[random() % std::size(pieces)];
   return text;
-}
-
-TEST(Lines, BreaksAlikeExactlyWhenTheLinesJoinBackToTheText) {
-  std::mt19937 random(3);
-  int alike = 0;
-  for (int round = 0; round < 3000; ++round) {
-    std::string text = RandomBreakText(random, random() % 12);
-    // Texts with a single kind of break, so that both answers come up often.
-    if (round % 2) {
-      const std::string breaks[] = {"\n", "\r", "\r\n"};
-      const std::string& only = breaks[random() % 3];
-      std::string single;
-      for (char c : text) single += (c == '\n' || c == '\r') ? only : std::string(1, c);
-      text = single;
-    }
-    const LineBreakStyle style = DetectLineBreakStyle(text);
-    const bool expected = JoinsTo(SplitLines(text), style, text);
-    EXPECT_EQ(BreaksAlike(text, style), expected) << testing::PrintToString(text);
-    alike += expected;
-  }
-  EXPECT_GT(alike, 500);
 }
 
 // The plain search: the end of the first run of `length` bytes below 0x80

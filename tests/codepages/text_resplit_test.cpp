@@ -2,6 +2,8 @@
 // the editor splits them, and breaks given back to lines from an editor.
 #include <gtest/gtest.h>
 
+#include "support/plain_lines.h"
+
 #include "codepages/text.h"
 
 namespace kamvo {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/plain_lines.h"
+
 #include <random>
 
 namespace kamvo {
