@@ -414,6 +414,47 @@ LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possi
   }
 }
 
+// The lanes of `lanes` where at least `needed` of `total` words may be
+// recognised, counted in binary, one bit plane per power of two, two words
+// at a time: a few operations a word however many must pass, where counting
+// up to `needed` costs two a word for every word needed. Every word is
+// looked at, each over all of `lanes`: for tests that cost little a word.
+template <class Possible>
+LaneSet CountReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
+  static_assert(kSampleSize < 32, "five bit planes");
+  if (total < needed) return {};
+  LaneBits plane[5]{};
+  // Adds `carry` at plane p and up.
+  auto ripple = [&](int p, LaneBits carry) {
+    for (; p < 5; ++p) {
+      const LaneBits next = plane[p] & carry;
+      plane[p] ^= carry;
+      carry = next;
+    }
+  };
+  int k = 0;
+  for (; k + 1 < total; k += 2) {
+    const LaneBits a = possible(k, lanes).Bits, b = possible(k + 1, lanes).Bits;
+    // A carry-save adder: the ones plane takes both words, the carry goes up.
+    const LaneBits half = plane[0] ^ a;
+    const LaneBits carry = (plane[0] & a) | (half & b);
+    plane[0] = half ^ b;
+    ripple(1, carry);
+  }
+  if (k < total) ripple(0, possible(k, lanes).Bits);
+  // count >= needed, from the highest plane down.
+  LaneBits greater{}, equal = lanes.Bits;
+  for (int p = 4; p >= 0; --p) {
+    if ((needed >> p) & 1) {
+      equal &= plane[p];
+    } else {
+      greater |= equal & plane[p];
+      equal &= ~plane[p];
+    }
+  }
+  return {greater | equal};
+}
+
 // The lanes where the word may pass the word test directly.
 inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
   LaneSet all = kAllLanes, noBreak{};
@@ -452,7 +493,7 @@ void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, c
   const int total = static_cast<int>(words.size());
   // First by the letters alone, which is cheap and, on samples no chain
   // gets far with, leaves no lane; then the lanes left by the whole test.
-  const LaneSet byLetters = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
+  const LaneSet byLetters = CountReaching(total, needed, lanes, [&](int k, const LaneSet&) {
     const WordBytes& word = words[k];
     LaneSet all = kAllLanes, noBreak{};
     for (int i = 0; i < word.Count; ++i) {
@@ -466,7 +507,7 @@ void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, c
   });
   open.Utf8 = {};
   if (!utf8Step_) return;
-  open.Utf8 = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
+  open.Utf8 = CountReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
     const WordBytes& word = words[decodeOrder_[k]];
     return open.Utf8Words[positions_[decodeOrder_[k]]] =
                word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
