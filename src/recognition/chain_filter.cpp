@@ -1,7 +1,6 @@
 #include "recognition/chain_filter.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "recognition/chain_scoring.h"
 #include "recognition/russian_word.h"
@@ -97,24 +96,6 @@ bool IsOpenWord(std::string_view word) {
 // than 2h/9; none can decode with fewer than two high bytes.
 int LeadsNeeded(int h) { return h < 2 ? 0 : 2 * h / 9 + 1; }
 
-// A rough chance that a word with n distinct high bytes passes the direct
-// test under a random chain. Words are tried least likely first so that
-// blocks end early.
-double PassChance(int n) { return std::pow(68.0 / 128.0, n); }
-
-// A rough chance that at least `leads` of h high bytes become one of the
-// leads under a random chain: the UTF-8 pass tries words in this order.
-double DecodeChance(int h, int leads) {
-  if (leads == 0) return 0;
-  const double p = static_cast<double>(kLeads.size()) / 128.0;
-  double below = 0, term = std::pow(1 - p, h);  // P(exactly j), from j = 0
-  for (int j = 0; j < leads; ++j) {
-    below += term;
-    term *= (h - j) / (j + 1.0) * p / (1 - p);
-  }
-  return 1 - below;
-}
-
 inline LaneSet And(const LaneSet& a, const LaneSet& b) { return {a.Bits & b.Bits}; }
 inline LaneSet Or(const LaneSet& a, const LaneSet& b) { return {a.Bits | b.Bits}; }
 inline LaneSet Not(const LaneSet& a) { return {~a.Bits}; }
@@ -171,7 +152,6 @@ const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2) {
 
 SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8Step) {
   struct Entry {
-    double Chance;
     std::string_view Word;
     int Position;
   };
@@ -182,24 +162,12 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       alwaysOpen_.push_back(i);
       continue;
     }
-    bool seen[128] = {};
-    int distinct = 0;
-    for (char c : word)
-      if (const auto b = static_cast<Byte>(c); b >= 0x80 && !seen[b - 0x80]) {
-        seen[b - 0x80] = true;
-        ++distinct;
-      }
-    // One-byte words pass as one of 25 bytes; longer ones also need their
-    // case shape and a vowel and a consonant.
-    const double chance = word.size() == 1 ? 25.0 / 128.0 : PassChance(distinct) * (word.size() >= 3 ? 0.25 : 1.0);
-    words.push_back({chance, word, i});
-    exact_[i] = word.size() == 1 && distinct == 1;
+    words.push_back({word, i});
+    exact_[i] = word.size() == 1 && static_cast<Byte>(word[0]) >= 0x80;
     oneByteWords_ |= exact_[i];
     longWords_ |= word.size() >= 3;
   }
-  std::stable_sort(words.begin(), words.end(), [](const Entry& a, const Entry& b) { return a.Chance < b.Chance; });
   for (const Entry& entry : words) positions_.push_back(entry.Position);
-  std::vector<double> decodeChances;
   for (const LevelPair& inner : InnerLevels()) {
     const CodeTable table = Compose(PairTable(inner.Lower), PairTable(inner.Upper));
     std::vector<WordBytes>& converted = afterInner_.emplace_back();
@@ -228,12 +196,8 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       }
       bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
       converted.push_back(bytes);
-      if (afterInner_.size() == 1) decodeChances.push_back(DecodeChance(high, bytes.Leads));
     }
   }
-  for (std::size_t i = 0; i < decodeChances.size(); ++i) decodeOrder_.push_back(static_cast<int>(i));
-  std::stable_sort(decodeOrder_.begin(), decodeOrder_.end(),
-                   [&](int a, int b) { return decodeChances[a] < decodeChances[b]; });
 }
 
 void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
@@ -316,109 +280,12 @@ inline LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet&
   }
 }
 
-// Keeps the lanes of `lanes` where at most `Allowed` words fail `possible`
-// (which gives, of the lanes still alive, those where a word may be
-// recognised), so that the score could still reach `total - Allowed`.
-template <int Allowed, class Possible>
-LaneSet KeepReaching(int total, const LaneSet& lanes, Possible& possible) {
-  // failed[j]: lanes where at least j words failed; lanes outside `lanes`
-  // count as failed from the start. Small enough to live in registers.
-  LaneSet failed[Allowed + 2];
-  failed[0] = kAllLanes;
-  for (int j = 1; j <= Allowed; ++j) failed[j] = {};
-  failed[Allowed + 1] = Not(lanes);
-  for (int k = 0; k < total; ++k) {
-    const LaneSet fails = Not(possible(k, Not(failed[Allowed + 1])));
-    for (int j = Allowed + 1; j >= 1; --j) failed[j].Bits |= failed[j - 1].Bits & fails.Bits;
-    if (Not(failed[Allowed + 1]).Empty()) return {};
-  }
-  return Not(failed[Allowed + 1]);
-}
-
-// The same for any number of allowed failures.
-template <class Possible>
-LaneSet KeepReachingAny(int total, int allowed, const LaneSet& lanes, Possible& possible) {
-  LaneSet failed[kSampleSize + 2];
-  failed[0] = kAllLanes;
-  for (int j = 1; j <= allowed; ++j) failed[j] = {};
-  failed[allowed + 1] = Not(lanes);
-  for (int k = 0; k < total; ++k) {
-    const LaneSet fails = Not(possible(k, Not(failed[allowed + 1])));
-    for (int j = allowed + 1; j >= 1; --j) failed[j].Bits |= failed[j - 1].Bits & fails.Bits;
-    if (Not(failed[allowed + 1]).Empty()) return {};
-  }
-  return Not(failed[allowed + 1]);
-}
-
-// The same, counting the words that may pass instead: cheaper where fewer
-// words must pass than may fail.
-template <int Needed, class Possible>
-LaneSet KeepReachingUp(int total, const LaneSet& lanes, Possible& possible) {
-  // reached[j]: lanes where at least j words may pass so far.
-  LaneSet reached[Needed + 1];
-  reached[0] = lanes;
-  for (int j = 1; j <= Needed; ++j) reached[j] = {};
-  // Until only Needed words are left every lane can still reach Needed;
-  // from then on the lanes alive are those that have come close enough.
-  const int free = total - Needed;
-  int k = 0;
-  for (; k < free; ++k) {
-    const LaneSet passes = possible(k, lanes);
-    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
-  }
-  LaneSet alive = lanes;
-  for (; k < total; ++k) {
-    const LaneSet passes = possible(k, alive);
-    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
-    alive = reached[k - free + 1];
-    if (alive.Empty()) return {};
-  }
-  return reached[Needed];
-}
-
-template <class Possible>
-LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
-  if (total < needed) return {};
-  if (needed <= total - needed) {
-    switch (needed) {
-      case 1: return KeepReachingUp<1>(total, lanes, possible);
-      case 2: return KeepReachingUp<2>(total, lanes, possible);
-      case 3: return KeepReachingUp<3>(total, lanes, possible);
-      case 4: return KeepReachingUp<4>(total, lanes, possible);
-      case 5: return KeepReachingUp<5>(total, lanes, possible);
-      case 6: return KeepReachingUp<6>(total, lanes, possible);
-      case 7: return KeepReachingUp<7>(total, lanes, possible);
-      case 8: return KeepReachingUp<8>(total, lanes, possible);
-      case 9: return KeepReachingUp<9>(total, lanes, possible);
-      case 10: return KeepReachingUp<10>(total, lanes, possible);
-      case 11: return KeepReachingUp<11>(total, lanes, possible);
-      case 12: return KeepReachingUp<12>(total, lanes, possible);
-      default: break;
-    }
-  }
-  switch (total - needed) {
-    case 0: return KeepReaching<0>(total, lanes, possible);
-    case 1: return KeepReaching<1>(total, lanes, possible);
-    case 2: return KeepReaching<2>(total, lanes, possible);
-    case 3: return KeepReaching<3>(total, lanes, possible);
-    case 4: return KeepReaching<4>(total, lanes, possible);
-    case 5: return KeepReaching<5>(total, lanes, possible);
-    case 6: return KeepReaching<6>(total, lanes, possible);
-    case 7: return KeepReaching<7>(total, lanes, possible);
-    case 8: return KeepReaching<8>(total, lanes, possible);
-    case 9: return KeepReaching<9>(total, lanes, possible);
-    case 10: return KeepReaching<10>(total, lanes, possible);
-    case 11: return KeepReaching<11>(total, lanes, possible);
-    case 12: return KeepReaching<12>(total, lanes, possible);
-    default: return KeepReachingAny(total, total - needed, lanes, possible);
-  }
-}
-
 // The lanes of `lanes` where at least `needed` of `total` words may be
-// recognised, counted in binary, one bit plane per power of two, two words
-// at a time: a few operations a word however many must pass, where counting
-// up to `needed` costs two a word for every word needed. Every word is
-// looked at, each over all of `lanes`: for tests that cost little a word.
+// recognised (`possible` gives a word's lanes, asked over `lanes`). The
+// words are counted in binary, one bit plane per power of two, two words at
+// a time: a few operations a word however many must pass. Every word is
+// looked at: stopping once no lane can reach `needed` saves less than
+// counting up to `needed` word by word costs.
 template <class Possible>
 LaneSet CountReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
   static_assert(kSampleSize < 32, "five bit planes");
@@ -472,7 +339,7 @@ inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& ali
   if (word.Length == 1) return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
   // Three bytes or more: a vowel and a consonant, and the lanes where the
   // bytes so far are all lower case, all upper case, or upper case turned
-  // lower case once. Only lanes still alive need the closer look; branches
+  // lower case once. Only the lanes asked about need the closer look; branches
   // on what the lanes hold cost more than the few operations they save.
   const LaneSet letters = And(And(And(all, Not(noBreak)), alive), And(vowel, consonant));
   LaneSet lower = And(letters, scratch.CaseLower[word.Sequence[0]]);
@@ -502,14 +369,14 @@ void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, c
     }
     return Or(all, noBreak);
   });
-  open.Direct = byLetters.Empty() ? LaneSet{} : KeepReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
+  open.Direct = byLetters.Empty() ? LaneSet{} : CountReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
     return open.DirectWords[positions_[k]] = MayBeWord(words[k], alive, scratch);
   });
   open.Utf8 = {};
   if (!utf8Step_) return;
   open.Utf8 = CountReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
-    const WordBytes& word = words[decodeOrder_[k]];
-    return open.Utf8Words[positions_[decodeOrder_[k]]] =
+    const WordBytes& word = words[k];
+    return open.Utf8Words[positions_[k]] =
                word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
   });
 }

@@ -134,12 +134,10 @@ class SampleFilter {
   bool oneByteWords_ = false, longWords_ = false;  // words of one, and of three or more bytes
   std::array<bool, kSampleSize> exact_{};
   std::vector<int> alwaysOpen_;  // sample positions of words the test never rules out
-  std::vector<int> positions_;   // sample positions of the other words, in their order
+  std::vector<int> positions_;   // sample positions of the other words, in order
   // For every entry of InnerLevels(): each word's distinct high bytes after
-  // those levels, the words likeliest to fail first.
+  // those levels, in the order of positions_.
   std::vector<std::vector<WordBytes>> afterInner_;
-  // The order in which the UTF-8 pass tries the words.
-  std::vector<int> decodeOrder_;
 };
 
 }  // namespace kamvo
