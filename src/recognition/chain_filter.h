@@ -85,6 +85,10 @@ class SampleFilter {
     // lower-case letter. Entries 128 and 129 stand for an upper-case and a
     // lower-case Latin look-alike.
     std::array<LaneSet, 130> OneLetter, CaseUpper, CaseLower;
+    // How often the letters alone ruled out every lane, of the times they
+    // were tried lately: the direct test weighs by them first only where
+    // that pays.
+    int LettersTried = 0, LettersRuledOut = 0;
   };
 
   // What the test leaves open for one entry of InnerLevels(): the lanes
@@ -123,8 +127,8 @@ class SampleFilter {
   };
 
   void MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const;
-  void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, const Scratch& scratch,
-                  Open& open) const;
+  void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, bool lettersFirst,
+                  Scratch& scratch, Open& open) const;
   // The lanes where the word may pass the word test directly; outside
   // `alive` the answer is only "maybe".
   [[gnu::always_inline]] static LaneSet MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
