@@ -200,7 +200,7 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
   }
 }
 
-void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
+void SampleFilter::MarkBytes(bool withLevel4, int level5, const CodeTable& outerInverse, Scratch& scratch) const {
   scratch.Letter.fill({});
   scratch.NoBreak.fill({});
   scratch.Lead.fill({});
@@ -215,6 +215,9 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
   const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
   int current4 = -1;
   for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
+    // A level 4 that merges with level 5 leaves the lane out of every
+    // entry's irreducible lanes: nothing reads its marks.
+    if (Merges(lanes[lane].Upper, level5)) continue;
     if (lanes[lane].Upper != current4) {
       current4 = lanes[lane].Upper;
       const CodeTable& inverse4 = InversePairTable(current4);
@@ -392,7 +395,7 @@ void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& oute
   candidates.resize(inner.size());
   needed -= static_cast<int>(alwaysOpen_.size());
   const bool test = needed > 0;
-  if (test) MarkBytes(withLevel4, outerInverse, scratch);
+  if (test) MarkBytes(withLevel4, level5, outerInverse, scratch);
   for (std::size_t i = 0; i < inner.size(); ++i) {
     Open& open = candidates[i];
     const LaneSet& lanes = IrreducibleLanes(withLevel4, level5, inner[i].Upper);

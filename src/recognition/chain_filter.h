@@ -126,7 +126,7 @@ class SampleFilter {
     bool LatinVowel = false, LatinConsonant = false;       // look-alikes that read so
   };
 
-  void MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const;
+  void MarkBytes(bool withLevel4, int level5, const CodeTable& outerInverse, Scratch& scratch) const;
   void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, bool lettersFirst,
                   Scratch& scratch, Open& open) const;
   // The lanes where the word may pass the word test directly; outside
