@@ -327,33 +327,40 @@ LaneSet CountReaching(int total, int needed, const LaneSet& lanes, Possible poss
 
 // The lanes where the word may pass the word test directly.
 inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
-  LaneSet all = kAllLanes, noBreak{};
+  LaneSet noBreak{};
+  if (word.Length <= 2) {
+    LaneSet all = kAllLanes;
+    for (int i = 0; i < word.Count; ++i) {
+      all = And(all, scratch.Letter[word.Bytes[i]]);
+      noBreak = Or(noBreak, scratch.NoBreak[word.Bytes[i]]);
+    }
+    if (word.Length == 2) return Or(all, noBreak);
+    // A one-byte word is decided exactly (a look-alike is left open).
+    return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
+  }
+  // Three bytes or more: a vowel and a consonant, and every byte a letter,
+  // the upper-case ones (if any) before the lower-case ones (if any): all
+  // lower case, all upper case, or upper case turned lower case once. Only
+  // the lanes asked about need the closer look; branches on what the lanes
+  // hold cost more than the few operations they save.
   LaneSet vowel = word.LatinVowel ? kAllLanes : LaneSet{};
   LaneSet consonant = word.LatinConsonant ? kAllLanes : LaneSet{};
   for (int i = 0; i < word.Count; ++i) {
     const int b = word.Bytes[i];
-    all = And(all, scratch.Letter[b]);
     noBreak = Or(noBreak, scratch.NoBreak[b]);
     vowel = Or(vowel, scratch.Vowel[b]);
     consonant = Or(consonant, scratch.Consonant[b]);
   }
-  if (word.Length == 2) return Or(all, noBreak);
-  // A one-byte word is decided exactly (a look-alike is left open).
-  if (word.Length == 1) return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
-  // Three bytes or more: a vowel and a consonant, and the lanes where the
-  // bytes so far are all lower case, all upper case, or upper case turned
-  // lower case once. Only the lanes asked about need the closer look; branches
-  // on what the lanes hold cost more than the few operations they save.
-  const LaneSet letters = And(And(And(all, Not(noBreak)), alive), And(vowel, consonant));
-  LaneSet lower = And(letters, scratch.CaseLower[word.Sequence[0]]);
-  LaneSet upper = And(letters, scratch.CaseUpper[word.Sequence[0]]), turned{};
+  const LaneSet letters = And(And(Not(noBreak), alive), And(vowel, consonant));
+  // Upper case so far; upper case so far then lower case from some byte on.
+  LaneSet upper = And(letters, scratch.CaseUpper[word.Sequence[0]]);
+  LaneSet turned = And(letters, scratch.CaseLower[word.Sequence[0]]);
   for (int k = 1; k < word.Length; ++k) {
     const int b = word.Sequence[k];
     turned = And(Or(turned, upper), scratch.CaseLower[b]);
-    lower = And(lower, scratch.CaseLower[b]);
     upper = And(upper, scratch.CaseUpper[b]);
   }
-  return Or(noBreak, Or(Or(lower, upper), turned));
+  return Or(noBreak, Or(upper, turned));
 }
 
 // Fills in which lanes could reach `needed` directly or through the UTF-8
