@@ -1,7 +1,6 @@
 #include "recognition/chain_filter.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "recognition/chain_scoring.h"
 #include "recognition/russian_word.h"
@@ -97,24 +96,6 @@ bool IsOpenWord(std::string_view word) {
 // than 2h/9; none can decode with fewer than two high bytes.
 int LeadsNeeded(int h) { return h < 2 ? 0 : 2 * h / 9 + 1; }
 
-// A rough chance that a word with n distinct high bytes passes the direct
-// test under a random chain. Words are tried least likely first so that
-// blocks end early.
-double PassChance(int n) { return std::pow(68.0 / 128.0, n); }
-
-// A rough chance that at least `leads` of h high bytes become one of the
-// leads under a random chain: the UTF-8 pass tries words in this order.
-double DecodeChance(int h, int leads) {
-  if (leads == 0) return 0;
-  const double p = static_cast<double>(kLeads.size()) / 128.0;
-  double below = 0, term = std::pow(1 - p, h);  // P(exactly j), from j = 0
-  for (int j = 0; j < leads; ++j) {
-    below += term;
-    term *= (h - j) / (j + 1.0) * p / (1 - p);
-  }
-  return 1 - below;
-}
-
 inline LaneSet And(const LaneSet& a, const LaneSet& b) { return {a.Bits & b.Bits}; }
 inline LaneSet Or(const LaneSet& a, const LaneSet& b) { return {a.Bits | b.Bits}; }
 inline LaneSet Not(const LaneSet& a) { return {~a.Bits}; }
@@ -171,7 +152,6 @@ const LaneSet& IrreducibleLanes(bool withLevel4, int level5, int level2) {
 
 SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8Step) {
   struct Entry {
-    double Chance;
     std::string_view Word;
     int Position;
   };
@@ -182,24 +162,12 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       alwaysOpen_.push_back(i);
       continue;
     }
-    bool seen[128] = {};
-    int distinct = 0;
-    for (char c : word)
-      if (const auto b = static_cast<Byte>(c); b >= 0x80 && !seen[b - 0x80]) {
-        seen[b - 0x80] = true;
-        ++distinct;
-      }
-    // One-byte words pass as one of 25 bytes; longer ones also need their
-    // case shape and a vowel and a consonant.
-    const double chance = word.size() == 1 ? 25.0 / 128.0 : PassChance(distinct) * (word.size() >= 3 ? 0.25 : 1.0);
-    words.push_back({chance, word, i});
-    exact_[i] = word.size() == 1 && distinct == 1;
+    words.push_back({word, i});
+    exact_[i] = word.size() == 1 && static_cast<Byte>(word[0]) >= 0x80;
     oneByteWords_ |= exact_[i];
     longWords_ |= word.size() >= 3;
   }
-  std::stable_sort(words.begin(), words.end(), [](const Entry& a, const Entry& b) { return a.Chance < b.Chance; });
   for (const Entry& entry : words) positions_.push_back(entry.Position);
-  std::vector<double> decodeChances;
   for (const LevelPair& inner : InnerLevels()) {
     const CodeTable table = Compose(PairTable(inner.Lower), PairTable(inner.Upper));
     std::vector<WordBytes>& converted = afterInner_.emplace_back();
@@ -228,15 +196,11 @@ SampleFilter::SampleFilter(const Sample& sample, bool utf8Step) : utf8Step_(utf8
       }
       bytes.Leads = static_cast<std::uint8_t>(utf8Step ? LeadsNeeded(high) : 0);
       converted.push_back(bytes);
-      if (afterInner_.size() == 1) decodeChances.push_back(DecodeChance(high, bytes.Leads));
     }
   }
-  for (std::size_t i = 0; i < decodeChances.size(); ++i) decodeOrder_.push_back(static_cast<int>(i));
-  std::stable_sort(decodeOrder_.begin(), decodeOrder_.end(),
-                   [&](int a, int b) { return decodeChances[a] < decodeChances[b]; });
 }
 
-void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const {
+void SampleFilter::MarkBytes(bool withLevel4, int level5, const CodeTable& outerInverse, Scratch& scratch) const {
   scratch.Letter.fill({});
   scratch.NoBreak.fill({});
   scratch.Lead.fill({});
@@ -251,6 +215,9 @@ void SampleFilter::MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scr
   const std::vector<LevelPair>& lanes = BlockLanes(withLevel4);
   int current4 = -1;
   for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
+    // A level 4 that merges with level 5 leaves the lane out of every
+    // entry's irreducible lanes: nothing reads its marks.
+    if (Merges(lanes[lane].Upper, level5)) continue;
     if (lanes[lane].Upper != current4) {
       current4 = lanes[lane].Upper;
       const CodeTable& inverse4 = InversePairTable(current4);
@@ -316,159 +283,115 @@ inline LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet&
   }
 }
 
-// Keeps the lanes of `lanes` where at most `Allowed` words fail `possible`
-// (which gives, of the lanes still alive, those where a word may be
-// recognised), so that the score could still reach `total - Allowed`.
-template <int Allowed, class Possible>
-LaneSet KeepReaching(int total, const LaneSet& lanes, Possible& possible) {
-  // failed[j]: lanes where at least j words failed; lanes outside `lanes`
-  // count as failed from the start. Small enough to live in registers.
-  LaneSet failed[Allowed + 2];
-  failed[0] = kAllLanes;
-  for (int j = 1; j <= Allowed; ++j) failed[j] = {};
-  failed[Allowed + 1] = Not(lanes);
-  for (int k = 0; k < total; ++k) {
-    const LaneSet fails = Not(possible(k, Not(failed[Allowed + 1])));
-    for (int j = Allowed + 1; j >= 1; --j) failed[j].Bits |= failed[j - 1].Bits & fails.Bits;
-    if (Not(failed[Allowed + 1]).Empty()) return {};
-  }
-  return Not(failed[Allowed + 1]);
-}
-
-// The same for any number of allowed failures.
+// The lanes of `lanes` where at least `needed` of `total` words may be
+// recognised (`possible` gives a word's lanes, asked over `lanes`). The
+// words are counted in binary, one bit plane per power of two, two words at
+// a time: a few operations a word however many must pass. Every word is
+// looked at: stopping once no lane can reach `needed` saves less than
+// counting up to `needed` word by word costs.
 template <class Possible>
-LaneSet KeepReachingAny(int total, int allowed, const LaneSet& lanes, Possible& possible) {
-  LaneSet failed[kSampleSize + 2];
-  failed[0] = kAllLanes;
-  for (int j = 1; j <= allowed; ++j) failed[j] = {};
-  failed[allowed + 1] = Not(lanes);
-  for (int k = 0; k < total; ++k) {
-    const LaneSet fails = Not(possible(k, Not(failed[allowed + 1])));
-    for (int j = allowed + 1; j >= 1; --j) failed[j].Bits |= failed[j - 1].Bits & fails.Bits;
-    if (Not(failed[allowed + 1]).Empty()) return {};
-  }
-  return Not(failed[allowed + 1]);
-}
-
-// The same, counting the words that may pass instead: cheaper where fewer
-// words must pass than may fail.
-template <int Needed, class Possible>
-LaneSet KeepReachingUp(int total, const LaneSet& lanes, Possible& possible) {
-  // reached[j]: lanes where at least j words may pass so far.
-  LaneSet reached[Needed + 1];
-  reached[0] = lanes;
-  for (int j = 1; j <= Needed; ++j) reached[j] = {};
-  // Until only Needed words are left every lane can still reach Needed;
-  // from then on the lanes alive are those that have come close enough.
-  const int free = total - Needed;
-  int k = 0;
-  for (; k < free; ++k) {
-    const LaneSet passes = possible(k, lanes);
-    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
-  }
-  LaneSet alive = lanes;
-  for (; k < total; ++k) {
-    const LaneSet passes = possible(k, alive);
-    for (int j = Needed; j >= 1; --j) reached[j].Bits |= reached[j - 1].Bits & passes.Bits;
-    alive = reached[k - free + 1];
-    if (alive.Empty()) return {};
-  }
-  return reached[Needed];
-}
-
-template <class Possible>
-LaneSet KeepReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
+LaneSet CountReaching(int total, int needed, const LaneSet& lanes, Possible possible) {
+  static_assert(kSampleSize < 32, "five bit planes");
   if (total < needed) return {};
-  if (needed <= total - needed) {
-    switch (needed) {
-      case 1: return KeepReachingUp<1>(total, lanes, possible);
-      case 2: return KeepReachingUp<2>(total, lanes, possible);
-      case 3: return KeepReachingUp<3>(total, lanes, possible);
-      case 4: return KeepReachingUp<4>(total, lanes, possible);
-      case 5: return KeepReachingUp<5>(total, lanes, possible);
-      case 6: return KeepReachingUp<6>(total, lanes, possible);
-      case 7: return KeepReachingUp<7>(total, lanes, possible);
-      case 8: return KeepReachingUp<8>(total, lanes, possible);
-      case 9: return KeepReachingUp<9>(total, lanes, possible);
-      case 10: return KeepReachingUp<10>(total, lanes, possible);
-      case 11: return KeepReachingUp<11>(total, lanes, possible);
-      case 12: return KeepReachingUp<12>(total, lanes, possible);
-      default: break;
+  LaneBits plane[5]{};
+  // Adds `carry` at plane p and up.
+  auto ripple = [&](int p, LaneBits carry) {
+    for (; p < 5; ++p) {
+      const LaneBits next = plane[p] & carry;
+      plane[p] ^= carry;
+      carry = next;
+    }
+  };
+  int k = 0;
+  for (; k + 1 < total; k += 2) {
+    const LaneBits a = possible(k, lanes).Bits, b = possible(k + 1, lanes).Bits;
+    // A carry-save adder: the ones plane takes both words, the carry goes up.
+    const LaneBits half = plane[0] ^ a;
+    const LaneBits carry = (plane[0] & a) | (half & b);
+    plane[0] = half ^ b;
+    ripple(1, carry);
+  }
+  if (k < total) ripple(0, possible(k, lanes).Bits);
+  // count >= needed, from the highest plane down.
+  LaneBits greater{}, equal = lanes.Bits;
+  for (int p = 4; p >= 0; --p) {
+    if ((needed >> p) & 1) {
+      equal &= plane[p];
+    } else {
+      greater |= equal & plane[p];
+      equal &= ~plane[p];
     }
   }
-  switch (total - needed) {
-    case 0: return KeepReaching<0>(total, lanes, possible);
-    case 1: return KeepReaching<1>(total, lanes, possible);
-    case 2: return KeepReaching<2>(total, lanes, possible);
-    case 3: return KeepReaching<3>(total, lanes, possible);
-    case 4: return KeepReaching<4>(total, lanes, possible);
-    case 5: return KeepReaching<5>(total, lanes, possible);
-    case 6: return KeepReaching<6>(total, lanes, possible);
-    case 7: return KeepReaching<7>(total, lanes, possible);
-    case 8: return KeepReaching<8>(total, lanes, possible);
-    case 9: return KeepReaching<9>(total, lanes, possible);
-    case 10: return KeepReaching<10>(total, lanes, possible);
-    case 11: return KeepReaching<11>(total, lanes, possible);
-    case 12: return KeepReaching<12>(total, lanes, possible);
-    default: return KeepReachingAny(total, total - needed, lanes, possible);
-  }
+  return {greater | equal};
 }
 
 // The lanes where the word may pass the word test directly.
 inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch) {
-  LaneSet all = kAllLanes, noBreak{};
+  LaneSet noBreak{};
+  if (word.Length <= 2) {
+    LaneSet all = kAllLanes;
+    for (int i = 0; i < word.Count; ++i) {
+      all = And(all, scratch.Letter[word.Bytes[i]]);
+      noBreak = Or(noBreak, scratch.NoBreak[word.Bytes[i]]);
+    }
+    if (word.Length == 2) return Or(all, noBreak);
+    // A one-byte word is decided exactly (a look-alike is left open).
+    return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
+  }
+  // Three bytes or more: a vowel and a consonant, and every byte a letter,
+  // the upper-case ones (if any) before the lower-case ones (if any): all
+  // lower case, all upper case, or upper case turned lower case once. Only
+  // the lanes asked about need the closer look; branches on what the lanes
+  // hold cost more than the few operations they save.
   LaneSet vowel = word.LatinVowel ? kAllLanes : LaneSet{};
   LaneSet consonant = word.LatinConsonant ? kAllLanes : LaneSet{};
   for (int i = 0; i < word.Count; ++i) {
     const int b = word.Bytes[i];
-    all = And(all, scratch.Letter[b]);
     noBreak = Or(noBreak, scratch.NoBreak[b]);
     vowel = Or(vowel, scratch.Vowel[b]);
     consonant = Or(consonant, scratch.Consonant[b]);
   }
-  if (word.Length == 2) return Or(all, noBreak);
-  // A one-byte word is decided exactly (a look-alike is left open).
-  if (word.Length == 1) return Or(noBreak, And(all, scratch.OneLetter[word.Sequence[0]]));
-  // Three bytes or more: a vowel and a consonant, and the lanes where the
-  // bytes so far are all lower case, all upper case, or upper case turned
-  // lower case once. Only lanes still alive need the closer look; branches
-  // on what the lanes hold cost more than the few operations they save.
-  const LaneSet letters = And(And(And(all, Not(noBreak)), alive), And(vowel, consonant));
-  LaneSet lower = And(letters, scratch.CaseLower[word.Sequence[0]]);
-  LaneSet upper = And(letters, scratch.CaseUpper[word.Sequence[0]]), turned{};
+  const LaneSet letters = And(And(Not(noBreak), alive), And(vowel, consonant));
+  // Upper case so far; upper case so far then lower case from some byte on.
+  LaneSet upper = And(letters, scratch.CaseUpper[word.Sequence[0]]);
+  LaneSet turned = And(letters, scratch.CaseLower[word.Sequence[0]]);
   for (int k = 1; k < word.Length; ++k) {
     const int b = word.Sequence[k];
     turned = And(Or(turned, upper), scratch.CaseLower[b]);
-    lower = And(lower, scratch.CaseLower[b]);
     upper = And(upper, scratch.CaseUpper[b]);
   }
-  return Or(noBreak, Or(Or(lower, upper), turned));
+  return Or(noBreak, Or(upper, turned));
 }
 
 // Fills in which lanes could reach `needed` directly or through the UTF-8
 // step, and for those, where each word may be recognised.
 void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
-                              const Scratch& scratch, Open& open) const {
+                              bool lettersFirst, Scratch& scratch, Open& open) const {
   const int total = static_cast<int>(words.size());
-  // First by the letters alone, which is cheap and, on samples no chain
-  // gets far with, leaves no lane; then the lanes left by the whole test.
-  const LaneSet byLetters = KeepReaching(total, needed, lanes, [&](int k, const LaneSet&) {
-    const WordBytes& word = words[k];
-    LaneSet all = kAllLanes, noBreak{};
-    for (int i = 0; i < word.Count; ++i) {
-      all = And(all, scratch.Letter[word.Bytes[i]]);
-      noBreak = Or(noBreak, scratch.NoBreak[word.Bytes[i]]);
-    }
-    return Or(all, noBreak);
-  });
-  open.Direct = byLetters.Empty() ? LaneSet{} : KeepReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
+  // The letters alone first, where asked: cheaper than the whole test, and
+  // on some samples they leave no lane; the whole test on those they leave.
+  LaneSet byLetters = lanes;
+  if (lettersFirst) {
+    byLetters = CountReaching(total, needed, lanes, [&](int k, const LaneSet&) {
+      const WordBytes& word = words[k];
+      LaneSet all = kAllLanes, noBreak{};
+      for (int i = 0; i < word.Count; ++i) {
+        all = And(all, scratch.Letter[word.Bytes[i]]);
+        noBreak = Or(noBreak, scratch.NoBreak[word.Bytes[i]]);
+      }
+      return Or(all, noBreak);
+    });
+    ++scratch.LettersTried;
+    scratch.LettersRuledOut += byLetters.Empty();
+  }
+  open.Direct = byLetters.Empty() ? LaneSet{} : CountReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
     return open.DirectWords[positions_[k]] = MayBeWord(words[k], alive, scratch);
   });
   open.Utf8 = {};
   if (!utf8Step_) return;
-  open.Utf8 = KeepReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
-    const WordBytes& word = words[decodeOrder_[k]];
-    return open.Utf8Words[positions_[decodeOrder_[k]]] =
+  open.Utf8 = CountReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
+    const WordBytes& word = words[k];
+    return open.Utf8Words[positions_[k]] =
                word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
   });
 }
@@ -479,13 +402,21 @@ void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& oute
   candidates.resize(inner.size());
   needed -= static_cast<int>(alwaysOpen_.size());
   const bool test = needed > 0;
-  if (test) MarkBytes(withLevel4, outerInverse, scratch);
+  if (test) MarkBytes(withLevel4, level5, outerInverse, scratch);
   for (std::size_t i = 0; i < inner.size(); ++i) {
     Open& open = candidates[i];
     const LaneSet& lanes = IrreducibleLanes(withLevel4, level5, inner[i].Upper);
     open.Tested = test;
     if (test) {
-      CountWords(afterInner_[i], needed, lanes, scratch, open);
+      // The letters go first while they rule out every lane more than a
+      // third of the time, when they save more than they cost (measured on
+      // the hard samples); every eighth entry tries them anyway, to see.
+      if (scratch.LettersTried >= 256) {
+        scratch.LettersTried /= 2;
+        scratch.LettersRuledOut /= 2;
+      }
+      const bool lettersFirst = i % 8 == 0 || scratch.LettersRuledOut * 3 > scratch.LettersTried;
+      CountWords(afterInner_[i], needed, lanes, lettersFirst, scratch, open);
     } else {
       open.Direct = lanes;
       open.Utf8 = utf8Step_ ? lanes : LaneSet{};

@@ -85,6 +85,10 @@ class SampleFilter {
     // lower-case letter. Entries 128 and 129 stand for an upper-case and a
     // lower-case Latin look-alike.
     std::array<LaneSet, 130> OneLetter, CaseUpper, CaseLower;
+    // How often the letters alone ruled out every lane, of the times they
+    // were tried lately: the direct test weighs by them first only where
+    // that pays.
+    int LettersTried = 0, LettersRuledOut = 0;
   };
 
   // What the test leaves open for one entry of InnerLevels(): the lanes
@@ -122,9 +126,9 @@ class SampleFilter {
     bool LatinVowel = false, LatinConsonant = false;       // look-alikes that read so
   };
 
-  void MarkBytes(bool withLevel4, const CodeTable& outerInverse, Scratch& scratch) const;
-  void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, const Scratch& scratch,
-                  Open& open) const;
+  void MarkBytes(bool withLevel4, int level5, const CodeTable& outerInverse, Scratch& scratch) const;
+  void CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, bool lettersFirst,
+                  Scratch& scratch, Open& open) const;
   // The lanes where the word may pass the word test directly; outside
   // `alive` the answer is only "maybe".
   [[gnu::always_inline]] static LaneSet MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
@@ -134,12 +138,10 @@ class SampleFilter {
   bool oneByteWords_ = false, longWords_ = false;  // words of one, and of three or more bytes
   std::array<bool, kSampleSize> exact_{};
   std::vector<int> alwaysOpen_;  // sample positions of words the test never rules out
-  std::vector<int> positions_;   // sample positions of the other words, in their order
+  std::vector<int> positions_;   // sample positions of the other words, in order
   // For every entry of InnerLevels(): each word's distinct high bytes after
-  // those levels, the words likeliest to fail first.
+  // those levels, in the order of positions_.
   std::vector<std::vector<WordBytes>> afterInner_;
-  // The order in which the UTF-8 pass tries the words.
-  std::vector<int> decodeOrder_;
 };
 
 }  // namespace kamvo
