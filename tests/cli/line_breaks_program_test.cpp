@@ -2,9 +2,6 @@
 // whatever kinds of breaks the file mixes, and decodes what a file carries
 // in quoted-printable and Base64 as before.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <random>
 
@@ -12,9 +9,8 @@
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
 #include "support/russian_text.h"
+#include "support/run_kamvo.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace kamvo {
 namespace {
@@ -22,26 +18,6 @@ namespace {
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-// Runs `kamvo in /FROM out /TO` with its own settings folder; its exit status.
-int RunKamvo(const TempDir& dir, const std::string& in, const char* from, const std::string& out, const char* to) {
-  const std::string config = "XDG_CONFIG_HOME=" + dir / "config";
-  std::vector<char*> envp = {const_cast<char*>(config.c_str())};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string_view(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) envp.push_back(*e);
-  envp.push_back(nullptr);
-  const char* argv[] = {KAMVO_EXECUTABLE, in.c_str(), from, out.c_str(), to, nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, KAMVO_EXECUTABLE, &actions, nullptr, const_cast<char**>(argv), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST(LineBreaksProgram, MixedBreaksStayWhereTheyWereThroughAConversion) {
   std::mt19937 random(41);
@@ -60,10 +36,10 @@ TEST(LineBreaksProgram, MixedBreaksStayWhereTheyWereThroughAConversion) {
   TempDir dir;
   const std::string in = dir / "koi.txt";
   WriteFile(in, koi);
-  EXPECT_EQ(RunKamvo(dir, in, "/KOI", dir / "win.txt", "/WIN"), 0);
+  EXPECT_EQ(testing::RunKamvo(dir, {in, "/KOI", dir / "win.txt", "/WIN"}).Status, 0);
   EXPECT_TRUE(ReadFile(dir / "win.txt") == windows);
   // In place, with the original in the backup.
-  EXPECT_EQ(RunKamvo(dir, in, "/KOI", in, "/WIN"), 0);
+  EXPECT_EQ(testing::RunKamvo(dir, {in, "/KOI", in, "/WIN"}).Status, 0);
   EXPECT_TRUE(ReadFile(in) == windows);
   EXPECT_TRUE(ReadFile(in + ".bak") == koi);
 }
@@ -102,7 +78,7 @@ TEST(LineBreaksProgram, QuotedPrintableAndBase64AreDecodedInTheirPlaces) {
     TempDir dir;
     const std::string in = dir / "mail.txt";
     WriteFile(in, JoinLines(input, lineBreak));
-    EXPECT_EQ(RunKamvo(dir, in, "/WIN", dir / "out.txt", "/WIN"), 0);
+    EXPECT_EQ(testing::RunKamvo(dir, {in, "/WIN", dir / "out.txt", "/WIN"}).Status, 0);
     EXPECT_EQ(ReadFile(dir / "out.txt"), JoinLines(expected, lineBreak));
   }
 }

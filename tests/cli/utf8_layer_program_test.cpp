@@ -1,17 +1,13 @@
 // The real program on UTF-8 files that hold mojibake.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <iconv.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <random>
 
 #include "codepages/unicode.h"
 #include "support/russian_text.h"
+#include "support/run_kamvo.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace kamvo {
 namespace {
@@ -32,27 +28,6 @@ bool Iconv(const std::string& bytes, const char* from, const char* to, std::stri
   iconv_close(cd);
   out.resize(out.size() - outLeft);
   return ok;
-}
-
-// Runs `kamvo in out /WIN` with its own settings folder; the pane it prints.
-std::string Convert(const TempDir& dir, const std::string& in, const std::string& out) {
-  const std::string config = "XDG_CONFIG_HOME=" + dir / "config";
-  const std::string paneFile = dir / "pane.txt";
-  std::vector<char*> envp = {const_cast<char*>(config.c_str())};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string_view(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) envp.push_back(*e);
-  envp.push_back(nullptr);
-  const char* argv[] = {KAMVO_EXECUTABLE, in.c_str(), out.c_str(), "/WIN", nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, paneFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, KAMVO_EXECUTABLE, &actions, nullptr, const_cast<char**>(argv), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return "(not started)";
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return ReadFile(paneFile);
 }
 
 TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
@@ -80,7 +55,7 @@ TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
     SCOPED_TRACE(c.pane);
     WriteFile(dir / "in.txt", c.in);
     std::filesystem::remove(dir / "out.txt");
-    EXPECT_EQ(Convert(dir, dir / "in.txt", dir / "out.txt"), c.pane);
+    EXPECT_EQ(testing::RunKamvo(dir, {dir / "in.txt", dir / "out.txt", "/WIN"}).Out, c.pane);
     EXPECT_EQ(ReadFile(dir / "out.txt"), c.expected);
   }
 }
