@@ -108,8 +108,11 @@ class TextConverter {
     return false;
   }
 
+  // A table that keeps every byte (the usual way into and out of
+  // Windows-1251 of a UTF-8 text) is not applied at all.
   static void Translate(std::string& line, const CodeTable& table) {
-    for (char& c : line) c = static_cast<char>(table[static_cast<Byte>(c)]);
+    static const CodeTable identity = IdentityCodeTable();
+    if (table != identity) TranslateBytes(line.data(), line.size(), table.data());
   }
 
   const CodeTable& table_;
