@@ -55,6 +55,10 @@ class LayerSearch {
     // which may win with more words or fewer conversions).
     const int within = bestPercent_ > 0 ? std::min(bestPercent_ - 1, options_.DetectionLimit) : 0;
     options.MustBeat = MostWordsWithin(within, sample.Count);
+    // A chain that reaches the limit explaining more words than the best
+    // so far wins at any percentage.
+    const int moreWords = std::max(bestScore_ + 1, MostWordsWithin(options_.DetectionLimit - 1, sample.Count) + 1);
+    if (moreWords <= sample.Count) options.MustBeat = std::min(options.MustBeat, moreWords - 1);
     Adapter adapter(*this, layer, sample);
     const SearchResult found = SearchChains(sample, options, adapter);
     if (found.Broken) {
@@ -87,10 +91,16 @@ class LayerSearch {
   void Offer(const OuterLayer& layer, const Sample& sample, const Chain& chain, int score, int percent,
              bool utf8) {
     const int steps = ConversionSteps(layer, chain, utf8);
-    const bool better =
-        percent > bestPercent_ ||
-        (percent == bestPercent_ && percent > 0 &&
-         (score > bestScore_ || (Result.Found && score == bestScore_ && steps < bestSteps_)));
+    const int limit = options_.DetectionLimit;
+    bool better = false;
+    if (percent >= limit && score > bestScore_)
+      better = true;  // more words explained, at the limit
+    else if (bestPercent_ >= limit && bestScore_ > score)
+      better = false;  // the best explains more words, at the limit
+    else
+      better = percent > bestPercent_ ||
+               (percent == bestPercent_ && percent > 0 &&
+                (score > bestScore_ || (Result.Found && score == bestScore_ && steps < bestSteps_)));
     if (!better) return;
     // The layer into Windows-1251 alone converts a text as the UTF-8 step
     // alone does: the written result stands, explained by this sample.

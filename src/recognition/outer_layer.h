@@ -8,10 +8,14 @@
 //
 // The search runs once for each code page that holds every character of the
 // text, and once more for each code page that holds every character of such a
-// result when that result is itself valid UTF-8. A layer's result replaces the
-// result before it with a strictly higher percentage, or with the same
-// percentage of strictly more words; between layers, the same percentage of
-// as many words reached with fewer conversions counts as better too. A
+// result when that result is itself valid UTF-8. A layer's result that
+// reaches the detection limit replaces the result before it when it explains
+// strictly more sample words, whatever the percentages (a result at the limit
+// explaining more words is not replaced by one explaining fewer). Otherwise a
+// layer's result replaces the result before it with a strictly higher
+// percentage, or with the same percentage of strictly more words; between
+// layers, the same percentage of as many words reached with fewer
+// conversions counts as better too. A
 // layer that converts the text just as the result before it does never
 // replaces it.
 #pragma once

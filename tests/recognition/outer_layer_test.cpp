@@ -154,3 +154,33 @@ TEST(OuterLayer, SamplesOnlyWhatItNeedsAndTheSameAsTheWholeText) {
 
 }  // namespace
 }  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// A layer that reaches the limit explaining more words than the written
+// search wins even at a lower percentage: mojibake twice over leaves the
+// written search only a few short words, which some chain may read in
+// full, while the layer reads every word and misses only the odd one.
+TEST(OuterLayer, AtTheLimitMoreWordsExplainedWin) {
+  std::mt19937 random(30);
+  Lines text = RussianText(random, 12, 8);
+  text[2] += " \xF9\xFA\xFC\xFB\xFD";  // no Russian word
+  text[7] += " \xFA\xFC\xFB\xF9";
+  const Lines twice = SavedAsUtf8(SavedAsUtf8(text, kKoi8), kWindows);
+  const int limit = 80, levels = 3;
+  const WrittenResult written = Written(twice, limit, levels);
+  ASSERT_TRUE(ExpectSameAsLiteral(twice, limit, levels, "twice over, two words unknown"));
+  RecordingLayerObserver observer;
+  SearchOptions options;
+  options.DetectionLimit = limit;
+  options.MaxLevels = levels;
+  const LayerSearchResult result = SearchOuterLayers(Text::FromLines(twice), options, written, observer);
+  EXPECT_EQ(result.Best.Layer, (OuterLayer{{kWindows, kKoi8}}));
+  EXPECT_GE(result.Best.Percent, limit);
+  EXPECT_GT(result.Best.BestScore, written.Score);
+  EXPECT_LT(result.Best.Percent, written.Percent);  // the written search read its few words in full
+}
+
+}  // namespace
+}  // namespace kamvo

@@ -146,9 +146,17 @@ inline LiteralLayerResult LiteralLayerSearch(const Lines& text, bool utf8Step, i
     if (r.BestPercent < 0) return;
     int steps = layer.Size() + (r.Utf8 ? 1 : 0);
     for (auto pair : r.Best) steps += pair != 0;
-    const bool better = r.BestPercent > bestPercent ||
-                        (r.BestPercent == bestPercent && bestPercent > 0 &&
-                         (r.BestScore > bestScore || (best.Found && r.BestScore == bestScore && steps < bestSteps)));
+    // At the limit, the result explaining more words wins; otherwise the
+    // higher percentage, then more words, then fewer conversions.
+    bool better = false;
+    if (r.BestPercent >= limit && r.BestScore > bestScore)
+      better = true;
+    else if (bestPercent >= limit && bestScore > r.BestScore)
+      better = false;
+    else
+      better = r.BestPercent > bestPercent ||
+               (r.BestPercent == bestPercent && bestPercent > 0 &&
+                (r.BestScore > bestScore || (best.Found && r.BestScore == bestScore && steps < bestSteps)));
     if (!better) return;
     // The same conversion as the written result's UTF-8 step alone.
     if (!best.Found && written.Utf8Alone && layer == OuterLayer{{1, 0}} && !r.Utf8 && r.Best == Chain{}) {
