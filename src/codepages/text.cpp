@@ -121,6 +121,29 @@ void Text::EndLine(LineEnd end) {
   open_ = false;
 }
 
+void Text::AppendLines(const Text& other, std::size_t first, std::size_t last) {
+  if (first >= last) return;
+  // A line being built takes the first line's bytes, and a last line
+  // without a break gets one: AddLine knows how.
+  if (open_ || (!index_.empty() && End(size() - 1) == LineEnd::None)) {
+    AddLine(other[first], other.End(first));
+    if (++first == last) return;
+  }
+  // Only the last line of `other` goes without a break, so its bytes from
+  // the first line's start to the last line's break are the lines as AddLine
+  // writes them; each line's end moves by where they now start.
+  const std::size_t from = other.Begin(first);
+  const std::size_t to = other.ContentEnd(last - 1) + BreakBytes(other.End(last - 1)).size();
+  // Unsigned arithmetic wraps, so a shift to the left works too.
+  const std::uint64_t shift = static_cast<std::uint64_t>(bytes_.size() - from) << 2;
+  bytes_.append(other.bytes_, from, to - from);
+  // resize grows the index geometrically, so that many short runs cost no
+  // reallocation each.
+  const std::size_t at = index_.size();
+  index_.resize(at + (last - first));
+  for (std::size_t i = first; i < last; ++i) index_[at + (i - first)] = other.index_[i] + shift;
+}
+
 std::size_t Text::ClosedEnd() const {
   return index_.empty() ? 0 : ContentEnd(size() - 1) + BreakBytes(End(size() - 1)).size();
 }

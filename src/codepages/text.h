@@ -75,6 +75,10 @@ class Text {
     Append(line);
     EndLine(end);
   }
+  // Appends lines first..last (last excluded) of another text with their
+  // breaks, as AddLine would one by one, but with one copy of their bytes
+  // and one pass over their index entries.
+  void AppendLines(const Text& other, std::size_t first, std::size_t last);
   // Bytes appended and not yet closed by EndLine.
   bool LineOpen() const { return open_; }
   // Drops the last line (and its break), or the bytes of an open one.

@@ -71,3 +71,35 @@ TEST(Text, TranslateConvertsTheLinesAndKeepsTheBreaks) {
 
 }  // namespace
 }  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// Appending a run of another text's lines in one step gives what adding
+// them one by one gives, whatever the text built so far ends in: a line
+// still open, a last line without a break, or nothing.
+TEST(Text, AppendLinesAgreesWithAddingTheLinesOneByOne) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes(random() % 50, ' '), start(random() % 12, ' ');
+    for (char& c : bytes) c = "ab\r\n"[random() % 4];
+    for (char& c : start) c = "xy\r\n"[random() % 4];
+    const Text other = Text::FromBytes(bytes);
+    const std::size_t first = random() % (other.size() + 1);
+    const std::size_t last = first + random() % (other.size() - first + 1);
+    Text bulk = Text::FromBytes(start);
+    if (random() % 3 == 0) bulk.Append("open");
+    Text single = bulk;
+    bulk.AppendLines(other, first, last);
+    for (std::size_t i = first; i < last; ++i) single.AddLine(other[i], other.End(i));
+    ASSERT_EQ(bulk, single) << bytes << " | " << start << " " << first << ".." << last;
+    ASSERT_EQ(bulk.LineOpen(), single.LineOpen());
+    // What follows lands the same way too.
+    bulk.AddLine("z", LineEnd::Cr);
+    single.AddLine("z", LineEnd::Cr);
+    ASSERT_EQ(bulk, single);
+  }
+}
+
+}  // namespace
+}  // namespace kamvo
