@@ -436,9 +436,25 @@ EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitc
   return result;
 }
 
+namespace {
+
+constexpr bool IsEscapeLead(char c) { return c == '=' || c == '%' || c == '\\' || c == '&'; }
+
+// The next lead after the one at `at`, or npos: the few bytes after it are
+// looked at one by one before the block search takes over, so that a line
+// dense with leads costs no search for each of them.
+std::size_t NextEscapeLead(std::string_view line, std::size_t at) {
+  const std::size_t peekEnd = std::min(line.size(), at + 16);
+  for (std::size_t next = at + 1; next < peekEnd; ++next)
+    if (IsEscapeLead(line[next])) return next;
+  return peekEnd < line.size() ? FindAnyByte(line, kEscapeLeads, peekEnd) : std::string_view::npos;
+}
+
+}  // namespace
+
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches) {
   for (std::size_t at = FindAnyByte(line, kEscapeLeads); at != std::string_view::npos;
-       at = FindAnyByte(line, kEscapeLeads, at + 1)) {
+       at = NextEscapeLead(line, at)) {
     const std::string_view rest = line.substr(at);
     switch (line[at]) {
       case '=':
