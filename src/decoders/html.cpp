@@ -216,6 +216,71 @@ class PlaceMover {
 
 }  // namespace
 
+namespace {
+
+// Appends the replacement of the entity of table row `row` that text holds
+// at `at`, and notes where it stands.
+void AppendEntity(HtmlEntityPass& result, std::string_view text, std::size_t at, int row) {
+  const HtmlRow& entry = HtmlTable[row];
+  const std::size_t position = result.Text.size() + 1;
+  const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
+  if (entry.Replacement == "<" || entry.Replacement == ">") result.Literals.push_back(position - 1);
+  result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
+  if (result.First == 0) result.First = position;
+  result.Last = position;
+}
+
+// The entity phase over a text's lines, writing them each followed by CR
+// LF as the passes after it read them (an entity never spans a break), so
+// that a text with other breaks needs no copy in that form first. starts
+// receives where each line's successor begins in the result.
+HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, StageProgress& progress, HtmlPlaces& starts) {
+  const PatternIndex& index = EntityIndex();
+  HtmlEntityPass result;
+  std::string& out = result.Text;
+  out.reserve(text.Bytes().size() + text.size());
+  starts.clear();
+  starts.reserve(text.size());
+  const std::size_t total = text.Bytes().size();
+  std::size_t nextPoll = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view line = text[i];
+    const std::size_t begin = text.Begin(i);
+    if (!result.Broken && begin >= nextPoll) {
+      progress.Progress(1, kHtmlRowCount,
+                        kHtmlTagRows + 1 +
+                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(begin) / total));
+      if (KeepGoing(progress))
+        nextPoll = begin + kBlock;
+      else
+        result.Broken = true;  // the rest is written as it is
+    }
+    for (std::size_t k = 0; k < line.size();) {
+      const void* amp = result.Broken ? nullptr : std::memchr(line.data() + k, '&', line.size() - k);
+      if (amp == nullptr) {
+        out.append(line.substr(k));
+        break;
+      }
+      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(amp) - line.data());
+      out.append(line.substr(k, at - k));
+      const int row = index.Find(line, at, ';');
+      if (row < 0) {
+        out += '&';
+        k = at + 1;
+        continue;
+      }
+      AppendEntity(result, line, at, row);
+      k = at + HtmlTable[row].Pattern.size();
+    }
+    out.append("\r\n");
+    starts.push_back(out.size());
+  }
+  if (!result.Broken) progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
+  return result;
+}
+
+}  // namespace
+
 HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
   const PatternIndex& index = EntityIndex();
   PlaceMover mover(places);
@@ -254,14 +319,8 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progres
       continue;
     }
     mover.Dropped(at, at + HtmlTable[row].Pattern.size(), result.Text.size());
-    const HtmlRow& entry = HtmlTable[row];
-    const std::size_t position = result.Text.size() + 1;
-    const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
-    if (entry.Replacement == "<" || entry.Replacement == ">") result.Literals.push_back(position - 1);
-    result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
-    if (result.First == 0) result.First = position;
-    result.Last = position;
-    i = at + entry.Pattern.size();
+    AppendEntity(result, text, at, row);
+    i = at + HtmlTable[row].Pattern.size();
   }
   if (result.Broken) {
     mover.Copied(i, n, result.Text.size());
@@ -532,8 +591,16 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
     allCrLf = allCrLf && ends.back() == LineEnd::CrLf;
   }
   std::string joined;
+  HtmlEntityPass replaced;
   if (allCrLf) {
     for (std::size_t i = 0; i < text.size(); ++i) starts.push_back(text.ContentEnd(i) + 2);
+    if (entities) replaced = ReplaceHtmlEntities(text.Bytes(), progress, &starts);
+  } else if (entities) {
+    // The entity phase writes the lines followed by CR LF itself; when it
+    // replaced nothing, what it wrote is that copy.
+    replaced = ReplaceEntitiesOfLines(text, progress, starts);
+    text.clear();
+    if (replaced.First == 0) joined.swap(replaced.Text);
   } else {
     joined.reserve(text.Bytes().size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -545,8 +612,6 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
   }
   const std::string_view input = allCrLf ? text.Bytes() : std::string_view(joined);
 
-  HtmlEntityPass replaced;
-  if (entities) replaced = ReplaceHtmlEntities(input, progress, &starts);
   HtmlResult result;
   if (replaced.First == 0) {
     // No entity: the tags are removed from the input itself.
