@@ -121,6 +121,82 @@ void Text::EndLine(LineEnd end) {
   open_ = false;
 }
 
+void Text::AppendLines(const Text& other, std::size_t first, std::size_t last) {
+  if (first >= last) return;
+  // A line being built takes the first line's bytes, and a last line
+  // without a break gets one: AddLine knows how.
+  if (open_ || (!index_.empty() && End(size() - 1) == LineEnd::None)) {
+    AddLine(other[first], other.End(first));
+    if (++first == last) return;
+  }
+  // Only the last line of `other` goes without a break, so its bytes from
+  // the first line's start to the last line's break are the lines as AddLine
+  // writes them; each line's end moves by where they now start.
+  const std::size_t from = other.Begin(first);
+  const std::size_t to = other.ContentEnd(last - 1) + BreakBytes(other.End(last - 1)).size();
+  // Unsigned arithmetic wraps, so a shift to the left works too.
+  const std::uint64_t shift = static_cast<std::uint64_t>(bytes_.size() - from) << 2;
+  bytes_.append(other.bytes_, from, to - from);
+  // resize grows the index geometrically, so that many short runs cost no
+  // reallocation each.
+  const std::size_t at = index_.size();
+  index_.resize(at + (last - first));
+  for (std::size_t i = first; i < last; ++i) index_[at + (i - first)] = other.index_[i] + shift;
+}
+
+void Text::Rewriter::Read(std::size_t count) {
+  readLine_ += count;
+  if (count > 0) {
+    const std::size_t last = readLine_ - 1;
+    readByte_ = text_.ContentEnd(last) + BreakBytes(text_.End(last)).size();
+  }
+}
+
+void Text::Rewriter::Keep(std::size_t count) {
+  if (count == 0) return;
+  const std::size_t from = readByte_;
+  const std::size_t first = readLine_;
+  Read(count);
+  if (writeLine_ > 0 && text_.End(writeLine_ - 1) == LineEnd::None) {
+    // The line written last was to end the text; one follows it now.
+    text_.index_[writeLine_ - 1] |= static_cast<std::uint64_t>(LineEnd::Lf);
+    text_.bytes_[writeByte_++] = '\n';
+  }
+  if (from == writeByte_ && first == writeLine_) {
+    // Nothing deleted so far: the lines are already where they belong.
+    writeByte_ = readByte_;
+    writeLine_ = readLine_;
+    return;
+  }
+  std::memmove(text_.bytes_.data() + writeByte_, text_.bytes_.data() + from, readByte_ - from);
+  // Entries are read before they are written over: the writing lags.
+  const std::uint64_t shift = static_cast<std::uint64_t>(writeByte_ - from) << 2;
+  for (std::size_t i = first; i < readLine_; ++i) text_.index_[writeLine_++] = text_.index_[i] + shift;
+  writeByte_ += readByte_ - from;
+}
+
+void Text::Rewriter::Drop(std::size_t count) { Read(count); }
+
+void Text::Rewriter::Add(std::string_view line, LineEnd end) {
+  if (writeLine_ > 0 && text_.End(writeLine_ - 1) == LineEnd::None) {
+    text_.index_[writeLine_ - 1] |= static_cast<std::uint64_t>(LineEnd::Lf);
+    text_.bytes_[writeByte_++] = '\n';
+  }
+  if (!line.empty()) std::memcpy(text_.bytes_.data() + writeByte_, line.data(), line.size());
+  writeByte_ += line.size();
+  text_.index_[writeLine_++] = static_cast<std::uint64_t>(writeByte_) << 2 | static_cast<std::uint64_t>(end);
+  const std::string_view brk = BreakBytes(end);
+  if (!brk.empty()) std::memcpy(text_.bytes_.data() + writeByte_, brk.data(), brk.size());
+  writeByte_ += brk.size();
+}
+
+void Text::Rewriter::Finish() {
+  Keep(text_.size() - readLine_);
+  text_.bytes_.resize(writeByte_);
+  text_.index_.resize(writeLine_);
+  text_.open_ = false;
+}
+
 std::size_t Text::ClosedEnd() const {
   return index_.empty() ? 0 : ContentEnd(size() - 1) + BreakBytes(End(size() - 1)).size();
 }

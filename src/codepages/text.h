@@ -76,6 +76,37 @@ class Text {
     Append(line);
     EndLine(end);
   }
+  // Appends lines first..last (last excluded) of another text with their
+  // breaks, as AddLine would one by one, but with one copy of their bytes
+  // and one pass over their index entries.
+  void AppendLines(const Text& other, std::size_t first, std::size_t last);
+  // Rewrites a text in place, front to back, for a pass that deletes more
+  // than it adds: the lines are read in order, each run either kept (moved
+  // down to where the writing stands) or dropped, and new lines are added
+  // where the dropped ones were. The writing never passes the reading: the
+  // lines added since the last Keep must fit into the lines dropped since,
+  // breaks included (only the last line of all goes without a break). The
+  // bytes and index entries of the lines not yet read stay as they were,
+  // but a line's Begin reads the entry of the line before it: take the
+  // begins of lines still to be read before the writing reaches them.
+  class Rewriter {
+   public:
+    explicit Rewriter(Text& text) : text_(text) {}
+    // The next `count` lines stay.
+    void Keep(std::size_t count);
+    // The next `count` lines go.
+    void Drop(std::size_t count);
+    // A new line after those written so far.
+    void Add(std::string_view line, LineEnd end);
+    // The lines not read stay; the text is what was written and them.
+    void Finish();
+
+   private:
+    void Read(std::size_t count);
+    Text& text_;
+    std::size_t readLine_ = 0, readByte_ = 0;    // the next line to read and where it begins
+    std::size_t writeLine_ = 0, writeByte_ = 0;  // where the next line written goes
+  };
   // Bytes appended and not yet closed by EndLine.
   bool LineOpen() const { return open_; }
   // Drops the last line (and its break), or the bytes of an open one.

@@ -9,6 +9,7 @@
 #include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
+#include "decoders/text_lines.h"
 
 namespace kamvo {
 
@@ -215,6 +216,71 @@ class PlaceMover {
 
 }  // namespace
 
+namespace {
+
+// Appends the replacement of the entity of table row `row` that text holds
+// at `at`, and notes where it stands.
+void AppendEntity(HtmlEntityPass& result, std::string_view text, std::size_t at, int row) {
+  const HtmlRow& entry = HtmlTable[row];
+  const std::size_t position = result.Text.size() + 1;
+  const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
+  if (entry.Replacement == "<" || entry.Replacement == ">") result.Literals.push_back(position - 1);
+  result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
+  if (result.First == 0) result.First = position;
+  result.Last = position;
+}
+
+// The entity phase over a text's lines, writing them each followed by CR
+// LF as the passes after it read them (an entity never spans a break), so
+// that a text with other breaks needs no copy in that form first. starts
+// receives where each line's successor begins in the result.
+HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, StageProgress& progress, HtmlPlaces& starts) {
+  const PatternIndex& index = EntityIndex();
+  HtmlEntityPass result;
+  std::string& out = result.Text;
+  out.reserve(text.Bytes().size() + text.size());
+  starts.clear();
+  starts.reserve(text.size());
+  const std::size_t total = text.Bytes().size();
+  std::size_t nextPoll = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view line = text[i];
+    const std::size_t begin = text.Begin(i);
+    if (!result.Broken && begin >= nextPoll) {
+      progress.Progress(1, kHtmlRowCount,
+                        kHtmlTagRows + 1 +
+                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(begin) / total));
+      if (KeepGoing(progress))
+        nextPoll = begin + kBlock;
+      else
+        result.Broken = true;  // the rest is written as it is
+    }
+    for (std::size_t k = 0; k < line.size();) {
+      const void* amp = result.Broken ? nullptr : std::memchr(line.data() + k, '&', line.size() - k);
+      if (amp == nullptr) {
+        out.append(line.substr(k));
+        break;
+      }
+      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(amp) - line.data());
+      out.append(line.substr(k, at - k));
+      const int row = index.Find(line, at, ';');
+      if (row < 0) {
+        out += '&';
+        k = at + 1;
+        continue;
+      }
+      AppendEntity(result, line, at, row);
+      k = at + HtmlTable[row].Pattern.size();
+    }
+    out.append("\r\n");
+    starts.push_back(out.size());
+  }
+  if (!result.Broken) progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
+  return result;
+}
+
+}  // namespace
+
 HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
   const PatternIndex& index = EntityIndex();
   PlaceMover mover(places);
@@ -253,14 +319,8 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progres
       continue;
     }
     mover.Dropped(at, at + HtmlTable[row].Pattern.size(), result.Text.size());
-    const HtmlRow& entry = HtmlTable[row];
-    const std::size_t position = result.Text.size() + 1;
-    const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
-    if (entry.Replacement == "<" || entry.Replacement == ">") result.Literals.push_back(position - 1);
-    result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
-    if (result.First == 0) result.First = position;
-    result.Last = position;
-    i = at + entry.Pattern.size();
+    AppendEntity(result, text, at, row);
+    i = at + HtmlTable[row].Pattern.size();
   }
   if (result.Broken) {
     mover.Copied(i, n, result.Text.size());
@@ -511,10 +571,11 @@ Text SourceLines(std::string_view joined, const HtmlPlaces& starts, const std::v
   return lines;
 }
 
-}  // namespace
-
-bool DecodeHtml(Text& text, StageProgress& progress) {
-  progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
+// The stage over the whole text at once: the lines each followed by CR LF
+// go through the passes as one string. `entities` says whether the text
+// holds an entity of the table; without one the entity pass, which would
+// write the text again unchanged, is left out.
+bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
   // The passes read the lines each followed by CR LF: the text's own bytes
   // when every break is one, a copy otherwise (and then the text goes). Only
   // the breaks of the lines and where each line's successor begins are kept
@@ -530,8 +591,16 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
     allCrLf = allCrLf && ends.back() == LineEnd::CrLf;
   }
   std::string joined;
+  HtmlEntityPass replaced;
   if (allCrLf) {
     for (std::size_t i = 0; i < text.size(); ++i) starts.push_back(text.ContentEnd(i) + 2);
+    if (entities) replaced = ReplaceHtmlEntities(text.Bytes(), progress, &starts);
+  } else if (entities) {
+    // The entity phase writes the lines followed by CR LF itself; when it
+    // replaced nothing, what it wrote is that copy.
+    replaced = ReplaceEntitiesOfLines(text, progress, starts);
+    text.clear();
+    if (replaced.First == 0) joined.swap(replaced.Text);
   } else {
     joined.reserve(text.Bytes().size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -543,13 +612,11 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
   }
   const std::string_view input = allCrLf ? text.Bytes() : std::string_view(joined);
 
-  HtmlEntityPass entities = ReplaceHtmlEntities(input, progress, &starts);
   HtmlResult result;
-  if (entities.First == 0) {
-    // No entity: the pass wrote its input again, and the tags are removed
-    // from the input itself.
-    std::string().swap(entities.Text);
-    result.Broken = entities.Broken;
+  if (replaced.First == 0) {
+    // No entity: the tags are removed from the input itself.
+    std::string().swap(replaced.Text);
+    result.Broken = replaced.Broken;
     if (!result.Broken) {
       HtmlTagPass tags = RemoveHtmlTags(input, {}, progress, &starts);
       result.Text = std::move(tags.Text);
@@ -559,10 +626,8 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
   } else {
     text.clear();
     std::string().swap(joined);
-    result = AfterEntities(std::move(entities), progress, &starts);
+    result = AfterEntities(std::move(replaced), progress, &starts);
   }
-  progress.Progress(0, 1, 0);
-  progress.Status("");
   if (result.Changed) {
     text.clear();
     Text lines = LinesOfResult(result.Text, starts, ends);
@@ -573,6 +638,199 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
     text.swap(lines);
   }
   return result.Changed;
+}
+
+// A text part the tag phase works on alone: lines First..Last. The text is
+// rewritten in place while later segments are still to be read, so what
+// they need of the lines before them is taken when they are found.
+struct TagSegment {
+  std::size_t First;
+  std::size_t Last;
+  std::size_t Begin;     // where line First begins
+  LineEnd EndBefore;     // the break of the line before it (LF for none)
+};
+
+// Without entities the tag phase is the only one that changes the text,
+// and its changes are local: a tag opens at a "<" followed by what opens
+// one and closes at a ">" fewer than two line breaks on, so a tag that
+// opens on line k lies within lines k and k + 1, and a line that neither
+// it nor the line before it opens a tag on comes through whole, with no
+// tag pending at its start. The lines that may change are gathered into
+// segments of such windows; a segment runs through the passes on its own,
+// as its lines each followed by CR LF, exactly as the whole text would.
+// Segments larger than this send the text through the whole-text passes,
+// so that the stage never holds a third copy of a large part of it.
+constexpr std::size_t kMaxSegmentBytes = 4 * 1024 * 1024;
+
+// The segments of a text without entities, in order; false when one is
+// too large, or when asked to stop (then `stopped`).
+bool FindTagSegments(const Text& text, std::vector<TagSegment>& segments, StageProgress& progress,
+                     bool& stopped) {
+  const std::string_view bytes = text.Bytes();
+  const std::size_t n = bytes.size();
+  const std::size_t count = text.size();
+  std::size_t line = 0;
+  std::size_t nextPoll = 0;
+  for (std::size_t at = 0; at < n; ++at) {
+    if (at >= nextPoll) {
+      if (!KeepGoing(progress)) {
+        stopped = true;
+        return false;
+      }
+      nextPoll = at + kBlock;
+    }
+    const void* open = std::memchr(bytes.data() + at, '<', std::min(n, nextPoll) - at);
+    if (open == nullptr) {
+      at = std::min(n, nextPoll) - 1;
+      continue;
+    }
+    at = static_cast<std::size_t>(static_cast<const char*>(open) - bytes.data());
+    // A "<" at a line's end is followed by a break byte, or by nothing.
+    if (at + 1 >= n || !OpensHtmlTag(bytes[at + 1])) continue;
+    line = LineAt(text, at, line);
+    const std::size_t last = std::min(line + 1, count - 1);
+    if (!segments.empty() && line <= segments.back().Last)
+      segments.back().Last = std::max(segments.back().Last, last);
+    else
+      segments.push_back({line, last, text.Begin(line), line > 0 ? text.End(line - 1) : LineEnd::Lf});
+    const TagSegment& segment = segments.back();
+    if (text.ContentEnd(segment.Last) - text.Begin(segment.First) > kMaxSegmentBytes) return false;
+  }
+  return true;
+}
+
+// Runs the tag phase over lines segment.First..segment.Last and, when it
+// changed them, appends the lines of its result to out, each taking the
+// break of the source line it stands in (as the whole-text passes give
+// them). Returns whether they changed.
+bool SegmentTags(const Text& text, const TagSegment& segment, Text& out, std::string& joined) {
+  joined.clear();
+  HtmlPlaces starts;
+  starts.reserve(segment.Last - segment.First + 1);
+  const std::string_view source = text.Bytes();
+  for (std::size_t i = segment.First, begin = segment.Begin; i <= segment.Last; ++i) {
+    joined.append(source.substr(begin, text.ContentEnd(i) - begin));
+    joined.append("\r\n");
+    starts.push_back(joined.size());
+    begin = text.ContentEnd(i) + BreakBytes(text.End(i)).size();
+  }
+  // The break of the lines made out of line k (as BreakOfPieces gives it).
+  const auto pieceBreak = [&](std::size_t k) {
+    if (text.End(k) != LineEnd::None) return text.End(k);
+    const LineEnd before = k > segment.First ? text.End(k - 1) : segment.EndBefore;
+    return before != LineEnd::None ? before : LineEnd::Lf;
+  };
+  const HtmlTagPass tags = RemoveHtmlTags(joined, {}, NoProgress(), &starts);
+  if (!tags.Changed) return false;
+  const std::string_view bytes = tags.Text;
+  const std::size_t n = bytes.size();
+  const std::size_t lastOfText = text.size() - 1;
+  const std::size_t lines = segment.Last - segment.First;
+  std::size_t line = 0;
+  for (std::size_t start = 0; start < n;) {
+    const std::size_t at = FindLineBreak(bytes, start);
+    if (at == n) {
+      out.AddLine(bytes.substr(start), text.End(segment.Last));
+      break;
+    }
+    while (line < lines && starts[line] <= at) ++line;
+    const std::size_t next = at + (bytes[at] == '\r' && at + 1 < n && bytes[at + 1] == '\n' ? 2 : 1);
+    const bool endOfText = next == n && segment.Last == lastOfText && text.End(lastOfText) == LineEnd::None;
+    out.AddLine(bytes.substr(start, at - start), endOfText ? LineEnd::None : pieceBreak(segment.First + line));
+    start = next;
+  }
+  return true;
+}
+
+// True when the text holds an entity of the table; false too when asked to
+// stop (then `stopped`).
+bool HasHtmlEntity(std::string_view bytes, StageProgress& progress, bool& stopped) {
+  const PatternIndex& index = EntityIndex();
+  const std::size_t n = bytes.size();
+  for (std::size_t block = 0; block < n; block += kBlock) {
+    // Between blocks (an entity found in the first costs no event): the
+    // entity pass that follows moves the bar and polls from its start.
+    if (block > 0) {
+      progress.Progress(1, kHtmlRowCount,
+                        kHtmlTagRows + 1 +
+                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(block) / n));
+      if (!KeepGoing(progress)) {
+        stopped = true;
+        return false;
+      }
+    }
+    const std::size_t limit = std::min(n, block + kBlock);
+    for (std::size_t at = block; at < limit; ++at) {
+      const void* amp = std::memchr(bytes.data() + at, '&', limit - at);
+      if (amp == nullptr) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(amp) - bytes.data());
+      if (index.Find(bytes, at, ';') >= 0) return true;
+    }
+  }
+  progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
+  return false;
+}
+
+// The stage for a text without entities, segment by segment, in place: the
+// tag phase only deletes, and without lines that hold a break of their own
+// every break of its result is a source line's own, so the result is never
+// longer than the source. The lines between segments stay where they are
+// until the first segment that changed; from there on they are moved down
+// in runs. False in `handled` when the whole-text passes are to run instead
+// (a segment too large, or a line that holds a break of its own, which the
+// whole-text passes split once anything changed).
+bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
+  handled = true;
+  bool stopped = false;
+  std::vector<TagSegment> segments;
+  if (!FindTagSegments(text, segments, progress, stopped)) {
+    handled = stopped;
+    return false;
+  }
+  Text::Rewriter rewriter(text);
+  bool changed = false;
+  std::size_t copied = 0;  // the lines before it are done
+  std::size_t done = 0;    // bytes of segments worked on since the last poll
+  std::string joined;
+  Text lines;
+  for (const TagSegment& segment : segments) {
+    done += text.ContentEnd(segment.Last) - segment.Begin;
+    if (done >= kBlock) {
+      done = 0;
+      // On a stop the lines not yet worked on stay as they were.
+      if (!KeepGoing(progress)) break;
+    }
+    lines.clear();
+    if (!SegmentTags(text, segment, lines, joined)) continue;
+    if (!changed && HasBreakInside(text)) {
+      handled = false;
+      return false;
+    }
+    changed = true;
+    rewriter.Keep(segment.First - copied);
+    rewriter.Drop(segment.Last + 1 - segment.First);
+    for (std::size_t i = 0; i < lines.size(); ++i) rewriter.Add(lines[i], lines.End(i));
+    copied = segment.Last + 1;
+  }
+  if (changed) rewriter.Finish();
+  return changed;
+}
+
+}  // namespace
+
+bool DecodeHtml(Text& text, StageProgress& progress) {
+  progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
+  bool stopped = false;
+  const bool entities = HasHtmlEntity(text.Bytes(), progress, stopped);
+  bool changed = false;
+  if (!stopped) {
+    bool handled = false;
+    if (!entities) changed = LocalHtml(text, progress, handled);
+    if (!handled) changed = WholeTextHtml(text, progress, entities);
+  }
+  progress.Progress(0, 1, 0);
+  progress.Status("");
+  return changed;
 }
 
 }  // namespace kamvo

@@ -17,7 +17,8 @@ namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-// Asked before each unit of work (a group or a line) with the index of the
+// Asked before each unit of work (a group, a line or a run of lines passed
+// through) with the index of the
 // last source line consumed so far (-1 at the start): moves the bar at most
 // about a thousand times (each move lets pending events run, so Stop is
 // seen between groups) and gives false when the work is to stop.
@@ -307,20 +308,96 @@ bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, Escape
   return accepted;
 }
 
-EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
-                                EscapeCounters& counters, StageProgress& progress) {
+namespace {
+
+// Finds the lines a group can start at and change. A line the stage's own
+// per-line rule calls inert starts a group of that line alone (it does not
+// end in a soft break) in which nothing decodes; such a group is written
+// trimmed, so once groups are written it changes the line only when the
+// line ends in a blank or control byte. The finder looks at a line's bytes
+// only where one search through the whole block finds an escape lead in
+// it; before any group is written it jumps straight to that line.
+class TouchFinder {
+ public:
+  TouchFinder(const Text& text, const EscapeSwitches& switches)
+      : text_(text), bytes_(text.Bytes()), switches_(switches) {}
+
+  // The first line at or after `from` that a group starting there may
+  // change (text.size() when there is none); `trimming` once groups are
+  // written trimmed.
+  std::size_t Next(std::size_t from, bool trimming) {
+    const std::size_t count = text_.size();
+    std::size_t i = from;
+    while (i < count) {
+      const std::size_t begin = text_.Begin(i);
+      if (lead_ < begin || lead_ == kUnsearched) lead_ = FindAnyByte(bytes_, kEscapeLeads, begin);
+      if (!trimming) {
+        if (lead_ == std::string_view::npos) return count;
+        // A lead is never a break byte: it lies in the bytes of this line.
+        i = LineAt(text_, lead_, i);
+        if (i == count) return count;
+        if (!EscapeLineInert(text_[i], switches_)) return i;
+        ++i;
+        continue;
+      }
+      const std::size_t end = text_.ContentEnd(i);
+      if (end > begin && IsBlankOrControl(bytes_[end - 1])) return i;
+      if (lead_ < end && !EscapeLineInert(text_[i], switches_)) return i;
+      ++i;
+    }
+    return count;
+  }
+
+ private:
+  static constexpr std::size_t kUnsearched = static_cast<std::size_t>(-2);
+  const Text& text_;
+  const std::string_view bytes_;
+  const EscapeSwitches& switches_;
+  std::size_t lead_ = kUnsearched;  // the next lead at or after the line looked at last, or npos
+};
+
+// Decodes like DecodeEscapedLines, but builds `out` only from the first
+// accepted group on (or from the start when a reference was decoded
+// before): result.Rewritten says whether it did; when not, the text is the
+// source as it is. The lines no group can change are copied in runs.
+EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& switches,
+                        EscapeCounters& counters, StageProgress& progress) {
   EscapeResult result;
   EscapeTicker ticker(progress, source.size());
-  // Decoding and trimming only shorten lines, and groups have fewer lines
-  // than they join: the source's sizes hold the result.
-  out.clear();
-  out.Reserve(source.Bytes().size(), source.size());
+  TouchFinder finder(source, switches);
+  const std::size_t count = source.size();
   // Once a group has been accepted (or a reference decoded) every group is
   // written decoded.
-  bool accepting = counters.HtmlCount > 0;
+  bool accepting = false;
+  // The lines from `copied` to `next` are written as they are once a
+  // group or the end follows them.
+  std::size_t copied = 0;
+  const auto startOutput = [&](std::size_t upTo) {
+    // Decoding and trimming only shorten lines, and groups have fewer lines
+    // than they join: the source's sizes hold the result.
+    out.clear();
+    out.Reserve(source.Bytes().size(), count);
+    out.AppendLines(source, 0, upTo);
+    copied = upTo;
+    accepting = true;
+    result.Rewritten = true;
+  };
+  if (counters.HtmlCount > 0) startOutput(0);
   std::string joined, scratch;
   std::size_t next = 0;
-  while (next < source.size()) {
+  while (next < count) {
+    const std::size_t touched = finder.Next(next, accepting);
+    if (touched > next) {
+      // A run of lines that pass through as they are: one unit of work.
+      if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
+        result.Stopped = true;
+        return result;
+      }
+      // Once groups are written, each of these lines is one, written as it is.
+      if (accepting) result.Converted = true;
+      next = touched;
+      if (next == count) break;
+    }
     if (!accepting) {
       const ChainSearch search = SearchChain(source, next, switches, ticker);
       if (search.stopped) {
@@ -328,26 +405,56 @@ EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitc
         return result;
       }
       // Lines before the accepted group pass through as they are.
-      const std::size_t passEnd = search.accepted != kNone ? search.accepted : search.last + 1;
-      for (; next < passEnd; ++next) out.AddLine(source[next], source.End(next));
-      if (search.accepted == kNone) continue;
-      accepting = true;
+      if (search.accepted == kNone) {
+        next = search.last + 1;
+        continue;
+      }
+      next = search.accepted;
+      startOutput(next);
     } else if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
       result.Stopped = true;
       return result;
     }
+    out.AppendLines(source, copied, next);
     const std::size_t last = JoinLineGroup(source, next, joined);
     DecodeLineGroup(joined, switches, counters, scratch);
     result.Converted = true;
     out.AddLine(joined, source.End(last));
     next = last + 1;
+    copied = next;
   }
+  if (result.Rewritten) out.AppendLines(source, copied, count);
   return result;
 }
 
+}  // namespace
+
+EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
+                                EscapeCounters& counters, StageProgress& progress) {
+  EscapeResult result = DecodeInto(source, out, switches, counters, progress);
+  if (!result.Stopped && !result.Rewritten) out = source;
+  return result;
+}
+
+namespace {
+
+constexpr bool IsEscapeLead(char c) { return c == '=' || c == '%' || c == '\\' || c == '&'; }
+
+// The next lead after the one at `at`, or npos: the few bytes after it are
+// looked at one by one before the block search takes over, so that a line
+// dense with leads costs no search for each of them.
+std::size_t NextEscapeLead(std::string_view line, std::size_t at) {
+  const std::size_t peekEnd = std::min(line.size(), at + 16);
+  for (std::size_t next = at + 1; next < peekEnd; ++next)
+    if (IsEscapeLead(line[next])) return next;
+  return peekEnd < line.size() ? FindAnyByte(line, kEscapeLeads, peekEnd) : std::string_view::npos;
+}
+
+}  // namespace
+
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches) {
   for (std::size_t at = FindAnyByte(line, kEscapeLeads); at != std::string_view::npos;
-       at = FindAnyByte(line, kEscapeLeads, at + 1)) {
+       at = NextEscapeLead(line, at)) {
     const std::string_view rest = line.substr(at);
     switch (line[at]) {
       case '=':
@@ -382,9 +489,10 @@ bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& c
                    StageProgress& progress) {
   progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));
   Text decoded;
-  const EscapeResult result = DecodeEscapedLines(text, decoded, switches, counters, progress);
-  // A stop anywhere during the stage leaves the text as it was before it.
-  if (!result.Stopped && !progress.StopRequested()) text.swap(decoded);
+  const EscapeResult result = DecodeInto(text, decoded, switches, counters, progress);
+  // A stop anywhere during the stage leaves the text as it was before it;
+  // without an accepted group the text is its own result.
+  if (result.Rewritten && !result.Stopped && !progress.StopRequested()) text.swap(decoded);
   progress.Progress(0, 1, 0);
   progress.Status("");
   return result.Converted;

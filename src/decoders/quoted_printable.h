@@ -82,6 +82,9 @@ bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, Escape
 struct EscapeResult {
   bool Converted = false;  // some group was accepted
   bool Stopped = false;    // asked to stop; the output is incomplete
+  // An output was built: some group was accepted, or a reference had been
+  // decoded before. Without one the result is the source as it is.
+  bool Rewritten = false;
 };
 
 // Decodes the escapes of the whole text into out, in time linear in the
@@ -89,9 +92,12 @@ struct EscapeResult {
 // the break of its last line (a decoded CR or LF stays inside the line). A
 // group is accepted when a hex pass was accepted in it or when
 // counters.HtmlCount is above 0 after it (so a count above 0 on entry makes
-// every group accepted). Before each unit of work (a group or a line)
-// the bar may move over 1..lines (at most about a thousand times) and a stop
-// is asked for.
+// every group accepted). Before each unit of work (a group, or a run of
+// lines that pass through as they are) the bar may move over 1..lines (at
+// most about a thousand times) and a stop is asked for. Lines no group can
+// change are copied in runs, and out is written only from the first
+// accepted group on: the stage itself (DecodeEscapes) builds no output at
+// all for a text it leaves alone.
 EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
                                 EscapeCounters& counters, StageProgress& progress = NoProgress());
 

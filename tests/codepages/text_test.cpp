@@ -105,5 +105,83 @@ TEST(Text, RewriteLinesInPlaceAgreesWithBuildingTheTextAnew) {
   }
 }
 
+// Appending a run of another text's lines in one step gives what adding
+// them one by one gives, whatever the text built so far ends in: a line
+// still open, a last line without a break, or nothing.
+TEST(Text, AppendLinesAgreesWithAddingTheLinesOneByOne) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes(random() % 50, ' '), start(random() % 12, ' ');
+    for (char& c : bytes) c = "ab\r\n"[random() % 4];
+    for (char& c : start) c = "xy\r\n"[random() % 4];
+    const Text other = Text::FromBytes(bytes);
+    const std::size_t first = random() % (other.size() + 1);
+    const std::size_t last = first + random() % (other.size() - first + 1);
+    Text bulk = Text::FromBytes(start);
+    if (random() % 3 == 0) bulk.Append("open");
+    Text single = bulk;
+    bulk.AppendLines(other, first, last);
+    for (std::size_t i = first; i < last; ++i) single.AddLine(other[i], other.End(i));
+    ASSERT_EQ(bulk, single) << bytes << " | " << start << " " << first << ".." << last;
+    ASSERT_EQ(bulk.LineOpen(), single.LineOpen());
+    // What follows lands the same way too.
+    bulk.AddLine("z", LineEnd::Cr);
+    single.AddLine("z", LineEnd::Cr);
+    ASSERT_EQ(bulk, single);
+  }
+}
+
+}  // namespace
+}  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// Rewriting a text in place, runs of lines kept or dropped and shorter
+// lines added where dropped ones were (each shortened, or a run joined into
+// one), gives the text that building it anew line by line gives.
+TEST(Text, RewritingInPlaceAgreesWithBuildingTheTextAnew) {
+  std::mt19937 random(13);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes(random() % 80, ' ');
+    for (char& c : bytes) c = "abc\r\n"[random() % 5];
+    Text text = Text::FromBytes(bytes);
+    const Text source = text;
+    Text expected;
+    Text::Rewriter rewriter(text);
+    std::size_t next = 0;
+    while (next < source.size() && random() % 8 != 0) {
+      const std::size_t count = std::min<std::size_t>(1 + random() % 3, source.size() - next);
+      if (random() % 2) {
+        rewriter.Keep(count);
+        expected.AppendLines(source, next, next + count);
+      } else {
+        rewriter.Drop(count);
+        // Each line shortened, or the run joined into one line that takes
+        // the break of its last.
+        const bool join = random() % 2;
+        std::string joined;
+        for (std::size_t i = next; i < next + count; ++i) {
+          const std::string half(source[i].substr(0, source[i].size() / 2));
+          if (join) {
+            joined += half;
+          } else {
+            rewriter.Add(half, source.End(i));
+            expected.AddLine(half, source.End(i));
+          }
+        }
+        if (join) {
+          rewriter.Add(joined, source.End(next + count - 1));
+          expected.AddLine(joined, source.End(next + count - 1));
+        }
+      }
+      next += count;
+    }
+    rewriter.Finish();
+    expected.AppendLines(source, next, source.size());
+    ASSERT_EQ(text, expected) << bytes;
+  }
+}
+
 }  // namespace
 }  // namespace kamvo

@@ -256,6 +256,48 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
   }
 }
 
+// Texts without entities, where the tag phase works on the lines near each
+// tag alone: long runs of plain lines between tags that open and close on
+// one line, across one break or two, unclosed "<", stray ">", and lines
+// that hold a CR of their own.
+TEST(HtmlDifferential, TextsWithoutEntitiesMatchTheLiteralAlgorithm) {
+  std::mt19937 random(99);
+  const std::vector<std::string> pieces = {"word", " ", "<b>", "</i>", "<p>", "<BR>", "<", ">",  "<a",
+                                           "href>", "<!--", "-->", "a < b", "&amp;", "&", "\r", "x"};
+  for (int round = 0; round < 400; ++round) {
+    Lines lines(1 + random() % 80);
+    const int density = 1 + static_cast<int>(random() % 12);
+    for (auto& line : lines) {
+      if (static_cast<int>(random() % 12) >= density) {
+        line = random() % 4 ? "plain text" : "";
+        continue;
+      }
+      for (int i = random() % 5; i > 0; --i) line += pieces[random() % pieces.size()];
+    }
+    ExpectSameAsLiteral(lines);
+  }
+}
+
+// A text whose tags span too much of it for working near each one goes
+// through the passes over the whole text, with the same result.
+TEST(HtmlLines, ATextTaggedThroughoutComesOutTheSame) {
+  Text text = testing::MixedBreaks(Lines(500000, "<b>word</b>"));
+  const std::vector<LineEnd> ends = testing::EndsOf(text);
+  EXPECT_TRUE(DecodeHtml(text, NoProgress()));
+  EXPECT_EQ(ToLines(text), Lines(500000, "word"));
+  EXPECT_EQ(testing::EndsOf(text), ends);
+}
+
+// Tags that never close change nothing, and the text keeps its block.
+TEST(HtmlLines, ATextLeftAloneKeepsItsBytesWhereTheyAre) {
+  Text text = testing::MixedBreaks({"<b", "x", "y>", "a<", "> b"});
+  const std::string before(text.Bytes());
+  const char* block = text.Bytes().data();
+  EXPECT_FALSE(DecodeHtml(text, NoProgress()));
+  EXPECT_EQ(text.Bytes(), before);
+  EXPECT_EQ(text.Bytes().data(), block);
+}
+
 class HtmlStageTest : public ::testing::Test {
  protected:
   HtmlStageTest() : converter(window, cfg) {}

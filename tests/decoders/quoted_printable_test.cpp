@@ -316,6 +316,44 @@ TEST(QuotedPrintableDifferential, LongChainsOfSoftBreaks) {
   }
 }
 
+// Long runs of lines the stage cannot change (plain words, lone leads, some
+// with trailing blanks that a written group trims) around a few lines with
+// escapes and soft breaks: the runs are copied whole, and the result is the
+// literal one, with each line's own break.
+TEST(QuotedPrintableDifferential, RunsOfPlainLinesAroundEscapes) {
+  std::mt19937 random(41);
+  const std::vector<std::string> plain = {"word", "", "%", "50 % off", "a & b", "x = y", "\\", "tail ", "\t\x01"};
+  for (int round = 0; round < 150; ++round) {
+    Lines source(1 + random() % 300);
+    for (auto& line : source) line = random() % 40 ? plain[random() % plain.size()] : RandomLine(random, 4);
+    const EscapeSwitches switches = RandomSwitches(random);
+    EscapeCounters initial;
+    if (random() % 5 == 0) initial.HtmlCount = 1;
+    ExpectSameAsLiteral(source, switches, initial);
+    if (HasFailure()) return;
+    const testing::LiteralEscapeResult expected = LiteralDecodeEscapes(source, switches, initial);
+    const Text mixed = testing::MixedBreaks(source);
+    Text out;
+    EscapeCounters counters = initial;
+    DecodeEscapedLines(mixed, out, switches, counters);
+    std::vector<LineEnd> ends;
+    for (std::size_t last : expected.lastSource) ends.push_back(mixed.End(last));
+    ASSERT_EQ(out.Bytes(), testing::JoinedWith(expected.text, ends));
+  }
+}
+
+// A text in which no group is accepted is its own result: the stage keeps
+// its block of bytes instead of writing a copy.
+TEST(QuotedPrintable, ATextLeftAloneKeepsItsBytesWhereTheyAre) {
+  Text text = testing::MixedBreaks({"50 % off", "a=", "b", "=41 ", "x & y"});
+  const std::string before(text.Bytes());
+  const char* block = text.Bytes().data();
+  EscapeCounters counters;
+  EXPECT_FALSE(DecodeEscapes(text, {}, counters, NoProgress()));
+  EXPECT_EQ(text.Bytes(), before);
+  EXPECT_EQ(text.Bytes().data(), block);
+}
+
 TEST(QuotedPrintableDifferential, AdversarialPatterns) {
   const std::string highs = "\xCF\xF0\xE8\xE2\xE5\xF2";  // six literal high bytes
   std::vector<Lines> cases;
