@@ -11,8 +11,8 @@
 
 #include "cli/cli_run.h"
 #include "cli/command_line.h"
+#include "cli/window_launch.h"
 #include "settings/settings.h"
-#include "ui/app.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   // Without parameters, text in a pipe is converted like "kamvo -" does;
   // otherwise the window starts.
   if (params.empty() && !kamvo::StandardInputHoldsData()) {
-    if (kamvo::ui::DisplayAvailable()) return kamvo::ui::RunWindowProgram(argc, argv);
+    if (kamvo::DisplayAvailable(Environment)) return kamvo::RunWindow(argc, argv, ProgramPath(argv[0]));
     // Without a display say what the program can do instead.
     std::cerr << kamvo::UsageText() << "There is no display for the window: name a file to convert it here.\n";
     return kamvo::kExitUsage;
