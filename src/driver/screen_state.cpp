@@ -35,6 +35,7 @@ class TextConverter {
         layer_(layer) {
     for (int b = 0; b < 0x80; ++b)
       lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
+    directUtf8_ = utf8Step && layer.Empty() && intoWindows == IdentityCodeTable();
   }
 
   // Converts the text in place, letting the window's events run now and
@@ -67,6 +68,17 @@ class TextConverter {
     text.RewriteLines(first, [&](std::size_t i, std::string_view source, std::string& out) {
       if (i % kLinesPerPump == 0) window.ProcessEvents();
       if (lowKept_ && !HasHighByte(source)) return false;
+      if (directUtf8_) {
+        // The UTF-8 step straight from the line's bytes: nothing to do on
+        // the way into Windows-1251, and no outer layer.
+        if (Utf8ToWin(source, out, i == 0))
+          ++Utf8Count;
+        else
+          out.assign(source);
+        Translate(out, fromWindows_);
+        changed = changed || out != source;
+        return true;
+      }
       out.assign(source);
       ConvertLine(out, i == 0);
       changed = changed || out != source;
@@ -121,6 +133,7 @@ class TextConverter {
   const bool utf8Step_;
   const OuterLayer layer_;
   bool lowKept_ = true;
+  bool directUtf8_ = false;
   std::string line_;
   std::string decoded_;
 };
