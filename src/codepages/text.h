@@ -92,6 +92,10 @@ class Text {
   class Rewriter {
    public:
     explicit Rewriter(Text& text) : text_(text) {}
+    // The next line to be read, not yet kept or dropped.
+    std::string_view Next() const {
+      return std::string_view(text_.bytes_).substr(readByte_, text_.ContentEnd(readLine_) - readByte_);
+    }
     // The next `count` lines stay.
     void Keep(std::size_t count);
     // The next `count` lines go.
@@ -113,45 +117,6 @@ class Text {
   void PopLine();
   void clear();
   void swap(Text& other) noexcept;
-
-  // Rewrites the lines from `first` on where they lie: rewrite(i, line, out)
-  // either puts the line's new bytes in out and returns true, or returns
-  // false to keep the line as it is. The breaks stay. The lines move down
-  // over the room that shorter lines leave, so a rewrite that shortens
-  // lines (a decoding) needs no second copy of the text; a longer line
-  // makes room for itself.
-  template <typename Rewrite>
-  void RewriteLines(std::size_t first, Rewrite rewrite) {
-    if (first >= size()) return;
-    std::string out;
-    std::size_t read = Begin(first);  // where the next line's bytes lie
-    std::size_t write = read;         // where they go
-    for (std::size_t i = first; i < size(); ++i) {
-      std::size_t contentEnd = ContentEnd(i);
-      const LineEnd end = End(i);
-      out.clear();
-      if (rewrite(i, std::string_view(bytes_).substr(read, contentEnd - read), out)) {
-        if (write + out.size() > contentEnd) {
-          // Longer than the room there is: the rest of the text moves up.
-          const std::size_t grow = write + out.size() - contentEnd;
-          bytes_.insert(contentEnd, grow, '\0');
-          contentEnd += grow;
-          for (std::size_t k = i + 1; k < size(); ++k) index_[k] += static_cast<std::uint64_t>(grow) << 2;
-        }
-        out.copy(bytes_.data() + write, out.size());
-        write += out.size();
-      } else {
-        if (write != read) std::memmove(bytes_.data() + write, bytes_.data() + read, contentEnd - read);
-        write += contentEnd - read;
-      }
-      const std::string_view lineBreak = BreakBytes(end);
-      if (write != contentEnd) lineBreak.copy(bytes_.data() + write, lineBreak.size());
-      index_[i] = static_cast<std::uint64_t>(write) << 2 | static_cast<std::uint64_t>(end);
-      write += lineBreak.size();
-      read = contentEnd + lineBreak.size();
-    }
-    bytes_.resize(write);
-  }
 
   // Converts every line's bytes through the table; the breaks stay as they
   // are. True when some byte changed.

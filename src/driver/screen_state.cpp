@@ -65,9 +65,16 @@ class TextConverter {
     }
     // The UTF-8 step and the outer layer only shorten lines: the text is
     // rewritten where it lies.
-    text.RewriteLines(first, [&](std::size_t i, std::string_view source, std::string& out) {
+    Text::Rewriter rewriter(text);
+    rewriter.Keep(first);
+    std::string& out = line_;
+    for (std::size_t i = first; i < text.size(); ++i) {
       if (i % kLinesPerPump == 0) window.ProcessEvents();
-      if (lowKept_ && !HasHighByte(source)) return false;
+      const std::string_view source = rewriter.Next();
+      if (lowKept_ && !HasHighByte(source)) {
+        rewriter.Keep(1);
+        continue;
+      }
       if (directUtf8_) {
         // The UTF-8 step straight from the line's bytes: nothing to do on
         // the way into Windows-1251, and no outer layer.
@@ -76,14 +83,16 @@ class TextConverter {
         else
           out.assign(source);
         Translate(out, fromWindows_);
-        changed = changed || out != source;
-        return true;
+      } else {
+        out.assign(source);
+        ConvertLine(out, i == 0);
       }
-      out.assign(source);
-      ConvertLine(out, i == 0);
       changed = changed || out != source;
-      return true;
-    });
+      const LineEnd end = text.End(i);
+      rewriter.Drop(1);
+      rewriter.Add(out, end);
+    }
+    rewriter.Finish();
     return changed;
   }
 

@@ -77,34 +77,6 @@ TEST(Text, TranslateConvertsTheLinesAndKeepsTheBreaks) {
 namespace kamvo {
 namespace {
 
-// Lines rewritten in place, shorter, longer or kept, give the text that
-// building it anew line by line gives.
-TEST(Text, RewriteLinesInPlaceAgreesWithBuildingTheTextAnew) {
-  std::mt19937 random(5);
-  for (int round = 0; round < 500; ++round) {
-    std::string bytes(random() % 60, ' ');
-    for (char& c : bytes) c = "abcd\r\n"[random() % 6];
-    Text text = Text::FromBytes(bytes);
-    const std::size_t first = text.empty() ? 0 : random() % text.size();
-    std::vector<int> actions(text.size());
-    for (int& action : actions) action = random() % 4;  // keep, shorten, lengthen, empty
-    Text expected;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      std::string line(text[i]);
-      if (i >= first && actions[i] == 1) line = line.substr(0, line.size() / 2);
-      if (i >= first && actions[i] == 2) line += "xyz";
-      if (i >= first && actions[i] == 3) line.clear();
-      expected.AddLine(line, text.End(i));
-    }
-    text.RewriteLines(first, [&](std::size_t i, std::string_view line, std::string& out) {
-      if (actions[i] == 0) return false;
-      out = actions[i] == 1 ? line.substr(0, line.size() / 2) : actions[i] == 2 ? std::string(line) + "xyz" : "";
-      return true;
-    });
-    EXPECT_EQ(text, expected) << bytes;
-  }
-}
-
 // Appending a run of another text's lines in one step gives what adding
 // them one by one gives, whatever the text built so far ends in: a line
 // still open, a last line without a break, or nothing.
@@ -152,6 +124,7 @@ TEST(Text, RewritingInPlaceAgreesWithBuildingTheTextAnew) {
     std::size_t next = 0;
     while (next < source.size() && random() % 8 != 0) {
       const std::size_t count = std::min<std::size_t>(1 + random() % 3, source.size() - next);
+      ASSERT_EQ(rewriter.Next(), source[next]) << bytes;  // the line to read, whatever was written
       if (random() % 2) {
         rewriter.Keep(count);
         expected.AppendLines(source, next, next + count);
