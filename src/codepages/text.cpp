@@ -157,11 +157,7 @@ void Text::Rewriter::Keep(std::size_t count) {
   const std::size_t from = readByte_;
   const std::size_t first = readLine_;
   Read(count);
-  if (writeLine_ > 0 && text_.End(writeLine_ - 1) == LineEnd::None) {
-    // The line written last was to end the text; one follows it now.
-    text_.index_[writeLine_ - 1] |= static_cast<std::uint64_t>(LineEnd::Lf);
-    text_.bytes_[writeByte_++] = '\n';
-  }
+  BreakLastWritten();
   if (from == writeByte_ && first == writeLine_) {
     // Nothing deleted so far: the lines are already where they belong.
     writeByte_ = readByte_;
@@ -175,13 +171,18 @@ void Text::Rewriter::Keep(std::size_t count) {
   writeByte_ += readByte_ - from;
 }
 
-void Text::Rewriter::Drop(std::size_t count) { Read(count); }
-
-void Text::Rewriter::Add(std::string_view line, LineEnd end) {
+void Text::Rewriter::BreakLastWritten() {
   if (writeLine_ > 0 && text_.End(writeLine_ - 1) == LineEnd::None) {
+    // The line written last was to end the text; one follows it now.
     text_.index_[writeLine_ - 1] |= static_cast<std::uint64_t>(LineEnd::Lf);
     text_.bytes_[writeByte_++] = '\n';
   }
+}
+
+void Text::Rewriter::Drop(std::size_t count) { Read(count); }
+
+void Text::Rewriter::Add(std::string_view line, LineEnd end) {
+  BreakLastWritten();
   if (!line.empty()) std::memcpy(text_.bytes_.data() + writeByte_, line.data(), line.size());
   writeByte_ += line.size();
   text_.index_[writeLine_++] = static_cast<std::uint64_t>(writeByte_) << 2 | static_cast<std::uint64_t>(end);
@@ -302,7 +303,7 @@ Text Resplit(Text text) {
       result.AddLine(line, end);
       continue;
     }
-    const LineEnd inner = end != LineEnd::None ? end : i > 0 ? text.End(i - 1) : LineEnd::Lf;
+    const LineEnd inner = BreakOfPieces(end, i > 0 ? text.End(i - 1) : LineEnd::None);
     const Lines parts = SplitLines(std::string(line) + "\r\n");
     for (std::size_t k = 0; k < parts.size(); ++k) result.AddLine(parts[k], k + 1 == parts.size() ? end : inner);
   }

@@ -23,6 +23,15 @@ namespace kamvo {
 // The bytes of a break: "", "\n", "\r\n" or "\r".
 std::string_view BreakBytes(LineEnd end);
 
+// The break given to the lines made out of one line (split at breaks it
+// came to hold): its own; for a last line without one, the break of the
+// line before it (`previous`, None when there is none), since only the last
+// line of all goes without; LF when that is none too.
+constexpr LineEnd BreakOfPieces(LineEnd own, LineEnd previous) {
+  if (own != LineEnd::None) return own;
+  return previous != LineEnd::None ? previous : LineEnd::Lf;
+}
+
 class Text {
  public:
   Text() = default;
@@ -107,6 +116,8 @@ class Text {
 
    private:
     void Read(std::size_t count);
+    // A line written without a break that another follows takes an LF.
+    void BreakLastWritten();
     Text& text_;
     std::size_t readLine_ = 0, readByte_ = 0;    // the next line to read and where it begins
     std::size_t writeLine_ = 0, writeByte_ = 0;  // where the next line written goes

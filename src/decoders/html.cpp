@@ -524,14 +524,6 @@ HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces
 
 namespace {
 
-// The break given to the lines made out of source line i (see
-// BreakOfPieces): its own, or for a last line without one the break of the
-// line before it, LF when there is none.
-LineEnd PieceBreak(const std::vector<LineEnd>& ends, std::size_t i) {
-  if (ends[i] != LineEnd::None) return ends[i];
-  return i > 0 && ends[i - 1] != LineEnd::None ? ends[i - 1] : LineEnd::Lf;
-}
-
 // The lines of the stage's result: split at CR LF, CR and LF, each taking
 // the break of the source line it stands in. starts holds, moved into the
 // result, where each source line's successor began; a break of the result
@@ -552,7 +544,7 @@ Text LinesOfResult(std::string_view bytes, const HtmlPlaces& starts, const std::
     while (line < last && starts[line] <= at) ++line;
     const std::size_t next = at + (bytes[at] == '\r' && at + 1 < n && bytes[at + 1] == '\n' ? 2 : 1);
     lines.AddLine(bytes.substr(start, at - start),
-                  next == n && ends[last] == LineEnd::None ? LineEnd::None : PieceBreak(ends, line));
+                  next == n && ends[last] == LineEnd::None ? LineEnd::None : BreakOfPieces(ends[line], line > 0 ? ends[line - 1] : LineEnd::None));
     start = next;
   }
   return lines;

@@ -30,8 +30,7 @@ std::size_t LineAt(const Text& text, std::size_t at, std::size_t from) {
 }
 
 LineEnd BreakOfPieces(const Text& text, std::size_t i) {
-  if (text.End(i) != LineEnd::None) return text.End(i);
-  return i > 0 && text.End(i - 1) != LineEnd::None ? text.End(i - 1) : LineEnd::Lf;
+  return BreakOfPieces(text.End(i), i > 0 ? text.End(i - 1) : LineEnd::None);
 }
 
 }  // namespace kamvo

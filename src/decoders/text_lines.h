@@ -33,9 +33,8 @@ bool EveryTextLineHolding(const Text& text, Find find, Judge judge) {
   return true;
 }
 
-// The break given to the lines a decoder makes out of line i of text: the
-// line's own; for a last line without one, the break of the line before
-// it (LF when there is none), since only the last line of all goes without.
+// The break given to the lines a decoder makes out of line i of text (see
+// BreakOfPieces in codepages/text.h).
 LineEnd BreakOfPieces(const Text& text, std::size_t i);
 
 }  // namespace kamvo

@@ -31,11 +31,16 @@ class TextConverter {
  public:
   TextConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
                 bool utf8Step, const OuterLayer& layer)
-      : table_(table), intoWindows_(intoWindows), fromWindows_(fromWindows), utf8Step_(utf8Step),
+      : table_(table), intoWindows_(intoWindows), utf8Step_(utf8Step),
         layer_(layer) {
     for (int b = 0; b < 0x80; ++b)
       lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
-    directUtf8_ = utf8Step && layer.Empty() && intoWindows == IdentityCodeTable();
+    // A table that keeps every byte (the usual way into and out of
+    // Windows-1251 of a UTF-8 text) is not applied at all.
+    const CodeTable identity = IdentityCodeTable();
+    intoStep_ = intoWindows == identity ? nullptr : &intoWindows;
+    fromStep_ = fromWindows == identity ? nullptr : &fromWindows;
+    directUtf8_ = utf8Step && layer.Empty() && intoStep_ == nullptr;
   }
 
   // Converts the text in place, letting the window's events run now and
@@ -57,7 +62,7 @@ class TextConverter {
           continue;
         }
         line_.assign(source);
-        Translate(line_, intoWindows_);
+        Translate(line_, intoStep_);
         if (Utf8ToWin(line_, decoded_, first == 0)) break;
         changed = TranslateBytes(text.MutableLine(first), source.size(), table_.data()) || changed;
       }
@@ -82,7 +87,7 @@ class TextConverter {
           ++Utf8Count;
         else
           out.assign(source);
-        Translate(out, fromWindows_);
+        Translate(out, fromStep_);
       } else {
         out.assign(source);
         ConvertLine(out, i == 0);
@@ -104,15 +109,15 @@ class TextConverter {
     const bool layered = !layer_.Empty() && ApplyOuterLayer(line, layer_, decoded_, textStart);
     if (layered) ++Utf8Count;
     if (utf8Step_) {
-      Translate(line, intoWindows_);
+      Translate(line, intoStep_);
       const bool decoded = Utf8ToWin(line, decoded_, textStart);
       if (decoded) {
         line.swap(decoded_);
         if (!layered) ++Utf8Count;
       }
-      Translate(line, fromWindows_);
+      Translate(line, fromStep_);
     } else {
-      Translate(line, table_);
+      Translate(line, &table_);
     }
   }
 
@@ -129,19 +134,18 @@ class TextConverter {
     return false;
   }
 
-  // A table that keeps every byte (the usual way into and out of
-  // Windows-1251 of a UTF-8 text) is not applied at all.
-  static void Translate(std::string& line, const CodeTable& table) {
-    static const CodeTable identity = IdentityCodeTable();
-    if (table != identity) TranslateBytes(line.data(), line.size(), table.data());
+  // The line through the table; none: the line stays.
+  static void Translate(std::string& line, const CodeTable* table) {
+    if (table != nullptr) TranslateBytes(line.data(), line.size(), table->data());
   }
 
   const CodeTable& table_;
   const CodeTable& intoWindows_;
-  const CodeTable& fromWindows_;
   const bool utf8Step_;
   const OuterLayer layer_;
   bool lowKept_ = true;
+  const CodeTable* intoStep_ = nullptr;  // intoWindows_, unless it keeps every byte
+  const CodeTable* fromStep_ = nullptr;  // the way out to the target likewise
   bool directUtf8_ = false;
   std::string line_;
   std::string decoded_;
