@@ -247,6 +247,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   }
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
+  if (!report.BackupLine.empty()) PrintLines(out, report.BackupLine, terminalCode);
   for (const auto& line : report.SavedAttachments) PrintLines(out, line, terminalCode);
   out.flush();
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);

@@ -16,6 +16,7 @@
 #include "cli/detect_report.h"
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
+#include "driver/file_io.h"
 
 namespace kamvo {
 
@@ -52,15 +53,15 @@ class Walk {
       return;
     }
     std::sort(entries.begin(), entries.end());
-    std::set<std::string> names;
-    for (const auto& entry : entries) names.insert(entry.first);
     const std::string prefix = EndsWith(folder, "/") ? folder : folder + "/";
     for (const auto& [name, realFolder] : entries) {
       if (realFolder) {
         Folder(prefix + name);
         continue;
       }
-      if (EndsWith(name, ".bak") && names.count(name.substr(0, name.size() - 4))) continue;
+      // Backups (of earlier runs or of the user's) and the temporary files
+      // of a conversion are never converted.
+      if (IsBackupName(name) || IsTemporaryFileName(name)) continue;
       TakeFile(prefix + name);
     }
   }

@@ -19,8 +19,8 @@ struct FileListing {
 // is converted: files a conversion writes meanwhile (backups, attachments)
 // are never visited. A walk descends into folders only, never through a
 // link to one; it takes regular files and links to regular files, each
-// file once however many names lead to it, and skips a "name.bak" that
-// stands beside "name" (the backup of an earlier conversion). Devices,
+// file once however many names lead to it, and skips every backup
+// ("*.bak") and the temporary files a killed conversion left behind. Devices,
 // pipes and sockets met in a walk are skipped; named, they are taken (and
 // refused by the conversion). "-" is taken as it is.
 FileListing ListFiles(const std::vector<std::string>& names, bool recursive);

@@ -8,6 +8,7 @@
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
+#include "driver/file_io.h"
 
 namespace kamvo {
 
@@ -49,6 +50,9 @@ void ListFolder(const fs::path& folder, std::vector<std::string>& files, const s
             [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
   for (const fs::directory_entry& entry : entries) {
     std::error_code e;
+    // Backups and the temporary files of a conversion are never converted.
+    const std::string name = entry.path().filename().string();
+    if (IsBackupName(name) || IsTemporaryFileName(name)) continue;
     if (entry.is_symlink(e)) {
       // A link is converted as the file it names; a link to a folder is
       // not followed.

@@ -1,5 +1,6 @@
 #include "driver/file_conversion.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,10 @@ class Report {
   void Wrote(std::string backup) {
     report_.Written = true;
     report_.Backup = std::move(backup);
+  }
+  void BackupKept(std::string_view name) {
+    Success(" Old content kept in %", " Старое содержимое сохранено в %", name);
+    report_.BackupLine = lines_.back();
   }
 
   FileReport Finish() {
@@ -91,20 +96,21 @@ bool SameEntry(const std::string& a, const std::string& b) {
          SameFile(one, two);
 }
 
-// Saves the attachments in the folder of the converted file. An attachment
+// Saves the attachments in the folder of the file written. An attachment
 // never replaces anything that stands under its name (a file of the user's,
 // a folder, a link, the converted file, its backup, an attachment saved
 // before it): it takes the first free numbered name instead. The name is
 // only ever taken in one step that fails when something is there, so a file
-// appearing meanwhile is not replaced either.
-void SaveAttachments(const Converter& converter, const ResolvedFile& input, Report& report) {
-  std::string folder = std::filesystem::path(input.Path).parent_path().string();
+// appearing meanwhile is not replaced either. folderError is set when the
+// folder could not be found.
+void SaveAttachments(const Converter& converter, const std::string& besidePath, int folderError, Report& report) {
+  std::string folder = std::filesystem::path(besidePath).parent_path().string();
   if (!folder.empty() && folder.back() != '/') folder += '/';
   for (const TFileRec& entry : converter.Attachments) {
     const std::string shownFolder = Shown(folder);
-    if (input.Error != 0 || !IsPlainFileName(entry.Name)) {
+    if (folderError != 0 || !IsPlainFileName(entry.Name)) {
       report.Failure("Error saving attachment %", "Ошибка сохранения вложенного файла %", shownFolder + entry.Name,
-                     input.Error != 0 ? input.Error : EINVAL);
+                     folderError != 0 ? folderError : EINVAL);
       continue;
     }
     const SavedAttachment saved = SaveAttachmentAsNewFile(folder, entry.Name, entry.Stream);
@@ -212,12 +218,12 @@ struct Destination {
   const struct stat* Model() const { return Exists ? &Info : nullptr; }
 };
 
-// Puts a file's result in place and reports it. writeResult writes the
-// result to a temporary file beside the target and gives its name (empty on
-// failure); it is not called when the file stays as it is.
-template <typename WriteResult>
+// Puts a file's result in place and reports it. The result goes to disk
+// first, beside the target; only then is the file it replaces moved to its
+// backup name and the result moved into place, so the user's text is whole
+// under its name or its backup name at every moment.
 FileReport Deliver(Converter& converter, Report& report, const std::string& inName, const InputFile& input,
-                   const Destination& destination, bool same, WriteResult writeResult) {
+                   const Destination& destination, bool same, std::string& output) {
   const std::string shownIn = Shown(inName);
   if (same) {
     report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
@@ -232,42 +238,64 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
-  // The result is on disk before the original is moved aside and the
-  // result moved into place, so the user's text is whole in the file or in
-  // its backup at every moment.
-  const std::string temporary = writeResult();
+  // Attachments go beside the file written.
+  const std::string& besides = destination.InPlace ? input.Real.Path : target;
+  const int folderError = destination.InPlace ? input.Real.Error : 0;
+  // An output file that holds the result already is left as it is: a run
+  // repeated makes no second backup.
+  if (!destination.InPlace && destination.Exists) {
+    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool holds = fd >= 0 && FileHolds(fd, output);
+    if (fd >= 0) ::close(fd);
+    if (holds) {
+      report.Success("File converted %", "Перекодирован файл %", shownIn);
+      SaveAttachments(converter, besides, folderError, report);
+      return report.Finish();
+    }
+  }
+  std::string temporary = WriteTemporaryFile(target, output, destination.Model());
   if (temporary.empty()) {
     report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
     return report.Finish();
   }
-  if (destination.InPlace) {
-    // Only an old backup that is a file (or a link) is removed; a folder,
-    // a device or a pipe under the name stops the run.
-    const std::string backup = target + ".bak";
-    if (!RemovePath(backup)) {
-      const int error = errno;
+  std::string().swap(output);
+  std::string backup;
+  {
+    // Moving the old file aside and the result in runs to its end: a
+    // signal meanwhile is handled afterwards. One that came before breaks
+    // the run off here, with nothing written.
+    const SignalsHeld held;
+    if (SignalsHeld::Pending()) {
       DiscardFile(temporary);
-      if (error == EISDIR || error == kNotRegularFile)
-        report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", Shown(backup), error);
-      else
-        report.Failure("Error deletind old backup file %", "Ошибка удаления старой копии файла %", Shown(backup),
-                       error);
-      return report.Finish();
+      converter.UserBreak = true;
+      return FileReport{};
     }
-    if (!RenamePath(target, backup)) {
+    if (destination.Exists) {
+      std::string tried;
+      backup = MoveToBackup(target, tried);
+      if (backup.empty()) {
+        const int error = errno;
+        DiscardFile(temporary);
+        report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", Shown(tried), error);
+        return report.Finish();
+      }
+    }
+    if (!CommitFile(temporary, target)) {
       const int error = errno;
-      DiscardFile(temporary);
-      report.Failure("Error saving backup file %", "Ошибка сохранения копии файла %", Shown(backup), error);
+      // The old file goes back under its name, unless something new stands
+      // there.
+      if (!backup.empty()) RenameWithoutReplacing(backup, target);
+      report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, error);
       return report.Finish();
     }
   }
-  if (!CommitFile(temporary, target)) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
-    return report.Finish();
-  }
-  report.Wrote(destination.InPlace ? target + ".bak" : std::string());
+  report.Wrote(backup);
   report.Success("File converted %", "Перекодирован файл %", shownIn);
-  SaveAttachments(converter, input.Real, report);
+  // The usual backup of a file rewritten in place goes without saying; any
+  // other (a numbered one, the old content of an output file) is named.
+  if (!backup.empty() && !(destination.InPlace && backup == BackupName(target, 0)))
+    report.BackupKept(Shown(backup));
+  SaveAttachments(converter, besides, folderError, report);
   return report.Finish();
 }
 
@@ -308,6 +336,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     destination.InPlace = outName == inName || (target.Exists && SameFile(target.Info, file.Info) &&
                                                 file.Real.Error == 0 && SameEntry(file.Real.Path, target.Path));
   }
+  // What a conversion killed outright left beside the file goes now.
+  RemoveLeftoverTemporaries(destination.Path);
 
   std::string input;
   if (!ReadWholeFd(file.Fd, input)) {
@@ -347,14 +377,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       same && converter.Utf8Target ? std::string(original.Bytes()) : converter.TextBuffer.TakeBytes();
   converter.TextBuffer.clear();
 
-  return Deliver(converter, report, inName, file, destination, same, [&] {
-    // The result goes to disk first, beside the target.
-    std::string temporary = WriteTemporaryFile(destination.Path, output, destination.Model());
-    const int error = errno;
-    std::string().swap(output);
-    errno = error;
-    return temporary;
-  });
+  return Deliver(converter, report, inName, file, destination, same, output);
 }
 
 }  // namespace

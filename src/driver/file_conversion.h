@@ -14,7 +14,8 @@ struct FileReport {
   Lines FailureLines;   // the failure lines alone, in order
   Lines SavedAttachments;  // the lines naming each attachment saved, in order
   bool Written = false;    // the result was written
-  std::string Backup;      // the backup the original was moved to (rewritten in place)
+  std::string Backup;      // where the file the result replaced was moved, if any
+  std::string BackupLine;  // the report line naming it
 };
 
 // What a conversion does when another conversion is converting the same
@@ -23,9 +24,11 @@ struct FileReport {
 enum class WhenBusy { Wait, Refuse };
 
 // Reads inName, refuses it when it is not text, converts it with the window's
-// current choices, backs it up to inName + ".bak" when it is rewritten in
-// place, writes the result to outName and saves the attachments beside
-// inName. Every line keeps its own break (a line a stage makes takes the
+// current choices, writes the result to outName and saves the attachments
+// beside it. No file is ever lost: the file the result replaces, the input
+// itself when rewritten in place or an existing outName, is first moved to
+// its backup name, the first free one of NAME.bak, NAME.1.bak, NAME.2.bak,
+// ... (an older backup is never replaced). Every line keeps its own break (a line a stage makes takes the
 // break of the line it comes from). When automatic
 // detection finds no chain that reaches the limit, the text is taken as the
 // decoding stages left it: no guess is ever written. Never throws: every
@@ -43,9 +46,10 @@ enum class WhenBusy { Wait, Refuse };
 // - A file the user may not write is not rewritten, even in a folder the
 //   user may write; a rewritten file keeps its mode, its group and, where
 //   the system allows, its owner.
-// - A backup name held by anything but a file or a link stops the run
-//   before anything is written. An attachment never replaces anything: when
-//   its name is taken it is saved as "name (1).ext", "name (2).ext", ...
+// - An attachment never replaces anything: when its name is taken it is
+//   saved as "name (1).ext", "name (2).ext", ...
+// - Temporary files that a killed conversion left beside the file written
+//   are removed.
 // - The file is locked from opening to the end of the conversion; a second
 //   conversion of it waits (or, with WhenBusy::Refuse, gives up) and then
 //   converts the file as the first one left it.

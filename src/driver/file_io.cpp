@@ -1,5 +1,6 @@
 #include "driver/file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <stdio.h>
@@ -9,12 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -40,6 +44,38 @@ class ErrnoKept {
  private:
   int saved_;
 };
+
+// The temporary files this process has created and not yet put in place or
+// removed, kept where a signal handler may read them: fixed slots whose
+// state is a lock-free atomic, names in plain arrays.
+struct OpenTemporary {
+  std::atomic<int> State{0};  // 0 free, 1 being filled or emptied, 2 holds a name
+  char Name[PATH_MAX];
+};
+constexpr int kOpenTemporarySlots = 16;
+OpenTemporary openTemporaries[kOpenTemporarySlots];
+
+void RememberTemporary(const std::string& name) {
+  if (name.size() >= PATH_MAX) return;
+  for (OpenTemporary& slot : openTemporaries) {
+    int expected = 0;
+    if (!slot.State.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(slot.Name, name.c_str(), name.size() + 1);
+    slot.State.store(2);
+    return;
+  }
+}
+
+void ForgetTemporary(const std::string& name) {
+  for (OpenTemporary& slot : openTemporaries) {
+    if (slot.State.load() != 2 || name != slot.Name) continue;
+    int expected = 2;
+    if (!slot.State.compare_exchange_strong(expected, 1)) continue;
+    slot.Name[0] = '\0';
+    slot.State.store(0);
+    return;
+  }
+}
 
 // True when the installed hook makes this step fail; errno tells why.
 bool Injected(FileStep step, const std::string& path) {
@@ -69,13 +105,15 @@ void StartWriteback(int fd, std::size_t offset, std::size_t size) {
 // The template for the temporary file beside path: the file's own name with
 // a suffix, its name shortened when the whole would be too long for the
 // folder, so that files with long names can be rewritten too.
+constexpr std::string_view kTemporaryMark = ".kamvo-";
+
 std::string TemporaryTemplate(const std::string& path) {
-  static constexpr std::string_view kSuffix = ".kamvo-XXXXXX";
+  static const std::string kSuffix = std::string(kTemporaryMark) + "XXXXXX";
   const std::size_t slash = path.rfind('/');
   const std::size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t baseLength = path.size() - baseStart;
   const std::size_t room = NAME_MAX - kSuffix.size();
-  return path.substr(0, baseStart + std::min(baseLength, room)) + std::string(kSuffix);
+  return path.substr(0, baseStart + std::min(baseLength, room)) + kSuffix;
 }
 
 // Makes a rename in the folder of path durable; a folder that cannot be
@@ -207,11 +245,19 @@ bool TemporaryFile::Create(const std::string& path, const struct stat* model) {
   std::string name = TemporaryTemplate(path);
   std::vector<char> buffer(name.begin(), name.end());
   buffer.push_back('\0');
-  const int fd = ::mkstemp(buffer.data());
-  if (fd < 0) return false;
-  fd_ = fd;
-  path_ = path;
-  name_.assign(buffer.data());
+  {
+    // The file is known to the signal handler from the moment it exists.
+    const SignalsHeld held;
+    const int fd = ::mkstemp(buffer.data());
+    if (fd < 0) return false;
+    fd_ = fd;
+    path_ = path;
+    name_.assign(buffer.data());
+    RememberTemporary(name_);
+  }
+  // Locked while it is written, so that another run that finds it knows it
+  // is no leftover of a run that was killed.
+  ::flock(fd_, LOCK_EX | LOCK_NB);
   written_ = started_ = 0;
   mode_t mode = 0666;
   if (model != nullptr) {
@@ -282,6 +328,7 @@ std::string TemporaryFile::Finish() {
   if (!closed && ok) error = errno;
   if (!closed || !ok) {
     ::unlink(name_.c_str());
+    ForgetTemporary(name_);
     errno = error;
     return {};
   }
@@ -294,6 +341,7 @@ void TemporaryFile::Discard() {
   ::close(fd_);
   fd_ = -1;
   ::unlink(name_.c_str());
+  ForgetTemporary(name_);
 }
 
 std::string WriteTemporaryFile(const std::string& path, const std::string& bytes, const struct stat* model) {
@@ -322,8 +370,10 @@ bool CommitFile(const std::string& temporary, const std::string& path) {
       ::rename(temporary.c_str(), path.c_str()) != 0) {
     const ErrnoKept kept;
     ::unlink(temporary.c_str());
+    ForgetTemporary(temporary);
     return false;
   }
+  ForgetTemporary(temporary);
   SyncFolderOf(path);
   return true;
 }
@@ -337,6 +387,7 @@ bool CommitNewFile(const std::string& temporary, const std::string& path) {
     if (::link(temporary.c_str(), path.c_str()) != 0) return false;
     ::unlink(temporary.c_str());
   }
+  ForgetTemporary(temporary);
   SyncFolderOf(path);
   return true;
 }
@@ -345,6 +396,7 @@ void DiscardFile(const std::string& temporary) {
   if (temporary.empty()) return;
   const ErrnoKept kept;
   ::unlink(temporary.c_str());
+  ForgetTemporary(temporary);
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
@@ -375,6 +427,140 @@ bool RemovePath(const std::string& path) {
 bool RenamePath(const std::string& from, const std::string& to) {
   if (Injected(FileStep::Rename, from)) return false;
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string BackupName(const std::string& path, int number) {
+  return number == 0 ? path + ".bak" : path + "." + std::to_string(number) + ".bak";
+}
+
+bool IsBackupName(std::string_view fileName) {
+  return fileName.size() > 4 && fileName.substr(fileName.size() - 4) == ".bak";
+}
+
+namespace {
+
+// How many backup names are tried before the run gives up.
+constexpr int kMaxBackupNumber = 10000;
+
+}  // namespace
+
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without that kind of rename: the name is looked at first.
+  if (PathExists(to)) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string MoveToBackup(const std::string& path, std::string& tried) {
+  tried = BackupName(path, 0);
+  if (Injected(FileStep::Rename, path)) return {};
+  for (int number = 0; number <= kMaxBackupNumber; ++number) {
+    const std::string name = BackupName(path, number);
+    if (RenameWithoutReplacing(path, name)) return name;
+    if (errno != EEXIST) {
+      // A name too long for the folder is reported as the first one tried.
+      if (errno != ENAMETOOLONG || number == 0) tried = name;
+      return {};
+    }
+  }
+  errno = EEXIST;
+  return {};
+}
+
+bool IsTemporaryFileName(std::string_view fileName) {
+  constexpr std::size_t kRandom = 6;
+  if (fileName.size() < kTemporaryMark.size() + kRandom + 1) return false;
+  const std::size_t mark = fileName.size() - kRandom - kTemporaryMark.size();
+  if (fileName.substr(mark, kTemporaryMark.size()) != kTemporaryMark) return false;
+  for (char c : fileName.substr(mark + kTemporaryMark.size()))
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+namespace {
+
+// Removes a temporary file when no running conversion holds it.
+void RemoveIfLeftOver(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat info {}, now {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      ::lstat(name.c_str(), &now) == 0 && SameFile(info, now))
+    ::unlink(name.c_str());
+  ::close(fd);
+}
+
+}  // namespace
+
+void RemoveLeftoverTemporaries(const std::string& path) {
+  const std::string pattern = TemporaryTemplate(path);
+  const std::string prefix = pattern.substr(0, pattern.size() - 6);  // without the XXXXXX
+  const std::size_t slash = prefix.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : prefix.substr(0, slash);
+  const std::string base = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
+
+  static std::mutex mutex;
+  static std::map<std::string, std::vector<std::string>> leftovers;  // by folder
+  std::vector<std::string> mine;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto [entry, fresh] = leftovers.try_emplace(folder);
+    if (fresh) {
+      if (DIR* listing = ::opendir(folder.c_str())) {
+        while (const dirent* item = ::readdir(listing))
+          if (IsTemporaryFileName(item->d_name)) entry->second.emplace_back(item->d_name);
+        ::closedir(listing);
+      }
+    }
+    auto& names = entry->second;
+    for (auto it = names.begin(); it != names.end();) {
+      if (it->size() == base.size() + 6 && it->compare(0, base.size(), base) == 0) {
+        mine.push_back(std::move(*it));
+        it = names.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  const ErrnoKept kept;
+  for (const std::string& name : mine) RemoveIfLeftOver(slash == std::string::npos ? name : folder + "/" + name);
+}
+
+void RemoveOpenTemporariesForSignal() {
+  for (OpenTemporary& slot : openTemporaries)
+    if (slot.State.load() == 2) ::unlink(slot.Name);
+}
+
+namespace {
+
+sigset_t HeldSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+}  // namespace
+
+SignalsHeld::SignalsHeld() {
+  const sigset_t set = HeldSignals();
+  ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+SignalsHeld::~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+bool SignalsHeld::Pending() {
+  sigset_t pending;
+  if (::sigpending(&pending) != 0) return false;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    if (::sigismember(&pending, signal) == 1) return true;
+  return false;
 }
 
 }  // namespace kamvo

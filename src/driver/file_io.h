@@ -1,10 +1,12 @@
 // Whole-file reading and safe writing.
 #pragma once
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "codepages/file_reader.h"
 
@@ -129,6 +131,59 @@ bool RemovePath(const std::string& path);
 // Renames within one file system; an existing regular file at `to` is
 // replaced in one step. False with errno on failure.
 bool RenamePath(const std::string& from, const std::string& to);
+
+// The names a backup of path takes, in turn: number 0 is path + ".bak",
+// then path + ".1.bak", path + ".2.bak", ...
+std::string BackupName(const std::string& path, int number);
+
+// True when a file name (without its folder) has the form of a backup:
+// it ends in ".bak".
+bool IsBackupName(std::string_view fileName);
+
+// Moves the file at path aside to the first backup name under which
+// nothing stands, in one step that never replaces anything, not even a file
+// that appears meanwhile: an older backup, a folder or a link under a
+// backup name stays as it is. Gives the name taken; on failure empty, with
+// errno set and `tried` the name that could not be taken.
+std::string MoveToBackup(const std::string& path, std::string& tried);
+
+// Renames only when nothing stands under `to`: false with errno EEXIST when
+// something does.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to);
+
+// True when a file name (without its folder) has the form of the
+// temporary files a result is written to before it is put in place:
+// "name.kamvo-" and six letters or digits.
+bool IsTemporaryFileName(std::string_view fileName);
+
+// Removes the temporary files a conversion that was killed outright
+// (SIGKILL, a crash, a power cut) left beside path. A temporary file that
+// a running conversion still writes is locked by it and left alone. The
+// folder is listed once per process; later calls for files in the same
+// folder use that listing.
+void RemoveLeftoverTemporaries(const std::string& path);
+
+// Removes every temporary file this process has created and not yet put in
+// place or discarded. Safe to call from a signal handler: a run broken off
+// by a signal leaves nothing behind.
+void RemoveOpenTemporariesForSignal();
+
+// Holds back SIGINT, SIGTERM and SIGHUP while an object lives: the steps
+// that move the original aside and put the result in its place run to their
+// end, so the file is never found under its backup name alone. A signal
+// that arrives meanwhile is handled when the object goes.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+  // True when one of those signals waits to be handled.
+  static bool Pending();
+
+ private:
+  sigset_t previous_;
+};
 
 // The steps of reading and writing files. A hook installed with
 // SetFileFaultHook runs before each of them and may make the step fail by

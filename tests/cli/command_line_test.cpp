@@ -215,6 +215,7 @@ TEST_F(ProgramTest, Utf8TextIntoEveryTarget) {
     EXPECT_EQ(ReadFile(dir / "u.txt"), expected);
     EXPECT_EQ(ReadFile(dir / "u.txt.bak"), utf8);
 
+    fs::remove(dir / "out.txt");
     const RunResult chosen = Kamvo(std::string("u.txt.bak /WIN out.txt ") + option);
     EXPECT_EQ(chosen.status, 0);
     EXPECT_EQ(chosen.out, "UTF-8 converted.\n");
@@ -368,9 +369,10 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{{"t/k.txt", koi}, {"t/s/i.txt", iso}, {"t/s/i.txt.bak", "old"}, {"t/x.bin", binary}},
        "-r t --to=dos", kExitConversionFailed,
        "t/k.txt: KOI-8 \xE2\x86\x92 Dos, backup t/k.txt.bak\nt/s/i.txt: ISO 8859-5 \xE2\x86\x92 Dos, backup "
-       "t/s/i.txt.bak\nt/x.bin: failed: t/x.bin is not text file\n"
+       "t/s/i.txt.1.bak\nt/x.bin: failed: t/x.bin is not text file\n"
        "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 failed\n", "",
-       {{"t/k.txt", dos}, {"t/k.txt.bak", koi}, {"t/s/i.txt", dos}, {"t/s/i.txt.bak", iso}, {"t/x.bin", binary}},
+       {{"t/k.txt", dos}, {"t/k.txt.bak", koi}, {"t/s/i.txt", dos}, {"t/s/i.txt.bak", "old"}, {"t/s/i.txt.1.bak", iso},
+        {"t/x.bin", binary}},
        true},
       {{strict, {"k.txt", koi}}, "--in-place k.txt", kExitNotRecognised,
        "k.txt: not recognised (100 %)\n1 file(s): 0 converted, 0 unchanged, 1 not recognised, 0 failed\n", "",

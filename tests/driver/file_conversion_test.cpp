@@ -61,15 +61,22 @@ TEST_F(FileConversionTest, ConvertsInPlaceKeepingLineBreaksAndABackup) {
   }
 }
 
-TEST_F(FileConversionTest, ConvertingTwiceKeepsOnlyTheLatestBackup) {
+// No backup is ever replaced: each run takes the next free name and says
+// which, unless it is the plain NAME.bak.
+TEST_F(FileConversionTest, ConvertingAgainKeepsEveryBackup) {
   const std::string file = dir / "a.txt";
   WriteFile(file, kKoi);
-  Run(file);
+  EXPECT_EQ(Run(file).Text, "File converted " + file + "\r\n");
   window.fromIndex = kWindows;
   window.toIndex = kDos - 1;
+  EXPECT_EQ(Run(file).Text, "File converted " + file + "\r\n Old content kept in " + file + ".1.bak\r\n");
+  window.toIndex = kIso - 1;
+  window.fromIndex = kDos;
   Run(file);
-  EXPECT_EQ(ReadFile(file + ".bak"), kWin);
-  EXPECT_EQ(ReadFile(file), ConvertByPair(kWin, 1));
+  EXPECT_EQ(ReadFile(file + ".bak"), kKoi);
+  EXPECT_EQ(ReadFile(file + ".1.bak"), kWin);
+  EXPECT_EQ(ReadFile(file + ".2.bak"), ConvertByPair(kWin, 1));
+  EXPECT_EQ(ReadFile(file), ConvertByTable(kWin, BuildCodeTable(kWindows, kIso)));
 }
 
 TEST_F(FileConversionTest, EmptyAndUnchangedFilesAreNotRewritten) {
@@ -92,10 +99,14 @@ TEST_F(FileConversionTest, SecondFileIsWrittenEvenWhenNothingChanged) {
   WriteFile(in, kWin);
   WriteFile(out, "to be replaced");
   const FileReport report = Run(in, out);
-  EXPECT_EQ(report.Text, "File not converted " + in + "\r\nFile converted " + in + "\r\n");
+  EXPECT_EQ(report.Text, "File not converted " + in + "\r\nFile converted " + in + "\r\n Old content kept in " +
+                             out + ".bak\r\n");
   EXPECT_EQ(ReadFile(out), kWin);
   EXPECT_FALSE(fs::exists(in + ".bak"));
-  EXPECT_FALSE(fs::exists(out + ".bak"));
+  EXPECT_EQ(ReadFile(out + ".bak"), "to be replaced");
+  // Once more: the output holds the result already and stays as it is.
+  EXPECT_EQ(Run(in, out).Text, "File not converted " + in + "\r\nFile converted " + in + "\r\n");
+  EXPECT_FALSE(fs::exists(out + ".1.bak"));
 }
 
 TEST_F(FileConversionTest, RefusesWhatIsNotText) {
@@ -117,14 +128,15 @@ TEST_F(FileConversionTest, RefusesWhatIsNotText) {
   EXPECT_EQ(Run(dir / "folder.txt").Text, "Error opening file " + (dir / "folder.txt") + ": Is a directory\r\n");
 }
 
-TEST_F(FileConversionTest, BackupNameHeldByAFolderStopsBeforeAnyChange) {
+TEST_F(FileConversionTest, BackupNameHeldByAFolderIsPassedBy) {
   const std::string file = dir / "a.txt";
   WriteFile(file, kKoi);
   fs::create_directories(dir / "a.txt.bak/inside");
   const FileReport report = Run(file);
-  EXPECT_EQ(report.Text, "Error saving backup file " + file + ".bak: Is a directory\r\n");
-  EXPECT_TRUE(report.Failed);
-  EXPECT_EQ(ReadFile(file), kKoi);
+  EXPECT_EQ(report.Text, "File converted " + file + "\r\n Old content kept in " + file + ".1.bak\r\n");
+  EXPECT_FALSE(report.Failed);
+  EXPECT_EQ(ReadFile(file), kWin);
+  EXPECT_EQ(ReadFile(file + ".1.bak"), kKoi);
   EXPECT_TRUE(fs::is_directory(dir / "a.txt.bak/inside"));
   for (const auto& entry : fs::directory_iterator(dir.path()))
     EXPECT_EQ(entry.path().filename().string().find(".kamvo-"), std::string::npos);
@@ -179,6 +191,18 @@ TEST_F(AttachmentTest, SavesAttachmentsBesideTheFileUnderFreeNames) {
   EXPECT_EQ(ReadFile(dir / "report (1).pdf"), "new pdf");
   EXPECT_FALSE(fs::exists(dir / "report.pdf.bak"));
   EXPECT_EQ(ReadFile(dir / "отчет.doc"), "doc");  // the name reaches the disk in UTF-8
+}
+
+// Written to another file, the text takes its attachments with it.
+TEST_F(AttachmentTest, AttachmentsGoBesideTheOutput) {
+  const std::string file = dir / "mail.txt";
+  WriteFile(file, kKoi);
+  fs::create_directory(dir / "out");
+  attachments = {{"report.pdf", "new pdf"}};
+  const FileReport report = ConvertFile(*stageConverter, file, dir / "out/mail.txt");
+  EXPECT_EQ(report.Text, "File converted " + file + "\r\n Attachment saved " + (dir / "out/report.pdf") + "\r\n");
+  EXPECT_EQ(ReadFile(dir / "out/report.pdf"), "new pdf");
+  EXPECT_FALSE(fs::exists(dir / "report.pdf"));
 }
 
 TEST_F(AttachmentTest, NamesThatLeaveTheFolderOrFollowLinksAreRefused) {

@@ -75,16 +75,17 @@ std::vector<std::string> Leftovers(const fs::path& folder) {
 
 bool Exists(const std::string& path) { return PathExists(path); }
 
-// The user's text is whole in the file or in its backup, and the file, when
-// there, holds the old or the new text, never a part of either.
+// The user's text is whole in the file or in one of its backups, and the
+// file, when there, holds the old or the new text, never a part of either.
 void ExpectTextWhole(const std::string& file, const std::string& original, const std::string& converted) {
   const std::string now = Exists(file) ? ReadFile(file) : std::string();
-  const std::string backup = Exists(file + ".bak") ? ReadFile(file + ".bak") : std::string();
+  bool backedUp = false;
+  for (int number = 0; number < 3; ++number)
+    backedUp = backedUp || (Exists(BackupName(file, number)) && ReadFile(BackupName(file, number)) == original);
   if (Exists(file)) {
     EXPECT_TRUE(now == original || now == converted) << "file holds " << now.size() << " bytes";
   }
-  EXPECT_TRUE(now == original || backup == original)
-      << "file " << now.size() << " bytes, backup " << backup.size() << " bytes";
+  EXPECT_TRUE(now == original || backedUp) << "file " << now.size() << " bytes, no whole backup";
 }
 
 struct CommandResult {
@@ -193,9 +194,9 @@ class FileFaults : public ::testing::Test {
 };
 
 // Each step of reading and writing fails in turn (a disk error, a full
-// disk, a denied removal or rename): the command line names the failure and
-// ends with status 1, the file keeps its text (or, once moved aside, its
-// backup does) and no temporary file stays behind.
+// disk, a denied rename): the command line names the failure and ends with
+// status 1, the file keeps its text (moved aside, it is moved back), the
+// older backup stays and no temporary file stays behind.
 TEST_F(FileFaults, EveryFailingStepIsReportedAndKeepsTheText) {
   struct Case {
     FileStep step;
@@ -208,7 +209,6 @@ TEST_F(FileFaults, EveryFailingStepIsReportedAndKeepsTheText) {
       {FileStep::CreateTemporary, 1, ENOSPC, "Error saving file %: No space left on device"},
       {FileStep::WriteChunk, 2, ENOSPC, "Error saving file %: No space left on device"},
       {FileStep::Sync, 1, EIO, "Error saving file %: Input/output error"},
-      {FileStep::Remove, 1, EACCES, "Error deletind old backup file %.bak: Permission denied"},
       {FileStep::Rename, 1, EACCES, "Error saving backup file %.bak: Permission denied"},
       {FileStep::Commit, 1, EIO, "Error saving file %: Input/output error"},
   };
@@ -228,17 +228,9 @@ TEST_F(FileFaults, EveryFailingStepIsReportedAndKeepsTheText) {
     EXPECT_EQ(run.status, kExitConversionFailed);
     EXPECT_EQ(run.err, message + "\n");
     EXPECT_TRUE(Leftovers(fs::path(file).parent_path()).empty());
-    if (c.step == FileStep::Commit) {
-      // The original was already moved aside: it stays there, whole.
-      EXPECT_FALSE(Exists(file));
-      EXPECT_TRUE(ReadFile(file + ".bak") == original());
-    } else {
-      EXPECT_TRUE(ReadFile(file) == original());
-      // The old backup goes only when its removal came before the failure.
-      if (c.step != FileStep::Rename) {
-        EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
-      }
-    }
+    EXPECT_TRUE(ReadFile(file) == original());
+    EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
+    EXPECT_FALSE(Exists(file + ".1.bak"));
   }
 }
 
@@ -263,7 +255,7 @@ TEST_F(FileFaults, InputThatVanishesOrChangesWhileItIsConverted) {
   });
   EXPECT_EQ(RunCommandLine({changed, "/KOI", "/WIN"}).status, kExitOk);
   // The newer text is what gets moved aside, so it is kept whole.
-  EXPECT_EQ(ReadFile(changed + ".bak"), "newer text");
+  EXPECT_EQ(ReadFile(changed + ".1.bak"), "newer text");
   EXPECT_TRUE(ReadFile(changed) == converted());
 }
 
@@ -312,26 +304,27 @@ TEST_F(FileFaults, ReadOnlyFoldersUnreadableFilesAndReadOnlyBackups) {
   EXPECT_EQ(fs::status(readOnly).permissions(), fs::perms(0444));
   EXPECT_TRUE(Leftovers(fs::path(readOnly).parent_path()).empty());
   // Once the user may write it, it is rewritten and keeps its mode; the
-  // read-only old backup is replaced.
+  // read-only old backup stays beside the new one.
   fs::permissions(readOnly, fs::perms(0644));
   const CommandResult writableRun = RunCommandLineInChild({readOnly, "/KOI", "/WIN"}, true);
   EXPECT_EQ(writableRun.status, kExitOk) << writableRun.err;
   EXPECT_EQ(ReadFile(readOnly), readOnlyConverted);
-  EXPECT_EQ(ReadFile(readOnly + ".bak"), readOnlyText);
+  EXPECT_EQ(ReadFile(readOnly + ".bak"), "older backup");
+  EXPECT_EQ(ReadFile(readOnly + ".1.bak"), readOnlyText);
   EXPECT_EQ(fs::status(readOnly).permissions(), fs::perms(0644));
 
   if (::geteuid() != 0) return;
   // Root can also set up a backup that "nobody" may not delete: one of
-  // root's own in a shared folder with the sticky bit.
+  // root's own in a shared folder with the sticky bit. It is not needed:
+  // the new backup takes the next name.
   const std::string shared = Letter("shared", 1000);
   const std::string sharedText = original();
   ASSERT_EQ(::chown(shared.c_str(), kNobody, kNobody), 0);
   fs::permissions(fs::path(shared).parent_path(), fs::perms(01777));
   const CommandResult sharedRun = RunCommandLineInChild({shared, "/KOI", "/WIN"}, true);
-  EXPECT_EQ(sharedRun.status, kExitConversionFailed);
-  EXPECT_EQ(sharedRun.err, "Error deletind old backup file " + shared + ".bak: Operation not permitted\n");
-  EXPECT_EQ(ReadFile(shared), sharedText);
+  EXPECT_EQ(sharedRun.status, kExitOk) << sharedRun.err;
   EXPECT_EQ(ReadFile(shared + ".bak"), "older backup");
+  EXPECT_EQ(ReadFile(shared + ".1.bak"), sharedText);
   EXPECT_TRUE(Leftovers(fs::path(shared).parent_path()).empty());
 }
 
@@ -376,7 +369,8 @@ TEST_F(FileFaults, FullDiskKeepsTheFileAndFreesWhatTheWriteTook) {
   fs::remove(disk / "filler");
   EXPECT_EQ(RunCommandLine({file, "/KOI", "/WIN"}).status, kExitOk);
   EXPECT_EQ(ReadFile(file), win);
-  EXPECT_EQ(ReadFile(file + ".bak"), Koi(win));
+  EXPECT_EQ(ReadFile(file + ".bak"), "older backup");
+  EXPECT_EQ(ReadFile(file + ".1.bak"), Koi(win));
 }
 
 // Pipes, devices and folders under the input's or the output's name are
@@ -475,7 +469,7 @@ TEST_F(FileFaults, FileLargerThanTheMemoryLeft) {
 
 // A link given in place is followed: the file it leads to is converted in
 // its own folder, with its backup there, and the link stays. An output link
-// to a regular file writes that file, without a backup.
+// to a regular file writes that file, its old content kept beside it.
 TEST_F(FileFaults, SymbolicLinks) {
   const std::string win = WinText(1000);
   fs::create_directory(dir / "sub");
@@ -494,7 +488,7 @@ TEST_F(FileFaults, SymbolicLinks) {
   EXPECT_EQ(RunCommandLine({dir / "in.txt", "/KOI", dir / "out.txt", "/WIN"}).status, kExitOk);
   EXPECT_TRUE(fs::is_symlink(dir / "out.txt"));
   EXPECT_EQ(ReadFile(dir / "precious.txt"), win);
-  EXPECT_FALSE(Exists(dir / "precious.txt.bak"));
+  EXPECT_EQ(ReadFile(dir / "precious.txt.bak"), "precious");
 
   // Broken links and loops count as missing files.
   fs::create_symlink(dir / "nowhere.txt", dir / "broken.txt");
@@ -515,7 +509,7 @@ TEST_F(FileFaults, SymbolicLinks) {
 
 // An output name spelled differently but leading to the input itself is a
 // rewrite in place: without a backup the original would be gone. A hard
-// link is another entry and is written on its own.
+// link is another entry and is written on its own, its old content kept.
 TEST_F(FileFaults, OutputNameThatLeadsToTheInputKeepsABackup) {
   const std::string win = WinText(1000);
   fs::create_directory(dir / "sub");
@@ -536,6 +530,7 @@ TEST_F(FileFaults, OutputNameThatLeadsToTheInputKeepsABackup) {
   EXPECT_EQ(ReadFile(dir / "b.txt"), Koi(win));
   EXPECT_EQ(ReadFile(dir / "hard.txt"), win);
   EXPECT_FALSE(Exists(dir / "b.txt.bak"));
+  EXPECT_EQ(ReadFile(dir / "hard.txt.bak"), Koi(win));
 }
 
 // Names close to the longest a folder takes: the temporary file must still

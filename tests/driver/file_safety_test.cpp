@@ -273,9 +273,36 @@ TEST(FileSafety, TheProgramOnRealFolders) {
        {"mail.eml = ?", "mail.eml.bak = MAIL", "notes.txt = mine", "notes (1).txt = <notes.txt>",
         "notes (2).txt = <notes.txt>", "Documents/", "Documents/keep = kept", "Documents.bak/",
         "Documents (1) = <Documents>", ".ssh/", ".ssh/id = key", ".ssh (1) = <.ssh>"}},
-      // A folder under the backup's name is never removed.
-      {"backup name is a folder", [](Folder& f) { f.File("f.txt", kKoi), f.Dir("f.txt.bak"); }, {"@/f.txt"}, 1,
-       "Error saving backup file @/f.txt.bak: Is a directory\n", {}, {"f.txt = KOI", "f.txt.bak/"}},
+      // No backup is ever replaced: the new one takes the next free name,
+      // and a name other than the plain NAME.bak is printed.
+      {"backup name is a folder", [](Folder& f) { f.File("f.txt", kKoi), f.Dir("f.txt.bak"); }, {"@/f.txt"}, 0,
+       "", {" Old content kept in @/f.txt.1.bak"}, {"f.txt = WIN", "f.txt.bak/", "f.txt.1.bak = KOI"}},
+      {"older backups",
+       [](Folder& f) { f.File("f.txt", kKoi), f.File("f.txt.bak", "precious"), f.File("f.txt.1.bak", "older"); },
+       {"@/f.txt"}, 0, "", {" Old content kept in @/f.txt.2.bak"},
+       {"f.txt = WIN", "f.txt.bak = precious", "f.txt.1.bak = older", "f.txt.2.bak = KOI"}},
+      // Two names never destroy the second: its old content is kept as
+      // in place, under the -o option too.
+      {"two names", [](Folder& f) { f.File("a.txt", kKoi), f.File("b.txt", "precious"); }, {"@/a.txt", "@/b.txt"},
+       0, "", {" Old content kept in @/b.txt.bak"}, {"a.txt = KOI", "b.txt = WIN", "b.txt.bak = precious"}},
+      {"-o", [](Folder& f) { f.File("a.txt", kKoi), f.File("b.txt", "precious"), f.File("b.txt.bak", "older"); },
+       {"@/a.txt", "-o", "@/b.txt"}, 0, "", {" Old content kept in @/b.txt.1.bak"},
+       {"a.txt = KOI", "b.txt = WIN", "b.txt.bak = older", "b.txt.1.bak = precious"}},
+      {"two names, output new", [](Folder& f) { f.File("a.txt", kKoi); }, {"@/a.txt", "@/b.txt"}, 0, "", {},
+       {"a.txt = KOI", "b.txt = WIN"}},
+      // Temporary files that a killed run left: the next run on the file
+      // removes its own, not another file's; a walk never converts them
+      // nor any backup.
+      {"leftover temporary files",
+       [](Folder& f) { f.File("f.txt", kKoi), f.File("f.txt.kamvo-a1B2c3", "partial"), f.File("g.kamvo-a1B2c3", "x"); },
+       {"@/f.txt"}, 0, "", {}, {"f.txt = WIN", "f.txt.bak = KOI", "g.kamvo-a1B2c3 = x"}},
+      {"walk passes backups and temporary files by",
+       [](Folder& f) {
+         f.Dir("t"), f.File("t/f.txt", kKoi), f.File("t/f.txt.kamvo-a1B2c3", kKoi), f.File("t/old.bak", kKoi),
+             f.File("t/f.txt.1.bak", kKoi);
+       },
+       {"-r", "@/t"}, 0, "", {"1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 failed"},
+       {"t/", "t/f.txt = WIN", "t/f.txt.bak = KOI", "t/old.bak = KOI", "t/f.txt.1.bak = KOI"}},
       // In place, a link is followed and stays.
       {"link in place",
        [](Folder& f) { f.Dir("sub"), f.File("sub/t.txt", kKoi), f.Link("link.txt", "sub/t.txt"); },
@@ -292,7 +319,7 @@ TEST(FileSafety, TheProgramOnRealFolders) {
       {"output link to a file",
        [](Folder& f) { f.File("in.txt", kKoi), f.Dir("sub"), f.File("sub/t.txt", "old"), f.Link("out", "sub/t.txt"); },
        {"@/in.txt", "/KOI", "@/out", "/WIN"}, 0, "", {},
-       {"in.txt = KOI", "sub/", "sub/t.txt = WIN", "out -> sub/t.txt"}},
+       {"in.txt = KOI", "sub/", "sub/t.txt = WIN", "sub/t.txt.bak = old", "out -> sub/t.txt"}},
       {"output link to standard output", [](Folder& f) { f.File("in.txt", kKoi), f.Link("out", "/proc/self/fd/1"); },
        {"@/in.txt", "@/out"}, 1, "Error saving file @/out: Not a regular file\n", {},
        {"in.txt = KOI", "out -> /proc/self/fd/1"}},
@@ -319,7 +346,7 @@ TEST(FileSafety, TheProgramOnRealFolders) {
       {"another user's file in a shared folder", [](Folder& f) { f.File("f.txt", kKoi), f.Chown("f.txt", 0, 0); },
        {"@/f.txt"}, 1, "Error saving file @/f.txt: Permission denied\n", {}, {"f.txt = KOI owner=0:0"}, true, true},
       {"mode kept", [](Folder& f) { f.File("f.txt", kKoi, 0640), f.File("out.txt", "old", 0600); },
-       {"@/f.txt", "/KOI", "@/out.txt", "/WIN"}, 0, "", {}, {"f.txt = KOI 0640", "out.txt = WIN 0600"}},
+       {"@/f.txt", "/KOI", "@/out.txt", "/WIN"}, 0, "", {}, {"f.txt = KOI 0640", "out.txt = WIN 0600", "out.txt.bak = old 0600"}},
       {"mode, group and owner kept",
        [](Folder& f) { f.File("f.txt", kKoi, 0640), f.Chown("f.txt", kNobody, kNobody); }, {"@/f.txt"}, 0, "", {},
        {"f.txt = WIN 0640 owner=65534:65534", "f.txt.bak = KOI 0640 owner=65534:65534"}, false, true},
