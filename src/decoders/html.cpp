@@ -9,6 +9,8 @@
 #include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
+#include "codepages/unicode.h"
+#include "decoders/html_entities.h"
 #include "decoders/text_lines.h"
 
 namespace kamvo {
@@ -107,6 +109,365 @@ const PatternIndex& TagRowIndex() {
 bool KeepGoing(StageProgress& progress) {
   progress.Pump();
   return !progress.StopRequested();
+}
+
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// ---- Character references ----
+
+// The longest HTML5 reference name.
+constexpr std::size_t kLongestReferenceName = 32;
+
+// A code point as a Windows-1251 byte, refusing the control characters
+// other than the tab: a reference to one is left as written.
+bool ReferenceByte(std::uint32_t codePoint, char& out) {
+  if ((codePoint < 0x20 && codePoint != '\t') || (codePoint >= 0x7F && codePoint < 0xA0)) return false;
+  Byte byte = 0;
+  if (!UnicodeToWin(codePoint, byte)) return false;
+  out = static_cast<char>(byte);
+  return true;
+}
+
+// What browsers read the numbers 128-159 of a numeric reference as: the
+// characters of Windows-1252 there (0 where it has none).
+constexpr std::uint16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiAlnum(char c) { return IsAsciiDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// "&#N;" or "&#xH;" at text[at].
+HtmlReference MatchNumeric(std::string_view text, std::size_t at) {
+  HtmlReference ref;
+  const std::size_t n = text.size();
+  std::size_t i = at + 2;
+  const bool hex = i < n && (text[i] == 'x' || text[i] == 'X');
+  if (hex) ++i;
+  const std::size_t digits = i;
+  std::uint32_t value = 0;
+  for (; i < n && i - digits < (hex ? 6u : 7u); ++i) {
+    const int digit = hex ? HexDigitValue(text[i]) : (IsAsciiDigit(text[i]) ? text[i] - '0' : -1);
+    if (digit < 0) break;
+    value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+  }
+  if (i == digits || i >= n || text[i] != ';') return ref;
+  if (value >= 0x80 && value < 0xA0) value = kWindows1252High[value - 0x80];
+  if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) return ref;
+  if (!ReferenceByte(value, ref.Bytes[0])) return ref;
+  ref.Size = 1;
+  ref.Length = i - at + 1;
+  return ref;
+}
+
+// "&name;" at text[at]: a name of the table first (any case), then an
+// HTML5 name.
+HtmlReference MatchNamed(std::string_view text, std::size_t at) {
+  HtmlReference ref;
+  const int row = EntityIndex().Find(text, at, ';');
+  if (row >= 0) {
+    const HtmlRow& entry = HtmlTable[row];
+    const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
+    ref.Bytes[0] = entry.FollowsCase && capital ? static_cast<char>(UpperRus(static_cast<Byte>(entry.Replacement[0])))
+                                                 : entry.Replacement[0];
+    ref.Size = 1;
+    ref.Length = entry.Pattern.size();
+    return ref;
+  }
+  const std::size_t n = text.size();
+  std::size_t i = at + 1;
+  while (i < n && i - at <= kLongestReferenceName && IsAsciiAlnum(text[i])) ++i;
+  if (i == at + 1 || i >= n || text[i] != ';') return ref;
+  const std::string_view name = text.substr(at + 1, i - at - 1);
+  const auto found = std::lower_bound(HtmlNamedReferences.begin(), HtmlNamedReferences.end(), name,
+                                      [](const HtmlNamedReference& r, std::string_view key) { return r.Name < key; });
+  if (found == HtmlNamedReferences.end() || found->Name != name) return ref;
+  if (!ReferenceByte(found->First, ref.Bytes[0])) return ref;
+  ref.Size = 1;
+  if (found->Second != 0) {
+    if (!ReferenceByte(found->Second, ref.Bytes[1])) return {};
+    ref.Size = 2;
+  }
+  ref.Length = i - at + 1;
+  return ref;
+}
+
+// Whether a decoded character is one that markup is made of.
+bool IsMarkupCharacter(char c) { return c == '<' || c == '>' || c == '"' || c == '\''; }
+
+// ---- Markup ----
+
+// The HTML element names, in ascending order.
+constexpr std::string_view kElements[] = {
+    "a",        "abbr",     "acronym",  "address",    "applet",     "area",     "article",  "aside",
+    "audio",    "b",        "base",     "basefont",   "bdi",        "bdo",      "big",      "blink",
+    "blockquote", "body",   "br",       "button",     "canvas",     "caption",  "center",   "cite",
+    "code",     "col",      "colgroup", "data",       "datalist",   "dd",       "del",      "details",
+    "dfn",      "dialog",   "dir",      "div",        "dl",         "dt",       "em",       "embed",
+    "fieldset", "figcaption", "figure", "font",       "footer",     "form",     "frame",    "frameset",
+    "h1",       "h2",       "h3",       "h4",         "h5",         "h6",       "head",     "header",
+    "hgroup",   "hr",       "html",     "i",          "iframe",     "img",      "input",    "ins",
+    "kbd",      "label",    "legend",   "li",         "link",       "main",     "map",      "mark",
+    "marquee",  "menu",     "meta",     "meter",      "nav",        "nobr",     "noframes", "noscript",
+    "object",   "ol",       "optgroup", "option",     "output",     "p",        "param",    "picture",
+    "pre",      "progress", "q",        "rp",         "rt",         "ruby",     "s",        "samp",
+    "script",   "search",   "section",  "select",     "small",      "source",   "span",     "strike",
+    "strong",   "style",    "sub",      "summary",    "sup",        "svg",      "table",    "tbody",
+    "td",       "template", "textarea", "tfoot",      "th",         "thead",    "time",     "title",
+    "tr",       "track",    "tt",       "u",          "ul",         "var",      "video",    "wbr",
+};
+constexpr std::size_t kElementCount = std::size(kElements);
+constexpr std::size_t kLongestElement = 10;
+
+// The index of an element name (any case) in kElements, or -1.
+int ElementIndex(std::string_view name) {
+  if (name.size() > kLongestElement) return -1;
+  char lower[kLongestElement];
+  for (std::size_t i = 0; i < name.size(); ++i) lower[i] = AsciiLower(name[i]);
+  const std::string_view key(lower, name.size());
+  const auto* found = std::lower_bound(std::begin(kElements), std::end(kElements), key);
+  return found != std::end(kElements) && *found == key ? static_cast<int>(found - std::begin(kElements)) : -1;
+}
+
+const int kScript = ElementIndex("script");
+const int kStyle = ElementIndex("style");
+const int kBr = ElementIndex("br");
+
+bool IsHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool IsAttributeNameChar(char c) {
+  return IsAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.' || c == '@';
+}
+
+bool EqualsIgnoringCase(std::string_view text, std::size_t at, std::string_view lower) {
+  if (at + lower.size() > text.size()) return false;
+  for (std::size_t i = 0; i < lower.size(); ++i)
+    if (AsciiLower(text[at + i]) != lower[i]) return false;
+  return true;
+}
+
+enum class MarkupKind { None, StartTag, EndTag, Comment, Declaration, Raw };
+
+struct Markup {
+  MarkupKind Kind = MarkupKind::None;
+  // One past its end; for None where to look for markup again (after the
+  // "<" at least: only "<" inside a quoted value lie before it).
+  std::size_t End = 0;
+  int Element = -1;
+  bool QuotedValue = false;  // a start tag with a quoted attribute value
+  bool HtmlDoctype = false;  // "<!DOCTYPE html"
+};
+
+constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+// Recognises the markup that starts at a "<". Every search that looks far
+// ahead (a closing quote, "-->", the end tag of a script or a style)
+// remembers where it found nothing, so that no later search from there on
+// looks again: the scan over a text stays linear however its "<", quotes
+// and dashes lie.
+class MarkupScanner {
+ public:
+  MarkupScanner(std::string_view text, const HtmlLiterals& literals) : text_(text), literals_(literals) {}
+
+  // A character that stands for itself (a reference wrote it).
+  bool Literal(std::size_t at) const {
+    return !literals_.empty() && std::binary_search(literals_.begin(), literals_.end(), at);
+  }
+  // The character c at `at`, not a literal one.
+  bool Syntax(std::size_t at, char c) const { return at < text_.size() && text_[at] == c && !Literal(at); }
+
+  Markup Match(std::size_t at) {
+    const std::size_t n = text_.size();
+    Markup none;
+    none.End = at + 1;
+    if (at + 1 >= n) return none;
+    const char next = text_[at + 1];
+    if (next == '!') {
+      if (text_.compare(at, 4, "<!--") == 0) {
+        const std::size_t end = FindCommentEnd(at + 4);
+        if (end == kNotFound) return none;
+        return {MarkupKind::Comment, end, -1, false, false};
+      }
+      if (!EqualsIgnoringCase(text_, at + 2, "doctype")) return none;
+      Markup m = Declaration(at, at + 9);
+      if (m.Kind != MarkupKind::None) {
+        std::size_t p = at + 9;
+        while (p < n && IsHtmlSpace(text_[p])) ++p;
+        m.HtmlDoctype = p > at + 9 && EqualsIgnoringCase(text_, p, "html");
+      }
+      return m;
+    }
+    if (next == '?') return EqualsIgnoringCase(text_, at + 2, "xml") ? Declaration(at, at + 5) : none;
+    const bool closing = next == '/';
+    const std::size_t nameBegin = at + 1 + (closing ? 1 : 0);
+    std::size_t p = nameBegin;
+    while (p < n && p - nameBegin <= kLongestElement && IsAsciiAlnum(text_[p])) ++p;
+    none.End = std::max(p, at + 1);
+    if (p == nameBegin || IsAsciiDigit(text_[nameBegin])) return none;
+    const int element = ElementIndex(text_.substr(nameBegin, p - nameBegin));
+    if (element < 0 || p >= n) return none;
+    if (closing) {
+      while (p < n && IsHtmlSpace(text_[p])) ++p;
+      none.End = p;
+      if (!Syntax(p, '>')) return none;
+      return {MarkupKind::EndTag, p + 1, element, false, false};
+    }
+    Markup tag{MarkupKind::StartTag, 0, element, false, false};
+    if (!IsHtmlSpace(text_[p]) && text_[p] != '>' && text_[p] != '/') return none;
+    bool separated = true;  // an attribute may begin here
+    for (;;) {
+      const std::size_t before = p;
+      while (p < n && IsHtmlSpace(text_[p])) ++p;
+      separated = separated || p > before;
+      none.End = p;
+      if (p >= n) return none;
+      if (Syntax(p, '>')) break;
+      if (Syntax(p, '/') && Syntax(p + 1, '>')) {
+        ++p;
+        break;
+      }
+      if (!separated || !IsAttributeNameChar(text_[p])) return none;
+      while (p < n && IsAttributeNameChar(text_[p])) ++p;
+      std::size_t q = p;
+      while (q < n && IsHtmlSpace(text_[q])) ++q;
+      if (!Syntax(q, '=')) {
+        separated = false;
+        continue;
+      }
+      p = q + 1;
+      while (p < n && IsHtmlSpace(text_[p])) ++p;
+      none.End = p;
+      if (p >= n) return none;
+      const char c = text_[p];
+      if ((c == '"' || c == '\'') && !Literal(p)) {
+        const std::size_t close = FindQuote(p + 1, c);
+        if (close == kNotFound) return none;
+        p = close + 1;
+        tag.QuotedValue = true;
+        separated = true;  // browsers take an attribute right after a quoted value
+        continue;
+      }
+      const std::size_t value = p;
+      while (p < n && (IsUnquotedValueChar(text_[p]) || (IsMarkupCharacter(text_[p]) && Literal(p)))) ++p;
+      none.End = p;
+      if (p == value) return none;
+      separated = false;
+    }
+    tag.End = p + 1;
+    if (element == kScript || element == kStyle) {
+      const std::size_t end = FindRawEnd(tag.End, element == kScript ? 0 : 1);
+      if (end != kNotFound) {
+        tag.Kind = MarkupKind::Raw;
+        tag.End = end;
+      }
+    }
+    return tag;
+  }
+
+ private:
+  static bool IsUnquotedValueChar(char c) {
+    return !IsHtmlSpace(c) && c != '"' && c != '\'' && c != '=' && c != '<' && c != '>' && c != '`';
+  }
+
+  // "<!DOCTYPE ...>" or "<?xml ...>": to the first ">", with no "<" before it.
+  Markup Declaration(std::size_t at, std::size_t from) const {
+    Markup none;
+    none.End = at + 1;
+    for (std::size_t p = from; p < text_.size(); ++p) {
+      if (Syntax(p, '>')) return {MarkupKind::Declaration, p + 1, -1, false, false};
+      if (Syntax(p, '<')) {
+        none.End = p;
+        return none;
+      }
+    }
+    none.End = text_.size();
+    return none;
+  }
+
+  // The first quote c (not a literal one) at or after from.
+  std::size_t FindQuote(std::size_t from, char c) {
+    std::size_t& none = noQuote_[c == '"' ? 0 : 1];
+    for (std::size_t p = from; p < none && p < text_.size(); ++p) {
+      const void* found = std::memchr(text_.data() + p, c, text_.size() - p);
+      if (found == nullptr) break;
+      p = static_cast<std::size_t>(static_cast<const char*>(found) - text_.data());
+      if (!Literal(p)) return p;
+    }
+    none = std::min(none, from);
+    return kNotFound;
+  }
+
+  // One past the first "-->" (its ">" not a literal one) at or after from.
+  std::size_t FindCommentEnd(std::size_t from) {
+    for (std::size_t p = from; p < noCommentEnd_;) {
+      const std::size_t found = text_.find("-->", p);
+      if (found == std::string_view::npos) break;
+      if (!Literal(found + 2)) return found + 3;
+      p = found + 1;
+    }
+    noCommentEnd_ = std::min(noCommentEnd_, from);
+    return kNotFound;
+  }
+
+  // One past the end tag of a script (kind 0) or a style (1) at or after
+  // from: "</script" or "</style" in any case, spaces, ">".
+  std::size_t FindRawEnd(std::size_t from, int kind) {
+    const std::string_view name = kind == 0 ? "script" : "style";
+    std::size_t& none = noRawEnd_[kind];
+    for (std::size_t p = from; p < none && p < text_.size(); ++p) {
+      const void* found = std::memchr(text_.data() + p, '<', text_.size() - p);
+      if (found == nullptr) break;
+      p = static_cast<std::size_t>(static_cast<const char*>(found) - text_.data());
+      if (text_.compare(p, 2, "</") != 0 || Literal(p) || !EqualsIgnoringCase(text_, p + 2, name)) continue;
+      std::size_t q = p + 2 + name.size();
+      while (q < text_.size() && IsHtmlSpace(text_[q])) ++q;
+      if (Syntax(q, '>')) return q + 1;
+    }
+    none = std::min(none, from);
+    return kNotFound;
+  }
+
+  std::string_view text_;
+  const HtmlLiterals& literals_;
+  std::size_t noQuote_[2] = {kNotFound, kNotFound};
+  std::size_t noCommentEnd_ = kNotFound;
+  std::size_t noRawEnd_[2] = {kNotFound, kNotFound};
+};
+
+// Goes over the markup of a text in order, calling found(begin, markup)
+// for each; found returns false to end the scan. Lets events run between
+// blocks of text; returns where it stopped when asked to (kNotFound when
+// it went through).
+template <typename Found>
+std::size_t ScanMarkup(std::string_view text, const HtmlLiterals& literals, StageProgress& progress, Found found) {
+  MarkupScanner scanner(text, literals);
+  const std::size_t n = text.size();
+  std::size_t nextPoll = 0;
+  for (std::size_t i = 0; i < n;) {
+    if (i >= nextPoll) {
+      if (!KeepGoing(progress)) return i;
+      nextPoll = i + kBlock;
+    }
+    const std::size_t limit = std::min(n, nextPoll);
+    const void* open = std::memchr(text.data() + i, '<', limit - i);
+    if (open == nullptr) {
+      i = limit;
+      continue;
+    }
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(open) - text.data());
+    if (at + 1 >= n || !OpensHtmlTag(text[at + 1]) || scanner.Literal(at)) {
+      i = at + 1;
+      continue;
+    }
+    const Markup markup = scanner.Match(at);
+    if (markup.Kind == MarkupKind::None) {
+      i = std::max(markup.End, at + 1);
+      continue;
+    }
+    if (!found(at, markup)) return kNotFound;
+    i = markup.End;
+  }
+  return kNotFound;
 }
 
 // Carries the literal positions of a text through a pass that reads the text
@@ -216,26 +577,69 @@ class PlaceMover {
 
 }  // namespace
 
+HtmlReference MatchHtmlReference(std::string_view text, std::size_t at, bool html, bool utf8) {
+  if (at + 3 >= text.size() || text[at] != '&') return {};
+  HtmlReference ref = text[at + 1] == '#' ? MatchNumeric(text, at) : MatchNamed(text, at);
+  if (ref.Length == 0) return ref;
+  // Outside HTML only the characters beyond ASCII: "&amp;", "&lt;" and
+  // the like are what plain text and code mean to write.
+  if (!html)
+    for (std::size_t i = 0; i < ref.Size; ++i)
+      if (static_cast<Byte>(ref.Bytes[i]) < 0x80) return {};
+  if (utf8) {
+    std::string encoded;
+    for (std::size_t i = 0; i < ref.Size; ++i) AppendUtf8(encoded, WinToUnicode(static_cast<Byte>(ref.Bytes[i])));
+    if (encoded.size() > sizeof(ref.Bytes)) return {};
+    std::memcpy(ref.Bytes, encoded.data(), encoded.size());
+    ref.Size = encoded.size();
+  }
+  // Every reference is longer than what it stands for, which the in-place
+  // rewriting relies on; one that were not stays.
+  if (ref.Size >= ref.Length) return {};
+  return ref;
+}
+
+bool IsUtf8Text(std::string_view text) {
+  bool beyondAscii = false;
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const Byte b = static_cast<Byte>(text[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > n) return false;
+    for (std::size_t k = 1; k < length; ++k)
+      if ((static_cast<Byte>(text[i + k]) & 0xC0) != 0x80) return false;
+    const Byte second = static_cast<Byte>(text[i + 1]);
+    if ((b == 0xE0 && second < 0xA0) || (b == 0xED && second >= 0xA0) || (b == 0xF0 && second < 0x90) ||
+        (b == 0xF4 && second >= 0x90))
+      return false;  // overlong forms, surrogates, beyond U+10FFFF
+    beyondAscii = true;
+    i += length;
+  }
+  return beyondAscii;
+}
+
 namespace {
 
-// Appends the replacement of the entity of table row `row` that text holds
-// at `at`, and notes where it stands.
-void AppendEntity(HtmlEntityPass& result, std::string_view text, std::size_t at, int row) {
-  const HtmlRow& entry = HtmlTable[row];
+// Appends a decoded reference and notes where it stands.
+void AppendReference(HtmlEntityPass& result, const HtmlReference& ref) {
   const std::size_t position = result.Text.size() + 1;
-  const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
-  if (entry.Replacement == "<" || entry.Replacement == ">") result.Literals.push_back(position - 1);
-  result.Text += entry.FollowsCase && capital ? UpperCaseRus(entry.Replacement) : std::string(entry.Replacement);
+  for (std::size_t i = 0; i < ref.Size; ++i)
+    if (IsMarkupCharacter(ref.Bytes[i])) result.Literals.push_back(position - 1 + i);
+  result.Text.append(ref.Replacement());
   if (result.First == 0) result.First = position;
   result.Last = position;
 }
 
 // The entity phase over a text's lines, writing them each followed by CR
-// LF as the passes after it read them (an entity never spans a break), so
+// LF as the passes after it read them (a reference never spans a break), so
 // that a text with other breaks needs no copy in that form first. starts
 // receives where each line's successor begins in the result.
-HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, StageProgress& progress, HtmlPlaces& starts) {
-  const PatternIndex& index = EntityIndex();
+HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, bool html, bool utf8, StageProgress& progress,
+                                      HtmlPlaces& starts) {
   HtmlEntityPass result;
   std::string& out = result.Text;
   out.reserve(text.Bytes().size() + text.size());
@@ -263,14 +667,14 @@ HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, StageProgress& progress,
       }
       const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(amp) - line.data());
       out.append(line.substr(k, at - k));
-      const int row = index.Find(line, at, ';');
-      if (row < 0) {
+      const HtmlReference ref = MatchHtmlReference(line, at, html, utf8);
+      if (ref.Length == 0) {
         out += '&';
         k = at + 1;
         continue;
       }
-      AppendEntity(result, line, at, row);
-      k = at + HtmlTable[row].Pattern.size();
+      AppendReference(result, ref);
+      k = at + ref.Length;
     }
     out.append("\r\n");
     starts.push_back(out.size());
@@ -281,8 +685,8 @@ HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, StageProgress& progress,
 
 }  // namespace
 
-HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
-  const PatternIndex& index = EntityIndex();
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, bool html, bool utf8, StageProgress& progress,
+                                   HtmlPlaces* places) {
   PlaceMover mover(places);
   HtmlEntityPass result;
   result.Text.reserve(text.size());
@@ -311,16 +715,16 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progres
     const std::size_t at = static_cast<const char*>(amp) - text.data();
     mover.Copied(i, at, result.Text.size());
     result.Text.append(text.substr(i, at - i));
-    const int row = index.Find(text, at, ';');
-    if (row < 0) {
+    const HtmlReference ref = MatchHtmlReference(text, at, html, utf8);
+    if (ref.Length == 0) {
       mover.Copied(at, at + 1, result.Text.size());
       result.Text += '&';
       i = at + 1;
       continue;
     }
-    mover.Dropped(at, at + HtmlTable[row].Pattern.size(), result.Text.size());
-    AppendEntity(result, text, at, row);
-    i = at + HtmlTable[row].Pattern.size();
+    mover.Dropped(at, at + ref.Length, result.Text.size());
+    AppendReference(result, ref);
+    i = at + ref.Length;
   }
   if (result.Broken) {
     mover.Copied(i, n, result.Text.size());
@@ -346,7 +750,7 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
   // Deleting CR LF again and again until none is left is cancelling each LF
   // against the nearest CR before it that nothing but cancelled pairs
   // separates from it: a stack. Only a CR is ever taken back, so a literal
-  // "<" or ">" keeps the place it is given.
+  // character keeps the place it is given.
   for (std::size_t i = spanStart; i < last; ++i) {
     const char c = text[i];
     placeMover.Dropped(i, i + 1, result.size());
@@ -354,7 +758,7 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
       result.pop_back();
       placeMover.CutTo(result.size(), i + 1);
     } else {
-      if (c == '<' || c == '>') mover.Copied(i, i + 1, result.size());
+      if (IsMarkupCharacter(c)) mover.Copied(i, i + 1, result.size());
       result += c;
     }
   }
@@ -430,64 +834,73 @@ bool HasHtmlTagStart(std::string_view text) {
   return false;
 }
 
+bool IsHtmlElementName(std::string_view name) { return ElementIndex(name) >= 0; }
+
+namespace {
+
+// True when nothing but spaces and tabs follows `at` on its line.
+bool EndsLine(std::string_view text, std::size_t at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  return at == text.size() || text[at] == '\r' || text[at] == '\n';
+}
+
+}  // namespace
+
+bool HasHtmlEvidence(std::string_view text, StageProgress& progress, bool& stopped) {
+  // Start tags seen so far, by element, for the end tags that close them.
+  std::vector<bool> opened(kElementCount, false);
+  int breaks = 0;
+  bool evidence = false;
+  const HtmlLiterals none;
+  const std::size_t stop = ScanMarkup(text, none, progress, [&](std::size_t, const Markup& m) {
+    switch (m.Kind) {
+      case MarkupKind::Declaration: evidence = m.HtmlDoctype; break;
+      case MarkupKind::Raw: evidence = true; break;  // a script or a style with its end tag
+      case MarkupKind::EndTag: evidence = opened[m.Element]; break;
+      case MarkupKind::StartTag: {
+        const std::string_view name = kElements[m.Element];
+        evidence = m.QuotedValue || name == "html" || name == "head" || name == "body" || name == "meta" ||
+                   (m.Element == kBr && EndsLine(text, m.End) && ++breaks >= 2);
+        opened[m.Element] = true;
+        break;
+      }
+      default: break;
+    }
+    return !evidence;
+  });
+  stopped = stop != kNotFound;
+  return evidence && !stopped;
+}
+
+std::vector<HtmlSpan> FindHtmlMarkup(std::string_view text, const HtmlLiterals& literals, StageProgress& progress,
+                                     bool& broken) {
+  std::vector<HtmlSpan> spans;
+  broken = ScanMarkup(text, literals, progress, [&](std::size_t at, const Markup& m) {
+             spans.push_back({at, m.End});
+             return true;
+           }) != kNotFound;
+  return spans;
+}
+
 HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals, StageProgress& progress,
                            HtmlPlaces* places) {
-  // A "<" that opens a tag is closed by the first ">" after it. When the tag
-  // holds two or more LF, the scan goes on right after that "<", so the next
-  // opening "<" before the same ">" gets its chance, and so on. Each opening
-  // "<" since the last closing ">" is therefore a candidate; at a ">" the
-  // first candidate with fewer than two LF up to it wins and everything from
-  // it to the ">" goes. A candidate two LF behind can never win any more, so
-  // only the candidates of the current and the previous line are kept, and
-  // the first of them is the winner. Whether a "<" opens a tag depends on
-  // the character after it, which no deletion changes: a deletion starts at
-  // a "<" that is scanned after it, and what follows the deleted part has
-  // not been scanned yet.
-  struct Candidate {
-    std::size_t Position;  // in the result
-    std::size_t LfBefore;  // LF in the result before it
-  };
-  std::vector<Candidate> candidates;
-  LiteralMover mover(literals);
   PlaceMover placeMover(places);
   HtmlTagPass pass;
   std::string& result = pass.Text;
   result.reserve(text.size());
-  std::size_t lineFeeds = 0;
-  const std::size_t n = text.size();
-  std::size_t nextPoll = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i >= nextPoll) {
-      if (!KeepGoing(progress)) {
-        pass.Broken = true;
-        placeMover.Copied(i, n, result.size());
-        result.append(text.substr(i));
-        break;
-      }
-      nextPoll = i + kBlock;
-    }
-    placeMover.Dropped(i, i + 1, result.size());
-    const char c = text[i];
-    if (c == '<' && i + 1 < n && OpensHtmlTag(text[i + 1]) && !mover.IsLiteral(i)) {
-      candidates.push_back({result.size(), lineFeeds});
-      result += c;
-    } else if (c == '>' && !candidates.empty() && !mover.IsLiteral(i)) {
-      result.resize(candidates.front().Position);
-      placeMover.CutTo(result.size(), i + 1);
-      lineFeeds = candidates.front().LfBefore;
-      pass.Changed = true;
-      candidates.clear();
-    } else {
-      result += c;
-      if (c == '\n') {
-        ++lineFeeds;
-        auto live = std::find_if(candidates.begin(), candidates.end(),
-                                 [&](const Candidate& k) { return lineFeeds - k.LfBefore < 2; });
-        candidates.erase(candidates.begin(), live);
-      }
-    }
-  }
-  placeMover.Finish(n, result.size());
+  std::size_t copied = 0;  // the text before it is done
+  const std::size_t stop = ScanMarkup(text, literals, progress, [&](std::size_t at, const Markup& m) {
+    placeMover.Copied(copied, at, result.size());
+    result.append(text.substr(copied, at - copied));
+    placeMover.Dropped(at, m.End, result.size());
+    copied = m.End;
+    pass.Changed = true;
+    return true;
+  });
+  pass.Broken = stop != kNotFound;
+  placeMover.Copied(copied, text.size(), result.size());
+  result.append(text.substr(copied));
+  placeMover.Finish(text.size(), result.size());
   return pass;
 }
 
@@ -519,7 +932,13 @@ HtmlResult AfterEntities(HtmlEntityPass entities, StageProgress& progress, HtmlP
 }  // namespace
 
 HtmlResult HtmlToText(std::string_view text, StageProgress& progress, HtmlPlaces* places) {
-  return AfterEntities(ReplaceHtmlEntities(text, progress, places), progress, places);
+  bool stopped = false;
+  const bool html = HasHtmlEvidence(text, progress, stopped);
+  if (stopped) return {std::string(text), false, true};
+  const bool utf8 = IsUtf8Text(text);
+  if (html) return AfterEntities(ReplaceHtmlEntities(text, true, utf8, progress, places), progress, places);
+  HtmlEntityPass references = ReplaceHtmlEntities(text, false, utf8, progress, places);
+  return {std::move(references.Text), references.First != 0, references.Broken};
 }
 
 namespace {
@@ -564,10 +983,11 @@ Text SourceLines(std::string_view joined, const HtmlPlaces& starts, const std::v
 }
 
 // The stage over the whole text at once: the lines each followed by CR LF
-// go through the passes as one string. `entities` says whether the text
-// holds an entity of the table; without one the entity pass, which would
-// write the text again unchanged, is left out.
-bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
+// go through the passes as one string; only the references when the text
+// is not `html`. `entities` says whether the text holds a reference the
+// stage decodes; without one the entity pass, which would write the text
+// again unchanged, is left out.
+bool WholeTextHtml(Text& text, StageProgress& progress, bool html, bool entities, bool utf8) {
   // The passes read the lines each followed by CR LF: the text's own bytes
   // when every break is one, a copy otherwise (and then the text goes). Only
   // the breaks of the lines and where each line's successor begins are kept
@@ -586,11 +1006,11 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
   HtmlEntityPass replaced;
   if (allCrLf) {
     for (std::size_t i = 0; i < text.size(); ++i) starts.push_back(text.ContentEnd(i) + 2);
-    if (entities) replaced = ReplaceHtmlEntities(text.Bytes(), progress, &starts);
+    if (entities) replaced = ReplaceHtmlEntities(text.Bytes(), html, utf8, progress, &starts);
   } else if (entities) {
     // The entity phase writes the lines followed by CR LF itself; when it
     // replaced nothing, what it wrote is that copy.
-    replaced = ReplaceEntitiesOfLines(text, progress, starts);
+    replaced = ReplaceEntitiesOfLines(text, html, utf8, progress, starts);
     text.clear();
     if (replaced.First == 0) joined.swap(replaced.Text);
   } else {
@@ -609,7 +1029,7 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
     // No entity: the tags are removed from the input itself.
     std::string().swap(replaced.Text);
     result.Broken = replaced.Broken;
-    if (!result.Broken) {
+    if (!result.Broken && html) {
       HtmlTagPass tags = RemoveHtmlTags(input, {}, progress, &starts);
       result.Text = std::move(tags.Text);
       result.Changed = tags.Changed;
@@ -618,7 +1038,13 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
   } else {
     text.clear();
     std::string().swap(joined);
-    result = AfterEntities(std::move(replaced), progress, &starts);
+    if (html) {
+      result = AfterEntities(std::move(replaced), progress, &starts);
+    } else {
+      result.Changed = true;
+      result.Broken = replaced.Broken;
+      result.Text = std::move(replaced.Text);
+    }
   }
   if (result.Changed) {
     text.clear();
@@ -632,115 +1058,103 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool entities) {
   return result.Changed;
 }
 
-// A text part the tag phase works on alone: lines First..Last. The text is
-// rewritten in place while later segments are still to be read, so what
-// they need of the lines before them is taken when they are found.
-struct TagSegment {
+// Lines First..Last of a text and the bytes they span, breaks included,
+// taken before the text is rewritten in place (a line's Begin reads the
+// line before it, which the rewriting may have moved).
+struct LineGroup {
   std::size_t First;
   std::size_t Last;
-  std::size_t Begin;     // where line First begins
-  LineEnd EndBefore;     // the break of the line before it (LF for none)
+  std::size_t Begin;
+  std::size_t End;
+  LineEnd LastEnd;  // the break of line Last
 };
 
-// Without entities the tag phase is the only one that changes the text,
-// and its changes are local: a tag opens at a "<" followed by what opens
-// one and closes at a ">" fewer than two line breaks on, so a tag that
-// opens on line k lies within lines k and k + 1, and a line that neither
-// it nor the line before it opens a tag on comes through whole, with no
-// tag pending at its start. The lines that may change are gathered into
-// segments of such windows; a segment runs through the passes on its own,
-// as its lines each followed by CR LF, exactly as the whole text would.
-// Segments larger than this send the text through the whole-text passes,
-// so that the stage never holds a third copy of a large part of it.
-constexpr std::size_t kMaxSegmentBytes = 4 * 1024 * 1024;
+// Lets events run once a block of bytes has been worked on; false when the
+// work is to stop.
+bool Poll(StageProgress& progress, std::size_t& done, std::size_t bytes) {
+  done += bytes;
+  if (done < kBlock) return true;
+  done = 0;
+  return KeepGoing(progress);
+}
 
-// The segments of a text without entities, in order; false when one is
-// too large, or when asked to stop (then `stopped`).
-bool FindTagSegments(const Text& text, std::vector<TagSegment>& segments, StageProgress& progress,
-                     bool& stopped) {
+// Without references the markup is the only thing that changes, and its
+// changes are local: each piece of markup goes with the breaks inside it,
+// so a line that no markup touches comes through whole. The lines that
+// markup touches are gathered into groups and rewritten in place: the
+// group's bytes without the markup, split again at the breaks left, each
+// keeping its own kind (the breaks a piece of markup held go with it, so
+// lines it joined take the break of the last of them). False in `handled`
+// when the whole-text passes are to run instead (a line that holds a break
+// of its own, which the whole-text passes split once anything changed).
+bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
+  handled = true;
   const std::string_view bytes = text.Bytes();
-  const std::size_t n = bytes.size();
-  const std::size_t count = text.size();
+  bool broken = false;
+  const std::vector<HtmlSpan> spans = FindHtmlMarkup(bytes, {}, progress, broken);
+  if (broken || spans.empty()) return false;
+  if (HasBreakInside(text)) {
+    handled = false;
+    return false;
+  }
+  std::vector<LineGroup> groups;
   std::size_t line = 0;
-  std::size_t nextPoll = 0;
-  for (std::size_t at = 0; at < n; ++at) {
-    if (at >= nextPoll) {
-      if (!KeepGoing(progress)) {
-        stopped = true;
-        return false;
+  for (const HtmlSpan& span : spans) {
+    const std::size_t first = LineAt(text, span.Begin, line);
+    line = LineAt(text, span.End - 1, first);
+    if (!groups.empty() && first <= groups.back().Last) {
+      groups.back().Last = line;
+    } else {
+      groups.push_back({first, line, text.Begin(first), 0, LineEnd::None});
+    }
+  }
+  for (LineGroup& group : groups) {
+    group.LastEnd = text.End(group.Last);
+    group.End = text.ContentEnd(group.Last) + BreakBytes(group.LastEnd).size();
+  }
+
+  Text::Rewriter rewriter(text);
+  std::size_t copied = 0;  // the lines before it are done
+  std::size_t done = 0;
+  std::size_t next = 0;    // the first span not yet cut out
+  std::string kept;
+  bool changed = false;
+  for (const LineGroup& group : groups) {
+    if (!Poll(progress, done, group.End - group.Begin)) break;  // the rest stays as it was
+    changed = true;
+    kept.clear();
+    std::size_t from = group.Begin;
+    for (; next < spans.size() && spans[next].Begin < group.End; ++next) {
+      kept.append(bytes.substr(from, spans[next].Begin - from));
+      from = spans[next].End;
+    }
+    kept.append(bytes.substr(from, group.End - from));
+    rewriter.Keep(group.First - copied);
+    rewriter.Drop(group.Last + 1 - group.First);
+    for (std::size_t start = 0;;) {
+      const std::size_t at = FindLineBreak(kept, start);
+      if (at >= kept.size()) {
+        rewriter.Add(std::string_view(kept).substr(start), group.LastEnd);
+        break;
       }
-      nextPoll = at + kBlock;
+      const bool crlf = kept[at] == '\r' && at + 1 < kept.size() && kept[at + 1] == '\n';
+      rewriter.Add(std::string_view(kept).substr(start, at - start),
+                   crlf ? LineEnd::CrLf : (kept[at] == '\r' ? LineEnd::Cr : LineEnd::Lf));
+      start = at + (crlf ? 2 : 1);
+      if (start == kept.size()) break;
     }
-    const void* open = std::memchr(bytes.data() + at, '<', std::min(n, nextPoll) - at);
-    if (open == nullptr) {
-      at = std::min(n, nextPoll) - 1;
-      continue;
-    }
-    at = static_cast<std::size_t>(static_cast<const char*>(open) - bytes.data());
-    // A "<" at a line's end is followed by a break byte, or by nothing.
-    if (at + 1 >= n || !OpensHtmlTag(bytes[at + 1])) continue;
-    line = LineAt(text, at, line);
-    const std::size_t last = std::min(line + 1, count - 1);
-    if (!segments.empty() && line <= segments.back().Last)
-      segments.back().Last = std::max(segments.back().Last, last);
-    else
-      segments.push_back({line, last, text.Begin(line), line > 0 ? text.End(line - 1) : LineEnd::Lf});
-    const TagSegment& segment = segments.back();
-    if (text.ContentEnd(segment.Last) - text.Begin(segment.First) > kMaxSegmentBytes) return false;
+    copied = group.Last + 1;
   }
-  return true;
+  if (changed) rewriter.Finish();
+  return changed;
 }
 
-// Runs the tag phase over lines segment.First..segment.Last and, when it
-// changed them, appends the lines of its result to out, each taking the
-// break of the source line it stands in (as the whole-text passes give
-// them). Returns whether they changed.
-bool SegmentTags(const Text& text, const TagSegment& segment, Text& out, std::string& joined) {
-  joined.clear();
-  HtmlPlaces starts;
-  starts.reserve(segment.Last - segment.First + 1);
-  const std::string_view source = text.Bytes();
-  for (std::size_t i = segment.First, begin = segment.Begin; i <= segment.Last; ++i) {
-    joined.append(source.substr(begin, text.ContentEnd(i) - begin));
-    joined.append("\r\n");
-    starts.push_back(joined.size());
-    begin = text.ContentEnd(i) + BreakBytes(text.End(i)).size();
-  }
-  // The break of the lines made out of line k (as BreakOfPieces gives it).
-  const auto pieceBreak = [&](std::size_t k) {
-    if (text.End(k) != LineEnd::None) return text.End(k);
-    const LineEnd before = k > segment.First ? text.End(k - 1) : segment.EndBefore;
-    return before != LineEnd::None ? before : LineEnd::Lf;
-  };
-  const HtmlTagPass tags = RemoveHtmlTags(joined, {}, NoProgress(), &starts);
-  if (!tags.Changed) return false;
-  const std::string_view bytes = tags.Text;
-  const std::size_t n = bytes.size();
-  const std::size_t lastOfText = text.size() - 1;
-  const std::size_t lines = segment.Last - segment.First;
-  std::size_t line = 0;
-  for (std::size_t start = 0; start < n;) {
-    const std::size_t at = FindLineBreak(bytes, start);
-    if (at == n) {
-      out.AddLine(bytes.substr(start), text.End(segment.Last));
-      break;
-    }
-    while (line < lines && starts[line] <= at) ++line;
-    const std::size_t next = at + (bytes[at] == '\r' && at + 1 < n && bytes[at + 1] == '\n' ? 2 : 1);
-    const bool endOfText = next == n && segment.Last == lastOfText && text.End(lastOfText) == LineEnd::None;
-    out.AddLine(bytes.substr(start, at - start), endOfText ? LineEnd::None : pieceBreak(segment.First + line));
-    start = next;
-  }
-  return true;
-}
-
-// True when the text holds an entity of the table; false too when asked to
-// stop (then `stopped`).
-bool HasHtmlEntity(std::string_view bytes, StageProgress& progress, bool& stopped) {
-  const PatternIndex& index = EntityIndex();
+// True when the text holds a reference the stage decodes (as in an HTML
+// text when `html`); false too when asked to stop (then `stopped`).
+bool HasHtmlReference(std::string_view bytes, bool html, StageProgress& progress, bool& stopped) {
   const std::size_t n = bytes.size();
   for (std::size_t block = 0; block < n; block += kBlock) {
-    // Between blocks (an entity found in the first costs no event): the
+    // Between blocks (a reference found in the first costs no event): the
     // entity pass that follows moves the bar and polls from its start.
     if (block > 0) {
       progress.Progress(1, kHtmlRowCount,
@@ -756,53 +1170,47 @@ bool HasHtmlEntity(std::string_view bytes, StageProgress& progress, bool& stoppe
       const void* amp = std::memchr(bytes.data() + at, '&', limit - at);
       if (amp == nullptr) break;
       at = static_cast<std::size_t>(static_cast<const char*>(amp) - bytes.data());
-      if (index.Find(bytes, at, ';') >= 0) return true;
+      if (MatchHtmlReference(bytes, at, html).Length != 0) return true;
     }
   }
   progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
   return false;
 }
 
-// The stage for a text without entities, segment by segment, in place: the
-// tag phase only deletes, and without lines that hold a break of their own
-// every break of its result is a source line's own, so the result is never
-// longer than the source. The lines between segments stay where they are
-// until the first segment that changed; from there on they are moved down
-// in runs. False in `handled` when the whole-text passes are to run instead
-// (a segment too large, or a line that holds a break of its own, which the
-// whole-text passes split once anything changed).
-bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
-  handled = true;
-  bool stopped = false;
-  std::vector<TagSegment> segments;
-  if (!FindTagSegments(text, segments, progress, stopped)) {
-    handled = stopped;
-    return false;
-  }
+// A text that is not HTML: its references decoded line by line, in place
+// (a reference is longer than what it stands for, and none stands for a
+// line break); the other lines stay where they are.
+bool PlainReferences(Text& text, bool utf8, StageProgress& progress) {
   Text::Rewriter rewriter(text);
   bool changed = false;
   std::size_t copied = 0;  // the lines before it are done
-  std::size_t done = 0;    // bytes of segments worked on since the last poll
-  std::string joined;
-  Text lines;
-  for (const TagSegment& segment : segments) {
-    done += text.ContentEnd(segment.Last) - segment.Begin;
-    if (done >= kBlock) {
-      done = 0;
-      // On a stop the lines not yet worked on stay as they were.
-      if (!KeepGoing(progress)) break;
+  std::size_t done = 0;
+  std::size_t begin = 0;   // where line i begins
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // Read before the rewriting reaches the line.
+    const std::size_t contentEnd = text.ContentEnd(i);
+    const LineEnd end = text.End(i);
+    const std::string_view line = text.Bytes().substr(begin, contentEnd - begin);
+    begin = contentEnd + BreakBytes(end).size();
+    if (!Poll(progress, done, line.size() + 1)) break;  // the rest stays as it was
+    decoded.clear();
+    std::size_t from = 0;
+    for (std::size_t at = line.find('&'); at != std::string_view::npos; at = line.find('&', at + 1)) {
+      const HtmlReference ref = MatchHtmlReference(line, at, false, utf8);
+      if (ref.Length == 0) continue;
+      decoded.append(line.substr(from, at - from));
+      decoded.append(ref.Replacement());
+      from = at + ref.Length;
+      at = from - 1;
     }
-    lines.clear();
-    if (!SegmentTags(text, segment, lines, joined)) continue;
-    if (!changed && HasBreakInside(text)) {
-      handled = false;
-      return false;
-    }
+    if (from == 0) continue;
+    decoded.append(line.substr(from));
+    rewriter.Keep(i - copied);
+    rewriter.Drop(1);
+    rewriter.Add(decoded, end);
+    copied = i + 1;
     changed = true;
-    rewriter.Keep(segment.First - copied);
-    rewriter.Drop(segment.Last + 1 - segment.First);
-    for (std::size_t i = 0; i < lines.size(); ++i) rewriter.Add(lines[i], lines.End(i));
-    copied = segment.Last + 1;
   }
   if (changed) rewriter.Finish();
   return changed;
@@ -813,12 +1221,23 @@ bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
 bool DecodeHtml(Text& text, StageProgress& progress) {
   progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
   bool stopped = false;
-  const bool entities = HasHtmlEntity(text.Bytes(), progress, stopped);
+  const bool html = HasHtmlEvidence(text.Bytes(), progress, stopped);
   bool changed = false;
-  if (!stopped) {
-    bool handled = false;
-    if (!entities) changed = LocalHtml(text, progress, handled);
-    if (!handled) changed = WholeTextHtml(text, progress, entities);
+  const bool utf8 = !stopped && IsUtf8Text(text.Bytes());
+  if (!stopped && !html) {
+    // A line that holds a break of its own is split there once anything
+    // changed, as the whole-text passes split it.
+    if (!HasBreakInside(text))
+      changed = PlainReferences(text, utf8, progress);
+    else if (HasHtmlReference(text.Bytes(), false, progress, stopped))
+      changed = WholeTextHtml(text, progress, false, true, utf8);
+  } else if (!stopped) {
+    const bool references = HasHtmlReference(text.Bytes(), true, progress, stopped);
+    if (!stopped) {
+      bool handled = false;
+      if (!references) changed = LocalHtml(text, progress, handled);
+      if (!handled) changed = WholeTextHtml(text, progress, true, references, utf8);
+    }
   }
   progress.Progress(0, 1, 0);
   progress.Status("");

@@ -1,15 +1,45 @@
-// HTML source to plain text: a fixed set of named entities becomes their
-// Windows-1251 characters, five tags become line breaks and every other tag
-// is deleted.
+// HTML source to plain text, only for a text that is HTML.
 //
-// Only markup goes: a tag opens only where "<" is followed by an ASCII
-// letter, "/", "!" or "?", as in HTML itself, so "a < b" and "<<quotes>>"
-// stay whole; and the "<" and ">" that the entities &lt; and &gt; stand for
-// are text, never the start or the end of a tag.
+// A text is HTML when it holds evidence of it (HasHtmlEvidence): a
+// "<!DOCTYPE html" declaration; a start tag of html, head, body or meta; a
+// start tag of a known HTML element with a quoted attribute value
+// (<a href="...">, <div class='x'>); an end tag of a known element after a
+// start tag of the same element (<p>...</p>, <b>...</b>, a script); or two
+// or more lines that end with a <br> tag. A <br> inside a line ("a joke:
+// <BR>, said he"), a lone <p> or <b>, a usage line's "<input> <output>",
+// "#include <stdio.h>", "<ivan@example.ru>", "<https://...>", "<year>" and
+// "a<b" are no evidence.
 //
-// The letter entities stand for the Windows-1251 byte at the entity's
-// ISO 8859-1 code position, so Cyrillic text whose bytes were written out as
-// Latin-1 entity names (&Agrave;&aacute; for "Аб") reads correctly again.
+// In an HTML text the markup goes as a browser hides it: comments
+// ("<!--" to the first "-->"), the doctype and an "<?xml ...>" declaration,
+// start and end tags whose name is a known HTML element (any case) with
+// their attributes (a quoted value may hold ">" and line breaks), and the
+// content of <script> and <style> with its end tag. Nothing else in angle
+// brackets is markup: "<stdio.h>", "<ivan@example.ru>", "<year>",
+// "a<b ? x : y" and "<XXCENTURY>" stay, in an HTML page too. Where what
+// follows "<" is not a well-formed tag, the "<" stays.
+//
+// In a UTF-8 text the characters references stand for are written in
+// UTF-8.
+//
+// Character references: every HTML5 name (its character in Windows-1251,
+// the internal code page; a name whose character it lacks stays as
+// written), "&#N;" and "&#xH;" (the numbers 128-159 read as Windows-1252,
+// as browsers read them). The names of the Latin-1 letters and a few signs
+// (the table below) stand for the Windows-1251 byte at their ISO 8859-1
+// code position, without regard to case, so Cyrillic text whose bytes were
+// written out as Latin-1 entity names (&Agrave;&aacute; for "Аб") reads
+// correctly again. Only complete references ending in ";" are decoded:
+// "AT&T", "a=1&copy=2" and "&amp" stay. References to control characters
+// other than the tab stay as written.
+//
+// In a text that is not HTML only references to a character outside ASCII
+// are decoded ("&laquo;", "&mdash;", "&#x451;", "&agrave;"); "&amp;",
+// "&lt;", "&quot;", "&nbsp;" and the like stay, as plain text and source
+// code write them on purpose; no tag is removed and no line is joined.
+//
+// The "<" and ">" (and quotes) that references stand for are text, never
+// the start or the end of a tag or of a quoted value.
 #pragma once
 
 #include <array>
@@ -37,9 +67,9 @@ constexpr int kHtmlRowCount = 48;
 constexpr int kHtmlTagRows = 5;
 extern const std::array<HtmlRow, kHtmlRowCount> HtmlTable;
 
-// The 0-based positions, in ascending order, of the "<" and ">" of a text
-// that stand for themselves (they were written as &lt; and &gt;): no tag
-// starts or ends at them.
+// The 0-based positions, in ascending order, of the "<", ">", '"' and "'"
+// of a text that stand for themselves (references such as &lt; and &quot;
+// wrote them): no markup or quoted value starts or ends at them.
 using HtmlLiterals = std::vector<std::size_t>;
 
 // Places in a text, each the boundary before the character at a position
@@ -50,7 +80,42 @@ using HtmlLiterals = std::vector<std::size_t>;
 // line each line of the result stands in.
 using HtmlPlaces = std::vector<std::size_t>;
 
-// Entity phase: every entity of the table in the text replaced.
+// A character reference decoded into Windows-1251.
+struct HtmlReference {
+  std::size_t Length = 0;  // its characters in the text; 0 when it is not decoded
+  std::size_t Size = 0;    // bytes of the replacement
+  char Bytes[6] = {};
+  std::string_view Replacement() const { return {Bytes, Size}; }
+};
+// The reference that text[at] ("&") starts, decoded when `html` or, in a
+// text that is not HTML, when it stands for no ASCII character. In a UTF-8
+// text (`utf8`) the replacement is the character's UTF-8 form, so that the
+// text stays UTF-8 for the step that reads it.
+HtmlReference MatchHtmlReference(std::string_view text, std::size_t at, bool html, bool utf8 = false);
+
+// True when the text is UTF-8 with at least one character beyond ASCII
+// (the stage writes references into it in UTF-8).
+bool IsUtf8Text(std::string_view text);
+
+// True when a name (any case) is that of a known HTML element.
+bool IsHtmlElementName(std::string_view name);
+
+// True when the text is HTML (see above). Sets stopped, and gives false,
+// when asked to stop.
+bool HasHtmlEvidence(std::string_view text, StageProgress& progress, bool& stopped);
+inline bool HasHtmlEvidence(std::string_view text) {
+  bool stopped = false;
+  return HasHtmlEvidence(text, NoProgress(), stopped);
+}
+
+// The markup of an HTML text, from its "<" to one past its end, in order.
+struct HtmlSpan {
+  std::size_t Begin;
+  std::size_t End;
+};
+
+// Entity phase: every reference in the text decoded (as in an HTML text
+// when `html`).
 struct HtmlEntityPass {
   std::string Text;
   // 1-based positions of the leftmost and the rightmost replacement in Text;
@@ -63,8 +128,8 @@ struct HtmlEntityPass {
 // Between blocks of text the passes let pending events run and stop when
 // asked to; the entity phase moves the progress bar over 1..48, to the table
 // row (6..48) that the share of text done so far corresponds to.
-HtmlEntityPass ReplaceHtmlEntities(std::string_view text, StageProgress& progress = NoProgress(),
-                                   HtmlPlaces* places = nullptr);
+HtmlEntityPass ReplaceHtmlEntities(std::string_view text, bool html, bool utf8 = false,
+                                   StageProgress& progress = NoProgress(), HtmlPlaces* places = nullptr);
 
 // Deletes CR LF pairs from the 1-based span first..last (both included) until
 // none is left, a pair that two deletions bring together included. The
@@ -79,15 +144,14 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
 std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
                                bool& broken, HtmlPlaces* places = nullptr);
 
-// True when "<" followed by c opens a tag: c is an ASCII letter, "/", "!"
-// or "?".
+// True when "<" followed by c may open markup: c is an ASCII letter, "/",
+// "!" or "?".
 constexpr bool OpensHtmlTag(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/' || c == '!' || c == '?';
 }
 
-// Tag phase: deletes each tag, from a "<" that opens one (not a literal one)
-// to the first ">" after it (not a literal one), when it holds fewer than two
-// LF; a "<" whose tag would hold two or more LF is kept.
+// Tag phase of an HTML text: deletes its markup (see above); the literal
+// "<", ">" and quotes neither open nor close anything.
 struct HtmlTagPass {
   std::string Text;
   bool Changed = false;
@@ -96,10 +160,16 @@ struct HtmlTagPass {
 HtmlTagPass RemoveHtmlTags(std::string_view text, const HtmlLiterals& literals = {},
                            StageProgress& progress = NoProgress(), HtmlPlaces* places = nullptr);
 
-// True when the text holds a "<" that opens a tag.
+// True when the text holds a "<" that may open markup.
 bool HasHtmlTagStart(std::string_view text);
 
-// All phases over one text (lines followed by CR LF).
+// The markup of an HTML text; stops early (setting broken) when asked to.
+std::vector<HtmlSpan> FindHtmlMarkup(std::string_view text, const HtmlLiterals& literals, StageProgress& progress,
+                                     bool& broken);
+
+// All phases over one text (lines followed by CR LF): in an HTML text the
+// references, then the line phase, then the markup; in another text the
+// references only.
 struct HtmlResult {
   std::string Text;
   bool Changed = false;
@@ -109,8 +179,8 @@ HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgres
                       HtmlPlaces* places = nullptr);
 
 // The stage's quick check: true when the text holds nothing the stage would
-// change. It changes a text only through an entity, which starts with "&",
-// or a tag, which starts with a "<" that opens one. Without entities no "<"
+// change. It changes a text only through a reference, which starts with "&",
+// or markup, which starts with a "<" that opens one. Without entities no "<"
 // or ">" is a literal one and no line breaks are joined, so the tags are
 // those the lines hold; a "<" at the end of a line is followed by its line
 // break and opens nothing. The answer for a text is the answers for its

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 
 #include "codepages/unicode.h"
@@ -15,6 +16,7 @@
 #include "settings/settings.h"
 #include "support/literal_html.h"
 #include "support/mixed_breaks.h"
+#include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -90,53 +92,60 @@ TEST(HtmlEntities, LetterRowsFollowTheCaseOfTheNameOthersReplaceAsStored) {
   // Rows without the case rule give their one letter whatever the case.
   EXPECT_EQ(Html({"&szlig;&SZLIG;&yuml;&YUML;&times;&Times;&divide;&DIVIDE;&uml;&Uml;&cedil;&CEDIL;"}),
             Lines{W("ЯЯяяЧЧччЁЁёё")});
-  EXPECT_EQ(Html({"x&nbsp;&QUOT;&acute;&shy;&sup1;&NbSp;y"}), Lines{W("x \"'-№ y")});
+  // The rows for ASCII characters in a page (in plain text they stay).
+  EXPECT_EQ(Html({"<b>x&nbsp;&QUOT;&acute;&shy;&sup1;&NbSp;y</b>"}), Lines{W("x \"'-№ y")});
 }
 
-TEST(HtmlEntities, UnknownUnterminatedAndAmpersandEntitiesStay) {
-  bool changed = true;
-  const Lines kept = {"&amp; &nbsp &agrav; &agravee; &sup; &sup2; & ; &#1072; &&; &AMP;lt;"};
-  EXPECT_EQ(Html(kept, &changed), kept);
-  EXPECT_FALSE(changed);
-  // A name whose prefix or tail is another name is only the whole name.
-  EXPECT_EQ(Html({"&a&agrave; &e&eth;; &&uml;; &auml &ouml;"}), Lines{W("&aа &eр; &Ё; &auml ц")});
-}
-
-// Only markup goes: a tag opens where "<" is followed by an ASCII letter,
-// "/", "!" or "?", and the "<" and ">" written as &lt; and &gt; are text.
-TEST(HtmlTags, OnlyMarkupIsRemoved) {
+// What the stage makes of a text: markup goes only from HTML, and only
+// markup; references are decoded in full in HTML and, in plain text, only
+// those that stand for a character beyond ASCII. Every case is compared
+// with the plain algorithm too, with breaks of every kind.
+TEST(HtmlStage, TextsComeOutAsExpected) {
   struct Case {
     Lines input;  // UTF-8
     Lines expected;
   };
   const Case cases[] = {
-      // Comparisons and quotation marks are not markup.
-      {{"if (a < b && b > 0)"}, {"if (a < b && b > 0)"}},
-      {{"Цена < 100 и > 50"}, {"Цена < 100 и > 50"}},
-      {{"<<кавычки>>"}, {"<<кавычки>>"}},
-      {{"x <= y >= z, a <- b, <3 >"}, {"x <= y >= z, a <- b, <3 >"}},
-      {{"a <", "b> c"}, {"a <", "b> c"}},  // a line break is no letter
-      // Angle brackets written as entities stay as text.
-      {{"&lt;тег&gt;"}, {"<тег>"}},
-      {{"x&lt;b&gt;y 1 &lt; 2"}, {"x<b>y 1 < 2"}},
-      {{"&lt;b>bold"}, {"<b>bold"}},           // an escaped "<" opens nothing
-      {{"<b&gt;x</b> y"}, {" y"}},             // an escaped ">" closes nothing
-      {{"a&nbsp;&lt;br&gt;b&lt;/tr&gt;c"}, {"a <br>b</tr>c"}},  // nor makes a line break
-      {{"a&nbsp;&lt;br>b<br&gt;c"}, {"a <br>b<br>c"}},
-      {{"<i title=\"&lt;&gt;\">x</i>"}, {"x"}},  // inside a tag it goes with the tag
-      // Tags of every kind go.
-      {{"<b>bold</b> <a href=\"x\">link</a> 2 > 1"}, {"bold link 2 > 1"}},
-      {{"a <b and c> d"}, {"a  d"}},
-      {{"<!-- note -->text<!DOCTYPE html>"}, {"text"}},
-      {{"<?xml version=\"1.0\"?>x"}, {"x"}},
-      // A "<" inside an open tag belongs to it; a ">" with no tag open stays.
-      {{"<<b>> x <a<b>"}, {"<> x "}},
-      // A tag spanning one line break goes with it; with two the "<" stays
-      // and the scan goes on right after it.
-      {{"a<font", "color=red>b"}, {"ab"}},
-      {{"<!--", "comment -->x"}, {"x"}},
-      {{"x <a", "b", "c> y <i>z"}, {"x <a", "b", "c> y z"}},
-      {{"<a", "<b", "<c", "<d>"}, {"<a", "<b", ""}},
+      // Plain text, code, mail and licences: nothing in angle brackets goes.
+      {{"#include <stdio.h>", "/* Привет */ int main() { return a<b ? 1 : 0; }"},
+       {"#include <stdio.h>", "/* Привет */ int main() { return a<b ? 1 : 0; }"}},
+      {{"From: Иван Петров <ivan@example.ru>"}, {"From: Иван Петров <ivan@example.ru>"}},
+      {{"  <https://fsf.org/>", "    <one line to give the program's name>", "    Copyright (C) <year>  <name of author>"},
+       {"  <https://fsf.org/>", "    <one line to give the program's name>", "    Copyright (C) <year>  <name of author>"}},
+      {{"Веб-мастер: <BR>, как холодно"}, {"Веб-мастер: <BR>, как холодно"}},
+      {{"grep -i -v Microsoft <XXCENTURY>XXIcentury"}, {"grep -i -v Microsoft <XXCENTURY>XXIcentury"}},
+      {{"usage: kamvo <input> <output>", "if (a < b && b > 0) <<кавычки>>"},
+       {"usage: kamvo <input> <output>", "if (a < b && b > 0) <<кавычки>>"}},
+      {{"Use <b>, <i> and <p> for this."}, {"Use <b>, <i> and <p> for this."}},
+      {{"a <b and c> d <!-- x -->"}, {"a <b and c> d <!-- x -->"}},
+      // Plain text: only complete references to characters beyond ASCII.
+      {{"AT&T, a=1&copy=2&b, &amp; &lt;b&gt; &quot; &nbsp; &#60; &copy"},
+       {"AT&T, a=1&copy=2&b, &amp; &lt;b&gt; &quot; &nbsp; &#60; &copy"}},
+      {{"&laquo;ёлка&raquo; &mdash; &copy; &#x451;&#X401; &#1105; &hellip; &numero;"},
+       {"«ёлка» — © ёЁ ё … №"}},
+      {{"&alpha; &ne; &foo; &#0; &#10; &#x110000; &#xD800; &#12345678; &laquo"},
+       {"&alpha; &ne; &foo; &#0; &#10; &#x110000; &#xD800; &#12345678; &laquo"}},
+      {{"&#150; &#x97; &#153; &#129;"}, {"– — ™ &#129;"}},  // as Windows-1252, as browsers read them
+      // HTML: a pair of tags, a quoted attribute, a doctype, two <br>.
+      {{"<p>Привет, <b>мир</b>!</p>"}, {"Привет, мир!"}},
+      {{"См. <a href=\"https://x.ru/?a=1&amp;b=2\">ссылку</a>"}, {"См. ссылку"}},
+      {{"<!DOCTYPE html>", "текст"}, {"", "текст"}},
+      {{"один<br>", "два <BR/> ", "три"}, {"один", "два  ", "три"}},
+      {{"Веб-мастер: <BR>, как холодно", "Веб-мастер: <BR>, как холодно"},
+       {"Веб-мастер: <BR>, как холодно", "Веб-мастер: <BR>, как холодно"}},
+      // In HTML too, what is no markup stays.
+      {{"<p>#include <stdio.h> <ivan@example.ru> <https://fsf.org/> <year> <XXCENTURY></p>"},
+       {"#include <stdio.h> <ivan@example.ru> <https://fsf.org/> <year> <XXCENTURY>"}},
+      {{"<pre>return a<b ? \"да\" : \"нет\";</pre>", "<p>a<b>c</b> x<y>z</p>"},
+       {"return a<b ? \"да\" : \"нет\";", "ac x<y>z"}},
+      {{"<p>", "<a title=\"a > b\" href='x'", "   class=big>да</a> <b", "and c> d</p>"}, {"", "да  d"}},
+      {{"<b>x</b> <!-- скрыто", "<p>и это --> видно <!-- не закрыт"}, {"x  видно <!-- не закрыт"}},
+      {{"<b>x</b><script type=\"text/javascript\">if (a<b && c>d) s = \"<p>\";", "</SCRIPT >y"}, {"xy"}},
+      {{"<style>p > b { color: red }</style>z<script>без конца"}, {"zбез конца"}},
+      // HTML: every reference, and what references write is text.
+      {{"<div>AT&T &amp; &lt;b&gt; &quot;да&quot; &#60;i&#x3E; &copy; &mdash;</div>"},
+       {"AT&T & <b> \"да\" <i> © —"}},
+      {{"<div><a title=\"&quot;>&quot;\">x</a> &lt;!-- y --&gt;</div>"}, {"x <!-- y -->"}},
   };
   for (const Case& c : cases) {
     Lines input, expected;
@@ -149,6 +158,50 @@ TEST(HtmlTags, OnlyMarkupIsRemoved) {
   }
 }
 
+// A UTF-8 text gets the characters of its references in UTF-8, so that it
+// stays UTF-8 for the step that reads it.
+TEST(HtmlStage, AUtf8TextGetsItsReferencesInUtf8) {
+  EXPECT_EQ(Html({"Ёлка &laquo;да&raquo; &#x451;"}), Lines{"Ёлка «да» ё"});
+  EXPECT_EQ(Html({"<b>Ёлка&nbsp;&amp; &agrave;</b>"}), Lines{"Ёлка & а"});
+  EXPECT_EQ(Html({"<b>&laquo;</b>"}), Lines{W("«")});  // ASCII only: not UTF-8
+}
+
+// A small saved page as a browser shows it.
+TEST(HtmlStage, APageComesOutAsABrowserShowsIt) {
+  const Lines page = {
+      "<!DOCTYPE html>",
+      "<html lang=\"ru\">",
+      "<head>",
+      "<meta charset=\"windows-1251\">",
+      "<title>Пример &mdash; страница</title>",
+      "<style>",
+      "  body > p { margin: 0 }",
+      "</style>",
+      "<script>",
+      "  function less(a, b) { return a<b ? \"да\" : \"нет\"; }",
+      "</script>",
+      "</head>",
+      "<body>",
+      "<h1>Заголовок</h1>",
+      "<p>Первая строка<br>",
+      "вторая &laquo;строка&raquo;<br>",
+      "третья &copy; 2024</p>",
+      "<pre>return a<b ? x : y;</pre>",
+      "<!-- конец -->",
+      "</body>",
+      "</html>",
+  };
+  Lines input;
+  for (const auto& line : page) input.push_back(W(line));
+  // Between the first and the last reference the page's own line breaks
+  // go and "<p>" and "<br>" make the lines; the style and the script go
+  // with their content, the "a<b" of the code stays.
+  const Lines expected = {"", "", "", "", W("Пример — страницаЗаголовок"), W("Первая строка"),
+                          W("вторая «строка»"), W("третья © 2024"), W("return a<b ? x : y;"), "", "", ""};
+  EXPECT_EQ(Html(input), expected);
+  ExpectSameAsLiteral(input);
+}
+
 TEST(HtmlLines, WithoutEntitiesTagsAreDeletedAndTheLinesStay) {
   EXPECT_EQ(Html({"<p>One", "two<br>three</p>", "<LI>four"}), (Lines{"One", "twothree", "four"}));
 }
@@ -158,7 +211,7 @@ TEST(HtmlLines, BetweenTheFirstAndLastEntityTheTagRowsMakeTheLines) {
                       "<Li>g</tR>h",  "i&nbsp;j<tr>k<p>",   "l<br>",       "</html>"};
   EXPECT_EQ(Html(page), (Lines{"", "a b", "cdef", "g", "hi j", "k", "", "l", "", ""}));
   // One entity: no span to join, but the tag rows still break the lines.
-  EXPECT_EQ(Html({"a<br>b&quot;", "c"}), (Lines{"a", "b\"", "c"}));
+  EXPECT_EQ(Html({"<p>a<br>b&quot;", "c</p>"}), (Lines{"", "a", "b\"", "c"}));
 }
 
 TEST(HtmlLines, CrLfPairsThatDeletionsBringTogetherGoToo) {
@@ -182,6 +235,12 @@ class HtmlGenerator {
 
   std::string Piece() {
     const auto& table = LiteralHtmlTable();
+    static const char* const kMarkup[] = {
+        "<html>", "</p>", "<p>", "<b>", "</b>", "<br>", "<a href=\"x>y\">", "<a href='", "\"", "'", "=",
+        "<!--", "-->", "<script>", "</script>", "<style x=1>", "</style >", "<!DOCTYPE html>", "<?xml x?>",
+        "&lt;", "&gt;", "&quot;", "&#60;", "&#x3E;", "&#39;", "&amp;", "&laquo;", "&#x451;", "&copy", "a<b ? x : y",
+        "<stdio.h>", "<ivan@x.ru>", "<year>", "<i", " title=", "/>", "</"};
+    if (random_() % 3 == 0) return MixedCase(kMarkup[random_() % std::size(kMarkup)]);
     switch (random_() % 14) {
       case 0:
       case 1:
@@ -240,7 +299,8 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
   const std::vector<std::string> pieces = {"&",     "&a",       "&agrave;", "&AGRAVE", ";",      "&&uml;",
                                            "&auml;", "&sup1;",  "&sup",     "&lt;",    "&gt;",   "&e&eth;",
                                            "<",     ">",        "<br",      "<BR>",    "</tr>",  "&nbsp;&nbsp;",
-                                           "br>",   "/tr>",     "<!",       "?"};
+                                           "br>",   "/tr>",     "<!",       "?",       "</b>",   "<b>",
+                                           "\"",    "&quot;",   "<a b=\"",  "<!--",    "-->",    "<html>"};
   for (int round = 0; round < 1500; ++round) {
     Lines lines(1 + random() % 4);
     for (auto& line : lines)
@@ -263,7 +323,8 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
 TEST(HtmlDifferential, TextsWithoutEntitiesMatchTheLiteralAlgorithm) {
   std::mt19937 random(99);
   const std::vector<std::string> pieces = {"word", " ", "<b>", "</i>", "<p>", "<BR>", "<", ">",  "<a",
-                                           "href>", "<!--", "-->", "a < b", "&amp;", "&", "\r", "x"};
+                                           "href>", "<!--", "-->", "a < b", "&amp;", "&", "\r", "x",
+                                           "</b>", "<i title=\"", "\"", "<script>", "</script>", "<html>"};
   for (int round = 0; round < 400; ++round) {
     Lines lines(1 + random() % 80);
     const int density = 1 + static_cast<int>(random() % 12);
@@ -328,18 +389,21 @@ TEST_F(HtmlStageTest, CountsAChangeClearsTheStatusAndResetsTheProgress) {
 }
 
 TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
-  // 20000 lines of "&agrave;&aacute;": several blocks of work.
-  converter.TextBuffer = Text::FromLines(Lines(20000, "&agrave;&aacute;"));
+  // A page of 20000 lines of "&agrave;&aacute;": several blocks of work.
+  Lines page(20000, "&agrave;&aacute;");
+  page.insert(page.begin(), "<html>");
+  converter.TextBuffer = Text::FromLines(page);
   int events = 0;
   window.onEvents = [&] {
-    if (++events == 3) converter.UserBreak = true;
+    if (++events == 4) converter.UserBreak = true;
   };
   EXPECT_TRUE(ConvHTML(converter));
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
   // The decoded part lies between the first and the last entity and became
   // one line; after it come the untouched lines. No letter is lost.
-  ASSERT_GE(converter.TextBuffer.size(), 2u);
-  const std::string joined(converter.TextBuffer[0]);
+  ASSERT_GE(converter.TextBuffer.size(), 3u);
+  EXPECT_EQ(converter.TextBuffer[0], "<html>");
+  const std::string joined(converter.TextBuffer[1]);
   const auto decoded = static_cast<std::size_t>(std::count_if(
       joined.begin(), joined.end(), [](char c) { return c == '\xE0' || c == '\xE1'; }));
   EXPECT_GT(decoded, 1000u);
@@ -347,8 +411,25 @@ TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
   std::size_t entities = 0;
   for (const auto& line : converter.TextBuffer) entities += std::count(line.begin(), line.end(), '&');
   EXPECT_EQ(decoded + entities, 40000u);
-  for (std::size_t i = 1; i < converter.TextBuffer.size(); ++i)
+  for (std::size_t i = 2; i < converter.TextBuffer.size(); ++i)
     ASSERT_EQ(converter.TextBuffer[i], "&agrave;&aacute;") << i;
+
+  // Plain text is decoded line by line: on a stop the lines done are
+  // decoded, the others whole as they were.
+  converter.UserBreak = false;
+  converter.TextBuffer = Text::FromLines(Lines(20000, "&agrave;&aacute;"));
+  events = 0;
+  window.onEvents = [&] {
+    if (++events == 8) converter.UserBreak = true;
+  };
+  const bool changed = ConvHTML(converter);
+  ASSERT_EQ(converter.TextBuffer.size(), 20000u);
+  std::size_t done = 0;
+  while (done < 20000 && converter.TextBuffer[done] == W("аб")) ++done;
+  EXPECT_GT(done, 0u);
+  EXPECT_LT(done, 20000u);
+  EXPECT_EQ(changed, done > 0);
+  for (std::size_t i = done; i < 20000; ++i) ASSERT_EQ(converter.TextBuffer[i], "&agrave;&aacute;") << i;
 }
 
 TEST(HtmlPage, ALatin1EntityPageComesBackReadable) {
@@ -382,6 +463,28 @@ TEST(HtmlPage, ALatin1EntityPageComesBackReadable) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << testing::ReadFile(dir / "out");
   EXPECT_EQ(testing::ReadFile(file), "\n" + title + "\n" + first + "\n" + second + "\n" + third + "\n\n\n");
   EXPECT_NE(testing::ReadFile(dir / "out").find("HTML converted."), std::string::npos);
+}
+
+// As a user runs it: a C source with a Russian comment and a licence with
+// addresses in angle brackets come out byte for byte.
+TEST(HtmlPage, CodeAndLicencesComeOutOfTheProgramUntouched) {
+  testing::TempDir dir;
+  const std::string source =
+      "#include <stdio.h>\n#include <stdlib.h>\n\n/* Печатает ответ и выходит. */\n"
+      "int main(void) {\n  int a = 1, b = 2;\n  printf(\"%s\\n\", a<b ? \"да\" : \"нет\");  // сравнение\n"
+      "  return EXIT_SUCCESS;\n}\n";
+  const std::string licence =
+      "                    GNU GENERAL PUBLIC LICENSE\n                       Version 3, 29 June 2007\n\n"
+      " Copyright (C) 2007 Free Software Foundation, Inc. <https://fsf.org/>\n"
+      "    <one line to give the program's name and a brief idea of what it does.>\n"
+      "    Copyright (C) <year>  <name of author>\n"
+      "    along with this program.  If not, see <https://www.gnu.org/licenses/>.\n";
+  for (const std::string& content : {source, licence}) {
+    testing::WriteFile(dir / "in.txt", content);
+    const testing::ProgramRun run = testing::RunKamvo(dir, {"--to=utf-8", "--stdout", dir / "in.txt"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, content) << run.Err;
+  }
 }
 
 }  // namespace

@@ -1,19 +1,24 @@
-// The HTML stage written plainly, step by step as it is described: each
-// table row searched from the start of the text again after every
-// replacement, the first and last entity positions tracked through the
-// shifts, CR LF deleted from the span until none is left, and the tag scan
-// going back to the character after a "<" whose tag holds too many LF.
-// Every character carries a flag that marks the "<" and ">" written as &lt;
-// and &gt;: they are text, and no tag row or tag starts or ends at them.
-// Quadratic; the tests compare the single-pass stage against it.
+// The HTML stage written plainly, step by step as it is described: the
+// evidence that the text is HTML looked for at every "<", the references
+// replaced one after the other (each one decoded as MatchHtmlReference
+// decodes it), CR LF deleted from the span between the first and the last
+// of them until none is left, each tag row searched from the start of the
+// text again after every replacement, and the markup recognised by reading
+// on from its "<" character by character, without remembering anything
+// between one "<" and the next. Every character carries a flag that marks
+// the "<", ">" and quotes that references wrote: they are text, and no tag
+// row, tag or quoted value starts or ends at them. Quadratic; the tests
+// compare the single-pass stage against it.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
+#include "decoders/html.h"
 
 namespace kamvo::testing {
 
@@ -61,48 +66,197 @@ struct LiteralHtmlResult {
   std::vector<LineEnd> Ends;
 };
 
+// What starts at a "<" of the text: markup up to End, or none, and then
+// End is where the search for markup goes on.
+struct LiteralMarkup {
+  bool Found = false;
+  std::size_t End = 0;
+  std::string Kind;  // "start", "end", "comment", "declaration", "raw"
+  std::string Name;  // of a tag, in small letters
+  bool QuotedValue = false;
+  bool HtmlDoctype = false;
+};
+
+inline std::string LiteralLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+inline LiteralMarkup LiteralMatchMarkup(const std::string& text, const std::vector<bool>& literal, std::size_t at) {
+  const std::size_t n = text.size();
+  auto is = [&](std::size_t p, char c) { return p < n && text[p] == c && !literal[p]; };
+  auto space = [&](std::size_t p) { return p < n && std::string(" \t\r\n\f").find(text[p]) != std::string::npos; };
+  auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  auto lowerAt = [&](std::size_t p, std::size_t length) { return LiteralLower(text.substr(std::min(p, n), length)); };
+  LiteralMarkup none;
+  none.End = at + 1;
+  if (at + 1 >= n) return none;
+  // A declaration: to the first ">", no "<" before it.
+  auto declaration = [&](std::size_t from) {
+    for (std::size_t p = from; p < n; ++p) {
+      if (is(p, '>')) return LiteralMarkup{true, p + 1, "declaration", "", false, false};
+      if (is(p, '<')) return LiteralMarkup{false, p, "", "", false, false};
+    }
+    return LiteralMarkup{false, n, "", "", false, false};
+  };
+  if (text[at + 1] == '!') {
+    if (text.compare(at, 4, "<!--") == 0) {
+      for (std::size_t p = at + 4; p + 2 < n; ++p)
+        if (text.compare(p, 3, "-->") == 0 && !literal[p + 2]) return {true, p + 3, "comment", "", false, false};
+      return none;
+    }
+    if (lowerAt(at + 2, 7) != "doctype") return none;
+    LiteralMarkup m = declaration(at + 9);
+    std::size_t p = at + 9;
+    while (space(p)) ++p;
+    m.HtmlDoctype = m.Found && p > at + 9 && lowerAt(p, 4) == "html";
+    return m;
+  }
+  if (text[at + 1] == '?') return lowerAt(at + 2, 3) == "xml" ? declaration(at + 5) : none;
+  const bool closing = text[at + 1] == '/';
+  std::size_t p = at + (closing ? 2 : 1);
+  const std::size_t nameBegin = p;
+  while (p < n && alnum(text[p]) && p - nameBegin <= 10) ++p;
+  none.End = std::max(p, at + 1);
+  const std::string name = LiteralLower(text.substr(nameBegin, p - nameBegin));
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9') || !IsHtmlElementName(name) || p >= n) return none;
+  if (closing) {
+    while (space(p)) ++p;
+    none.End = p;
+    return is(p, '>') ? LiteralMarkup{true, p + 1, "end", name, false, false} : none;
+  }
+  if (!space(p) && text[p] != '>' && text[p] != '/') return none;
+  LiteralMarkup tag{true, 0, "start", name, false, false};
+  auto attributeChar = [&](std::size_t q) {
+    return q < n && (alnum(text[q]) || std::string("-_:.@").find(text[q]) != std::string::npos);
+  };
+  bool separated = true;
+  for (;;) {
+    const std::size_t before = p;
+    while (space(p)) ++p;
+    separated = separated || p > before;
+    none.End = p;
+    if (p >= n) return none;
+    if (is(p, '>')) break;
+    if (is(p, '/') && is(p + 1, '>')) {
+      ++p;
+      break;
+    }
+    if (!separated || !attributeChar(p)) return none;
+    while (attributeChar(p)) ++p;
+    std::size_t q = p;
+    while (space(q)) ++q;
+    if (!is(q, '=')) {
+      separated = false;
+      continue;
+    }
+    p = q + 1;
+    while (space(p)) ++p;
+    none.End = p;
+    if (p >= n) return none;
+    if (is(p, '"') || is(p, '\'')) {
+      const char quote = text[p];
+      std::size_t close = p + 1;
+      while (close < n && !is(close, quote)) ++close;
+      if (close >= n) return none;
+      p = close + 1;
+      tag.QuotedValue = true;
+      separated = true;
+      continue;
+    }
+    const std::size_t value = p;
+    while (p < n && (literal[p] || (!space(p) && std::string("\"'=<>`").find(text[p]) == std::string::npos))) ++p;
+    none.End = p;
+    if (p == value) return none;
+    separated = false;
+  }
+  tag.End = p + 1;
+  if (name == "script" || name == "style") {
+    for (std::size_t q = tag.End; q < n; ++q) {
+      if (!is(q, '<') || text.compare(q + 1, 1, "/") != 0 || lowerAt(q + 2, name.size()) != name) continue;
+      std::size_t e = q + 2 + name.size();
+      while (space(e)) ++e;
+      if (is(e, '>')) {
+        tag.Kind = "raw";
+        tag.End = e + 1;
+        break;
+      }
+    }
+  }
+  return tag;
+}
+
+inline bool LiteralOpens(const std::string& text, std::size_t i) {
+  if (i + 1 >= text.size()) return false;
+  const char next = text[i + 1];
+  return (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next == '/' || next == '!' || next == '?';
+}
+
+// Whether the text is HTML: looked for at every "<" that may open markup,
+// going on after what each "<" gave.
+inline bool LiteralHtmlEvidence(const std::string& text) {
+  const std::vector<bool> literal(text.size(), false);
+  std::vector<std::string> opened;
+  int breaks = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '<' || !LiteralOpens(text, i)) {
+      ++i;
+      continue;
+    }
+    const LiteralMarkup m = LiteralMatchMarkup(text, literal, i);
+    i = std::max(m.End, i + 1);
+    if (!m.Found) continue;
+    if (m.Kind == "declaration" && m.HtmlDoctype) return true;
+    if (m.Kind == "raw") return true;
+    if (m.Kind == "end" && std::find(opened.begin(), opened.end(), m.Name) != opened.end()) return true;
+    if (m.Kind == "start") {
+      if (m.QuotedValue || m.Name == "html" || m.Name == "head" || m.Name == "body" || m.Name == "meta") return true;
+      std::size_t after = m.End;
+      while (after < text.size() && (text[after] == ' ' || text[after] == '\t')) ++after;
+      const bool endsLine = after == text.size() || text[after] == '\r' || text[after] == '\n';
+      if (m.Name == "br" && endsLine && ++breaks >= 2) return true;
+      opened.push_back(m.Name);
+    }
+  }
+  return false;
+}
+
 inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineEnd>* ends = nullptr) {
   const auto& table = LiteralHtmlTable();
   std::string text = JoinLines(lines, "\r\n");
-  std::string upper = UpperCaseRus(text);
+  const bool html = LiteralHtmlEvidence(text);
+  const bool utf8 = IsUtf8Text(text);
   std::vector<bool> literal(text.size(), false);  // per character of text
   std::vector<std::size_t> origin;                // the input line of each character of text
   for (std::size_t i = 0; i < lines.size(); ++i) origin.insert(origin.end(), lines[i].size() + 2, i);
   bool changed = false;
   std::size_t first = 0, last = 0;  // 1-based, 0 while none
 
-  // Entity rows 6..48.
-  for (std::size_t row = 5; row < table.size(); ++row) {
-    const LiteralHtmlRow& entry = table[row];
-    for (;;) {
-      const std::size_t found = upper.find(entry.Pattern);
-      if (found == std::string::npos) break;
-      changed = true;
-      std::string replacement = entry.Replacement;
-      if (entry.FollowsCase && text[found + 1] >= 'A' && text[found + 1] <= 'Z')
-        replacement = UpperCaseRus(replacement);
-      text.erase(found, entry.Pattern.size());
-      text.insert(found, replacement);
-      upper.erase(found, entry.Pattern.size());
-      upper.insert(found, entry.Replacement);
-      literal.erase(literal.begin() + found, literal.begin() + found + entry.Pattern.size());
-      literal.insert(literal.begin() + found, replacement.size(), replacement == "<" || replacement == ">");
-      const std::size_t from = origin[found];
-      origin.erase(origin.begin() + found, origin.begin() + found + entry.Pattern.size());
-      origin.insert(origin.begin() + found, replacement.size(), from);
-      const std::size_t position = found + 1;
-      if (first == 0 || position < first) first = position;
-      if (last == 0 || position > last) {
-        last = position;
-      } else if (position < last) {
-        last -= entry.Pattern.size() - replacement.size();
-        if (last < position) last = position;
-      }
+  // References, from left to right; what one is replaced by is never read
+  // again.
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '&') continue;
+    const HtmlReference ref = MatchHtmlReference(text, at, html, utf8);
+    if (ref.Length == 0) continue;
+    changed = true;
+    const std::string replacement(ref.Replacement());
+    text.replace(at, ref.Length, replacement);
+    literal.erase(literal.begin() + at, literal.begin() + at + ref.Length);
+    for (std::size_t k = 0; k < replacement.size(); ++k) {
+      const char c = replacement[k];
+      literal.insert(literal.begin() + at + k, c == '<' || c == '>' || c == '"' || c == '\'');
     }
+    const std::size_t from = origin[at];
+    origin.erase(origin.begin() + at, origin.begin() + at + ref.Length);
+    origin.insert(origin.begin() + at, replacement.size(), from);
+    if (first == 0) first = at + 1;
+    last = at + 1;
+    at += replacement.size() - 1;
   }
 
-  // Line phase.
-  if (first != 0) {
+  // Line phase, in HTML only.
+  if (html && first != 0) {
     std::string span = text.substr(first - 1, last - first + 1);
     std::vector<bool> spanLiteral(literal.begin() + (first - 1), literal.begin() + last);
     std::vector<std::size_t> spanOrigin(origin.begin() + (first - 1), origin.begin() + last);
@@ -120,7 +274,7 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineE
     joinedOrigin.insert(joinedOrigin.end(), spanOrigin.begin(), spanOrigin.end());
     joinedOrigin.insert(joinedOrigin.end(), origin.begin() + last, origin.end());
     origin = joinedOrigin;
-    upper = UpperCaseRus(text);
+    std::string upper = UpperCaseRus(text);
     for (std::size_t row = 0; row < 5; ++row) {
       const LiteralHtmlRow& entry = table[row];
       for (;;) {
@@ -142,37 +296,22 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineE
     }
   }
 
-  // Tag phase. A tag opens at a "<" followed by an ASCII letter, "/", "!"
-  // or "?".
-  auto opens = [&](std::size_t i) {
-    if (i + 1 >= text.size()) return false;
-    const char next = text[i + 1];
-    return (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z') || next == '/' || next == '!' ||
-           next == '?';
-  };
-  bool open = false;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '<' && !open && !literal[i] && opens(i)) {
-      open = true;
-      start = i;
+  // Markup, in HTML only: each piece deleted where it is found, and the
+  // search going on from where the "<" stood.
+  for (std::size_t i = 0; html && i < text.size();) {
+    if (text[i] != '<' || literal[i] || !LiteralOpens(text, i)) {
       ++i;
-    } else if (text[i] == '>' && open && !literal[i]) {
-      int lineFeeds = 0;
-      for (std::size_t k = start; k <= i; ++k) lineFeeds += text[k] == '\n';
-      open = false;
-      if (lineFeeds < 2) {
-        text.erase(start, i - start + 1);
-        literal.erase(literal.begin() + start, literal.begin() + i + 1);
-        origin.erase(origin.begin() + start, origin.begin() + i + 1);
-        changed = true;
-        i = start;
-      } else {
-        i = start + 1;
-      }
-    } else {
-      ++i;
+      continue;
     }
+    const LiteralMarkup m = LiteralMatchMarkup(text, literal, i);
+    if (!m.Found) {
+      i = std::max(m.End, i + 1);
+      continue;
+    }
+    text.erase(i, m.End - i);
+    literal.erase(literal.begin() + i, literal.begin() + m.End);
+    origin.erase(origin.begin() + i, origin.begin() + m.End);
+    changed = true;
   }
 
   if (!changed) return {lines, false, ends ? *ends : std::vector<LineEnd>()};
