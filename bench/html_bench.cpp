@@ -1,6 +1,9 @@
 // Speed of the HTML stage on large texts: a 50 MB page of entity-written
 // Cyrillic, tags and paragraphs, and 10 MB of "<" and line breaks, the
-// input on which a scan that goes back after every "<" would take hours.
+// input on which a scan that goes back after every "<" would take hours;
+// pages whose every tag opens a quote, a comment or a script that never
+// closes, where a search ahead from every "<" would too; and plain text
+// (code with "<", references in prose), which is no HTML.
 #include <cstdio>
 #include <random>
 #include <string>
@@ -71,6 +74,13 @@ void RunStage(const std::string& what, const Lines& lines, LineEnd end = LineEnd
   std::printf("  changed: %s, %zu lines in, %zu lines out\n", changed ? "yes" : "no", lines.size(), text.size());
 }
 
+// A line repeated to about `size` bytes, after a first line.
+Lines Repeated(const std::string& first, const std::string& line, std::size_t size) {
+  Lines lines = {first};
+  for (std::size_t bytes = 0; bytes < size; bytes += line.size() + 2) lines.push_back(line);
+  return lines;
+}
+
 }  // namespace
 
 int main() {
@@ -79,4 +89,11 @@ int main() {
   RunStage("DecodeHtml, 50 MB page, LF breaks", page, LineEnd::Lf);
   RunStage("DecodeHtml, 10 MB of \"<\" and line breaks", LessThanLines(10'000'000, false));
   RunStage("DecodeHtml, 10 MB of \"<\" and breaks, \">\" at end", LessThanLines(10'000'000, true));
+  RunStage("DecodeHtml, 10 MB page of unclosed quotes", Repeated("<html>", "<a title=\"x <b class='y <i", 10'000'000));
+  RunStage("DecodeHtml, 10 MB page of unclosed comments", Repeated("<html>", "<!-- a -- b <!-", 10'000'000));
+  RunStage("DecodeHtml, 10 MB page of unclosed scripts", Repeated("<html>", "<script>a<b</scrip <style>", 10'000'000));
+  RunStage("DecodeHtml, 10 MB of C with <stdio.h> (no HTML)",
+           Repeated("#include <stdio.h>", "  if (a<b && c>d) return x<y ? 1 : 0; /* &copy; */", 10'000'000));
+  RunStage("DecodeHtml, 10 MB of prose with &laquo; (no HTML)",
+           Repeated("", "AT&T &laquo;text&raquo; &mdash; a=1&copy=2 plain words here", 10'000'000));
 }
