@@ -36,7 +36,10 @@ class ConverterProgress final : public StageProgress {
   Converter& converter_;
 };
 
-EscapeSwitches EscapeSwitchesOf(const DecoderSwitches& boxes) { return {boxes.QP, boxes.Rtf, boxes.Html}; }
+// Numeric character references are the HTML stage's: it decodes them only
+// where they can be meant (HTML, or characters beyond ASCII) and in the
+// text's own encoding (UTF-8 in a UTF-8 text).
+EscapeSwitches EscapeSwitchesOf(const DecoderSwitches& boxes) { return {boxes.QP, boxes.Rtf, false}; }
 
 // The translit table of the settings, or the default one when that is empty.
 std::string TranslitTableOf(const Converter& converter) {

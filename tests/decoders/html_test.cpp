@@ -465,8 +465,9 @@ TEST(HtmlPage, ALatin1EntityPageComesBackReadable) {
   EXPECT_NE(testing::ReadFile(dir / "out").find("HTML converted."), std::string::npos);
 }
 
-// As a user runs it: a C source with a Russian comment and a licence with
-// addresses in angle brackets come out byte for byte.
+// As a user runs it: a C source with a Russian comment, a licence with
+// addresses in angle brackets and code that escapes HTML come out byte for
+// byte.
 TEST(HtmlPage, CodeAndLicencesComeOutOfTheProgramUntouched) {
   testing::TempDir dir;
   const std::string source =
@@ -479,7 +480,11 @@ TEST(HtmlPage, CodeAndLicencesComeOutOfTheProgramUntouched) {
       "    <one line to give the program's name and a brief idea of what it does.>\n"
       "    Copyright (C) <year>  <name of author>\n"
       "    along with this program.  If not, see <https://www.gnu.org/licenses/>.\n";
-  for (const std::string& content : {source, licence}) {
+  // Code that writes HTML keeps its references.
+  const std::string escaper =
+      "# Экранирует HTML.\ndef escape(s):\n"
+      "    return s.replace(\"&\", \"&amp;\").replace(\"<\", \"&#60;\").replace(\">\", \"&gt;\")\n";
+  for (const std::string& content : {source, licence, escaper}) {
     testing::WriteFile(dir / "in.txt", content);
     const testing::ProgramRun run = testing::RunKamvo(dir, {"--to=utf-8", "--stdout", dir / "in.txt"});
     EXPECT_EQ(run.Status, 0) << run.Err;
