@@ -1,11 +1,13 @@
 #include "decoders/binary.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdlib>
 
 #include "codepages/ascii.h"
 #include "decoders/attachment_names.h"
+#include "decoders/mime.h"
 #include "decoders/text_lines.h"
 
 namespace kamvo {
@@ -255,16 +257,56 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
 
   // The bar moves about a thousand times however long the text is, and its
   // numbers stay within int.
+  // In a mail, a Base64 part is decoded as a whole and named by its
+  // headers; header and boundary lines are never decoded, and the lines of
+  // other parts are tried for UUE and XXE only.
+  const MimeLayout mail = MayBeMail(source) ? ScanMime(source) : MimeLayout{};
+  std::size_t nextPart = 0;
+  std::string body;
+
   const std::size_t count = source.size();
   const std::size_t step = count / 1000 + 1;
   for (std::size_t i = 0; i < count; ++i) {
     if (i % step == 0) progress.Progress(0, static_cast<int>(count / step), static_cast<int>(i / step));
     const std::string_view line = source[i];
     bool decoded = false;
-    if (!line.empty()) {
+    bool tryBase64 = true, tryAny = true;
+    if (mail.IsMail) {
+      while (nextPart < mail.Parts.size() &&
+             (mail.Parts[nextPart].Begin < i || mail.Parts[nextPart].Encoding != MimeRole::Base64))
+        ++nextPart;
+      const MimeRole role = mail.Roles[i];
+      if (nextPart < mail.Parts.size() && mail.Parts[nextPart].Begin == i && mail.Parts[nextPart].End > i) {
+        const MimePart& part = mail.Parts[nextPart];
+        body.clear();
+        for (std::size_t k = part.Begin; k < part.End; ++k) body += source[k];
+        if (DecodeBase64Body(body, work)) {
+          endBlock();
+          previous = false;
+          lastBase64 = lastUU = lastXX = false;
+          seen.Base64 = true;
+          pending.clear();
+          if (!part.Name.empty() || HasControlBytes(work)) {
+            files.AddFile(part.Name);
+            files.AddData(work);
+          } else {
+            // An inline part of text: its text stands where its lines were.
+            AppendStreamText(kept, settled, work, BreakOfPieces(source, part.End - 1), source.End(part.End - 1));
+          }
+          work.clear();
+          i = part.End - 1;
+          progress.Pump();
+          continue;
+        }
+      }
+      tryBase64 = false;
+      tryAny = role == MimeRole::Text || role == MimeRole::Plain;
+      if (!tryAny) lastBase64 = lastUU = lastXX = false;
+    }
+    if (!line.empty() && tryAny) {
       DetectFileName(line, pending);
       const bool isLong = line.size() > kBinaryMinLine;
-      decoded = attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line) ||
+      decoded = (tryBase64 && attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line)) ||
                 attempt(isLong, lastUU, seen.UUE, DecodeUULine, line) ||
                 attempt(isLong, lastXX, seen.XXE, DecodeXXLine, line);
       if (decoded) {
@@ -311,6 +353,12 @@ bool BinaryLineInert(std::string_view line, std::string& scratch) {
 // hold one are looked at, whatever breaks their bytes hold.
 bool BinaryInert(const Text& text, const TFileList& files) {
   if (!files.Empty()) return false;
+  if (MayBeMail(text)) {
+    const MimeLayout mail = ScanMime(text);
+    if (std::any_of(mail.Parts.begin(), mail.Parts.end(),
+                    [](const MimePart& part) { return part.Encoding == MimeRole::Base64; }))
+      return false;
+  }
   std::string scratch;
   return EveryTextLineHolding(
       text, [](std::string_view bytes, std::size_t from) { return FindPlainRun(bytes, kBinaryMinLine - 2, from); },

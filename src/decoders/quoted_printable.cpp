@@ -9,6 +9,7 @@
 #include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
+#include "decoders/mime.h"
 #include "decoders/text_lines.h"
 
 namespace kamvo {
@@ -427,11 +428,112 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
   return result;
 }
 
+// The passes after =XX (%XX, \'xx, &#N;) over one line or decoded group;
+// true when one of them changed it.
+bool LaterPasses(std::string& line, const EscapeSwitches& switches, EscapeCounters& counters,
+                 std::string& scratch) {
+  bool changed = false;
+  if (switches.QP && DecodeHexPass(line, HexEscape::Percent, scratch)) {
+    ++counters.SevenBitCount;
+    changed = true;
+  }
+  if (switches.Rtf && DecodeHexPass(line, HexEscape::Rtf, scratch)) {
+    ++counters.RtfCount;
+    changed = true;
+  }
+  if (switches.Html) {
+    const int references = DecodeNumericReferences(line, scratch);
+    counters.HtmlCount += references;
+    changed = changed || references > 0;
+  }
+  return changed;
+}
+
+// A mail: each line by its role. Header fields that hold encoded words are
+// decoded (one line for a folded field); quoted-printable parts are
+// decoded as they declare it, their soft breaks joined; boundary lines,
+// other header lines and Base64 bodies pass through untouched; the lines
+// of other parts get the later passes only.
+EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& out, const EscapeSwitches& switches,
+                            EscapeCounters& counters, StageProgress& progress) {
+  EscapeResult result;
+  EscapeTicker ticker(progress, source.size());
+  const std::size_t count = source.size();
+  out.clear();
+  out.Reserve(source.Bytes().size() + source.Bytes().size() / 8, count);
+  std::size_t copied = 0;  // lines from here up to the current one pass through
+  std::size_t field = 0;   // the next field with encoded words
+  std::string joined, scratch;
+  const auto emit = [&](std::size_t first, std::size_t last, std::string_view line) {
+    out.AppendLines(source, copied, first);
+    out.AddLine(line, source.End(last));
+    copied = last + 1;
+    result.Converted = result.Rewritten = true;
+  };
+  for (std::size_t i = 0; i < count;) {
+    if (!ticker.KeepGoing(static_cast<long>(i) - 1)) {
+      result.Stopped = true;
+      return result;
+    }
+    const MimeRole role = mail.Roles[i];
+    while (field < mail.Fields.size() && mail.Fields[field].Begin < i) ++field;
+    if (role == MimeRole::Header && switches.QP && field < mail.Fields.size() && mail.Fields[field].Begin == i) {
+      const MimeField& f = mail.Fields[field];
+      joined.clear();
+      for (std::size_t k = f.Begin; k < f.End; ++k) joined += source[k];
+      if (DecodeEncodedWords(joined, mail.TextCharset)) {
+        ++counters.QPCount;
+        emit(f.Begin, f.End - 1, joined);
+      }
+      i = f.End;
+      continue;
+    }
+    if (role == MimeRole::QuotedPrintable && switches.QP) {
+      // A group: the line and those its soft breaks join to it, within the part.
+      joined.clear();
+      std::size_t k = i;
+      for (;; ++k) {
+        joined += TrimTrailingControls(source[k]);
+        if (joined.empty() || joined.back() != '=' || k + 1 == count || mail.Roles[k + 1] != MimeRole::QuotedPrintable)
+          break;
+        joined.pop_back();
+      }
+      std::string decoded = DecodeQuotedPrintableText(joined);
+      LaterPasses(decoded, switches, counters, scratch);
+      if (k > i || decoded != source[i]) {
+        ++counters.QPCount;
+        emit(i, k, decoded);
+      }
+      i = k + 1;
+      continue;
+    }
+    if (role == MimeRole::Text || role == MimeRole::Plain || role == MimeRole::QuotedPrintable) {
+      const std::string_view line = source[i];
+      if (line.find_first_of(kEscapeLeads) != std::string_view::npos) {
+        joined.assign(line);
+        if (LaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
+      }
+    }
+    ++i;
+  }
+  if (result.Rewritten) out.AppendLines(source, copied, count);
+  return result;
+}
+
+EscapeResult DecodeAny(const Text& source, Text& out, const EscapeSwitches& switches, EscapeCounters& counters,
+                       StageProgress& progress) {
+  if (MayBeMail(source)) {
+    const MimeLayout mail = ScanMime(source);
+    if (mail.IsMail) return DecodeMailInto(source, mail, out, switches, counters, progress);
+  }
+  return DecodeInto(source, out, switches, counters, progress);
+}
+
 }  // namespace
 
 EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
                                 EscapeCounters& counters, StageProgress& progress) {
-  EscapeResult result = DecodeInto(source, out, switches, counters, progress);
+  EscapeResult result = DecodeAny(source, out, switches, counters, progress);
   if (!result.Stopped && !result.Rewritten) out = source;
   return result;
 }
@@ -478,6 +580,15 @@ bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches) {
 
 bool EscapesInert(const Text& text, const EscapeSwitches& switches, const EscapeCounters& counters) {
   if (counters.HtmlCount != 0) return false;
+  // A mail's encoded words and quoted-printable parts are decoded whatever
+  // their escapes look like.
+  if (switches.QP && MayBeMail(text)) {
+    const MimeLayout mail = ScanMime(text);
+    if (!mail.Fields.empty() ||
+        std::any_of(mail.Parts.begin(), mail.Parts.end(),
+                    [](const MimePart& part) { return part.Encoding == MimeRole::QuotedPrintable; }))
+      return false;
+  }
   // A line without an escape lead is inert: only the lines the leads are
   // found in are looked at, in one search through the whole block.
   return EveryTextLineHolding(
@@ -489,7 +600,7 @@ bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& c
                    StageProgress& progress) {
   progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));
   Text decoded;
-  const EscapeResult result = DecodeInto(text, decoded, switches, counters, progress);
+  const EscapeResult result = DecodeAny(text, decoded, switches, counters, progress);
   // A stop anywhere during the stage leaves the text as it was before it;
   // without an accepted group the text is its own result.
   if (result.Rewritten && !result.Stopped && !progress.StopRequested()) text.swap(decoded);
