@@ -365,6 +365,67 @@ bool BinaryInert(const Text& text, const TFileList& files) {
       [&](std::string_view line) { return BinaryLineInert(line, scratch); });
 }
 
+namespace {
+
+// "begin", three or four octal digits and a name: the line that opens a
+// UUE or XXE block.
+bool IsBlockBegin(std::string_view line) {
+  line = TrimTrailingControls(line);
+  if (!line.starts_with("begin ")) return false;
+  std::size_t p = 6, digits = 0;
+  while (p < line.size() && line[p] >= '0' && line[p] <= '7') ++p, ++digits;
+  return (digits == 3 || digits == 4) && p + 1 < line.size() && line[p] == ' ';
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ProtectedBlockLines(const Text& text, const std::vector<MimeRole>* roles) {
+  std::vector<std::uint8_t> marks;
+  std::string scratch;
+  const std::size_t count = text.size();
+  const auto open = [&](std::size_t i) {
+    return roles == nullptr || (*roles)[i] == MimeRole::Text || (*roles)[i] == MimeRole::Plain;
+  };
+  const auto mark = [&](std::size_t i) {
+    if (marks.empty()) marks.assign(count, 0);
+    marks[i] = 1;
+  };
+  bool base64 = false;  // the last line that was not empty was a Base64 line
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!open(i)) {
+      base64 = false;
+      continue;
+    }
+    const std::string_view line = text[i];
+    if (IsBlockBegin(line)) {
+      // The block runs to its "end" line, through its encoded lines, empty
+      // lines and the line holding a grave accent.
+      mark(i);
+      std::size_t k = i + 1;
+      for (; k < count && open(k); ++k) {
+        const std::string_view l = text[k];
+        const std::string_view trimmed = TrimTrailingControls(l);
+        if (trimmed == "end") {
+          mark(k);
+          break;
+        }
+        if (!trimmed.empty() && trimmed != "`" && !DecodeUULine(l, scratch) && !DecodeXXLine(l, scratch)) {
+          --k;  // the block ended without its "end" line; this line is looked at again
+          break;
+        }
+        mark(k);
+      }
+      i = std::min(k, count - 1);
+      base64 = false;
+      continue;
+    }
+    if (line.empty()) continue;
+    base64 = (base64 || line.size() > kBinaryMinLine) && !HasHighByte(line) && DecodeBase64Line(line, scratch);
+    if (base64) mark(i);
+  }
+  return marks;
+}
+
 BinaryScan DecodeBinary(Text& text, TFileList& files, StageProgress& progress) {
   progress.Status(progress.Tr("Checking binary...", "Проверка бинарных кодировок..."));
   progress.Pump();

@@ -4,14 +4,17 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
 #include "codepages/text.h"
 #include "decoders/file_list.h"
+#include "decoders/mime.h"
 #include "decoders/stage_progress.h"
 
 namespace kamvo {
@@ -75,6 +78,13 @@ struct BinaryScan {
 // after each line, and a stop is asked for after each line that stays in
 // the text.
 BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progress = NoProgress());
+
+// The lines of the text's Base64, UUE and XXE blocks, which no other stage
+// may touch: 1 for each such line (an empty vector when there is none). A
+// UUE or XXE block runs from its "begin" line to its "end" line; Base64
+// lines are those the binary stage would take as a block. With `roles` (a
+// mail's), only the lines of plain text and plain parts are looked at.
+std::vector<std::uint8_t> ProtectedBlockLines(const Text& text, const std::vector<MimeRole>* roles = nullptr);
 
 // The stage's quick check: true when the stage would leave the text and the
 // attachment list alone. The stage acts only on a line longer than

@@ -9,6 +9,7 @@
 #include "codepages/ascii.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
+#include "decoders/binary.h"
 #include "decoders/mime.h"
 #include "decoders/text_lines.h"
 
@@ -60,49 +61,48 @@ std::size_t EscapeLength(HexEscape kind) { return kind == HexEscape::Rtf ? 4 : 3
 
 bool IsHigh(char c) { return static_cast<Byte>(c) >= 0x80; }
 
-constexpr HexEscape kHexKinds[] = {HexEscape::QuotedPrintable, HexEscape::Percent, HexEscape::Rtf};
+bool IsControlEscape(int value) { return value < 0x20 && value != '\t' && value != '\n' && value != '\r'; }
 
-bool Enabled(HexEscape kind, const EscapeSwitches& switches) {
-  return kind == HexEscape::Rtf ? switches.Rtf : switches.QP;
-}
-
-// What the passes would find in a string, position by position, while none
-// of them has changed it. Escapes of one kind never overlap: an escape's
-// later characters are "'" or hex digits, never the character that starts
-// one, so every escape start is seen whichever escapes precede it, and every
-// byte 0x80 and above is a literal. The same holds for numeric references,
-// which hold no "&" after their first character. So each pass's figures are
-// plain sums over the positions of the string.
+// What the =XX pass finds in a string, position by position. Escapes never
+// overlap (an escape's later characters are hex digits, never "="), so
+// every escape start is seen whichever escapes precede it, every byte 0x80
+// and above is a literal, and the figures of a tail of the string are sums
+// over its positions: a backward sweep gives those of every tail.
 struct Tally {
-  std::int64_t escapes[3] = {0, 0, 0};
-  std::int64_t highEscapes[3] = {0, 0, 0};
+  std::int64_t highEscapes = 0;
   std::int64_t highLiterals = 0;
-  std::int64_t references = 0;
+  std::int64_t controls = 0;  // escapes of control bytes other than TAB, LF and CR
+  bool run = false;           // two escapes of high bytes side by side
+  // Whether the escapes at the next three positions (swept before this
+  // one) are of high bytes.
+  bool highAt[3] = {false, false, false};
 
-  // Adds what the position at the start of rest contributes; rest runs to
-  // the end of the string.
-  void Add(std::string_view rest, const EscapeSwitches& switches) {
+  // Adds the position at the start of rest (sweeping backward).
+  void Add(std::string_view rest) {
+    const bool wasHighAfter = highAt[2];  // the position three ahead
+    highAt[2] = highAt[1];
+    highAt[1] = highAt[0];
+    highAt[0] = false;
     const char c = rest[0];
     if (IsHigh(c)) {
       ++highLiterals;
       return;
     }
-    for (int k = 0; k < 3; ++k) {
-      if (c != Lead(kHexKinds[k]) || !Enabled(kHexKinds[k], switches)) continue;
-      const int value = MatchHexEscape(rest, kHexKinds[k]);
-      if (value < 0) continue;
-      ++escapes[k];
-      if (value >= 0x80) ++highEscapes[k];
+    if (c != '=') return;
+    const int value = MatchHexEscape(rest, HexEscape::QuotedPrintable);
+    if (value < 0) return;
+    if (value >= 0x80) {
+      ++highEscapes;
+      highAt[0] = true;
+      if (wasHighAfter) run = true;
+    } else if (IsControlEscape(value)) {
+      ++controls;
     }
-    std::size_t length = 0;
-    if (c == '&' && switches.Html && MatchNumericReference(rest, length) >= 0) ++references;
   }
 
-  // Whether a group with these figures would be accepted.
-  bool Accepts(const EscapeSwitches& switches) const {
-    for (int k = 0; k < 3; ++k)
-      if (Enabled(kHexKinds[k], switches) && (highEscapes[k] > highLiterals || escapes[k] > 10)) return true;
-    return references > 0;
+  bool Accepts(bool weak) const {
+    const EscapeEvidence evidence{highEscapes, highLiterals, controls, run};
+    return QuotedPrintableAccepted(evidence, weak);
   }
 };
 
@@ -112,10 +112,10 @@ struct ChainSearch {
   bool stopped = false;
 };
 
-// Before the first accepted group, a rejected group gives out only its first
-// line, and the next group starts at the line after it, so the groups that
-// start at first, first + 1, ... are tried one after the other and overlap.
-// Trying each of them afresh takes time quadratic in a run of soft breaks.
+// The groups that start at first, first + 1, ... are tried one after the
+// other and overlap: when the group at a line is not accepted, that line
+// stands alone and the group of the next line is tried. Trying each of
+// them afresh takes time quadratic in a run of soft breaks.
 //
 // Instead the group that starts at `first` is built once, and every group
 // that starts inside it is followed along: while both last, the later
@@ -127,7 +127,9 @@ struct ChainSearch {
 // start offsets into the one string; at each line the newest ones, under
 // four characters, end, and the rest end together when the chain ends,
 // where one backward sweep over the string sums the figures of each.
-ChainSearch SearchChain(const Text& source, std::size_t first, const EscapeSwitches& switches,
+// Groups end before line `limit`; the group at `first` is judged by the
+// weak rule when `weakFirst`.
+ChainSearch SearchChain(const Text& source, std::size_t first, std::size_t limit, bool weakFirst,
                         EscapeTicker& ticker) {
   struct Open {
     std::size_t line;
@@ -136,7 +138,6 @@ ChainSearch SearchChain(const Text& source, std::size_t first, const EscapeSwitc
   ChainSearch result;
   std::string joined;
   std::vector<Open> open;
-  const std::size_t count = source.size();
 
   auto sweep = [&] {
     Tally tally;
@@ -147,9 +148,9 @@ ChainSearch SearchChain(const Text& source, std::size_t first, const EscapeSwitc
       open.pop_back();
       while (p > group.start) {
         --p;
-        tally.Add(view.substr(p), switches);
+        tally.Add(view.substr(p));
       }
-      if (tally.Accepts(switches)) result.accepted = std::min(result.accepted, group.line);
+      if (tally.Accepts(weakFirst && group.line == first)) result.accepted = std::min(result.accepted, group.line);
     }
   };
 
@@ -166,13 +167,12 @@ ChainSearch SearchChain(const Text& source, std::size_t first, const EscapeSwitc
       return result;
     }
     // Groups of fewer than four characters keep their "=" and end here.
-    // None of them can be accepted: an escape of three characters or more
-    // would have to end in the "=", which is no hex digit, and a reference
-    // needs six.
+    // None of them can be accepted: an escape would have to end in the
+    // "=", which is no hex digit.
     while (!open.empty() && joined.size() - open.back().start < 4) open.pop_back();
     if (open.empty()) return result;
     joined.pop_back();  // the soft line break
-    if (k + 1 == count) {
+    if (k + 1 == limit) {
       sweep();
       return result;
     }
@@ -273,77 +273,202 @@ int DecodeNumericReferences(std::string& text, std::string& scratch) {
   return count;
 }
 
-std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& joined) {
+std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& joined, std::size_t limit) {
+  if (limit > source.size()) limit = source.size();
   joined.clear();
   for (std::size_t k = first;; ++k) {
     joined += TrimTrailingControls(source[k]);
     if (joined.size() < 4 || joined.back() != '=') return k;
     joined.pop_back();  // soft line break
-    if (k + 1 == source.size()) return k;
+    if (k + 1 >= limit) return k;
   }
 }
 
-bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters) {
-  std::string scratch;
-  return DecodeLineGroup(joined, switches, counters, scratch);
+bool QuotedPrintableAccepted(const EscapeEvidence& e, bool weak) {
+  if (e.Controls > 0 || e.HighEscapes <= e.HighLiterals) return false;
+  return weak ? e.HighEscapes > 0 : e.Run;
 }
 
-bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters,
-                     std::string& scratch) {
-  bool accepted = false;
-  if (switches.QP) {
-    if (DecodeHexPass(joined, HexEscape::QuotedPrintable, scratch)) {
-      ++counters.QPCount;
-      accepted = true;
+EscapeEvidence QuotedPrintableEvidence(std::string_view text) {
+  EscapeEvidence e;
+  bool previousHigh = false;  // the last escape was of a high byte and ended here
+  std::size_t previousEnd = kNone;
+  for (std::size_t p = 0; p < text.size();) {
+    const int value = text[p] == '=' ? MatchHexEscape(text.substr(p), HexEscape::QuotedPrintable) : -1;
+    if (value < 0) {
+      if (IsHigh(text[p])) ++e.HighLiterals;
+      ++p;
+      continue;
     }
-    if (DecodeHexPass(joined, HexEscape::Percent, scratch)) {
-      ++counters.SevenBitCount;
-      accepted = true;
+    if (value >= 0x80) {
+      ++e.HighEscapes;
+      if (previousHigh && previousEnd == p) e.Run = true;
+      previousHigh = true;
+    } else {
+      previousHigh = false;
+      if (IsControlEscape(value)) ++e.Controls;
+    }
+    p += 3;
+    previousEnd = p;
+  }
+  return e;
+}
+
+std::string DecodeAllHexEscapes(std::string_view text, HexEscape kind) {
+  std::string out;
+  out.reserve(text.size());
+  const char lead = Lead(kind);
+  const std::size_t length = EscapeLength(kind);
+  for (std::size_t p = 0; p < text.size();) {
+    const int value = text[p] == lead ? MatchHexEscape(text.substr(p), kind) : -1;
+    if (value >= 0) {
+      out += static_cast<char>(value);
+      p += length;
+    } else {
+      out += text[p++];
     }
   }
-  if (switches.Rtf && DecodeHexPass(joined, HexEscape::Rtf, scratch)) {
-    ++counters.RtfCount;
-    accepted = true;
-  }
-  if (switches.Html) counters.HtmlCount += DecodeNumericReferences(joined, scratch);
-  return accepted;
+  return out;
 }
 
 namespace {
 
-// Finds the lines a group can start at and change. A line the stage's own
-// per-line rule calls inert starts a group of that line alone (it does not
-// end in a soft break) in which nothing decodes; such a group is written
-// trimmed, so once groups are written it changes the line only when the
-// line ends in a blank or control byte. The finder looks at a line's bytes
-// only where one search through the whole block finds an escape lead in
-// it; before any group is written it jumps straight to that line.
+// Whether a run of bytes without blanks is an address: it holds "://" or
+// begins with "www.".
+bool IsUrlToken(std::string_view token) {
+  if (token.find("://") != std::string_view::npos) return true;
+  return token.size() > 4 && AsciiUpper(token[0]) == 'W' && AsciiUpper(token[1]) == 'W' &&
+         AsciiUpper(token[2]) == 'W' && token[3] == '.';
+}
+
+bool IsTokenByte(char c) { return !IsBlankOrControl(c) && c != '"' && c != '<' && c != '>'; }
+
+}  // namespace
+
+bool DecodePercentPass(std::string& text, std::string& scratch) {
+  if (text.find('%') == std::string::npos) return false;
+  const std::string_view view(text);
+  // Marks the addresses, and sums the evidence of the rest of the text.
+  std::vector<std::pair<std::size_t, std::size_t>> urls;
+  EscapeEvidence outside;
+  bool previousHigh = false;
+  std::size_t previousEnd = kNone;
+  for (std::size_t p = 0; p < view.size();) {
+    if (IsTokenByte(view[p]) && (p == 0 || !IsTokenByte(view[p - 1]))) {
+      std::size_t end = p;
+      while (end < view.size() && IsTokenByte(view[end])) ++end;
+      if (IsUrlToken(view.substr(p, end - p))) {
+        urls.emplace_back(p, end);
+        p = end;
+        continue;
+      }
+    }
+    const int value = view[p] == '%' ? MatchHexEscape(view.substr(p), HexEscape::Percent) : -1;
+    if (value < 0) {
+      if (IsHigh(view[p])) ++outside.HighLiterals;
+      ++p;
+      continue;
+    }
+    if (value >= 0x80) {
+      ++outside.HighEscapes;
+      if (previousHigh && previousEnd == p) outside.Run = true;
+      previousHigh = true;
+    } else {
+      previousHigh = false;
+      if (IsControlEscape(value)) ++outside.Controls;
+    }
+    p += 3;
+    previousEnd = p;
+  }
+  const bool decodeOutside = QuotedPrintableAccepted(outside, false);
+  std::string& out = scratch;
+  out.clear();
+  out.reserve(text.size());
+  bool changed = false;
+  std::size_t url = 0;
+  for (std::size_t p = 0; p < view.size();) {
+    if (url < urls.size() && urls[url].first == p) {
+      // In an address only runs of two or more escapes of high bytes (the
+      // letters of a name) are decoded; the escapes of signs stay.
+      const std::size_t end = urls[url++].second;
+      while (p < end) {
+        std::size_t q = p;
+        std::size_t escapes = 0;
+        while (q < end) {
+          const int value = view[q] == '%' ? MatchHexEscape(view.substr(q, end - q), HexEscape::Percent) : -1;
+          if (value < 0x80) break;
+          ++escapes;
+          q += 3;
+        }
+        if (escapes >= 2) {
+          for (std::size_t k = p; k < q; k += 3)
+            out += static_cast<char>(MatchHexEscape(view.substr(k, 3), HexEscape::Percent));
+          changed = true;
+          p = q;
+        } else {
+          const std::size_t next = escapes == 1 ? q : p + 1;
+          out.append(view.substr(p, next - p));
+          p = next;
+        }
+      }
+      continue;
+    }
+    const int value = decodeOutside && view[p] == '%' ? MatchHexEscape(view.substr(p), HexEscape::Percent) : -1;
+    if (value >= 0) {
+      out += static_cast<char>(value);
+      changed = true;
+      p += 3;
+    } else {
+      out += view[p++];
+    }
+  }
+  if (changed) text.swap(out);
+  return changed;
+}
+
+bool DecodeLaterPasses(std::string& text, const EscapeSwitches& switches, EscapeCounters& counters,
+                       std::string& scratch) {
+  bool changed = false;
+  if (switches.QP && DecodePercentPass(text, scratch)) {
+    ++counters.SevenBitCount;
+    changed = true;
+  }
+  if (switches.Rtf && DecodeHexPass(text, HexEscape::Rtf, scratch)) {
+    ++counters.RtfCount;
+    changed = true;
+  }
+  if (switches.Html) {
+    const int references = DecodeNumericReferences(text, scratch);
+    counters.HtmlCount += references;
+    changed = changed || references > 0;
+  }
+  return changed;
+}
+
+namespace {
+
+// Finds the lines that may change: a line whose escapes (or soft break)
+// the stage's own per-line rule calls inert changes neither alone nor as
+// the start of a group. The finder looks at a line's bytes only where one
+// search through the whole block finds an escape lead in it.
 class TouchFinder {
  public:
   TouchFinder(const Text& text, const EscapeSwitches& switches)
       : text_(text), bytes_(text.Bytes()), switches_(switches) {}
 
-  // The first line at or after `from` that a group starting there may
-  // change (text.size() when there is none); `trimming` once groups are
-  // written trimmed.
-  std::size_t Next(std::size_t from, bool trimming) {
+  // The first line at or after `from` that may change (text.size() when
+  // there is none).
+  std::size_t Next(std::size_t from) {
     const std::size_t count = text_.size();
     std::size_t i = from;
     while (i < count) {
       const std::size_t begin = text_.Begin(i);
       if (lead_ < begin || lead_ == kUnsearched) lead_ = FindAnyByte(bytes_, kEscapeLeads, begin);
-      if (!trimming) {
-        if (lead_ == std::string_view::npos) return count;
-        // A lead is never a break byte: it lies in the bytes of this line.
-        i = LineAt(text_, lead_, i);
-        if (i == count) return count;
-        if (!EscapeLineInert(text_[i], switches_)) return i;
-        ++i;
-        continue;
-      }
-      const std::size_t end = text_.ContentEnd(i);
-      if (end > begin && IsBlankOrControl(bytes_[end - 1])) return i;
-      if (lead_ < end && !EscapeLineInert(text_[i], switches_)) return i;
+      if (lead_ == std::string_view::npos) return count;
+      // A lead is never a break byte: it lies in the bytes of this line.
+      i = LineAt(text_, lead_, i);
+      if (i == count) return count;
+      if (!EscapeLineInert(text_[i], switches_)) return i;
       ++i;
     }
     return count;
@@ -357,96 +482,102 @@ class TouchFinder {
   std::size_t lead_ = kUnsearched;  // the next lead at or after the line looked at last, or npos
 };
 
-// Decodes like DecodeEscapedLines, but builds `out` only from the first
-// accepted group on (or from the start when a reference was decoded
-// before): result.Rewritten says whether it did; when not, the text is the
-// source as it is. The lines no group can change are copied in runs.
+// A text that is no mail. The lines of Base64, UUE and XXE blocks pass
+// through untouched and end soft-break chains. Elsewhere each line, with
+// the lines its soft breaks join to it, is a group: a group whose =XX
+// escapes show quoted-printable (see QuotedPrintableAccepted; the weak
+// rule for a group right after an accepted one) is joined, trimmed and
+// decoded; every other line stays a line of its own and gets the later
+// passes alone. `out` is built only from the first change on
+// (result.Rewritten); lines no pass changes are copied in runs.
 EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& switches,
                         EscapeCounters& counters, StageProgress& progress) {
   EscapeResult result;
   EscapeTicker ticker(progress, source.size());
   TouchFinder finder(source, switches);
   const std::size_t count = source.size();
-  // Once a group has been accepted (or a reference decoded) every group is
-  // written decoded.
-  bool accepting = false;
-  // The lines from `copied` to `next` are written as they are once a
-  // group or the end follows them.
-  std::size_t copied = 0;
-  const auto startOutput = [&](std::size_t upTo) {
-    // Decoding and trimming only shorten lines, and groups have fewer lines
-    // than they join: the source's sizes hold the result.
-    out.clear();
-    out.Reserve(source.Bytes().size(), count);
-    out.AppendLines(source, 0, upTo);
-    copied = upTo;
-    accepting = true;
-    result.Rewritten = true;
+  const std::vector<std::uint8_t> blocks = ProtectedBlockLines(source);
+  const auto isBlock = [&](std::size_t i) { return !blocks.empty() && blocks[i] != 0; };
+  // The first block line at or after i (count when none).
+  std::size_t blockSearch = 0;
+  const auto nextBlock = [&](std::size_t i) {
+    if (blocks.empty()) return count;
+    if (blockSearch < i) blockSearch = i;
+    while (blockSearch < count && blocks[blockSearch] == 0) ++blockSearch;
+    return blockSearch;
   };
-  if (counters.HtmlCount > 0) startOutput(0);
+  std::size_t copied = 0;  // lines from here up to the current one are written as they are
+  const auto emit = [&](std::size_t first, std::size_t last, std::string_view line) {
+    if (!result.Rewritten) {
+      // Decoding and trimming only shorten lines, and groups have fewer
+      // lines than they join: the source's sizes hold the result.
+      out.clear();
+      out.Reserve(source.Bytes().size(), count);
+      result.Rewritten = true;
+    }
+    out.AppendLines(source, copied, first);
+    out.AddLine(line, source.End(last));
+    copied = last + 1;
+    result.Converted = true;
+  };
   std::string joined, scratch;
+  // Each line alone, from..to (to excluded): the later passes.
+  const auto singleLines = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      const std::string_view line = source[i];
+      if (line.find_first_of("%\\&") == std::string_view::npos) continue;
+      joined.assign(line);
+      if (DecodeLaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
+    }
+  };
+  std::size_t acceptedEnd = kNone;  // the line after the last accepted group
   std::size_t next = 0;
   while (next < count) {
-    const std::size_t touched = finder.Next(next, accepting);
+    const std::size_t touched = finder.Next(next);
     if (touched > next) {
       // A run of lines that pass through as they are: one unit of work.
       if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
         result.Stopped = true;
         return result;
       }
-      // Once groups are written, each of these lines is one, written as it is.
-      if (accepting) result.Converted = true;
       next = touched;
       if (next == count) break;
     }
-    if (!accepting) {
-      const ChainSearch search = SearchChain(source, next, switches, ticker);
-      if (search.stopped) {
+    if (isBlock(next)) {
+      ++next;
+      continue;
+    }
+    if (!switches.QP) {
+      if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
         result.Stopped = true;
         return result;
       }
-      // Lines before the accepted group pass through as they are.
-      if (search.accepted == kNone) {
-        next = search.last + 1;
-        continue;
-      }
-      next = search.accepted;
-      startOutput(next);
-    } else if (!ticker.KeepGoing(static_cast<long>(next) - 1)) {
+      singleLines(next, next + 1);
+      ++next;
+      continue;
+    }
+    const std::size_t limit = nextBlock(next);
+    const ChainSearch search = SearchChain(source, next, limit, acceptedEnd == next, ticker);
+    if (search.stopped) {
       result.Stopped = true;
       return result;
     }
-    out.AppendLines(source, copied, next);
-    const std::size_t last = JoinLineGroup(source, next, joined);
-    DecodeLineGroup(joined, switches, counters, scratch);
-    result.Converted = true;
-    out.AddLine(joined, source.End(last));
+    if (search.accepted == kNone) {
+      singleLines(next, search.last + 1);
+      next = search.last + 1;
+      continue;
+    }
+    singleLines(next, search.accepted);
+    const std::size_t last = JoinLineGroup(source, search.accepted, joined, limit);
+    std::string decoded = DecodeAllHexEscapes(joined, HexEscape::QuotedPrintable);
+    ++counters.QPCount;
+    DecodeLaterPasses(decoded, switches, counters, scratch);
+    emit(search.accepted, last, decoded);
     next = last + 1;
-    copied = next;
+    acceptedEnd = next;
   }
   if (result.Rewritten) out.AppendLines(source, copied, count);
   return result;
-}
-
-// The passes after =XX (%XX, \'xx, &#N;) over one line or decoded group;
-// true when one of them changed it.
-bool LaterPasses(std::string& line, const EscapeSwitches& switches, EscapeCounters& counters,
-                 std::string& scratch) {
-  bool changed = false;
-  if (switches.QP && DecodeHexPass(line, HexEscape::Percent, scratch)) {
-    ++counters.SevenBitCount;
-    changed = true;
-  }
-  if (switches.Rtf && DecodeHexPass(line, HexEscape::Rtf, scratch)) {
-    ++counters.RtfCount;
-    changed = true;
-  }
-  if (switches.Html) {
-    const int references = DecodeNumericReferences(line, scratch);
-    counters.HtmlCount += references;
-    changed = changed || references > 0;
-  }
-  return changed;
 }
 
 // A mail: each line by its role. Header fields that hold encoded words are
@@ -463,6 +594,7 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
   out.Reserve(source.Bytes().size() + source.Bytes().size() / 8, count);
   std::size_t copied = 0;  // lines from here up to the current one pass through
   std::size_t field = 0;   // the next field with encoded words
+  const std::vector<std::uint8_t> blocks = ProtectedBlockLines(source, &mail.Roles);
   std::string joined, scratch;
   const auto emit = [&](std::size_t first, std::size_t last, std::string_view line) {
     out.AppendLines(source, copied, first);
@@ -499,7 +631,7 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
         joined.pop_back();
       }
       std::string decoded = DecodeQuotedPrintableText(joined);
-      LaterPasses(decoded, switches, counters, scratch);
+      DecodeLaterPasses(decoded, switches, counters, scratch);
       if (k > i || decoded != source[i]) {
         ++counters.QPCount;
         emit(i, k, decoded);
@@ -507,11 +639,12 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
       i = k + 1;
       continue;
     }
-    if (role == MimeRole::Text || role == MimeRole::Plain || role == MimeRole::QuotedPrintable) {
+    if ((role == MimeRole::Text || role == MimeRole::Plain || role == MimeRole::QuotedPrintable) &&
+        (blocks.empty() || blocks[i] == 0)) {
       const std::string_view line = source[i];
       if (line.find_first_of(kEscapeLeads) != std::string_view::npos) {
         joined.assign(line);
-        if (LaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
+        if (DecodeLaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
       }
     }
     ++i;

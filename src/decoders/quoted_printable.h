@@ -1,18 +1,40 @@
 // The first decoding stage: quoted-printable (=XX), 7-bit (%XX), RTF hex
 // escapes (\'xx) and numeric character references (&#N;).
 //
-// The text is decoded one line group at a time. A group is a line together
-// with the lines that soft line breaks (a final "=") join to it; the blanks
-// and control characters at the end of its lines are transport padding and
-// go, and the lines are joined into one string before the passes run. The
-// blanks at the start of a line belong to the text and stay: the line after
-// a soft break goes on exactly where the break was, and indentation is kept.
-// Lines that come before the first group in which something was decoded
-// pass through exactly as they were; from that group on, every group is
-// written trimmed and joined, whether or not it holds escapes.
+// A mail (see decoders/mime.h) is decoded by its structure: quoted-printable
+// only in the parts that declare it, encoded words only in its Subject,
+// From, To and Cc fields; header and boundary lines and Base64 parts are
+// never touched.
+//
+// Any other text is decoded only where it shows the escapes' own evidence,
+// line group by line group, never because something elsewhere in the text
+// was decoded:
+// - A group is a line together with the lines its soft breaks (a final "=",
+//   on a group of at least four characters) join to it. It is decoded as
+//   quoted-printable (joined, the blanks and control characters at the end
+//   of its lines dropped, every =XX decoded) only when its =XX escapes form
+//   letters: two escapes of bytes 0x80 and above side by side, more such
+//   escapes than literal bytes 0x80 and above, and no escape of a control
+//   byte (other than TAB, LF, CR). A group right after a decoded one needs
+//   a single escape of a high byte instead of two side by side. So a
+//   configuration line "NAME=" is never joined to the next one, and "a=3Db"
+//   stays.
+// - Every other line stays a line of its own, untrimmed, and only the later
+//   passes run over it.
+// - %XX: in an address (a run of bytes without blanks holding "://" or
+//   beginning with "www.") runs of two or more escapes of high bytes (the
+//   letters of a name) are decoded and the escapes of signs stay; elsewhere
+//   on the line every %XX is decoded only when the escapes there form
+//   letters as for =XX. "printf("%02x %5d")" stays.
+// - \'xx: decoded when its escapes of high bytes outnumber the literal
+//   high bytes of the line, or when more than 10 escapes decode.
+// - &#N;: each reference is decoded where it stands.
+// - The lines of Base64, UUE and XXE blocks are never touched, and a soft
+//   break never joins a line to one of them.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -54,58 +76,74 @@ int MatchHexEscape(std::string_view rest, HexEscape kind);
 // Windows-1251 byte.
 int MatchNumericReference(std::string_view rest, std::size_t& length);
 
-// One hex pass over text. The pass is accepted when its escapes of bytes
-// 0x80 and above outnumber the literal bytes 0x80 and above, or when it
-// decoded more than 10 escapes; only then is text replaced by its decoded
-// form. Returns whether it was accepted.
+// One hex pass over text with the rule of RTF escapes. The pass is
+// accepted when its escapes of bytes 0x80 and above outnumber the literal
+// bytes 0x80 and above, or when it decoded more than 10 escapes; only then
+// is text replaced by its decoded form. Returns whether it was accepted.
 bool DecodeHexPass(std::string& text, HexEscape kind);
 // The same, writing the decoded form through scratch (its old bytes are
 // lost), so that many passes share one buffer.
 bool DecodeHexPass(std::string& text, HexEscape kind, std::string& scratch);
+
+// Every escape of the kind in text decoded.
+std::string DecodeAllHexEscapes(std::string_view text, HexEscape kind);
+
+// What the =XX (or %XX) escapes of a text show.
+struct EscapeEvidence {
+  std::int64_t HighEscapes = 0;   // escapes of bytes 0x80 and above
+  std::int64_t HighLiterals = 0;  // literal bytes 0x80 and above
+  std::int64_t Controls = 0;      // escapes of control bytes other than TAB, LF, CR
+  bool Run = false;               // two escapes of high bytes side by side
+};
+EscapeEvidence QuotedPrintableEvidence(std::string_view text);
+// Whether escapes with this evidence form letters: no control escapes, more
+// high escapes than high literals, and two high escapes side by side (with
+// `weak`, one high escape is enough).
+bool QuotedPrintableAccepted(const EscapeEvidence& evidence, bool weak);
+
+// The %XX pass over one line or group: escapes in addresses and, with
+// evidence, elsewhere (see above). True when it changed text.
+bool DecodePercentPass(std::string& text, std::string& scratch);
 
 // Replaces every numeric reference in text by its byte; returns how many.
 int DecodeNumericReferences(std::string& text);
 int DecodeNumericReferences(std::string& text, std::string& scratch);
 
 // Joins the line group that starts at source[first] into joined and returns
-// the index of its last line.
-std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& joined);
+// the index of its last line; the group ends before line `limit`.
+std::size_t JoinLineGroup(const Text& source, std::size_t first, std::string& joined,
+                          std::size_t limit = static_cast<std::size_t>(-1));
 
-// Runs the four passes over a joined group in their order (=XX, %XX, \'xx,
-// &#N;), each when its switch is on, raising the counters. Returns whether
-// a hex pass was accepted.
-bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters);
-// The same with a scratch buffer for the passes, used again for every group.
-bool DecodeLineGroup(std::string& joined, const EscapeSwitches& switches, EscapeCounters& counters,
-                     std::string& scratch);
+// The passes after =XX (%XX, \'xx, &#N;) over a line or a decoded group,
+// each when its switch is on, raising the counters. True when one changed it.
+bool DecodeLaterPasses(std::string& text, const EscapeSwitches& switches, EscapeCounters& counters,
+                       std::string& scratch);
 
 struct EscapeResult {
-  bool Converted = false;  // some group was accepted
+  bool Converted = false;  // something was decoded
   bool Stopped = false;    // asked to stop; the output is incomplete
-  // An output was built: some group was accepted, or a reference had been
-  // decoded before. Without one the result is the source as it is.
+  // An output was built. Without one the result is the source as it is.
   bool Rewritten = false;
 };
 
 // Decodes the escapes of the whole text into out, in time linear in the
 // size of the text. A line passed through keeps its break; a group takes
-// the break of its last line (a decoded CR or LF stays inside the line). A
-// group is accepted when a hex pass was accepted in it or when
-// counters.HtmlCount is above 0 after it (so a count above 0 on entry makes
-// every group accepted). Before each unit of work (a group, or a run of
+// the break of its last line (a decoded CR or LF stays inside the line).
+// Before each unit of work (a group, or a run of
 // lines that pass through as they are) the bar may move over 1..lines (at
-// most about a thousand times) and a stop is asked for. Lines no group can
+// most about a thousand times) and a stop is asked for. Lines nothing can
 // change are copied in runs, and out is written only from the first
-// accepted group on: the stage itself (DecodeEscapes) builds no output at
-// all for a text it leaves alone.
+// change on: the stage itself (DecodeEscapes) builds no output at all for
+// a text it leaves alone.
 EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
                                 EscapeCounters& counters, StageProgress& progress = NoProgress());
 
 // The stage's quick check: true when the stage would leave the text and the
 // counters alone. A line with no escape the switches enable and no "=" at
-// its end (a soft break) passes through unchanged; but once a numeric
-// reference has been decoded (counters.HtmlCount above 0) every group is
-// rewritten. The answer for a text is the answers for its lines together.
+// its end (a soft break) passes through unchanged; the answer for a text is
+// the answers for its lines together. A mail with encoded words or a
+// quoted-printable part is always decoded, and a count of references above
+// 0 on entry always runs the stage.
 inline constexpr std::string_view kEscapeLeads = "=%\\&";  // the bytes that start an escape or a soft break
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches);
 bool EscapesInert(const Text& text, const EscapeSwitches& switches, const EscapeCounters& counters);

@@ -67,12 +67,22 @@ void ExpectSameAsLiteral(const Lines& source, const EscapeSwitches& switches, Es
 
 // --- The passes and their acceptance rule ---------------------------------
 
-TEST(QuotedPrintable, HexPassAcceptsHighEscapesOrMoreThanTenEscapes) {
+// Outside a mail, =XX is decoded only where its escapes form letters.
+TEST(QuotedPrintable, QuotedPrintableNeedsEscapesFormingLetters) {
   EXPECT_EQ(DecodeLine("=C0=E1=E2"), "\xC0\xE1\xE2");
   EXPECT_EQ(DecodeLine("=c0=e1 =Ff"), "\xC0\xE1 \xFF");  // either case
   EXPECT_EQ(DecodeLine("a=3Db"), "a=3Db");               // one low escape
-  EXPECT_EQ(DecodeLine(Repeat("=41", 11)), Repeat("A", 11));
-  EXPECT_EQ(DecodeLine(Repeat("=41", 10)), Repeat("=41", 10));
+  EXPECT_EQ(DecodeLine(Repeat("=41", 11)), Repeat("=41", 11));  // no letters however many
+  EXPECT_EQ(DecodeLine("=C0 =E1"), "=C0 =E1");           // no two side by side
+  EXPECT_EQ(DecodeLine("=C0=E1=01"), "=C0=E1=01");       // an escaped control byte
+  EXPECT_EQ(DecodeLine("=C0=E1=09=0D"), "\xC0\xE1\t\r");
+  // The RTF rule of the hex pass: high escapes outnumber high literals, or
+  // more than ten escapes.
+  std::string rtf = Repeat("\\'41", 11);
+  EXPECT_TRUE(DecodeHexPass(rtf, HexEscape::Rtf));
+  EXPECT_EQ(rtf, Repeat("A", 11));
+  rtf = Repeat("\\'41", 10);
+  EXPECT_FALSE(DecodeHexPass(rtf, HexEscape::Rtf));
   // As many high escapes as literal high bytes: not accepted.
   EXPECT_EQ(DecodeLine("\xCF\xF0=C0=C1\xE8"), "\xCF\xF0=C0=C1\xE8");
   EXPECT_EQ(DecodeLine("\xCF=C0=C1"), "\xCF\xC0\xC1");
@@ -97,14 +107,14 @@ TEST(QuotedPrintable, PercentAndRtfPassesAndTheirCounters) {
 }
 
 TEST(QuotedPrintable, PassesRunInOrderEachOnThePreviousResult) {
-  // =25 gives "%", so the =XX pass leaves eleven %C0 for the %XX pass.
-  Decoded d = Decode({Repeat("=25C0", 11)});
-  EXPECT_EQ(d.text, Lines{Repeat("\xC0", 11)});
+  // =25 gives "%", so the =XX pass leaves three %XX for the %XX pass.
+  Decoded d = Decode({"=25C0=25C1=25C2 =C0=C1"});
+  EXPECT_EQ(d.text, Lines{"\xC0\xC1\xC2 \xC0\xC1"});
   EXPECT_EQ(d.counters.QPCount, 1);
   EXPECT_EQ(d.counters.SevenBitCount, 1);
   // "=5C'e0" gives "\'e0", which the RTF pass decodes in turn.
-  d = Decode({Repeat("=5C'e0", 11)});
-  EXPECT_EQ(d.text, Lines{Repeat("\xE0", 11)});
+  d = Decode({"=5C'e0=5C'e1=5C'e2 =E0=E1"});
+  EXPECT_EQ(d.text, Lines{"\xE0\xE1\xE2 \xE0\xE1"});
   EXPECT_EQ(d.counters.RtfCount, 1);
   // Only one round: what the %XX pass produces is not looked at again.
   EXPECT_EQ(DecodeLine("%253D%C0%C1"), "%3D\xC0\xC1");
@@ -128,7 +138,7 @@ TEST(QuotedPrintable, NumericReferences) {
   EXPECT_EQ(d.counters.HtmlCount, 3);  // one per reference
   EXPECT_TRUE(d.converted);
   EXPECT_EQ(DecodeLine("&#233;abc"), "\xE9" "abc");  // 0..255 give the same byte
-  EXPECT_EQ(DecodeLine("&#8470;  "), "\xB9");         // numero sign; trailing blanks trimmed
+  EXPECT_EQ(DecodeLine("&#8470;  "), "\xB9  ");       // numero sign; the line is not trimmed
   EXPECT_EQ(DecodeLine("ab &#65;"), "ab &#65;");      // five characters left: not tried
   EXPECT_EQ(DecodeLine("&#65;x"), "Ax");
   EXPECT_EQ(DecodeLine("&#12345;xx"), "&#12345;xx");  // ";" too far
@@ -143,16 +153,23 @@ TEST(QuotedPrintable, NumericReferences) {
 
 // --- Line groups ---------------------------------------------------------
 
-TEST(QuotedPrintable, SoftBreaksJoinOnlyFromTheFirstAcceptedGroupOn) {
+// Each group is judged by its own escapes: a decoded group elsewhere in the
+// text joins no soft breaks and trims no lines.
+TEST(QuotedPrintable, SoftBreaksJoinOnlyGroupsThatShowQuotedPrintable) {
   // Nothing accepted: the lines stay exactly as they were, blanks included.
   const Lines plain = {"  abc=  ", "def", "\tx = y ", ""};
   Decoded d = Decode(plain);
   EXPECT_EQ(d.text, plain);
   EXPECT_FALSE(d.converted);
 
-  d = Decode({"  abc=", "def", "=C0=C1", "  abc= ", " def ", "  ghi  ", "", "ab=", "cd"});
-  EXPECT_EQ(d.text, (Lines{"  abc=", "def", "\xC0\xC1", "  abc def", "  ghi", "", "ab=", "cd"}));
-  EXPECT_EQ(d.counters.QPCount, 1);
+  d = Decode({"  abc=", "def", "=C0=C1", "  abc= ", " def ", "  ghi  ", "", "NAME=", "VALUE=1", "=C2=C3=",
+              "=C4 x= ", "y"});
+  EXPECT_EQ(d.text, (Lines{"  abc=", "def", "\xC0\xC1", "  abc= ", " def ", "  ghi  ", "", "NAME=", "VALUE=1",
+                           "\xC2\xC3\xC4 xy"}));
+  EXPECT_EQ(d.counters.QPCount, 2);
+  // Right after a decoded group, one escape of a high byte is enough.
+  EXPECT_EQ(Decode({"=C0=C1=", "x", "=C2 and", "=C3 not"}).text, (Lines{"\xC0\xC1x", "\xC2 and", "\xC3 not"}));
+  EXPECT_EQ(Decode({"=C0=C1", "", "=C2 and"}).text, (Lines{"\xC0\xC1", "", "=C2 and"}));
 }
 
 // The blanks and control characters at the end of a line are transport
@@ -168,9 +185,10 @@ TEST(QuotedPrintable, OnlyTrailingBlanksAreTrimmed) {
        {"\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0!", "    \xC2\xF2\xEE\xF0\xE0\xFF \xF1\xF2\xF0\xEE\xEA\xE0"}},
       // Padding after the soft break's "=" and at line ends goes.
       {{"\t=C0=C1 =  \t", "\t=C2 \r"}, {"\t\xC0\xC1 \t\xC2"}},
-      {{"%C0%C1", "  %C2 x  ", "\t\x01y"}, {"\xC0\xC1", "  \xC2 x", "\t\x01y"}},
+      // Lines not joined are not trimmed.
+      {{"%C0%C1  ", "  %C2 x  ", "\t\x01y"}, {"\xC0\xC1  ", "  %C2 x  ", "\t\x01y"}},
       // Leading blanks count toward the four characters of a soft break.
-      {{"=C0=C1", "  a=", "b"}, {"\xC0\xC1", "  ab"}},
+      {{"  =C0=C1=", "b"}, {"  \xC0\xC1" "b"}},
       {{"=C0=C1", " a=", "b"}, {"\xC0\xC1", " a=", "b"}},
       // A blank line after a soft break ends the group.
       {{"=C0=C1=", "   ", "  x"}, {"\xC0\xC1", "  x"}},
@@ -191,36 +209,29 @@ TEST(QuotedPrintable, AGroupIsAcceptedAsAWholeAndEarlierLinesAreReexamined) {
   // characters but not on its own.
   EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "ab=", "=C0=C1"}).text,
             (Lines{"\xE0\xE1\xE2\xE3=", "ab=", "\xC0\xC1"}));
-  EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "=C0=", "ab=", "cd"}).text, (Lines{"\xE0\xE1\xE2\xE3=", "\xC0" "abcd"}));
+  EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "=C0=C1=", "ab=", "cd"}).text,
+            (Lines{"\xE0\xE1\xE2\xE3=", "\xC0\xC1" "abcd"}));
 }
 
 TEST(QuotedPrintable, SoftBreakCornerCases) {
-  const Lines accept = {"=C0=C1"};
-  auto after = [&](Lines more) {
-    Lines text = accept;
-    text.insert(text.end(), more.begin(), more.end());
-    Lines out = Decode(text).text;
-    out.erase(out.begin());
-    return out;
-  };
-  EXPECT_EQ(after({"ab=", "cd"}), (Lines{"ab=", "cd"}));  // three characters: no soft break
-  EXPECT_EQ(after({"abcd="}), Lines{"abcd"});             // the last line's "=" goes too
+  const std::string q = "=C0=C1";
+  EXPECT_EQ(Decode({q, "ab=", "cd"}).text, (Lines{"\xC0\xC1", "ab=", "cd"}));  // three characters: no soft break
+  EXPECT_EQ(Decode({q + "abcd="}).text, Lines{"\xC0\xC1" "abcd"});         // the last line's "=" goes too
   // A double "=": a blank line after it ends in the remaining "=" and
   // breaks softly again.
-  EXPECT_EQ(after({"abcd==", "", "x"}), Lines{"abcdx"});
-  EXPECT_EQ(after({"abcd==", "", " ", "x"}), (Lines{"abcd", "x"}));
-  EXPECT_EQ(after({"ab==", "", "x"}), (Lines{"ab=", "x"}));
-  EXPECT_EQ(after({"a=", "=", "b"}), (Lines{"a=", "=", "b"}));
-  EXPECT_EQ(after({"abc=", "=", "b"}), (Lines{"abcb"}));
+  EXPECT_EQ(Decode({q + "abcd==", "", "x"}).text, Lines{"\xC0\xC1" "abcdx"});
+  EXPECT_EQ(Decode({q + "abcd==", "", " ", "x"}).text, (Lines{"\xC0\xC1" "abcd", "x"}));
+  EXPECT_EQ(Decode({q + "=", "=", "b"}).text, (Lines{"\xC0\xC1" "b"}));
+  EXPECT_EQ(Decode({q, "a=", "=", "b"}).text, (Lines{"\xC0\xC1", "a=", "=", "b"}));
 }
 
-TEST(QuotedPrintable, AnHtmlCountAboveZeroOnEntryAcceptsEveryGroup) {
+// A reference decoded before the stage turns nothing else on.
+TEST(QuotedPrintable, AReferenceDecodedBeforeJoinsNoLines) {
   EscapeCounters counters;
   counters.HtmlCount = 1;
   const Decoded d = Decode({" abc= ", "d "}, {}, counters);
-  EXPECT_EQ(d.text, Lines{" abcd"});
-  EXPECT_TRUE(d.converted);
-  EXPECT_FALSE(Decode({}, {}, counters).converted);
+  EXPECT_EQ(d.text, (Lines{" abc= ", "d "}));
+  EXPECT_FALSE(d.converted);
 }
 
 TEST(QuotedPrintable, StopsWhenAsked) {
@@ -244,7 +255,7 @@ const std::vector<std::string>& Pieces() {
       "C",    "e",    "\xC0", "\xE0",  "\xFF",   "\x98",   "=C0",     "=e1",    "=3D",     "=41",
       "=4",   "=G1",  "%C0",  "%41",   "%2",     "\\'e0",  "\\'41",   "\\'x0",  "&#1040;", "&#65;",
       "&#0;", "&#;",  "&#12345;", "&#9999;", "&#233;", "=25",  "=5C",    "%5C",    "=26#",    "&#10",
-      "&#01040;", "&#0065;", "&#8470;", "&#1a;",
+      "&#01040;", "&#0065;", "&#8470;", "&#1a;", "http://", "www.", "://", "%D0%BF", "=D0=BF", "\"", "<",
   };
   return pieces;
 }
