@@ -67,15 +67,15 @@ TEST(MailProgram, MailsComeOutDecodedWithTheirAttachmentsByteForByte) {
     std::filesystem::create_directories(dir.path() / "in");
     const std::string input = dir / ("in/" + mail.Name);
     WriteFile(input, ReadFile(kMailDir + mail.Name));
-    const testing::ProgramRun run = RunKamvo(dir, {"--to=utf-8", "-o", dir / "out.txt", input});
+    const testing::ProgramRun run = RunKamvo(dir, {"--to=utf-8", "-o", dir / "in/out.txt", input});
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
 
-    const std::set<std::string> lines = LinesOf(ReadFile(dir / "out.txt"));
+    const std::set<std::string> lines = LinesOf(ReadFile(dir / "in/out.txt"));
     for (const std::string& line : mail.Lines) EXPECT_TRUE(lines.count(line)) << "missing line: " << line;
 
     std::set<std::string> saved;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "in"))
-      if (entry.path().filename() != mail.Name) saved.insert(entry.path().filename().string());
+      if (entry.path().filename() != mail.Name && entry.path().filename() != "out.txt") saved.insert(entry.path().filename().string());
     std::set<std::string> expectedNames;
     for (const auto& [name, bytes] : mail.Files) {
       expectedNames.insert(name);
