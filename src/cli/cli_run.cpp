@@ -4,13 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <cstring>
 #include <ostream>
 #include <string>
 
 #include "cli/command_line.h"
 #include "cli/long_options.h"
 #include "codepages/unicode.h"
+#include "driver/file_io.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 
@@ -31,22 +35,62 @@ CliConversion::CliConversion(const RunChoices& choices, const TCfg& cfg)
 
 namespace {
 
-std::atomic<bool>* interruptFlag = nullptr;
+// The broken-off line, where the signal handler may read it.
+char brokenOffLine[4096];
+std::atomic<std::size_t> brokenOffLength{0};
+bool errorIsTerminal = false;
 
-extern "C" void OnInterrupt(int) {
-  if (interruptFlag) interruptFlag->store(true);
+void WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+extern "C" void OnEndingSignal(int signal) {
+  RemoveOpenTemporariesForSignal();
+  const std::size_t length = brokenOffLength.load();
+  if (length > 0) WriteAll(STDOUT_FILENO, brokenOffLine, length);
+  // On a terminal the progress line, if any, is cleared first.
+  static constexpr char kClear[] = "\r\033[K";
+  if (errorIsTerminal) WriteAll(STDERR_FILENO, kClear, sizeof kClear - 1);
+  static constexpr char kNote[] = "kamvo: interrupted: the file being converted is left as it was\n";
+  WriteAll(STDERR_FILENO, kNote, sizeof kNote - 1);
+  if (signal == SIGINT) ::_exit(kExitInterrupted);
+  // Ends by the signal itself, as the caller expects of SIGTERM and SIGHUP.
+  ::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(signal);
+  ::_exit(128 + signal);
 }
 
 }  // namespace
 
-InterruptAsUserBreak::InterruptAsUserBreak(std::atomic<bool>& flag) {
-  interruptFlag = &flag;
-  previous_ = std::signal(SIGINT, OnInterrupt);
+void InstallSignalHandling() {
+  errorIsTerminal = ::isatty(STDERR_FILENO) == 1;
+  struct sigaction action {};
+  action.sa_handler = OnEndingSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
-InterruptAsUserBreak::~InterruptAsUserBreak() {
-  std::signal(SIGINT, previous_);
-  interruptFlag = nullptr;
+void SetBrokenOffLine(std::string_view line) {
+  const SignalsHeld held;
+  const std::size_t length = std::min(line.size(), sizeof brokenOffLine);
+  std::memcpy(brokenOffLine, line.data(), length);
+  brokenOffLength.store(length);
 }
 
 void PrintLines(std::ostream& stream, std::string_view text, int terminalCode) {

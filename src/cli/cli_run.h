@@ -2,7 +2,6 @@
 // without a display, Ctrl-C as the Stop button, and printing pane lines.
 #pragma once
 
-#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -29,17 +28,20 @@ struct CliConversion {
   Converter Conv;
 };
 
-// Ctrl-C breaks the conversion off like the Stop button: nothing is written.
-class InterruptAsUserBreak {
- public:
-  explicit InterruptAsUserBreak(std::atomic<bool>& flag);
-  ~InterruptAsUserBreak();
-  InterruptAsUserBreak(const InterruptAsUserBreak&) = delete;
-  InterruptAsUserBreak& operator=(const InterruptAsUserBreak&) = delete;
+// Signals that end a command-line run: Ctrl-C (SIGINT), SIGTERM and SIGHUP
+// end it at once, whatever it is doing (reading, a stage, detection,
+// writing). The temporary file being written is removed, so the file being
+// converted stays as it was and no backup is made; a note goes to standard
+// error, the line set with SetBrokenOffLine to standard output, and the
+// process ends with status 130 (SIGINT) or by the signal itself. A signal
+// the program was started to ignore (nohup, a background job) stays
+// ignored. SIGXFSZ is ignored: a write beyond the file size limit fails
+// with "File too large" like any other failing write.
+void InstallSignalHandling();
 
- private:
-  void (*previous_)(int) = nullptr;
-};
+// The line printed on standard output when a signal ends the run now (the
+// file being converted, in many-file runs); empty for none.
+void SetBrokenOffLine(std::string_view line);
 
 // Prints a Windows-1251 text in the terminal's code page (0 = UTF-8): every
 // piece up to a LF is one line; a final LF gives no extra line.

@@ -240,11 +240,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
 
   CliConversion run(choices, cfg);
   Converter& converter = run.Conv;
-  FileReport report;
-  {
-    InterruptAsUserBreak interrupt(converter.UserBreak);
-    report = ConvertFile(converter, inFile, outFile);
-  }
+  const FileReport report = ConvertFile(converter, inFile, outFile);
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
   if (!report.BackupLine.empty()) PrintLines(out, report.BackupLine, terminalCode);
@@ -253,7 +249,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);
   if (converter.UserBreak) {
     PrintLines(err, converter.Tr("User break.", "Прервано."), terminalCode);
-    return kExitConversionFailed;
+    return kExitInterrupted;
   }
   if (report.Failed) return kExitConversionFailed;
   if (ReportNotRecognised(converter, cfg, err, terminalCode)) return kExitNotRecognised;

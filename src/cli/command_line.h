@@ -55,9 +55,10 @@ std::string ForTerminal(std::string_view text, int terminalCode);
 // Exit statuses of a command-line run.
 enum : int {
   kExitOk = 0,
-  kExitConversionFailed = 1,  // not text, unreadable, backup or write failed, user break
+  kExitConversionFailed = 1,  // unreadable, backup or write failed
   kExitUsage = 2,             // unknown option, too many file names, missing input file
   kExitNotRecognised = 3,     // automatic detection found no Russian text it accepts
+  kExitInterrupted = 130,     // Ctrl-C: the file being converted is left as it was
 };
 
 // The text printed by --help (the usage text and the exit statuses).

@@ -30,18 +30,14 @@ int RunFilter(const std::string& inFile, const RunChoices& choices, const TCfg& 
   if (bytes.empty()) return kExitOk;
 
   CliConversion run(choices, cfg);
-  TextConversion result;
-  {
-    InterruptAsUserBreak interrupt(run.Conv.UserBreak);
-    result = ConvertText(run.Conv, std::move(bytes));
-  }
+  TextConversion result = ConvertText(run.Conv, std::move(bytes));
   if (result.NotText) {
     err << "kamvo: " << shown << " is not text\n";
     return kExitConversionFailed;
   }
   if (result.UserBreak) {
     PrintLines(err, run.Conv.Tr("User break.", "Прервано."), terminalCode);
-    return kExitConversionFailed;
+    return kExitInterrupted;
   }
   out.write(result.Text.data(), static_cast<std::streamsize>(result.Text.size()));
   out.flush();

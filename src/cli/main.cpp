@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     return kamvo::kExitUsage;
   }
 
+  kamvo::InstallSignalHandling();
   kamvo::TSettings settings;
   kamvo::ReadCfg(settings);
   const auto exists = [](const std::string& name) {

@@ -138,16 +138,18 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
     const std::string& name = listing.Files[i];
     progress.Before(i, name);
     CliConversion run(choices, cfg);
-    FileReport report;
-    {
-      InterruptAsUserBreak interrupt(run.Conv.UserBreak);
-      report = ConvertFile(run.Conv, name, name);
-    }
+    // A signal that ends the run now names this file as broken off.
+    SetBrokenOffLine(name + ": broken off, left as it was\n");
+    const FileReport report = ConvertFile(run.Conv, name, name, WhenBusy::Wait, [&name] {
+      SetBrokenOffLine(name + ": converted, then broken off\n");
+    });
+    SetBrokenOffLine({});
     progress.Clear();
     if (run.Conv.UserBreak) {
+      out << name << ": broken off, left as it was\n";
       out.flush();
       PrintLines(err, run.Conv.Tr("User break.", "Прервано."), terminalCode);
-      return kExitConversionFailed;
+      return kExitInterrupted;
     }
     std::string line = name + ": ";
     const DetectionState& detection = run.Conv.Detection;
@@ -172,7 +174,9 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
       if (!report.SavedAttachments.empty())
         line += ", " + std::to_string(report.SavedAttachments.size()) + " attachment(s) saved";
     }
-    out << line << '\n';
+    // Each line is out before the next file starts, ahead of a line that
+    // a signal may print.
+    out << line << '\n' << std::flush;
   }
   const int total = static_cast<int>(listing.Files.size() + listing.Problems.size());
   out << total << " file(s): " << converted << " converted, " << unchanged << " unchanged, " << unrecognised

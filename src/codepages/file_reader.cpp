@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <new>
@@ -12,6 +13,8 @@
 namespace kamvo {
 
 namespace {
+
+constexpr std::size_t kReadRequest = std::size_t{64} << 20;
 
 // Maps the memory of a large new buffer in one request instead of one page
 // fault per page as it is first written; only a hint, which the system may
@@ -52,7 +55,9 @@ bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit) {
     }
     std::size_t have = 0;
     while (ok && have < expected) {
-      const ssize_t got = ::read(fd, bytes.data() + have, expected - have);
+      // Requests of a bounded size: a signal is handled between them, so a
+      // run broken off while it reads a huge file ends at once.
+      const ssize_t got = ::read(fd, bytes.data() + have, std::min(expected - have, kReadRequest));
       if (got == 0) break;
       if (got < 0) {
         ok = errno == EINTR;

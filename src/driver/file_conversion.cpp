@@ -223,7 +223,8 @@ struct Destination {
 // backup name and the result moved into place, so the user's text is whole
 // under its name or its backup name at every moment.
 FileReport Deliver(Converter& converter, Report& report, const std::string& inName, const InputFile& input,
-                   const Destination& destination, bool same, std::string& output) {
+                   const Destination& destination, bool same, std::string& output,
+                   const std::function<void()>& onWritten) {
   const std::string shownIn = Shown(inName);
   if (same) {
     report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
@@ -288,6 +289,7 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
       report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, error);
       return report.Finish();
     }
+    if (onWritten) onWritten();
   }
   report.Wrote(backup);
   report.Success("File converted %", "Перекодирован файл %", shownIn);
@@ -300,7 +302,7 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
 }
 
 FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName,
-                            WhenBusy whenBusy) {
+                            WhenBusy whenBusy, const std::function<void()>& onWritten) {
   Report report(converter);
   const std::string shownIn = Shown(inName);
 
@@ -377,7 +379,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
       same && converter.Utf8Target ? std::string(original.Bytes()) : converter.TextBuffer.TakeBytes();
   converter.TextBuffer.clear();
 
-  return Deliver(converter, report, inName, file, destination, same, output);
+  return Deliver(converter, report, inName, file, destination, same, output, onWritten);
 }
 
 }  // namespace
@@ -386,7 +388,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 // failure. Memory runs short while the text is read and converted, before
 // anything is written, so the file and its backup are as they were.
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
-                       WhenBusy whenBusy) {
+                       WhenBusy whenBusy, const std::function<void()>& onWritten) {
   // A file on disk is rewritten only through a chain that detection accepts.
   // No one can take the run back: it keeps no back copy.
   struct FileRun {
@@ -404,7 +406,7 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
     const bool keepBack;
   } fileRun(converter);
   try {
-    return ConvertFileSteps(converter, inName, outName, whenBusy);
+    return ConvertFileSteps(converter, inName, outName, whenBusy, onWritten);
   } catch (const std::bad_alloc&) {
     converter.TextBuffer.clear();
     Report report(converter);

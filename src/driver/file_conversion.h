@@ -1,6 +1,7 @@
 // Converting one file on disk with one conversion run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -53,7 +54,9 @@ enum class WhenBusy { Wait, Refuse };
 // - The file is locked from opening to the end of the conversion; a second
 //   conversion of it waits (or, with WhenBusy::Refuse, gives up) and then
 //   converts the file as the first one left it.
+// onWritten, when given, is called the moment the result is in place (with
+// SIGINT, SIGTERM and SIGHUP held back), before the attachments are saved.
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
-                       WhenBusy whenBusy = WhenBusy::Wait);
+                       WhenBusy whenBusy = WhenBusy::Wait, const std::function<void()>& onWritten = {});
 
 }  // namespace kamvo
