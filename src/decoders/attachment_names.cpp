@@ -3,7 +3,9 @@
 #include <array>
 
 #include "codepages/code_tables.h"
+#include "codepages/byte_scan.h"
 #include "decoders/binary.h"
+#include "decoders/mime.h"
 #include "recognition/russian_word.h"
 #include "recognition/word_reader.h"
 
@@ -58,6 +60,13 @@ bool DecodeMimeName(std::string& name) {
   const std::size_t length = name.size();
   if (length < 7 || name.compare(0, 2, "=?") != 0 || name.compare(length - 2, 2, "?=") != 0)
     return false;
+  // Encoded words of a charset the program knows, in either form, become
+  // their characters in Windows-1251.
+  if (std::string words = DecodeAttachmentName(name, false);
+      words != name && words.find("=?") == std::string::npos && !HasControlBytes(words)) {
+    name = std::move(words);
+    return true;
+  }
   name = name.substr(2, length - 4);
   const std::size_t mark = name.find('?');
   if (mark == std::string::npos) return false;

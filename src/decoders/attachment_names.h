@@ -19,7 +19,9 @@ namespace kamvo {
 void FinishNames(TFileList& files);
 
 // When the name is an encoded word =?charset?text?= it becomes its decoded
-// form and the result is true. The B form is decoded from Base64 (one line of
+// form and the result is true. Encoded words (B or Q) of a charset the
+// program knows (see decoders/mime.h) become their characters in
+// Windows-1251. Otherwise the B form is decoded from Base64 (one line of
 // at most 76 characters); KOI8-R names are converted to Windows-1251; other
 // charsets keep their bytes. A name that starts with "=?" and ends with "?="
 // but has no inner "?" loses those markers and gives false.

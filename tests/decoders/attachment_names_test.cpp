@@ -30,21 +30,31 @@ TEST(MimeName, KoiEncodedWordComesOutInWindows1251) {
   EXPECT_EQ(name, Win("Отчёт за май.pdf"));
 }
 
-TEST(MimeName, OtherCharsetsKeepTheirBytes) {
+TEST(MimeName, KnownCharsetsBecomeWindows1251AndUnknownOnesKeepTheirBytes) {
   std::string name = "=?windows-1251?B?" + Base64(Win("Отчёт.pdf")) + "?=";
   EXPECT_TRUE(DecodeMimeName(name));
   EXPECT_EQ(name, Win("Отчёт.pdf"));
   name = "=?utf-8?B?" + Base64("отчёт") + "?=";
   EXPECT_TRUE(DecodeMimeName(name));
+  EXPECT_EQ(name, Win("отчёт"));
+  name = "=?x-unknown?B?" + Base64("отчёт") + "?=";
+  EXPECT_TRUE(DecodeMimeName(name));
   EXPECT_EQ(name, "отчёт");
+  // The Q form, and a name in two words.
+  name = "=?KOI8-R?Q?=F0=D2_1?=";
+  EXPECT_TRUE(DecodeMimeName(name));
+  EXPECT_EQ(name, Win("Пр 1"));
+  name = "=?utf-8?B?" + Base64("отч") + "?= =?utf-8?Q?=D1=91=D1=82.txt?=";
+  EXPECT_TRUE(DecodeMimeName(name));
+  EXPECT_EQ(name, Win("отчёт.txt"));
 }
 
 TEST(MimeName, WhatIsNotDecodedKeepsItsForm) {
-  // The Q form is not decoded.
-  std::string name = "=?KOI8-R?Q?=F0=D2?=";
+  // A Q form that is no encoded word (a blank inside) is not decoded.
+  std::string name = "=?KOI8-R?Q?=F0 =D2?=";
   EXPECT_TRUE(DecodeMimeName(name));
-  EXPECT_EQ(name, "Q?=F0=D2");
-  EXPECT_EQ(SafeFileName(name), "Q_=F0=D2");
+  EXPECT_EQ(name, "Q?=F0 =D2");
+  EXPECT_EQ(SafeFileName(name), "Q_=F0 =D2");
   // A B text that is not one Base64 line stays as it is.
   name = "=?koi8-r?B?" + std::string(80, 'A') + "?=";
   EXPECT_TRUE(DecodeMimeName(name));
