@@ -626,9 +626,9 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
       std::size_t k = i;
       for (;; ++k) {
         joined += TrimTrailingControls(source[k]);
-        if (joined.empty() || joined.back() != '=' || k + 1 == count || mail.Roles[k + 1] != MimeRole::QuotedPrintable)
-          break;
-        joined.pop_back();
+        if (joined.empty() || joined.back() != '=') break;
+        joined.pop_back();  // a soft break, also at the end of the part
+        if (k + 1 == count || mail.Roles[k + 1] != MimeRole::QuotedPrintable) break;
       }
       std::string decoded = DecodeQuotedPrintableText(joined);
       DecodeLaterPasses(decoded, switches, counters, scratch);
