@@ -53,10 +53,11 @@ def save(name, message, lines, files, smtp=True):
     with open(os.path.join(OUT, name + ".eml"), "wb") as f:
         f.write(data)
     manifest.append("mail %s.eml" % name)
-    # The subject as Python's own parser reads it back (the whitespace
-    # between encoded words goes).
-    subject = email.message_from_bytes(data, policy=email.policy.default)["Subject"]
-    for line in ["Subject: " + str(subject)] + lines + boundaries(message):
+    # The header fields as Python's own parser reads them back (the
+    # whitespace between encoded words goes).
+    parsed = email.message_from_bytes(data, policy=email.policy.default)
+    heads = ["%s: %s" % (name, parsed[name]) for name in ("Subject", "From", "To")]
+    for line in heads + lines + boundaries(message):
         manifest.append("line " + line)
     for k, (file_name, payload) in enumerate(files, 1):
         stored = "%s.%d.bin" % (name, k)

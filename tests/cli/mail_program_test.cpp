@@ -85,5 +85,35 @@ TEST(MailProgram, MailsComeOutDecodedWithTheirAttachmentsByteForByte) {
   }
 }
 
+// Texts that are no mail: escapes decode only where the text shows them
+// (Windows-1251 in, UTF-8 out, no detection).
+TEST(MailProgram, TextsThatAreNoMailDecodeOnlyTheirEvidence) {
+  struct Case {
+    std::string input, expected;
+  };
+  const Case cases[] = {
+      // An address with a Russian name decodes its letters, not its signs;
+      // C formats stay.
+      {"See https://ru.wikipedia.org/wiki/%D0%9C%D0%BE%D1%81%D0%BA%D0%B2%D0%B0 or www.example.ru/a%20b%2F\n"
+       "printf(\"%02x %5d\\n\", a, b);\n",
+       "See https://ru.wikipedia.org/wiki/Москва or www.example.ru/a%20b%2F\n"
+       "printf(\"%02x %5d\\n\", a, b);\n"},
+      // A quoted-printable line turns nothing on for the configuration after it.
+      {"=CF=F0=E8=E2=E5=F2, =EC=E8=F0!\n[server]\nNAME=\nVALUE=1\nlimit=10%\n",
+       "Привет, мир!\n[server]\nNAME=\nVALUE=1\nlimit=10%\n"},
+      {"=CF=F0=E8=E2=E5=F2, =EC=E8=F0! =\n=C4=EE =F1=E2=E8=E4=E0=ED=E8=FF.\n", "Привет, мир! До свидания.\n"},
+      {"%CF%F0%E8%E2%E5%F2%2C%20%EC%E8%F0%21\n", "Привет, мир!\n"},
+      // A Base64 line ending in "=" is no soft break.
+      {"=CF=F0=E8=E2=E5=F2!\n\nQUJDREVGR0hJSktMTU5PUFFSU1RVVldY\nWVo=\nend\n", "Привет!\n\nABCDEFGHIJKLMNOPQRSTUVWXYZ\nend\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "in.txt", c.input);
+    const testing::ProgramRun run = RunKamvo(dir, {"--from=cp1251", "--to=utf-8", "-o", dir / "out.txt", dir / "in.txt"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(ReadFile(dir / "out.txt"), c.expected) << c.input;
+  }
+}
+
 }  // namespace
 }  // namespace kamvo
