@@ -135,32 +135,50 @@ const std::string* Param(const Params& params, std::string_view name) {
 // name*1= ... put together; `extended` when the value is in the
 // charset'language'%XX form.
 bool ParamValue(const Params& params, const std::string& name, std::string& value, bool& extended) {
-  if (const std::string* v = Param(params, name + "*")) {
-    value = *v;
+  // One pass over the parameters: name*, name, and the pieces name*N and
+  // name*N* (N below 100) in their order.
+  constexpr std::size_t kMaxPieces = 100;
+  const std::string* whole = nullptr;
+  const std::string* plain = nullptr;
+  std::vector<const std::string*> pieces;
+  std::vector<bool> pieceExtended;
+  for (const auto& [n, v] : params) {
+    if (!n.starts_with(name)) continue;
+    const std::string_view rest = std::string_view(n).substr(name.size());
+    if (rest.empty()) {
+      plain = &v;
+    } else if (rest == "*") {
+      whole = &v;
+    } else if (rest[0] == '*' && rest.size() >= 2) {
+      std::size_t number = 0, p = 1;
+      while (p < rest.size() && rest[p] >= '0' && rest[p] <= '9' && number < kMaxPieces)
+        number = number * 10 + static_cast<std::size_t>(rest[p++] - '0');
+      const bool star = p + 1 == rest.size() && rest[p] == '*';
+      if (p == 1 || number >= kMaxPieces || (p != rest.size() && !star)) continue;
+      if (pieces.size() <= number) {
+        pieces.resize(number + 1, nullptr);
+        pieceExtended.resize(number + 1, false);
+      }
+      pieces[number] = &v;
+      pieceExtended[number] = star;
+    }
+  }
+  if (whole) {
+    value = *whole;
     extended = true;
     return true;
   }
-  std::string joined;
-  bool any = false, anyExtended = false;
-  for (int n = 0; n < 100; ++n) {
-    const std::string base = name + "*" + std::to_string(n);
-    if (const std::string* v = Param(params, base + "*")) {
-      joined += *v;
-      any = anyExtended = true;
-    } else if (const std::string* plain = Param(params, base)) {
-      joined += *plain;
-      any = true;
-    } else {
-      break;
+  if (!pieces.empty() && pieces[0]) {
+    value.clear();
+    extended = false;
+    for (std::size_t k = 0; k < pieces.size() && pieces[k]; ++k) {
+      value += *pieces[k];
+      extended = extended || pieceExtended[k];
     }
-  }
-  if (any) {
-    value = std::move(joined);
-    extended = anyExtended;
     return true;
   }
-  if (const std::string* v = Param(params, name)) {
-    value = *v;
+  if (plain) {
+    value = *plain;
     extended = false;
     return true;
   }
@@ -391,6 +409,9 @@ bool Recode(std::string_view bytes, int from, int to, std::string& out, bool sub
 // its length; false when s does not start with one.
 bool MatchEncodedWord(std::string_view s, std::string& charset, std::string& bytes, std::size_t& length) {
   if (s.size() < 8 || s[0] != '=' || s[1] != '?') return false;
+  // A word is short (75 characters in the standard); looking no further
+  // keeps a header full of "=?" linear.
+  s = s.substr(0, 1024);
   const std::size_t q1 = s.find('?', 2);
   if (q1 == std::string_view::npos || q1 == 2 || q1 + 3 >= s.size() || s[q1 + 2] != '?') return false;
   charset = std::string(s.substr(2, q1 - 2));
