@@ -39,13 +39,14 @@ namespace {
 // Events run and the user break is tested once per block of this many bytes.
 constexpr std::size_t kBlock = 64 * 1024;
 
-// Why single passes give the results of replacing "the first occurrence,
-// again and again, row by row": every pattern starts with its opening
-// character ("&" or "<"), ends with its closing one (";" or ">") and holds
-// neither inside, so two occurrences never overlap; and no replacement
-// holds a character of any pattern, so a replacement never joins its
-// neighbours into a new occurrence. The result is therefore every
-// occurrence of the original text replaced, whatever the order.
+// References are decoded in one pass from left to right, and what one
+// stands for is never read again: "&amp;lt;" gives "&lt;", as in a browser.
+//
+// Why a single pass gives the result of replacing "the first occurrence,
+// again and again, row by row" for the tag rows: every row starts with "<",
+// ends with ">" and holds neither inside, so two occurrences never overlap;
+// and the replacement (CR LF) holds no character of any row, so it never
+// joins its neighbours into a new occurrence.
 
 // A pattern's inner name ("NBSP" of "&NBSP;") packed into an integer: the
 // names are at most six characters, none of them a zero byte.
@@ -218,6 +219,7 @@ constexpr std::string_view kElements[] = {
     "tr",       "track",    "tt",       "u",          "ul",         "var",      "video",    "wbr",
 };
 constexpr std::size_t kElementCount = std::size(kElements);
+static_assert(std::is_sorted(std::begin(kElements), std::end(kElements)));
 constexpr std::size_t kLongestElement = 10;
 
 // The index of an element name (any case) in kElements, or -1.

@@ -19,9 +19,6 @@
 // "a<b ? x : y" and "<XXCENTURY>" stay, in an HTML page too. Where what
 // follows "<" is not a well-formed tag, the "<" stays.
 //
-// In a UTF-8 text the characters references stand for are written in
-// UTF-8.
-//
 // Character references: every HTML5 name (its character in Windows-1251,
 // the internal code page; a name whose character it lacks stays as
 // written), "&#N;" and "&#xH;" (the numbers 128-159 read as Windows-1252,
@@ -37,7 +34,11 @@
 // are decoded ("&laquo;", "&mdash;", "&#x451;", "&agrave;"); "&amp;",
 // "&lt;", "&quot;", "&nbsp;" and the like stay, as plain text and source
 // code write them on purpose; no tag is removed and no line is joined.
+// In a UTF-8 text the characters references stand for are written in UTF-8.
 //
+// Lines: in an HTML text with references the line breaks between the first
+// and the last reference go, and "<BR>", "<P>", "<LI>", "<TR>" and "</TR>"
+// (any case, written so) make the lines instead; then the markup goes.
 // The "<" and ">" (and quotes) that references stand for are text, never
 // the start or the end of a tag or of a quoted value.
 #pragma once

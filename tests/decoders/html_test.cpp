@@ -142,7 +142,13 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       {{"<b>x</b> <!-- скрыто", "<p>и это --> видно <!-- не закрыт"}, {"x  видно <!-- не закрыт"}},
       {{"<b>x</b><script type=\"text/javascript\">if (a<b && c>d) s = \"<p>\";", "</SCRIPT >y"}, {"xy"}},
       {{"<style>p > b { color: red }</style>z<script>без конца"}, {"zбез конца"}},
+      {{"<b>Цена < 100 и > 50, x <= y >= z, a <- b, <3 ></b>", "<i>a <", "b> c</i>"},
+       {"Цена < 100 и > 50, x <= y >= z, a <- b, <3 >", "a <", "b> c"}},
+      {{"<?xml version=\"1.0\"?>", "<html>x</html>"}, {"", "x"}},
       // HTML: every reference, and what references write is text.
+      {{"<b&gt;x</b> &lt;b>y</b>"}, {"<b&gt;x</b> &lt;b>y</b>"}},  // no start tag: no HTML
+      {{"<div><b&gt;x</b> &lt;b>y</b></div>"}, {"<b>x <b>y"}},
+      {{"a&nbsp;&lt;br&gt;b&lt;/tr&gt;c<br>", "d<br>"}, {"a <br>b</tr>c", "", "d", ""}},
       {{"<div>AT&T &amp; &lt;b&gt; &quot;да&quot; &#60;i&#x3E; &copy; &mdash;</div>"},
        {"AT&T & <b> \"да\" <i> © —"}},
       {{"<div><a title=\"&quot;>&quot;\">x</a> &lt;!-- y --&gt;</div>"}, {"x <!-- y -->"}},
