@@ -275,6 +275,14 @@ class MarkupScanner {
   bool Literal(std::size_t at) const {
     return !literals_.empty() && std::binary_search(literals_.begin(), literals_.end(), at);
   }
+  // A tag written alone between quotes ("<p>", '</b>'), as code and text
+  // about HTML quote one: it is quoted, not used.
+  bool Quoted(std::size_t at, const Markup& m) const {
+    if (m.Kind != MarkupKind::StartTag && m.Kind != MarkupKind::EndTag) return false;
+    if (at == 0 || m.End >= text_.size()) return false;
+    const char quote = text_[at - 1];
+    return (quote == '"' || quote == '\'') && !Literal(at - 1) && Syntax(m.End, quote);
+  }
   // The character c at `at`, not a literal one.
   bool Syntax(std::size_t at, char c) const { return at < text_.size() && text_[at] == c && !Literal(at); }
 
@@ -464,6 +472,10 @@ std::size_t ScanMarkup(std::string_view text, const HtmlLiterals& literals, Stag
     const Markup markup = scanner.Match(at);
     if (markup.Kind == MarkupKind::None) {
       i = std::max(markup.End, at + 1);
+      continue;
+    }
+    if (scanner.Quoted(at, markup)) {
+      i = markup.End;
       continue;
     }
     if (!found(at, markup)) return kNotFound;

@@ -17,7 +17,9 @@
 // content of <script> and <style> with its end tag. Nothing else in angle
 // brackets is markup: "<stdio.h>", "<ivan@example.ru>", "<year>",
 // "a<b ? x : y" and "<XXCENTURY>" stay, in an HTML page too. Where what
-// follows "<" is not a well-formed tag, the "<" stays.
+// follows "<" is not a well-formed tag, the "<" stays. A tag written alone
+// between quotes ("<p>", '</b>'), as code and text about HTML quote one, is
+// quoted, not used: it stays and is no evidence.
 //
 // Character references: every HTML5 name (its character in Windows-1251,
 // the internal code page; a name whose character it lacks stays as

@@ -117,6 +117,7 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       {{"usage: kamvo <input> <output>", "if (a < b && b > 0) <<кавычки>>"},
        {"usage: kamvo <input> <output>", "if (a < b && b > 0) <<кавычки>>"}},
       {{"Use <b>, <i> and <p> for this."}, {"Use <b>, <i> and <p> for this."}},
+      {{"out << \"<p>\" << text << \"</p>\";  // абзац"}, {"out << \"<p>\" << text << \"</p>\";  // абзац"}},
       {{"a <b and c> d <!-- x -->"}, {"a <b and c> d <!-- x -->"}},
       // Plain text: only complete references to characters beyond ASCII.
       {{"AT&T, a=1&copy=2&b, &amp; &lt;b&gt; &quot; &nbsp; &#60; &copy"},
@@ -128,6 +129,7 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       {{"&#150; &#x97; &#153; &#129;"}, {"– — ™ &#129;"}},  // as Windows-1252, as browsers read them
       // HTML: a pair of tags, a quoted attribute, a doctype, two <br>.
       {{"<p>Привет, <b>мир</b>!</p>"}, {"Привет, мир!"}},
+      {{"<p>Тег \"<b>\" и '</b>' пишут так.</p>"}, {"Тег \"<b>\" и '</b>' пишут так."}},
       {{"См. <a href=\"https://x.ru/?a=1&amp;b=2\">ссылку</a>"}, {"См. ссылку"}},
       {{"<!DOCTYPE html>", "текст"}, {"", "текст"}},
       {{"один<br>", "два <BR/> ", "три"}, {"один", "два  ", "три"}},

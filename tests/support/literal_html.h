@@ -187,6 +187,15 @@ inline LiteralMarkup LiteralMatchMarkup(const std::string& text, const std::vect
   return tag;
 }
 
+// A start or end tag written alone between quotes is quoted, not used.
+inline bool LiteralQuoted(const std::string& text, const std::vector<bool>& literal, std::size_t at,
+                          const LiteralMarkup& m) {
+  if (m.Kind != "start" && m.Kind != "end") return false;
+  if (at == 0 || m.End >= text.size()) return false;
+  const char quote = text[at - 1];
+  return (quote == '"' || quote == '\'') && !literal[at - 1] && text[m.End] == quote && !literal[m.End];
+}
+
 inline bool LiteralOpens(const std::string& text, std::size_t i) {
   if (i + 1 >= text.size()) return false;
   const char next = text[i + 1];
@@ -205,8 +214,9 @@ inline bool LiteralHtmlEvidence(const std::string& text) {
       continue;
     }
     const LiteralMarkup m = LiteralMatchMarkup(text, literal, i);
+    const bool quoted = m.Found && LiteralQuoted(text, literal, i, m);
     i = std::max(m.End, i + 1);
-    if (!m.Found) continue;
+    if (!m.Found || quoted) continue;
     if (m.Kind == "declaration" && m.HtmlDoctype) return true;
     if (m.Kind == "raw") return true;
     if (m.Kind == "end" && std::find(opened.begin(), opened.end(), m.Name) != opened.end()) return true;
@@ -296,21 +306,23 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineE
     }
   }
 
-  // Markup, in HTML only: each piece deleted where it is found, and the
-  // search going on from where the "<" stood.
+  // Markup, in HTML only: found reading the text from the start, each piece
+  // judged by the characters around it in the text as it stands, the search
+  // going on after it; then every piece found deleted.
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;
   for (std::size_t i = 0; html && i < text.size();) {
     if (text[i] != '<' || literal[i] || !LiteralOpens(text, i)) {
       ++i;
       continue;
     }
     const LiteralMarkup m = LiteralMatchMarkup(text, literal, i);
-    if (!m.Found) {
-      i = std::max(m.End, i + 1);
-      continue;
-    }
-    text.erase(i, m.End - i);
-    literal.erase(literal.begin() + i, literal.begin() + m.End);
-    origin.erase(origin.begin() + i, origin.begin() + m.End);
+    if (m.Found && !LiteralQuoted(text, literal, i, m)) pieces.push_back({i, m.End});
+    i = std::max(m.End, i + 1);
+  }
+  for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
+    text.erase(piece->first, piece->second - piece->first);
+    literal.erase(literal.begin() + piece->first, literal.begin() + piece->second);
+    origin.erase(origin.begin() + piece->first, origin.begin() + piece->second);
     changed = true;
   }
 
