@@ -74,7 +74,7 @@ std::string UsageText() {
   text += "\n";
   text += "command line usage:\n";
   text += "\n";
-  text += "kamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...\n";
+  text += "kamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...\n";
   text += "\n";
   text += "FromCode, ToCode:\n";
   text += "        /AUTO   - Auto detect input coding (only for input),\n";
@@ -105,6 +105,7 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
       const bool isPath = rest.find('/') != std::string::npos || fileExists(param);
       if (!isPath) {
         options.UnknownOption = true;
+        options.UnknownWord = param;
         return options;
       }
     }
@@ -125,11 +126,39 @@ bool IsSetupRun(const std::vector<std::string>& params,
          !fileExists(params.back());
 }
 
-std::string HelpText() {
+std::string HelpText(const TCfg& cfg, int defaultTarget) {
+  std::string on, off;
+  const auto add = [](std::string& list, const char* name) { list += (list.empty() ? "" : ", ") + std::string(name); };
+  const std::pair<bool, const char*> decoders[] = {
+      {cfg.ConvertBase64, "Base64/UUE/XXE (/BIN)"}, {cfg.ConvertQP, "quoted-printable (/QP)"},
+      {cfg.ConvertRTF, "RTF (/RTF)"},               {cfg.ConvertHTML, "HTML (/HTML)"},
+      {cfg.ConvertUTF8, "UTF-8 (/UTF)"},            {cfg.TranslitOn, "translit (/TL)"}};
+  for (const auto& [enabled, name] : decoders) add(enabled ? on : off, name);
+  const std::string target = defaultTarget == kUtf8Code ? "UTF-8" : IconvName(defaultTarget);
   return UsageText() + LongOptionsHelp() +
-         "Exit status: 0 converted or nothing to convert, 1 the file could not be converted or\n"
-         "written, 2 usage error or missing input file, 3 Russian text not recognised (the\n"
-         "file keeps its code page; only the decoders' work is written).\n";
+         "Default target: " + target + " (the locale's character set); /WIN, /DOS, /KOI, /ISO, /UTF8\n"
+         "or --to=CODE choose another.\n"
+         "Decoders on (from the settings): " + (on.empty() ? "none" : on) + ".\n" +
+         (off.empty() ? "" : "Off: " + off + ".\n") +
+         "\n"
+         "Nothing is lost: a file rewritten in place keeps its old content as FILE.bak, and an\n"
+         "existing output file (the second name, -o) is kept the same way; an older backup is\n"
+         "never replaced (FILE.1.bak, FILE.2.bak, ... are taken instead).\n"
+         "\n"
+         "Examples:\n"
+         "  kamvo letter.txt                 repair in place (letter.txt.bak keeps the old text)\n"
+         "  kamvo in.txt /DOS out.txt /KOI   Dos to KOI8-R into out.txt\n"
+         "  kamvo < mail.eml > fixed.eml     a filter: standard input to standard output\n"
+         "  kamvo --stdout notes.txt | less  read a file converted, without touching it\n"
+         "  kamvo --in-place *.txt           many files: a line each and a summary\n"
+         "  kamvo -r old-texts/              every file of a tree\n"
+         "  kamvo --detect *.txt             what each file is; writes nothing\n"
+         "  kamvo --config                   the settings file and the values in force\n"
+         "\n"
+         "Exit status (every mode): 0 done or nothing to do (a file that is no text is skipped),\n"
+         "1 a file failed (unreadable, backup or write failed), 2 usage error or missing input\n"
+         "file, 3 Russian text not recognised (the file keeps its code page; only the decoders'\n"
+         "work is written), 130 interrupted (Ctrl-C; the file being converted is left as it was).\n";
 }
 
 int TerminalCodePage(const std::function<std::string(const char*)>& env) {
@@ -185,7 +214,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   };
   const LongOptions longOptions = ParseLongOptions(params, exists);
   if (longOptions.Help) {
-    out << HelpText();
+    out << HelpText(cfg, kWindows);
     return kExitOk;
   }
   if (longOptions.Version) {
@@ -194,10 +223,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   }
   if (!longOptions.Error.empty()) return usageError(longOptions.Error);
   CommandLineOptions options = ParseCommandLine(longOptions.Written, switches, exists);
-  if (options.UnknownOption) {
-    err << UsageText();
-    return kExitUsage;
-  }
+  if (options.UnknownOption) return usageError("unknown option '" + options.UnknownWord + "'");
   if (longOptions.Config) {
     PrintConfig(DefaultStorePath(ProcessEnv()), settings, out);
     return kExitOk;
@@ -210,12 +236,18 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   choices.FromCode = longOptions.FromCode != -1 ? longOptions.FromCode : std::max(options.FromCode, 0);
   choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode : options.ToCode != -1 ? options.ToCode : kWindows;
 
+  const auto attachmentsMisplaced = [&] {
+    return usageError("--attachments is for runs that write standard output (the attachments of a file "
+                      "written go beside it)");
+  };
   if (longOptions.Detect) {
+    if (!longOptions.AttachmentsDir.empty()) return attachmentsMisplaced();
     if (files.empty() && StandardInputHoldsData()) files.push_back("-");
     if (files.empty()) return usageError("--detect needs a file name");
     return DetectFiles(files, longOptions.Recursive, longOptions.Json, choices, cfg, out, err);
   }
   if (longOptions.InPlace || longOptions.Recursive) {
+    if (!longOptions.AttachmentsDir.empty()) return attachmentsMisplaced();
     if (!longOptions.OutFile.empty()) return usageError("-o cannot be used with --in-place or -r");
     if (files.empty()) return usageError("no file names to convert");
     return ConvertManyFiles(files, longOptions.Recursive, choices, cfg, out, err, terminalCode);
@@ -228,8 +260,11 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
     if (!longOptions.OutFile.empty() && longOptions.OutFile != "-")
       return usageError("-o cannot be used with --stdout or -");
     if (!files.empty() && !exists(files[0])) return usageError("file not found: " + files[0]);
-    return RunFilter(files.empty() ? std::string() : files[0], choices, cfg, out, err, terminalCode);
+    return RunFilter(files.empty() ? std::string() : files[0], longOptions.AttachmentsDir, choices, cfg, out, err,
+                     terminalCode);
   }
+  // Files written to disk take their attachments beside them.
+  if (!longOptions.AttachmentsDir.empty()) return attachmentsMisplaced();
   if (files.size() > 2 || (files.size() > 1 && !longOptions.OutFile.empty()))
     return usageError("too many file names (an input and an output at most): " +
                       files[longOptions.OutFile.empty() ? 2 : 1]);
@@ -247,6 +282,8 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   for (const auto& line : report.SavedAttachments) PrintLines(out, line, terminalCode);
   out.flush();
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);
+  // A file that is no text is left alone: nothing to do, no failure.
+  if (report.NotText) PrintLines(err, report.NotTextLine, terminalCode);
   if (converter.UserBreak) {
     PrintLines(err, converter.Tr("User break.", "Прервано."), terminalCode);
     return kExitInterrupted;

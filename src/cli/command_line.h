@@ -28,6 +28,7 @@ struct CommandLineOptions {
   DecoderSwitches Switches;
   bool UnknownOption = false;
   std::string ExtraFile;  // the first file name beyond an input and an output
+  std::string UnknownWord;  // the parameter that named no option
   std::vector<std::string> Files;  // every file name, in order
 };
 
@@ -61,8 +62,10 @@ enum : int {
   kExitInterrupted = 130,     // Ctrl-C: the file being converted is left as it was
 };
 
-// The text printed by --help (the usage text and the exit statuses).
-std::string HelpText();
+// The text printed by --help: the usage text, the long options, the
+// default target and the decoders the settings turn on, an example of each
+// mode and the exit statuses.
+std::string HelpText(const TCfg& cfg, int defaultTarget);
 
 // Runs the command line. The written syntax converts the file the
 // parameters name and prints the information pane to out and failures to

@@ -54,6 +54,8 @@ std::string JsonString(std::string_view text) {
 // What one text was found to be.
 struct Finding {
   std::string Error;        // the file could not be examined
+  bool NotText = false;     // control bytes: skipped
+  bool NotRecognised = false;  // Russian words met, no chain reached the limit
   std::string Charset;      // iconv name, "ascii", "chain" or "unknown"
   int Percent = 0;
   bool Recognised = false;
@@ -80,12 +82,15 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
   CliConversion run(detect, cfg);
   const TextConversion result = ConvertText(run.Conv, std::move(bytes));
   if (result.NotText) {
-    finding.Error = "not text";
+    finding.NotText = true;
     return finding;
   }
   const DetectionState& state = run.Conv.Detection;
   finding.Percent = state.BestPercent;
   finding.Recognised = state.Found;
+  // The same rule as a conversion's: only a text with words that might be
+  // Russian can fail to be recognised.
+  finding.NotRecognised = state.SampleWords.Count > 0 && !state.Found;
   finding.Utf8 = state.DetectedUtf8;
   finding.Decoders = DecodersUsed(run.Conv.Counters);
   const std::vector<int> pairs = ChainPairs(state.BestChain);
@@ -168,9 +173,13 @@ int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json
   for (const std::string& name : listing.Files) {
     const Finding f = Examine(name, choices, cfg);
     if (!f.Error.empty()) status = kExitConversionFailed;
-    else if (!f.Recognised) unrecognised = true;
+    else if (f.NotRecognised) unrecognised = true;
     if (json) {
       out << "{\"file\":" << JsonString(name);
+      if (f.NotText) {
+        out << ",\"skipped\":\"not text\"}\n";
+        continue;
+      }
       if (!f.Error.empty()) {
         out << ",\"error\":" << JsonString(f.Error) << "}\n";
         continue;
@@ -187,6 +196,10 @@ int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json
     }
     if (!f.Error.empty()) {
       out << name << ": error=" << f.Error << '\n';
+      continue;
+    }
+    if (f.NotText) {
+      out << name << ": skipped=not-text\n";
       continue;
     }
     std::vector<std::string> chain;

@@ -26,9 +26,10 @@ std::string DescribeSource(const Converter& converter);
 std::vector<std::string> DecodersUsed(const DecoderCounters& counters);
 
 // Prints one line per file (or one JSON object per line) naming what was
-// found, and writes nothing. A name "-" is standard input. Returns the exit
-// status: 3 when some text was not recognised, 1 when some file could not
-// be read, else 0.
+// found, and writes nothing; a file that is no text is skipped. A name "-"
+// is standard input. Returns the exit status: 1 when some file could not be
+// read, else 3 when some text was not recognised (Russian words met, no
+// chain reached the limit, as a conversion decides), else 0.
 int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json, const RunChoices& choices,
                 const TCfg& cfg, std::ostream& out, std::ostream& err);
 

@@ -35,6 +35,8 @@ std::string LongOptionsHelp() {
          "  -                       read standard input, write standard output (also\n"
          "                          without a file name when standard input is a pipe)\n"
          "  --stdout FILE           convert FILE to standard output, write no file\n"
+         "  --attachments=DIR       with standard output: save the attachments in DIR\n"
+         "                          (without it they stay in the output as they came)\n"
          "  --in-place FILE...      convert each file in place, a .bak each\n"
          "  -r, --recursive         the same, walking the folders named\n"
          "  --detect FILE...        write nothing; one line per file: what it is\n"
@@ -86,6 +88,7 @@ LongOptions ParseLongOptions(const std::vector<std::string>& params,
       continue;
     }
     if (value("output", options.OutFile)) continue;
+    if (value("attachments", options.AttachmentsDir)) continue;
     if (param == "-o") {
       if (i + 1 == params.size())
         fail("option '-o' requires an argument");

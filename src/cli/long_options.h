@@ -25,6 +25,7 @@ struct LongOptions {
   int FromCode = -1;        // --from: 0 for auto, 1..5; -1 not given
   int ToCode = -1;          // --to: 1..5
   std::string OutFile;      // -o FILE, --output=FILE
+  std::string AttachmentsDir;  // --attachments=DIR: where a filter saves attachments
   std::vector<std::string> Written;  // parameters of the written syntax
   std::vector<std::string> Files;    // names after "--": always file names
   std::string Error;        // a usage error, naming what is wrong

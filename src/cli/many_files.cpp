@@ -132,7 +132,7 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
   for (const auto& problem : listing.Problems) err << "kamvo: " << problem << '\n';
   const std::string arrow = terminalCode == 0 ? " \xE2\x86\x92 " : " -> ";
   const std::string target = choices.ToCode == kUtf8Code ? "UTF-8" : std::string(CodeNames[choices.ToCode]);
-  int converted = 0, unchanged = 0, unrecognised = 0, failed = static_cast<int>(listing.Problems.size());
+  int converted = 0, unchanged = 0, unrecognised = 0, skipped = 0, failed = static_cast<int>(listing.Problems.size());
   Progress progress(err, listing.Files.size());
   for (std::size_t i = 0; i < listing.Files.size(); ++i) {
     const std::string& name = listing.Files[i];
@@ -154,7 +154,10 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
     std::string line = name + ": ";
     const DetectionState& detection = run.Conv.Detection;
     const bool notRecognised = detection.DetectionDone && !detection.Found && detection.SampleWords.Count > 0;
-    if (report.Failed) {
+    if (report.NotText) {
+      ++skipped;
+      line += "skipped: not a text file";
+    } else if (report.Failed) {
       ++failed;
       line += "failed: " + ForTerminal(report.FailureLines.front(), terminalCode);
     } else if (notRecognised) {
@@ -180,7 +183,7 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
   }
   const int total = static_cast<int>(listing.Files.size() + listing.Problems.size());
   out << total << " file(s): " << converted << " converted, " << unchanged << " unchanged, " << unrecognised
-      << " not recognised, " << failed << " failed\n";
+      << " not recognised, " << skipped << " skipped, " << failed << " failed\n";
   out.flush();
   if (failed > 0) return kExitConversionFailed;
   if (unrecognised > 0) return kExitNotRecognised;

@@ -28,9 +28,9 @@ FileListing ListFiles(const std::vector<std::string>& names, bool recursive);
 // Converts every file the names stand for in place, as the single-file run
 // does (a .bak each). Prints one line per file and a summary on out; shows
 // progress on err when the run takes longer than a second and err is a
-// terminal. Returns 0 when every file was converted or had nothing to
-// convert, 1 when some file failed, 3 when some text was not recognised
-// (and none failed).
+// terminal. Returns 0 when every file was converted, had nothing to convert
+// or was skipped (no text), 1 when some file failed, 3 when some text was
+// not recognised (and none failed).
 int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, const RunChoices& choices,
                      const TCfg& cfg, std::ostream& out, std::ostream& err, int terminalCode);
 

@@ -275,4 +275,32 @@ std::string WinFromUtf16(std::u16string_view text) {
   return out;
 }
 
+bool Utf16WithMarkToUtf8(std::string& bytes) {
+  if (bytes.size() < 2 || bytes.size() % 2 != 0) return false;
+  const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+  const bool little = b0 == 0xFF && b1 == 0xFE, big = b0 == 0xFE && b1 == 0xFF;
+  if (!little && !big) return false;
+  const auto unit = [&](std::size_t i) -> std::uint32_t {
+    const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+    const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+    return static_cast<std::uint32_t>(hi) << 8 | lo;
+  };
+  std::string utf8;
+  utf8.reserve(bytes.size() + bytes.size() / 2);
+  for (std::size_t i = 2; i < bytes.size(); i += 2) {
+    std::uint32_t code = unit(i);
+    if (code >= 0xD800 && code <= 0xDBFF && i + 2 < bytes.size()) {
+      const std::uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
+    AppendUtf8(utf8, code);
+  }
+  bytes = std::move(utf8);
+  return true;
+}
+
 }  // namespace kamvo

@@ -53,4 +53,10 @@ std::string WinFromUtf16(std::u16string_view text);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
+// A text that starts with a UTF-16 byte order mark (FF FE little-endian,
+// FE FF big-endian) and holds whole 16-bit units is rewritten as UTF-8,
+// without the mark; true when it was. A surrogate without its pair becomes
+// U+FFFD. Any other text is left as it is.
+bool Utf16WithMarkToUtf8(std::string& bytes);
+
 }  // namespace kamvo

@@ -39,6 +39,13 @@ class Report {
     report_.SavedAttachments.push_back(lines_.back());
   }
 
+  // A file that is no text: a line of its own, no failure.
+  void NotText(std::string_view english, std::string_view russianUtf8, std::string_view name) {
+    Add(english, russianUtf8, name, false, 0);
+    report_.NotText = true;
+    report_.NotTextLine = lines_.back();
+  }
+
   void Wrote(std::string backup) {
     report_.Written = true;
     report_.Backup = std::move(backup);
@@ -346,8 +353,10 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
     return report.Finish();
   }
+  // UTF-16 with its byte order mark is text: it is read as UTF-8.
+  const bool fromUtf16 = Utf16WithMarkToUtf8(input);
   if (HasControlBytes(input)) {
-    report.Failure("% is not text file", "Файл % не текстовый", shownIn);
+    report.NotText("% is not text file", "Файл % не текстовый", shownIn);
     return report.Finish();
   }
 
@@ -365,18 +374,19 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   if (converter.UserBreak) return FileReport{};
   if (display) SetBreaks(converter.TextBuffer, ends);
 
-  bool same = false;
+  bool same = false, asRead = false;
   if (converter.Utf8Target && FinishUtf8Target(converter, original)) {
     // A UTF-8 text the run only decoded is written exactly as it came.
-    same = true;
+    same = asRead = true;
   } else if (!display && !converter.Utf8Target && converter.StagesLeftText()) {
     // The text is the file's bytes, changed by the code table alone.
     same = !converter.LastInPlaceConversion().Changed;
   } else {
     same = FileHolds(file.Fd, converter.TextBuffer.Bytes());
   }
-  std::string output =
-      same && converter.Utf8Target ? std::string(original.Bytes()) : converter.TextBuffer.TakeBytes();
+  // A text read from UTF-16 is rewritten whatever the run did.
+  if (fromUtf16) same = false;
+  std::string output = asRead ? std::string(original.Bytes()) : converter.TextBuffer.TakeBytes();
   converter.TextBuffer.clear();
 
   return Deliver(converter, report, inName, file, destination, same, output, onWritten);

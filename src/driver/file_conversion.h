@@ -14,6 +14,8 @@ struct FileReport {
   bool Failed = false;  // some line reports a failure
   Lines FailureLines;   // the failure lines alone, in order
   Lines SavedAttachments;  // the lines naming each attachment saved, in order
+  bool NotText = false;    // the file holds control bytes: left alone, no failure
+  std::string NotTextLine; // the report line saying so
   bool Written = false;    // the result was written
   std::string Backup;      // where the file the result replaced was moved, if any
   std::string BackupLine;  // the report line naming it
@@ -24,7 +26,8 @@ struct FileReport {
 // at once with a report line saying the file is busy.
 enum class WhenBusy { Wait, Refuse };
 
-// Reads inName, refuses it when it is not text, converts it with the window's
+// Reads inName (UTF-16 with a byte order mark is read as UTF-8), leaves it
+// alone when it is not text, converts it with the window's
 // current choices, writes the result to outName and saves the attachments
 // beside it. No file is ever lost: the file the result replaces, the input
 // itself when rewritten in place or an existing outName, is first moved to

@@ -1,6 +1,7 @@
 #include "driver/text_conversion.h"
 
 #include "codepages/text.h"
+#include "codepages/unicode.h"
 #include "decoders/file_list.h"
 #include "driver/utf8_output.h"
 
@@ -8,8 +9,16 @@ namespace kamvo {
 
 TextConversion ConvertText(Converter& converter, std::string bytes) {
   TextConversion result;
+  // UTF-16 with its byte order mark is text: it is read as UTF-8.
+  std::string asGiven;
+  if (bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)) {
+    asGiven = bytes;
+    result.FromUtf16 = Utf16WithMarkToUtf8(bytes);
+  }
   if (ExamineFileBytes(bytes).Control) {
+    // Not text: the bytes come back as they were given.
     result.NotText = true;
+    result.Text = result.FromUtf16 ? std::move(asGiven) : std::move(bytes);
     return result;
   }
   // No one can take the run back: it keeps no back copy.
@@ -34,12 +43,12 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   if (display) SetBreaks(converter.TextBuffer, ends);
   // A UTF-8 text the run only decoded is given back exactly as it came.
   if (converter.Utf8Target && FinishUtf8Target(converter, Text::FromBytes(bytes))) {
-    result.Same = true;
+    result.Same = !result.FromUtf16;
     result.Text = std::move(bytes);
     return result;
   }
   result.Text = converter.TextBuffer.TakeBytes();
-  result.Same = result.Text == bytes;
+  result.Same = !result.FromUtf16 && result.Text == bytes;
   return result;
 }
 

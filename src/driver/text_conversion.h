@@ -11,13 +11,15 @@ namespace kamvo {
 
 struct TextConversion {
   std::string Text;      // the converted bytes
-  bool NotText = false;  // control bytes: the text was not converted (Text is empty)
+  bool NotText = false;  // control bytes: the text was not converted (Text holds the bytes as given)
   bool UserBreak = false;
-  bool Same = false;  // the result equals the input
+  bool Same = false;       // the result equals the input
+  bool FromUtf16 = false;  // the input was UTF-16 with a byte order mark, read as UTF-8
 };
 
 // Converts `bytes` with the window's current choices, as ConvertFile
-// converts a file's bytes: control bytes refuse the text, every line keeps
+// converts a file's bytes: UTF-16 with a byte order mark is read as UTF-8,
+// control bytes refuse the text, every line keeps
 // its own break (the style of the first break when a stage joins lines), and when automatic detection finds no chain that reaches
 // the limit the text is taken as the decoding stages left it. Attachments
 // stay in the converter's list; nothing is saved.

@@ -11,6 +11,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
+#include "decoders/binary_encoders.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -102,7 +103,7 @@ TEST(CommandLine, SetupParameterAndTerminalEncoding) {
 TEST(CommandLine, UsageTextLines) {
   const std::string usage = UsageText();
   EXPECT_EQ(usage.rfind("KAMVO v" KAMVO_VERSION " - ", 0), 0u);
-  EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo.exe [InputFile] [/FromCode] [OutputFile] [/ToCode] "
+  EXPECT_NE(usage.find("\n\ncommand line usage:\n\nkamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] "
                        "[/Option] ...\n\nFromCode, ToCode:\n        /AUTO   - Auto detect input coding (only "
                        "for input),\n"),
             std::string::npos);
@@ -230,13 +231,13 @@ TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
   const RunResult unknown = Kamvo("in.txt /X");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.out, "");
-  EXPECT_EQ(unknown.err, UsageText());
+  EXPECT_EQ(unknown.err, "kamvo: unknown option '/X'\nTry 'kamvo --help' for more information.\n");
   EXPECT_FALSE(fs::exists(dir / "in.txt.bak"));
 
 
   WriteFile(dir / "image.bin", std::string("GIF89a\0\0", 8));
   const RunResult binary = Kamvo("image.bin");
-  EXPECT_EQ(binary.status, 1);
+  EXPECT_EQ(binary.status, 0);  // skipped: nothing to do
   EXPECT_EQ(binary.err, "image.bin is not text file\n");
   EXPECT_EQ(ReadFile(dir / "image.bin"), std::string("GIF89a\0\0", 8));
 
@@ -337,7 +338,7 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{}, "-", kExitOk, longWin, "KOI-8  ->  Windows", {}, true, longKoi},
       {{}, "-", kExitOk, win + win.substr(0, win.size() - 1) + "\r\n" + win.substr(0, win.size() - 1),
        "KOI-8  ->  Windows", {}, true, koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
-      {{}, "-", kExitConversionFailed, "", "kamvo: standard input is not text\n", {}, true, binary},
+      {{}, "-", kExitOk, binary, "kamvo: standard input is not text: passed through as it came\n", {}, true, binary},
       {{strict}, "-", kExitNotRecognised, koi, "Russian text not recognised (best 100 %, limit 101 %)", {}, true, koi},
       {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
       {{{"a", koi}, {"b", koi}}, "--stdout a b", kExitUsage, "", "standard output takes one input", {{"a", koi}, {"b", koi}}},
@@ -362,20 +363,20 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}},
        "--in-place k.txt d.txt w.txt", kExitOk,
        "k.txt: KOI-8 \xE2\x86\x92 Windows, backup k.txt.bak\nd.txt: Dos \xE2\x86\x92 Windows, backup d.txt.bak\n"
-       "w.txt: unchanged\n3 file(s): 2 converted, 1 unchanged, 0 not recognised, 0 failed\n", "",
+       "w.txt: unchanged\n3 file(s): 2 converted, 1 unchanged, 0 not recognised, 0 skipped, 0 failed\n", "",
        {{"k.txt", win}, {"k.txt.bak", koi}, {"d.txt", win}, {"d.txt.bak", dos}, {"w.txt", win}}, true},
       // The walk: every file below the folder, sorted; an old backup beside
       // its file is left alone; a failure is one line of its own.
       {{{"t/k.txt", koi}, {"t/s/i.txt", iso}, {"t/s/i.txt.bak", "old"}, {"t/x.bin", binary}},
-       "-r t --to=dos", kExitConversionFailed,
+       "-r t --to=dos", kExitOk,
        "t/k.txt: KOI-8 \xE2\x86\x92 Dos, backup t/k.txt.bak\nt/s/i.txt: ISO 8859-5 \xE2\x86\x92 Dos, backup "
-       "t/s/i.txt.1.bak\nt/x.bin: failed: t/x.bin is not text file\n"
-       "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 failed\n", "",
+       "t/s/i.txt.1.bak\nt/x.bin: skipped: not a text file\n"
+       "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 skipped, 0 failed\n", "",
        {{"t/k.txt", dos}, {"t/k.txt.bak", koi}, {"t/s/i.txt", dos}, {"t/s/i.txt.bak", "old"}, {"t/s/i.txt.1.bak", iso},
         {"t/x.bin", binary}},
        true},
       {{strict, {"k.txt", koi}}, "--in-place k.txt", kExitNotRecognised,
-       "k.txt: not recognised (100 %)\n1 file(s): 0 converted, 0 unchanged, 1 not recognised, 0 failed\n", "",
+       "k.txt: not recognised (100 %)\n1 file(s): 0 converted, 0 unchanged, 1 not recognised, 0 skipped, 0 failed\n", "",
        {{"k.txt", koi}}, true},
       {{{"t/k.txt", koi}}, "--in-place t", kExitConversionFailed, "1 file(s): 0 converted", "t: is a folder", {{"t/k.txt", koi}}},
       // Detection only: nothing is written.
@@ -397,8 +398,8 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{}, "--detect", kExitOk, "-: charset=cp866 ", "", {}, false, dos},
       {{{"\xEB\\\".txt", win}}, "--detect --json '\xEB\\\".txt'", kExitOk, "{\"file\":\"\\u00eb\\\\\\\".txt\",", "",
        {{"\xEB\\\".txt", win}}},
-      {{{"b.bin", binary}}, "--detect --json b.bin", kExitConversionFailed,
-       "{\"file\":\"b.bin\",\"error\":\"not text\"}\n", "", {{"b.bin", binary}}, true},
+      {{{"b.bin", binary}}, "--detect --json b.bin", kExitOk,
+       "{\"file\":\"b.bin\",\"skipped\":\"not text\"}\n", "", {{"b.bin", binary}}, true},
       // The settings in force.
       {{}, "--config", kExitOk, "/config/kamvo/kamvo.reg\nConvert on start = 1\n", "", {}},
       {{strict}, "--config /TL", kExitOk, "Detection limit = 101\n", "", {}},
@@ -417,7 +418,7 @@ TEST_F(ProgramTest, RecursiveRunOverATree) {
     after[name + ".bak"] = koi;
   }
   std::string lines;
-  RunCases({{before, "-r tree", kExitOk, "50 file(s): 50 converted, 0 unchanged, 0 not recognised, 0 failed\n", "",
+  RunCases({{before, "-r tree", kExitOk, "50 file(s): 50 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n", "",
              after}});
   const RunResult again = Kamvo("-r tree");
   EXPECT_EQ(again.status, kExitOk);
@@ -436,11 +437,91 @@ TEST_F(ProgramTest, RecursiveRunTakesEachFileOnce) {
   EXPECT_EQ(run.status, kExitOk) << run.err;
   // The backup lies beside the file the link leads to.
   EXPECT_EQ(run.out.rfind("t/a-link.txt: KOI-8 \xE2\x86\x92 Windows, backup ", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 failed\n"),
+  EXPECT_NE(run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n"),
             std::string::npos)
       << run.out;
   EXPECT_EQ(ReadFile(dir / "t/sub/k.txt"), win);
   EXPECT_TRUE(fs::is_symlink(dir / "t/a-link.txt"));
+}
+
+}  // namespace
+}  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// UTF-16 of a Windows-1251 text, little- or big-endian, with its byte order
+// mark.
+std::string Utf16Of(const std::string& win, bool little) {
+  std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t unit : WinToUtf16(win)) {
+    const char lo = static_cast<char>(unit & 0xFF), hi = static_cast<char>(unit >> 8);
+    bytes += little ? std::string{lo, hi} : std::string{hi, lo};
+  }
+  return bytes;
+}
+
+// A mail with a KOI8-R body and one Base64 attachment.
+std::string MailWith(const std::string& body, const std::string& name, const std::string& data) {
+  std::string mail =
+      "From: a@example.com\nSubject: test\nMIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=\"XYZ\"\n\n--XYZ\nContent-Type: text/plain; charset=\"koi8-r\"\n\n" +
+      body + "\n--XYZ\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n"
+             "Content-Disposition: attachment; filename=\"" + name + "\"\n\n";
+  for (const std::string& line : testing::Base64Lines(data)) mail += line + "\n";
+  return mail + "\n--XYZ--\n";
+}
+
+// What a new user met, each a run of the real program: files that are no
+// text or text in UTF-16, English text, unknown options, attachments of a
+// file written elsewhere or of a filter.
+TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
+  const std::string koi = ConvertByPair(win, 2), utf8 = Utf8FromWin(win);
+  const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
+  const std::string latin1 = "caf\xE9 na\xEFve r\xE9sum\xE9 d\xE9j\xE0 vu fa\xE7" "ade: English words here.\n";
+  const std::string picture("GIF89a\0\0\x01\x02", 10);
+  const std::string mail = MailWith(koi, "photo.gif", picture), decodedMail = MailWith(win, "photo.gif", picture);
+  std::string withoutBlock = decodedMail;  // the Base64 block taken out into the attachment
+  const std::string block = testing::Base64Lines(picture)[0] + "\n";
+  withoutBlock.erase(withoutBlock.find(block), block.size());
+  RunCases({
+      // UTF-16 with a byte order mark is text, both byte orders.
+      {{{"le.txt", Utf16Of(win, true)}}, "le.txt /WIN", kExitOk, "UTF", "",
+       {{"le.txt", win}, {"le.txt.bak", Utf16Of(win, true)}}},
+      {{{"be.txt", Utf16Of(win, false)}}, "--stdout be.txt --to=utf-8", kExitOk, utf8, "UTF8",
+       {{"be.txt", Utf16Of(win, false)}}, true},
+      // English text: nothing to do, in every mode alike.
+      {{{"en.txt", latin1}}, "--detect en.txt", kExitOk, "en.txt: charset=unknown", "", {{"en.txt", latin1}}},
+      {{{"en.txt", latin1}}, "en.txt", kExitOk, "", "", {{"en.txt", latin1}}},
+      {{{"en.txt", latin1}}, "--in-place en.txt", kExitOk, "en.txt: unchanged", "", {{"en.txt", latin1}}},
+      // A picture is skipped, not failed.
+      {{{"p.gif", picture}}, "p.gif", kExitOk, "", "p.gif is not text file\n", {{"p.gif", picture}}},
+      {{{"p.gif", picture}}, "--detect p.gif", kExitOk, "p.gif: skipped=not-text\n", "", {{"p.gif", picture}}, true},
+      // An unknown option is named in one line.
+      {{{"k.txt", koi}}, "-x k.txt", kExitUsage, "", "kamvo: unknown option '-x'" + tryHelp, {{"k.txt", koi}}},
+      {{{"k.txt", koi}}, "k.txt /WINN", kExitUsage, "", "kamvo: unknown option '/WINN'" + tryHelp, {{"k.txt", koi}}},
+      // Attachments go beside the file written.
+      {{{"m.eml", mail}, {"out/keep", "x"}}, "m.eml -o out/m.eml /WIN", kExitOk, " Attachment saved out/photo.gif", "",
+       {{"m.eml", mail}, {"out/keep", "x"}, {"out/m.eml", withoutBlock}, {"out/photo.gif", picture}}},
+      // A filter keeps them in its output as they came, or saves them where
+      // it is told.
+      {{}, "/WIN", kExitOk, decodedMail, "1 attachment(s) kept in the output as they came", {}, true, mail},
+      {{{"saved/keep", "x"}}, "--attachments=saved /WIN", kExitOk, "", " Attachment saved saved/photo.gif",
+       {{"saved/keep", "x"}, {"saved/photo.gif", picture}}, false, mail},
+  });
+}
+
+TEST_F(ProgramTest, HelpNamesTheProgramTheDefaultsAndTheModes) {
+  const RunResult help = Kamvo("--help");
+  EXPECT_EQ(help.status, kExitOk);
+  EXPECT_EQ(help.out.find("kamvo.exe"), std::string::npos);
+  for (const char* text : {"\nkamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...\n",
+                           "\nDefault target: ",
+                           "\nDecoders on (from the settings): Base64/UUE/XXE (/BIN), quoted-printable (/QP), RTF "
+                           "(/RTF), HTML (/HTML), UTF-8 (/UTF).\nOff: translit (/TL).\n",
+                           "\n  kamvo < mail.eml > fixed.eml ", "\n  kamvo -r old-texts/ ", "\n  kamvo --detect ",
+                           "130 interrupted"})
+    EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
 }
 
 }  // namespace

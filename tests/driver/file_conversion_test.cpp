@@ -115,7 +115,8 @@ TEST_F(FileConversionTest, RefusesWhatIsNotText) {
     WriteFile(file, bytes);
     const FileReport report = Run(file);
     EXPECT_EQ(report.Text, file + " is not text file\r\n");
-    EXPECT_TRUE(report.Failed);
+    EXPECT_TRUE(report.NotText);
+    EXPECT_FALSE(report.Failed);
     EXPECT_EQ(ReadFile(file), bytes);
   }
   const std::string text = dir / "text.txt";

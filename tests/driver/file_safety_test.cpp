@@ -301,7 +301,7 @@ TEST(FileSafety, TheProgramOnRealFolders) {
          f.Dir("t"), f.File("t/f.txt", kKoi), f.File("t/f.txt.kamvo-a1B2c3", kKoi), f.File("t/old.bak", kKoi),
              f.File("t/f.txt.1.bak", kKoi);
        },
-       {"-r", "@/t"}, 0, "", {"1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 failed"},
+       {"-r", "@/t"}, 0, "", {"1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed"},
        {"t/", "t/f.txt = WIN", "t/f.txt.bak = KOI", "t/old.bak = KOI", "t/f.txt.1.bak = KOI"}},
       // In place, a link is followed and stays.
       {"link in place",
