@@ -214,7 +214,7 @@ constexpr std::string_view kElements[] = {
     "object",   "ol",       "optgroup", "option",     "output",     "p",        "param",    "picture",
     "pre",      "progress", "q",        "rp",         "rt",         "ruby",     "s",        "samp",
     "script",   "search",   "section",  "select",     "small",      "source",   "span",     "strike",
-    "strong",   "style",    "sub",      "summary",    "sup",        "svg",      "table",    "tbody",
+    "strong",   "style",    "sub",      "summary",    "sup",        "table",    "tbody",
     "td",       "template", "textarea", "tfoot",      "th",         "thead",    "time",     "title",
     "tr",       "track",    "tt",       "u",          "ul",         "var",      "video",    "wbr",
 };
@@ -638,6 +638,24 @@ bool IsUtf8Text(std::string_view text) {
 
 namespace {
 
+// The reference at `at` as the stage decodes it. In a text that is not
+// HTML a reference to a character beyond ASCII (a candidate) is decoded
+// only where it touches a character beyond ASCII or another candidate, as
+// the letters of a word written out as references do ("&#1087;&#1088;",
+// "&laquo;ёлка&raquo;"): code that writes HTML keeps its "&#160;" and
+// "&copy; 2024". candidateEnd is where the last candidate before `at`
+// ended; a candidate found here moves it.
+HtmlReference ReferenceAt(std::string_view text, std::size_t at, bool html, bool utf8, std::size_t& candidateEnd) {
+  HtmlReference ref = MatchHtmlReference(text, at, html, utf8);
+  if (html || ref.Length == 0) return ref;
+  const std::size_t end = at + ref.Length;
+  const bool before = at > 0 && (static_cast<Byte>(text[at - 1]) >= 0x80 || candidateEnd == at);
+  const bool after = end < text.size() && (static_cast<Byte>(text[end]) >= 0x80 ||
+                                          (text[end] == '&' && MatchHtmlReference(text, end, false, utf8).Length != 0));
+  candidateEnd = end;
+  return before || after ? ref : HtmlReference{};
+}
+
 // Appends a decoded reference and notes where it stands.
 void AppendReference(HtmlEntityPass& result, const HtmlReference& ref) {
   const std::size_t position = result.Text.size() + 1;
@@ -673,6 +691,7 @@ HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, bool html, bool utf8, St
       else
         result.Broken = true;  // the rest is written as it is
     }
+    std::size_t candidateEnd = kNotFound;
     for (std::size_t k = 0; k < line.size();) {
       const void* amp = result.Broken ? nullptr : std::memchr(line.data() + k, '&', line.size() - k);
       if (amp == nullptr) {
@@ -681,7 +700,7 @@ HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, bool html, bool utf8, St
       }
       const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(amp) - line.data());
       out.append(line.substr(k, at - k));
-      const HtmlReference ref = MatchHtmlReference(line, at, html, utf8);
+      const HtmlReference ref = ReferenceAt(line, at, html, utf8, candidateEnd);
       if (ref.Length == 0) {
         out += '&';
         k = at + 1;
@@ -707,6 +726,7 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, bool html, bool utf8, 
   const std::size_t n = text.size();
   std::size_t i = 0;
   std::size_t nextPoll = 0;
+  std::size_t candidateEnd = kNotFound;
   while (i < n) {
     if (i >= nextPoll) {
       progress.Progress(1, kHtmlRowCount,
@@ -729,7 +749,7 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, bool html, bool utf8, 
     const std::size_t at = static_cast<const char*>(amp) - text.data();
     mover.Copied(i, at, result.Text.size());
     result.Text.append(text.substr(i, at - i));
-    const HtmlReference ref = MatchHtmlReference(text, at, html, utf8);
+    const HtmlReference ref = ReferenceAt(text, at, html, utf8, candidateEnd);
     if (ref.Length == 0) {
       mover.Copied(at, at + 1, result.Text.size());
       result.Text += '&';
@@ -852,6 +872,52 @@ bool IsHtmlElementName(std::string_view name) { return ElementIndex(name) >= 0; 
 
 namespace {
 
+// The line that ends right before the line start `at` (> 0): where its
+// characters begin and end, its break left out.
+std::pair<std::size_t, std::size_t> LineBefore(std::string_view text, std::size_t at) {
+  const std::size_t end = at - (text[at - 1] == '\n' && at >= 2 && text[at - 2] == '\r' ? 2 : 1);
+  std::size_t begin = end;
+  while (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
+  return {begin, end};
+}
+
+bool IsBlankLine(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// A line of a mail's header block: "Name: value", a folded line that goes
+// on with a blank, or a MIME boundary ("--" and more).
+bool IsHeaderLine(std::string_view line) {
+  if (line.empty()) return false;
+  if (line[0] == ' ' || line[0] == '\t') return true;
+  if (line.size() > 2 && line[0] == '-' && line[1] == '-' && line[2] != ' ') return true;
+  std::size_t i = 0;
+  while (i < line.size() && (IsAsciiAlnum(line[i]) || (i > 0 && line[i] == '-'))) ++i;
+  return i > 0 && i < line.size() && line[i] == ':' && !IsAsciiDigit(line[0]);
+}
+
+// True when `at` begins a paragraph as the body of a mail or of one of its
+// parts does: a line after a blank one, where the lines before, back to
+// the blank lines before them, are a header block (or there are none).
+// Source code that holds a page in a string has code before its blank
+// line, not headers.
+bool OpensParagraph(std::string_view text, std::size_t at) {
+  if (at == 0 || (text[at - 1] != '\n' && text[at - 1] != '\r')) return false;
+  auto line = LineBefore(text, at);
+  if (!IsBlankLine(text.substr(line.first, line.second - line.first))) return false;
+  while (line.first > 0) {
+    line = LineBefore(text, line.first);
+    if (!IsBlankLine(text.substr(line.first, line.second - line.first))) break;
+  }
+  for (;;) {
+    const std::string_view content = text.substr(line.first, line.second - line.first);
+    if (IsBlankLine(content)) return true;
+    if (!IsHeaderLine(content)) return false;
+    if (line.first == 0) return true;
+    line = LineBefore(text, line.first);
+  }
+}
+
 // True when nothing but spaces and tabs follows `at` on its line.
 bool EndsLine(std::string_view text, std::size_t at) {
   while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
@@ -864,26 +930,30 @@ bool HasHtmlEvidence(std::string_view text, StageProgress& progress, bool& stopp
   // Start tags seen so far, by element, for the end tags that close them.
   std::vector<bool> opened(kElementCount, false);
   int breaks = 0;
-  bool evidence = false;
+  bool evidence = false;  // markup only HTML has
+  bool opens = false;     // markup opens the text or the body of a mail
+  std::size_t first = text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0 ? kByteOrderMark.size() : 0;
+  while (first < text.size() && IsHtmlSpace(text[first])) ++first;
   const HtmlLiterals none;
-  const std::size_t stop = ScanMarkup(text, none, progress, [&](std::size_t, const Markup& m) {
+  const std::size_t stop = ScanMarkup(text, none, progress, [&](std::size_t at, const Markup& m) {
     switch (m.Kind) {
-      case MarkupKind::Declaration: evidence = m.HtmlDoctype; break;
+      case MarkupKind::Declaration: evidence = evidence || m.HtmlDoctype; break;
       case MarkupKind::Raw: evidence = true; break;  // a script or a style with its end tag
-      case MarkupKind::EndTag: evidence = opened[m.Element]; break;
+      case MarkupKind::EndTag: evidence = evidence || opened[m.Element]; break;
       case MarkupKind::StartTag: {
         const std::string_view name = kElements[m.Element];
-        evidence = m.QuotedValue || name == "html" || name == "head" || name == "body" || name == "meta" ||
-                   (m.Element == kBr && EndsLine(text, m.End) && ++breaks >= 2);
+        evidence = evidence || m.QuotedValue || name == "html" || name == "head" || name == "body" ||
+                   name == "meta" || (m.Element == kBr && EndsLine(text, m.End) && ++breaks >= 2);
         opened[m.Element] = true;
         break;
       }
       default: break;
     }
-    return !evidence;
+    opens = opens || at == first || OpensParagraph(text, at);
+    return !(evidence && opens);
   });
   stopped = stop != kNotFound;
-  return evidence && !stopped;
+  return evidence && opens && !stopped;
 }
 
 std::vector<HtmlSpan> FindHtmlMarkup(std::string_view text, const HtmlLiterals& literals, StageProgress& progress,
@@ -1072,6 +1142,18 @@ bool WholeTextHtml(Text& text, StageProgress& progress, bool html, bool entities
   return result.Changed;
 }
 
+// True when the text's bytes, read as lines again, give its lines: no line
+// holds a break of its own, and no line ended by CR is followed by an empty
+// one ended by LF (the two would read as one CR LF). Where they do, what
+// holds for the bytes holds for the lines each followed by CR LF, which the
+// stage reads.
+bool BytesShowTheLines(const Text& text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i)
+    if (text.End(i) == LineEnd::Cr && text.End(i + 1) == LineEnd::Lf && text.ContentEnd(i + 1) == text.Begin(i + 1))
+      return false;
+  return !HasBreakInside(text);
+}
+
 // Lines First..Last of a text and the bytes they span, breaks included,
 // taken before the text is rewritten in place (a line's Begin reads the
 // line before it, which the rewriting may have moved).
@@ -1107,7 +1189,7 @@ bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
   bool broken = false;
   const std::vector<HtmlSpan> spans = FindHtmlMarkup(bytes, {}, progress, broken);
   if (broken || spans.empty()) return false;
-  if (HasBreakInside(text)) {
+  if (!BytesShowTheLines(text)) {
     handled = false;
     return false;
   }
@@ -1165,8 +1247,9 @@ bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
 
 // True when the text holds a reference the stage decodes (as in an HTML
 // text when `html`); false too when asked to stop (then `stopped`).
-bool HasHtmlReference(std::string_view bytes, bool html, StageProgress& progress, bool& stopped) {
+bool HasHtmlReference(std::string_view bytes, bool html, bool utf8, StageProgress& progress, bool& stopped) {
   const std::size_t n = bytes.size();
+  std::size_t candidateEnd = kNotFound;
   for (std::size_t block = 0; block < n; block += kBlock) {
     // Between blocks (a reference found in the first costs no event): the
     // entity pass that follows moves the bar and polls from its start.
@@ -1184,7 +1267,7 @@ bool HasHtmlReference(std::string_view bytes, bool html, StageProgress& progress
       const void* amp = std::memchr(bytes.data() + at, '&', limit - at);
       if (amp == nullptr) break;
       at = static_cast<std::size_t>(static_cast<const char*>(amp) - bytes.data());
-      if (MatchHtmlReference(bytes, at, html).Length != 0) return true;
+      if (ReferenceAt(bytes, at, html, utf8, candidateEnd).Length != 0) return true;
     }
   }
   progress.Progress(1, kHtmlRowCount, kHtmlRowCount);
@@ -1210,8 +1293,9 @@ bool PlainReferences(Text& text, bool utf8, StageProgress& progress) {
     if (!Poll(progress, done, line.size() + 1)) break;  // the rest stays as it was
     decoded.clear();
     std::size_t from = 0;
+    std::size_t candidateEnd = kNotFound;
     for (std::size_t at = line.find('&'); at != std::string_view::npos; at = line.find('&', at + 1)) {
-      const HtmlReference ref = MatchHtmlReference(line, at, false, utf8);
+      const HtmlReference ref = ReferenceAt(line, at, false, utf8, candidateEnd);
       if (ref.Length == 0) continue;
       decoded.append(line.substr(from, at - from));
       decoded.append(ref.Replacement());
@@ -1235,7 +1319,16 @@ bool PlainReferences(Text& text, bool utf8, StageProgress& progress) {
 bool DecodeHtml(Text& text, StageProgress& progress) {
   progress.Status(progress.Tr("Checking HTML...", "Проверка HTML..."));
   bool stopped = false;
-  const bool html = HasHtmlEvidence(text.Bytes(), progress, stopped);
+  bool html = false;
+  if (BytesShowTheLines(text)) {
+    html = HasHtmlEvidence(text.Bytes(), progress, stopped);
+  } else {
+    // The stage reads the lines each followed by CR LF.
+    std::string joined;
+    joined.reserve(text.Bytes().size() + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) joined.append(text[i]).append("\r\n");
+    html = HasHtmlEvidence(joined, progress, stopped);
+  }
   bool changed = false;
   const bool utf8 = !stopped && IsUtf8Text(text.Bytes());
   if (!stopped && !html) {
@@ -1243,10 +1336,10 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
     // changed, as the whole-text passes split it.
     if (!HasBreakInside(text))
       changed = PlainReferences(text, utf8, progress);
-    else if (HasHtmlReference(text.Bytes(), false, progress, stopped))
+    else if (HasHtmlReference(text.Bytes(), false, utf8, progress, stopped))
       changed = WholeTextHtml(text, progress, false, true, utf8);
   } else if (!stopped) {
-    const bool references = HasHtmlReference(text.Bytes(), true, progress, stopped);
+    const bool references = HasHtmlReference(text.Bytes(), true, utf8, progress, stopped);
     if (!stopped) {
       bool handled = false;
       if (!references) changed = LocalHtml(text, progress, handled);

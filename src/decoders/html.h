@@ -1,14 +1,19 @@
 // HTML source to plain text, only for a text that is HTML.
 //
-// A text is HTML when it holds evidence of it (HasHtmlEvidence): a
-// "<!DOCTYPE html" declaration; a start tag of html, head, body or meta; a
-// start tag of a known HTML element with a quoted attribute value
-// (<a href="...">, <div class='x'>); an end tag of a known element after a
-// start tag of the same element (<p>...</p>, <b>...</b>, a script); or two
-// or more lines that end with a <br> tag. A <br> inside a line ("a joke:
-// <BR>, said he"), a lone <p> or <b>, a usage line's "<input> <output>",
-// "#include <stdio.h>", "<ivan@example.ru>", "<https://...>", "<year>" and
-// "a<b" are no evidence.
+// A text is HTML (HasHtmlEvidence) when markup opens it (after blanks and
+// a byte order mark) or opens a paragraph the way the body of a mail or of
+// one of its parts does (a line after a blank one, where the lines before
+// are a header block, "Name: value" or "--boundary"), and it holds markup
+// only HTML has: a "<!DOCTYPE html" declaration; a start tag of html,
+// head, body or meta; a start tag of a known element with a quoted
+// attribute value (<a href="...">, <div class='x'>); an end tag after a
+// start tag of the same element (<p>...</p>, <b>...</b>); a script or a
+// style with its end tag; or two or more lines that end with a <br> tag.
+// Source code whose comments and strings hold tags and even whole pages
+// (" *  <em>not less</em> than", f'<a href="{url}">', a template in a
+// string) is no HTML, nor is a <br> inside a line ("a joke: <BR>, said
+// he"), a usage line's "<input> <output>", "#include <stdio.h>",
+// "<ivan@example.ru>", "<https://...>", "<year>" or "a<b".
 //
 // In an HTML text the markup goes as a browser hides it: comments
 // ("<!--" to the first "-->"), the doctype and an "<?xml ...>" declaration,
@@ -32,10 +37,13 @@
 // "AT&T", "a=1&copy=2" and "&amp" stay. References to control characters
 // other than the tab stay as written.
 //
-// In a text that is not HTML only references to a character outside ASCII
-// are decoded ("&laquo;", "&mdash;", "&#x451;", "&agrave;"); "&amp;",
-// "&lt;", "&quot;", "&nbsp;" and the like stay, as plain text and source
-// code write them on purpose; no tag is removed and no line is joined.
+// In a text that is not HTML a reference is decoded only when it stands
+// for a character outside ASCII and touches such a character or another
+// such reference, as the letters of a word written out as references do
+// ("&#1087;&#1088;&#1080;", "&laquo;ёлка&raquo;", "вс&#x451;"); "&amp;",
+// "&lt;", "&quot;" and "&nbsp;" stay, and so do "&copy; 2024" and the
+// "&#160;" of code that writes HTML. No tag is removed and no line is
+// joined.
 // In a UTF-8 text the characters references stand for are written in UTF-8.
 //
 // Lines: in an HTML text with references the line breaks between the first

@@ -122,17 +122,35 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       // Plain text: only complete references to characters beyond ASCII.
       {{"AT&T, a=1&copy=2&b, &amp; &lt;b&gt; &quot; &nbsp; &#60; &copy"},
        {"AT&T, a=1&copy=2&b, &amp; &lt;b&gt; &quot; &nbsp; &#60; &copy"}},
-      {{"&laquo;ёлка&raquo; &mdash; &copy; &#x451;&#X401; &#1105; &hellip; &numero;"},
-       {"«ёлка» — © ёЁ ё … №"}},
+      // Plain text: only references beyond ASCII that touch a letter or
+      // another such reference, as the letters of a word written out so.
+      {{"&laquo;ёлка&raquo; &mdash; &copy; &#x451;&#X401; &#1105; вс&#x451; &Iuml;&eth;&egrave;&acirc;&aring;&ograve;"},
+       {"«ёлка» &mdash; &copy; ёЁ &#1105; всё Привет"}},
+      {{"    return escape(text).replace(\" \", \"&#160;\")  # &copy; 2024"},
+       {"    return escape(text).replace(\" \", \"&#160;\")  # &copy; 2024"}},
       {{"&alpha; &ne; &foo; &#0; &#10; &#x110000; &#xD800; &#12345678; &laquo"},
        {"&alpha; &ne; &foo; &#0; &#10; &#x110000; &#xD800; &#12345678; &laquo"}},
-      {{"&#150; &#x97; &#153; &#129;"}, {"– — ™ &#129;"}},  // as Windows-1252, as browsers read them
+      {{"<b>&#150; &#x97; &#153; &#129;</b>"}, {"– — ™ &#129;"}},  // as Windows-1252, as browsers read them
       // HTML: a pair of tags, a quoted attribute, a doctype, two <br>.
       {{"<p>Привет, <b>мир</b>!</p>"}, {"Привет, мир!"}},
       {{"<p>Тег \"<b>\" и '</b>' пишут так.</p>"}, {"Тег \"<b>\" и '</b>' пишут так."}},
-      {{"См. <a href=\"https://x.ru/?a=1&amp;b=2\">ссылку</a>"}, {"См. ссылку"}},
+      {{"Subject: ссылка", "", "<a href=\"https://x.ru/?a=1&amp;b=2\">ссылку</a>"}, {"Subject: ссылка", "", "ссылку"}},
+      {{"См. ниже.", "", "<a href=\"https://x.ru/\">ссылку</a>"}, {"См. ниже.", "", "<a href=\"https://x.ru/\">ссылку</a>"}},
+      {{"Content-Type: text/html; charset=utf-8", "", "<div dir=\"ltr\">Привет, <b>мир</b></div>"},
+       {"Content-Type: text/html; charset=utf-8", "", "Привет, мир"}},
+      // Code and its comments that hold HTML are no HTML: no tag opens the
+      // text or a paragraph.
+      {{"   *  @return the first element <em>not less", "   *           than</em> @p val"},
+       {"   *  @return the first element <em>not less", "   *           than</em> @p val"}},
+      {{"def link(url, text):", "    return f'<a href=\"{url}\">{text}</a>'  # ссылка"},
+       {"def link(url, text):", "    return f'<a href=\"{url}\">{text}</a>'  # ссылка"}},
+      {{"PAGE = \"\"\"<!DOCTYPE html>", "", "<html><body><p>Привет</p></body></html>", "\"\"\""},
+       {"PAGE = \"\"\"<!DOCTYPE html>", "", "<html><body><p>Привет</p></body></html>", "\"\"\""}},
+      {{"--b1", "Content-Type: text/html;", " charset=utf-8", "", "<p>Привет</p>"},
+       {"--b1", "Content-Type: text/html;", " charset=utf-8", "", "Привет"}},
       {{"<!DOCTYPE html>", "текст"}, {"", "текст"}},
-      {{"один<br>", "два <BR/> ", "три"}, {"один", "два  ", "три"}},
+      {{"<b>Один</b><br>", "два <BR/> ", "три"}, {"Один", "два  ", "три"}},
+      {{"один<br>", "два<br>"}, {"один<br>", "два<br>"}},
       {{"Веб-мастер: <BR>, как холодно", "Веб-мастер: <BR>, как холодно"},
        {"Веб-мастер: <BR>, как холодно", "Веб-мастер: <BR>, как холодно"}},
       // In HTML too, what is no markup stays.
@@ -150,7 +168,7 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       // HTML: every reference, and what references write is text.
       {{"<b&gt;x</b> &lt;b>y</b>"}, {"<b&gt;x</b> &lt;b>y</b>"}},  // no start tag: no HTML
       {{"<div><b&gt;x</b> &lt;b>y</b></div>"}, {"<b>x <b>y"}},
-      {{"a&nbsp;&lt;br&gt;b&lt;/tr&gt;c<br>", "d<br>"}, {"a <br>b</tr>c", "", "d", ""}},
+      {{"<b>a</b>&nbsp;&lt;br&gt;b&lt;/tr&gt;c<br>", "d<br>"}, {"a <br>b</tr>c", "", "d", ""}},
       {{"<div>AT&T &amp; &lt;b&gt; &quot;да&quot; &#60;i&#x3E; &copy; &mdash;</div>"},
        {"AT&T & <b> \"да\" <i> © —"}},
       {{"<div><a title=\"&quot;>&quot;\">x</a> &lt;!-- y --&gt;</div>"}, {"x <!-- y -->"}},
@@ -169,7 +187,7 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
 // A UTF-8 text gets the characters of its references in UTF-8, so that it
 // stays UTF-8 for the step that reads it.
 TEST(HtmlStage, AUtf8TextGetsItsReferencesInUtf8) {
-  EXPECT_EQ(Html({"Ёлка &laquo;да&raquo; &#x451;"}), Lines{"Ёлка «да» ё"});
+  EXPECT_EQ(Html({"Ёлка &laquo;да&raquo; вс&#x451;"}), Lines{"Ёлка «да» всё"});
   EXPECT_EQ(Html({"<b>Ёлка&nbsp;&amp; &agrave;</b>"}), Lines{"Ёлка & а"});
   EXPECT_EQ(Html({"<b>&laquo;</b>"}), Lines{W("«")});  // ASCII only: not UTF-8
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -203,11 +204,51 @@ inline bool LiteralOpens(const std::string& text, std::size_t i) {
 }
 
 // Whether the text is HTML: looked for at every "<" that may open markup,
-// going on after what each "<" gave.
+// going on after what each "<" gave. It is when markup only HTML has
+// stands in it and markup opens the text or a paragraph whose lines before
+// are a mail's header block.
 inline bool LiteralHtmlEvidence(const std::string& text) {
   const std::vector<bool> literal(text.size(), false);
+  // The lines: where each begins and ends, its break left out.
+  std::vector<std::pair<std::size_t, std::size_t>> lines;
+  for (std::size_t begin = 0, i = 0;; ++i) {
+    if (i == text.size()) {
+      lines.push_back({begin, i});
+      break;
+    }
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back({begin, i});
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    begin = i + 1;
+  }
+  auto lineText = [&](std::size_t k) { return text.substr(lines[k].first, lines[k].second - lines[k].first); };
+  auto blank = [&](std::size_t k) { return lineText(k).find_first_not_of(" \t") == std::string::npos; };
+  auto header = [&](std::size_t k) {
+    const std::string line = lineText(k);
+    if (line.empty()) return false;
+    if (line[0] == ' ' || line[0] == '\t') return true;
+    if (line.size() > 2 && line.compare(0, 2, "--") == 0 && line[2] != ' ') return true;
+    std::size_t i = 0;
+    while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || (i > 0 && line[i] == '-'))) ++i;
+    return i > 0 && i < line.size() && line[i] == ':' && !std::isdigit(static_cast<unsigned char>(line[0]));
+  };
+  auto opensParagraph = [&](std::size_t at) {
+    std::size_t k = 0;
+    while (k < lines.size() && lines[k].first != at) ++k;
+    if (k == lines.size() || k == 0 || !blank(k - 1)) return false;
+    --k;
+    while (k > 0 && blank(k)) --k;  // the blank lines
+    for (;; --k) {                   // the paragraph before them
+      if (blank(k)) return true;
+      if (!header(k)) return false;
+      if (k == 0) return true;
+    }
+  };
+  std::size_t first = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  while (first < text.size() && std::string(" \t\r\n\f").find(text[first]) != std::string::npos) ++first;
   std::vector<std::string> opened;
   int breaks = 0;
+  bool evidence = false, opens = false;
   for (std::size_t i = 0; i < text.size();) {
     if (text[i] != '<' || !LiteralOpens(text, i)) {
       ++i;
@@ -215,19 +256,23 @@ inline bool LiteralHtmlEvidence(const std::string& text) {
     }
     const LiteralMarkup m = LiteralMatchMarkup(text, literal, i);
     const bool quoted = m.Found && LiteralQuoted(text, literal, i, m);
+    const std::size_t at = i;
     i = std::max(m.End, i + 1);
     if (!m.Found || quoted) continue;
-    if (m.Kind == "declaration" && m.HtmlDoctype) return true;
-    if (m.Kind == "raw") return true;
-    if (m.Kind == "end" && std::find(opened.begin(), opened.end(), m.Name) != opened.end()) return true;
+    if (m.Kind == "declaration" && m.HtmlDoctype) evidence = true;
+    if (m.Kind == "raw") evidence = true;
+    if (m.Kind == "end" && std::find(opened.begin(), opened.end(), m.Name) != opened.end()) evidence = true;
     if (m.Kind == "start") {
-      if (m.QuotedValue || m.Name == "html" || m.Name == "head" || m.Name == "body" || m.Name == "meta") return true;
+      if (m.Name == "html" || m.Name == "head" || m.Name == "body" || m.Name == "meta" || m.QuotedValue)
+        evidence = true;
       std::size_t after = m.End;
       while (after < text.size() && (text[after] == ' ' || text[after] == '\t')) ++after;
       const bool endsLine = after == text.size() || text[after] == '\r' || text[after] == '\n';
-      if (m.Name == "br" && endsLine && ++breaks >= 2) return true;
+      if (m.Name == "br" && endsLine && ++breaks >= 2) evidence = true;
       opened.push_back(m.Name);
     }
+    if (at == first || opensParagraph(at)) opens = true;
+    if (evidence && opens) return true;
   }
   return false;
 }
@@ -245,10 +290,21 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineE
 
   // References, from left to right; what one is replaced by is never read
   // again.
+  // Outside HTML a reference is decoded only where the character before it
+  // (as the text stands, what references before it became included) or
+  // after it (as written) is beyond ASCII or starts another such reference.
+  auto beyondAscii = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
   for (std::size_t at = 0; at < text.size(); ++at) {
     if (text[at] != '&') continue;
     const HtmlReference ref = MatchHtmlReference(text, at, html, utf8);
     if (ref.Length == 0) continue;
+    if (!html) {
+      const std::size_t end = at + ref.Length;
+      const bool before = at > 0 && beyondAscii(text[at - 1]);
+      const bool after = end < text.size() && (beyondAscii(text[end]) ||
+                                              MatchHtmlReference(text, end, false, utf8).Length != 0);
+      if (!before && !after) continue;
+    }
     changed = true;
     const std::string replacement(ref.Replacement());
     text.replace(at, ref.Length, replacement);
