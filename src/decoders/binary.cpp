@@ -299,7 +299,9 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
           continue;
         }
       }
-      tryBase64 = false;
+      // Text outside the structure is looked at as any text is; a plain
+      // part may carry UUE or XXE, but Base64 only as a Base64 part.
+      tryBase64 = role == MimeRole::Text;
       tryAny = role == MimeRole::Text || role == MimeRole::Plain;
       if (!tryAny) lastBase64 = lastUU = lastXX = false;
     }

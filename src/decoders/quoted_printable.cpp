@@ -639,8 +639,29 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
       i = k + 1;
       continue;
     }
-    if ((role == MimeRole::Text || role == MimeRole::Plain || role == MimeRole::QuotedPrintable) &&
-        (blocks.empty() || blocks[i] == 0)) {
+    if (role == MimeRole::Text) {
+      // Text outside the mail's structure (a preamble, an epilogue, a part
+      // that declares no encoding) is decoded as any text is.
+      std::size_t end = i + 1;
+      while (end < count && mail.Roles[end] == MimeRole::Text) ++end;
+      Text run, decoded;
+      run.AppendLines(source, i, end);
+      const EscapeResult part = DecodeInto(run, decoded, switches, counters, progress);
+      if (part.Stopped) {
+        result.Stopped = true;
+        return result;
+      }
+      if (part.Rewritten) {
+        result.Rewritten = true;
+        out.AppendLines(source, copied, i);
+        out.AppendLines(decoded, 0, decoded.size());
+        copied = end;
+      }
+      result.Converted = result.Converted || part.Converted;
+      i = end;
+      continue;
+    }
+    if ((role == MimeRole::Plain || role == MimeRole::QuotedPrintable) && (blocks.empty() || blocks[i] == 0)) {
       const std::string_view line = source[i];
       if (line.find_first_of(kEscapeLeads) != std::string_view::npos) {
         joined.assign(line);

@@ -63,14 +63,16 @@ TEST(Mime, ReadsTheStructureOfAMail) {
   ASSERT_EQ(layout.Fields.size(), 1u);
   EXPECT_EQ(layout.Fields[0].Begin, 1u);
 
-  // The escape stage: quoted-printable only in its part, the encoded word
-  // in the body's code page, everything else as it was.
+  // The escape stage: quoted-printable as declared in its part and by its
+  // own evidence in text, the encoded word in the body's code page,
+  // everything else as it was.
   Text out;
   EscapeCounters counters;
   DecodeEscapedLines(mail, out, {}, counters);
   Lines expected = ToLines(mail);
   expected[1] = "Subject: " + Koi("а");
   expected[10] = "\xF0\xD2";  // a soft break at the end of the part joins nothing
+  expected[17] = "plain \xC0\xC1";  // a part without a declared encoding: text like any other
   EXPECT_EQ(ToLines(out), expected);
 }
 
