@@ -73,28 +73,24 @@ struct Tally {
   std::int64_t highLiterals = 0;
   std::int64_t controls = 0;  // escapes of control bytes other than TAB, LF and CR
   bool run = false;           // two escapes of high bytes side by side
-  // Whether the escapes at the next three positions (swept before this
-  // one) are of high bytes.
-  bool highAt[3] = {false, false, false};
+  // Where the nearest escape of a high byte after the positions swept so
+  // far starts (none at first).
+  std::size_t highEscapeAt = kNone;
 
-  // Adds the position at the start of rest (sweeping backward).
-  void Add(std::string_view rest) {
-    const bool wasHighAfter = highAt[2];  // the position three ahead
-    highAt[2] = highAt[1];
-    highAt[1] = highAt[0];
-    highAt[0] = false;
-    const char c = rest[0];
+  // Adds position p of the string (sweeping backward).
+  void Add(std::string_view text, std::size_t p) {
+    const char c = text[p];
     if (IsHigh(c)) {
       ++highLiterals;
       return;
     }
     if (c != '=') return;
-    const int value = MatchHexEscape(rest, HexEscape::QuotedPrintable);
+    const int value = MatchHexEscape(text.substr(p), HexEscape::QuotedPrintable);
     if (value < 0) return;
     if (value >= 0x80) {
       ++highEscapes;
-      highAt[0] = true;
-      if (wasHighAfter) run = true;
+      if (highEscapeAt == p + 3) run = true;
+      highEscapeAt = p;
     } else if (IsControlEscape(value)) {
       ++controls;
     }
@@ -110,6 +106,8 @@ struct ChainSearch {
   std::size_t last = 0;       // last line of the group that starts at `first`
   std::size_t accepted = kNone;  // first start line whose group is accepted
   bool stopped = false;
+  std::string joined;             // the chain's joined string
+  std::size_t acceptedStart = 0;  // where the accepted group's string begins in it
 };
 
 // The groups that start at first, first + 1, ... are tried one after the
@@ -136,7 +134,7 @@ ChainSearch SearchChain(const Text& source, std::size_t first, std::size_t limit
     std::size_t start;
   };
   ChainSearch result;
-  std::string joined;
+  std::string& joined = result.joined;
   std::vector<Open> open;
 
   auto sweep = [&] {
@@ -146,11 +144,11 @@ ChainSearch SearchChain(const Text& source, std::size_t first, std::size_t limit
     while (!open.empty()) {
       const Open group = open.back();
       open.pop_back();
-      while (p > group.start) {
-        --p;
-        tally.Add(view.substr(p));
+      while (p > group.start) tally.Add(view, --p);
+      if (tally.Accepts(weakFirst && group.line == first) && group.line < result.accepted) {
+        result.accepted = group.line;
+        result.acceptedStart = group.start;
       }
-      if (tally.Accepts(weakFirst && group.line == first)) result.accepted = std::min(result.accepted, group.line);
     }
   };
 
@@ -381,6 +379,7 @@ bool DecodePercentPass(std::string& text, std::string& scratch) {
     previousEnd = p;
   }
   const bool decodeOutside = QuotedPrintableAccepted(outside, false);
+  if (!decodeOutside && urls.empty()) return false;
   std::string& out = scratch;
   out.clear();
   out.reserve(text.size());
@@ -525,7 +524,7 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
   const auto singleLines = [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
       const std::string_view line = source[i];
-      if (line.find_first_of("%\\&") == std::string_view::npos) continue;
+      if (FindAnyByte(line, "%\\&") == std::string_view::npos) continue;
       joined.assign(line);
       if (DecodeLaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
     }
@@ -568,8 +567,12 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
       continue;
     }
     singleLines(next, search.accepted);
-    const std::size_t last = JoinLineGroup(source, search.accepted, joined, limit);
-    std::string decoded = DecodeAllHexEscapes(joined, HexEscape::QuotedPrintable);
+    // An accepted group lasts to the end of the chain (only groups under
+    // four characters end sooner, and they are never accepted): its string
+    // is the tail of the chain's.
+    const std::size_t last = search.last;
+    std::string decoded =
+        DecodeAllHexEscapes(std::string_view(search.joined).substr(search.acceptedStart), HexEscape::QuotedPrintable);
     ++counters.QPCount;
     DecodeLaterPasses(decoded, switches, counters, scratch);
     emit(search.accepted, last, decoded);
