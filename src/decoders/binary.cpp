@@ -422,7 +422,7 @@ std::vector<std::uint8_t> ProtectedBlockLines(const Text& text, const std::vecto
       continue;
     }
     if (line.empty()) continue;
-    base64 = (base64 || line.size() > kBinaryMinLine) && !HasHighByte(line) && DecodeBase64Line(line, scratch);
+    base64 = (base64 || line.size() > kBinaryMinLine) && DecodeBase64Line(line, scratch);
     if (base64) mark(i);
   }
   return marks;

@@ -108,7 +108,38 @@ struct ChainSearch {
   bool stopped = false;
   std::string joined;             // the chain's joined string
   std::size_t acceptedStart = 0;  // where the accepted group's string begins in it
+  std::string decoded;            // the accepted group decoded, when `decodedReady`
+  bool decodedReady = false;
 };
+
+// The =XX escapes of text decoded into out, and what they show, in one
+// forward pass.
+EscapeEvidence DecodeCounting(std::string_view text, std::string& out) {
+  EscapeEvidence e;
+  out.clear();
+  out.reserve(text.size());
+  std::size_t highEnd = kNone;  // where the last escape of a high byte ended
+  for (std::size_t p = 0; p < text.size();) {
+    const char c = text[p];
+    const int value = c == '=' ? MatchHexEscape(text.substr(p), HexEscape::QuotedPrintable) : -1;
+    if (value < 0) {
+      if (IsHigh(c)) ++e.HighLiterals;
+      out += c;
+      ++p;
+      continue;
+    }
+    out += static_cast<char>(value);
+    if (value >= 0x80) {
+      ++e.HighEscapes;
+      if (highEnd == p) e.Run = true;
+      highEnd = p + 3;
+    } else if (IsControlEscape(value)) {
+      ++e.Controls;
+    }
+    p += 3;
+  }
+  return e;
+}
 
 // The groups that start at first, first + 1, ... are tried one after the
 // other and overlap: when the group at a line is not accepted, that line
@@ -138,6 +169,16 @@ ChainSearch SearchChain(const Text& source, std::size_t first, std::size_t limit
   std::vector<Open> open;
 
   auto sweep = [&] {
+    // Mostly the group of the first line is the one: tried forward, it is
+    // decoded on the way.
+    if (open.front().line == first &&
+        QuotedPrintableAccepted(DecodeCounting(joined, result.decoded), weakFirst)) {
+      result.accepted = first;
+      result.acceptedStart = 0;
+      result.decodedReady = true;
+      open.clear();
+      return;
+    }
     Tally tally;
     std::size_t p = joined.size();
     const std::string_view view(joined);
@@ -521,11 +562,19 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
   };
   std::string joined, scratch;
   // Each line alone, from..to (to excluded): the later passes.
+  // Only the lines a search of the whole block finds a lead of a later
+  // pass in are looked at; the search goes on from where it stood.
+  const std::string_view bytes = source.Bytes();
+  std::size_t laterLead = kNone - 1;  // the next such lead found, npos for none; kNone - 1 before any search
   const auto singleLines = [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
-      const std::string_view line = source[i];
-      if (FindAnyByte(line, "%\\&") == std::string_view::npos) continue;
-      joined.assign(line);
+      const std::size_t begin = source.Begin(i);
+      if (laterLead == kNone - 1 || (laterLead != std::string_view::npos && laterLead < begin))
+        laterLead = FindAnyByte(bytes, "%\\&", begin);
+      if (laterLead == std::string_view::npos) return;
+      i = LineAt(source, laterLead, i);
+      if (i >= to) return;
+      joined.assign(source[i]);
       if (DecodeLaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
     }
   };
@@ -556,7 +605,7 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
       continue;
     }
     const std::size_t limit = nextBlock(next);
-    const ChainSearch search = SearchChain(source, next, limit, acceptedEnd == next, ticker);
+    ChainSearch search = SearchChain(source, next, limit, acceptedEnd == next, ticker);
     if (search.stopped) {
       result.Stopped = true;
       return result;
@@ -572,7 +621,9 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
     // is the tail of the chain's.
     const std::size_t last = search.last;
     std::string decoded =
-        DecodeAllHexEscapes(std::string_view(search.joined).substr(search.acceptedStart), HexEscape::QuotedPrintable);
+        search.decodedReady
+            ? std::move(search.decoded)
+            : DecodeAllHexEscapes(std::string_view(search.joined).substr(search.acceptedStart), HexEscape::QuotedPrintable);
     ++counters.QPCount;
     DecodeLaterPasses(decoded, switches, counters, scratch);
     emit(search.accepted, last, decoded);
