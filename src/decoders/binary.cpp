@@ -225,6 +225,20 @@ void AppendStreamText(Text& text, std::size_t& settled, std::string_view stream,
   settled = text.size();
 }
 
+namespace {
+
+// "begin", three or four octal digits and a name: the line that opens a
+// UUE or XXE block.
+bool IsBlockBegin(std::string_view line) {
+  line = TrimTrailingControls(line);
+  if (!line.starts_with("begin ")) return false;
+  std::size_t p = 6, digits = 0;
+  while (p < line.size() && line[p] >= '0' && line[p] <= '7') ++p, ++digits;
+  return (digits == 3 || digits == 4) && p + 1 < line.size() && line[p] == ' ';
+}
+
+}  // namespace
+
 BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progress) {
   // The lines that stay go into a text of their own, reserved at the size
   // of the source: a block of text decoded is smaller than its encoding.
@@ -262,6 +276,7 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
   // other parts are tried for UUE and XXE only.
   const MimeLayout mail = MayBeMail(source) ? ScanMime(source) : MimeLayout{};
   std::size_t nextPart = 0;
+  bool uueBlock = false;  // inside a part, between a UUE or XXE block's "begin" and "end"
   std::string body;
 
   const std::size_t count = source.size();
@@ -290,7 +305,16 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
             files.AddFile(part.Name);
             files.AddData(work);
           } else {
-            // An inline part of text: its text stands where its lines were.
+            // An inline part of text: its text stands where its lines were,
+            // with the UUE and XXE blocks it carries decoded in turn.
+            if (work.find("begin ") != std::string::npos) {
+              Text inner = Text::FromBytes(work);
+              const BinaryScan innerSeen = DecodeBinaryBlocks(inner, files);
+              seen.UUE = seen.UUE || innerSeen.UUE;
+              seen.XXE = seen.XXE || innerSeen.XXE;
+              seen.Base64 = seen.Base64 || innerSeen.Base64;
+              work = inner.TakeBytes();
+            }
             AppendStreamText(kept, settled, work, BreakOfPieces(source, part.End - 1), source.End(part.End - 1));
           }
           work.clear();
@@ -299,15 +323,27 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
           continue;
         }
       }
-      // Text outside the structure is looked at as any text is; a plain
-      // part may carry UUE or XXE, but Base64 only as a Base64 part.
+      // Text outside the structure is looked at as any text is. The text
+      // of a plain or quoted-printable part may carry UUE or XXE blocks,
+      // taken only between their "begin" and "end" lines; Base64 comes only
+      // as a Base64 part.
+      const bool inPart = role == MimeRole::Plain || role == MimeRole::QuotedPrintable;
+      if (!inPart && role != MimeRole::Text) uueBlock = false;
       tryBase64 = role == MimeRole::Text;
-      tryAny = role == MimeRole::Text || role == MimeRole::Plain;
+      tryAny = role == MimeRole::Text || (inPart && (uueBlock || IsBlockBegin(line)));
       if (!tryAny) lastBase64 = lastUU = lastXX = false;
+    }
+    // In a mail, between a block's "begin" and "end" lines every line is
+    // tried, so that a block of a few bytes (one short line) is not left
+    // behind.
+    if (IsBlockBegin(line)) {
+      uueBlock = true;
+    } else if (uueBlock && TrimTrailingControls(line) == "end") {
+      uueBlock = false;
     }
     if (!line.empty() && tryAny) {
       DetectFileName(line, pending);
-      const bool isLong = line.size() > kBinaryMinLine;
+      const bool isLong = line.size() > kBinaryMinLine || (mail.IsMail && uueBlock);
       decoded = (tryBase64 && attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line)) ||
                 attempt(isLong, lastUU, seen.UUE, DecodeUULine, line) ||
                 attempt(isLong, lastXX, seen.XXE, DecodeXXLine, line);
@@ -355,6 +391,13 @@ bool BinaryLineInert(std::string_view line, std::string& scratch) {
 // hold one are looked at, whatever breaks their bytes hold.
 bool BinaryInert(const Text& text, const TFileList& files) {
   if (!files.Empty()) return false;
+  // A UUE or XXE block may be a single short line after its "begin".
+  const std::string_view bytes = text.Bytes();
+  for (std::size_t at = bytes.find("begin "); at != std::string_view::npos; at = bytes.find("begin ", at + 1)) {
+    if (at > 0 && bytes[at - 1] != '\n' && bytes[at - 1] != '\r') continue;
+    std::size_t end = FindLineBreak(bytes, at);
+    if (IsBlockBegin(bytes.substr(at, end - at))) return false;
+  }
   if (MayBeMail(text)) {
     const MimeLayout mail = ScanMime(text);
     if (std::any_of(mail.Parts.begin(), mail.Parts.end(),
@@ -367,19 +410,6 @@ bool BinaryInert(const Text& text, const TFileList& files) {
       [&](std::string_view line) { return BinaryLineInert(line, scratch); });
 }
 
-namespace {
-
-// "begin", three or four octal digits and a name: the line that opens a
-// UUE or XXE block.
-bool IsBlockBegin(std::string_view line) {
-  line = TrimTrailingControls(line);
-  if (!line.starts_with("begin ")) return false;
-  std::size_t p = 6, digits = 0;
-  while (p < line.size() && line[p] >= '0' && line[p] <= '7') ++p, ++digits;
-  return (digits == 3 || digits == 4) && p + 1 < line.size() && line[p] == ' ';
-}
-
-}  // namespace
 
 std::vector<std::uint8_t> ProtectedBlockLines(const Text& text, const std::vector<MimeRole>* roles) {
   std::vector<std::uint8_t> marks;
