@@ -16,6 +16,7 @@ Usage: tools/make_mail_fixtures.py [output folder]
 """
 
 import binascii
+import email.encoders
 import email.policy
 import os
 import random
@@ -140,7 +141,27 @@ m.set_content(text, charset="utf-8", cte="8bit")
 save("uue_plain", m, ["Файл в UUE.", "begin 644 archive.bin", "`", "end", "Конец письма."],
      [("archive.bin", payload)])
 
-# 5. No mail: a text in Windows-1251 with the same UUE block and a line of
+# 5. UUE blocks inside encoded text parts: a block of two bytes (one short
+#    line, whose trailing blank the quoted-printable part writes as =20) in
+#    a quoted-printable part, and a block in a KOI8-R text part in Base64.
+small = b"\x00\xff"
+body = "Два байта:\n\nbegin 644 small.bin\n" + binascii.b2a_uu(small).decode("ascii") + "`\nend\n"
+m = MIMEMultipart()
+m["Subject"] = Header("Блоки UUE", "koi8-r")
+m["From"] = "uue@example.ru"
+m["To"] = "you@example.ru"
+part = MIMEText(body, "plain", "koi8-r")
+del part["Content-Transfer-Encoding"]
+part.set_payload(body.encode("koi8-r"))
+email.encoders.encode_quopri(part)
+m.attach(part)
+inner = random_bytes(100)
+second = "Ещё архив:\nbegin 644 inner.bin\n" + "".join(
+    binascii.b2a_uu(inner[i:i + 45]).decode("ascii") for i in range(0, len(inner), 45)) + "`\nend\n"
+m.attach(MIMEText(second, "plain", "koi8-r"))
+save("uue_in_parts", m, ["Два байта:", "Ещё архив:"], [("small.bin", small), ("inner.bin", inner)], smtp=False)
+
+# 6. No mail: a text in Windows-1251 with the same UUE block and a line of
 #    quoted-printable; the UUE lines stay out of the escape stage.
 text = ("=C0=F0=F5=E8=E2 =E2 UUE:\r\nпростая строка =C0=E1 не в блоке.\r\n\r\nbegin 644 archive.bin\r\n" +
         uue.replace("\n", "\r\n") + "`\r\nend\r\n")
