@@ -10,6 +10,7 @@
 
 #include "decoders/attachment_names.h"
 #include "decoders/binary.h"
+#include "decoders/quoted_printable.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
 #include "decoders/binary_encoders.h"
@@ -56,6 +57,31 @@ void CheckBase64RoundTrip(std::string_view bytes) {
   FUZZ_CHECK(files[0].Stream == bytes);
 }
 
+// Any bytes sent as a Base64 part of a mail, after a quoted-printable part,
+// come back whole under the part's name, through both stages in their order.
+void CheckMailRoundTrip(std::string_view bytes) {
+  Lines text = {"From: a@example.ru", "Subject: =?utf-8?B?0J/RgNC4?=", "MIME-Version: 1.0",
+                "Content-Type: multipart/mixed; boundary=\"b\"", "", "--b",
+                "Content-Type: text/plain; charset=utf-8", "Content-Transfer-Encoding: quoted-printable", "",
+                "=D0=9F=D1=80=D0=B8=", "", "--b", "Content-Type: application/octet-stream",
+                "Content-Transfer-Encoding: base64", "Content-Disposition: attachment; filename=\"data.bin\"", ""};
+  for (std::string& line : testing::Base64Lines(bytes)) text.push_back(std::move(line));
+  text.push_back("");
+  text.push_back("--b--");
+  Text buffer = Text::FromLines(text, LineEnd::CrLf);
+  Text decoded;
+  EscapeCounters counters;
+  const EscapeResult escapes = DecodeEscapedLines(buffer, decoded, EscapeSwitches{}, counters);
+  FUZZ_CHECK(escapes.Converted);
+  TFileList files;
+  DecodeBinaryBlocks(decoded, files);
+  FinishNames(files);
+  FUZZ_CHECK(files.Count() == (bytes.empty() ? 0u : 1u));
+  if (bytes.empty()) return;
+  FUZZ_CHECK(files[0].Name == "data.bin");
+  FUZZ_CHECK(files[0].Stream == bytes);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckSafeNames(files);
 
   CheckBase64RoundTrip(input.text);
+  CheckMailRoundTrip(input.text);
 
   // The name helpers on every line, as a name found in a header would be.
   for (const std::string& line : source) {

@@ -2,9 +2,11 @@
 // escapes (\'xx) and numeric character references (&#N;).
 //
 // A mail (see decoders/mime.h) is decoded by its structure: quoted-printable
-// only in the parts that declare it, encoded words only in its Subject,
-// From, To and Cc fields; header and boundary lines and Base64 parts are
-// never touched.
+// as its parts declare it (every =XX, soft breaks joined within the part),
+// encoded words in its Subject, From, To and Cc fields; header and boundary
+// lines and Base64 parts are never touched; a part declared 7bit or 8bit
+// gets the later passes only; its text outside the structure (preamble,
+// epilogue, parts that declare no encoding) is decoded as any text.
 //
 // Any other text is decoded only where it shows the escapes' own evidence,
 // line group by line group, never because something elsewhere in the text
