@@ -332,6 +332,8 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
       tryBase64 = role == MimeRole::Text;
       tryAny = role == MimeRole::Text || (inPart && (uueBlock || IsBlockBegin(line)));
       if (!tryAny) lastBase64 = lastUU = lastXX = false;
+      // A header's file name names the block that its body holds as text.
+      if (role == MimeRole::Header && !line.empty()) DetectFileName(line, pending);
     }
     // In a mail, between a block's "begin" and "end" lines every line is
     // tried, so that a block of a few bytes (one short line) is not left

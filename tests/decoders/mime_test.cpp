@@ -4,6 +4,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
+#include "decoders/attachment_names.h"
 #include "decoders/binary.h"
 #include "decoders/quoted_printable.h"
 
@@ -151,6 +152,20 @@ TEST(Mime, TheBinaryStageDecodesBase64PartsOnly) {
   EXPECT_EQ(lines[14], "\xD0\xBC\xD0\xB8\xD1\x80");
   EXPECT_EQ(lines[15], "");
   EXPECT_EQ(lines[16], "--b--");
+}
+
+// A body that declares no encoding is text: a Base64 block in it is found
+// as in any text and named by the header's file name.
+TEST(Mime, AHeaderNamesTheBlockOfABodyWithoutEncoding) {
+  Text mail = {"Content-Type: application/octet-stream", "Content-Disposition: attachment; filename=\"data.bin\"",
+               "", "c29tZSBwbGFpbiB0ZXh0IGluIGEgZmlsZQo=", "", "--boundary--"};
+  ASSERT_TRUE(ScanMime(mail).IsMail);
+  TFileList files;
+  DecodeBinaryBlocks(mail, files);
+  FinishNames(files);
+  ASSERT_EQ(files.Count(), 1u);
+  EXPECT_EQ(files[0].Name, "data.bin");
+  EXPECT_EQ(files[0].Stream, "some plain text in a file\n");
 }
 
 }  // namespace
