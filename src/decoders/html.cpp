@@ -1330,14 +1330,14 @@ bool DecodeHtml(Text& text, StageProgress& progress) {
     html = HasHtmlEvidence(joined, progress, stopped);
   }
   bool changed = false;
-  const bool utf8 = !stopped && IsUtf8Text(text.Bytes());
+  // Without "&" there is no reference, and no need to know the encoding.
+  const bool utf8 = !stopped && text.Bytes().find('&') != std::string_view::npos && IsUtf8Text(text.Bytes());
   if (!stopped && !html) {
     // A line that holds a break of its own is split there once anything
     // changed, as the whole-text passes split it.
-    if (!HasBreakInside(text))
-      changed = PlainReferences(text, utf8, progress);
-    else if (HasHtmlReference(text.Bytes(), false, utf8, progress, stopped))
-      changed = WholeTextHtml(text, progress, false, true, utf8);
+    if (HasHtmlReference(text.Bytes(), false, utf8, progress, stopped) && !stopped)
+      changed = HasBreakInside(text) ? WholeTextHtml(text, progress, false, true, utf8)
+                                     : PlainReferences(text, utf8, progress);
   } else if (!stopped) {
     const bool references = HasHtmlReference(text.Bytes(), true, utf8, progress, stopped);
     if (!stopped) {
