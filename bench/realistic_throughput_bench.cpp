@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
       std::printf("  %s (%.1f MB)\n", input.name.c_str(), bytes / 1e6);
       std::vector<Sample> kamvoRuns, otherRuns;
       for (int r = 0; r < repeats; ++r) {
-        kamvoRuns.push_back(InCleanFolder(work, master, {kamvo, file}));
+        kamvoRuns.push_back(InCleanFolder(work, master, {kamvo, file, "/WIN"}));
         if (r == 0 && check && ReadFile(file) != ReadFile(expected))
           std::printf("    kamvo's result differs from iconv's\n");
         Sample other = RunProgram({"iconv", "-c", "-f", from, "-t", "cp1251", iconvInput, "-o",

@@ -13,6 +13,7 @@
 #include "cli/many_files.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
+#include "driver/default_target.h"
 #include "driver/file_conversion.h"
 #include "settings/settings.h"
 
@@ -126,6 +127,28 @@ bool IsSetupRun(const std::vector<std::string>& params,
          !fileExists(params.back());
 }
 
+namespace {
+
+// Breaks a paragraph at spaces into lines of at most 80 characters.
+std::string Wrapped(const std::string& paragraph) {
+  std::string text, line;
+  std::size_t start = 0;
+  while (start < paragraph.size()) {
+    std::size_t end = paragraph.find(' ', start);
+    if (end == std::string::npos) end = paragraph.size();
+    const std::string word = paragraph.substr(start, end - start);
+    if (!line.empty() && line.size() + 1 + word.size() > 80) {
+      text += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    start = end + 1;
+  }
+  return text + line + "\n";
+}
+
+}  // namespace
+
 std::string HelpText(const TCfg& cfg, int defaultTarget) {
   std::string on, off;
   const auto add = [](std::string& list, const char* name) { list += (list.empty() ? "" : ", ") + std::string(name); };
@@ -134,12 +157,13 @@ std::string HelpText(const TCfg& cfg, int defaultTarget) {
       {cfg.ConvertRTF, "RTF (/RTF)"},               {cfg.ConvertHTML, "HTML (/HTML)"},
       {cfg.ConvertUTF8, "UTF-8 (/UTF)"},            {cfg.TranslitOn, "translit (/TL)"}};
   for (const auto& [enabled, name] : decoders) add(enabled ? on : off, name);
-  const std::string target = defaultTarget == kUtf8Code ? "UTF-8" : IconvName(defaultTarget);
+  const std::string target = TargetName(defaultTarget);
   return UsageText() + LongOptionsHelp() +
-         "Default target: " + target + " (the locale's character set); /WIN, /DOS, /KOI, /ISO, /UTF8\n"
-         "or --to=CODE choose another.\n"
-         "Decoders on (from the settings): " + (on.empty() ? "none" : on) + ".\n" +
-         (off.empty() ? "" : "Off: " + off + ".\n") +
+         Wrapped("Default target: " + target +
+                 (TargetFromName(cfg.Target) != -1 ? " (the \"Target\" setting)" : " (the locale's character set)") +
+                 "; /WIN, /DOS, /KOI, /ISO, /UTF8 or --to=CODE choose another.") +
+         Wrapped("Decoders on (from the settings): " + (on.empty() ? "none" : on) + "." +
+                 (off.empty() ? "" : " Off: " + off + ".")) +
          "\n"
          "Nothing is lost: a file rewritten in place keeps its old content as FILE.bak, and an\n"
          "existing output file (the second name, -o) is kept the same way; an older backup is\n"
@@ -162,23 +186,8 @@ std::string HelpText(const TCfg& cfg, int defaultTarget) {
 }
 
 int TerminalCodePage(const std::function<std::string(const char*)>& env) {
-  std::string locale;
-  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    locale = env(name);
-    if (!locale.empty()) break;
-  }
-  const std::size_t dot = locale.find('.');
-  if (dot == std::string::npos) return 0;
-  std::string charset;
-  for (char c : AsciiUpper(locale.substr(dot + 1))) {
-    if (c == '@') break;
-    if (c != '-' && c != '_') charset += c;
-  }
-  if (charset == "KOI8R") return kKoi8;
-  if (charset == "CP1251" || charset == "WINDOWS1251") return kWindows;
-  if (charset == "CP866" || charset == "IBM866") return kDos;
-  if (charset == "ISO88595") return kIso;
-  return 0;
+  const int code = LocaleCodePage(env);
+  return code == kUtf8Code ? 0 : code;
 }
 
 std::string ForTerminal(std::string_view text, int terminalCode) {
@@ -212,9 +221,12 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
     err << "kamvo: " << message << "\nTry 'kamvo --help' for more information.\n";
     return kExitUsage;
   };
+  // Without a code option the text goes into the locale's character set
+  // (or the one the settings name).
+  const int defaultTarget = DefaultTarget(cfg, ProcessEnv());
   const LongOptions longOptions = ParseLongOptions(params, exists);
   if (longOptions.Help) {
-    out << HelpText(cfg, kWindows);
+    out << HelpText(cfg, defaultTarget);
     return kExitOk;
   }
   if (longOptions.Version) {
@@ -234,7 +246,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   RunChoices choices;
   choices.Switches = options.Switches;
   choices.FromCode = longOptions.FromCode != -1 ? longOptions.FromCode : std::max(options.FromCode, 0);
-  choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode : options.ToCode != -1 ? options.ToCode : kWindows;
+  choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode : options.ToCode != -1 ? options.ToCode : defaultTarget;
 
   const auto attachmentsMisplaced = [&] {
     return usageError("--attachments is for runs that write standard output (the attachments of a file "

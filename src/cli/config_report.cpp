@@ -4,6 +4,7 @@
 #include <string>
 
 #include "codepages/unicode.h"
+#include "driver/default_target.h"
 #include "settings/settings.h"
 
 namespace kamvo {
@@ -46,6 +47,8 @@ void PrintConfig(const std::filesystem::path& storeFile, const TSettings& settin
   std::string table = Utf8FromWin(c.TranslitTable);
   for (std::size_t at = 0; (at = table.find("\r\n", at)) != std::string::npos;) table.replace(at, 2, " ");
   out << "Translit Table = " << table << '\n';
+  out << "Target = "
+      << (c.Target.empty() ? "(the locale's: " + TargetName(DefaultTarget(c, ProcessEnv())) + ")" : c.Target) << '\n';
   flag("FirstRun", settings.FirstRun);
   out << "Location = " << settings.Location << '\n';
   out << "LastOpenPath = " << settings.LastOpenPath << '\n';

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "codepages/code_tables.h"
+
 namespace kamvo {
 
-// Code number for UTF-8 as a source or target code page, beside 1 to 4.
-inline constexpr int kUtf8Code = 5;
 
 struct LongOptions {
   bool Help = false, Version = false;

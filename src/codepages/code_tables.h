@@ -16,6 +16,9 @@ using Byte = unsigned char;
 
 // Code numbers.
 enum : int { kWindows = 1, kDos = 2, kKoi8 = 3, kIso = 4 };
+// UTF-8 as a source or target beside the four code pages (no code table of
+// its own: text goes through Windows-1251 and the UTF-8 step).
+inline constexpr int kUtf8Code = 5;
 constexpr int kCodeCount = 4;
 
 // Display names indexed by code number (index 0 is unused and empty).

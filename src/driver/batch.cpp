@@ -143,7 +143,9 @@ bool OpenMultiFiles(Converter& converter, const std::vector<std::string>& paths,
   if (paths.empty()) return false;
   const PathCount count = CountPaths(paths);
   const std::string question = BatchQuestion(count, FromCodeName(converter.window().FromIndex()),
-                                             ToCodeName(converter.window().ToIndex()), converter.English());
+                                             converter.Utf8Target ? std::string("UTF-8")
+                                                                  : ToCodeName(converter.window().ToIndex()),
+                                             converter.English());
   if (!ask(question)) return false;
   Text report;
   for (const std::string& path : paths) {

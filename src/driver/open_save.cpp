@@ -1,5 +1,7 @@
 #include "driver/open_save.h"
 
+#include "codepages/unicode.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -28,6 +30,9 @@ bool SaveBytesFile(const std::string& path, const std::string& bytes) {
   return !temporary.empty() && CommitFile(temporary, target);
 }
 
-bool SaveTextFile(const std::string& path, const Text& text) { return SaveBytesFile(path, JoinLines(text, "\n")); }
+bool SaveTextFile(const std::string& path, const Text& text, bool utf8) {
+  const std::string bytes = JoinLines(text, "\n");
+  return SaveBytesFile(path, utf8 ? Utf8FromWin(bytes) : bytes);
+}
 
 }  // namespace kamvo

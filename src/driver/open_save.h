@@ -11,7 +11,8 @@ namespace kamvo {
 // that a failure leaves the old file whole. A link is written through (the
 // file it names is replaced), and a file that exists keeps its permissions.
 // False on failure.
-bool SaveTextFile(const std::string& path, const Text& text);
+// With utf8 the Windows-1251 text is written as UTF-8.
+bool SaveTextFile(const std::string& path, const Text& text, bool utf8 = false);
 
 // The same for bytes as they are (an attachment saved under a name the user
 // chose).

@@ -103,6 +103,7 @@ void ReadCfg(TSettings& s, const TFontGroup& textAreaFont, const TStoreContext& 
   // An empty table is replaced in memory only; it is stored with the next
   // WriteCfg.
   if (c.TranslitTable.empty()) c.TranslitTable = DefaultTranslitTable();
+  ReadString(reg, kSettings, "Target", c.Target, "");
 
   reg.Flush();
 }
@@ -122,6 +123,7 @@ void WriteCfg(const TCfg& c, const TStoreContext& ctx) {
   WriteBool(reg, kSettings, "Word Wrap", c.WordWrapOn);
   WriteBool(reg, kSettings, "Translit", c.TranslitOn);
   WriteString(reg, kSettings, "Translit Table", c.TranslitTable);
+  WriteString(reg, kSettings, "Target", c.Target);
 
   WriteString(reg, kFont, "Name", c.TextFont.Name);
   WriteInteger(reg, kFont, "Size", c.TextFont.Size);

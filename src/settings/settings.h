@@ -5,7 +5,7 @@
 //   (the key itself)   "FirstRun" dword, "Location", "LastOpenPath",
 //                      "LastSavePath" strings
 //   Settings           the switches (dwords), "Detection limit" (dword),
-//                      "Translit Table" (string)
+//                      "Translit Table", "Target" (strings)
 //   Settings\Font      text font: "Name" string, "Size", "CharSet" dwords,
 //                      "Style" one-byte binary
 //   Settings\SysFont   interface font, same four values
@@ -70,6 +70,10 @@ struct TCfg {
   uint8_t UserLanguage = kLangEnglish;  // from the locale, never stored
   bool WordWrapOn = true;
   std::string TranslitTable = DefaultTranslitTable();
+  // The code page text is converted into when no option names one, by the
+  // name iconv gives it ("utf-8", "cp1251", "cp866", "koi8-r",
+  // "iso-8859-5"); empty: the locale's character set.
+  std::string Target;
 
   bool operator==(const TCfg&) const = default;
 };

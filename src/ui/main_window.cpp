@@ -41,6 +41,7 @@
 #include "codepages/unicode.h"
 #include "decoders/translit.h"
 #include "driver/batch.h"
+#include "driver/default_target.h"
 #include "driver/file_io.h"
 #include "driver/open_save.h"
 #include "driver/stages.h"
@@ -153,6 +154,8 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   SetSwitchesFromSettings();
   converter_->SetButtonsStop();
   ReadCfg();
+  // The default target may come from the settings.
+  ResetCodeLists();
 }
 
 TMainWindow::~TMainWindow() {
@@ -264,7 +267,7 @@ void TMainWindow::BuildLayout() {
   Label2->setObjectName("Label2");
   c_.cmbTo = new QComboBox(ControlPanel);
   c_.cmbTo->setObjectName("cmbTo");
-  c_.cmbTo->addItems({"Windows", "Dos", "KOI-8", "ISO 8859-5"});
+  c_.cmbTo->addItems({"Windows", "Dos", "KOI-8", "ISO 8859-5", "UTF-8"});
 
   auto* lists = new QGridLayout;
   lists->setContentsMargins(0, 4, 0, 0);
@@ -385,8 +388,12 @@ void TMainWindow::SetSwitchesFromSettings() {
 
 void TMainWindow::ResetCodeLists() {
   c_.cmbFrom->setCurrentIndex(0);
-  c_.cmbTo->setCurrentIndex(0);
+  // The target the command line takes too: the locale's character set,
+  // unless the settings name another.
+  c_.cmbTo->setCurrentIndex(DefaultTarget(settings_.Cfg, ProcessEnv()) - 1);
 }
+
+bool TMainWindow::Utf8Chosen() const { return c_.cmbTo->currentIndex() == kUtf8Code - 1; }
 
 void TMainWindow::Start() {
   Busy([this] { converter_->Convert(); });
@@ -598,7 +605,7 @@ void TMainWindow::SaveFile() {
   if (file.isEmpty()) return;
   settings_.LastSavePath = LocalPath(file);
   converter_->CopyTextFromScreen();
-  if (!SaveTextFile(LocalPath(file), converter_->TextBuffer)) {
+  if (!SaveTextFile(LocalPath(file), converter_->TextBuffer, Utf8Chosen())) {
     QMessageBox::critical(this, "KAMVO",
                           (settings_.Cfg.English ? Utf8("Cannot write the file %1.") : Utf8("Не удалось записать файл %1."))
                               .arg(file));
@@ -607,6 +614,9 @@ void TMainWindow::SaveFile() {
 
 void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
   Busy([&] {
+    // Files are written in the target chosen; UTF-8 goes through
+    // Windows-1251 and is written as UTF-8.
+    converter_->Utf8Target = Utf8Chosen();
     kamvo::OpenMultiFiles(
         *converter_, paths, [this](const std::string& question) { return AskYesNo(question); },
         [this] { return exiting_; });

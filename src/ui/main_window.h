@@ -105,6 +105,8 @@ class TMainWindow : public QMainWindow {
   void QueueFormShow();
   void SetSwitchesFromSettings();
   void ResetCodeLists();
+  // True when the To list names UTF-8.
+  bool Utf8Chosen() const;
   // Runs body unless a conversion is running already.
   void Busy(const std::function<void()>& body);
 

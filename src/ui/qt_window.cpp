@@ -17,6 +17,7 @@
 
 #include <algorithm>
 
+#include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 
 namespace kamvo::ui {
@@ -43,7 +44,12 @@ DecoderSwitches QtWindow::Switches() const {
 }
 
 int QtWindow::FromIndex() const { return std::max(0, c_.cmbFrom->currentIndex()); }
-int QtWindow::ToIndex() const { return std::max(0, c_.cmbTo->currentIndex()); }
+// UTF-8, the list's last item, is Windows-1251 for the run: the text is
+// shown as characters, and written as UTF-8 when files are written.
+int QtWindow::ToIndex() const {
+  const int index = c_.cmbTo->currentIndex();
+  return index < 0 || index == kUtf8Code - 1 ? 0 : index;
+}
 
 void QtWindow::ShowText(const Text& given) {
   const Text split = HasBreakInside(given) ? Resplit(given) : Text();

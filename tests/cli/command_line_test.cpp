@@ -12,6 +12,7 @@
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
+#include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -123,6 +124,7 @@ class ProgramTest : public ::testing::Test {
   RunResult Kamvo(const std::string& args, const std::optional<std::string>& input = std::nullopt) {
     const std::string out = dir / "stdout", err = dir / "stderr", in = dir / "stdin";
     if (input) WriteFile(in, *input);
+    testing::PinWindowsTarget(dir / "config");
     const std::string command = "cd '" + dir.path().string() + "' && " + (input ? "cat '" + in + "' | " : "") +
                                 "XDG_CONFIG_HOME='" + (dir / "config") + "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " +
                                 KAMVO_EXECUTABLE + " " + args + " >'" + out + "' 2>'" + err + "'" +
@@ -318,7 +320,8 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
   // Settings under which no text is recognised: detection tells so at once.
   const std::pair<std::string, std::string> strict = {
       "config/kamvo/kamvo.reg",
-      "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings]\n\"Detection limit\"=dword:00000065\n"};
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings]\n\"Detection limit\"=dword:00000065\n"
+      "\"Target\"=\"cp1251\"\n"};
   const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
   std::string longWin, longKoi;  // more than a pipe holds at once
   for (int i = 0; i < 4000; ++i) longWin += win;
@@ -517,11 +520,52 @@ TEST_F(ProgramTest, HelpNamesTheProgramTheDefaultsAndTheModes) {
   EXPECT_EQ(help.out.find("kamvo.exe"), std::string::npos);
   for (const char* text : {"\nkamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...\n",
                            "\nDefault target: ",
-                           "\nDecoders on (from the settings): Base64/UUE/XXE (/BIN), quoted-printable (/QP), RTF "
-                           "(/RTF), HTML (/HTML), UTF-8 (/UTF).\nOff: translit (/TL).\n",
+                           "\nDecoders on (from the settings): Base64/UUE/XXE (/BIN), quoted-printable (/QP),\n"
+                           "RTF (/RTF), HTML (/HTML), UTF-8 (/UTF). Off: translit (/TL).\n",
                            "\n  kamvo < mail.eml > fixed.eml ", "\n  kamvo -r old-texts/ ", "\n  kamvo --detect ",
                            "130 interrupted"})
     EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
+}
+
+}  // namespace
+}  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// Without a code option the text goes into the locale's character set, or
+// the one the settings name; the code options keep their meaning.
+TEST(DefaultTarget, TheLocaleOrTheSettingsChoose) {
+  const std::string win = "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
+                          "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?\n";
+  const std::string koi = ConvertByPair(win, 2), dos = ConvertByPair(win, 1), utf8 = Utf8FromWin(win);
+  const struct {
+    std::string locale, setting, option, input, output;
+  } cases[] = {
+      {"C.UTF-8", "", "", koi, utf8},
+      {"ru_RU.UTF-8", "", "", win, utf8},
+      {"ru_RU.KOI8-R", "", "", win, koi},
+      {"ru_RU.CP1251", "", "", koi, win},
+      {"ru_RU.IBM866", "", "", koi, dos},
+      {"ru_RU.UTF-8", "cp866", "", koi, dos},
+      {"C.UTF-8", "", "/WIN", koi, win},
+      {"C.UTF-8", "", "--to=koi8-r", win, koi},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale + " " + c.setting + " " + c.option);
+    TempDir dir;
+    fs::create_directories(dir / "config/kamvo");
+    WriteFile(dir / "config/kamvo/kamvo.reg",
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings]\n\"Target\"=\"" + c.setting + "\"\n");
+    WriteFile(dir / "f.txt", c.input);
+    std::vector<std::string> params = {dir / "f.txt"};
+    if (!c.option.empty()) params.push_back(c.option);
+    const testing::ProgramRun run =
+        testing::RunKamvo(dir, params, KAMVO_EXECUTABLE, {"LC_ALL=" + c.locale, "LANG=" + c.locale});
+    EXPECT_EQ(run.Status, kExitOk) << run.Err;
+    EXPECT_EQ(ReadFile(dir / "f.txt"), c.output);
+    EXPECT_EQ(ReadFile(dir / "f.txt.bak"), c.input);
+  }
 }
 
 }  // namespace

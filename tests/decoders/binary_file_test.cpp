@@ -76,7 +76,7 @@ TEST(BinaryFiles, KoiMailWithANamedPdfFromTheCommandLine) {
 
   TCfg cfg;
   std::ostringstream out, err;
-  EXPECT_EQ(ConvFileCommandLine({file}, cfg, out, err, 0), kExitOk) << err.str();
+  EXPECT_EQ(ConvFileCommandLine({file, "/WIN"}, cfg, out, err, 0), kExitOk) << err.str();
   EXPECT_NE(out.str().find("Base64 converted."), std::string::npos) << out.str();
 
   // The body is readable Windows-1251 text; the PDF's lines have left the text.

@@ -482,7 +482,7 @@ TEST(HtmlPage, ALatin1EntityPageComesBackReadable) {
   // The same from the command line, as a user would try it.
   testing::WriteFile(file, page);
   const std::string command = "cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config") +
-                              "' LANG=C.UTF-8 LC_ALL= " + KAMVO_EXECUTABLE + " page.html >'" + (dir / "out") +
+                              "' LANG=C.UTF-8 LC_ALL= " + KAMVO_EXECUTABLE + " page.html /WIN >'" + (dir / "out") +
                               "' 2>&1";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));

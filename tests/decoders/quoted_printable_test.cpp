@@ -564,7 +564,7 @@ TEST(QuotedPrintableMail, TheProgramMakesAKoi8MailReadable) {
   testing::WriteFile(dir / "mail.txt", mail.file);
   const std::string out = dir / "stdout";
   const std::string command = "cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config") +
-                              "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " + KAMVO_EXECUTABLE + " mail.txt >'" + out +
+                              "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " + KAMVO_EXECUTABLE + " mail.txt /WIN >'" + out +
                               "' 2>&1";
   const int raw = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(raw));

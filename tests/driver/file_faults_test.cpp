@@ -32,6 +32,7 @@
 #include "driver/file_io.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
+#include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -95,6 +96,7 @@ struct CommandResult {
 
 CommandResult RunCommandLine(const std::vector<std::string>& params) {
   TCfg cfg;
+  cfg.Target = "cp1251";  // whatever the locale
   std::ostringstream out, err;
   const int status = ConvFileCommandLine(params, cfg, out, err, 0);
   return {status, out.str(), err.str()};
@@ -621,6 +623,7 @@ TEST_F(FileFaults, ProgramKilledAtRandomMomentsLeavesTheTextWhole) {
   const std::string file = dir / "letter.txt";
   const std::string win = WinText(1 << 20);
   const std::string config = dir / "config";
+  testing::PinWindowsTarget(config);
   const auto start = [&] {
     std::fflush(nullptr);
     const pid_t pid = ::fork();

@@ -27,6 +27,7 @@
 #include "driver/file_conversion.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
+#include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -253,6 +254,7 @@ TEST(FileSafety, TheProgramOnRealFolders) {
   const mode_t oldMask = ::umask(022);
   TempDir dir;
   const std::string config = dir / "config";
+  testing::PinWindowsTarget(config);
 
   const std::vector<Case> cases = {
       // Attachments never replace anything: a name that is taken, by a file
@@ -397,6 +399,7 @@ bool ProgramHasOpen(pid_t pid, const fs::path& file) {
 TEST(FileSafety, TwoConversionsOfOneFileAtOnceLoseNothing) {
   TempDir dir;
   const std::string config = dir / "config";
+  testing::PinWindowsTarget(config);
   std::string large;
   while (large.size() <= (std::size_t{5} << 20)) large += kWin;
   const std::vector<std::string> texts = {kWin, kWin + "\r\n" + kWin, large};

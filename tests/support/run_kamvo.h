@@ -22,12 +22,26 @@ struct ProgramRun {
   std::string Err;  // and on standard error
 };
 
+// Pins the target of runs whose settings live in configHome to
+// Windows-1251, the target the tests were written for, whatever the
+// locale (the default target is the locale's character set). A settings
+// store already there is left as it is.
+inline void PinWindowsTarget(const std::string& configHome) {
+  const std::string store = configHome + "/kamvo/kamvo.reg";
+  std::error_code error;
+  if (std::filesystem::exists(store, error)) return;
+  std::filesystem::create_directories(configHome + "/kamvo", error);
+  WriteFile(store, "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings]\n\"Target\"=\"cp1251\"\n");
+}
+
 // Runs kamvo (or a copy of it at `program`) with these parameters and the
 // extra environment entries ("NAME=value"); its settings live in dir/config
-// and its output goes through dir/stdout.txt and dir/stderr.txt.
+// (Windows-1251 the target when no option names one) and its output goes
+// through dir/stdout.txt and dir/stderr.txt.
 inline ProgramRun RunKamvo(const TempDir& dir, const std::vector<std::string>& params,
                            const std::string& program = KAMVO_EXECUTABLE,
                            const std::vector<std::string>& environment = {}) {
+  PinWindowsTarget(dir / "config");
   const std::string config = "XDG_CONFIG_HOME=" + dir / "config";
   const std::string outFile = dir / "stdout.txt", errFile = dir / "stderr.txt";
   std::vector<char*> envp = {const_cast<char*>(config.c_str())};

@@ -115,6 +115,22 @@ TEST_F(MainWindowTest, WithConvertOnStartMinimisingBreaksOffAConversion) {
   EXPECT_TRUE(Pane().startsWith("User break.")) << Pane().toStdString();
 }
 
+// The To list starts at the locale's character set (UTF-8 here), or at the
+// target the settings name; a text saved with UTF-8 chosen is UTF-8.
+TEST_F(MainWindowTest, TargetFollowsTheLocaleOrTheSettings) {
+  Open([](TSettings& s) { s.Cfg.Target = ""; });
+  EXPECT_EQ(Find<QComboBox>("cmbTo")->currentText(), "UTF-8");
+  window->Conv().TextBuffer = Text::FromLines({"\xCF\xF0\xE8\xE2\xE5\xF2"});
+  window->Conv().CopyTextToScreen();
+  TempDir dir;
+  window->chooseSaveFile = [&] { return QString::fromStdString(dir / "saved.txt"); };
+  Tool("SpeedButton2")->trigger();
+  EXPECT_EQ(ReadFile(dir / "saved.txt"), "Привет\n");
+  window.reset();
+  Open([](TSettings& s) { s.Cfg.Target = "koi8-r"; });
+  EXPECT_EQ(Find<QComboBox>("cmbTo")->currentText(), "KOI-8");
+}
+
 TEST_F(MainWindowTest, EveryByteSurvivesTheEditorAndSaving) {
   Open();
   std::string all;

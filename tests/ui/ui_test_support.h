@@ -29,6 +29,7 @@ inline void StoreSettings(const std::function<void(TSettings&)>& change) {
   TSettings s;
   s.Cfg.ConvertOnStart = false;
   s.Cfg.WordWrapOn = false;
+  s.Cfg.Target = "cp1251";  // the target the tests were written for, whatever the locale
   change(s);
   WriteCfg(s.Cfg);
   ClearFirstRun(s);
