@@ -617,6 +617,12 @@ bool IsUtf8Text(std::string_view text) {
   bool beyondAscii = false;
   const std::size_t n = text.size();
   for (std::size_t i = 0; i < n;) {
+    // ASCII eight bytes at a time.
+    std::uint64_t word = 0;
+    if (i + 8 <= n && (std::memcpy(&word, text.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+      i += 8;
+      continue;
+    }
     const Byte b = static_cast<Byte>(text[i]);
     if (b < 0x80) {
       ++i;
