@@ -239,7 +239,21 @@ bool IsBlockBegin(std::string_view line) {
 
 }  // namespace
 
+namespace {
+
+// The scan; `partText` for the decoded text of a mail's part, where (as in
+// a mail's parts) every line between a block's begin and end is tried.
+BinaryScan ScanBlocks(Text& text, TFileList& files, StageProgress& progress, bool partText);
+
+}  // namespace
+
 BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progress) {
+  return ScanBlocks(text, files, progress, false);
+}
+
+namespace {
+
+BinaryScan ScanBlocks(Text& text, TFileList& files, StageProgress& progress, bool partText) {
   // The lines that stay go into a text of their own, reserved at the size
   // of the source: a block of text decoded is smaller than its encoding.
   const Text& source = text;
@@ -309,12 +323,14 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
             // with the UUE and XXE blocks it carries decoded in turn.
             if (work.find("begin ") != std::string::npos) {
               Text inner = Text::FromBytes(work);
-              const BinaryScan innerSeen = DecodeBinaryBlocks(inner, files);
+              const BinaryScan innerSeen = ScanBlocks(inner, files, NoProgress(), true);
               seen.UUE = seen.UUE || innerSeen.UUE;
               seen.XXE = seen.XXE || innerSeen.XXE;
               seen.Base64 = seen.Base64 || innerSeen.Base64;
               work = inner.TakeBytes();
             }
+            // Written in the text's charset when the part has another.
+            if (std::string recoded; RecodeText(work, part.CharsetCode, mail.TextCharset, recoded)) work.swap(recoded);
             AppendStreamText(kept, settled, work, BreakOfPieces(source, part.End - 1), source.End(part.End - 1));
           }
           work.clear();
@@ -345,7 +361,7 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
     }
     if (!line.empty() && tryAny) {
       DetectFileName(line, pending);
-      const bool isLong = line.size() > kBinaryMinLine || (mail.IsMail && uueBlock);
+      const bool isLong = line.size() > kBinaryMinLine || ((mail.IsMail || partText) && uueBlock);
       decoded = (tryBase64 && attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line)) ||
                 attempt(isLong, lastUU, seen.UUE, DecodeUULine, line) ||
                 attempt(isLong, lastXX, seen.XXE, DecodeXXLine, line);
@@ -373,6 +389,8 @@ BinaryScan DecodeBinaryBlocks(Text& text, TFileList& files, StageProgress& progr
   text.swap(kept);
   return seen;
 }
+
+}  // namespace
 
 namespace {
 

@@ -243,12 +243,20 @@ class Scanner {
 
     const std::string* charset = Param(typeParams, "charset");
     const bool textType = type.starts_with("text/");
-    if (textType && charset && layout_.TextCharset == kCharsetNone) {
-      const int known = CharsetOf(*charset);
-      if (known != kCharsetUnknown && known != kCharsetAscii) layout_.TextCharset = known;
+    int known = charset ? CharsetOf(*charset) : kCharsetUnknown;
+    if (!textType || known == kCharsetAscii) known = kCharsetUnknown;
+    if (known != kCharsetUnknown) {
+      // The text's charset: the one its text parts share, else UTF-8.
+      if (layout_.TextCharset == kCharsetNone) layout_.TextCharset = known;
+      else if (layout_.TextCharset != known) layout_.TextCharset = kCharsetUtf8;
     }
+    const auto markCharset = [&](std::size_t from, std::size_t to) {
+      if (known == kCharsetUnknown) return;
+      for (std::size_t i = from; i < to; ++i) layout_.Charsets[i] = static_cast<std::int8_t>(known);
+    };
     if (role == MimeRole::Text || role == MimeRole::Plain) {
       for (std::size_t i = body; i < end; ++i) layout_.Roles[i] = role;
+      markCharset(body, end);
       return;
     }
     // The empty lines at the end of an encoded body belong to the text
@@ -257,6 +265,7 @@ class Scanner {
     while (last > body && Trim(text_[last - 1]).empty()) --last;
     for (std::size_t i = body; i < last; ++i) layout_.Roles[i] = role;
     for (std::size_t i = last; i < end; ++i) layout_.Roles[i] = MimeRole::Plain;
+    markCharset(body, last);
 
     MimePart part;
     part.Begin = body;
@@ -264,6 +273,7 @@ class Scanner {
     part.Encoding = role;
     part.TextType = textType || !typeField;
     if (charset) part.Charset = *charset;
+    part.CharsetCode = known;
     Params dispositionParams;
     const Field* disposition = block.Find("content-disposition");
     const std::string dispositionType =
@@ -510,6 +520,7 @@ MimeLayout ScanMime(const Text& text) {
     return layout;
   layout.IsMail = true;
   layout.Roles.assign(text.size(), MimeRole::Text);
+  layout.Charsets.assign(text.size(), static_cast<std::int8_t>(kCharsetUnknown));
   for (std::size_t i = 0; i < first; ++i) layout.Roles[i] = MimeRole::Header;
   Scanner(text, layout).Entity(first, text.size(), 0, true);
   if (layout.TextCharset == kCharsetNone && !layout.Fields.empty()) {
@@ -537,6 +548,11 @@ MimeLayout ScanMime(const Text& text) {
 }
 
 bool DecodeEncodedWords(std::string& value, int target) { return DecodeWords(value, target, false); }
+
+bool RecodeText(std::string_view bytes, int from, int to, std::string& out) {
+  if (from == kCharsetUnknown || to == kCharsetNone || from == to) return false;
+  return Recode(bytes, from, to, out, false);
+}
 
 std::string DecodeAttachmentName(std::string_view value, bool extended) {
   std::string name(value);

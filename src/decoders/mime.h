@@ -17,13 +17,16 @@
 // Encoded words (=?charset?B?...?= and =?charset?Q?...?=) are decoded in
 // the Subject, From, To and Cc fields and in attachment names (also the
 // charset'language'%XX form of filename*=). The text is one text for the
-// code-page conversion that follows, so the decoded characters are written
-// in the charset of the message's text: the charset declared by its first
-// text part (one the program knows: UTF-8, Windows-1251, KOI8-R, CP866,
-// ISO 8859-5); without one, in the words' own charset when all of them
-// share it, else in UTF-8. A word whose charset is unknown, or whose
-// characters that charset cannot hold, keeps its encoded form. Attachment
-// names become Windows-1251, as the attachment list keeps them.
+// code-page conversion that follows, so everything decoded is written in
+// the charset of the message's text: the charset its text parts declare
+// (one the program knows: UTF-8, Windows-1251, KOI8-R, CP866, ISO 8859-5;
+// UTF-8 when they declare different ones, and then each text part is
+// written in UTF-8 too); without one, the words keep their own charset
+// when all of them share it, else they are written in UTF-8. A word whose
+// charset is unknown, or whose characters that charset cannot hold, keeps
+// its encoded form; so does a line of a part that cannot be written in the
+// text's charset. Attachment names become Windows-1251, as the attachment
+// list keeps them.
 #pragma once
 
 #include <cstddef>
@@ -54,6 +57,7 @@ struct MimePart {
   bool Attachment = false;   // Content-Disposition attachment, or a file name given
   std::string Name;          // its file name in Windows-1251, decoded; empty when none
   std::string Charset;       // the charset parameter as declared
+  int CharsetCode = -1;      // a text part's charset the program knows (not US-ASCII), else kCharsetUnknown
 };
 
 // A header field that may hold encoded words to decode in the text: lines
@@ -65,10 +69,14 @@ struct MimeField {
 struct MimeLayout {
   bool IsMail = false;
   std::vector<MimeRole> Roles;  // one per line when IsMail
+  // Per line, the known charset (not US-ASCII) of the text part whose body
+  // holds it, else kCharsetUnknown.
+  std::vector<std::int8_t> Charsets;
   std::vector<MimePart> Parts;  // the Base64 and quoted-printable parts, in order
   std::vector<MimeField> Fields;  // Subject, From, To and Cc fields that hold "=?"
-  // The charset the decoded words are written in: a code number 1..4, or
-  // kCharsetUtf8; kCharsetNone when the words keep their own.
+  // The charset of the whole text, which decoded words and the text parts
+  // are written in: a code number 1..4, or kCharsetUtf8; kCharsetNone when
+  // the words keep their own.
   int TextCharset = 0;
 };
 
@@ -102,6 +110,11 @@ std::string DecodeAttachmentName(std::string_view value, bool extended);
 // The bytes of Base64 text, characters outside the alphabet skipped, up to
 // the first "=". False when the characters left do not form whole bytes.
 bool DecodeBase64Body(std::string_view text, std::string& out);
+
+// Bytes in charset `from` written in charset `to` (charsets as above);
+// false when there is nothing to do (the same charset, an unknown one, or
+// kCharsetNone) or a character `to` cannot hold.
+bool RecodeText(std::string_view bytes, int from, int to, std::string& out);
 
 // One quoted-printable line group as a part declares it: =XX decoded
 // wherever it stands; an "=" not followed by two hex digits stays.

@@ -685,6 +685,7 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
         if (k + 1 == count || mail.Roles[k + 1] != MimeRole::QuotedPrintable) break;
       }
       std::string decoded = DecodeQuotedPrintableText(joined);
+      if (RecodeText(decoded, mail.Charsets[i], mail.TextCharset, scratch)) decoded.swap(scratch);
       DecodeLaterPasses(decoded, switches, counters, scratch);
       if (k > i || decoded != source[i]) {
         ++counters.QPCount;
@@ -717,10 +718,12 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
     }
     if ((role == MimeRole::Plain || role == MimeRole::QuotedPrintable) && (blocks.empty() || blocks[i] == 0)) {
       const std::string_view line = source[i];
-      if (line.find_first_of(kEscapeLeads) != std::string_view::npos) {
-        joined.assign(line);
-        if (DecodeLaterPasses(joined, switches, counters, scratch)) emit(i, i, joined);
-      }
+      // A part in another charset than the text's is written in the text's.
+      const bool recoded = switches.QP && RecodeText(line, mail.Charsets[i], mail.TextCharset, joined);
+      if (!recoded) joined.assign(line);
+      const bool changed =
+          line.find_first_of(kEscapeLeads) != std::string_view::npos && DecodeLaterPasses(joined, switches, counters, scratch);
+      if ((recoded && joined != line) || changed) emit(i, i, joined);
     }
     ++i;
   }
@@ -794,7 +797,9 @@ bool EscapesInert(const Text& text, const EscapeSwitches& switches, const Escape
     const MimeLayout mail = ScanMime(text);
     if (!mail.Fields.empty() ||
         std::any_of(mail.Parts.begin(), mail.Parts.end(),
-                    [](const MimePart& part) { return part.Encoding == MimeRole::QuotedPrintable; }))
+                    [](const MimePart& part) { return part.Encoding == MimeRole::QuotedPrintable; }) ||
+        std::any_of(mail.Charsets.begin(), mail.Charsets.end(),
+                    [&](std::int8_t charset) { return charset != kCharsetUnknown && charset != mail.TextCharset; }))
       return false;
   }
   // A line without an escape lead is inert: only the lines the leads are

@@ -154,6 +154,25 @@ TEST(Mime, TheBinaryStageDecodesBase64PartsOnly) {
   EXPECT_EQ(lines[16], "--b--");
 }
 
+// Text parts in different charsets are all written in UTF-8, and the
+// subject with them, so that the whole text is in one code page.
+TEST(Mime, PartsInDifferentCharsetsAreWrittenInUtf8) {
+  const Text mail = {"Subject: =?koi8-r?Q?=F0=D2?=", "Content-Type: multipart/mixed; boundary=b", "", "--b",
+                     "Content-Type: text/plain; charset=koi8-r", "Content-Transfer-Encoding: 8bit", "",
+                     Koi("Привет"), "--b", "Content-Type: text/html; charset=utf-8",
+                     "Content-Transfer-Encoding: quoted-printable", "", "=D0=BC=D0=B8=D1=80", "--b--"};
+  const MimeLayout layout = ScanMime(mail);
+  EXPECT_EQ(layout.TextCharset, kCharsetUtf8);
+  Text out;
+  EscapeCounters counters;
+  DecodeEscapedLines(mail, out, {}, counters);
+  const Lines lines = ToLines(out);
+  EXPECT_EQ(lines[0], "Subject: Пр");
+  EXPECT_EQ(lines[7], "Привет");
+  EXPECT_EQ(lines[12], "мир");
+  EXPECT_FALSE(EscapesInert(mail, {}, EscapeCounters{}));
+}
+
 // A body that declares no encoding is text: a Base64 block in it is found
 // as in any text and named by the header's file name.
 TEST(Mime, AHeaderNamesTheBlockOfABodyWithoutEncoding) {
