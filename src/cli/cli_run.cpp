@@ -31,6 +31,7 @@ CliConversion::CliConversion(const RunChoices& choices, const TCfg& cfg)
   if (choices.FromCode == kUtf8Code) View.switches.Utf8 = true;
   View.toIndex = (choices.ToCode == kUtf8Code ? kWindows : choices.ToCode) - 1;
   Conv.Utf8Target = choices.ToCode == kUtf8Code;
+  Conv.StrictTarget = choices.Strict;
 }
 
 namespace {

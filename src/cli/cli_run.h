@@ -18,6 +18,7 @@ struct RunChoices {
   DecoderSwitches Switches;
   int FromCode = 0;  // 0: automatic detection, 1..4, kUtf8Code
   int ToCode = 1;    // 1..4, kUtf8Code
+  bool Strict = false;  // a character the target cannot hold fails the file
 };
 
 // A converter whose window nobody sees: it keeps no copy of the text for an

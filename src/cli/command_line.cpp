@@ -244,6 +244,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   std::vector<std::string> files = options.Files;
   files.insert(files.end(), longOptions.Files.begin(), longOptions.Files.end());
   RunChoices choices;
+  choices.Strict = longOptions.Strict;
   choices.Switches = options.Switches;
   choices.FromCode = longOptions.FromCode != -1 ? longOptions.FromCode : std::max(options.FromCode, 0);
   choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode : options.ToCode != -1 ? options.ToCode : defaultTarget;
@@ -296,6 +297,7 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   for (const auto& line : report.FailureLines) PrintLines(err, line, terminalCode);
   // A file that is no text is left alone: nothing to do, no failure.
   if (report.NotText) PrintLines(err, report.NotTextLine, terminalCode);
+  if (!report.TransliteratedLine.empty()) PrintLines(err, report.TransliteratedLine, terminalCode);
   if (converter.UserBreak) {
     PrintLines(err, converter.Tr("User break.", "Прервано."), terminalCode);
     return kExitInterrupted;

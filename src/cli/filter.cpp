@@ -86,6 +86,15 @@ int RunFilter(const std::string& inFile, const std::string& attachmentsDir, cons
     PrintLines(err, run->Conv.Tr("User break.", "Прервано."), terminalCode);
     return kExitInterrupted;
   }
+  const std::string target = std::string(CodeNames[run->View.toIndex + 1]);
+  if (result.StrictFailed) {
+    err << "kamvo: " << shown << ": " << result.Transliterated << " character(s) that " << target
+        << " cannot hold (nothing written)\n";
+    return kExitConversionFailed;
+  }
+  if (result.Transliterated > 0)
+    err << "kamvo: " << shown << ": " << result.Transliterated << " character(s) that " << target
+        << " cannot hold were transliterated\n";
   out.write(result.Text.data(), static_cast<std::streamsize>(result.Text.size()));
   out.flush();
   PrintLines(err, run->Conv.Info(), terminalCode);

@@ -41,6 +41,8 @@ std::string LongOptionsHelp() {
          "  -r, --recursive         the same, walking the folders named\n"
          "  --detect FILE...        write nothing; one line per file: what it is\n"
          "  --json                  with --detect: one JSON object per line\n"
+         "  --strict                a character the target cannot hold is an error that\n"
+         "                          writes nothing (it is transliterated otherwise)\n"
          "  --config                the settings file and the values in force\n"
          "  --                      everything after it is a file name\n"
          "  --help, --version\n"
@@ -106,6 +108,7 @@ LongOptions ParseLongOptions(const std::vector<std::string>& params,
         {"--json", &LongOptions::Json},         {"--in-place", &LongOptions::InPlace},
         {"--recursive", &LongOptions::Recursive}, {"-r", &LongOptions::Recursive},
         {"--stdout", &LongOptions::Stdout},     {"-", &LongOptions::Stdin},
+        {"--strict", &LongOptions::Strict},
     };
     bool flag = false;
     for (const Flag& row : kFlags) {

@@ -22,6 +22,7 @@ struct LongOptions {
   bool Recursive = false;   // -r, --recursive
   bool Stdout = false;      // --stdout
   bool Stdin = false;       // "-"
+  bool Strict = false;      // --strict: a character the target cannot hold is an error
   int FromCode = -1;        // --from: 0 for auto, 1..5; -1 not given
   int ToCode = -1;          // --to: 1..5
   std::string OutFile;      // -o FILE, --output=FILE

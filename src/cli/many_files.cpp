@@ -176,6 +176,8 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
       if (!report.Backup.empty()) line += ", backup " + report.Backup;
       if (!report.SavedAttachments.empty())
         line += ", " + std::to_string(report.SavedAttachments.size()) + " attachment(s) saved";
+      if (report.Transliterated > 0)
+        line += ", " + std::to_string(report.Transliterated) + " character(s) transliterated";
     }
     // Each line is out before the next file starts, ahead of a line that
     // a signal may print.

@@ -133,6 +133,9 @@ class Converter {
   // (ToCode 1) and the file or text conversion writes its lines as UTF-8
   // (FinishUtf8Target).
   bool Utf8Target = false;
+  // A character a single-byte target cannot hold fails a file or text
+  // conversion (nothing is written) instead of being spelt out.
+  bool StrictTarget = false;
   // The longest chain detection tries; shorter only in tests and experiments.
   int MaxChainLevels = kChainLevels;
 

@@ -16,6 +16,8 @@
 #include "driver/attachment_files.h"
 #include "driver/file_io.h"
 #include "decoders/file_list.h"
+#include "codepages/byte_scan.h"
+#include "driver/target_fit.h"
 #include "driver/utf8_output.h"
 
 namespace kamvo {
@@ -44,6 +46,13 @@ class Report {
     Add(english, russianUtf8, name, false, 0);
     report_.NotText = true;
     report_.NotTextLine = lines_.back();
+  }
+
+  void Transliterated(std::size_t count, std::string_view english, std::string_view russianUtf8,
+                      std::string_view name) {
+    Add(english, russianUtf8, name, false, 0);
+    report_.Transliterated = count;
+    report_.TransliteratedLine = lines_.back();
   }
 
   void Wrote(std::string backup) {
@@ -359,6 +368,11 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     report.NotText("% is not text file", "Файл % не текстовый", shownIn);
     return report.Finish();
   }
+  // A single-byte target spells out the characters it cannot hold; the
+  // lines of a UTF-8 text are made from their own characters.
+  const int target = converter.window().ToIndex() + 1;
+  const bool singleByte = !converter.Utf8Target && target >= kWindows && target <= kIso;
+  const bool keepInput = converter.Utf8Target || (singleByte && HasHighByte(input) && IsWellFormedUtf8(input));
 
   // The file's bytes become the text itself, each line with its own break;
   // the run converts it in place and its bytes are the result.
@@ -368,17 +382,35 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   const bool display = converter.window().HasDisplay();
   const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
   // A UTF-8 target compares each line with the one it came from.
-  const Text original = converter.Utf8Target ? converter.TextBuffer : Text();
+  const Text original = keepInput ? converter.TextBuffer : Text();
   converter.CopyTextToScreen();
   converter.Convert();
   if (converter.UserBreak) return FileReport{};
   if (display) SetBreaks(converter.TextBuffer, ends);
+  const TargetFit fit = singleByte ? FitSingleByteTarget(converter, original, target) : TargetFit{};
+  if (fit.Spelt > 0) {
+    const std::string count = std::to_string(fit.Spelt);
+    if (converter.StrictTarget) {
+      converter.TextBuffer.clear();
+      report.Failure("%: " + count + " character(s) that " + std::string(CodeNames[target]) +
+                         " cannot hold (nothing written)",
+                     "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) +
+                         " (ничего не записано)",
+                     shownIn);
+      return report.Finish();
+    }
+    report.Transliterated(fit.Spelt, "%: " + count + " character(s) that " + std::string(CodeNames[target]) +
+                                         " cannot hold were transliterated",
+                          "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) +
+                              ", записаны латиницей",
+                          shownIn);
+  }
 
   bool same = false, asRead = false;
   if (converter.Utf8Target && FinishUtf8Target(converter, original)) {
     // A UTF-8 text the run only decoded is written exactly as it came.
     same = asRead = true;
-  } else if (!display && !converter.Utf8Target && converter.StagesLeftText()) {
+  } else if (!display && !converter.Utf8Target && !fit.Changed && converter.StagesLeftText()) {
     // The text is the file's bytes, changed by the code table alone.
     same = !converter.LastInPlaceConversion().Changed;
   } else {

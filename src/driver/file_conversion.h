@@ -19,6 +19,8 @@ struct FileReport {
   bool Written = false;    // the result was written
   std::string Backup;      // where the file the result replaced was moved, if any
   std::string BackupLine;  // the report line naming it
+  std::size_t Transliterated = 0;  // characters the target cannot hold, spelt out
+  std::string TransliteratedLine;  // the report line saying so
 };
 
 // What a conversion does when another conversion is converting the same

@@ -3,6 +3,8 @@
 #include "codepages/text.h"
 #include "codepages/unicode.h"
 #include "decoders/file_list.h"
+#include "codepages/byte_scan.h"
+#include "driver/target_fit.h"
 #include "driver/utf8_output.h"
 
 namespace kamvo {
@@ -41,6 +43,18 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   // Each line keeps its own break (a line a stage makes takes the break of
   // the line it comes from).
   if (display) SetBreaks(converter.TextBuffer, ends);
+  // A single-byte target spells out the characters it cannot hold.
+  const int target = converter.window().ToIndex() + 1;
+  if (!converter.Utf8Target && target >= kWindows && target <= kIso) {
+    const bool utf8 = HasHighByte(bytes) && IsWellFormedUtf8(bytes);
+    const TargetFit fit = FitSingleByteTarget(converter, utf8 ? Text::FromBytes(bytes) : Text(), target);
+    result.Transliterated = fit.Spelt;
+    if (fit.Spelt > 0 && converter.StrictTarget) {
+      converter.TextBuffer.clear();
+      result.StrictFailed = true;
+      return result;
+    }
+  }
   // A UTF-8 text the run only decoded is given back exactly as it came.
   if (converter.Utf8Target && FinishUtf8Target(converter, Text::FromBytes(bytes))) {
     result.Same = !result.FromUtf16;

@@ -570,3 +570,40 @@ TEST(DefaultTarget, TheLocaleOrTheSettingsChoose) {
 
 }  // namespace
 }  // namespace kamvo
+
+namespace kamvo {
+namespace {
+
+// A character the target cannot hold is spelt out, counted and named on
+// standard error; --strict makes it an error that writes nothing.
+TEST_F(ProgramTest, CharactersTheTargetCannotHoldAreSpeltOut) {
+  std::string body;
+  for (int i = 0; i < 6; ++i) body += "Привет, дорогой друг! Как твои дела сегодня? Все хорошо, спасибо за письмо.\n";
+  const std::string signs = body + "Цена — «сто» € № и елка.\n" + body;
+  const std::string emoji = body + "Цена \xF0\x9F\x98\x80 и елка.\n" + body;
+  const auto in = [](const std::string& utf8, int code) { return ConvertByTable(WinFromUtf8(utf8), BuildCodeTable(kWindows, code)); };
+  const std::string spelt = body + "Цена - <<сто>> EUR No и елка.\n" + body;
+  const std::string speltDos = body + "Цена - <<сто>> EUR № и елка.\n" + body;
+  RunCases({
+      // From UTF-8 and from a code page, into targets that lack some signs.
+      {{{"s.txt", signs}}, "s.txt /KOI", kExitOk, "", "s.txt: 5 character(s) that KOI-8 cannot hold were transliterated",
+       {{"s.txt", in(spelt, kKoi8)}, {"s.txt.bak", signs}}},
+      {{{"s.txt", in(signs, kWindows)}}, "s.txt /DOS", kExitOk, "",
+       "s.txt: 4 character(s) that Dos cannot hold were transliterated",
+       {{"s.txt", in(speltDos, kDos)}, {"s.txt.bak", in(signs, kWindows)}}},
+      {{{"e.txt", emoji}}, "e.txt /WIN", kExitOk, "", "1 character(s) that Windows cannot hold were transliterated",
+       {{"e.txt", WinFromUtf8(body) + "\xD6\xE5\xED\xE0 ? \xE8 \xE5\xEB\xEA\xE0.\n" + WinFromUtf8(body)},
+        {"e.txt.bak", emoji}}},
+      // Held by the target: nothing to spell.
+      {{{"s.txt", signs}}, "s.txt /WIN", kExitOk, "", "", {{"s.txt", WinFromUtf8(signs)}, {"s.txt.bak", signs}}},
+      // --strict: an error, nothing written.
+      {{{"s.txt", signs}}, "--strict s.txt /KOI", kExitConversionFailed, "",
+       "s.txt: 5 character(s) that KOI-8 cannot hold (nothing written)", {{"s.txt", signs}}},
+      {{}, "--to=koi8-r", kExitOk, in(spelt, kKoi8), "5 character(s) that KOI-8 cannot hold were transliterated", {},
+       true, signs},
+      {{}, "--strict --to=koi8-r", kExitConversionFailed, "", "(nothing written)", {}, true, signs},
+  });
+}
+
+}  // namespace
+}  // namespace kamvo

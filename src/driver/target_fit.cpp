@@ -1,0 +1,155 @@
+#include "driver/target_fit.h"
+
+#include <array>
+#include <optional>
+
+#include "codepages/code_page_unicode.h"
+#include "codepages/unicode.h"
+#include "driver/converter.h"
+#include "driver/utf8_output.h"
+
+namespace kamvo {
+
+std::string Transliteration(std::uint32_t c) {
+  switch (c) {
+    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2015: case 0x2212: return "-";
+    case 0x00AB: return "<<";
+    case 0x00BB: return ">>";
+    case 0x2018: case 0x2019: case 0x201B: case 0x2032: return "'";
+    case 0x201A: return ",";
+    case 0x201C: case 0x201D: case 0x201F: case 0x2033: return "\"";
+    case 0x201E: return ",,";
+    case 0x2039: return "<";
+    case 0x203A: return ">";
+    case 0x2026: return "...";
+    case 0x20AC: return "EUR";
+    case 0x2116: return "No";
+    case 0x00A9: return "(C)";
+    case 0x00AE: return "(R)";
+    case 0x2122: return "(TM)";
+    case 0x00A0: case 0x2002: case 0x2003: case 0x2009: case 0x202F: return " ";
+    case 0x2022: case 0x00B7: return "o";
+    case 0x00B1: return "+-";
+    case 0x00D7: return "x";
+    case 0x00AD: return "";
+    case 0x0401: return "E";   // Ё where a target lacks it
+    case 0x0451: return "e";
+    default: return "?";
+  }
+}
+
+namespace {
+
+// What one character becomes in the target: its byte, or its spelling.
+void Put(std::uint32_t c, int target, std::string& out, std::size_t& spelt) {
+  Byte b = 0;
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (UnicodeToCodePage(target, c, b)) {
+    out.push_back(static_cast<char>(b));
+  } else {
+    out += Transliteration(c);
+    ++spelt;
+  }
+}
+
+// The code page the run read the text in, when one is known: the chosen
+// source, or the start of a chain of at most one pair into Windows-1251.
+std::optional<int> SourceOf(const Converter& converter) {
+  if (converter.FromIndex != 0) return converter.FromIndex;
+  const DetectionState& detection = converter.Detection;
+  if (!detection.Layer.Empty()) return std::nullopt;
+  int pairs = 0, first = 0;
+  for (int pair : detection.BestChain)
+    if (pair != 0) {
+      if (pairs++ == 0) first = pair;
+    }
+  if (pairs == 0) return kWindows;
+  if (pairs == 1 && PairTo(first) == kWindows) return PairFrom(first);
+  return std::nullopt;
+}
+
+}  // namespace
+
+TargetFit FitSingleByteTarget(Converter& converter, const Text& input, int target) {
+  if (converter.FromIndex == 0 && !converter.Detection.Found) return {};
+  const std::optional<int> source = SourceOf(converter);
+  Text& result = converter.TextBuffer;
+  const bool paired = !input.empty() && input.size() == result.size();
+  const CodeTable intoTarget = BuildCodeTable(kWindows, target);
+
+  // Each byte of the result stands for the byte of the source that the code
+  // table made it from; that byte's character is what the target must hold.
+  std::array<std::string, 256> spelling;
+  std::array<bool, 256> spelt{};
+  std::array<bool, 256> changes{};
+  if (source) {
+    std::array<int, 256> from;
+    from.fill(-1);
+    for (int s = 0; s < 256; ++s) from[converter.Table[s]] = s;
+    for (int y = 0x80; y < 256; ++y) {
+      if (from[y] < 0) continue;
+      std::size_t count = 0;
+      Put(CodePageToUnicode(*source, static_cast<Byte>(from[y])), target, spelling[y], count);
+      spelt[y] = count > 0;
+      changes[y] = spelling[y] != std::string(1, static_cast<char>(y));
+    }
+  }
+  bool anyChange = false;
+  for (bool c : changes) anyChange = anyChange || c;
+
+  std::size_t total = 0;
+  Text fitted;
+  bool rewritten = false;
+  std::string decoded, line;
+  for (std::size_t i = 0; i < result.size(); ++i) {
+    const std::string_view now = result[i];
+    line.clear();
+    bool made = false;
+    if (paired && IsWellFormedUtf8(input[i])) {
+      // A line the run only decoded from UTF-8: made from its characters.
+      Utf8ToWin(input[i], decoded, i == 0);
+      if (now == ConvertByTable(decoded, intoTarget) && decoded != input[i]) {
+        std::string_view rest = input[i];
+        if (i == 0 && rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+        std::size_t at = 0;
+        while (at < rest.size()) {
+          const auto lead = static_cast<unsigned char>(rest[at]);
+          const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+          std::uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+          for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(rest[at + k]) & 0x3F);
+          Put(c, target, line, total);
+          at += static_cast<std::size_t>(length);
+        }
+        made = line != now;
+      }
+    }
+    if (!made && anyChange) {
+      bool touched = false;
+      for (unsigned char y : now) touched = touched || changes[y];
+      if (touched) {
+        line.clear();
+        for (unsigned char y : now) {
+          if (changes[y]) {
+            line += spelling[y];
+            total += spelt[y];
+          } else {
+            line.push_back(static_cast<char>(y));
+          }
+        }
+        made = true;
+      }
+    }
+    if (made && !rewritten) {
+      // The lines before this one stay as they are.
+      fitted.Reserve(result.Bytes().size() + result.Bytes().size() / 8, result.size());
+      for (std::size_t k = 0; k < i; ++k) fitted.AddLine(result[k], result.End(k));
+      rewritten = true;
+    }
+    if (rewritten) fitted.AddLine(made ? std::string_view(line) : now, result.End(i));
+  }
+  if (rewritten) result.swap(fitted);
+  return {total, rewritten};
+}
+
+}  // namespace kamvo

@@ -1,0 +1,44 @@
+// A single-byte target (Windows-1251, Dos, KOI-8, ISO 8859-5) cannot hold
+// every character: the em dash is missing from KOI-8 and ISO 8859-5, the
+// guillemets from Dos, emoji and Greek from all four. Such a character is
+// never written as the byte of another character, nor as bytes of another
+// encoding: it is spelt as iconv's //TRANSLIT spells it, and counted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "codepages/text.h"
+
+namespace kamvo {
+class Converter;
+}
+
+namespace kamvo {
+
+// The spelling of a character no single-byte target holds, as iconv's
+// //TRANSLIT writes it in a Cyrillic code page: "-" for the dashes, "<<"
+// and ">>" for guillemets, "EUR" for the euro sign, "No" for the numero
+// sign, ",," for the low quotation mark, "(TM)", "..." and the like (the
+// em dash, which glibc spells "--", is "-"); "?" for a character without one
+// (emoji, Greek, ...).
+std::string Transliteration(std::uint32_t codePoint);
+
+// Rewrites the run's result (converter.TextBuffer, in the single-byte
+// target `target`) so that every character the target cannot hold is
+// spelt out; `input` is the text the run started from, when it is
+// well-formed UTF-8 (empty otherwise). A line that was correct UTF-8 and
+// that the run only decoded is made from its own characters; every other
+// line from the characters of the code page the run read it in (known for
+// a chosen source, for no chain and for a chain of one pair into
+// Windows-1251; a longer chain or an outer UTF-8 layer is left as the
+// code table wrote it). Nothing happens when detection recognised no
+// Russian text (no conversion was made).
+struct TargetFit {
+  std::size_t Spelt = 0;  // characters spelt out
+  bool Changed = false;   // the text changed
+};
+TargetFit FitSingleByteTarget(Converter& converter, const Text& input, int target);
+
+}  // namespace kamvo
