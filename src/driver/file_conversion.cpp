@@ -372,7 +372,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   // lines of a UTF-8 text are made from their own characters.
   const int target = converter.window().ToIndex() + 1;
   const bool singleByte = !converter.Utf8Target && target >= kWindows && target <= kIso;
-  const bool keepInput = converter.Utf8Target || (singleByte && HasHighByte(input) && IsWellFormedUtf8(input));
+  const bool keepInput = converter.Utf8Target || (singleByte && HasHighByte(input));
 
   // The file's bytes become the text itself, each line with its own break;
   // the run converts it in place and its bytes are the result.
@@ -382,7 +382,9 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   const bool display = converter.window().HasDisplay();
   const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
   // A UTF-8 target compares each line with the one it came from.
-  const Text original = keepInput ? converter.TextBuffer : Text();
+  // Only the lines that are UTF-8 are kept aside, not a second copy of the
+  // text.
+  const Utf8Lines original = keepInput ? KeepUtf8Lines(converter.TextBuffer) : Utf8Lines();
   converter.CopyTextToScreen();
   converter.Convert();
   if (converter.UserBreak) return FileReport{};
@@ -406,11 +408,11 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
                           shownIn);
   }
 
-  bool same = false, asRead = false;
-  if (converter.Utf8Target && FinishUtf8Target(converter, original)) {
-    // A UTF-8 text the run only decoded is written exactly as it came.
-    same = asRead = true;
-  } else if (!display && !converter.Utf8Target && !fit.Changed && converter.StagesLeftText()) {
+  bool same = false;
+  // A UTF-8 text the run only decoded comes out exactly as it came, and is
+  // then found the same as the file below.
+  if (converter.Utf8Target) FinishUtf8Target(converter, original);
+  if (!display && !converter.Utf8Target && !fit.Changed && converter.StagesLeftText()) {
     // The text is the file's bytes, changed by the code table alone.
     same = !converter.LastInPlaceConversion().Changed;
   } else {
@@ -418,7 +420,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   }
   // A text read from UTF-16 is rewritten whatever the run did.
   if (fromUtf16) same = false;
-  std::string output = asRead ? std::string(original.Bytes()) : converter.TextBuffer.TakeBytes();
+  std::string output = converter.TextBuffer.TakeBytes();
   converter.TextBuffer.clear();
 
   return Deliver(converter, report, inName, file, destination, same, output, onWritten);

@@ -71,11 +71,12 @@ std::optional<int> SourceOf(const Converter& converter) {
 
 }  // namespace
 
-TargetFit FitSingleByteTarget(Converter& converter, const Text& input, int target) {
+TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int target) {
   if (converter.FromIndex == 0 && !converter.Detection.Found) return {};
   const std::optional<int> source = SourceOf(converter);
   Text& result = converter.TextBuffer;
-  const bool paired = !input.empty() && input.size() == result.size();
+  const bool paired = !input.Index.empty() && input.LineCount == result.size();
+  std::size_t next = 0;  // the next UTF-8 line of the input
   const CodeTable intoTarget = BuildCodeTable(kWindows, target);
 
   // Each byte of the result stands for the byte of the source that the code
@@ -106,11 +107,12 @@ TargetFit FitSingleByteTarget(Converter& converter, const Text& input, int targe
     const std::string_view now = result[i];
     line.clear();
     bool made = false;
-    if (paired && IsWellFormedUtf8(input[i])) {
+    if (paired && next < input.Index.size() && input.Index[next] == i) {
       // A line the run only decoded from UTF-8: made from its characters.
-      Utf8ToWin(input[i], decoded, i == 0);
-      if (now == ConvertByTable(decoded, intoTarget) && decoded != input[i]) {
-        std::string_view rest = input[i];
+      const std::string_view original = input.Lines[next++];
+      Utf8ToWin(original, decoded, i == 0);
+      if (now == ConvertByTable(decoded, intoTarget) && decoded != original) {
+        std::string_view rest = original;
         if (i == 0 && rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
         std::size_t at = 0;
         while (at < rest.size()) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "codepages/text.h"
+#include "driver/utf8_output.h"
 
 namespace kamvo {
 class Converter;
@@ -27,8 +28,8 @@ std::string Transliteration(std::uint32_t codePoint);
 
 // Rewrites the run's result (converter.TextBuffer, in the single-byte
 // target `target`) so that every character the target cannot hold is
-// spelt out; `input` is the text the run started from, when it is
-// well-formed UTF-8 (empty otherwise). A line that was correct UTF-8 and
+// spelt out; `input` holds the UTF-8 lines of the text the run started
+// from (KeepUtf8Lines). A line that was correct UTF-8 and
 // that the run only decoded is made from its own characters; every other
 // line from the characters of the code page the run read it in (known for
 // a chosen source, for no chain and for a chain of one pair into
@@ -39,6 +40,6 @@ struct TargetFit {
   std::size_t Spelt = 0;  // characters spelt out
   bool Changed = false;   // the text changed
 };
-TargetFit FitSingleByteTarget(Converter& converter, const Text& input, int target);
+TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int target);
 
 }  // namespace kamvo

@@ -29,6 +29,13 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   converter.KeepTextWhenNotRecognised = true;
   converter.KeepBackCopy = false;
   converter.TextBuffer = Text::FromBytes(bytes);
+  // The lines that are UTF-8, for a UTF-8 target to keep and a single-byte
+  // one to spell from their characters.
+  const int target = converter.window().ToIndex() + 1;
+  const bool singleByte = !converter.Utf8Target && target >= kWindows && target <= kIso;
+  const Utf8Lines kept = converter.Utf8Target || (singleByte && HasHighByte(bytes))
+                             ? KeepUtf8Lines(converter.TextBuffer)
+                             : Utf8Lines();
   // An editor gives its lines back with breaks of its own.
   const bool display = converter.window().HasDisplay();
   const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
@@ -44,10 +51,8 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   // the line it comes from).
   if (display) SetBreaks(converter.TextBuffer, ends);
   // A single-byte target spells out the characters it cannot hold.
-  const int target = converter.window().ToIndex() + 1;
-  if (!converter.Utf8Target && target >= kWindows && target <= kIso) {
-    const bool utf8 = HasHighByte(bytes) && IsWellFormedUtf8(bytes);
-    const TargetFit fit = FitSingleByteTarget(converter, utf8 ? Text::FromBytes(bytes) : Text(), target);
+  if (singleByte) {
+    const TargetFit fit = FitSingleByteTarget(converter, kept, target);
     result.Transliterated = fit.Spelt;
     if (fit.Spelt > 0 && converter.StrictTarget) {
       converter.TextBuffer.clear();
@@ -55,12 +60,8 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
       return result;
     }
   }
-  // A UTF-8 text the run only decoded is given back exactly as it came.
-  if (converter.Utf8Target && FinishUtf8Target(converter, Text::FromBytes(bytes))) {
-    result.Same = !result.FromUtf16;
-    result.Text = std::move(bytes);
-    return result;
-  }
+  // A UTF-8 text the run only decoded comes out exactly as it came.
+  if (converter.Utf8Target) FinishUtf8Target(converter, kept);
   result.Text = converter.TextBuffer.TakeBytes();
   result.Same = !result.FromUtf16 && result.Text == bytes;
   return result;

@@ -1,5 +1,8 @@
 #include "driver/utf8_output.h"
 
+#include <array>
+#include <cstring>
+
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 
@@ -40,35 +43,109 @@ bool IsWellFormedUtf8(std::string_view text) {
   return true;
 }
 
-bool ToUtf8Lines(const Text& input, Text& result) {
-  const bool paired = input.size() == result.size();
-  bool allKept = paired;
+Utf8Lines KeepUtf8Lines(const Text& text) {
+  Utf8Lines kept;
+  kept.LineCount = text.size();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view line = text[i];
+    bool high = false;
+    for (char c : line)
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        high = true;
+        break;
+      }
+    if (!high || !IsWellFormedUtf8(line)) continue;
+    kept.Index.push_back(i);
+    kept.Lines.AddLine(line, LineEnd::Lf);
+  }
+  return kept;
+}
+
+namespace {
+
+// The UTF-8 form of each Windows-1251 byte, for turning whole texts into
+// UTF-8 without a call per character.
+struct Utf8Form {
+  unsigned char Length = 0;
+  char Bytes[3] = {};
+};
+
+const std::array<Utf8Form, 256>& Utf8Forms() {
+  static const std::array<Utf8Form, 256> forms = [] {
+    std::array<Utf8Form, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+      std::string form;
+      AppendUtf8(form, WinToUnicode(static_cast<Byte>(b)));
+      table[b].Length = static_cast<unsigned char>(form.size());
+      std::memcpy(table[b].Bytes, form.data(), form.size());
+    }
+    return table;
+  }();
+  return forms;
+}
+
+std::size_t Utf8Length(std::string_view win) {
+  const auto& forms = Utf8Forms();
+  std::size_t length = 0;
+  for (unsigned char c : win) length += forms[c].Length;
+  return length;
+}
+
+// The UTF-8 form of a Windows-1251 line, in `out` (its memory reused).
+void Utf8OfLine(std::string_view win, std::string& out) {
+  const auto& forms = Utf8Forms();
+  out.resize(Utf8Length(win));
+  char* p = out.data();
+  for (unsigned char c : win) {
+    const Utf8Form& form = forms[c];
+    if (form.Length == 1) {
+      *p++ = static_cast<char>(c);
+    } else {
+      std::memcpy(p, form.Bytes, form.Length);
+      p += form.Length;
+    }
+  }
+}
+
+}  // namespace
+
+void ToUtf8Lines(const Utf8Lines& input, Text& result) {
+  const bool paired = input.LineCount == result.size();
   Text converted;
-  converted.Reserve(result.Bytes().size() + result.Bytes().size() / 2, result.size());
-  std::string decoded;
+  // Room for the whole result at once, so that the text is never copied
+  // while it grows: every line converted, plus the kept lines.
+  converted.Reserve(Utf8Length(result.Bytes()) + input.Lines.Bytes().size(), result.size());
+  std::string decoded, line8;
+  std::size_t next = 0;  // the next kept line
   for (std::size_t i = 0; i < result.size(); ++i) {
     const std::string_view line = result[i];
-    if (paired && IsWellFormedUtf8(input[i])) {
-      if (line == input[i]) {
+    if (paired && next < input.Index.size() && input.Index[next] == i) {
+      const std::string_view original = input.Lines[next++];
+      if (line == original) {
         converted.AddLine(line, result.End(i));
         continue;
       }
-      Utf8ToWin(input[i], decoded, i == 0);
+      Utf8ToWin(original, decoded, i == 0);
       if (line == decoded) {
-        converted.AddLine(input[i], result.End(i));
+        converted.AddLine(original, result.End(i));
         continue;
       }
     }
-    converted.AddLine(Utf8FromWin(line), result.End(i));
-    allKept = false;
+    Utf8OfLine(line, line8);
+    converted.AddLine(line8, result.End(i));
   }
   result.swap(converted);
-  return allKept;
 }
 
-bool FinishUtf8Target(Converter& converter, const Text& input) {
-  if (converter.FromIndex == 0 && !converter.Detection.Found) return false;
-  return ToUtf8Lines(input, converter.TextBuffer);
+void FinishUtf8Target(Converter& converter, const Utf8Lines& input) {
+  if (converter.FromIndex == 0 && !converter.Detection.Found) return;
+  ToUtf8Lines(input, converter.TextBuffer);
+}
+
+bool ToUtf8Lines(const Text& input, Text& result) {
+  const bool paired = input.size() == result.size();
+  ToUtf8Lines(KeepUtf8Lines(input), result);
+  return paired && result.Bytes() == input.Bytes();
 }
 
 }  // namespace kamvo

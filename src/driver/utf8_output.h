@@ -6,7 +6,9 @@
 // is.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "codepages/text.h"
 
@@ -19,6 +21,24 @@ namespace kamvo {
 // True when text is well-formed UTF-8 (shortest forms, no surrogates, up
 // to U+10FFFF).
 bool IsWellFormedUtf8(std::string_view text);
+
+// The lines of a text that a UTF-8 target may write as they came: those
+// that are well-formed UTF-8 and hold a byte from 0x80 up (an ASCII line
+// reads the same either way). Only they are kept, so that a run over a text
+// in a single-byte code page holds no second copy of it.
+struct Utf8Lines {
+  std::size_t LineCount = 0;        // the lines of the whole text
+  std::vector<std::size_t> Index;   // the lines kept, ascending
+  Text Lines;                       // their bytes, in that order
+};
+Utf8Lines KeepUtf8Lines(const Text& text);
+
+// Turns the run's Windows-1251 lines into UTF-8 lines, each keeping its
+// break: a line kept in `input` replaces the run's line when the run's line
+// is what the UTF-8 step makes of it or the kept line itself; every other
+// line is converted from Windows-1251, and all of them when the line counts
+// differ (a stage joined or split lines).
+void ToUtf8Lines(const Utf8Lines& input, Text& result);
 
 // Turns the run's Windows-1251 lines into UTF-8 lines, each keeping its
 // break. `input` is the text the run started from (before any decoding stage). When both lists have as
@@ -33,8 +53,8 @@ bool ToUtf8Lines(const Text& input, Text& result);
 // What a run whose target is UTF-8 (Converter::Utf8Target) ends with:
 // ToUtf8Lines on its text buffer; when automatic detection recognised no
 // Russian text the lines stay as they are, since their code page is not
-// known (no guess is ever written). True when ToUtf8Lines kept every
-// input line: the text is to be written exactly as it came.
-bool FinishUtf8Target(Converter& converter, const Text& input);
+// known (no guess is ever written). Whether the result is the input as it
+// came is for the caller to compare.
+void FinishUtf8Target(Converter& converter, const Utf8Lines& input);
 
 }  // namespace kamvo
