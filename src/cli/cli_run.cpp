@@ -39,6 +39,8 @@ namespace {
 // The broken-off line, where the signal handler may read it.
 char brokenOffLine[4096];
 std::atomic<std::size_t> brokenOffLength{0};
+char interruptNote[4096];
+std::atomic<std::size_t> interruptNoteLength{0};
 bool errorIsTerminal = false;
 
 void WriteAll(int fd, const char* data, std::size_t size) {
@@ -59,7 +61,11 @@ extern "C" void OnEndingSignal(int signal) {
   static constexpr char kClear[] = "\r\033[K";
   if (errorIsTerminal) WriteAll(STDERR_FILENO, kClear, sizeof kClear - 1);
   static constexpr char kNote[] = "kamvo: interrupted: the file being converted is left as it was\n";
-  WriteAll(STDERR_FILENO, kNote, sizeof kNote - 1);
+  const std::size_t noteLength = interruptNoteLength.load();
+  if (noteLength > 0)
+    WriteAll(STDERR_FILENO, interruptNote, noteLength);
+  else
+    WriteAll(STDERR_FILENO, kNote, sizeof kNote - 1);
   if (signal == SIGINT) ::_exit(kExitInterrupted);
   // Ends by the signal itself, as the caller expects of SIGTERM and SIGHUP.
   ::signal(signal, SIG_DFL);
@@ -92,6 +98,13 @@ void SetBrokenOffLine(std::string_view line) {
   const std::size_t length = std::min(line.size(), sizeof brokenOffLine);
   std::memcpy(brokenOffLine, line.data(), length);
   brokenOffLength.store(length);
+}
+
+void SetInterruptNote(std::string_view note) {
+  const SignalsHeld held;
+  const std::size_t length = std::min(note.size(), sizeof interruptNote);
+  std::memcpy(interruptNote, note.data(), length);
+  interruptNoteLength.store(length);
 }
 
 void PrintLines(std::ostream& stream, std::string_view text, int terminalCode) {

@@ -44,6 +44,10 @@ void InstallSignalHandling();
 // file being converted, in many-file runs); empty for none.
 void SetBrokenOffLine(std::string_view line);
 
+// The note printed on standard error when a signal ends the run now; empty
+// for the usual one ("the file being converted is left as it was").
+void SetInterruptNote(std::string_view note);
+
 // Prints a Windows-1251 text in the terminal's code page (0 = UTF-8): every
 // piece up to a LF is one line; a final LF gives no extra line.
 void PrintLines(std::ostream& stream, std::string_view text, int terminalCode);

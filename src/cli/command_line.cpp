@@ -288,7 +288,12 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
 
   CliConversion run(choices, cfg);
   Converter& converter = run.Conv;
-  const FileReport report = ConvertFile(converter, inFile, outFile);
+  // Once the result is in place, a signal no longer leaves the file as it
+  // was: the note says what it broke off.
+  const FileReport report = ConvertFile(converter, inFile, outFile, WhenBusy::Wait, [&] {
+    SetInterruptNote("kamvo: interrupted while the attachments of " + inFile + " were saved\n");
+  });
+  SetInterruptNote({});
   out.flush();
   PrintLines(out, converter.Info(), terminalCode);
   if (!report.BackupLine.empty()) PrintLines(out, report.BackupLine, terminalCode);

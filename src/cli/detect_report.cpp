@@ -76,6 +76,7 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
     return finding;
   }
   const bool high = HasHighByte(bytes);
+  const char bytesStart = bytes.empty() ? '\0' : bytes[0];
   RunChoices detect = choices;
   detect.FromCode = 0;
   detect.ToCode = kWindows;
@@ -86,6 +87,7 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
     return finding;
   }
   const DetectionState& state = run.Conv.Detection;
+  const bool utf16 = result.FromUtf16;
   finding.Percent = state.BestPercent;
   finding.Recognised = state.Found;
   // The same rule as a conversion's: only a text with words that might be
@@ -108,6 +110,9 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
   } else {
     finding.Charset = "chain";
   }
+  // UTF-16 is read as UTF-8: what the file is, is UTF-16.
+  if (utf16 && finding.Charset == IconvName(kUtf8Code))
+    finding.Charset = bytesStart == '\xFF' ? "utf-16le" : "utf-16be";
   return finding;
 }
 

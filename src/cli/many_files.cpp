@@ -142,8 +142,10 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
     SetBrokenOffLine(name + ": broken off, left as it was\n");
     const FileReport report = ConvertFile(run.Conv, name, name, WhenBusy::Wait, [&name] {
       SetBrokenOffLine(name + ": converted, then broken off\n");
+      SetInterruptNote("kamvo: interrupted while the attachments of " + name + " were saved\n");
     });
     SetBrokenOffLine({});
+    SetInterruptNote({});
     progress.Clear();
     if (run.Conv.UserBreak) {
       out << name << ": broken off, left as it was\n";

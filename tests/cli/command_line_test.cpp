@@ -493,6 +493,8 @@ TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
        {{"le.txt", win}, {"le.txt.bak", Utf16Of(win, true)}}},
       {{{"be.txt", Utf16Of(win, false)}}, "--stdout be.txt --to=utf-8", kExitOk, utf8, "UTF8",
        {{"be.txt", Utf16Of(win, false)}}, true},
+      {{{"le.txt", Utf16Of(win, true)}}, "--detect le.txt", kExitOk, "le.txt: charset=utf-16le percent=100 ", "",
+       {{"le.txt", Utf16Of(win, true)}}},
       // English text: nothing to do, in every mode alike.
       {{{"en.txt", latin1}}, "--detect en.txt", kExitOk, "en.txt: charset=unknown", "", {{"en.txt", latin1}}},
       {{{"en.txt", latin1}}, "en.txt", kExitOk, "", "", {{"en.txt", latin1}}},
