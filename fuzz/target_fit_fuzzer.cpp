@@ -1,0 +1,55 @@
+// A whole run into a single-byte code page or into UTF-8 as a file
+// conversion makes it: the characters a single-byte target cannot hold are
+// spelt out, and UTF-8 lines become the target's. Every line a UTF-8 target
+// writes is well-formed UTF-8; spelling never grows a line beyond what its
+// characters' spellings take.
+//
+// Input: a flag byte (bits 0-2 the source, 0 Auto, 5-7 read as Auto too;
+// bits 3-5 the target, 0-3 a code page, 4-7 UTF-8), then the text.
+#include "codepages/code_tables.h"
+#include "driver/converter.h"
+#include "driver/headless_window.h"
+#include "driver/stages.h"
+#include "driver/target_fit.h"
+#include "driver/utf8_output.h"
+#include "fuzz_common.h"
+#include "settings/settings.h"
+
+using namespace kamvo;
+using namespace kamvo::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Flagged input = TakeFlags(data, size);
+  TCfg cfg;
+  HeadlessWindow window;
+  window.hasDisplay = false;
+  window.switches = DecoderSwitches{true, true, true, true, true, false};
+  const int from = input.flags & 7;
+  window.fromIndex = from <= kCodeCount ? from : 0;
+  const int to = (input.flags >> 3) & 7;
+  const bool utf8 = to >= 4;
+  window.toIndex = utf8 ? 0 : to;
+  Converter converter(window, cfg, StandardStages());
+  converter.MaxChainLevels = 2;
+  converter.KeepTextWhenNotRecognised = true;
+  converter.KeepBackCopy = false;
+  converter.Utf8Target = utf8;
+
+  const Text original = Text::FromBytes(std::string(input.text));
+  converter.TextBuffer = original;
+  const Utf8Lines kept = KeepUtf8Lines(original);
+  for (std::size_t i = 0; i < kept.Index.size(); ++i) FUZZ_CHECK(kept.Lines[i] == original[kept.Index[i]]);
+  converter.CopyTextToScreen();
+  converter.Convert();
+  if (utf8) {
+    FinishUtf8Target(converter, kept);
+    if (converter.FromIndex != 0 || converter.Detection.Found)
+      for (const std::string_view line : converter.TextBuffer) FUZZ_CHECK(IsWellFormedUtf8(line));
+  } else {
+    const std::size_t lines = converter.TextBuffer.size();
+    const TargetFit fit = FitSingleByteTarget(converter, kept, to + 1);
+    FUZZ_CHECK(converter.TextBuffer.size() == lines);
+    FUZZ_CHECK(fit.Spelt == 0 || fit.Changed);
+  }
+  return 0;
+}
