@@ -99,7 +99,9 @@ struct HtmlReference {
   std::string_view Replacement() const { return {Bytes, Size}; }
 };
 // The reference that text[at] ("&") starts, decoded when `html` or, in a
-// text that is not HTML, when it stands for no ASCII character. In a UTF-8
+// text that is not HTML, when it stands for no ASCII character (the stage
+// decodes such a one only where it touches a character beyond ASCII or
+// another such reference; see above). In a UTF-8
 // text (`utf8`) the replacement is the character's UTF-8 form, so that the
 // text stays UTF-8 for the step that reads it.
 HtmlReference MatchHtmlReference(std::string_view text, std::size_t at, bool html, bool utf8 = false);
@@ -125,15 +127,15 @@ struct HtmlSpan {
   std::size_t End;
 };
 
-// Entity phase: every reference in the text decoded (as in an HTML text
-// when `html`).
+// Entity phase: the references of the text decoded, as in an HTML text
+// when `html`, else as in one that is not (see above).
 struct HtmlEntityPass {
   std::string Text;
   // 1-based positions of the leftmost and the rightmost replacement in Text;
   // 0 when nothing was replaced.
   std::size_t First = 0;
   std::size_t Last = 0;
-  HtmlLiterals Literals;  // the "<" and ">" of &lt; and &gt;
+  HtmlLiterals Literals;  // the markup characters references wrote
   bool Broken = false;
 };
 // Between blocks of text the passes let pending events run and stop when
