@@ -5,6 +5,7 @@
 
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
+#include "recognition/reading.h"
 #include "recognition/word_reader.h"
 #include "settings/settings.h"
 
@@ -276,6 +277,7 @@ bool Converter::AutoCodeDetect() {
   state.SampleWords = Sample{};
   state.DetectionDone = true;
   state.Found = false;
+  state.ReadsAsItStands = false;
   WordReader reader(TextBuffer);
   state.SampleWords = TakeSample(reader);
   const int count = state.SampleWords.Count;
@@ -286,6 +288,23 @@ bool Converter::AutoCodeDetect() {
   options.Utf8Step = window_.Switches().Utf8;
   options.DetectionLimit = cfg_.DetectionLimit;
   options.MaxLevels = MaxChainLevels;
+
+  // Correct text is left as it is: a text that reads well as it stands is
+  // never put through a chain, however many sample words a chain explains.
+  bool standsInUtf8 = false;
+  const Reading asItStands = ReadAsItStands(TextBuffer, options.Utf8Step, &standsInUtf8);
+  if (asItStands.Readable()) {
+    // A text that reads only fairly well may still be in a wrong code page
+    // whose signs pass for words of other Cyrillic languages (ўбс is всё
+    // in Dos read as Windows-1251): one pair that reads it almost
+    // perfectly wins.
+    Reading pairReading;
+    if (!standsInUtf8 && !asItStands.Sure()) {
+      const int pair = BestSinglePair(asItStands, true, pairReading);
+      if (pair != 0) return AcceptPair(pair, pairReading);
+    }
+    return AcceptAsItStands(asItStands, standsInUtf8);
+  }
   bool broken = false;
   bool progressShown = false;
   if (count > 0) {
@@ -316,17 +335,106 @@ bool Converter::AutoCodeDetect() {
     if (broken) WriteStatusInfo(Tr("User break.", "Прервано."));
     return false;
   }
-  if (broken) {
+  const bool found = SettleByReading(asItStands, PercentOf(state.BestScore, finalCount) >= cfg_.DetectionLimit);
+  if (broken || UserBreak) {
     AutoConvert();
     WriteStatusInfo(Tr("User break.", "Прервано."));
   }
-
-  const bool found = PercentOf(state.BestScore, finalCount) >= cfg_.DetectionLimit;
   state.Found = found;
   if (found) SetCodeTable(MakeCodeTable(state.BestChain, true, ToCode), ToCode);
   if (!UserBreak) WriteStatusInfo("");
   Progress(0, 1, 0);
   return found;
+}
+
+int Converter::BestSinglePair(const Reading& asItStands, bool fair, Reading& best) const {
+  int bestPair = 0;
+  best = Reading{};
+  for (int pair = 1; pair < kPairCount; ++pair) {
+    const Reading reading =
+        ReadThrough(TextBuffer, ChainReading(OuterLayer{}, Chain{static_cast<std::uint8_t>(pair)}, false));
+    const bool replaces =
+        fair ? OutreadsFairText(asItStands, reading) : ReplacesTextAsItStands(asItStands, reading, 1);
+    if (replaces && reading.Percent() >= cfg_.DetectionLimit &&
+        reading.Percent() > best.Percent()) {
+      bestPair = pair;
+      best = reading;
+    }
+  }
+  return bestPair;
+}
+
+bool Converter::AcceptPair(int pair, const Reading& reading) {
+  DetectionState& state = Detection;
+  const Chain chain{static_cast<std::uint8_t>(pair)};
+  state.BestChain = chain;
+  state.Layer = OuterLayer{};
+  state.DetectedUtf8 = false;
+  state.BestScore = state.SampleWords.Count > 0 ? ScoreChain(state.SampleWords, chain, false).Score : 0;
+  state.BestPercent = reading.Percent();
+  state.Found = true;
+  AutoConvert();
+  SetCodeTable(MakeCodeTable(chain, true, ToCode), ToCode);
+  return true;
+}
+
+bool Converter::SettleByReading(const Reading& asItStands, bool found) {
+  DetectionState& state = Detection;
+  // A chain replaces the text only when the whole text reads clearly better
+  // through it: a sample of a few words can be explained by a chain that
+  // turns the rest of the text into nonsense.
+  Reading searched;
+  bool searchedReplaces = false;
+  const bool converts = state.BestChain != Chain{} || !state.Layer.Empty() || state.DetectedUtf8;
+  if (converts) {
+    searched = ReadThrough(TextBuffer, DetectedConversion());
+    searchedReplaces = ReplacesTextAsItStands(asItStands, searched,
+                                              ConversionSteps(state.Layer, state.BestChain, state.DetectedUtf8));
+  }
+  // One wrong code page is by far the most common damage: the single pair
+  // that reads best (at the detection limit at least) wins over a longer
+  // way that reads hardly better (a
+  // sample can miss the right pair where signs and box drawing make up many
+  // of its words).
+  Reading bestShort;
+  const int bestPair = BestSinglePair(asItStands, false, bestShort);
+  if (bestPair != 0 &&
+      (!found || !searchedReplaces || bestShort.Percent() + kShortWayMargin >= searched.Percent())) {
+    const Chain chain{static_cast<std::uint8_t>(bestPair)};
+    if (!found || state.BestChain != chain || !state.Layer.Empty() || state.DetectedUtf8)
+      AcceptPair(bestPair, bestShort);
+    return true;
+  }
+  // A result that reads well but stayed below the detection limit is shown
+  // as the best found (the window's editor), not applied.
+  if (searchedReplaces) return found;
+  if (converts) {
+    state.BestChain = Chain{};
+    state.Layer = OuterLayer{};
+    state.DetectedUtf8 = false;
+    state.BestScore = 0;
+    state.BestPercent = asItStands.Percent();
+    AutoConvert();
+  }
+  return false;
+}
+
+bool Converter::AcceptAsItStands(const Reading& reading, bool utf8) {
+  DetectionState& state = Detection;
+  state.ReadsAsItStands = true;
+  state.Found = true;
+  state.BestChain = Chain{};
+  state.Layer = OuterLayer{};
+  state.DetectedUtf8 = utf8;
+  state.BestScore = state.SampleWords.Count > 0 ? ScoreChain(state.SampleWords, Chain{}, utf8).Score : 0;
+  state.BestPercent = reading.Percent();
+  AutoConvert();
+  SetCodeTable(MakeCodeTable(Chain{}, true, ToCode), ToCode);
+  return true;
+}
+
+ReadingConversion Converter::DetectedConversion() const {
+  return ChainReading(Detection.Layer, Detection.BestChain, Detection.DetectedUtf8);
 }
 
 void Converter::AutoConvert() {

@@ -18,6 +18,7 @@
 #include "driver/window.h"
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
+#include "recognition/reading.h"
 
 namespace kamvo {
 
@@ -144,6 +145,23 @@ class Converter {
 
  private:
   void RunStage(const Stage& stage);
+  // Decides detection's result by how the whole text reads: the search's
+  // result (found: it reached the limit), a single pair that reads as well,
+  // or the text as it stands. True when the text is to be converted.
+  bool SettleByReading(const Reading& asItStands, bool found);
+  // How many good words in every hundred a single pair may read worse than
+  // a longer way and still win.
+  static constexpr int kShortWayMargin = 5;
+  // The single pair whose reading of the text replaces it as it stands (a
+  // fair text: outreads it) and reads best, at the detection limit at
+  // least; 0 when none does.
+  int BestSinglePair(const Reading& asItStands, bool fair, Reading& best) const;
+  // Detection's result: a single pair that reads as given.
+  bool AcceptPair(int pair, const Reading& reading);
+  // Detection's result for a text that reads well as it stands.
+  bool AcceptAsItStands(const Reading& reading, bool utf8);
+  // The conversion detection found, into Windows-1251.
+  ReadingConversion DetectedConversion() const;
   void EndWithUserBreak();
   // Records the conversion the editor is to show: the code table as it
   // stands, with the UTF-8 step and the outer layer the run asks for.

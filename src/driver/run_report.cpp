@@ -24,7 +24,7 @@ std::vector<std::string> DecodingReport(const DecoderCounters& c, bool english) 
 
 std::vector<std::string> DetectionReport(const DetectionState& state, bool english) {
   std::vector<std::string> lines;
-  if (state.SampleWords.Count == 0) {
+  if (state.SampleWords.Count == 0 && !state.ReadsAsItStands) {
     lines.push_back(InLanguage(english, "Russian text not found.", "Русский текст не найден."));
     return lines;
   }

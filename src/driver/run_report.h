@@ -36,6 +36,8 @@ struct DetectionState {
   OuterLayer Layer;
   bool DetectionDone = false;
   bool Found = false;  // the best chain reached the detection limit
+  // The text read well as it stood: no chain was searched for.
+  bool ReadsAsItStands = false;
   int LastLevel = 0;
   int LastPosition = 0;
 };

@@ -1,0 +1,81 @@
+// The real program leaves correct text alone: typography, other Cyrillic
+// languages, capitals, emoji and box drawing come out byte for byte, while
+// text in a wrong code page is still restored.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "support/run_kamvo.h"
+#include "support/temp_dir.h"
+
+namespace kamvo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+// UTF-8 text in the named code page, by the system's iconv.
+std::string Encode(const std::string& utf8, const char* code) {
+  const iconv_t cd = iconv_open(code, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  std::string out(utf8.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  char* o = out.data();
+  std::size_t inLeft = utf8.size(), outLeft = out.size();
+  const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return ok ? out : std::string();
+}
+
+struct Case {
+  const char* text;      // UTF-8
+  const char* code;      // the code page the file is written in
+  const char* target;    // --to
+  const char* expected;  // UTF-8 text the output must hold, in the target; null: the text itself
+};
+
+const Case kCases[] = {
+    {"Стоимость билета — 500 рублей, скидка 10 %.\n", "UTF-8", "utf-8", nullptr},
+    {"Привет, «ёлка» и всё.\n", "UTF-8", "utf-8", nullptr},
+    {"Цена 5 €, доставка — бесплатно.\n", "UTF-8", "utf-8", nullptr},
+    {"-- Лопе де Вега\n", "UTF-8", "utf-8", nullptr},
+    {"карманные книжки в двадцать су.\n", "UTF-8", "utf-8", nullptr},
+    {"Привет! 😀 Формула: α+β ≤ γ, цена 5 €…\n", "UTF-8", "utf-8", nullptr},
+    {"Письмо от John Smith пришло вчера вечером.\n", "UTF-8", "utf-8", nullptr},
+    {"Ми зустрілися біля річки, і вона сказала, що все буде добре.\nЇї брат навіть не знав.\n", "UTF-8",
+     "utf-8", nullptr},
+    {"Ми зустрілися біля річки, і вона сказала, що все буде добре.\nЇї брат навіть не знав.\n", "CP1251",
+     "cp1251", nullptr},
+    {"Срещнахме се до реката и тя каза, че всичко ще бъде наред.\n", "CP1251", "cp1251", nullptr},
+    {"Љубав и пријатељство су најважније ствари у животу.\n", "UTF-8", "utf-8", nullptr},
+    {"ЧЁРНЫЙ КОТ\n", "CP1251", "cp1251", nullptr},
+    {"ВНИМАНИЕ! ВАЖНОЕ СООБЩЕНИЕ\nЗавтра — «день открытых дверей», № 5.\n", "CP1251", "cp1251", nullptr},
+    {"Таблица по русскому языку\r\n┌──────────┬──────┐\r\n│ полюбили │  705 │\r\n└──────────┴──────┘\r\n",
+     "CP866", "cp866", nullptr},
+    // Text in a wrong code page is still restored.
+    {"Привет, как дела? Всё хорошо, спасибо.\n", "KOI8-R", "utf-8", "Привет, как дела? Всё хорошо, спасибо.\n"},
+    {"Сегодня хорошая погода, мы идём гулять в парк.\n", "CP866", "cp1251", nullptr},
+};
+
+TEST(CleanTextProgram, CorrectTextComesOutAsItWentIn) {
+  TempDir dir;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.text) + " in " + c.code);
+    const std::string bytes = Encode(c.text, c.code);
+    ASSERT_FALSE(bytes.empty());
+    WriteFile(dir / "in.txt", bytes);
+    const testing::ProgramRun run =
+        testing::RunKamvo(dir, {"--stdout", std::string("--to=") + c.target, dir / "in.txt"});
+    const char* targetCode = std::string_view(c.target) == "utf-8"    ? "UTF-8"
+                             : std::string_view(c.target) == "cp1251" ? "CP1251"
+                                                                      : "CP866";
+    const std::string expected = c.expected ? Encode(c.expected, targetCode)
+                                            : (std::string_view(c.code) == targetCode ? bytes
+                                                                                      : Encode(c.text, targetCode));
+    EXPECT_EQ(run.Out, expected) << run.Err;
+  }
+}
+
+}  // namespace
+}  // namespace kamvo
