@@ -271,8 +271,6 @@ class Scanner {
     part.Begin = body;
     part.End = last;
     part.Encoding = role;
-    part.TextType = textType || !typeField;
-    if (charset) part.Charset = *charset;
     part.CharsetCode = known;
     Params dispositionParams;
     const Field* disposition = block.Find("content-disposition");
@@ -605,21 +603,5 @@ bool DecodeBase64Body(std::string_view text, std::string& out) {
   return bits < 6;
 }
 
-std::string DecodeQuotedPrintableText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '=' && i + 2 < text.size()) {
-      const int high = HexDigitValue(text[i + 1]), low = HexDigitValue(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
-}
 
 }  // namespace kamvo

@@ -53,10 +53,8 @@ enum class MimeRole : std::uint8_t {
 struct MimePart {
   std::size_t Begin = 0, End = 0;  // its body lines, [Begin, End)
   MimeRole Encoding = MimeRole::Plain;
-  bool TextType = true;      // Content-Type text/* (or none)
   bool Attachment = false;   // Content-Disposition attachment, or a file name given
   std::string Name;          // its file name in Windows-1251, decoded; empty when none
-  std::string Charset;       // the charset parameter as declared
   int CharsetCode = -1;      // a text part's charset the program knows (not US-ASCII), else kCharsetUnknown
 };
 
@@ -107,17 +105,14 @@ bool DecodeEncodedWords(std::string& value, int target);
 // hold become "_".
 std::string DecodeAttachmentName(std::string_view value, bool extended);
 
-// The bytes of Base64 text, characters outside the alphabet skipped, up to
-// the first "=". False when the characters left do not form whole bytes.
+// The bytes of Base64 text, blanks and line breaks skipped, up to the first
+// "=". False for another character outside the alphabet, or when the
+// characters do not form whole bytes.
 bool DecodeBase64Body(std::string_view text, std::string& out);
 
 // Bytes in charset `from` written in charset `to` (charsets as above);
 // false when there is nothing to do (the same charset, an unknown one, or
 // kCharsetNone) or a character `to` cannot hold.
 bool RecodeText(std::string_view bytes, int from, int to, std::string& out);
-
-// One quoted-printable line group as a part declares it: =XX decoded
-// wherever it stands; an "=" not followed by two hex digits stays.
-std::string DecodeQuotedPrintableText(std::string_view text);
 
 }  // namespace kamvo

@@ -684,7 +684,7 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
         joined.pop_back();  // a soft break, also at the end of the part
         if (k + 1 == count || mail.Roles[k + 1] != MimeRole::QuotedPrintable) break;
       }
-      std::string decoded = DecodeQuotedPrintableText(joined);
+      std::string decoded = DecodeAllHexEscapes(joined, HexEscape::QuotedPrintable);
       if (RecodeText(decoded, mail.Charsets[i], mail.TextCharset, scratch)) decoded.swap(scratch);
       DecodeLaterPasses(decoded, switches, counters, scratch);
       if (k > i || decoded != source[i]) {
