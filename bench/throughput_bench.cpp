@@ -2,7 +2,8 @@
 // it: the built `kamvo` converts 10 MiB and 100 MiB of KOI8-R Russian text
 // into Windows-1251, with the default switches and with every decoder off.
 // The general converters iconv and enca do the same job on the same files
-// for comparison when they are installed. Each figure is the median of
+// for comparison when they are installed. The same files go into UTF-8 too,
+// beside iconv doing the same. Each figure is the median of
 // several runs, with the peak memory (maximum resident set) of the process.
 #include <malloc.h>
 #include <sys/resource.h>
@@ -82,12 +83,13 @@ int main(int argc, char** argv) {
   std::printf("%d runs of each, median time, largest max RSS; MB = 10^6 bytes. Other work on the\n"
               "machine makes single runs noisy: compare figures taken in the same run.\n", repeats);
 
-  Figure kamvoDefault[2], kamvoOff[2], iconvFigure[2], encaFigure[2];
+  Figure kamvoDefault[2], kamvoOff[2], iconvFigure[2], encaFigure[2], kamvoUtf8[2], iconvUtf8[2];
+  double utf8Bytes[2] = {0, 0};  // the size of the UTF-8 result
   const std::size_t sizes[2] = {10u << 20, 100u << 20};
   for (int s = 0; s < 2; ++s) {
     const double bytes = static_cast<double>(sizes[s]);
     WriteFile(master, KoiText(sizes[s]));
-    std::vector<Sample> runsDefault, runsOff, runsIconv, runsEnca;
+    std::vector<Sample> runsDefault, runsOff, runsIconv, runsEnca, runsUtf8, runsIconvUtf8;
     // The tools take turns, so that a disturbance hits them alike.
     for (int r = 0; r < repeats; ++r) {
       Fresh(master, work);
@@ -110,7 +112,20 @@ int main(int argc, char** argv) {
         Fresh(master, work);
         runsEnca.push_back(RunProgram({"enca", "-L", "ru", "-x", "cp1251", work}));
       }
+      Fresh(master, work);
+      runsUtf8.push_back(RunProgram({kamvo, work, "--to=utf-8"}));
+      utf8Bytes[s] = static_cast<double>(fs::file_size(work, error));
+      if (haveIconv) {
+        if (r == 0) {
+          RunProgram({"iconv", "-f", "koi8-r", "-t", "utf-8", master, "-o", out});
+          if (ReadFile(work) != ReadFile(out)) std::printf("  kamvo's UTF-8 differs from iconv's!\n");
+        }
+        fs::remove(out);
+        runsIconvUtf8.push_back(RunProgram({"iconv", "-f", "koi8-r", "-t", "utf-8", master, "-o", out}));
+      }
     }
+    kamvoUtf8[s] = Median(runsUtf8);
+    iconvUtf8[s] = Median(runsIconvUtf8);
     kamvoDefault[s] = Median(runsDefault);
     kamvoOff[s] = Median(runsOff);
     iconvFigure[s] = Median(runsIconv);
@@ -120,6 +135,10 @@ int main(int argc, char** argv) {
     Print("kamvo FILE /BIN- /QP- /RTF- /HTML- /UTF-", bytes, kamvoOff[s]);
     if (haveIconv) Print("iconv -f koi8-r -t cp1251", bytes, iconvFigure[s]);
     if (haveEnca) Print("enca -L ru -x cp1251", bytes, encaFigure[s]);
+    std::printf("%zu MiB of KOI8-R text, converted in place into UTF-8 (%.1f MB):\n", sizes[s] >> 20,
+                utf8Bytes[s] / 1e6);
+    Print("kamvo FILE --to=utf-8", bytes, kamvoUtf8[s]);
+    if (haveIconv) Print("iconv -f koi8-r -t utf-8", bytes, iconvUtf8[s]);
   }
   fs::remove_all(dir, error);
 
@@ -142,6 +161,14 @@ int main(int argc, char** argv) {
   const double memory = std::max(kamvoDefault[1].maxRssBytes, kamvoOff[1].maxRssBytes) / big;
   std::printf("  peak memory:                %.2fx the file         target: at most 4x    %s\n", memory,
               Verdict(memory <= 4.0));
+  if (haveIconv) {
+    const double ratio = kamvoUtf8[1].seconds / iconvUtf8[1].seconds;
+    std::printf("  into UTF-8 vs iconv:        %.2fx iconv's time   target: at most 1.0x  %s\n", ratio,
+                Verdict(ratio <= 1.0));
+  }
+  const double utf8Memory = kamvoUtf8[1].maxRssBytes / utf8Bytes[1];
+  std::printf("  into UTF-8, peak memory:    %.2fx the result       target: at most 1.5x  %s\n", utf8Memory,
+              Verdict(utf8Memory <= 1.5));
   const double scaling = kamvoDefault[1].seconds / kamvoDefault[0].seconds;
   const double scalingOff = kamvoOff[1].seconds / kamvoOff[0].seconds;
   std::printf("  10 -> 100 MiB time:         %.1fx (decoders off %.1fx)  target: at most 11x  %s\n", scaling,
