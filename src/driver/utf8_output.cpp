@@ -111,6 +111,15 @@ void Utf8OfLine(std::string_view win, std::string& out) {
 
 void ToUtf8Lines(const Utf8Lines& input, Text& result) {
   const bool paired = input.LineCount == result.size();
+  if (!paired || input.Index.empty()) {
+    // No line to keep: the whole block is converted at once, breaks and
+    // all (they are ASCII), and split again.
+    std::string block;
+    Utf8OfLine(result.Bytes(), block);
+    result.clear();
+    result = Text::FromBytes(std::move(block));
+    return;
+  }
   Text converted;
   // Room for the whole result at once, so that the text is never copied
   // while it grows: every line converted, plus the kept lines.
