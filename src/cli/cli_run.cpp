@@ -116,9 +116,14 @@ void PrintLines(std::ostream& stream, std::string_view text, int terminalCode) {
   }
 }
 
+bool TextNotRecognised(const Converter& converter) {
+  const DetectionState& detection = converter.Detection;
+  return detection.DetectionDone && !detection.Found && detection.SampleWords.Count > 0 && detection.BestPercent > 0;
+}
+
 bool ReportNotRecognised(const Converter& converter, const TCfg& cfg, std::ostream& err, int terminalCode) {
   const DetectionState& detection = converter.Detection;
-  if (!detection.DetectionDone || detection.Found || detection.SampleWords.Count == 0) return false;
+  if (!TextNotRecognised(converter)) return false;
   const std::string best = std::to_string(detection.BestPercent);
   const std::string limit = std::to_string(cfg.DetectionLimit);
   PrintLines(err,

@@ -52,8 +52,14 @@ void SetInterruptNote(std::string_view note);
 // piece up to a LF is one line; a final LF gives no extra line.
 void PrintLines(std::ostream& stream, std::string_view text, int terminalCode);
 
-// True when the run's automatic detection found Russian words but no chain
-// that reaches the limit. Then prints why on err.
+// True when the run's automatic detection met words that may be Russian and
+// some chain made some of them Russian, but none reached the limit: the
+// text was not recognised (status 3). A text in which no chain makes any
+// word Russian (English with typographic quotes) holds no Russian text:
+// nothing to do. The same rule in every mode.
+bool TextNotRecognised(const Converter& converter);
+
+// TextNotRecognised, and then prints why on err.
 bool ReportNotRecognised(const Converter& converter, const TCfg& cfg, std::ostream& err, int terminalCode);
 
 // Reads everything from fd, without seeking; false with errno set on a

@@ -92,7 +92,7 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
   finding.Recognised = state.Found;
   // The same rule as a conversion's: only a text with words that might be
   // Russian can fail to be recognised.
-  finding.NotRecognised = state.SampleWords.Count > 0 && !state.Found;
+  finding.NotRecognised = TextNotRecognised(run.Conv);
   finding.Utf8 = state.DetectedUtf8;
   finding.Decoders = DecodersUsed(run.Conv.Counters);
   const std::vector<int> pairs = ChainPairs(state.BestChain);

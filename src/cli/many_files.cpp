@@ -155,7 +155,7 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
     }
     std::string line = name + ": ";
     const DetectionState& detection = run.Conv.Detection;
-    const bool notRecognised = detection.DetectionDone && !detection.Found && detection.SampleWords.Count > 0;
+    const bool notRecognised = TextNotRecognised(run.Conv);
     if (report.NotText) {
       ++skipped;
       line += "skipped: not a text file";

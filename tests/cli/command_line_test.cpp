@@ -483,6 +483,8 @@ TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
   const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
   const std::string latin1 = "caf\xE9 na\xEFve r\xE9sum\xE9 d\xE9j\xE0 vu fa\xE7" "ade: English words here.\n";
   const std::string picture("GIF89a\0\0\x01\x02", 10);
+  const std::string quoted = "The \xE2\x80\x9Cquick\xE2\x80\x9D brown fox \xE2\x80\x94 it\xE2\x80\x99s fine, "
+                             "another English sentence with words.\n";
   const std::string mail = MailWith(koi, "photo.gif", picture), decodedMail = MailWith(win, "photo.gif", picture);
   std::string withoutBlock = decodedMail;  // the Base64 block taken out into the attachment
   const std::string block = testing::Base64Lines(picture)[0] + "\n";
@@ -499,6 +501,8 @@ TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
       {{{"en.txt", latin1}}, "--detect en.txt", kExitOk, "en.txt: charset=unknown", "", {{"en.txt", latin1}}},
       {{{"en.txt", latin1}}, "en.txt", kExitOk, "", "", {{"en.txt", latin1}}},
       {{{"en.txt", latin1}}, "--in-place en.txt", kExitOk, "en.txt: unchanged", "", {{"en.txt", latin1}}},
+      {{{"q.txt", quoted}}, "--detect q.txt", kExitOk, "q.txt: charset=unknown percent=0 ", "", {{"q.txt", quoted}}},
+      {{{"q.txt", quoted}}, "q.txt", kExitOk, "", "", {{"q.txt", quoted}}},
       // A picture is skipped, not failed.
       {{{"p.gif", picture}}, "p.gif", kExitOk, "", "p.gif is not text file\n", {{"p.gif", picture}}},
       {{{"p.gif", picture}}, "--detect p.gif", kExitOk, "p.gif: skipped=not-text\n", "", {{"p.gif", picture}}, true},
