@@ -37,9 +37,9 @@ std::size_t FieldNameLength(std::string_view line) {
   return i > 0 && i < line.size() ? i : 0;
 }
 
-bool IsContinuation(std::string_view line) {
-  return !line.empty() && (line[0] == ' ' || line[0] == '\t') && !Trim(line).empty();
-}
+// A line that goes on with the field before it: it starts with a blank
+// (also a line of blanks alone, which mail programs write when they fold).
+bool IsContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
 struct Field {
   std::string Name;  // lower case
@@ -59,8 +59,8 @@ struct HeaderBlock {
 };
 
 // Reads a header block from line `first` up to `end`: fields and their
-// continuation lines, ended by an empty (or blank) line. Stops at the first
-// line that is neither.
+// continuation lines, ended by an empty line (a line of blanks there, where
+// no field is open). Stops at the first line that is neither.
 HeaderBlock ReadHeaderBlock(const Text& text, std::size_t first, std::size_t end) {
   HeaderBlock block;
   std::size_t i = first;

@@ -77,6 +77,22 @@ TEST(Mime, ReadsTheStructureOfAMail) {
   EXPECT_EQ(ToLines(out), expected);
 }
 
+// Mail programs may fold a field into a line of blanks alone: it goes on
+// with the field and does not end the header block.
+TEST(Mime, ALineOfBlanksInAFoldedFieldGoesOnWithIt) {
+  const Text mail = {"Subject: =?utf-8?Q?=D0=B0?=", "  =?utf-8?Q?=D0=B1?=", " ", "From: a@example.ru",
+                     "Content-Type: text/plain; charset=utf-8", "", "text"};
+  const MimeLayout layout = ScanMime(mail);
+  ASSERT_TRUE(layout.IsMail);
+  EXPECT_EQ(layout.Roles[4], R::Header);
+  ASSERT_EQ(layout.Fields.size(), 1u);
+  EXPECT_EQ(layout.Fields[0].End, 3u);
+  Text out;
+  EscapeCounters counters;
+  DecodeEscapedLines(mail, out, {}, counters);
+  EXPECT_EQ(ToLines(out)[0], "Subject: \xD0\xB0\xD0\xB1 ");
+}
+
 TEST(Mime, WhatIsNoMail) {
   EXPECT_FALSE(ScanMime(Text{"Note: one field", "", "text"}).IsMail);
   EXPECT_FALSE(ScanMime(Text{"Subject: a", "From: b"}).IsMail);  // no body
