@@ -362,9 +362,15 @@ BinaryScan ScanBlocks(Text& text, TFileList& files, StageProgress& progress, boo
     if (!line.empty() && tryAny) {
       DetectFileName(line, pending);
       const bool isLong = line.size() > kBinaryMinLine || ((mail.IsMail || partText) && uueBlock);
+      // Outside a begin ... end block, a UUE or XXE block opens only with a
+      // full line (61 characters announcing 45 bytes): a heading such as
+      // "6. COLLECTIONS OF DOCUMENTS" also fits the shorter lines' form.
+      const bool full = CountedLength(line) == 61;
+      const bool openUU = uueBlock || (full && line[0] == 'M');
+      const bool openXX = uueBlock || (full && line[0] == 'h');
       decoded = (tryBase64 && attempt(isLong, lastBase64, seen.Base64, DecodeBase64Line, line)) ||
-                attempt(isLong, lastUU, seen.UUE, DecodeUULine, line) ||
-                attempt(isLong, lastXX, seen.XXE, DecodeXXLine, line);
+                attempt(isLong && openUU, lastUU, seen.UUE, DecodeUULine, line) ||
+                attempt(isLong && openXX, lastXX, seen.XXE, DecodeXXLine, line);
       if (decoded) {
         if (!previous || files.Empty()) files.AddFile(pending);
         pending.clear();

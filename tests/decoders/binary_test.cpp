@@ -395,6 +395,7 @@ Decoded PlainScan(const Lines& source, const std::vector<LineEnd>* ends = nullpt
   TFileList files;
   std::string pending, work;
   bool lastBase64 = false, lastUU = false, lastXX = false, previous = false;
+  bool inBlock = false;  // between a "begin 644 name" line and its "end"
   std::size_t i = 0, blockLast = 0;
   auto blockEnd = [&] {
     if (!previous || files.Count() == 0 || files.IsBinary(static_cast<long>(files.Count()) - 1)) return;
@@ -414,6 +415,21 @@ Decoded PlainScan(const Lines& source, const std::vector<LineEnd>* ends = nullpt
   for (; i < source.size(); ++i) {
     const std::string& line = source[i];
     bool decoded = false;
+    std::string trimmed = line;
+    while (!trimmed.empty() && static_cast<Byte>(trimmed.back()) <= 0x20) trimmed.pop_back();
+    std::size_t digits = 0;
+    while (6 + digits < trimmed.size() && trimmed[6 + digits] >= '0' && trimmed[6 + digits] <= '7') ++digits;
+    if (trimmed.rfind("begin ", 0) == 0 && (digits == 3 || digits == 4) && 7 + digits < trimmed.size() &&
+        trimmed[6 + digits] == ' ')
+      inBlock = true;
+    else if (inBlock && trimmed == "end")
+      inBlock = false;
+    std::string counted = line;
+    if (!counted.empty() && counted.back() == '\n') counted.pop_back();
+    if (!counted.empty() && counted.back() == '\r') counted.pop_back();
+    // Outside a block, UUE and XXE open only with a full line.
+    const bool openUU = inBlock || (counted.size() == 61 && line[0] == 'M');
+    const bool openXX = inBlock || (counted.size() == 61 && line[0] == 'h');
     if (!line.empty()) {
       DetectFileName(line, pending);
       const bool isLong = line.size() > 20;
@@ -421,11 +437,11 @@ Decoded PlainScan(const Lines& source, const std::vector<LineEnd>* ends = nullpt
         lastBase64 = false;
         if (DecodeBase64Line(line, work)) decoded = out.Seen.Base64 = lastBase64 = true;
       }
-      if (!decoded && (isLong || lastUU)) {
+      if (!decoded && ((isLong && openUU) || lastUU)) {
         lastUU = false;
         if (DecodeUULine(line, work)) decoded = out.Seen.UUE = lastUU = true;
       }
-      if (!decoded && (isLong || lastXX)) {
+      if (!decoded && ((isLong && openXX) || lastXX)) {
         lastXX = false;
         if (DecodeXXLine(line, work)) decoded = out.Seen.XXE = lastXX = true;
       }
