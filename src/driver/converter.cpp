@@ -289,22 +289,17 @@ bool Converter::AutoCodeDetect() {
   options.DetectionLimit = cfg_.DetectionLimit;
   options.MaxLevels = MaxChainLevels;
 
-  // Correct text is left as it is: a text that reads well as it stands is
-  // never put through a chain, however many sample words a chain explains.
+  // Correct text is left as it is: a text that reads surely well as it
+  // stands is never put through a chain, however many sample words a chain
+  // explains. One that reads only fairly well may still be in a wrong code
+  // page whose letters pass for words here and there (ўбс is всё in Dos read
+  // as Windows-1251): only a way of one or two conversions that reads it
+  // almost perfectly replaces it.
   bool standsInUtf8 = false;
   const Reading asItStands = ReadAsItStands(TextBuffer, options.Utf8Step, &standsInUtf8);
-  if (asItStands.Readable()) {
-    // A text that reads only fairly well may still be in a wrong code page
-    // whose signs pass for words of other Cyrillic languages (ўбс is всё
-    // in Dos read as Windows-1251): one pair that reads it almost
-    // perfectly wins.
-    Reading pairReading;
-    if (!standsInUtf8 && !asItStands.Sure()) {
-      const int pair = BestSinglePair(asItStands, true, pairReading);
-      if (pair != 0) return AcceptPair(pair, pairReading);
-    }
-    return AcceptAsItStands(asItStands, standsInUtf8);
-  }
+  if (asItStands.Sure()) return AcceptAsItStands(asItStands, standsInUtf8);
+  const bool fair = asItStands.Readable();
+  if (fair) options.MaxLevels = std::min(options.MaxLevels, kUsualSteps);
   bool broken = false;
   bool progressShown = false;
   if (count > 0) {
@@ -326,6 +321,10 @@ bool Converter::AutoCodeDetect() {
   }
 
   const int finalCount = state.SampleWords.Count;
+  if (finalCount == 0 && fair) {
+    if (progressShown) Progress(0, 1, 0);
+    return AcceptAsItStands(asItStands, standsInUtf8);
+  }
   if (finalCount == 0) {
     if (progressShown) {
       if (!UserBreak) WriteStatusInfo("");
@@ -335,7 +334,15 @@ bool Converter::AutoCodeDetect() {
     if (broken) WriteStatusInfo(Tr("User break.", "Прервано."));
     return false;
   }
-  const bool found = SettleByReading(asItStands, PercentOf(state.BestScore, finalCount) >= cfg_.DetectionLimit);
+  const bool found =
+      SettleByReading(asItStands, PercentOf(state.BestScore, finalCount) >= cfg_.DetectionLimit, fair);
+  if (fair && !found) {
+    AcceptAsItStands(asItStands, standsInUtf8);
+    if (broken || UserBreak) WriteStatusInfo(Tr("User break.", "Прервано."));
+    if (!UserBreak) WriteStatusInfo("");
+    Progress(0, 1, 0);
+    return true;
+  }
   if (broken || UserBreak) {
     AutoConvert();
     WriteStatusInfo(Tr("User break.", "Прервано."));
@@ -378,7 +385,7 @@ bool Converter::AcceptPair(int pair, const Reading& reading) {
   return true;
 }
 
-bool Converter::SettleByReading(const Reading& asItStands, bool found) {
+bool Converter::SettleByReading(const Reading& asItStands, bool found, bool fair) {
   DetectionState& state = Detection;
   // A chain replaces the text only when the whole text reads clearly better
   // through it: a sample of a few words can be explained by a chain that
@@ -388,8 +395,9 @@ bool Converter::SettleByReading(const Reading& asItStands, bool found) {
   const bool converts = state.BestChain != Chain{} || !state.Layer.Empty() || state.DetectedUtf8;
   if (converts) {
     searched = ReadThrough(TextBuffer, DetectedConversion());
-    searchedReplaces = ReplacesTextAsItStands(asItStands, searched,
-                                              ConversionSteps(state.Layer, state.BestChain, state.DetectedUtf8));
+    const int steps = ConversionSteps(state.Layer, state.BestChain, state.DetectedUtf8);
+    searchedReplaces = fair ? steps <= kUsualSteps && OutreadsFairText(asItStands, searched)
+                            : ReplacesTextAsItStands(asItStands, searched, steps);
   }
   // One wrong code page is by far the most common damage: the single pair
   // that reads best (at the detection limit at least) wins over a longer
@@ -397,7 +405,7 @@ bool Converter::SettleByReading(const Reading& asItStands, bool found) {
   // sample can miss the right pair where signs and box drawing make up many
   // of its words).
   Reading bestShort;
-  const int bestPair = BestSinglePair(asItStands, false, bestShort);
+  const int bestPair = BestSinglePair(asItStands, fair, bestShort);
   if (bestPair != 0 &&
       (!found || !searchedReplaces || bestShort.Percent() + kShortWayMargin >= searched.Percent())) {
     const Chain chain{static_cast<std::uint8_t>(bestPair)};

@@ -147,8 +147,9 @@ class Converter {
   void RunStage(const Stage& stage);
   // Decides detection's result by how the whole text reads: the search's
   // result (found: it reached the limit), a single pair that reads as well,
-  // or the text as it stands. True when the text is to be converted.
-  bool SettleByReading(const Reading& asItStands, bool found);
+  // or the text as it stands (fair: it reads fairly well). True when the
+  // text is to be converted.
+  bool SettleByReading(const Reading& asItStands, bool found, bool fair);
   // How many good words in every hundred a single pair may read worse than
   // a longer way and still win.
   static constexpr int kShortWayMargin = 5;

@@ -20,24 +20,32 @@ bool IsUpperCyrillic(std::uint32_t c) { return (c >= 0x400 && c <= 0x42F) || c =
 
 bool IsApostrophe(std::uint32_t c) { return c == '\'' || c == 0x2019 || c == 0x2BC; }
 
-// Whether a sign of Windows-1251 (0x80..0xBF, no letter) sits glued to a
-// word in correct text: quotes, dashes and the no-break space before or
-// after it, the ellipsis and a few marks after it. Any other such sign
-// touching a letter is what a text read in a wrong code page shows
-// (ҐЈ®¤­п, Рџ‚), and the word beside it reads badly.
+// Whether a character may touch a word in correct text: ASCII, spaces,
+// emoji, and of the signs beyond ASCII the quotes, dashes and the no-break
+// space before or after it, the ellipsis and a few marks after it. Any
+// other sign or symbol touching a letter (box drawing, ¤, ®, ‚) is what a
+// text read in a wrong code page shows (ҐЈ®¤­п, Рџ‚, ▀Н║═О), and the word
+// beside it reads badly.
 bool IsWindowsSign(std::uint32_t c) {
   if (c < 0x80) return false;
   Byte b = 0;
   return UnicodeToWin(c, b) && b >= 0x80 && b <= 0xBF && !IsLetterChar(c);
 }
+bool MayTouchWord(std::uint32_t c) {
+  return c < 0x80 || c == 0xA0 || (c >= 0x2000 && c <= 0x200D) || c == 0x202F || c == 0x3000 ||
+         (c >= 0x2600 && c <= 0x27BF) || (c >= 0x2B00 && c <= 0x2BFF) || c == 0xFE0F || c >= 0x1F000;
+}
 bool MayOpenWord(std::uint32_t c) {
-  static constexpr std::u32string_view open = U"«„“”‘’—–\u00A0";
-  return !IsWindowsSign(c) || open.find(static_cast<char32_t>(c)) != std::u32string_view::npos;
+  static constexpr std::u32string_view open = U"«„“”‘’—–";
+  return MayTouchWord(c) || open.find(static_cast<char32_t>(c)) != std::u32string_view::npos;
 }
 bool MayCloseWord(std::uint32_t c) {
-  static constexpr std::u32string_view close = U"»“”’‘…—–\u00A0™®©°";
-  return !IsWindowsSign(c) || close.find(static_cast<char32_t>(c)) != std::u32string_view::npos;
+  static constexpr std::u32string_view close = U"»“”’‘…—–™®©°";
+  return MayTouchWord(c) || close.find(static_cast<char32_t>(c)) != std::u32string_view::npos;
 }
+
+// Combining marks (the stress mark of за́мок) belong to the word they sit in.
+bool IsCombiningMark(std::uint32_t c) { return c >= 0x300 && c <= 0x36F; }
 
 // A Cyrillic letter folded to lower case.
 std::uint32_t Lower(std::uint32_t c) {
@@ -90,7 +98,7 @@ unsigned AlphabetsOf(std::uint32_t lower) {
 }
 
 bool IsVowel(std::uint32_t lower) {
-  static constexpr std::u32string_view vowels = U"аеёиоуыэюяіїєў";
+  static constexpr std::u32string_view vowels = U"аеёиоуыэюяіїє";
   return vowels.find(static_cast<char32_t>(lower)) != std::u32string_view::npos;
 }
 
@@ -183,23 +191,24 @@ bool IsBulgarianWord(std::string win) {
   return inner && IsRussianWord(win);
 }
 
-// Judges a Cyrillic word (look-alikes already replaced); false when some
-// letter is not Cyrillic.
-bool ReadsWell(const std::uint32_t* word, std::size_t length) {
+// Judges a Cyrillic word (look-alikes already replaced): the alphabets in
+// which it reads well, kAnyAlphabet for a Russian word, 0 when it reads
+// badly (or some letter is not Cyrillic).
+unsigned ReadsWell(const std::uint32_t* word, std::size_t length) {
   // The case shape: lower case throughout after a lower-case first letter;
   // after an upper-case one, at most one change of case.
   const bool firstUpper = IsUpperCyrillic(word[0]);
   int changes = 0;
   for (std::size_t i = 1; i < length; ++i) {
-    if (!IsCyrillicChar(word[i]) && !IsApostrophe(word[i])) return false;
+    if (!IsCyrillicChar(word[i]) && !IsApostrophe(word[i])) return 0;
     if (IsApostrophe(word[i])) continue;
     const bool upper = IsUpperCyrillic(word[i]);
-    if (!firstUpper && upper) return false;
+    if (!firstUpper && upper) return 0;
     std::size_t before = i - 1;
     while (IsApostrophe(word[before])) --before;
     if (upper != IsUpperCyrillic(word[before])) ++changes;
   }
-  if (!IsCyrillicChar(word[0]) || changes > 1) return false;
+  if (!IsCyrillicChar(word[0]) || changes > 1) return 0;
 
   unsigned alphabets = kAnyAlphabet;
   bool onlyRussian = true, vowel = false, apostrophe = false;
@@ -216,13 +225,14 @@ bool ReadsWell(const std::uint32_t* word, std::size_t length) {
     Byte b = 0;
     if (UnicodeToWin(word[i], b)) win.push_back(static_cast<char>(b));
   }
-  if (alphabets == 0) return false;
+  if (alphabets == 0) return 0;
   if (onlyRussian && !apostrophe && (IsRussianWord(win) || IsRussianWithE(win) || IsBulgarianWord(win)))
-    return true;
-  // Words of another language (or Russian words the word lists do not
-  // know): letters of one alphabet, with a vowel unless the word is short.
-  if (onlyRussian && !apostrophe) return false;
-  return vowel || length <= 2;
+    return kAnyAlphabet;
+  // Words of another language: letters of one alphabet besides Russian,
+  // some of them not Russian, with a vowel.
+  if (onlyRussian) return 0;
+  alphabets &= ~kRussian;
+  return vowel ? alphabets : 0;
 }
 
 }  // namespace
@@ -236,9 +246,42 @@ bool IsLetterChar(std::uint32_t c) {
   return false;
 }
 
+Reading ReadingCounter::Result() const {
+  // Words of other alphabets count in the one language most of them share:
+  // a text mixes no Ukrainian ї with Serbian ђ, text in a wrong code page
+  // does.
+  int best = 0;
+  for (int a = 1; a < kAlphabets; ++a)
+    if (foreignGood_[a] > foreignGood_[best]) best = a;
+  Reading reading = reading_;
+  reading.Good += foreignGood_[best];
+  reading.LongGood += foreignLongGood_[best];
+  // A word in capitals after the first letter (пРИВЕТ) is what a text in
+  // KOI-8 read as Windows-1251 makes of a capitalised word, and its other
+  // words come out in capitals: these are no evidence then.
+  if (inverted_ > 0) {
+    reading.Good -= capitalsGood_;
+    reading.LongGood -= capitalsLongGood_;
+  }
+  return reading;
+}
+
 void ReadingCounter::AddLine(const std::uint32_t* chars, std::size_t count) {
   for (std::size_t i = 0; i < count && !Full(); ++i) {
     const std::uint32_t c = chars[i];
+    if (IsCombiningMark(c) && length_ > 0) continue;
+    // Runs of letters and of characters that may stand for letters in a
+    // wrong code page (box drawing, symbols): not ASCII, no sign of
+    // Windows-1251.
+    const bool mayBeLetter = IsLetterChar(c) || (c > 0xBF && !IsWindowsSign(c) && c != 0xFEFF);
+    if (mayBeLetter) {
+      if (c >= 0x80 && !inLetterRun_) {
+        ++reading_.Letters;
+        inLetterRun_ = true;
+      }
+    } else {
+      inLetterRun_ = false;
+    }
     if (IsLetterChar(c)) {
       if (length_ == 0 && i > 0 && !MayOpenWord(chars[i - 1])) glued_ = true;
       if (pendingApostrophe_) {
@@ -253,21 +296,19 @@ void ReadingCounter::AddLine(const std::uint32_t* chars, std::size_t count) {
       pendingApostrophe_ = true;
     } else {
       if (length_ > 0 && !MayCloseWord(c)) glued_ = true;
-      EndWord();
+      EndWord(c);
     }
   }
-  EndWord();
+  EndWord(0);
+  inLetterRun_ = false;
 }
 
-void ReadingCounter::EndWord() {
+void ReadingCounter::EndWord(std::uint32_t next) {
   pendingApostrophe_ = false;
   if (length_ == 0) {
     glued_ = false;
     return;
   }
-  bool beyondAscii = false;
-  for (std::size_t i = 0; i < length_; ++i) beyondAscii = beyondAscii || word_[i] >= 0x80;
-  reading_.Letters += beyondAscii;
   bool cyrillic = false, foreign = false, russianOnly = true;
   for (std::size_t i = 0; i < length_; ++i)
     if (IsCyrillicChar(word_[i]) && !IsRussianLetter(Lower(word_[i]))) russianOnly = false;
@@ -284,14 +325,33 @@ void ReadingCounter::EndWord() {
         foreign = true;
     }
   }
-  // A lone letter of another alphabet says nothing: Ukrainian і, and the
-  // box drawing │ of Dos text read as Windows-1251, look the same.
-  const bool loneForeignLetter = length_ == 1 && AlphabetsOf(Lower(word_[0])) != kAnyAlphabet;
-  if (cyrillic && !loneForeignLetter) {
+  // A lone letter of another alphabet says nothing (Ukrainian і, and the
+  // box drawing │ of Dos text read as Windows-1251, look the same), nor
+  // does an initial (А. С. Пушкин).
+  const bool loneForeignLetter = length_ == 1 && !IsRussianLetter(Lower(word_[0]));
+  const bool initial = length_ == 1 && IsUpperCyrillic(word_[0]) && next == '.';
+  if (cyrillic && !loneForeignLetter && !initial) {
     ++reading_.Words;
-    if (!foreign && !tooLong_ && !glued_ && ReadsWell(word_, length_)) {
+    reading_.Glued += glued_;
+    const unsigned alphabets = foreign || tooLong_ || glued_ ? 0 : ReadsWell(word_, length_);
+    bool allUpper = length_ >= 2, inverted = length_ >= 2 && !IsUpperCyrillic(word_[0]);
+    for (std::size_t i = 1; i < length_; ++i) {
+      allUpper = allUpper && (IsUpperCyrillic(word_[i]) || IsApostrophe(word_[i]));
+      inverted = inverted && (IsUpperCyrillic(word_[i]) || IsApostrophe(word_[i]));
+    }
+    allUpper = allUpper && IsUpperCyrillic(word_[0]);
+    inverted_ += inverted;
+    if (alphabets == kAnyAlphabet) {
       ++reading_.Good;
       reading_.LongGood += length_ >= 3;
+      capitalsGood_ += allUpper;
+      capitalsLongGood_ += allUpper && length_ >= 3;
+    } else {
+      for (int a = 0; a < kAlphabets; ++a) {
+        if (!(alphabets >> a & 1)) continue;
+        ++foreignGood_[a];
+        foreignLongGood_[a] += length_ >= 3;
+      }
     }
   }
   length_ = 0;
@@ -347,7 +407,8 @@ ReadingConversion ChainReading(const OuterLayer& layer, const Chain& chain, bool
 
 bool OutreadsFairText(const Reading& asItStands, const Reading& converted) {
   return !asItStands.Sure() && converted.Percent() >= kAlmostPerfect &&
-         converted.Percent() >= asItStands.Percent() + kClearGain && 2 * converted.Words >= asItStands.Words &&
+         converted.Percent() >= asItStands.Percent() + kClearGain &&
+         converted.Words >= asItStands.Words - asItStands.Glued &&
          converted.LongGood > 0 && converted.Words <= 2 * asItStands.Letters;
 }
 

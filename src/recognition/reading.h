@@ -20,6 +20,7 @@
 // read badly.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -33,7 +34,10 @@ struct Reading {
   int Words = 0;    // Cyrillic words judged
   int Good = 0;     // of them, words that read well
   int LongGood = 0; // good words of three letters or more
-  int Letters = 0;  // words holding a letter above U+007F, of any script
+  // Runs of characters beyond ASCII that are letters or may stand for
+  // letters (box drawing, symbols; no sign of Windows-1251 such as — or «)
+  int Letters = 0;
+  int Glued = 0;    // words with a sign glued to them that no correct text puts there
 
   int Percent() const { return Words == 0 ? 0 : (Good * 100 + Words / 2) / Words; }
   // The share of good words a readable text has at least: correct text of
@@ -51,19 +55,31 @@ class ReadingCounter {
  public:
   // Feeds the characters of a line; the end of the line ends a word.
   void AddLine(const std::uint32_t* chars, std::size_t count);
-  const Reading& Result() const { return reading_; }
+  Reading Result() const;
   bool Full() const { return reading_.Words >= kMaxWords; }
 
   static constexpr int kMaxWords = 2000;
 
  private:
-  void EndWord();
+  // Ends the word before `next` (0 at the end of a line).
+  void EndWord(std::uint32_t next);
+
+  // Good words of other alphabets than Russian, per alphabet (Russian,
+  // Ukrainian, Belarusian, Serbian, Macedonian).
+  static constexpr int kAlphabets = 5;
+  std::array<int, kAlphabets> foreignGood_{};
+  std::array<int, kAlphabets> foreignLongGood_{};
+  // Words of one lower-case letter and capitals (пРИВЕТ), and the good
+  // Russian words in capitals.
+  int inverted_ = 0;
+  int capitalsGood_ = 0, capitalsLongGood_ = 0;
 
   Reading reading_;
   std::uint32_t word_[64];
   std::size_t length_ = 0;
   bool tooLong_ = false;
-  bool glued_ = false;  // a sign that no correct text puts there touches the word
+  bool glued_ = false;
+  bool inLetterRun_ = false;  // a run counted in Letters goes on  // a sign that no correct text puts there touches the word
   bool pendingApostrophe_ = false;
 };
 
@@ -108,8 +124,9 @@ inline constexpr int kWordsForLongWays = 5;
 
 // True when a single pair that reads as `converted` replaces a text that
 // reads fairly (readable, but not surely): the pair must read it almost
-// perfectly, keeping half as many words at least (text in a wrong code
-// page falls apart into more, shorter pieces).
+// perfectly, and better by a clear gain; it must keep
+// every word but the pieces that signs glued to them
+// (text in a wrong code page falls apart into more, shorter pieces).
 bool OutreadsFairText(const Reading& asItStands, const Reading& converted);
 inline constexpr int kAlmostPerfect = 95;
 
