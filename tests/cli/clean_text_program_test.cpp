@@ -2,8 +2,8 @@
 // languages, capitals, emoji and box drawing come out byte for byte, while
 // text in a wrong code page is still restored.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
+#include "support/iconv.h"
 #include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 
@@ -16,16 +16,8 @@ using testing::WriteFile;
 
 // UTF-8 text in the named code page, by the system's iconv.
 std::string Encode(const std::string& utf8, const char* code) {
-  const iconv_t cd = iconv_open(code, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-  std::string out(utf8.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  char* o = out.data();
-  std::size_t inLeft = utf8.size(), outLeft = out.size();
-  const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
-  return ok ? out : std::string();
+  std::string out;
+  return testing::Iconv(utf8, "UTF-8", code, out) ? out : std::string();
 }
 
 struct Case {

@@ -1,10 +1,10 @@
 // The real program on UTF-8 files that hold mojibake.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <random>
 
 #include "codepages/unicode.h"
+#include "support/iconv.h"
 #include "support/russian_text.h"
 #include "support/run_kamvo.h"
 #include "support/temp_dir.h"
@@ -12,23 +12,10 @@
 namespace kamvo {
 namespace {
 
+using testing::Iconv;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-// The bytes converted by the system's iconv; false when it cannot.
-bool Iconv(const std::string& bytes, const char* from, const char* to, std::string& out) {
-  const iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  out.assign(bytes.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  char* o = out.data();
-  std::size_t inLeft = bytes.size(), outLeft = out.size();
-  const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
-  return ok;
-}
 
 TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
   std::mt19937 random(80);
