@@ -120,7 +120,7 @@ Reading ReadThrough(const Text& text, const ReadingConversion& conversion);
 inline constexpr int kClearGain = 25;
 inline constexpr int kUsualSteps = 2;
 inline constexpr int kMostGoodOfWrongText = 34;
-inline constexpr int kWordsForLongWays = 5;
+inline constexpr int kWordsForLongWays = 3;
 
 // True when a single pair that reads as `converted` replaces a text that
 // reads fairly (readable, but not surely): the pair must read it almost
