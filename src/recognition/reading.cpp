@@ -22,7 +22,7 @@ bool IsApostrophe(std::uint32_t c) { return c == '\'' || c == 0x2019 || c == 0x2
 
 // Whether a character may touch a word in correct text: ASCII, spaces,
 // emoji, and of the signs beyond ASCII the quotes, dashes and the no-break
-// space before or after it, the ellipsis and a few marks after it. Any
+// space before or after it, the ellipsis and the degree after it. Any
 // other sign or symbol touching a letter (box drawing, ¤, ®, ‚) is what a
 // text read in a wrong code page shows (ҐЈ®¤­п, Рџ‚, ▀Н║═О), and the word
 // beside it reads badly.
@@ -40,7 +40,7 @@ bool MayOpenWord(std::uint32_t c) {
   return MayTouchWord(c) || open.find(static_cast<char32_t>(c)) != std::u32string_view::npos;
 }
 bool MayCloseWord(std::uint32_t c) {
-  static constexpr std::u32string_view close = U"»“”’‘…—–™®©°";
+  static constexpr std::u32string_view close = U"»“”’‘…—–°";
   return MayTouchWord(c) || close.find(static_cast<char32_t>(c)) != std::u32string_view::npos;
 }
 
