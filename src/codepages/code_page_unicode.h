@@ -17,7 +17,8 @@
 
 namespace kamvo {
 
-// The character of a byte of the code page (code number 1..4). Every byte
+// The character of a byte of the code page (a code number for which
+// IsSingleByteCode holds; anything else reads as Windows-1251). Every byte
 // has one; Windows-1251 0x98, which the code page leaves undefined, is
 // U+0098, as web browsers read it.
 std::uint32_t CodePageToUnicode(int code, Byte b);
@@ -27,13 +28,14 @@ bool UnicodeToCodePage(int code, std::uint32_t codePoint, Byte& out);
 
 // Bit code - 1 for each code page that holds the character.
 unsigned CodePagesHolding(std::uint32_t codePoint);
+// The four code pages of the code tables (1..4).
 constexpr unsigned kAllCodePages = 0xF;
 
 // What a scan of a text as UTF-8 found.
 struct Utf8TextCheck {
   bool Valid = true;      // only shortest two- and three-byte sequences (no surrogates) and ASCII
   bool Multibyte = false; // some sequence of more than one byte
-  unsigned Holders = kAllCodePages;  // the code pages that hold every character
+  unsigned Holders = kAllCodePages;  // which of the four code pages hold every character
 
   // Scans one more line; textStart: the line opens the text (a byte order
   // mark there only marks the text as UTF-8). Does nothing once invalid.

@@ -20,6 +20,13 @@ enum : int { kWindows = 1, kDos = 2, kKoi8 = 3, kIso = 4 };
 // its own: text goes through Windows-1251 and the UTF-8 step).
 inline constexpr int kUtf8Code = 5;
 constexpr int kCodeCount = 4;
+// Further single-byte code pages, known by their Unicode tables only: text
+// goes between them and the others through Unicode, never by a code table,
+// and the chain search does not try them.
+enum : int { kMacCyrillic = 6, kKoi8U = 7, kCp1125 = 8, kIbm855 = 9 };
+inline constexpr int kLastCode = kIbm855;
+// A code number of a single-byte code page (1..4 or 6..kLastCode).
+constexpr bool IsSingleByteCode(int code) { return code >= 1 && code <= kLastCode && code != kUtf8Code; }
 
 // Display names indexed by code number (index 0 is unused and empty).
 extern const std::array<std::string_view, kCodeCount + 1> CodeNames;
