@@ -18,6 +18,7 @@
 #include <string>
 
 #include "codepages/code_tables.h"
+#include "codepages/lines.h"
 #include "codepages/unicode.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
@@ -83,14 +84,14 @@ int main(int argc, char** argv) {
     button->setAttribute(Qt::WA_UnderMouse, false);
     button->update();
   }
-  window.Conv().TextBuffer = Text::FromLines(Mail());
-  window.Conv().CopyTextToScreen();
+  window.Replace(ui::ToQString(JoinLines(Mail(), "\n")));
   window.Start();
+  if (!QTest::qWaitFor([&] { return !window.Running(); }, 30000)) return 1;
   QTest::qWait(200);
   bool ok = window.grab().save(out + "attachments-" + suffix, "PNG");
 
   // The word report, held open over the window.
-  QLabel* pane = window.findChild<QLabel*>("lblText");
+  QLabel* pane = window.findChild<QLabel*>("infoPane");
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), pane->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(pane, &press);

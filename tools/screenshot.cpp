@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   window.TrayClick();
   if (!QTest::qWaitForWindowActive(&window)) return 1;
   window.OpenSingleFile(argv[1]);
+  if (!QTest::qWaitFor([&] { return !window.Running(); }, 30000)) return 1;
   // The offscreen platform starts with the pointer over the first tool button.
   for (QToolButton* button : window.findChildren<QToolButton*>()) {
     button->setAttribute(Qt::WA_UnderMouse, false);

@@ -3,14 +3,12 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QMimeData>
 #include <QTimer>
 
 #include <iostream>
@@ -60,12 +58,16 @@ bool SingleInstance::Listen(std::function<void()> onShow) {
   connect(server_, &QLocalServer::newConnection, this, [this, onShow] {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
       connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-      connect(client, &QLocalSocket::readyRead, this, [client, onShow] {
-        if (!client->canReadLine()) return;
+      const auto answer = [client, onShow] {
+        if (!client->canReadLine() || client->property("answered").toBool()) return;
+        client->setProperty("answered", true);
         const QByteArray request = client->readLine();
         if (request == kShow) onShow();
         client->disconnectFromServer();
-      });
+      };
+      connect(client, &QLocalSocket::readyRead, this, answer);
+      // The request may have arrived with the connection.
+      answer();
     }
   });
   return true;
@@ -92,11 +94,9 @@ int RunWindowProgram(int argc, char** argv) {
   TMainWindow window;
   if (!instance.Listen([&window] { window.TrayClick(); }) && instance.NotifyRunning()) return 0;
   window.ShowTrayIcon(window.Settings().Cfg.TrayIcon);
-  const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
-  const bool clipboardText = clip && clip->hasText();
-  // Without an icon there is no other way to the window than showing it.
-  if (clipboardText || window.Settings().FirstRun || !window.TrayActive())
-    QTimer::singleShot(0, &window, [&window] { window.TrayClick(); });
+  // A start always shows the window; the icon only keeps it when it is
+  // closed or minimised.
+  QTimer::singleShot(0, &window, [&window] { window.TrayClick(); });
   const int status = QApplication::exec();
   return status;
 }

@@ -45,46 +45,67 @@ void LinkLabel::enterEvent(QEnterEvent*) { SetColour("red"); }
 void LinkLabel::leaveEvent(QEvent*) { SetColour("blue"); }
 void LinkLabel::mouseReleaseEvent(QMouseEvent*) { QDesktopServices::openUrl(QUrl(target_)); }
 
-TAboutForm::TAboutForm(const TCfg& cfg, QWidget* parent) : QDialog(parent) {
+TAboutForm::TAboutForm(const TCfg& cfg, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setObjectName("TAboutForm");
   auto* layout = new QVBoxLayout(this);
-  auto* box = new QFrame(this);
-  box->setFrameShape(QFrame::StyledPanel);
-  auto* boxLayout = new QHBoxLayout(box);
-  auto* Image1 = new QLabel(box);
-  Image1->setPixmap(QApplication::windowIcon().pixmap(33, 33));
-  Label1 = new QLabel(box);
-  Label1->setObjectName("Label1");
-  Label1->setAlignment(Qt::AlignCenter);
-  boxLayout->addWidget(Image1);
-  boxLayout->addWidget(Label1, 1);
-  layout->addWidget(box);
-  Label2 = new QLabel(this);
-  Label2->setObjectName("Label2");
-  Label2->setAlignment(Qt::AlignCenter);
-  layout->addWidget(Label2);
-  auto* links = new QHBoxLayout;
-  links->addWidget(new LinkLabel("kamvo@example.org", "mailto:kamvo@example.org", this));
-  links->addStretch();
-  links->addWidget(new LinkLabel("example.org/kamvo", "https://example.org/kamvo", this));
-  layout->addLayout(links);
-  setFixedSize(367, 129);
+  auto* top = new QHBoxLayout;
+  auto* image = new QLabel(this);
+  image->setObjectName("programIcon");
+  image->setPixmap(QApplication::windowIcon().pixmap(48, 48));
+  image->setAlignment(Qt::AlignTop);
+  top->addWidget(image);
+  auto* texts = new QVBoxLayout;
+  titleLabel = new QLabel(this);
+  titleLabel->setObjectName("titleLabel");
+  descriptionLabel = new QLabel(this);
+  descriptionLabel->setObjectName("descriptionLabel");
+  descriptionLabel->setWordWrap(true);
+  detailsLabel = new QLabel(this);
+  detailsLabel->setObjectName("detailsLabel");
+  detailsLabel->setWordWrap(true);
+  detailsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  texts->addWidget(titleLabel);
+  texts->addWidget(descriptionLabel);
+  texts->addWidget(detailsLabel);
+  const QString homepage = QString::fromUtf8(KAMVO_HOMEPAGE);
+  if (!homepage.isEmpty()) {
+    auto* link = new LinkLabel(homepage, homepage, this);
+    link->setObjectName("homepageLink");
+    texts->addWidget(link);
+  }
+  top->addLayout(texts, 1);
+  layout->addLayout(top);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  closeButton = new QPushButton(this);
+  closeButton->setObjectName("closeButton");
+  closeButton->setDefault(true);
+  connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+  buttons->addWidget(closeButton);
+  layout->addLayout(buttons);
   SetLang(cfg);
+  setMinimumWidth(420);
+  adjustSize();
+  setFixedSize(size());
 }
 
 void TAboutForm::SetLang(const TCfg& cfg) {
+  const bool e = cfg.English;
   QFont bold = parentWidget() ? parentWidget()->font() : font();
-  QFont regular = bold;
   bold.setBold(true);
-  regular.setBold(false);
-  Label1->setFont(bold);
-  Label2->setFont(regular);
+  bold.setPointSizeF(bold.pointSizeF() * 1.2);
+  titleLabel->setFont(bold);
   const QString version = QString::fromUtf8(KAMVO_VERSION).left(14);
-  Label1->setText("KAMVO " + version + (cfg.English ? Utf8(" for Linux") : Utf8(" для Linux")));
-  Label2->setText(cfg.English ? Utf8("Readable Russian text from any code page")
-                              : Utf8("Читаемый русский текст из любой кодировки"));
-  const bool russianCaption = !cfg.English && cfg.UserLanguage == kLangRussian;
-  setWindowTitle(russianCaption ? Utf8("О программе KAMVO") : Utf8("About KAMVO"));
+  titleLabel->setText("KAMVO " + version + (e ? Utf8(" for Linux") : Utf8(" для Linux")));
+  descriptionLabel->setText(e ? Utf8("Turns unreadable Russian text back into readable text: it finds the code page a "
+                                     "text was garbled through and converts it back.")
+                              : Utf8("Возвращает нечитаемому русскому тексту читаемый вид: находит, через какие "
+                                     "кодировки текст был испорчен, и перекодирует его обратно."));
+  detailsLabel->setText((e ? Utf8("Qt %1. The command line: kamvo --help.") : Utf8("Qt %1. Командная строка: kamvo --help."))
+                            .arg(QString::fromLatin1(qVersion())));
+  closeButton->setText(e ? Utf8("Close") : Utf8("Закрыть"));
+  setWindowTitle(e ? Utf8("About KAMVO") : Utf8("О программе KAMVO"));
 }
 
 void ShowAboutBox(QWidget* mainWindow, const QRect& editorArea, const TCfg& cfg) {
@@ -97,49 +118,53 @@ void ShowAboutBox(QWidget* mainWindow, const QRect& editorArea, const TCfg& cfg)
 }
 
 TYesNoForm::TYesNoForm(const QString& text, bool english, const QFont& font, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setObjectName("TYesNoForm");
   setFont(font);
   setWindowTitle(english ? Utf8("Confirm") : Utf8("Подтвердите"));
-  resize(377, 128);
-  lblText = new QLabel(text, this);
-  lblText->setObjectName("lblText");
-  lblText->setAlignment(Qt::AlignCenter);
-  lblText->setWordWrap(true);
-  lblText->setGeometry(8, 8, 360, 49);
-  btnYes = new QPushButton(english ? Utf8("Yes") : Utf8("Да"), this);
-  btnYes->setObjectName("btnYes");
-  btnNo = new QPushButton(english ? Utf8("No") : Utf8("Нет"), this);
-  btnNo->setObjectName("btnNo");
-  for (QPushButton* b : {btnYes, btnNo}) b->setGeometry(0, 80, 95, 25);
-  connect(btnYes, &QPushButton::clicked, this, &QDialog::accept);
-  connect(btnNo, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
+  questionLabel = new QLabel(text, this);
+  questionLabel->setObjectName("questionLabel");
+  questionLabel->setAlignment(Qt::AlignCenter);
+  yesButton = new QPushButton(english ? Utf8("&Yes") : Utf8("&Да"), this);
+  yesButton->setObjectName("yesButton");
+  noButton = new QPushButton(english ? Utf8("&No") : Utf8("&Нет"), this);
+  noButton->setObjectName("noButton");
+  yesButton->setDefault(true);
+  connect(yesButton, &QPushButton::clicked, this, &QDialog::accept);
+  connect(noButton, &QPushButton::clicked, this, &QDialog::reject);
 
-  // Sized to the widest line when it is narrower than two thirds of the
-  // screen; otherwise the label keeps its designed width and wraps.
+  // The text keeps its lines when they fit in two thirds of the screen;
+  // otherwise it wraps at that width.
   const QFontMetrics metrics(font);
   int widest = 0;
   for (const QString& line : text.split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts))
     widest = std::max(widest, metrics.horizontalAdvance(line));
   const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
   const int screenWidth = screen ? screen->geometry().width() : 1024;
-  if (widest < screenWidth / 3 * 2) {
-    // A few pixels beyond the measured width: the label's own layout may
-    // round a line a little wider and would then wrap it.
-    resize(widest + 50, height());
-    lblText->setGeometry(25, lblText->y(), std::min(widest + 4, width() - 25), lblText->height());
+  if (widest >= screenWidth / 3 * 2) {
+    questionLabel->setWordWrap(true);
+    questionLabel->setFixedWidth(screenWidth / 3 * 2);
   }
-  btnYes->move(width() / 2 - btnYes->width() - 10, btnYes->y());
-  btnNo->move(width() / 2 + 10, btnNo->y());
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(25, 16, 25, 16);
+  layout->setSpacing(16);
+  layout->addWidget(questionLabel);
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(20);
+  buttons->addStretch();
+  buttons->addWidget(yesButton);
+  buttons->addWidget(noButton);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  // Buttons as wide as their texts need, at least the designed 95 pixels.
+  for (QPushButton* b : {yesButton, noButton}) b->setMinimumWidth(std::max(95, b->sizeHint().width()));
+  adjustSize();
   setFixedSize(size());
   if (parent) {
     const QRect o = parent->frameGeometry();
     move(o.left() + (o.width() - width()) / 2, o.top() + (o.height() - height()) / 2);
   }
 }
-
-// Only the two buttons end the question.
-void TYesNoForm::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 bool AskYesNo(QWidget* mainWindow, const std::string& text, bool english) {
   TYesNoForm form(ToQString(text), english, mainWindow ? mainWindow->font() : QApplication::font(), mainWindow);

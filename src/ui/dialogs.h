@@ -30,6 +30,7 @@ class LinkLabel : public QLabel {
   QString target_;
 };
 
+// The about box: the program, its version, what it does, where it lives.
 class TAboutForm : public QDialog {
   Q_OBJECT
  public:
@@ -37,27 +38,26 @@ class TAboutForm : public QDialog {
   void SetLang(const TCfg& cfg);
 
  private:
-  QLabel* Label1;
-  QLabel* Label2;
+  QLabel* titleLabel;
+  QLabel* descriptionLabel;
+  QLabel* detailsLabel;
+  QPushButton* closeButton;
 };
 
 // The about box, centred on the main window over the editor area.
 void ShowAboutBox(QWidget* mainWindow, const QRect& editorArea, const TCfg& cfg);
 
-// The question without a close button: it ends only through Yes or No.
+// The question. Yes answers it; No, Esc and the window's close button
+// decline.
 class TYesNoForm : public QDialog {
   Q_OBJECT
  public:
   TYesNoForm(const QString& text, bool english, const QFont& font, QWidget* parent);
-  void reject() override {}  // Esc does not answer
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
-  QLabel* lblText;
-  QPushButton* btnYes;
-  QPushButton* btnNo;
+  QLabel* questionLabel;
+  QPushButton* yesButton;
+  QPushButton* noButton;
 };
 
 // Shows the question (Windows-1251, lines broken by CR LF) centred on the

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
@@ -25,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -32,12 +34,15 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <filesystem>
 
-#include "codepages/lines.h"
+#include "codepages/byte_scan.h"
+#include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/translit.h"
 #include "driver/batch.h"
@@ -45,9 +50,12 @@
 #include "driver/file_io.h"
 #include "driver/open_save.h"
 #include "driver/stages.h"
-#include "ui/dialogs.h"
+#include "driver/text_conversion.h"
+#include "driver/utf8_output.h"
 #include "ui/attachment_view.h"
 #include "ui/dialog_look.h"
+#include "ui/dialogs.h"
+#include "ui/editor_text.h"
 #include "ui/icons.h"
 #include "ui/settings_dialog.h"
 #include "ui/word_report.h"
@@ -65,17 +73,23 @@ struct Texts {
   QString In(bool english) const { return Utf8(english ? English : Russian); }
 };
 
-// Texts that follow the English setting alone.
-const Texts kFrom{"From", " Из"};
-const Texts kTo{"To", " В"};
+const Texts kFrom{"From", "Из"};
+const Texts kTo{"To", "В"};
+const Texts kAuto{"Auto", "Авто"};
+const Texts kBinary{"&Binary", "&Вложения"};
+const Texts kQP{"&QP && 7bit", "&QP && 7 бит"};
+const Texts kTranslit{"&Translit", "&Транслит"};
 const Texts kHintBase64{"Convert Base64, UUE & XXE", "Перекодировать Base64, UUE и XXE"};
 const Texts kHintQP{"Convert Quoted-Printable & 7bit", "Перекодировать Quoted-Printable и 7bit"};
 const Texts kHintRtf{"Convert Rich Text Format", "Перекодировать Rich Text Format"};
 const Texts kHintHtml{"Convert HTML", "Перекодировать HTML в текст"};
 const Texts kHintUtf8{"Convert UTF-8", "Перекодировать UTF-8"};
+const Texts kHintTranslit{"Read Latin transliteration as Russian", "Читать латинский транслит как русский текст"};
+const Texts kHintFrom{"The code page the text is in (Auto finds it)",
+                      "Кодировка, в которой текст сейчас (Авто находит её сама)"};
+const Texts kHintTo{"The code page files are saved in", "Кодировка, в которой сохраняются файлы"};
 const Texts kConvert{"Convert", "Перекодировать"};
 
-// Toolbar hints and menu captions: Russian only for a Russian user.
 const Texts kOpenFile{"Open file", "Открыть файл"};
 const Texts kSaveFile{"Save file", "Сохранить файл"};
 const Texts kCopy{"Copy", "Копировать"};
@@ -83,21 +97,46 @@ const Texts kPaste{"Paste", "Вставить"};
 const Texts kStop{"Stop", "Стоп"};
 const Texts kSettings{"Settings", "Настройка"};
 const Texts kAbout{"About", "О программе"};
-const Texts kUndo{"Undo", "Назад"};
+const Texts kBack{"Back", "Назад"};
 const Texts kPrint{"Print", "Печатать"};
 const Texts kOpen{"Open", "Открыть"};
-const Texts kTraySettings{"Settings", "Настроика"};
 const Texts kExit{"Exit", "Выход"};
 const Texts kSelectAll{"Select all", "Выделить все"};
 const Texts kSave{"Save", "Сохранить"};
 const Texts kWordWrap{"Word wrap", "Перенос слов"};
 const Texts kEncodeTranslit{"Encode translit", "Кодировать в транслит"};
 
+// The menu bar.
+const Texts kFileMenu{"&File", "&Файл"};
+const Texts kOpenItem{"&Open...", "&Открыть..."};
+const Texts kRecentItem{"&Recent files", "&Недавние файлы"};
+const Texts kSaveItem{"&Save", "&Сохранить"};
+const Texts kSaveAsItem{"Save &as...", "Сохранить &как..."};
+const Texts kPrintItem{"&Print...", "&Печать..."};
+const Texts kQuitItem{"&Quit", "В&ыход"};
+const Texts kEditMenu{"&Edit", "&Правка"};
+const Texts kBackItem{"&Back (undo the last change)", "&Назад (отменить последнее изменение)"};
+const Texts kCopyItem{"&Copy", "&Копировать"};
+const Texts kPasteItem{"&Paste", "&Вставить"};
+const Texts kSelectAllItem{"Select &all", "Выделить &все"};
+const Texts kConvertItem{"Con&vert", "Пере&кодировать"};
+const Texts kStopItem{"S&top", "&Стоп"};
+const Texts kTranslitItem{"&Encode translit", "Кодировать в &транслит"};
+const Texts kWordWrapItem{"&Word wrap", "Перенос &слов"};
+const Texts kSettingsMenu{"&Settings", "&Настройка"};
+const Texts kSettingsItem{"&Settings...", "&Параметры..."};
+const Texts kHelpMenu{"&Help", "&Справка"};
+const Texts kAboutItem{"&About KAMVO", "&О программе KAMVO"};
+const Texts kNoRecent{"(none yet)", "(пока нет)"};
+
 const Texts kTooLarge{
     "This text is too large for the editor. It is kept whole: it can be converted and saved, "
     "but not edited or shown here.",
     "Этот текст слишком велик для редактора. Он сохранён целиком: его можно перекодировать и "
     "сохранить, но не показать или изменить здесь."};
+const Texts kPaneHint{"Hold the left mouse button here to see which words were recognised.",
+                      "Удерживайте здесь левую кнопку мыши, чтобы увидеть, какие слова распознаны."};
+const Texts kAnyFile{"Any file (*)", "Все файлы (*)"};
 
 QIcon ToolIcon(const QWidget* w, const char* theme, QStyle::StandardPixmap fallback) {
   return QIcon::fromTheme(theme, w->style()->standardIcon(fallback));
@@ -107,7 +146,22 @@ QIcon ToolIcon(const QWidget* w, const char* theme, QStyle::StandardPixmap fallb
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString ShownPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+// The window's own state beside the settings store: geometry, splitter,
+// recent files.
+QSettings WindowState() {
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, "kamvo", "window");
+}
+constexpr int kRecentMax = 8;
+
 }  // namespace
+
+std::vector<CodeChoice> CodeChoices() {
+  std::vector<CodeChoice> choices;
+  for (int code = 1; code <= kCodeCount; ++code)
+    choices.push_back({code, QString::fromLatin1(CodeNames[code].data(), static_cast<qsizetype>(CodeNames[code].size()))});
+  choices.push_back({kUtf8Code, "UTF-8"});
+  return choices;
+}
 
 QIcon ProgramIcon() {
   static const QIcon icon = [] {
@@ -135,32 +189,49 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   window_ = std::make_unique<QtWindow>(c_);
   converter_ = std::make_unique<Converter>(*window_, settings_.Cfg, StandardStages());
-  static_cast<TFileView*>(c_.FileView)->Attach(&converter_->Attachments, &settings_, this);
-  new InfoReport(this, *converter_, settings_.Cfg, {findChild<QScrollArea*>("ScrollBox")->viewport(), c_.lblText});
+  // The window shows what the command line writes into UTF-8; the target
+  // chosen is the one files are saved in.
+  converter_->Utf8Target = true;
+  static_cast<TFileView*>(c_.attachmentView)->Attach(&converter_->Attachments, &settings_, this);
+  infoReport_ = new InfoReport(this, *converter_, settings_.Cfg,
+                               {findChild<QScrollArea*>("infoScroll")->viewport(), c_.infoPane});
+  infoReport_->Available = [this] { return !running_; };
+  progressTimer_ = new QTimer(this);
+  progressTimer_->setInterval(40);
+  connect(progressTimer_, &QTimer::timeout, this, [this] {
+    // A run clears the break when it starts: Stop pressed before that
+    // must still reach it.
+    if (stopRequested_) converter_->UserBreak = true;
+    window_->Poll();
+  });
 
-  // FormCreate.
   setAcceptDrops(true);
   converter_->WriteStatusInfo("");
-  setWindowTitle("KAMVO");
-  converter_->ScreenChanged = false;
   tray_ = new QSystemTrayIcon(ProgramIcon(), this);
-  tray_->setToolTip("Kamvo");
-  tray_->setContextMenu(PopupMenu1);
+  tray_->setToolTip("KAMVO");
+  tray_->setContextMenu(trayMenu);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) TrayClick();
   });
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { shutdownPending_ = true; });
-  ResetCodeLists();
   SetSwitchesFromSettings();
-  converter_->SetButtonsStop();
+  SetButtons(false);
   ReadCfg();
-  // The default target may come from the settings.
   ResetCodeLists();
+  UpdateTitle();
+
+  QSettings state = WindowState();
+  if (state.contains("geometry")) restoreGeometry(state.value("geometry").toByteArray());
+  if (state.contains("splitter")) textSplitter->restoreState(state.value("splitter").toByteArray());
+  RebuildRecentMenu();
 }
 
 TMainWindow::~TMainWindow() {
+  converter_->UserBreak = true;
+  stopRequested_ = true;
+  if (worker_.joinable()) worker_.join();
   // The editor outlives the converter by a moment: it must not report to it.
-  c_.RichEdit->disconnect(this);
+  c_.editor->disconnect(this);
   ShowTrayIcon(false);
   converter_.reset();
 }
@@ -169,7 +240,7 @@ void TMainWindow::BuildLayout() {
   resize(720, 500);
 
   auto* toolbar = new QToolBar(this);
-  toolbar->setObjectName("TopPanel");
+  toolbar->setObjectName("toolBar");
   toolbar->setMovable(false);
   toolbar->setFloatable(false);
   toolbar->setIconSize(QSize(24, 24));
@@ -181,25 +252,26 @@ void TMainWindow::BuildLayout() {
     connect(action, &QAction::triggered, this, slot);
     return action;
   };
-  c_.SpeedButton1 = tool("SpeedButton1", "document-open", QStyle::SP_DialogOpenButton, &TMainWindow::OpenFile);
-  c_.SpeedButton2 = tool("SpeedButton2", "document-save", QStyle::SP_DialogSaveButton, &TMainWindow::SaveFile);
   auto drawn = [&](const char* name, const char* theme, Picture picture, void (TMainWindow::*slot)()) {
     QAction* action = toolbar->addAction(ToolbarIcon(theme, picture), QString());
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, slot);
     return action;
   };
-  c_.SpeedButton9 = drawn("SpeedButton9", "document-print", Picture::Print, &TMainWindow::PrintFile);
+  c_.openAction = drawn("openAction", "document-open", Picture::Open, &TMainWindow::OpenFile);
+  c_.saveAction = drawn("saveAction", "document-save", Picture::Save, &TMainWindow::SaveFile);
+  c_.printAction = drawn("printAction", "document-print", Picture::Print, &TMainWindow::PrintFile);
   toolbar->addSeparator();
-  c_.SpeedButton4 = drawn("SpeedButton4", "edit-paste", Picture::Paste, &TMainWindow::PasteClipboard);
-  c_.SpeedButton3 = drawn("SpeedButton3", "edit-copy", Picture::Copy, &TMainWindow::CopyClipboard);
+  c_.pasteAction = drawn("pasteAction", "edit-paste", Picture::Paste, &TMainWindow::PasteClipboard);
+  c_.copyAction = drawn("copyAction", "edit-copy", Picture::Copy, &TMainWindow::CopyClipboard);
   toolbar->addSeparator();
-  c_.SpeedButton8 = tool("SpeedButton8", "edit-undo", QStyle::SP_ArrowBack, &TMainWindow::Back);
-  c_.SpeedButton5 = tool("SpeedButton5", "process-stop", QStyle::SP_BrowserStop, &TMainWindow::Stop);
+  c_.backAction = drawn("backAction", "edit-undo", Picture::Back, &TMainWindow::Back);
+  c_.stopAction = drawn("stopAction", "process-stop", Picture::Stop, &TMainWindow::Stop);
   toolbar->addSeparator();
-  c_.SpeedButton6 = drawn("SpeedButton6", "preferences-system", Picture::Settings, &TMainWindow::SetConfig);
-  c_.SpeedButton7 = tool("SpeedButton7", "help-about", QStyle::SP_MessageBoxInformation, &TMainWindow::About);
-  toolbar->addSeparator();
+  c_.settingsAction = drawn("settingsAction", "preferences-system", Picture::Settings, &TMainWindow::SetConfig);
+  c_.aboutAction = tool("aboutAction", "help-about", QStyle::SP_MessageBoxInformation, &TMainWindow::About);
+  // The tool buttons are reached with Tab too.
+  for (QToolButton* button : toolbar->findChildren<QToolButton*>()) button->setFocusPolicy(Qt::TabFocus);
 
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
@@ -207,73 +279,79 @@ void TMainWindow::BuildLayout() {
   layout->setSpacing(0);
 
   // The editor over the attachment view.
-  auto* TextPanel = new QSplitter(Qt::Vertical, central);
-  TextPanel->setObjectName("TextPanel");
-  TextPanel->setHandleWidth(3);
-  c_.RichEdit = new QPlainTextEdit(TextPanel);
-  c_.RichEdit->setObjectName("RichEdit");
-  c_.RichEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  c_.RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  c_.RichEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  c_.RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
-  c_.RichEdit->installEventFilter(this);
-  c_.RichEdit->viewport()->installEventFilter(this);
-  c_.FileView = new TFileView(TextPanel);
-  c_.FileView->setObjectName("FileView");
-  c_.FileView->setViewMode(QListView::IconMode);
-  c_.FileView->setIconSize(QSize(32, 32));
-  c_.FileView->setResizeMode(QListView::Adjust);
-  c_.FileView->setMovement(QListView::Static);
-  c_.FileView->setSelectionMode(QAbstractItemView::SingleSelection);
-  c_.FileView->setVisible(false);
-  TextPanel->addWidget(c_.RichEdit);
-  TextPanel->addWidget(c_.FileView);
-  TextPanel->setStretchFactor(0, 1);
-  TextPanel->setSizes({400, 62});
-  layout->addWidget(TextPanel, 1);
+  textSplitter = new QSplitter(Qt::Vertical, central);
+  textSplitter->setObjectName("textSplitter");
+  textSplitter->setHandleWidth(3);
+  textSplitter->setChildrenCollapsible(false);
+  c_.editor = new QPlainTextEdit(textSplitter);
+  c_.editor->setObjectName("editor");
+  c_.editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+  c_.editor->setContextMenuPolicy(Qt::CustomContextMenu);
+  c_.editor->installEventFilter(this);
+  c_.editor->viewport()->installEventFilter(this);
+  c_.attachmentView = new TFileView(textSplitter);
+  c_.attachmentView->setObjectName("attachmentView");
+  c_.attachmentView->setViewMode(QListView::IconMode);
+  c_.attachmentView->setIconSize(QSize(32, 32));
+  c_.attachmentView->setResizeMode(QListView::Adjust);
+  c_.attachmentView->setMovement(QListView::Static);
+  c_.attachmentView->setSelectionMode(QAbstractItemView::SingleSelection);
+  c_.attachmentView->setVisible(false);
+  textSplitter->addWidget(c_.editor);
+  textSplitter->addWidget(c_.attachmentView);
+  textSplitter->setStretchFactor(0, 1);
+  textSplitter->setSizes({400, 62});
+  layout->addWidget(textSplitter, 1);
 
-  auto* BottomPanel = new QWidget(central);
-  BottomPanel->setObjectName("BottomPanel");
-  BottomPanel->setFixedHeight(103);
-  auto* bottom = new QHBoxLayout(BottomPanel);
+  auto* bottomPanel = new QWidget(central);
+  bottomPanel->setObjectName("bottomPanel");
+  bottomPanel->setFixedHeight(110);
+  auto* bottom = new QHBoxLayout(bottomPanel);
   bottom->setContentsMargins(4, 4, 4, 4);
 
-  auto* ControlPanel = new QWidget(BottomPanel);
-  ControlPanel->setObjectName("ControlPanel");
-  ControlPanel->setFixedWidth(263);
-  auto* grid = new QGridLayout(ControlPanel);
+  auto* controlPanel = new QWidget(bottomPanel);
+  controlPanel->setObjectName("controlPanel");
+  auto* grid = new QGridLayout(controlPanel);
   grid->setContentsMargins(0, 0, 0, 0);
-  grid->setHorizontalSpacing(6);
+  grid->setHorizontalSpacing(10);
   grid->setVerticalSpacing(0);
 
-  c_.convStack = new QStackedWidget(ControlPanel);
-  c_.convStack->setFixedSize(152, 24);
-  btnConv = new QPushButton(c_.convStack);
-  btnConv->setObjectName("btnConv");
-  connect(btnConv, &QPushButton::clicked, this, &TMainWindow::Start);
-  c_.ProgressBar = new QProgressBar(c_.convStack);
-  c_.ProgressBar->setObjectName("ProgressBar");
-  c_.ProgressBar->setRange(0, 100);
-  c_.ProgressBar->setTextVisible(false);
-  c_.convStack->addWidget(btnConv);
-  c_.convStack->addWidget(c_.ProgressBar);
+  c_.convStack = new QStackedWidget(controlPanel);
+  c_.convStack->setFixedHeight(28);
+  c_.convStack->setMinimumWidth(160);
+  convertButton = new QPushButton(c_.convStack);
+  convertButton->setObjectName("convertButton");
+  connect(convertButton, &QPushButton::clicked, this, &TMainWindow::Start);
+  c_.progressBar = new QProgressBar(c_.convStack);
+  c_.progressBar->setObjectName("progressBar");
+  c_.progressBar->setRange(0, 100);
+  c_.progressBar->setTextVisible(false);
+  c_.convStack->addWidget(convertButton);
+  c_.convStack->addWidget(c_.progressBar);
 
-  Label1 = new QLabel(ControlPanel);
-  Label1->setObjectName("Label1");
-  c_.cmbFrom = new QComboBox(ControlPanel);
-  c_.cmbFrom->setObjectName("cmbFrom");
-  c_.cmbFrom->addItems({"Auto", "Windows", "Dos", "KOI-8", "ISO 8859-5"});
-  Label2 = new QLabel(ControlPanel);
-  Label2->setObjectName("Label2");
-  c_.cmbTo = new QComboBox(ControlPanel);
-  c_.cmbTo->setObjectName("cmbTo");
-  c_.cmbTo->addItems({"Windows", "Dos", "KOI-8", "ISO 8859-5", "UTF-8"});
+  fromLabel = new QLabel(controlPanel);
+  fromLabel->setObjectName("fromLabel");
+  c_.cmbFrom = new QComboBox(controlPanel);
+  c_.cmbFrom->setObjectName("fromList");
+  c_.cmbFrom->addItem(QString(), 0);
+  toLabel = new QLabel(controlPanel);
+  toLabel->setObjectName("toLabel");
+  c_.cmbTo = new QComboBox(controlPanel);
+  c_.cmbTo->setObjectName("toList");
+  for (const CodeChoice& choice : CodeChoices()) {
+    c_.cmbFrom->addItem(choice.Name, choice.Code);
+    c_.cmbTo->addItem(choice.Name, choice.Code);
+  }
+  fromLabel->setBuddy(c_.cmbFrom);
+  toLabel->setBuddy(c_.cmbTo);
 
   auto* lists = new QGridLayout;
-  lists->setContentsMargins(0, 4, 0, 0);
-  lists->addWidget(Label1, 0, 0);
+  lists->setContentsMargins(0, 6, 0, 0);
+  lists->setHorizontalSpacing(8);
+  lists->setVerticalSpacing(4);
+  lists->addWidget(fromLabel, 0, 0);
   lists->addWidget(c_.cmbFrom, 0, 1);
-  lists->addWidget(Label2, 1, 0);
+  lists->addWidget(toLabel, 1, 0);
   lists->addWidget(c_.cmbTo, 1, 1);
   lists->setColumnStretch(1, 1);
 
@@ -284,67 +362,67 @@ void TMainWindow::BuildLayout() {
   left->addStretch();
   grid->addLayout(left, 0, 0);
 
-  auto* checks = new QVBoxLayout;
+  auto* checks = new QGridLayout;
   checks->setSpacing(0);
-  auto check = [&](const char* name, const char* caption) {
-    auto* box = new QCheckBox(Utf8(caption), ControlPanel);
+  checks->setHorizontalSpacing(8);
+  auto check = [&](const char* name, const char* caption, int row, int column) {
+    auto* box = new QCheckBox(Utf8(caption), controlPanel);
     box->setObjectName(name);
-    checks->addWidget(box);
+    checks->addWidget(box, row, column);
     return box;
   };
-  c_.chkBase64 = check("chkBase64", "Binary");
-  c_.chkQP = check("chkQP", "QP && 7bit");
-  c_.chkRtf = check("chkRtf", "RTF");
-  c_.chkHtml = check("chkHtml", "HTML");
-  c_.chkUtf8 = check("chkUtf8", "UTF-8");
-  c_.chkTranslit = check("chkTranslit", "Translit");
-  checks->addStretch();
+  c_.chkBase64 = check("chkBase64", "", 0, 0);
+  c_.chkQP = check("chkQP", "", 1, 0);
+  c_.chkRtf = check("chkRtf", "&RTF", 2, 0);
+  c_.chkHtml = check("chkHtml", "&HTML", 0, 1);
+  c_.chkUtf8 = check("chkUtf8", "&UTF-8", 1, 1);
+  c_.chkTranslit = check("chkTranslit", "", 2, 1);
+  checks->setRowStretch(3, 1);
   grid->addLayout(checks, 0, 1);
-  bottom->addWidget(ControlPanel);
+  bottom->addWidget(controlPanel);
 
-  auto* ScrollBox = new QScrollArea(BottomPanel);
-  ScrollBox->setObjectName("ScrollBox");
-  ScrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  ScrollBox->setWidgetResizable(true);
-  c_.lblText = new QLabel(ScrollBox);
-  c_.lblText->setObjectName("lblText");
-  c_.lblText->setTextFormat(Qt::PlainText);
-  c_.lblText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  c_.lblText->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  ScrollBox->setWidget(c_.lblText);
-  bottom->addWidget(ScrollBox, 1);
-  layout->addWidget(BottomPanel);
+  auto* infoScroll = new QScrollArea(bottomPanel);
+  infoScroll->setObjectName("infoScroll");
+  infoScroll->setFocusPolicy(Qt::NoFocus);
+  infoScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  infoScroll->setWidgetResizable(true);
+  c_.infoPane = new QLabel(infoScroll);
+  c_.infoPane->setObjectName("infoPane");
+  c_.infoPane->setTextFormat(Qt::PlainText);
+  c_.infoPane->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  c_.infoPane->setTextInteractionFlags(Qt::NoTextInteraction);
+  c_.infoPane->setWordWrap(true);
+  infoScroll->setWidget(c_.infoPane);
+  bottom->addWidget(infoScroll, 1);
+  layout->addWidget(bottomPanel);
   setCentralWidget(central);
-  c_.RichEdit->setFocus();
 
-  // The tray menu.
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  Open1 = PopupMenu1->addAction(QString(), this, &TMainWindow::TrayClick);
-  Settings1 = PopupMenu1->addAction(QString(), this, [this] {
-    SetConfig();
-    if (TrayActive() && isMinimized()) hide();
-  });
-  Exit1 = PopupMenu1->addAction(QString(), this, &TMainWindow::ExitClick);
+  // Tab goes from the editor's neighbours round the window; in the editor
+  // Tab is a character and Ctrl+Tab leaves it.
+  setTabOrder(c_.editor, convertButton);
+  setTabOrder(convertButton, c_.cmbFrom);
+  setTabOrder(c_.cmbFrom, c_.cmbTo);
+  setTabOrder(c_.cmbTo, c_.chkBase64);
+  setTabOrder(c_.chkBase64, c_.chkQP);
+  setTabOrder(c_.chkQP, c_.chkRtf);
+  setTabOrder(c_.chkRtf, c_.chkHtml);
+  setTabOrder(c_.chkHtml, c_.chkUtf8);
+  setTabOrder(c_.chkUtf8, c_.chkTranslit);
+  c_.editor->setFocus();
 
-  // The editor's menu.
-  PopupMenu2 = new QMenu(this);
-  PopupMenu2->setObjectName("PopupMenu2");
-  mSelectAll = PopupMenu2->addAction(QString(), this, &TMainWindow::SelectAllClick);
-  mCopy = PopupMenu2->addAction(QString(), this, &TMainWindow::CopyClipboard);
-  mPaste = PopupMenu2->addAction(QString(), this, &TMainWindow::PasteClipboard);
-  PopupMenu2->addSeparator();
-  mOpen = PopupMenu2->addAction(QString(), this, &TMainWindow::OpenFile);
-  mSave = PopupMenu2->addAction(QString(), this, &TMainWindow::SaveFile);
-  PopupMenu2->addSeparator();
-  mTranslit = PopupMenu2->addAction(QString(), this, &TMainWindow::mTranslitClick);
-  PopupMenu2->addSeparator();
-  mWordwrap = PopupMenu2->addAction(QString(), this, &TMainWindow::WordWrap);
-  mWordwrap->setCheckable(true);
-  connect(c_.RichEdit, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { PopupMenu2->popup(c_.RichEdit->mapToGlobal(at)); });
-  connect(c_.RichEdit, &QPlainTextEdit::textChanged, this, [this] {
-    if (!window_->Loading()) converter_->ScreenEdited();
+  BuildMenus();
+
+  connect(c_.editor, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { editorMenu->popup(c_.editor->mapToGlobal(at)); });
+  connect(c_.editor, &QPlainTextEdit::textChanged, this, [this] {
+    if (loading_) return;
+    converter_->ScreenEdited();
+    if (!edited_) {
+      edited_ = true;
+      shown_.Bytes.reset();
+    }
+    userText_ = true;
+    setWindowModified(true);
   });
 
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -352,11 +430,129 @@ void TMainWindow::BuildLayout() {
   connect(escape, &QShortcut::activated, this, [this] { showMinimized(); });
 }
 
-void TMainWindow::Busy(const std::function<void()>& body) {
-  if (running_) return;
+void TMainWindow::BuildMenus() {
+  // The tray menu.
+  trayMenu = new QMenu(this);
+  trayMenu->setObjectName("trayMenu");
+  trayOpenAction = trayMenu->addAction(QString(), this, &TMainWindow::TrayClick);
+  traySettingsAction = trayMenu->addAction(QString(), this, [this] {
+    SetConfig();
+    if (TrayActive() && isMinimized()) hide();
+  });
+  trayExitAction = trayMenu->addAction(QString(), this, &TMainWindow::ExitClick);
+
+  // The menu bar.
+  fileMenu = menuBar()->addMenu(QString());
+  fileMenu->setObjectName("fileMenu");
+  fileMenu->addAction(c_.openAction);
+  recentMenu = fileMenu->addMenu(QString());
+  recentMenu->setObjectName("recentMenu");
+  fileMenu->addAction(c_.saveAction);
+  saveAsAction = fileMenu->addAction(QString(), this, &TMainWindow::SaveFileAs);
+  saveAsAction->setObjectName("saveAsAction");
+  fileMenu->addAction(c_.printAction);
+  fileMenu->addSeparator();
+  quitAction = fileMenu->addAction(QString(), this, &TMainWindow::ExitClick);
+  quitAction->setObjectName("quitAction");
+
+  editMenu = menuBar()->addMenu(QString());
+  editMenu->setObjectName("editMenu");
+  editMenu->addAction(c_.backAction);
+  editMenu->addSeparator();
+  editMenu->addAction(c_.copyAction);
+  editMenu->addAction(c_.pasteAction);
+  selectAllAction = editMenu->addAction(QString(), this, &TMainWindow::SelectAll);
+  selectAllAction->setObjectName("selectAllAction");
+  editMenu->addSeparator();
+  convertAction = editMenu->addAction(QString(), this, &TMainWindow::Start);
+  convertAction->setObjectName("convertAction");
+  editMenu->addAction(c_.stopAction);
+  translitAction = editMenu->addAction(QString(), this, &TMainWindow::EncodeTranslitCommand);
+  translitAction->setObjectName("translitAction");
+  editMenu->addSeparator();
+  wordWrapAction = editMenu->addAction(QString(), this, &TMainWindow::WordWrap);
+  wordWrapAction->setObjectName("wordWrapAction");
+  wordWrapAction->setCheckable(true);
+
+  settingsMenu = menuBar()->addMenu(QString());
+  settingsMenu->setObjectName("settingsMenu");
+  settingsMenu->addAction(c_.settingsAction);
+  helpMenu = menuBar()->addMenu(QString());
+  helpMenu->setObjectName("helpMenu");
+  helpMenu->addAction(c_.aboutAction);
+
+  c_.openAction->setShortcut(QKeySequence::Open);
+  c_.saveAction->setShortcut(QKeySequence::Save);
+  saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  c_.printAction->setShortcut(QKeySequence::Print);
+  quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  c_.backAction->setShortcut(QKeySequence::Undo);
+  c_.copyAction->setShortcut(QKeySequence::Copy);
+  c_.pasteAction->setShortcut(QKeySequence::Paste);
+  selectAllAction->setShortcut(QKeySequence::SelectAll);
+  convertAction->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return)});
+  // The editor's own Copy, Paste and Select all answer while it has the
+  // focus; the commands do elsewhere.
+  for (QAction* action : {c_.copyAction, c_.pasteAction, selectAllAction})
+    action->setShortcutContext(Qt::WindowShortcut);
+
+  // The editor's menu.
+  editorMenu = new QMenu(this);
+  editorMenu->setObjectName("editorMenu");
+  editorMenu->addAction(selectAllAction);
+  editorMenu->addAction(c_.copyAction);
+  editorMenu->addAction(c_.pasteAction);
+  editorMenu->addSeparator();
+  editorMenu->addAction(c_.openAction);
+  editorMenu->addAction(c_.saveAction);
+  editorMenu->addSeparator();
+  editorMenu->addAction(translitAction);
+  editorMenu->addSeparator();
+  editorMenu->addAction(wordWrapAction);
+}
+
+QString TMainWindow::Tr(const char* english, const char* russian) const {
+  return Utf8(settings_.Cfg.English ? english : russian);
+}
+
+bool TMainWindow::RunInBackground(std::function<void()> work, std::function<void()> done) {
+  if (running_) return false;
+  if (worker_.joinable()) worker_.join();
   running_ = true;
-  body();
+  stopRequested_ = false;
+  runDone_ = std::move(done);
+  SetButtons(true);
+  progressTimer_->start();
+  worker_ = std::thread([this, work = std::move(work)] {
+    work();
+    QMetaObject::invokeMethod(this, [this] { EndRun(); }, Qt::QueuedConnection);
+  });
+  return true;
+}
+
+void TMainWindow::EndRun() {
+  if (worker_.joinable()) worker_.join();
+  progressTimer_->stop();
+  window_->Poll();
   running_ = false;
+  std::function<void()> done = std::move(runDone_);
+  runDone_ = nullptr;
+  if (done) done();
+  SetButtons(false);
+}
+
+void TMainWindow::SetButtons(bool running) {
+  ButtonState state;
+  state.ProgressVisible = running;
+  state.OpenFile = state.SaveFile = state.Copy = state.Paste = state.Settings = state.About = state.Print = !running;
+  state.Stop = running;
+  state.Back = !running && back_.has_value();
+  window_->ShowButtons(state);
+  for (QAction* action : {convertAction, translitAction, saveAsAction})
+    if (action) action->setEnabled(!running);
+  if (recentMenu) recentMenu->setEnabled(!running);
+  c_.editor->setReadOnly(running || held_);
+  c_.attachmentView->setEnabled(!running);
 }
 
 void TMainWindow::ReadCfg() {
@@ -370,9 +566,9 @@ void TMainWindow::ApplySettings() {
   TFontGroup interfaceFont;
   ApplyInterfaceFont(interfaceFont, cfg);
   setFont(FontOf(interfaceFont, QApplication::font()));
-  c_.RichEdit->setFont(FontOf(textFont_, c_.RichEdit->font()));
-  c_.RichEdit->setLineWrapMode(cfg.WordWrapOn ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-  mWordwrap->setChecked(cfg.WordWrapOn);
+  c_.editor->setFont(FontOf(textFont_, c_.editor->font()));
+  c_.editor->setLineWrapMode(cfg.WordWrapOn ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  wordWrapAction->setChecked(cfg.WordWrapOn);
   SetLanguage();
 }
 
@@ -390,127 +586,319 @@ void TMainWindow::ResetCodeLists() {
   c_.cmbFrom->setCurrentIndex(0);
   // The target the command line takes too: the locale's character set,
   // unless the settings name another.
-  c_.cmbTo->setCurrentIndex(DefaultTarget(settings_.Cfg, ProcessEnv()) - 1);
+  const int index = c_.cmbTo->findData(DefaultTarget(settings_.Cfg, ProcessEnv()));
+  c_.cmbTo->setCurrentIndex(std::max(0, index));
 }
 
-bool TMainWindow::Utf8Chosen() const { return c_.cmbTo->currentIndex() == kUtf8Code - 1; }
+int TMainWindow::FromCode() const { return c_.cmbFrom->currentData().toInt(); }
+int TMainWindow::ToCode() const {
+  const int code = c_.cmbTo->currentData().toInt();
+  return code > 0 ? code : kWindows;
+}
+
+// ---- The editor's content ----
+
+QString TMainWindow::Content() const {
+  if (held_ || !edited_) return shown_.Text;
+  return EditorText(c_.editor);
+}
+
+bool TMainWindow::HoldsUserText() const { return userText_ && !Content().isEmpty(); }
+
+void TMainWindow::Show(Shown shown) {
+  qsizetype longest = 0;
+  for (qsizetype start = 0; start <= shown.Text.size();) {
+    qsizetype end = shown.Text.indexOf(QChar('\n'), start);
+    if (end < 0) end = shown.Text.size();
+    longest = std::max(longest, end - start);
+    start = end + 1;
+  }
+  loading_ = true;
+  held_ = shown.Text.size() > kEditorMaxChars || longest > kEditorMaxLine;
+  if (held_)
+    // Kept whole for the conversion and for saving; the editor only says so.
+    c_.editor->setPlainText(kTooLarge.In(settings_.Cfg.English));
+  else
+    c_.editor->setPlainText(shown.Text);
+  c_.editor->setReadOnly(held_ || running_);
+  loading_ = false;
+  c_.infoPane->setText(shown.Pane);
+  shown_ = std::move(shown);
+  edited_ = false;
+  converter_->ScreenChanged = false;
+  setWindowModified(false);
+  UpdateTitle();
+}
+
+void TMainWindow::Replace(const QString& text, std::optional<std::string> bytes, const QString& file) {
+  Shown before{Content(), edited_ ? std::nullopt : shown_.Bytes, shown_.File, c_.infoPane->text()};
+  const bool wasEmpty = before.Text.isEmpty();
+  Show(Shown{text, std::move(bytes), file, c_.infoPane->text()});
+  if (!wasEmpty) back_ = std::move(before);
+  SetButtons(running_);
+}
+
+void TMainWindow::UpdateTitle() {
+  const QString file = shown_.File.isEmpty() ? savedFile_ : shown_.File;
+  setWindowTitle(file.isEmpty() ? QString("KAMVO") : QFileInfo(file).fileName() + "[*] - KAMVO");
+}
+
+// ---- Commands ----
 
 void TMainWindow::Start() {
-  Busy([this] { converter_->Convert(); });
+  if (running_) return;
+  const int from = FromCode();
+  std::string bytes;
+  if (shown_.Bytes && !edited_ && !held_) {
+    // The file's own bytes: the result is the command line's on the file.
+    bytes = *shown_.Bytes;
+  } else {
+    const QString text = Content();
+    // A text that Windows-1251 holds whole goes as those bytes: nothing is
+    // lost, and garbled text (one code page shown as another) is read as
+    // the bytes it shows, which detection reads far better than their
+    // UTF-8 form. A text with any other character goes as UTF-8, as the
+    // command line reads a UTF-8 file.
+    if (FitsWindows1251(text))
+      bytes = EncodeForTarget(text, kWindows);
+    else
+      bytes = text.toStdString();
+  }
+  if (bytes.empty()) return;
+  RunChoices choices;
+  choices.Switches.Base64 = c_.chkBase64->isChecked();
+  choices.Switches.QP = c_.chkQP->isChecked();
+  choices.Switches.Rtf = c_.chkRtf->isChecked();
+  choices.Switches.Html = c_.chkHtml->isChecked();
+  choices.Switches.Utf8 = c_.chkUtf8->isChecked();
+  choices.Switches.Translit = c_.chkTranslit->isChecked();
+  // UTF-8 as the source is Windows-1251 through the UTF-8 step, as on the
+  // command line; the result is shown, so it is made as UTF-8.
+  choices.FromIndex = from == kUtf8Code ? kWindows : from;
+  if (from == kUtf8Code) choices.Switches.Utf8 = true;
+  choices.ToIndex = kWindows - 1;
+  window_->SetChoices(choices);
+  converter_->Utf8Target = true;
+  converter_->StrictTarget = false;
+  const QString paneBefore = c_.infoPane->text();
+  c_.infoPane->setText(Tr("Converting...", "Перекодирование..."));
+
+  struct Outcome {
+    TextConversion Result;
+    QString Before;  // the editor's text as the run started (it cannot change meanwhile)
+    QString Shown;
+    bool Unchanged = false;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  outcome->Before = Content();
+  const bool fromFile = shown_.Bytes && !edited_;
+  auto input = std::make_shared<std::string>(std::move(bytes));
+  RunInBackground(
+      [this, outcome, input] {
+        outcome->Result = ConvertText(*converter_, std::move(*input));
+        TextConversion& r = outcome->Result;
+        if (r.NotText || r.UserBreak) return;
+        if (!r.Same) outcome->Shown = DecodeForEditor(r.Text);
+        outcome->Unchanged = r.Same || outcome->Shown == outcome->Before;
+        outcome->Before.clear();
+      },
+      [this, outcome, paneBefore, fromFile, from] {
+        const TextConversion& r = outcome->Result;
+        if (stopRequested_ || r.UserBreak) {
+          // Nothing of the run is shown: the editor and the attachments
+          // stay as they were.
+          converter_->Detection.DetectionDone = false;
+          converter_->Attachments.Clear();
+          converter_->ClearInfo();
+          converter_->WriteStatusInfo(converter_->Tr("User break.", "Прервано."));
+          converter_->UpdateFileView();
+          return;
+        }
+        if (r.NotText) {
+          converter_->Detection.DetectionDone = false;
+          c_.infoPane->setText(Tr("This is not text (it holds control characters): it was left as it is.",
+                                  "Это не текст (в нём есть управляющие символы): он оставлен как есть."));
+          return;
+        }
+        QString pane = ToQString(converter_->Info());
+        // A conversion between chosen code pages says what it did.
+        if (pane.trimmed().isEmpty() && from != 0)
+          pane = outcome->Unchanged ? Tr("The text is unchanged.", "Текст не изменился.")
+                                    : Tr("Converted from %1.", "Перекодировано из %1.").arg(c_.cmbFrom->currentText());
+        converter_->UpdateFileView();
+        if (!outcome->Unchanged) {
+          // A result that is not UTF-8 (nothing was recognised in a file's
+          // bytes) is kept as those bytes.
+          std::optional<std::string> bytes;
+          if (!IsWellFormedUtf8(r.Text)) bytes = r.Text;
+          const QString file = fromFile ? shown_.File : QString();
+          c_.infoPane->setText(paneBefore);
+          Replace(outcome->Shown, std::move(bytes), file);
+          if (fromFile) setWindowModified(true);
+        }
+        c_.infoPane->setText(pane);
+        shown_.Pane = pane;
+        c_.infoPane->setToolTip(converter_->Detection.DetectionDone ? kPaneHint.In(settings_.Cfg.English) : QString());
+      });
 }
 
-void TMainWindow::Stop() { converter_->UserBreak = true; }
+void TMainWindow::Stop() {
+  if (!running_) return;
+  stopRequested_ = true;
+  converter_->UserBreak = true;
+}
 
 void TMainWindow::Back() {
-  if (running_) return;
-  converter_->Back();
+  if (running_ || !back_) return;
+  Shown before = std::move(*back_);
+  back_.reset();
+  converter_->Attachments.Clear();
+  converter_->UpdateFileView();
+  // The pane no longer describes the undone conversion.
+  converter_->Detection.DetectionDone = false;
+  c_.infoPane->setToolTip(QString());
+  Show(std::move(before));
+  userText_ = true;
+  SetButtons(false);
 }
 
 void TMainWindow::About() {
-  QRect editor = c_.RichEdit->geometry();
-  editor.moveTop(c_.RichEdit->mapTo(this, QPoint(0, 0)).y());
+  QRect editor = c_.editor->geometry();
+  editor.moveTop(c_.editor->mapTo(this, QPoint(0, 0)).y());
   ShowAboutBox(this, editor, settings_.Cfg);
 }
 
 void TMainWindow::SetConfig() {
   if (running_) return;
+  // A cancelled dialog changes nothing: not even what the window keeps in
+  // memory only (the last folders).
+  const std::string lastOpen = settings_.LastOpenPath;
+  const std::string lastSave = settings_.LastSavePath;
+  const bool wordWrap = settings_.Cfg.WordWrapOn;
   ReadCfg();
-  if (!EditCfg(settings_.Cfg, this)) return;
+  settings_.LastOpenPath = lastOpen;
+  settings_.LastSavePath = lastSave;
+  settings_.Cfg.WordWrapOn = wordWrap;
+  if (!EditCfg(settings_.Cfg, this)) {
+    ApplySettings();
+    return;
+  }
   SetSwitchesFromSettings();
   kamvo::WriteCfg(settings_.Cfg);
   ApplySettings();
-  converter_->CopyTextFromScreen();
-  converter_->CopyTextToScreen();
   update();
   ShowTrayIcon(settings_.Cfg.TrayIcon);
-  SetLanguage();
   if (!settings_.Cfg.TrayIcon) TrayClick();
 }
 
 void TMainWindow::PrintFile() {
+  if (running_) return;
   QPrinter printer;
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
   printer.setDocName(QString());
-  c_.RichEdit->document()->print(&printer);
+  c_.editor->document()->print(&printer);
 }
 
-void TMainWindow::SelectAllClick() { c_.RichEdit->selectAll(); }
+void TMainWindow::SelectAll() {
+  c_.editor->selectAll();
+  c_.editor->setFocus();
+}
 
 void TMainWindow::WordWrap() {
   const bool changed = converter_->ScreenChanged;
   settings_.Cfg.WordWrapOn = !settings_.Cfg.WordWrapOn;
-  mWordwrap->setChecked(settings_.Cfg.WordWrapOn);
-  c_.RichEdit->setLineWrapMode(settings_.Cfg.WordWrapOn ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-  QCoreApplication::processEvents();
+  wordWrapAction->setChecked(settings_.Cfg.WordWrapOn);
+  c_.editor->setLineWrapMode(settings_.Cfg.WordWrapOn ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
   converter_->ScreenChanged = changed;
 }
 
-void TMainWindow::mTranslitClick() {
-  Busy([this] { EncodeTranslit(*converter_); });
+void TMainWindow::EncodeTranslitCommand() {
+  if (running_ || held_) return;
+  const std::string& stored = settings_.Cfg.TranslitTable;
+  bool changed = false;
+  const QString encoded = EncodeTranslitText(Content(), stored.empty() ? DefaultTranslitTable() : stored, &changed);
+  converter_->Detection.DetectionDone = false;
+  converter_->ClearInfo();
+  if (changed) {
+    Replace(encoded);
+    userText_ = true;
+    converter_->AddInfo(converter_->Tr("Translit encoded", "Закодирован транслит"));
+  } else {
+    converter_->AddInfo(converter_->Tr("Russian text not found.", "Русский текст не найден."));
+  }
+  shown_.Pane = c_.infoPane->text();
 }
 
 void TMainWindow::SetLanguage() {
-  if (settings_.Cfg.English)
-    SetEnglish();
-  else
-    SetRussian();
-  if (converter_ && converter_->Detection.DetectionDone) converter_->WriteDetectionInfo();
-}
-
-namespace {
-
-void SetTexts(bool english, QLabel* label1, QLabel* label2, QPushButton* conv, const Controls& c) {
-  label1->setText(kFrom.In(english));
-  label2->setText(kTo.In(english));
-  c.chkBase64->setToolTip(kHintBase64.In(english));
-  c.chkQP->setToolTip(kHintQP.In(english));
-  c.chkRtf->setToolTip(kHintRtf.In(english));
-  c.chkHtml->setToolTip(kHintHtml.In(english));
-  c.chkUtf8->setToolTip(kHintUtf8.In(english));
-  conv->setText(kConvert.In(english));
-}
-
-}  // namespace
-
-// The texts the system draws: tool-tip hints and menu captions.
-void TMainWindow::SetSystemTexts(bool e) {
-  c_.SpeedButton1->setToolTip(kOpenFile.In(e));
-  c_.SpeedButton2->setToolTip(kSaveFile.In(e));
-  c_.SpeedButton3->setToolTip(kCopy.In(e));
-  c_.SpeedButton4->setToolTip(kPaste.In(e));
-  c_.SpeedButton5->setToolTip(kStop.In(e));
-  c_.SpeedButton6->setToolTip(kSettings.In(e));
-  c_.SpeedButton7->setToolTip(kAbout.In(e));
-  c_.SpeedButton8->setToolTip(kUndo.In(e));
-  c_.SpeedButton9->setToolTip(kPrint.In(e));
-  Open1->setText(kOpen.In(e));
-  Settings1->setText(kTraySettings.In(e));
-  Exit1->setText(kExit.In(e));
-  mSelectAll->setText(kSelectAll.In(e));
-  mCopy->setText(kCopy.In(e));
-  mPaste->setText(kPaste.In(e));
-  mOpen->setText(kOpen.In(e));
-  mSave->setText(kSave.In(e));
-  mWordwrap->setText(kWordWrap.In(e));
-  mTranslit->setText(kEncodeTranslit.In(e));
-}
-
-void TMainWindow::SetEnglish() {
-  SetTexts(true, Label1, Label2, btnConv, c_);
-  SetSystemTexts(true);
-  window_->SetHeldNotice(kTooLarge.In(true));
-}
-
-void TMainWindow::SetRussian() {
-  SetEnglish();
-  SetTexts(false, Label1, Label2, btnConv, c_);
-  window_->SetHeldNotice(kTooLarge.In(false));
-  if (settings_.Cfg.UserLanguage == kLangRussian) {
-    SetSystemTexts(false);
+  const bool english = settings_.Cfg.English;
+  SetTexts(english, !english);
+  if (held_) {
+    loading_ = true;
+    c_.editor->setPlainText(kTooLarge.In(english));
+    loading_ = false;
   }
-  if (converter_ && converter_->LastStatus() == "User break.")
+  if (!converter_ || running_) return;
+  if (!english && converter_->LastStatus() == "User break.")
     converter_->WriteStatusInfo(WinFromUtf8("Прервано."));
+  if (converter_->Detection.DetectionDone) {
+    converter_->WriteDetectionInfo();
+    c_.infoPane->setToolTip(kPaneHint.In(english));
+  }
+}
+
+void TMainWindow::SetTexts(bool e, bool) {
+  fromLabel->setText(kFrom.In(e));
+  toLabel->setText(kTo.In(e));
+  c_.cmbFrom->setItemText(0, kAuto.In(e));
+  c_.cmbFrom->setToolTip(kHintFrom.In(e));
+  c_.cmbTo->setToolTip(kHintTo.In(e));
+  c_.chkBase64->setText(kBinary.In(e));
+  c_.chkQP->setText(kQP.In(e));
+  c_.chkTranslit->setText(kTranslit.In(e));
+  c_.chkBase64->setToolTip(kHintBase64.In(e));
+  c_.chkQP->setToolTip(kHintQP.In(e));
+  c_.chkRtf->setToolTip(kHintRtf.In(e));
+  c_.chkHtml->setToolTip(kHintHtml.In(e));
+  c_.chkUtf8->setToolTip(kHintUtf8.In(e));
+  c_.chkTranslit->setToolTip(kHintTranslit.In(e));
+  convertButton->setText(kConvert.In(e));
+  convertButton->setToolTip(kConvert.In(e) + " (F5)");
+
+  // Menu items carry their own texts; their tool buttons show them as hints.
+  const auto item = [e](QAction* action, const Texts& text, const Texts& hint) {
+    action->setText(text.In(e));
+    action->setToolTip(hint.In(e));
+  };
+  item(c_.openAction, kOpenItem, kOpenFile);
+  item(c_.saveAction, kSaveItem, kSaveFile);
+  item(c_.printAction, kPrintItem, kPrint);
+  item(c_.pasteAction, kPasteItem, kPaste);
+  item(c_.copyAction, kCopyItem, kCopy);
+  item(c_.backAction, kBackItem, kBack);
+  item(c_.stopAction, kStopItem, kStop);
+  item(c_.settingsAction, kSettingsItem, kSettings);
+  item(c_.aboutAction, kAboutItem, kAbout);
+  selectAllAction->setText(kSelectAllItem.In(e));
+  saveAsAction->setText(kSaveAsItem.In(e));
+  quitAction->setText(kQuitItem.In(e));
+  convertAction->setText(kConvertItem.In(e));
+  translitAction->setText(kTranslitItem.In(e));
+  wordWrapAction->setText(kWordWrapItem.In(e));
+  fileMenu->setTitle(kFileMenu.In(e));
+  recentMenu->setTitle(kRecentItem.In(e));
+  editMenu->setTitle(kEditMenu.In(e));
+  settingsMenu->setTitle(kSettingsMenu.In(e));
+  helpMenu->setTitle(kHelpMenu.In(e));
+  trayOpenAction->setText(kOpen.In(e));
+  traySettingsAction->setText(kSettings.In(e));
+  trayExitAction->setText(kExit.In(e));
+  RebuildRecentMenu();
+  // Tool buttons show their shortcut beside the hint.
+  for (QAction* action : {c_.openAction, c_.saveAction, c_.printAction, c_.pasteAction, c_.copyAction,
+                          c_.backAction})
+    if (!action->shortcut().isEmpty())
+      action->setToolTip(action->toolTip() + " (" + action->shortcut().toString(QKeySequence::NativeText) + ")");
 }
 
 std::string TMainWindow::SamplePath() const {
@@ -540,15 +928,13 @@ void TMainWindow::QueueFormShow() {
 void TMainWindow::FormShow() {
   if (!firstActivation_ || running_) return;
   converter_->UpdateFileView();
-  ResetCodeLists();
   SetSwitchesFromSettings();
-  converter_->SetButtonsStop();
+  SetButtons(false);
   if (settings_.FirstRun) {
     const std::string sample = SamplePath();
     std::string bytes;
     if (!sample.empty() && ReadWholeFile(sample, bytes)) {
-      converter_->TextBuffer = Text::FromBytes(std::move(bytes));
-      converter_->CopyTextToScreen();
+      Replace(DecodeForEditor(bytes), bytes);
       ResetCodeLists();
       Start();
     }
@@ -565,8 +951,9 @@ void TMainWindow::OpenFile() {
   QCoreApplication::processEvents();
   const QStringList files =
       chooseOpenFiles ? chooseOpenFiles()
-                      : QFileDialog::getOpenFileNames(this, QString(), ShownPath(ExtractDir(settings_.LastOpenPath)),
-                                                      "Any file (*)");
+                      : QFileDialog::getOpenFileNames(this, kOpenFile.In(settings_.Cfg.English),
+                                                      ShownPath(ExtractDir(settings_.LastOpenPath)),
+                                                      kAnyFile.In(settings_.Cfg.English));
   if (files.isEmpty()) return;
   settings_.LastOpenPath = LocalPath(files.first());
   if (files.size() == 1) {
@@ -582,48 +969,126 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
   if (running_) return;
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) {
-    QMessageBox::critical(this, "KAMVO",
-                          (settings_.Cfg.English ? Utf8("Cannot read the file %1.") : Utf8("Не удалось прочитать файл %1."))
-                              .arg(ShownPath(path)));
+    QMessageBox::critical(this, "KAMVO", Tr("Cannot read the file %1.", "Не удалось прочитать файл %1.").arg(ShownPath(path)));
     return;
   }
-  converter_->TextBuffer = Text::FromBytes(std::move(bytes));
-  converter_->CopyTextToScreen();
+  // UTF-16 with its byte order mark is text, shown as its characters.
+  std::string shownBytes = bytes;
+  Utf16WithMarkToUtf8(shownBytes);
+  if (ExamineFileBytes(shownBytes).Control) {
+    QMessageBox::warning(this, "KAMVO",
+                         Tr("%1 is not a text file (it holds control characters). It was not opened.",
+                            "%1 - не текстовый файл (в нём есть управляющие символы). Он не открыт.")
+                             .arg(ShownPath(path)));
+    return;
+  }
+  converter_->Attachments.Clear();
+  converter_->UpdateFileView();
+  converter_->Detection.DetectionDone = false;
+  c_.infoPane->setToolTip(QString());
+  const QString file = ShownPath(path);
+  savedFile_.clear();
+  Replace(DecodeForEditor(shownBytes), std::move(bytes), QFileInfo(file).absoluteFilePath());
+  userText_ = true;
+  AddRecentFile(QFileInfo(file).absoluteFilePath());
   if (settings_.Cfg.ConvertFileOpen) {
-    ResetCodeLists();
+    c_.cmbFrom->setCurrentIndex(0);
     Start();
   }
 }
 
+void TMainWindow::Save(const QString& file) {
+  std::size_t spelt = 0;
+  std::string bytes = EncodeForTarget(Content(), ToCode(), &spelt);
+  if (!bytes.empty() && bytes.back() != '\n') bytes.push_back('\n');
+  if (!SaveBytesFile(LocalPath(file), bytes)) {
+    QMessageBox::critical(this, "KAMVO", Tr("Cannot write the file %1.", "Не удалось записать файл %1.").arg(file));
+    return;
+  }
+  savedFile_ = file;
+  if (!shown_.File.isEmpty() && shown_.File != file) shown_.File.clear();
+  setWindowModified(false);
+  UpdateTitle();
+  AddRecentFile(file);
+  const QString target = c_.cmbTo->currentText();
+  QString note = Tr("Saved in %1: %2", "Сохранено в кодировке %1: %2").arg(target, file);
+  if (spelt > 0)
+    note += "\n" + Tr("%1 character(s) that %2 cannot hold were spelt out.",
+                      "Символов, которых нет в %2, записано латиницей: %1.")
+                       .arg(spelt)
+                       .arg(target);
+  c_.infoPane->setText(note);
+  shown_.Pane = note;
+}
+
 void TMainWindow::SaveFile() {
   if (running_) return;
+  if (!savedFile_.isEmpty()) return Save(savedFile_);
+  SaveFileAs();
+}
+
+void TMainWindow::SaveFileAs() {
+  if (running_) return;
   QCoreApplication::processEvents();
+  // The file the text came from or was saved to, else the last folder.
+  QString proposed = !shown_.File.isEmpty() ? shown_.File : savedFile_;
+  if (proposed.isEmpty()) proposed = ShownPath(ExtractDir(settings_.LastSavePath));
   const QString file =
-      chooseSaveFile ? chooseSaveFile()
-                     : QFileDialog::getSaveFileName(this, QString(), ShownPath(ExtractDir(settings_.LastSavePath)),
-                                                    "Any file (*)");
+      chooseSaveFile ? chooseSaveFile(proposed)
+                     : QFileDialog::getSaveFileName(this, kSaveFile.In(settings_.Cfg.English), proposed,
+                                                    kAnyFile.In(settings_.Cfg.English));
   if (file.isEmpty()) return;
   settings_.LastSavePath = LocalPath(file);
-  converter_->CopyTextFromScreen();
-  if (!SaveTextFile(LocalPath(file), converter_->TextBuffer, Utf8Chosen())) {
-    QMessageBox::critical(this, "KAMVO",
-                          (settings_.Cfg.English ? Utf8("Cannot write the file %1.") : Utf8("Не удалось записать файл %1."))
-                              .arg(file));
-  }
+  Save(file);
 }
 
 void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
-  Busy([&] {
-    // Files are written in the target chosen; UTF-8 goes through
-    // Windows-1251 and is written as UTF-8.
-    converter_->Utf8Target = Utf8Chosen();
-    kamvo::OpenMultiFiles(
-        *converter_, paths, [this](const std::string& question) { return AskYesNo(question); },
-        [this] { return exiting_; });
-  });
+  if (running_ || paths.empty()) return;
+  const PathCount count = CountPaths(paths);
+  const int from = FromCode();
+  const int to = ToCode();
+  const std::string question =
+      BatchQuestion(count, from == 0 ? FromQString(c_.cmbFrom->itemText(0)) : FromQString(c_.cmbFrom->currentText()),
+                    FromQString(c_.cmbTo->currentText()), settings_.Cfg.English);
+  if (!AskYesNo(question)) return;
+  RunChoices choices;
+  choices.Switches.Base64 = c_.chkBase64->isChecked();
+  choices.Switches.QP = c_.chkQP->isChecked();
+  choices.Switches.Rtf = c_.chkRtf->isChecked();
+  choices.Switches.Html = c_.chkHtml->isChecked();
+  choices.Switches.Utf8 = c_.chkUtf8->isChecked() || from == kUtf8Code;
+  choices.Switches.Translit = c_.chkTranslit->isChecked();
+  choices.FromIndex = from == kUtf8Code ? kWindows : from;
+  choices.ToIndex = (to == kUtf8Code ? kWindows : to) - 1;
+  window_->SetChoices(choices);
+  converter_->Utf8Target = to == kUtf8Code;
+  converter_->StrictTarget = false;
+  c_.infoPane->setText(Tr("Converting...", "Перекодирование..."));
+  auto report = std::make_shared<std::string>();
+  RunInBackground(
+      [this, paths, report] {
+        for (const std::string& path : paths) {
+          // Stop ends the batch; the files converted so far are reported.
+          if (stopRequested_ || exiting_) break;
+          for (const std::string& line : ConvertFileOrDir(*converter_, path, [this] { return stopRequested_ || exiting_; }))
+            *report += line + "\n";
+        }
+      },
+      [this, report] {
+        converter_->Utf8Target = true;
+        converter_->Attachments.Clear();
+        converter_->UpdateFileView();
+        converter_->Detection.DetectionDone = false;
+        c_.infoPane->setToolTip(QString());
+        const QString pane = stopRequested_ ? Tr("User break.", "Прервано.") : QString();
+        Replace(ToQString(*report));
+        userText_ = true;
+        c_.infoPane->setText(pane);
+        shown_.Pane = pane;
+      });
 }
 
-void TMainWindow::WMDropFiles(const QList<QUrl>& urls) {
+void TMainWindow::OpenDroppedFiles(const QList<QUrl>& urls) {
   std::vector<std::string> paths;
   for (const QUrl& url : urls) {
     const QString path = url.toLocalFile();
@@ -639,6 +1104,36 @@ void TMainWindow::WMDropFiles(const QList<QUrl>& urls) {
 
 bool TMainWindow::AskYesNo(const std::string& text) { return ui::AskYesNo(this, text, settings_.Cfg.English); }
 
+QStringList TMainWindow::RecentFiles() const { return WindowState().value("recent").toStringList(); }
+
+void TMainWindow::AddRecentFile(const QString& file) {
+  QStringList recent = RecentFiles();
+  recent.removeAll(file);
+  recent.prepend(file);
+  while (recent.size() > kRecentMax) recent.removeLast();
+  WindowState().setValue("recent", recent);
+  RebuildRecentMenu();
+}
+
+void TMainWindow::RebuildRecentMenu() {
+  if (!recentMenu) return;
+  recentMenu->clear();
+  const QStringList recent = RecentFiles();
+  int n = 0;
+  for (const QString& file : recent) {
+    const QString caption = QString("&%1 %2").arg(++n).arg(QFileInfo(file).fileName());
+    QAction* action = recentMenu->addAction(caption, this, [this, file] { OpenSingleFile(LocalPath(file)); });
+    action->setToolTip(file);
+  }
+  if (recent.isEmpty()) recentMenu->addAction(kNoRecent.In(settings_.Cfg.English))->setEnabled(false);
+}
+
+void TMainWindow::SaveWindowState() {
+  QSettings state = WindowState();
+  state.setValue("geometry", saveGeometry());
+  state.setValue("splitter", textSplitter->saveState());
+}
+
 void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
@@ -648,74 +1143,93 @@ void TMainWindow::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // Answered after the drop has ended, so that the source is not kept
   // waiting while the question or the conversion runs.
-  QTimer::singleShot(0, this, [this, urls] { WMDropFiles(urls); });
+  QTimer::singleShot(0, this, [this, urls] { OpenDroppedFiles(urls); });
 }
 
 // ---- Clipboard ----
 
-std::string TMainWindow::GetClipboardText() {
+QString TMainWindow::GetClipboardText() {
   QString text = QGuiApplication::clipboard()->text();
   const qsizetype end = text.indexOf(QChar(0));  // the text ends at a NUL
   if (end >= 0) text.truncate(end);
-  return FromQString(text);
+  return text;
 }
 
-bool TMainWindow::SetClipboardText(const std::string& text) {
-  // The text ends at a NUL, as a C string does.
-  QGuiApplication::clipboard()->setText(ToQString(std::string_view(text.c_str())));
-  return true;
+void TMainWindow::SetClipboardText(const QString& text) {
+  QString copy = text;
+  copy.replace(QChar::ParagraphSeparator, QChar('\n'));
+  const qsizetype end = copy.indexOf(QChar(0));
+  if (end >= 0) copy.truncate(end);
+  QGuiApplication::clipboard()->setText(copy);
 }
 
 void TMainWindow::PasteAll() {
-  converter_->TextBuffer.clear();
-  converter_->TextBuffer = Text::FromBytes(GetClipboardText());
-  converter_->CopyTextToScreen();
+  converter_->Attachments.Clear();
+  converter_->UpdateFileView();
+  converter_->Detection.DetectionDone = false;
+  savedFile_.clear();
+  Replace(GetClipboardText());
+  // What the clipboard gave may be replaced by the next start's.
+  userText_ = false;
 }
 
 void TMainWindow::PasteClipboard() {
-  if (running_ || window_->TextHeld()) return;
-  c_.RichEdit->textCursor().insertText(ToQString(GetClipboardText()));
-  converter_->CopyTextFromScreen();
-  c_.RichEdit->setFocus();
+  if (running_ || held_) return;
+  c_.editor->textCursor().insertText(GetClipboardText());
+  c_.editor->setFocus();
 }
 
 void TMainWindow::CopyClipboard() {
-  std::string text;
-  if (window_->TextHeld()) {
-    text = JoinLines(window_->ReadText(), "\n");
+  if (held_) {
+    SetClipboardText(shown_.Text);
   } else {
-    if (!c_.RichEdit->textCursor().hasSelection()) c_.RichEdit->selectAll();
-    text = FromQString(c_.RichEdit->textCursor().selectedText().replace(QChar::ParagraphSeparator, '\n'));
+    if (!c_.editor->textCursor().hasSelection()) c_.editor->selectAll();
+    SetClipboardText(c_.editor->textCursor().selectedText());
   }
-  SetClipboardText(text);
-  c_.RichEdit->setFocus();
+  c_.editor->setFocus();
 }
 
 void TMainWindow::FastStart() {
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  if (!data || !data->hasText() || running_) return;
+  if (running_ || HoldsUserText()) return;
+  const QString clip = GetClipboardText();
+  // Nothing to paste, or what the editor shows came from this very text.
+  if (clip.isEmpty() || (clip == lastClipboard_ && !Content().isEmpty())) return;
+  lastClipboard_ = clip;
   PasteAll();
-  ResetCodeLists();
-  QCoreApplication::processEvents();
+  c_.cmbFrom->setCurrentIndex(0);
   Start();
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == c_.RichEdit && event->type() == QEvent::KeyPress) {
+  if (watched == c_.editor && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier) {
-      const QTextCursor cursor = c_.RichEdit->textCursor();
-      if (cursor.hasSelection())
-        SetClipboardText(FromQString(cursor.selectedText().replace(QChar::ParagraphSeparator, '\n')));
+      const QTextCursor cursor = c_.editor->textCursor();
+      if (cursor.hasSelection()) SetClipboardText(cursor.selectedText());
       return true;
     }
     if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ShiftModifier) {
       PasteClipboard();
       return true;
     }
+    // Ctrl+Tab leaves the editor (Tab is a character in it).
+    if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (key->modifiers() & Qt::ControlModifier)) {
+      focusNextPrevChild(!(key->modifiers() & Qt::ShiftModifier) && key->key() == Qt::Key_Tab);
+      return true;
+    }
+    // Undo with nothing left to undo in the editor takes back the last
+    // replacement of its content.
+    if (key->matches(QKeySequence::Undo) && !c_.editor->document()->isUndoAvailable()) {
+      Back();
+      return true;
+    }
+    if (key->matches(QKeySequence::Paste) && !running_ && !held_) {
+      PasteClipboard();
+      return true;
+    }
   }
   // Files dropped on the editor are opened, never pasted as their names.
-  if (watched == c_.RichEdit->viewport()) {
+  if (watched == c_.editor->viewport()) {
     if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
       auto* drag = static_cast<QDragMoveEvent*>(event);
       if (drag->mimeData()->hasUrls()) {
@@ -737,12 +1251,12 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainWindow::ShowTrayIcon(bool show) {
   if (show) {
-    if (TrayShown || !QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (trayShown_ || !QSystemTrayIcon::isSystemTrayAvailable()) return;
     tray_->show();
-    TrayShown = true;
-  } else if (TrayShown) {
+    trayShown_ = true;
+  } else if (trayShown_) {
     tray_->hide();
-    TrayShown = false;
+    trayShown_ = false;
   }
 }
 
@@ -753,10 +1267,17 @@ void TMainWindow::TrayClick() {
   show();
   raise();
   activateWindow();
+  // Asked again once the window is mapped: a request made while it is
+  // still being shown may be dropped.
+  QTimer::singleShot(0, this, [this] {
+    if (!isVisible()) return;
+    raise();
+    activateWindow();
+  });
 }
 
 void TMainWindow::AppMinimize() {
-  if (settings_.Cfg.ConvertOnStart) converter_->UserBreak = true;
+  if (settings_.Cfg.ConvertOnStart) Stop();
   // With the icon the window leaves the taskbar; it comes back through it.
   if (TrayActive()) QTimer::singleShot(0, this, [this] {
       if (isMinimized()) {
@@ -769,8 +1290,9 @@ void TMainWindow::AppMinimize() {
 void TMainWindow::AppRestore() { QueueFormShow(); }
 
 void TMainWindow::ExitClick() {
-  converter_->UserBreak = true;
+  Stop();
   exiting_ = true;
+  SaveWindowState();
   WriteExitCfg(settings_);
   QCoreApplication::quit();
 }
@@ -807,11 +1329,12 @@ void TMainWindow::changeEvent(QEvent* event) {
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
-  converter_->UserBreak = true;
+  Stop();
   if (shutdownPending_ || exiting_ || !TrayActive()) {
     event->accept();
     if (!exiting_) {
       exiting_ = true;
+      SaveWindowState();
       WriteExitCfg(settings_);
     }
     QCoreApplication::quit();

@@ -1,14 +1,24 @@
-// The main window: the editor, the toolbar, the conversion controls, the
-// information pane and the attachment view, in English or Russian; the
-// tray icon; files opened, saved and dropped; the clipboard.
+// The main window: the editor, the menu bar and toolbar, the conversion
+// controls, the information pane and the attachment view, in English or
+// Russian; the tray icon; files opened, saved and dropped; the clipboard.
+//
+// The editor holds Unicode text. A conversion is given the editor's text as
+// UTF-8 (or, while the text is as it was loaded, the file's own bytes), runs
+// on a thread of its own and gives back the text the command line would
+// write; the window shows only that final text. Every time the editor's
+// content is replaced (a conversion, a file, the clipboard, a batch
+// report) the content before can be brought back with Back.
 #pragma once
 
 #include <QMainWindow>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/converter.h"
@@ -18,10 +28,22 @@
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 class QUrl;
 
 namespace kamvo::ui {
+
+class InfoReport;
+
+// The code pages of the From and To lists: the command line's code pages
+// and UTF-8, by code number and name. From has "Auto" (0) before them.
+struct CodeChoice {
+  int Code;
+  QString Name;
+};
+std::vector<CodeChoice> CodeChoices();
 
 class TMainWindow : public QMainWindow {
   Q_OBJECT
@@ -37,36 +59,45 @@ class TMainWindow : public QMainWindow {
   // Reloads the settings store and applies fonts, word wrap and language.
   void ReadCfg();
 
-  // Tool buttons and menu items.
+  // Commands.
   void Start();
   void Stop();
   void Back();
   void About();
   void SetConfig();
   void PrintFile();
-  void SelectAllClick();
+  void SelectAll();
   void WordWrap();
-  void mTranslitClick();
+  void EncodeTranslitCommand();
 
   void SetLanguage();
-  void SetSystemTexts(bool english);
-  void SetEnglish();
-  void SetRussian();
 
   // What happens each time the window is shown (after its first activation).
   void FormShow();
 
+  // The editor's content.
+  // The whole text, exactly (also a text held aside as too large).
+  QString Content() const;
+  // Replaces the content; the content before can be brought back with Back.
+  // bytes: the file's own bytes the text was shown from; file: its name.
+  void Replace(const QString& text, std::optional<std::string> bytes = std::nullopt, const QString& file = {});
+  // True when the editor holds text the user typed or loaded (not only
+  // what the clipboard gave at start).
+  bool HoldsUserText() const;
+
   // Files.
   void OpenFile();
   void SaveFile();
+  void SaveFileAs();
   void OpenSingleFile(const std::string& path);
   void OpenMultiFiles(const std::vector<std::string>& paths);
-  void WMDropFiles(const QList<QUrl>& urls);
+  void OpenDroppedFiles(const QList<QUrl>& urls);
   bool AskYesNo(const std::string& text);
+  QStringList RecentFiles() const;
 
-  // The clipboard, as Windows-1251 text.
-  std::string GetClipboardText();
-  bool SetClipboardText(const std::string& text);
+  // The clipboard.
+  QString GetClipboardText();
+  void SetClipboardText(const QString& text);
   void PasteAll();
   void PasteClipboard();
   void CopyClipboard();
@@ -75,7 +106,8 @@ class TMainWindow : public QMainWindow {
   // The tray and the window's life.
   void ShowTrayIcon(bool show);
   // True when the icon is shown: the setting is on and the desktop has a tray.
-  bool TrayActive() const { return TrayShown; }
+  bool TrayActive() const { return trayShown_; }
+  // Shows the window, restored, in front and with the focus.
   void TrayClick();
   void AppMinimize();
   void AppRestore();
@@ -85,9 +117,10 @@ class TMainWindow : public QMainWindow {
   // or in the installed share folder.
   std::string SamplePath() const;
 
-  // File choosers; tests put their own in place of the dialogs.
+  // File choosers; tests put their own in place of the dialogs. The save
+  // chooser is given the proposed file.
   std::function<QStringList()> chooseOpenFiles;
-  std::function<QString()> chooseSaveFile;
+  std::function<QString(const QString& proposed)> chooseSaveFile;
 
  protected:
   bool event(QEvent* event) override;
@@ -100,49 +133,95 @@ class TMainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What the editor shows and where it came from.
+  struct Shown {
+    QString Text;                      // the text as given to the editor
+    std::optional<std::string> Bytes;  // the file's bytes, while unedited
+    QString File;                      // the file it was loaded from
+    QString Pane;                      // the information pane beside it
+  };
+
   void BuildLayout();
+  void BuildMenus();
   void ApplySettings();
   void QueueFormShow();
   void SetSwitchesFromSettings();
   void ResetCodeLists();
-  // True when the To list names UTF-8.
-  bool Utf8Chosen() const;
-  // Runs body unless a conversion is running already.
-  void Busy(const std::function<void()>& body);
+  int FromCode() const;
+  int ToCode() const;
+  // The editor's text and its source, without the back copy.
+  void Show(Shown shown);
+  void UpdateTitle();
+  void SetButtons(bool running);
+  void SetTexts(bool english, bool systemRussian);
+  // Runs work on the conversion thread, then done on the window's thread;
+  // false when a run goes on already.
+  bool RunInBackground(std::function<void()> work, std::function<void()> done);
+  void EndRun();
+  void Save(const QString& file);
+  void AddRecentFile(const QString& file);
+  void RebuildRecentMenu();
+  void SaveWindowState();
+  QString Tr(const char* english, const char* russian) const;
 
   TSettings settings_;
   TFontGroup textFont_ = DesignedTextFont();
   Controls c_;
   std::unique_ptr<QtWindow> window_;
   std::unique_ptr<Converter> converter_;
+  InfoReport* infoReport_ = nullptr;
 
-  QPushButton* btnConv = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QMenu* PopupMenu1 = nullptr;
-  QMenu* PopupMenu2 = nullptr;
-  QAction* Open1 = nullptr;
-  QAction* Settings1 = nullptr;
-  QAction* Exit1 = nullptr;
-  QAction* mSelectAll = nullptr;
-  QAction* mCopy = nullptr;
-  QAction* mPaste = nullptr;
-  QAction* mOpen = nullptr;
-  QAction* mSave = nullptr;
-  QAction* mTranslit = nullptr;
-  QAction* mWordwrap = nullptr;
+  Shown shown_;
+  bool edited_ = false;      // the user changed the editor since it was given a text
+  bool userText_ = false;    // the text was typed or loaded by the user
+  bool loading_ = false;     // the editor's change events come from the program
+  bool held_ = false;        // the text is too large for the editor and kept aside
+  std::optional<Shown> back_;
+  QString savedFile_;        // where this text was last saved
+  QString lastClipboard_;    // the clipboard text convert-on-start took last
+
+  std::thread worker_;
+  std::function<void()> runDone_;
+  bool running_ = false;
+  std::atomic<bool> stopRequested_{false};
+  QTimer* progressTimer_ = nullptr;
+
+  QPushButton* convertButton = nullptr;
+  QLabel* fromLabel = nullptr;
+  QLabel* toLabel = nullptr;
+  QSplitter* textSplitter = nullptr;
+  QMenu* trayMenu = nullptr;
+  QMenu* editorMenu = nullptr;
+  QMenu* fileMenu = nullptr;
+  QMenu* recentMenu = nullptr;
+  QMenu* editMenu = nullptr;
+  QMenu* settingsMenu = nullptr;
+  QMenu* helpMenu = nullptr;
+  QAction* trayOpenAction = nullptr;
+  QAction* traySettingsAction = nullptr;
+  QAction* trayExitAction = nullptr;
+  QAction* selectAllAction = nullptr;
+  QAction* saveAsAction = nullptr;
+  QAction* quitAction = nullptr;
+  QAction* convertAction = nullptr;
+  QAction* translitAction = nullptr;
+  QAction* wordWrapAction = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
 
-  bool TrayShown = false;
+  bool trayShown_ = false;
   bool firstActivation_ = false;
   bool formShowQueued_ = false;
   bool hiddenByProgram_ = false;
-  bool running_ = false;
   bool shutdownPending_ = false;
-  bool exiting_ = false;
+  std::atomic<bool> exiting_{false};
 };
 
 // The program's icon, drawn once.
 QIcon ProgramIcon();
+
+// The editor's limits: a longer text, or a text with a longer line, is
+// kept aside whole and the editor says so instead of freezing.
+inline constexpr qsizetype kEditorMaxChars = 100'000'000;
+inline constexpr qsizetype kEditorMaxLine = 4'000'000;
 
 }  // namespace kamvo::ui

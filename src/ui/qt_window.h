@@ -1,9 +1,17 @@
 // The window as the conversion sees it: the one class that implements the
-// core's Window interface with the widgets of the main window.
+// core's Window interface for the main window. A run goes on a thread of
+// its own: it reads the choices taken from the controls before it started,
+// and what it reports from there (progress, the pane) waits in this object
+// until the window's thread takes it (Poll). Reports made on the window's
+// own thread reach the widgets at once. The editor is the main window's:
+// the run is given bytes and gives bytes back, so it is never shown a text.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
+
+#include <atomic>
+#include <mutex>
+#include <string>
 
 #include "driver/window.h"
 
@@ -29,62 +37,64 @@ struct Controls {
   QCheckBox* chkTranslit = nullptr;
   QComboBox* cmbFrom = nullptr;
   QComboBox* cmbTo = nullptr;
-  QPlainTextEdit* RichEdit = nullptr;
-  QLabel* lblText = nullptr;
-  QStackedWidget* convStack = nullptr;  // btnConv, or the progress bar over it
-  QProgressBar* ProgressBar = nullptr;
-  QListWidget* FileView = nullptr;
-  // Tool buttons: open, save, print, paste, copy, back, stop, settings, about.
-  QAction* SpeedButton1 = nullptr;
-  QAction* SpeedButton2 = nullptr;
-  QAction* SpeedButton9 = nullptr;
-  QAction* SpeedButton4 = nullptr;
-  QAction* SpeedButton3 = nullptr;
-  QAction* SpeedButton8 = nullptr;
-  QAction* SpeedButton5 = nullptr;
-  QAction* SpeedButton6 = nullptr;
-  QAction* SpeedButton7 = nullptr;
+  QPlainTextEdit* editor = nullptr;
+  QLabel* infoPane = nullptr;
+  QStackedWidget* convStack = nullptr;  // the Convert button, or the progress bar over it
+  QProgressBar* progressBar = nullptr;
+  QListWidget* attachmentView = nullptr;
+  QAction* openAction = nullptr;
+  QAction* saveAction = nullptr;
+  QAction* printAction = nullptr;
+  QAction* pasteAction = nullptr;
+  QAction* copyAction = nullptr;
+  QAction* backAction = nullptr;
+  QAction* stopAction = nullptr;
+  QAction* settingsAction = nullptr;
+  QAction* aboutAction = nullptr;
 };
 
-// Windows-1251 bytes and the editor's Unicode text.
+// Windows-1251 bytes and Unicode text (reports, names, the translit table).
 QString ToQString(std::string_view win1251);
 std::string FromQString(const QString& text);
 
-// The most the editor is given: a longer text, or a text with a longer
-// line, is kept aside whole and the editor says so instead of freezing.
-inline constexpr qsizetype kEditorMaxChars = 100'000'000;
-inline constexpr std::size_t kEditorMaxLine = 4'000'000;
+// What a run reads from the window, taken from the controls before it
+// starts.
+struct RunChoices {
+  DecoderSwitches Switches;
+  int FromIndex = 0;  // 0 = Auto, n = code number n
+  int ToIndex = 0;    // code number - 1
+};
 
 class QtWindow : public Window {
  public:
-  explicit QtWindow(const Controls& controls) : c_(controls) { redraw_.start(); }
+  explicit QtWindow(const Controls& controls) : c_(controls) {}
 
-  DecoderSwitches Switches() const override;
-  int FromIndex() const override;
-  int ToIndex() const override;
-  void ShowText(const Text& text) override;
-  Text ReadText() override;
-  bool ReadyToRedraw() override;
+  // Window's thread, while no run goes on.
+  void SetChoices(const RunChoices& choices) { choices_ = choices; }
+  // Shows the progress and the pane a run on another thread reported.
+  void Poll();
+
+  DecoderSwitches Switches() const override { return choices_.Switches; }
+  int FromIndex() const override { return choices_.FromIndex; }
+  int ToIndex() const override { return choices_.ToIndex; }
+  void ShowText(const Text&) override {}
+  Text ReadText() override { return {}; }
+  bool HasDisplay() const override { return false; }
   void ShowInfo(const std::string& caption) override;
   void ShowProgress(int min, int max, int position) override;
   void ShowButtons(const ButtonState& state) override;
   void ShowAttachments(const TFileList& files) override;
   void ProcessEvents() override;
 
-  // True while the editor's change events come from ShowText, not the user.
-  bool Loading() const { return loading_; }
-  // True when the text was too large for the editor and is kept aside.
-  bool TextHeld() const { return held_; }
-  // The notice shown in place of a held text (the interface language).
-  void SetHeldNotice(const QString& notice) { heldNotice_ = notice; }
-
  private:
+  static bool OnWindowThread();
+
   Controls c_;
-  bool loading_ = false;
-  bool held_ = false;
-  Text heldText_;
-  QString heldNotice_;
-  QElapsedTimer redraw_;
+  RunChoices choices_;
+  std::atomic<int> progressMin_{0}, progressMax_{100}, progressPosition_{0};
+  std::mutex infoMutex_;
+  std::string pendingInfo_;
+  bool infoPending_ = false;
 };
 
 }  // namespace kamvo::ui

@@ -84,7 +84,7 @@ InfoReport::~InfoReport() { delete InfoPopup.data(); }
 
 void InfoReport::InfoMouseDown(Qt::MouseButton button) {
   const DetectionState& detection = converter_.Detection;
-  if (!detection.DetectionDone || button != Qt::LeftButton || InfoPopup) return;
+  if ((Available && !Available()) || !detection.DetectionDone || button != Qt::LeftButton || InfoPopup) return;
   const WordReport report = MakeWordReport(detection.SampleWords, converter_.Table, detection.DetectedUtf8);
   if (report.Empty()) return;
   InfoPopup = new TInfoForm(report, cfg_, mainWindow_);

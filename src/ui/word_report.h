@@ -3,6 +3,8 @@
 // after the chosen conversion, the recognised ones and the others.
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -39,6 +41,8 @@ class InfoReport : public QObject {
   void InfoMouseDown(Qt::MouseButton button);
   void InfoMouseUp();
   QPointer<TInfoForm> InfoPopup;
+  // False while the report cannot be made (a conversion is running).
+  std::function<bool()> Available;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

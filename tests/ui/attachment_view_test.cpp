@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "codepages/code_tables.h"
+#include "codepages/lines.h"
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
 #include "driver/attachment_files.h"
@@ -52,10 +53,9 @@ class AttachmentViewTest : public WindowTest {
  protected:
   void OpenMail() {
     Open();
-    window->Conv().TextBuffer = Text::FromLines(Mail());
-    window->Conv().CopyTextToScreen();
-    Find<QPushButton>("btnConv")->click();
-    view = Find<ui::TFileView>("FileView");
+    SetText(ui::ToQString(JoinLines(Mail(), "\n")));
+    Convert();
+    view = Find<ui::TFileView>("attachmentView");
     ASSERT_TRUE(view->isVisible()) << Pane().toStdString() << "\n" << EditorText().toStdString();
     ASSERT_EQ(view->count(), 2);
     view->openUrl = [this](const QUrl& url) {
@@ -194,22 +194,21 @@ class WordReportWindowTest : public WindowTest {
  protected:
   ui::TInfoForm* Popup() { return window->findChild<ui::TInfoForm*>("TInfoForm"); }
   void Press(Qt::MouseButton button) {
-    Mouse(Find<QLabel>("lblText"), QEvent::MouseButtonPress, QPoint(5, 5), button, button);
+    Mouse(Find<QLabel>("infoPane"), QEvent::MouseButtonPress, QPoint(5, 5), button, button);
   }
   void Release(Qt::MouseButton button) {
-    Mouse(Find<QLabel>("lblText"), QEvent::MouseButtonRelease, QPoint(5, 5), button, Qt::NoButton);
+    Mouse(Find<QLabel>("infoPane"), QEvent::MouseButtonRelease, QPoint(5, 5), button, Qt::NoButton);
   }
-  void Convert(int from) {
-    window->Conv().TextBuffer = {ConvertByPair(WinFromUtf8("Привет мир, привет друг! Хорошая погода, ЪЬЫЪ."), 2)};
-    window->Conv().CopyTextToScreen();
-    Find<QComboBox>("cmbFrom")->setCurrentIndex(from);
-    Find<QPushButton>("btnConv")->click();
+  void ConvertFrom(int from) {
+    SetText(ui::ToQString(ConvertByPair(WinFromUtf8("Привет мир, привет друг! Хорошая погода, ЪЬЫЪ."), 2)));
+    FromList()->setCurrentIndex(from);
+    Convert();
   }
 };
 
 TEST_F(WordReportWindowTest, HeldLeftButtonShowsTheWordsCentredUntilReleased) {
   Open();
-  Convert(0);
+  ConvertFrom(0);
   Press(Qt::RightButton);
   EXPECT_EQ(Popup(), nullptr);
   Release(Qt::RightButton);
@@ -232,7 +231,7 @@ TEST_F(WordReportWindowTest, HeldLeftButtonShowsTheWordsCentredUntilReleased) {
   Release(Qt::LeftButton);
 
   // A fixed source code page runs no detection: no report.
-  Convert(3);
+  ConvertFrom(3);
   Press(Qt::LeftButton);
   EXPECT_EQ(Popup(), nullptr);
   Release(Qt::LeftButton);

@@ -250,10 +250,10 @@ TEST_F(SettingsWindowTest, OkAppliesAndStoresWhatTheCommandLineThenUses) {
     Child<QRadioButton>(form, "RadioButton2")->setChecked(true);
     Child<QPushButton>(form, "btnOK")->click();
   });
-  Tool("SpeedButton6")->trigger();
+  Tool("settingsAction")->trigger();
   EXPECT_EQ(watch.seen, 1);
   EXPECT_FALSE(Find<QCheckBox>("chkBase64")->isChecked());
-  EXPECT_EQ(Find<QPushButton>("btnConv")->text(), U("Перекодировать"));
+  EXPECT_EQ(Find<QPushButton>("convertButton")->text(), U("Перекодировать"));
 
   TSettings stored;
   ReadCfg(stored);

@@ -74,10 +74,26 @@ class WindowTest : public ::testing::Test {
     EXPECT_NE(widget, nullptr) << name;
     return widget;
   }
-  QPlainTextEdit* Editor() const { return Find<QPlainTextEdit>("RichEdit"); }
+  QPlainTextEdit* Editor() const { return Find<QPlainTextEdit>("editor"); }
   QString EditorText() const { return Editor()->toPlainText(); }
-  QString Pane() const { return Find<QLabel>("lblText")->text(); }
+  QString Pane() const { return Find<QLabel>("infoPane")->text(); }
   QAction* Tool(const char* name) const { return Find<QAction>(name); }
+  QComboBox* FromList() const { return Find<QComboBox>("fromList"); }
+  QComboBox* ToList() const { return Find<QComboBox>("toList"); }
+  void ChooseFrom(const char* name) const { FromList()->setCurrentIndex(FromList()->findText(name)); }
+  void ChooseTo(const char* name) const { ToList()->setCurrentIndex(ToList()->findText(name)); }
+
+  // Puts a text in the editor as the program does.
+  void SetText(const QString& text) { window->Replace(text); }
+  // Runs a conversion to its end.
+  void Convert() {
+    Find<QPushButton>("convertButton")->click();
+    WaitIdle();
+  }
+  void WaitIdle() {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Running(); }, 30000));
+    QCoreApplication::processEvents();
+  }
 
   std::unique_ptr<ui::TMainWindow> window;
 };
