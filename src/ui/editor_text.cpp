@@ -28,7 +28,7 @@ QString EditorText(const QPlainTextEdit* editor) {
 }
 
 std::string EncodeForTarget(const QString& text, int target, std::size_t* spelt) {
-  if (target == kUtf8Code || target < kWindows || target > kIso) return text.toStdString();
+  if (!IsSingleByteCode(target)) return text.toStdString();
   std::string out;
   out.reserve(static_cast<std::size_t>(text.size()));
   std::size_t count = 0;

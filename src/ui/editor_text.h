@@ -24,7 +24,7 @@ QString DecodeForEditor(std::string_view bytes);
 QString EditorText(const QPlainTextEdit* editor);
 
 // The text in a target: UTF-8 (kUtf8Code) as it is; a single-byte code
-// page (1..4) byte by byte, a character the code page cannot hold spelt out
+// page byte by byte, a character the code page cannot hold spelt out
 // as the command line spells it (counted in spelt).
 std::string EncodeForTarget(const QString& text, int target, std::size_t* spelt = nullptr);
 

@@ -42,6 +42,7 @@
 #include <filesystem>
 
 #include "codepages/byte_scan.h"
+#include "codepages/code_page_list.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/translit.h"
@@ -155,13 +156,18 @@ constexpr int kRecentMax = 8;
 
 }  // namespace
 
-std::vector<CodeChoice> CodeChoices() {
+std::vector<CodeChoice> CodeChoices(bool source) {
   std::vector<CodeChoice> choices;
-  for (int code = 1; code <= kCodeCount; ++code)
-    choices.push_back({code, QString::fromLatin1(CodeNames[code].data(), static_cast<qsizetype>(CodeNames[code].size()))});
-  choices.push_back({kUtf8Code, "UTF-8"});
+  for (const CodePageInfo& page : CodePageList()) {
+    // A conversion reads the code pages it has code tables for and UTF-8;
+    // the editor's text is saved in any of them.
+    if (source && !ConvertsCode(page.Code)) continue;
+    choices.push_back({page.Code, QString::fromLatin1(page.Name.data(), static_cast<qsizetype>(page.Name.size()))});
+  }
   return choices;
 }
+
+bool ConvertsCode(int code) { return (code >= kWindows && code <= kCodeCount) || code == kUtf8Code; }
 
 QIcon ProgramIcon() {
   static const QIcon icon = [] {
@@ -338,10 +344,8 @@ void TMainWindow::BuildLayout() {
   toLabel->setObjectName("toLabel");
   c_.cmbTo = new QComboBox(controlPanel);
   c_.cmbTo->setObjectName("toList");
-  for (const CodeChoice& choice : CodeChoices()) {
-    c_.cmbFrom->addItem(choice.Name, choice.Code);
-    c_.cmbTo->addItem(choice.Name, choice.Code);
-  }
+  for (const CodeChoice& choice : CodeChoices(true)) c_.cmbFrom->addItem(choice.Name, choice.Code);
+  for (const CodeChoice& choice : CodeChoices(false)) c_.cmbTo->addItem(choice.Name, choice.Code);
   fromLabel->setBuddy(c_.cmbFrom);
   toLabel->setBuddy(c_.cmbTo);
 
@@ -1050,6 +1054,15 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
   const std::string question =
       BatchQuestion(count, from == 0 ? FromQString(c_.cmbFrom->itemText(0)) : FromQString(c_.cmbFrom->currentText()),
                     FromQString(c_.cmbTo->currentText()), settings_.Cfg.English);
+  if (!ConvertsCode(to)) {
+    QMessageBox::information(this, "KAMVO",
+                             Tr("Files are converted into Windows, Dos, KOI-8, ISO 8859-5 or UTF-8; %1 is for saving "
+                                "the editor's text. Choose another code page in To.",
+                                "Файлы перекодируются в Windows, Dos, KOI-8, ISO 8859-5 или UTF-8; %1 - только для "
+                                "сохранения текста из редактора. Выберите другую кодировку в списке \"В\".")
+                                 .arg(c_.cmbTo->currentText()));
+    return;
+  }
   if (!AskYesNo(question)) return;
   RunChoices choices;
   choices.Switches.Base64 = c_.chkBase64->isChecked();

@@ -37,13 +37,16 @@ namespace kamvo::ui {
 
 class InfoReport;
 
-// The code pages of the From and To lists: the command line's code pages
-// and UTF-8, by code number and name. From has "Auto" (0) before them.
+// The code pages of the From list (source: those a conversion reads) and
+// of the To list (all the program writes), by code number and name, in the
+// order of the program's list of code pages. From has "Auto" (0) first.
 struct CodeChoice {
   int Code;
   QString Name;
 };
-std::vector<CodeChoice> CodeChoices();
+std::vector<CodeChoice> CodeChoices(bool source);
+// True for a code page a conversion reads and writes (files in a batch).
+bool ConvertsCode(int code);
 
 class TMainWindow : public QMainWindow {
   Q_OBJECT
