@@ -38,6 +38,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <QPlainTextDocumentLayout>
+#include <QTextDocument>
 
 #include <filesystem>
 
@@ -208,7 +210,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
     // A run clears the break when it starts: Stop pressed before that
     // must still reach it.
     if (stopRequested_) converter_->UserBreak = true;
-    window_->Poll();
+    if (running_) window_->Poll();
   });
 
   setAcceptDrops(true);
@@ -520,23 +522,38 @@ QString TMainWindow::Tr(const char* english, const char* russian) const {
 }
 
 bool TMainWindow::RunInBackground(std::function<void()> work, std::function<void()> done) {
-  if (running_) return false;
+  if (Busy()) return false;
   if (worker_.joinable()) worker_.join();
   running_ = true;
   stopRequested_ = false;
   runDone_ = std::move(done);
   SetButtons(true);
   progressTimer_->start();
-  worker_ = std::thread([this, work = std::move(work)] {
+  const int run = ++runNumber_;
+  workerActive_ = true;
+  worker_ = std::thread([this, run, work = std::move(work)] {
     work();
-    QMetaObject::invokeMethod(this, [this] { EndRun(); }, Qt::QueuedConnection);
+    workerActive_ = false;
+    QMetaObject::invokeMethod(this, [this, run] { EndRun(run); }, Qt::QueuedConnection);
   });
   return true;
 }
 
-void TMainWindow::EndRun() {
+void TMainWindow::EndRun(int run) {
+  if (run != runNumber_) return;
   if (worker_.joinable()) worker_.join();
   progressTimer_->stop();
+  if (!running_) {
+    // Stopped: the window answered at once; what the run left in the
+    // converter is cleared now that it has ended.
+    converter_->Detection.DetectionDone = false;
+    converter_->Attachments.Clear();
+    converter_->UpdateFileView();
+    converter_->ClearInfo();
+    converter_->WriteStatusInfo(converter_->Tr("User break.", "Прервано."));
+    SetButtons(false);
+    return;
+  }
   window_->Poll();
   running_ = false;
   std::function<void()> done = std::move(runDone_);
@@ -551,6 +568,7 @@ void TMainWindow::SetButtons(bool running) {
   state.OpenFile = state.SaveFile = state.Copy = state.Paste = state.Settings = state.About = state.Print = !running;
   state.Stop = running;
   state.Back = !running && back_.has_value();
+  running = running || workerActive_;
   window_->ShowButtons(state);
   for (QAction* action : {convertAction, translitAction, saveAsAction})
     if (action) action->setEnabled(!running);
@@ -609,7 +627,21 @@ QString TMainWindow::Content() const {
 
 bool TMainWindow::HoldsUserText() const { return userText_ && !Content().isEmpty(); }
 
-void TMainWindow::Show(Shown shown) {
+std::unique_ptr<QTextDocument> TMainWindow::BuildDocument(const QString& text, const QFont& font) {
+  // A text too large for the editor is held aside: nothing to lay out.
+  if (text.size() > kEditorMaxChars) return nullptr;
+  // Only the blocks are made here: the layout, which shapes text with the
+  // fonts of the thread it runs on, is the window's.
+  auto document = std::make_unique<QTextDocument>();
+  document->setDefaultFont(font);
+  document->setUndoRedoEnabled(false);
+  document->setPlainText(text);
+  document->setUndoRedoEnabled(true);
+  document->moveToThread(QCoreApplication::instance()->thread());
+  return document;
+}
+
+void TMainWindow::Show(Shown shown, std::unique_ptr<QTextDocument> prepared) {
   qsizetype longest = 0;
   for (qsizetype start = 0; start <= shown.Text.size();) {
     qsizetype end = shown.Text.indexOf(QChar('\n'), start);
@@ -622,6 +654,8 @@ void TMainWindow::Show(Shown shown) {
   if (held_)
     // Kept whole for the conversion and for saving; the editor only says so.
     c_.editor->setPlainText(kTooLarge.In(settings_.Cfg.English));
+  else if (prepared)
+    SetDocument(std::move(prepared));
   else
     c_.editor->setPlainText(shown.Text);
   c_.editor->setReadOnly(held_ || running_);
@@ -634,10 +668,22 @@ void TMainWindow::Show(Shown shown) {
   UpdateTitle();
 }
 
-void TMainWindow::Replace(const QString& text, std::optional<std::string> bytes, const QString& file) {
+void TMainWindow::SetDocument(std::unique_ptr<QTextDocument> document) {
+  // The document the editor made itself stays its own; those made aside
+  // belong to the window and go when the next one comes.
+  document->setParent(c_.editor);
+  document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
+  QTextDocument* previous = c_.editor->document();
+  c_.editor->setDocument(document.release());
+  if (previous == ownDocument_) previous->deleteLater();
+  ownDocument_ = c_.editor->document();
+}
+
+void TMainWindow::Replace(const QString& text, std::optional<std::string> bytes, const QString& file,
+                          std::unique_ptr<QTextDocument> prepared) {
   Shown before{Content(), edited_ ? std::nullopt : shown_.Bytes, shown_.File, c_.infoPane->text()};
   const bool wasEmpty = before.Text.isEmpty();
-  Show(Shown{text, std::move(bytes), file, c_.infoPane->text()});
+  Show(Shown{text, std::move(bytes), file, c_.infoPane->text()}, std::move(prepared));
   if (!wasEmpty) back_ = std::move(before);
   SetButtons(running_);
 }
@@ -650,8 +696,7 @@ void TMainWindow::UpdateTitle() {
 // ---- Commands ----
 
 void TMainWindow::Start() {
-  if (running_) return;
-  const int from = FromCode();
+  if (Busy()) return;
   std::string bytes;
   if (shown_.Bytes && !edited_ && !held_) {
     // The file's own bytes: the result is the command line's on the file.
@@ -669,6 +714,11 @@ void TMainWindow::Start() {
       bytes = text.toStdString();
   }
   if (bytes.empty()) return;
+  RunConversion(std::move(bytes), nullptr);
+}
+
+void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened> opened) {
+  const int from = FromCode();
   RunChoices choices;
   choices.Switches.Base64 = c_.chkBase64->isChecked();
   choices.Switches.QP = c_.chkQP->isChecked();
@@ -692,30 +742,50 @@ void TMainWindow::Start() {
     QString Before;  // the editor's text as the run started (it cannot change meanwhile)
     QString Shown;
     bool Unchanged = false;
+    bool KeepBytes = false;  // the result is no UTF-8: its bytes stay the text's
+    std::unique_ptr<QTextDocument> Document;  // Shown, laid out for the editor
   };
   auto outcome = std::make_shared<Outcome>();
-  outcome->Before = Content();
-  const bool fromFile = shown_.Bytes && !edited_;
+  if (!opened) outcome->Before = Content();
+  const bool fromFile = !opened && shown_.Bytes && !edited_;
   auto input = std::make_shared<std::string>(std::move(bytes));
+  const QFont font = c_.editor->font();
   RunInBackground(
-      [this, outcome, input] {
+      [this, outcome, input, opened, font] {
         outcome->Result = ConvertText(*converter_, std::move(*input));
         TextConversion& r = outcome->Result;
-        if (r.NotText || r.UserBreak) return;
-        if (!r.Same) outcome->Shown = DecodeForEditor(r.Text);
-        outcome->Unchanged = r.Same || outcome->Shown == outcome->Before;
+        if (r.NotText) return;
+        if (r.UserBreak || r.Same) {
+          // A file being opened is shown as it is.
+          if (opened) outcome->Shown = DecodeForEditor(opened->Bytes);
+          outcome->Unchanged = true;
+        } else {
+          outcome->Shown = DecodeForEditor(r.Text);
+          outcome->Unchanged = !opened && outcome->Shown == outcome->Before;
+          // Only a result that is not UTF-8 is kept as bytes.
+          if (IsWellFormedUtf8(r.Text)) std::string().swap(r.Text);
+          else outcome->KeepBytes = true;
+        }
         outcome->Before.clear();
+        if (!outcome->Shown.isNull() && (opened || !outcome->Unchanged))
+          outcome->Document = BuildDocument(outcome->Shown, font);
       },
-      [this, outcome, paneBefore, fromFile, from] {
+      [this, outcome, paneBefore, fromFile, from, opened] {
         const TextConversion& r = outcome->Result;
         if (stopRequested_ || r.UserBreak) {
           // Nothing of the run is shown: the editor and the attachments
-          // stay as they were.
+          // stay as they were (a file being opened is shown as it is).
           converter_->Detection.DetectionDone = false;
           converter_->Attachments.Clear();
+          converter_->UpdateFileView();
+          if (opened) {
+            c_.infoPane->setText(paneBefore);
+            Replace(outcome->Shown, opened->Bytes, opened->File, std::move(outcome->Document));
+            userText_ = true;
+          }
           converter_->ClearInfo();
           converter_->WriteStatusInfo(converter_->Tr("User break.", "Прервано."));
-          converter_->UpdateFileView();
+          shown_.Pane = c_.infoPane->text();
           return;
         }
         if (r.NotText) {
@@ -730,15 +800,25 @@ void TMainWindow::Start() {
           pane = outcome->Unchanged ? Tr("The text is unchanged.", "Текст не изменился.")
                                     : Tr("Converted from %1.", "Перекодировано из %1.").arg(c_.cmbFrom->currentText());
         converter_->UpdateFileView();
-        if (!outcome->Unchanged) {
+        c_.infoPane->setText(paneBefore);
+        if (opened && outcome->Unchanged) {
+          Replace(outcome->Shown, opened->Bytes, opened->File, std::move(outcome->Document));
+          userText_ = true;
+        } else if (!outcome->Unchanged) {
           // A result that is not UTF-8 (nothing was recognised in a file's
           // bytes) is kept as those bytes.
           std::optional<std::string> bytes;
-          if (!IsWellFormedUtf8(r.Text)) bytes = r.Text;
-          const QString file = fromFile ? shown_.File : QString();
-          c_.infoPane->setText(paneBefore);
-          Replace(outcome->Shown, std::move(bytes), file);
-          if (fromFile) setWindowModified(true);
+          if (outcome->KeepBytes) bytes = std::move(outcome->Result.Text);
+          const QString file = opened ? opened->File : fromFile ? shown_.File : QString();
+          if (opened) {
+            // Back shows the file as it is, made from its bytes when asked.
+            Show(Shown{outcome->Shown, std::move(bytes), file, paneBefore}, std::move(outcome->Document));
+            back_ = Shown{QString(), opened->Bytes, file, paneBefore};
+            userText_ = true;
+          } else {
+            Replace(outcome->Shown, std::move(bytes), file, std::move(outcome->Document));
+          }
+          if (!file.isEmpty()) setWindowModified(true);
         }
         c_.infoPane->setText(pane);
         shown_.Pane = pane;
@@ -750,12 +830,23 @@ void TMainWindow::Stop() {
   if (!running_) return;
   stopRequested_ = true;
   converter_->UserBreak = true;
+  // A batch ends after the file it is converting and reports the files
+  // done. A conversion is answered at once: the editor stays as it was,
+  // and whatever the run still does (laying out a text no one will see) is
+  // thrown away.
+  if (batchRunning_) return;
+  running_ = false;
+  runDone_ = nullptr;
+  c_.infoPane->setText(Tr("User break.", "Прервано."));
+  shown_.Pane = c_.infoPane->text();
+  SetButtons(false);
 }
 
 void TMainWindow::Back() {
-  if (running_ || !back_) return;
+  if (Busy() || !back_) return;
   Shown before = std::move(*back_);
   back_.reset();
+  if (before.Text.isNull() && before.Bytes) before.Text = DecodeForEditor(*before.Bytes);
   converter_->Attachments.Clear();
   converter_->UpdateFileView();
   // The pane no longer describes the undone conversion.
@@ -773,7 +864,7 @@ void TMainWindow::About() {
 }
 
 void TMainWindow::SetConfig() {
-  if (running_) return;
+  if (Busy()) return;
   // A cancelled dialog changes nothing: not even what the window keeps in
   // memory only (the last folders).
   const std::string lastOpen = settings_.LastOpenPath;
@@ -796,7 +887,7 @@ void TMainWindow::SetConfig() {
 }
 
 void TMainWindow::PrintFile() {
-  if (running_) return;
+  if (Busy()) return;
   QPrinter printer;
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
@@ -818,7 +909,7 @@ void TMainWindow::WordWrap() {
 }
 
 void TMainWindow::EncodeTranslitCommand() {
-  if (running_ || held_) return;
+  if (Busy() || held_) return;
   const std::string& stored = settings_.Cfg.TranslitTable;
   bool changed = false;
   const QString encoded = EncodeTranslitText(Content(), stored.empty() ? DefaultTranslitTable() : stored, &changed);
@@ -842,7 +933,7 @@ void TMainWindow::SetLanguage() {
     c_.editor->setPlainText(kTooLarge.In(english));
     loading_ = false;
   }
-  if (!converter_ || running_) return;
+  if (!converter_ || Busy()) return;
   if (!english && converter_->LastStatus() == "User break.")
     converter_->WriteStatusInfo(WinFromUtf8("Прервано."));
   if (converter_->Detection.DetectionDone) {
@@ -930,7 +1021,7 @@ void TMainWindow::QueueFormShow() {
 }
 
 void TMainWindow::FormShow() {
-  if (!firstActivation_ || running_) return;
+  if (!firstActivation_ || Busy()) return;
   converter_->UpdateFileView();
   SetSwitchesFromSettings();
   SetButtons(false);
@@ -951,7 +1042,7 @@ void TMainWindow::FormShow() {
 // ---- Files ----
 
 void TMainWindow::OpenFile() {
-  if (running_) return;
+  if (Busy()) return;
   QCoreApplication::processEvents();
   const QStringList files =
       chooseOpenFiles ? chooseOpenFiles()
@@ -970,7 +1061,7 @@ void TMainWindow::OpenFile() {
 }
 
 void TMainWindow::OpenSingleFile(const std::string& path) {
-  if (running_) return;
+  if (Busy()) return;
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) {
     QMessageBox::critical(this, "KAMVO", Tr("Cannot read the file %1.", "Не удалось прочитать файл %1.").arg(ShownPath(path)));
@@ -990,15 +1081,38 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
   converter_->UpdateFileView();
   converter_->Detection.DetectionDone = false;
   c_.infoPane->setToolTip(QString());
-  const QString file = ShownPath(path);
+  const QString file = QFileInfo(ShownPath(path)).absoluteFilePath();
   savedFile_.clear();
-  Replace(DecodeForEditor(shownBytes), std::move(bytes), QFileInfo(file).absoluteFilePath());
-  userText_ = true;
-  AddRecentFile(QFileInfo(file).absoluteFilePath());
+  AddRecentFile(file);
   if (settings_.Cfg.ConvertFileOpen) {
+    // Converted before it is shown: the editor is given one text, the
+    // result, and Back shows the file as it is.
     c_.cmbFrom->setCurrentIndex(0);
-    Start();
+    auto opened = std::make_shared<Opened>();
+    opened->Bytes = shownBytes;
+    opened->File = file;
+    RunConversion(std::move(bytes), std::move(opened));
+    return;
   }
+  // Read and laid out aside, then shown.
+  struct Loaded {
+    QString Text;
+    std::unique_ptr<QTextDocument> Document;
+  };
+  auto loaded = std::make_shared<Loaded>();
+  auto raw = std::make_shared<std::string>(std::move(shownBytes));
+  const QFont font = c_.editor->font();
+  c_.infoPane->setText(Tr("Opening...", "Открывается..."));
+  RunInBackground(
+      [loaded, raw, font] {
+        loaded->Text = DecodeForEditor(*raw);
+        loaded->Document = BuildDocument(loaded->Text, font);
+      },
+      [this, loaded, raw, file] {
+        c_.infoPane->clear();
+        Replace(loaded->Text, std::move(*raw), file, std::move(loaded->Document));
+        userText_ = true;
+      });
 }
 
 void TMainWindow::Save(const QString& file) {
@@ -1026,13 +1140,13 @@ void TMainWindow::Save(const QString& file) {
 }
 
 void TMainWindow::SaveFile() {
-  if (running_) return;
+  if (Busy()) return;
   if (!savedFile_.isEmpty()) return Save(savedFile_);
   SaveFileAs();
 }
 
 void TMainWindow::SaveFileAs() {
-  if (running_) return;
+  if (Busy()) return;
   QCoreApplication::processEvents();
   // The file the text came from or was saved to, else the last folder.
   QString proposed = !shown_.File.isEmpty() ? shown_.File : savedFile_;
@@ -1047,7 +1161,7 @@ void TMainWindow::SaveFileAs() {
 }
 
 void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
-  if (running_ || paths.empty()) return;
+  if (Busy() || paths.empty()) return;
   const PathCount count = CountPaths(paths);
   const int from = FromCode();
   const int to = ToCode();
@@ -1078,6 +1192,7 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
   converter_->StrictTarget = false;
   c_.infoPane->setText(Tr("Converting...", "Перекодирование..."));
   auto report = std::make_shared<std::string>();
+  batchRunning_ = true;
   RunInBackground(
       [this, paths, report] {
         for (const std::string& path : paths) {
@@ -1088,6 +1203,7 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
         }
       },
       [this, report] {
+        batchRunning_ = false;
         converter_->Utf8Target = true;
         converter_->Attachments.Clear();
         converter_->UpdateFileView();
@@ -1177,6 +1293,7 @@ void TMainWindow::SetClipboardText(const QString& text) {
 }
 
 void TMainWindow::PasteAll() {
+  if (Busy()) return;
   converter_->Attachments.Clear();
   converter_->UpdateFileView();
   converter_->Detection.DetectionDone = false;
@@ -1187,7 +1304,7 @@ void TMainWindow::PasteAll() {
 }
 
 void TMainWindow::PasteClipboard() {
-  if (running_ || held_) return;
+  if (Busy() || held_) return;
   c_.editor->textCursor().insertText(GetClipboardText());
   c_.editor->setFocus();
 }
@@ -1203,7 +1320,7 @@ void TMainWindow::CopyClipboard() {
 }
 
 void TMainWindow::FastStart() {
-  if (running_ || HoldsUserText()) return;
+  if (Busy() || HoldsUserText()) return;
   const QString clip = GetClipboardText();
   // Nothing to paste, or what the editor shows came from this very text.
   if (clip.isEmpty() || (clip == lastClipboard_ && !Content().isEmpty())) return;

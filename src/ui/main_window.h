@@ -29,6 +29,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QSplitter;
+class QTextDocument;
 class QSystemTrayIcon;
 class QTimer;
 class QUrl;
@@ -83,7 +84,9 @@ class TMainWindow : public QMainWindow {
   QString Content() const;
   // Replaces the content; the content before can be brought back with Back.
   // bytes: the file's own bytes the text was shown from; file: its name.
-  void Replace(const QString& text, std::optional<std::string> bytes = std::nullopt, const QString& file = {});
+  // prepared: the text laid out already (on the conversion thread).
+  void Replace(const QString& text, std::optional<std::string> bytes = std::nullopt, const QString& file = {},
+               std::unique_ptr<QTextDocument> prepared = nullptr);
   // True when the editor holds text the user typed or loaded (not only
   // what the clipboard gave at start).
   bool HoldsUserText() const;
@@ -144,6 +147,14 @@ class TMainWindow : public QMainWindow {
     QString Pane;                      // the information pane beside it
   };
 
+  // A file being opened and converted before it is shown.
+  struct Opened {
+    std::string Bytes;  // as the editor shows them (UTF-16 read as UTF-8)
+    QString File;
+  };
+  // Converts the bytes on the conversion thread and shows the result.
+  void RunConversion(std::string bytes, std::shared_ptr<const Opened> opened);
+
   void BuildLayout();
   void BuildMenus();
   void ApplySettings();
@@ -153,14 +164,21 @@ class TMainWindow : public QMainWindow {
   int FromCode() const;
   int ToCode() const;
   // The editor's text and its source, without the back copy.
-  void Show(Shown shown);
+  void Show(Shown shown, std::unique_ptr<QTextDocument> prepared = nullptr);
+  // The text laid out for the editor, on any thread; the document belongs
+  // to the window's thread. Null for a text the editor does not take.
+  static std::unique_ptr<QTextDocument> BuildDocument(const QString& text, const QFont& font);
+  void SetDocument(std::unique_ptr<QTextDocument> document);
   void UpdateTitle();
   void SetButtons(bool running);
   void SetTexts(bool english, bool systemRussian);
   // Runs work on the conversion thread, then done on the window's thread;
   // false when a run goes on already.
   bool RunInBackground(std::function<void()> work, std::function<void()> done);
-  void EndRun();
+  void EndRun(int run);
+  // A run goes on, or a stopped one has not yet ended on its thread (the
+  // converter is still its own).
+  bool Busy() const { return running_ || workerActive_; }
   void Save(const QString& file);
   void AddRecentFile(const QString& file);
   void RebuildRecentMenu();
@@ -180,12 +198,16 @@ class TMainWindow : public QMainWindow {
   bool loading_ = false;     // the editor's change events come from the program
   bool held_ = false;        // the text is too large for the editor and kept aside
   std::optional<Shown> back_;
+  QTextDocument* ownDocument_ = nullptr;  // the editor's document, when the window made it
   QString savedFile_;        // where this text was last saved
   QString lastClipboard_;    // the clipboard text convert-on-start took last
 
   std::thread worker_;
   std::function<void()> runDone_;
   bool running_ = false;
+  std::atomic<bool> workerActive_{false};
+  int runNumber_ = 0;
+  bool batchRunning_ = false;
   std::atomic<bool> stopRequested_{false};
   QTimer* progressTimer_ = nullptr;
 

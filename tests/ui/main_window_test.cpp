@@ -183,6 +183,7 @@ TEST_F(MainWindowTest, EveryByteOfAFileSurvivesOpeningAndSavingInWindows1251) {
   TempDir dir;
   WriteFile(dir / "bytes.txt", all + "\n");
   window->OpenSingleFile(dir / "bytes.txt");
+  WaitIdle();
   ChooseTo("Windows");
   window->chooseSaveFile = [&](const QString&) { return QString::fromStdString(dir / "saved.txt"); };
   Tool("saveAsAction")->trigger();
@@ -388,6 +389,7 @@ TEST_F(MainWindowTest, CancelledSettingsKeepTheLastFolders) {
   WriteFile(dir / "a.txt", "text");
   window->chooseOpenFiles = [&] { return QStringList{QString::fromStdString(dir / "a.txt")}; };
   Tool("openAction")->trigger();
+  WaitIdle();
   AnswerNextDialog([](QWidget* form) { form->findChild<QPushButton*>("btnCancel")->click(); });
   window->SetConfig();
   EXPECT_EQ(window->Settings().LastOpenPath, dir / "a.txt");
@@ -439,6 +441,7 @@ TEST_F(MainWindowTest, TitleGeometrySplitterAndRecentFilesAreRemembered) {
   TempDir dir;
   WriteFile(dir / "a.txt", "text");
   window->OpenSingleFile(dir / "a.txt");
+  WaitIdle();
   EXPECT_EQ(window->windowTitle(), "a.txt[*] - KAMVO");
   window->resize(640, 420);
   EXPECT_TRUE(window->close());
@@ -449,6 +452,7 @@ TEST_F(MainWindowTest, TitleGeometrySplitterAndRecentFilesAreRemembered) {
   QMenu* recent = Find<QMenu>("recentMenu");
   ASSERT_FALSE(recent->actions().isEmpty());
   recent->actions()[0]->trigger();
+  WaitIdle();
   EXPECT_EQ(EditorText(), "text");
 }
 
@@ -458,6 +462,7 @@ TEST_F(MainWindowTest, WithoutATrayEscMinimisesAndClosingEndsAndStoresThePaths) 
   WriteFile(dir / "a.txt", "text");
   window->chooseOpenFiles = [&] { return QStringList{QString::fromStdString(dir / "a.txt")}; };
   Tool("openAction")->trigger();
+  WaitIdle();
   EXPECT_EQ(EditorText(), "text");
   window->WordWrap();
   EXPECT_FALSE(window->Conv().ScreenChanged);  // re-wrapping is no edit
