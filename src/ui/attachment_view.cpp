@@ -92,7 +92,16 @@ void TFileView::RunAttFile(const std::string& name) {
   const std::string folder = PrivateTempFolder();
   const std::string path = folder.empty() ? std::string() : WriteAttachmentReplacing(folder, name, entry->Stream);
   if (path.empty()) return WriteFailed(ToQString(name), folder.empty() ? EACCES : errno);
-  openUrl(QUrl::fromLocalFile(FromLocal(path)));
+  if (!openUrl(QUrl::fromLocalFile(FromLocal(path)))) {
+    // No program takes the file: say so, and where it is.
+    const bool english = settings_->Cfg.English;
+    QMessageBox::warning(mainWindow_, "KAMVO",
+                         (english ? QString::fromUtf8("No program is set up to open %1. The file was written to %2; "
+                                                      "you can save it with the right mouse button.")
+                                  : QString::fromUtf8("Нет программы, которая открывает %1. Файл записан в %2; "
+                                                      "его можно сохранить правой кнопкой мыши."))
+                             .arg(ToQString(name), FromLocal(path)));
+  }
 }
 
 void TFileView::SaveAttFile(const std::string& name) {

@@ -441,11 +441,14 @@ void TMainWindow::BuildMenus() {
   trayMenu = new QMenu(this);
   trayMenu->setObjectName("trayMenu");
   trayOpenAction = trayMenu->addAction(QString(), this, &TMainWindow::TrayClick);
+  trayOpenAction->setObjectName("trayOpenAction");
   traySettingsAction = trayMenu->addAction(QString(), this, [this] {
     SetConfig();
     if (TrayActive() && isMinimized()) hide();
   });
+  traySettingsAction->setObjectName("traySettingsAction");
   trayExitAction = trayMenu->addAction(QString(), this, &TMainWindow::ExitClick);
+  trayExitAction->setObjectName("trayExitAction");
 
   // The menu bar.
   fileMenu = menuBar()->addMenu(QString());
@@ -486,6 +489,8 @@ void TMainWindow::BuildMenus() {
   helpMenu = menuBar()->addMenu(QString());
   helpMenu->setObjectName("helpMenu");
   helpMenu->addAction(c_.aboutAction);
+  for (QMenu* menu : {fileMenu, recentMenu, editMenu, settingsMenu, helpMenu})
+    menu->menuAction()->setObjectName(menu->objectName() + "Entry");
 
   c_.openAction->setShortcut(QKeySequence::Open);
   c_.saveAction->setShortcut(QKeySequence::Save);
@@ -1254,7 +1259,11 @@ void TMainWindow::RebuildRecentMenu() {
     QAction* action = recentMenu->addAction(caption, this, [this, file] { OpenSingleFile(LocalPath(file)); });
     action->setToolTip(file);
   }
-  if (recent.isEmpty()) recentMenu->addAction(kNoRecent.In(settings_.Cfg.English))->setEnabled(false);
+  if (recent.isEmpty()) {
+    QAction* none = recentMenu->addAction(kNoRecent.In(settings_.Cfg.English));
+    none->setObjectName("noRecentFiles");
+    none->setEnabled(false);
+  }
 }
 
 void TMainWindow::SaveWindowState() {

@@ -44,7 +44,7 @@ const LangText kCancel{"Cancel", "Отмена"};
 const LangText kCaption{"Settings", "Настройка"};
 // The box shows a blank line above the text.
 const LangText kLimitMessage{"\nAllowed values from 60 to 100", "\nДопускаются значения от 60 до 100"};
-const char* const kLimitHint = "From 60 to 100";
+const LangText kLimitHint{"From 60 to 100", "От 60 до 100"};
 
 }  // namespace
 
@@ -72,11 +72,9 @@ TCfgForm::TCfgForm(const TCfg& cfg, QWidget* parent)
   auto* limit = new QHBoxLayout;
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
-  Label1->setToolTip(kLimitHint);
   edtLimit = new QLineEdit(this);
   edtLimit->setObjectName("edtLimit");
   edtLimit->setMaxLength(3);
-  edtLimit->setToolTip(kLimitHint);
   edtLimit->setFixedWidth(edtLimit->fontMetrics().horizontalAdvance("0000") + 12);
   edtLimit->installEventFilter(this);
   Label2 = new QLabel(this);
@@ -161,6 +159,8 @@ void TCfgForm::FormShow() {
   chkTranslit->setText(kTranslit.In(e));
   chkTray->setText(kTray.In(e));
   Label1->setText(kLimitBefore.In(e));
+  Label1->setToolTip(kLimitHint.In(e));
+  edtLimit->setToolTip(kLimitHint.In(e));
   Label2->setText(kLimitAfter.In(e));
   btnTranslit->setText(kTranslitButton.In(e));
   GroupBox2->setTitle(kLanguage.In(e));
@@ -170,7 +170,7 @@ void TCfgForm::FormShow() {
   Button4->setText(kInterfaceFont.In(e));
   btnCancel->setText(kCancel.In(e));
   (e ? RadioButton1 : RadioButton2)->setChecked(true);
-  setWindowTitle(kCaption.In(e || cfg_.UserLanguage != kLangRussian));
+  setWindowTitle(kCaption.In(e));
 }
 
 void TCfgForm::ClickOK() {
@@ -205,7 +205,7 @@ void TCfgForm::ShowLimitMessage() {
   // The press that took the focus away is not a click any more.
   for (QAbstractButton* button : findChildren<QAbstractButton*>())
     if (button->isDown()) button->setDown(false);
-  const bool english = cfg_.English || cfg_.UserLanguage != kLangRussian;
+  const bool english = cfg_.English;
   QMessageBox box(QMessageBox::Critical, "KAMVO", kLimitMessage.In(english), QMessageBox::Ok, this);
   box.setObjectName("LimitMessage");
   box.exec();

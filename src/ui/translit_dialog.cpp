@@ -76,8 +76,7 @@ void TTranslitForm::FormShow() {
   Grid->setFont(font);
 
   const bool english = cfg_.English;
-  const bool russianCaption = !english && cfg_.UserLanguage == kLangRussian;
-  setWindowTitle(kCaption.In(!russianCaption));
+  setWindowTitle(kCaption.In(english));
   btnCancel->setText(kCancel.In(english));
 
   // Fixed cells: shaded and centred; spellings: left-aligned, editable.
@@ -118,7 +117,9 @@ bool TTranslitForm::eventFilter(QObject* watched, QEvent* event) {
   if (target != this && !isAncestorOf(target)) return false;
   auto* key = static_cast<QKeyEvent*>(event);
   const QString text = key->text();
-  if (text.isEmpty()) return false;  // moving, deleting: not a typed character
+  // Moving, deleting, Enter (which ends a cell's edit) and Esc: not typed
+  // characters.
+  if (text.isEmpty() || text.at(0) < QChar(' ')) return false;
   // Characters without a Windows-1251 byte come as '?', which is dropped too.
   const std::string bytes = FromQString(text);
   if (bytes.size() != 1) return true;

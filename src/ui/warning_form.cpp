@@ -29,7 +29,7 @@ const LangText kCancel{"Cancel", "Отмена"};
 }  // namespace
 
 TWarningForm::TWarningForm(const std::string& name, const TCfg& cfg, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setObjectName("TWarningForm");
   setFont(InterfaceFontOf(cfg));
   const bool e = cfg.English;

@@ -138,7 +138,7 @@ TEST_F(SettingsFormTest, CancelNeverChecksAndOkTakesAWordAsEighty) {
   }
 }
 
-TEST_F(SettingsFormTest, TextsFollowTheLanguageAndTheCaptionTheSystemToo) {
+TEST_F(SettingsFormTest, TextsFollowTheLanguageWhateverTheSystemsLanguage) {
   struct Case {
     bool english;
     uint8_t system;
@@ -152,8 +152,8 @@ TEST_F(SettingsFormTest, TextsFollowTheLanguageAndTheCaptionTheSystemToo) {
   const Case cases[] = {
       {true, kLangRussian, "Settings", "Convert clipboard on start", "Cancel", "\nAllowed values from 60 to 100",
        "Translit settings", "Char"},
-      {false, kLangEnglish, "Settings", "Перекодировать буфер обмена при старте", "Отмена",
-       "\nAllowed values from 60 to 100", "Translit settings", "Буква"},
+      {false, kLangEnglish, "Настройка", "Перекодировать буфер обмена при старте", "Отмена",
+       "\nДопускаются значения от 60 до 100", "Настройка транслита", "Буква"},
       {false, kLangRussian, "Настройка", "Перекодировать буфер обмена при старте", "Отмена",
        "\nДопускаются значения от 60 до 100", "Настройка транслита", "Буква"},
   };
@@ -215,6 +215,30 @@ void EditFontAndTranslit(QWidget* form, const char* end, int& sizeSeenAfterApply
   });
   Child<QPushButton>(form, "btnTranslit")->click();
   Child<QPushButton>(form, end)->click();
+}
+
+// Enter ends a cell's edit and keeps what was typed; Esc then closes the
+// dialog as Cancel.
+TEST(TranslitDialogTest, EnterEndsACellsEditAndEscCancels) {
+  TCfg cfg;
+  ui::TTranslitForm translit(cfg, nullptr);
+  translit.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&translit));
+  auto* grid = Child<QTableWidget>(&translit, "Grid");
+  grid->setFocus();
+  grid->setCurrentCell(1, 1);
+  QTest::keyClick(grid, Qt::Key_Q);
+  QWidget* editor = grid->indexWidget(grid->currentIndex());
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_W);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(grid->indexWidget(grid->currentIndex()), nullptr);  // the edit has ended
+  EXPECT_EQ(grid->item(1, 1)->text(), "QW");
+  EXPECT_TRUE(translit.isVisible());
+  QTest::keyClick(grid, Qt::Key_Escape);
+  EXPECT_FALSE(translit.isVisible());
+  EXPECT_EQ(translit.result(), QDialog::Rejected);
 }
 
 TEST(SettingsDialogTest, FontsAndTranslitTableReachTheCallerOnlyThroughOk) {
