@@ -3,10 +3,13 @@
 // writes FOLDER/attachments-SUFFIX.png (the window after converting a mail
 // with two attachments), word-report-SUFFIX.png (the pop-up held open over
 // the window), settings-SUFFIX.png, translit-SUFFIX.png and
-// open-warning-SUFFIX.png. Run it on the offscreen platform with its own
+// open-warning-SUFFIX.png, about-SUFFIX.png, question-SUFFIX.png and
+// menu-SUFFIX.png (the window with its Edit menu open). Run it on the offscreen platform with its own
 // config folder (see scripts/screenshots).
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -21,6 +24,7 @@
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
 #include "settings/settings.h"
+#include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/settings_dialog.h"
 #include "ui/translit_dialog.h"
@@ -116,5 +120,29 @@ int main(int argc, char** argv) {
   ok = Save(&translit, out + "translit-" + suffix) && ok;
   ui::TWarningForm warning(WinFromUtf8("отчёт за май.pdf"), window.Settings().Cfg, &window);
   ok = Save(&warning, out + "open-warning-" + suffix) && ok;
+  ui::TAboutForm about(window.Settings().Cfg, &window);
+  ok = Save(&about, out + "about-" + suffix) && ok;
+  const std::string question =
+      english ? "Convert 3 file(s) and 1 folder(s)\r\nfrom Auto to UTF-8 ?"
+              : WinFromUtf8("Перекодировать 3 файла и 1 директорию\r\nиз кодировки Авто в UTF-8 ?");
+  ui::TYesNoForm ask(ui::ToQString(question), english, window.font(), &window);
+  ok = Save(&ask, out + "question-" + suffix) && ok;
+
+  // The Edit menu, open over the window.
+  QMenu* edit = window.findChild<QMenu*>("editMenu");
+  QAction* entry = edit->menuAction();
+  const QRect at = window.menuBar()->actionGeometry(entry);
+  edit->popup(window.menuBar()->mapToGlobal(at.bottomLeft()));
+  if (QTest::qWaitForWindowExposed(edit)) {
+    QTest::qWait(100);
+    QPixmap shot = window.grab();
+    QPainter painter(&shot);
+    painter.drawPixmap(edit->geometry().topLeft() - window.geometry().topLeft(), edit->grab());
+    painter.end();
+    ok = shot.save(out + "menu-" + suffix, "PNG") && ok;
+  } else {
+    ok = false;
+  }
+  edit->hide();
   return ok ? 0 : 1;
 }

@@ -1,10 +1,12 @@
 // Renders the main window after converting a text, into a PNG file:
-//   kamvo_screenshot TEXT_FILE PNG_FILE english|russian
+//   kamvo_screenshot TEXT_FILE PNG_FILE english|russian [dark]
 // Run it on the offscreen platform with its own config folder (see
 // scripts/screenshots).
 #include <QApplication>
 #include <QToolButton>
+#include <QPalette>
 #include <QPixmap>
+#include <QStyleFactory>
 #include <QtTest/QTest>
 
 #include <cstdio>
@@ -14,12 +16,32 @@
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: kamvo_screenshot TEXT_FILE PNG_FILE english|russian\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: kamvo_screenshot TEXT_FILE PNG_FILE english|russian [dark]\n");
     return 2;
   }
   const bool english = std::string(argv[3]) != "russian";
+  const bool dark = argc == 5 && std::string(argv[4]) == "dark";
   QApplication app(argc, argv);
+  if (dark) {
+    // A dark desktop: the Fusion style with a dark palette.
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+    p.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    p.setColor(QPalette::Base, QColor(0x1e, 0x1f, 0x22));
+    p.setColor(QPalette::AlternateBase, QColor(0x2b, 0x2d, 0x31));
+    p.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    p.setColor(QPalette::Button, QColor(0x3a, 0x3d, 0x42));
+    p.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+    p.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3d, 0x42));
+    p.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
+    p.setColor(QPalette::Highlight, QColor(0x3d, 0x6f, 0xb4));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    QApplication::setPalette(p);
+  }
 
   kamvo::TSettings settings;
   kamvo::ReadCfg(settings);

@@ -90,6 +90,7 @@ class AttachmentViewTest : public WindowTest {
   TempDir dir;
   ui::TFileView* view = nullptr;
   QList<QUrl> opened;
+  QString message;
   QStringList proposals;
   QString saveAs;
 };
@@ -163,6 +164,21 @@ TEST_F(AttachmentViewTest, DoubleClickWarnsWithSaveChosenAndOpensAPrivateCopy) {
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, ItemCentre(1));
   EXPECT_EQ(opened.size(), 1);
   EXPECT_EQ(proposals.size(), 1);
+}
+
+TEST_F(AttachmentViewTest, AnAttachmentNoProgramOpensSaysSo) {
+  OpenMail();
+  view->openUrl = [](const QUrl&) { return false; };
+  AnswerNextDialog([&](QWidget* form) {
+    form->findChild<QRadioButton*>("rbOpen")->setChecked(true);
+    form->findChild<QPushButton*>("btnOK")->click();
+    AnswerNextDialog([&](QWidget* box) {
+      message = box->findChild<QLabel*>("qt_msgbox_label")->text();
+      box->close();
+    });
+  });
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, ItemCentre(0));
+  EXPECT_TRUE(message.startsWith(QString::fromUtf8("No program is set up to open отчёт.txt"))) << message.toStdString();
 }
 
 TEST_F(AttachmentViewTest, DraggingOffersTheSelectedFileToMoveAfterTenPixels) {
