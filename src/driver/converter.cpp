@@ -334,8 +334,8 @@ bool Converter::AutoCodeDetect() {
     if (broken) WriteStatusInfo(Tr("User break.", "Прервано."));
     return false;
   }
-  const bool found =
-      SettleByReading(asItStands, PercentOf(state.BestScore, finalCount) >= cfg_.DetectionLimit, fair);
+  const bool found = SettleByReading(
+      asItStands, ReachesDetectionLimit(PercentOf(state.BestScore, finalCount), cfg_.DetectionLimit), fair);
   if (fair && !found) {
     AcceptAsItStands(asItStands, standsInUtf8);
     if (broken || UserBreak) WriteStatusInfo(Tr("User break.", "Прервано."));
@@ -362,7 +362,7 @@ int Converter::BestSinglePair(const Reading& asItStands, bool fair, Reading& bes
         ReadThrough(TextBuffer, ChainReading(OuterLayer{}, Chain{static_cast<std::uint8_t>(pair)}, false));
     const bool replaces =
         fair ? OutreadsFairText(asItStands, reading) : ReplacesTextAsItStands(asItStands, reading, 1);
-    if (replaces && reading.Percent() >= cfg_.DetectionLimit &&
+    if (replaces && ReachesDetectionLimit(reading.Percent(), cfg_.DetectionLimit) &&
         reading.Percent() > best.Percent()) {
       bestPair = pair;
       best = reading;

@@ -135,7 +135,8 @@ class ChunkSearcher {
         chain_[0] = inner[i].Lower;
         best_ = score.Score;
         found_.push_back({chain_, score.Score, score.Utf8});
-        if (PercentOf(best_, context_.Words.Count) > context_.DetectionLimit || best_ == context_.Words.Count)
+        if (EndsChainSearch(PercentOf(best_, context_.Words.Count), context_.DetectionLimit) ||
+            best_ == context_.Words.Count)
           return ChunkEnd::Final;
       }
     }

@@ -35,7 +35,7 @@ class Progress {
     Result.Utf8 = utf8;
     const int percent = PercentOf(score, sample_.Count);
     observer_.Improved(chain, score, percent, utf8);
-    return percent > options_.DetectionLimit;
+    return EndsChainSearch(percent, options_.DetectionLimit);
   }
 
   // Takes what a chunk found, in order.

@@ -45,6 +45,16 @@ ChainScore ScoreChain(const Sample& sample, const Chain& chain, bool utf8Step);
 // (score * 100 + count / 2) / count.
 int PercentOf(int score, int count);
 
+// The detection limit's two rules; every layer asks these and nothing else.
+//
+// A result is accepted (the text is converted through it) when its
+// percentage reaches the limit.
+constexpr bool ReachesDetectionLimit(int percent, int limit) { return percent >= limit; }
+// The chain search ends at the first chain whose percentage passes the
+// limit. A chain exactly at the limit does not end it: a later chain may
+// still explain more words.
+constexpr bool EndsChainSearch(int percent, int limit) { return percent > limit; }
+
 // The highest level in use (1..8), 1 for the empty chain.
 int ChainLength(const Chain& chain);
 
@@ -87,8 +97,8 @@ struct SearchResult {
 };
 
 // Visits the empty chain, the chains of length 1, of length 2 and so on,
-// within one length the highest level changing slowest, until a chain's
-// percentage exceeds the detection limit, the user breaks off, or every
+// within one length the highest level changing slowest, until a chain ends
+// the search (EndsChainSearch), the user breaks off, or every
 // chain has been tried. Reports exactly the improvements, in order, that
 // trying every chain one by one would find. Chains of three or more levels
 // are searched in chunks, side by side when options.Threads allows; the

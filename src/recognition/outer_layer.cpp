@@ -25,11 +25,24 @@ Utf8TextCheck CheckThroughCode(const Text& text, int code) {
   return check;
 }
 
-// The most words a sample of `count` may recognise without exceeding
-// `percent`; 0 when even one word exceeds it.
-int MostWordsWithin(int percent, int count) {
+// The most words of a sample of `count` that a chain may recognise and
+// still neither end the search nor reach `percent`; 0 when even one word
+// does either.
+int MostWordsShortOf(int percent, int limit, int count) {
+  auto tooMany = [&](int score) {
+    const int p = PercentOf(score, count);
+    return EndsChainSearch(p, limit) || p >= percent;
+  };
   int score = count;
-  while (score > 0 && PercentOf(score, count) > percent) --score;
+  while (score > 0 && tooMany(score)) --score;
+  return score;
+}
+
+// The fewest words of a sample of `count` that reach the detection limit;
+// count + 1 when no number does.
+int FewestWordsReaching(int limit, int count) {
+  int score = 0;
+  while (score <= count && !ReachesDetectionLimit(PercentOf(score, count), limit)) ++score;
   return score;
 }
 
@@ -49,15 +62,14 @@ class LayerSearch {
     const Sample sample = TakeSampleThroughLayer(text_, layer);
     if (sample.Count == 0) return true;
     SearchOptions options = options_;
-    // A layer's search stops at its first chain above the limit, so beyond
-    // the limit it needs to look for nothing else; below, it needs only
-    // chains that could beat the best so far (the same percentage included,
-    // which may win with more words or fewer conversions).
-    const int within = bestPercent_ > 0 ? std::min(bestPercent_ - 1, options_.DetectionLimit) : 0;
-    options.MustBeat = MostWordsWithin(within, sample.Count);
+    // A layer's search stops at its first chain that ends the search, so it
+    // needs to look for nothing beyond that; below, it needs only chains
+    // that could beat the best so far (the same percentage included, which
+    // may win with more words or fewer conversions).
+    options.MustBeat = bestPercent_ > 0 ? MostWordsShortOf(bestPercent_, options_.DetectionLimit, sample.Count) : 0;
     // A chain that reaches the limit explaining more words than the best
     // so far wins at any percentage.
-    const int moreWords = std::max(bestScore_ + 1, MostWordsWithin(options_.DetectionLimit - 1, sample.Count) + 1);
+    const int moreWords = std::max(bestScore_ + 1, FewestWordsReaching(options_.DetectionLimit, sample.Count));
     if (moreWords <= sample.Count) options.MustBeat = std::min(options.MustBeat, moreWords - 1);
     Adapter adapter(*this, layer, sample);
     const SearchResult found = SearchChains(sample, options, adapter);
@@ -93,9 +105,9 @@ class LayerSearch {
     const int steps = ConversionSteps(layer, chain, utf8);
     const int limit = options_.DetectionLimit;
     bool better = false;
-    if (percent >= limit && score > bestScore_)
+    if (ReachesDetectionLimit(percent, limit) && score > bestScore_)
       better = true;  // more words explained, at the limit
-    else if (bestPercent_ >= limit && bestScore_ > score)
+    else if (ReachesDetectionLimit(bestPercent_, limit) && bestScore_ > score)
       better = false;  // the best explains more words, at the limit
     else
       better = percent > bestPercent_ ||
