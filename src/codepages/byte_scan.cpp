@@ -1,7 +1,10 @@
 #include "codepages/byte_scan.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -90,12 +93,66 @@ std::size_t FindFirst(std::string_view text, std::size_t from, BlockTest block, 
 
 inline bool IsControlByte(unsigned char b) { return b < 0x20 && b != 0x09 && b != 0x0A && b != 0x0D; }
 
+// The kernels, slowest first, and the ceiling in force: an index into
+// them, or -1 before the environment has been read.
+enum KernelIndex { kPortable = 0, kBlock = 1, kVbmi = 2 };
+std::atomic<int> ceiling{-1};
+
+bool VbmiBuilt() {
+#if defined(KAMVO_VBMI_TRANSLATE)
+  return true;
+#else
+  return false;
+#endif
+}
+
+bool HaveVbmi();
+
+const std::array<ByteKernel, 3>& Kernels() {
+  static const std::array<ByteKernel, 3> kernels = {
+      ByteKernel{"portable", "every scan", true, true},
+      ByteKernel{"block",
+                 "FindLineBreak FindAnyByte FindPlainRun HasHighByte CountByte ExamineBytes HasControlBytes "
+                 "ExamineFileBytes",
+                 true, true},
+      ByteKernel{"avx512vbmi", "TranslateBytes", VbmiBuilt(), VbmiBuilt() && HaveVbmi()}};
+  return kernels;
+}
+
+int IndexOf(std::string_view name) {
+  for (std::size_t k = 0; k < Kernels().size(); ++k)
+    if (Kernels()[k].Name == name && Kernels()[k].Runs) return static_cast<int>(k);
+  return -1;
+}
+
+int FastestKernel() {
+  int fastest = kPortable;
+  for (std::size_t k = 0; k < Kernels().size(); ++k)
+    if (Kernels()[k].Runs) fastest = static_cast<int>(k);
+  return fastest;
+}
+
+// The ceiling, read from KAMVO_BYTE_KERNEL at the first scan (an unknown
+// name, or one the processor does not run, leaves the fastest).
+int Ceiling() {
+  int at = ceiling.load(std::memory_order_relaxed);
+  if (at >= 0) return at;
+  const char* named = std::getenv("KAMVO_BYTE_KERNEL");
+  at = named ? IndexOf(named) : -1;
+  if (at < 0) at = FastestKernel();
+  ceiling.store(at, std::memory_order_relaxed);
+  return at;
+}
+
+bool Portable() { return Ceiling() < kBlock; }
+
 // The control bytes of a block: below 0x20, other than TAB, LF and CR.
 inline Block ControlMask(Block b) { return (b < 0x20) & (b != 0x09) & (b != 0x0A) & (b != 0x0D); }
 
 }  // namespace
 
 std::size_t CountByte(std::string_view text, char byte) {
+  if (Portable()) return portable::CountByte(text, byte);
   const char* data = text.data();
   const std::size_t n = text.size();
   std::size_t count = 0;
@@ -111,11 +168,13 @@ std::size_t CountByte(std::string_view text, char byte) {
 }
 
 std::size_t FindLineBreak(std::string_view text, std::size_t from) {
+  if (Portable()) return portable::FindLineBreak(text, from);
   return FindFirst(
       text, from, [](Block b) { return (b == '\n') | (b == '\r'); }, IsBreak);
 }
 
 std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size_t from) {
+  if (Portable()) return portable::FindAnyByte(text, bytes, from);
   std::size_t at;
   if (bytes.size() <= 4) {
     // Up to four bytes (the usual case) are compared without a loop: the set
@@ -157,6 +216,7 @@ std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size
 }
 
 std::size_t FindPlainRun(std::string_view text, std::size_t length, std::size_t from) {
+  if (Portable()) return portable::FindPlainRun(text, length, from);
   const char* data = text.data();
   const std::size_t n = text.size();
   std::size_t run = 0;  // plain bytes in a row just before i
@@ -184,12 +244,14 @@ std::size_t FindPlainRun(std::string_view text, std::size_t length, std::size_t 
 }
 
 bool HasHighByte(std::string_view text) {
+  if (Portable()) return portable::HasHighByte(text);
   return FindFirst(
              text, 0, [](Block b) { return b >= 0x80; },
              [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) != text.size();
 }
 
 TextBytes ExamineBytes(std::string_view text) {
+  if (Portable()) return portable::ExamineBytes(text);
   const char* data = text.data();
   const std::size_t n = text.size();
   std::size_t i = 0;
@@ -252,23 +314,43 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool TranslateBytesVbmi(
   return tail || _mm512_test_epi64_mask(changed, changed) != 0;
 }
 
-bool HaveVbmi() {
-  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512vbmi");
-  return have;
-}
-
 }  // namespace
 #endif
 
+namespace {
+
+bool HaveVbmi() {
+#if defined(KAMVO_VBMI_TRANSLATE)
+  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512vbmi");
+  return have;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
 bool TranslateBytes(char* data, std::size_t size, const unsigned char* table) {
 #if defined(KAMVO_VBMI_TRANSLATE)
-  if (HaveVbmi()) return TranslateBytesVbmi(data, size, table);
+  if (Ceiling() >= kVbmi) return TranslateBytesVbmi(data, size, table);
 #endif
   return portable::TranslateBytes(data, size, table);
 }
 
+std::span<const ByteKernel> ByteKernels() { return Kernels(); }
+
+bool UseByteKernelsUpTo(std::string_view name) {
+  const int at = IndexOf(name);
+  if (at < 0) return false;
+  ceiling.store(at, std::memory_order_relaxed);
+  return true;
+}
+
+std::string_view ByteKernelCeiling() { return Kernels()[Ceiling()].Name; }
+
 bool HasControlBytes(std::string_view bytes) {
+  if (Portable()) return portable::HasControlBytes(bytes);
   // Every file is tested before it is converted, so the test runs over 64
   // bytes at a time and looks at single bytes only in the tail.
   const char* data = bytes.data();
@@ -284,6 +366,7 @@ bool HasControlBytes(std::string_view bytes) {
 }
 
 FileBytes ExamineFileBytes(std::string_view bytes) {
+  if (Portable()) return portable::ExamineFileBytes(bytes);
   // Like HasControlBytes, 64 bytes at a time; the three findings are
   // gathered over the whole file and looked at once at the end, so that the
   // loop holds no branch.

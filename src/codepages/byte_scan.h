@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 namespace kamvo {
@@ -52,6 +53,31 @@ FileBytes ExamineFileBytes(std::string_view bytes);
 // some byte changed. Uses the widest vector instructions the processor
 // offers.
 bool TranslateBytes(char* data, std::size_t size, const unsigned char* table);
+
+// The kernels behind the scans above, slowest first:
+//   "portable"    the twins below, a byte at a time (TranslateBytes: eight);
+//   "block"       every scan but TranslateBytes, 16 bytes at a time in the
+//                 compiler's vector types (SSE2 registers on x86-64, plain
+//                 words elsewhere);
+//   "avx512vbmi"  TranslateBytes, 64 bytes at a time by byte permutations.
+// Each scan uses the fastest kernel that serves it, that this program was
+// built with and that the processor runs, up to a ceiling: by default the
+// fastest there is; the environment variable KAMVO_BYTE_KERNEL names another
+// (benchmarks measure the slower kernels with it). Under the ceiling "block"
+// the program scans as on a processor without AVX-512 VBMI.
+struct ByteKernel {
+  std::string_view Name;
+  std::string_view Serves;  // the scans it does
+  bool Built = false;       // compiled into this program
+  bool Runs = false;        // built, and this processor has its instructions
+};
+// Every kernel, slowest first.
+std::span<const ByteKernel> ByteKernels();
+// Sets the ceiling to the named kernel; false, and nothing changed, for a
+// name that is no kernel or one this processor does not run.
+bool UseByteKernelsUpTo(std::string_view name);
+// The ceiling in force.
+std::string_view ByteKernelCeiling();
 
 // The portable twins (TranslateBytes's is what it does on a processor
 // without the vector instructions it uses).

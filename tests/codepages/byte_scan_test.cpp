@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace kamvo {
 namespace {
 
 using namespace std::string_view_literals;
 
-// Every vector kernel gives what its portable twin gives, for texts of every
-// length up to a few blocks of four vectors, starting at every alignment,
-// dense with the bytes sought or holding only one or two of them.
-TEST(ByteScan, EveryKernelAgreesWithItsPortableTwin) {
+// Every scan under one kernel ceiling gives what its portable twin gives, for
+// texts of every length up to a few blocks of four vectors, starting at every
+// alignment, dense with the bytes sought or holding only one or two of them.
+void ExpectScansAgreeWithPortableTwins() {
   std::mt19937 random(21);
   const std::string_view special = "\r\n\t\0\x1F\x7F\x80\xE0\xFF=%\\&<ab"sv;
   const std::string_view sets[] = {"\r", "=%\\&", "=%\\&<", "abcdefgh", "\r\n\x80 .,;:!?", "\0\x1F"sv};
@@ -52,6 +54,52 @@ TEST(ByteScan, EveryKernelAgreesWithItsPortableTwin) {
       EXPECT_EQ(fast, plain) << where;
     }
   }
+}
+
+// Each kernel the program has, as the ceiling, against the portable twins;
+// a kernel this processor lacks is named as skipped.
+class ByteKernelTest : public ::testing::TestWithParam<std::string_view> {
+ protected:
+  void TearDown() override { UseByteKernelsUpTo(before_); }
+
+ private:
+  std::string_view before_ = ByteKernelCeiling();
+};
+
+TEST_P(ByteKernelTest, AgreesWithThePortableTwins) {
+  const std::string_view name = GetParam();
+  for (const ByteKernel& kernel : ByteKernels()) {
+    if (kernel.Name != name) continue;
+    if (!kernel.Runs)
+      GTEST_SKIP() << "this " << (kernel.Built ? "processor" : "build") << " has no " << name << " kernel ("
+                   << kernel.Serves << ")";
+  }
+  ASSERT_TRUE(UseByteKernelsUpTo(name));
+  EXPECT_EQ(ByteKernelCeiling(), name);
+  ExpectScansAgreeWithPortableTwins();
+}
+
+std::vector<std::string_view> KernelNames() {
+  std::vector<std::string_view> names;
+  for (const ByteKernel& kernel : ByteKernels()) names.push_back(kernel.Name);
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteScan, ByteKernelTest, ::testing::ValuesIn(KernelNames()),
+                         [](const ::testing::TestParamInfo<std::string_view>& info) {
+                           return std::string(info.param);
+                         });
+
+// The kernels are listed slowest first, the portable twins among them, and a
+// name that is no kernel changes nothing.
+TEST(ByteScan, KernelsAreListedAndForcedByName) {
+  const std::vector<std::string_view> names = KernelNames();
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.front(), "portable");
+  EXPECT_NE(std::find(names.begin(), names.end(), "block"), names.end());
+  const std::string_view before = ByteKernelCeiling();
+  EXPECT_FALSE(UseByteKernelsUpTo("no such kernel"));
+  EXPECT_EQ(ByteKernelCeiling(), before);
 }
 
 }  // namespace
