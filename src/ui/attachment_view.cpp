@@ -43,8 +43,8 @@ QString MenuCaption(const QString& text) {
 }  // namespace
 
 TFileView::TFileView(QWidget* parent) : QListWidget(parent) {
-  PopupMenu3 = new QMenu(this);
-  PopupMenu3->setObjectName("PopupMenu3");
+  attachmentMenu = new QMenu(this);
+  attachmentMenu->setObjectName("attachmentMenu");
   chooseSaveFile = [this](const QString& proposed) {
     return QFileDialog::getSaveFileName(mainWindow_, QString(), proposed, "Any file (*)");
   };
@@ -150,24 +150,24 @@ QMimeData* TFileView::DragData() const {
 }
 
 void TFileView::BuildMenu(const QPoint& at) {
-  PopupMenu3->clear();
+  attachmentMenu->clear();
   const bool english = !settings_ || settings_->Cfg.English;
   if (const QListWidgetItem* item = itemAt(at)) {
     const QListWidgetItem* selected = currentItem() ? currentItem() : item;
     const std::string name = NameOf(selected);
-    PopupMenu3->addAction(MenuCaption(selected->text()), this, [this, name] { RunAttFile(name); });
-    PopupMenu3->addSeparator();
-    PopupMenu3->addAction(kSaveOne.In(english), this, [this, name] { SaveAttFile(name); });
+    attachmentMenu->addAction(MenuCaption(selected->text()), this, [this, name] { RunAttFile(name); });
+    attachmentMenu->addSeparator();
+    attachmentMenu->addAction(kSaveOne.In(english), this, [this, name] { SaveAttFile(name); });
   } else {
     if (attachments_)
       for (const TFileRec& entry : *attachments_) {
         const std::string name = entry.Name;
-        PopupMenu3->addAction(MenuCaption(ToQString(name)), this, [this, name] { RunAttFile(name); });
+        attachmentMenu->addAction(MenuCaption(ToQString(name)), this, [this, name] { RunAttFile(name); });
       }
-    PopupMenu3->addSeparator();
-    PopupMenu3->addAction(kSaveAll.In(english), this, &TFileView::SaveAllAttach);
+    attachmentMenu->addSeparator();
+    attachmentMenu->addAction(kSaveAll.In(english), this, &TFileView::SaveAllAttach);
   }
-  PopupMenu3->popup(viewport()->mapToGlobal(at));
+  attachmentMenu->popup(viewport()->mapToGlobal(at));
 }
 
 void TFileView::mousePressEvent(QMouseEvent* event) {

@@ -41,7 +41,7 @@ class TFileView : public QListWidget {
   QMimeData* DragData() const;
   const QStringList& DropFiles() const { return dropFiles_; }
 
-  QMenu* PopupMenu3 = nullptr;
+  QMenu* attachmentMenu = nullptr;
 
   // Stand-ins for the desktop that tests replace: the save dialog (given
   // the proposed file), the folder chooser (given the folder to start in),

@@ -70,18 +70,18 @@ TCfgForm::TCfgForm(const TCfg& cfg, QWidget* parent)
   chkTray = check("chkTray");
 
   auto* limit = new QHBoxLayout;
-  Label1 = new QLabel(this);
-  Label1->setObjectName("Label1");
+  limitLabel = new QLabel(this);
+  limitLabel->setObjectName("limitLabel");
   edtLimit = new QLineEdit(this);
   edtLimit->setObjectName("edtLimit");
   edtLimit->setMaxLength(3);
   edtLimit->setFixedWidth(edtLimit->fontMetrics().horizontalAdvance("0000") + 12);
   edtLimit->installEventFilter(this);
-  Label2 = new QLabel(this);
-  Label2->setObjectName("Label2");
-  limit->addWidget(Label1);
+  limitUnitLabel = new QLabel(this);
+  limitUnitLabel->setObjectName("limitUnitLabel");
+  limit->addWidget(limitLabel);
   limit->addWidget(edtLimit);
-  limit->addWidget(Label2);
+  limit->addWidget(limitUnitLabel);
   limit->addStretch();
   layout->addLayout(limit);
 
@@ -89,24 +89,24 @@ TCfgForm::TCfgForm(const TCfg& cfg, QWidget* parent)
   btnTranslit->setObjectName("btnTranslit");
   layout->addWidget(btnTranslit);
 
-  GroupBox2 = new QGroupBox(this);
-  GroupBox2->setObjectName("GroupBox2");
-  auto* languages = new QHBoxLayout(GroupBox2);
-  RadioButton1 = new QRadioButton(GroupBox2);
-  RadioButton1->setObjectName("RadioButton1");
-  RadioButton2 = new QRadioButton(GroupBox2);
-  RadioButton2->setObjectName("RadioButton2");
-  languages->addWidget(RadioButton1);
-  languages->addWidget(RadioButton2);
-  layout->addWidget(GroupBox2);
+  languageBox = new QGroupBox(this);
+  languageBox->setObjectName("languageBox");
+  auto* languages = new QHBoxLayout(languageBox);
+  englishButton = new QRadioButton(languageBox);
+  englishButton->setObjectName("englishButton");
+  russianButton = new QRadioButton(languageBox);
+  russianButton->setObjectName("russianButton");
+  languages->addWidget(englishButton);
+  languages->addWidget(russianButton);
+  layout->addWidget(languageBox);
 
   auto* fonts = new QHBoxLayout;
-  Button3 = new QPushButton(this);
-  Button3->setObjectName("Button3");
-  Button4 = new QPushButton(this);
-  Button4->setObjectName("Button4");
-  fonts->addWidget(Button3);
-  fonts->addWidget(Button4);
+  textFontButton = new QPushButton(this);
+  textFontButton->setObjectName("textFontButton");
+  interfaceFontButton = new QPushButton(this);
+  interfaceFontButton->setObjectName("interfaceFontButton");
+  fonts->addWidget(textFontButton);
+  fonts->addWidget(interfaceFontButton);
   layout->addLayout(fonts);
 
   auto* ends = new QHBoxLayout;
@@ -120,12 +120,12 @@ TCfgForm::TCfgForm(const TCfg& cfg, QWidget* parent)
   layout->addLayout(ends);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  for (QPushButton* b : {btnTranslit, Button3, Button4, btnCancel}) b->setAutoDefault(false);
+  for (QPushButton* b : {btnTranslit, textFontButton, interfaceFontButton, btnCancel}) b->setAutoDefault(false);
   for (QAbstractButton* b : findChildren<QAbstractButton*>()) b->installEventFilter(this);
   connect(btnOK, &QPushButton::clicked, this, &TCfgForm::ClickOK);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(Button3, &QPushButton::clicked, this, &TCfgForm::Button3Click);
-  connect(Button4, &QPushButton::clicked, this, &TCfgForm::Button4Click);
+  connect(textFontButton, &QPushButton::clicked, this, &TCfgForm::ChooseTextFont);
+  connect(interfaceFontButton, &QPushButton::clicked, this, &TCfgForm::ChooseInterfaceFont);
   connect(btnTranslit, &QPushButton::clicked, this, &TCfgForm::btnTranslitClick);
   FormShow();
 }
@@ -158,18 +158,18 @@ void TCfgForm::FormShow() {
   chkUtf8->setText(kUtf8.In(e));
   chkTranslit->setText(kTranslit.In(e));
   chkTray->setText(kTray.In(e));
-  Label1->setText(kLimitBefore.In(e));
-  Label1->setToolTip(kLimitHint.In(e));
+  limitLabel->setText(kLimitBefore.In(e));
+  limitLabel->setToolTip(kLimitHint.In(e));
   edtLimit->setToolTip(kLimitHint.In(e));
-  Label2->setText(kLimitAfter.In(e));
+  limitUnitLabel->setText(kLimitAfter.In(e));
   btnTranslit->setText(kTranslitButton.In(e));
-  GroupBox2->setTitle(kLanguage.In(e));
-  RadioButton1->setText("English");
-  RadioButton2->setText(kRussian.In(e));
-  Button3->setText(kTextFont.In(e));
-  Button4->setText(kInterfaceFont.In(e));
+  languageBox->setTitle(kLanguage.In(e));
+  englishButton->setText("English");
+  russianButton->setText(kRussian.In(e));
+  textFontButton->setText(kTextFont.In(e));
+  interfaceFontButton->setText(kInterfaceFont.In(e));
   btnCancel->setText(kCancel.In(e));
-  (e ? RadioButton1 : RadioButton2)->setChecked(true);
+  (e ? englishButton : russianButton)->setChecked(true);
   setWindowTitle(kCaption.In(e));
 }
 
@@ -189,7 +189,7 @@ void TCfgForm::ClickOK() {
   cfg_.TranslitOn = chkTranslit->isChecked();
   cfg_.TrayIcon = chkTray->isChecked();
   cfg_.DetectionLimit = DetectionLimitFromText(edtLimit->text().toStdString());
-  cfg_.English = RadioButton1->isChecked();
+  cfg_.English = englishButton->isChecked();
   accept();
 }
 
@@ -249,7 +249,7 @@ bool TCfgForm::eventFilter(QObject* watched, QEvent* event) {
 
 bool TCfgForm::ChooseFont(QFont& font) {
   QFontDialog dialog(font, this);
-  dialog.setWindowTitle(&font == &textFont_ ? Button3->text() : Button4->text());
+  dialog.setWindowTitle(&font == &textFont_ ? textFontButton->text() : interfaceFontButton->text());
   dialog.setOption(QFontDialog::DontUseNativeDialog);
   dialog.setObjectName("FontDialog");
   QFont* target = &font;
@@ -265,11 +265,11 @@ bool TCfgForm::ChooseFont(QFont& font) {
   return true;
 }
 
-void TCfgForm::Button3Click() {
+void TCfgForm::ChooseTextFont() {
   if (ChooseFont(textFont_)) SetFont();
 }
 
-void TCfgForm::Button4Click() {
+void TCfgForm::ChooseInterfaceFont() {
   if (ChooseFont(sysFont_)) SetFont();
 }
 

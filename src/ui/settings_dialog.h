@@ -31,8 +31,8 @@ class TCfgForm : public QDialog {
   // Checks the detection limit as typed; false (after the message) when it
   // is not a number from 60 to 100.
   bool edtLimitExit();
-  void Button3Click();
-  void Button4Click();
+  void ChooseTextFont();
+  void ChooseInterfaceFont();
   void SetFont();
   void btnTranslitClick();
 
@@ -60,15 +60,15 @@ class TCfgForm : public QDialog {
   QCheckBox* chkUtf8;
   QCheckBox* chkTranslit;
   QCheckBox* chkTray;
-  QLabel* Label1;
+  QLabel* limitLabel;
   QLineEdit* edtLimit;
-  QLabel* Label2;
+  QLabel* limitUnitLabel;
   QPushButton* btnTranslit;
-  QGroupBox* GroupBox2;
-  QRadioButton* RadioButton1;
-  QRadioButton* RadioButton2;
-  QPushButton* Button3;
-  QPushButton* Button4;
+  QGroupBox* languageBox;
+  QRadioButton* englishButton;
+  QRadioButton* russianButton;
+  QPushButton* textFontButton;
+  QPushButton* interfaceFontButton;
   QPushButton* btnOK;
   QPushButton* btnCancel;
 };

@@ -25,26 +25,26 @@ TInfoForm::TInfoForm(const WordReport& report, const TCfg& cfg, QWidget* mainWin
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFont(TextFontOf(cfg));
   resize(450, 249);
-  RichEdit = new QTextEdit(this);
-  RichEdit->setObjectName("RichEdit");
-  RichEdit->setReadOnly(true);
+  wordList = new QTextEdit(this);
+  wordList->setObjectName("wordList");
+  wordList->setReadOnly(true);
   // No caret and no selection: the report is only read.
-  RichEdit->setTextInteractionFlags(Qt::NoTextInteraction);
-  RichEdit->viewport()->setCursor(Qt::ForbiddenCursor);
-  QPalette colours = RichEdit->palette();
+  wordList->setTextInteractionFlags(Qt::NoTextInteraction);
+  wordList->viewport()->setCursor(Qt::ForbiddenCursor);
+  QPalette colours = wordList->palette();
   colours.setColor(QPalette::Base, colours.color(QPalette::ToolTipBase));
   colours.setColor(QPalette::Text, colours.color(QPalette::ToolTipText));
-  RichEdit->setPalette(colours);
+  wordList->setPalette(colours);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(RichEdit);
+  layout->addWidget(wordList);
 
   // Every line indented on both sides by a fifteenth of the width.
   QTextBlockFormat paragraph;
   const int indent = width() / 15;
   paragraph.setTextIndent(indent);
   paragraph.setRightMargin(indent);
-  QTextCursor cursor(RichEdit->document());
+  QTextCursor cursor(wordList->document());
   bool first = true;
   auto line = [&](const QString& text, bool bold, Qt::Alignment alignment) {
     paragraph.setAlignment(alignment);
@@ -70,7 +70,7 @@ TInfoForm::TInfoForm(const WordReport& report, const TCfg& cfg, QWidget* mainWin
     line(" ", true, Qt::AlignHCenter);
     line(ToQString(report.Unknown), false, Qt::AlignLeft);
   }
-  RichEdit->moveCursor(QTextCursor::Start);
+  wordList->moveCursor(QTextCursor::Start);
 }
 
 InfoReport::InfoReport(QWidget* mainWindow, const Converter& converter, const TCfg& cfg,

@@ -27,7 +27,7 @@ class TInfoForm : public QWidget {
   Q_OBJECT
  public:
   TInfoForm(const WordReport& report, const TCfg& cfg, QWidget* mainWindow);
-  QTextEdit* RichEdit;
+  QTextEdit* wordList;
 };
 
 // The pane's mouse handlers. Watches the given widgets (the pane and its

@@ -72,16 +72,16 @@ class AttachmentViewTest : public WindowTest {
   QPoint ItemCentre(int row) { return view->visualItemRect(view->item(row)).center(); }
   QStringList MenuTexts() {
     QStringList texts;
-    for (QAction* action : view->PopupMenu3->actions()) texts << (action->isSeparator() ? "-" : action->text());
+    for (QAction* action : view->attachmentMenu->actions()) texts << (action->isSeparator() ? "-" : action->text());
     return texts;
   }
   void RightClick(QPoint at) {
     Mouse(view->viewport(), QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
     Mouse(view->viewport(), QEvent::MouseButtonRelease, at, Qt::RightButton, Qt::NoButton);
-    view->PopupMenu3->hide();
+    view->attachmentMenu->hide();
   }
   QAction* MenuEntry(const QString& text) {
-    for (QAction* action : view->PopupMenu3->actions())
+    for (QAction* action : view->attachmentMenu->actions())
       if (action->text() == text) return action;
     ADD_FAILURE() << text.toStdString();
     return nullptr;
@@ -234,7 +234,7 @@ TEST_F(WordReportWindowTest, HeldLeftButtonShowsTheWordsCentredUntilReleased) {
   ASSERT_NE(popup, nullptr);
   EXPECT_TRUE(popup->isVisible());
   EXPECT_EQ(popup->geometry().center(), window->frameGeometry().center());
-  EXPECT_EQ(popup->RichEdit->toPlainText(), U(" \nRussian words detected:\n \nПривет мир привет друг Хорошая погода \n \n"
+  EXPECT_EQ(popup->wordList->toPlainText(), U(" \nRussian words detected:\n \nПривет мир привет друг Хорошая погода \n \n"
                                               "Unknown words:\n \nЪЬЫЪ "));
   Release(Qt::LeftButton);
   EXPECT_EQ(Popup(), nullptr);
@@ -243,7 +243,7 @@ TEST_F(WordReportWindowTest, HeldLeftButtonShowsTheWordsCentredUntilReleased) {
   window->Settings().Cfg.English = false;
   Press(Qt::LeftButton);
   ASSERT_NE(Popup(), nullptr);
-  EXPECT_TRUE(Popup()->RichEdit->toPlainText().contains(U("Распознанные русские слова:")));
+  EXPECT_TRUE(Popup()->wordList->toPlainText().contains(U("Распознанные русские слова:")));
   Release(Qt::LeftButton);
 
   // A fixed source code page runs no detection: no report.

@@ -282,6 +282,22 @@ TEST_F(MainWindowTest, TwoDroppedFilesAskAndNoChangesNothing) {
   EXPECT_EQ(EditorText(), "kept");
 }
 
+// Esc and the close button decline the question; Enter accepts it.
+TEST_F(MainWindowTest, TheQuestionAnswersEscItsCloseButtonAndEnter) {
+  Open();
+  bool closable = false;
+  AnswerNextDialog([&](QWidget* dialog) {
+    closable = dialog->windowFlags() & Qt::WindowCloseButtonHint;
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(window->AskYesNo("Convert 2 file(s)\r\nfrom Auto to Windows ?"));
+  EXPECT_TRUE(closable);
+  AnswerNextDialog([&](QWidget* dialog) { dialog->close(); });
+  EXPECT_FALSE(window->AskYesNo("?"));
+  AnswerNextDialog([&](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Return); });
+  EXPECT_TRUE(window->AskYesNo("?"));
+}
+
 // ---- Responsive ----
 
 TEST_F(MainWindowTest, ConversionRunsAsideShowsNoIntermediateTextAndStopKeepsTheEditor) {

@@ -166,9 +166,9 @@ TEST_F(SettingsFormTest, TextsFollowTheLanguageWhateverTheSystemsLanguage) {
     EXPECT_EQ(form->windowTitle(), U(c.caption));
     EXPECT_EQ(Child<QCheckBox>(form.get(), "chkClipboard")->text(), U(c.clipboard));
     EXPECT_EQ(Child<QPushButton>(form.get(), "btnCancel")->text(), U(c.cancel));
-    EXPECT_EQ(Child<QRadioButton>(form.get(), c.english ? "RadioButton1" : "RadioButton2")->isChecked(), true);
+    EXPECT_EQ(Child<QRadioButton>(form.get(), c.english ? "englishButton" : "russianButton")->isChecked(), true);
     // Switching the language changes nothing while the dialog is open.
-    Child<QRadioButton>(form.get(), c.english ? "RadioButton2" : "RadioButton1")->click();
+    Child<QRadioButton>(form.get(), c.english ? "russianButton" : "englishButton")->click();
     EXPECT_EQ(Child<QCheckBox>(form.get(), "chkClipboard")->text(), U(c.clipboard));
     QString message;
     DialogWatch watch([&](QWidget* box) {
@@ -200,7 +200,7 @@ void EditFontAndTranslit(QWidget* form, const char* end, int& sizeSeenAfterApply
     sizeSeenAfterApply = form->font().pointSize();
     chooser->reject();
   });
-  Child<QPushButton>(form, "Button4")->click();
+  Child<QPushButton>(form, "interfaceFontButton")->click();
 
   DialogWatch translitWatch([&](QWidget* dialog) {
     auto* grid = Child<QTableWidget>(dialog, "Grid");
@@ -271,7 +271,7 @@ TEST_F(SettingsWindowTest, OkAppliesAndStoresWhatTheCommandLineThenUses) {
     Child<QCheckBox>(form, "chkBase64")->setChecked(false);
     Child<QCheckBox>(form, "chkTray")->setChecked(false);
     Child<QLineEdit>(form, "edtLimit")->setText("95");
-    Child<QRadioButton>(form, "RadioButton2")->setChecked(true);
+    Child<QRadioButton>(form, "russianButton")->setChecked(true);
     Child<QPushButton>(form, "btnOK")->click();
   });
   Tool("settingsAction")->trigger();
