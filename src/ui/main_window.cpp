@@ -1413,6 +1413,18 @@ void TMainWindow::TrayClick() {
     raise();
     activateWindow();
   });
+  // A request made with an old time stamp (another program took the focus
+  // since this one last heard from the display) is refused; a window
+  // mapped anew is given the focus.
+  QTimer::singleShot(100, this, [this] {
+    if (!isVisible() || isMinimized() || isActiveWindow()) return;
+    remapping_ = true;
+    hide();
+    show();
+    remapping_ = false;
+    raise();
+    activateWindow();
+  });
 }
 
 void TMainWindow::AppMinimize() {
@@ -1446,6 +1458,7 @@ bool TMainWindow::event(QEvent* event) {
 
 void TMainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  if (remapping_) return;
   if (hiddenByProgram_ && !event->spontaneous()) {
     hiddenByProgram_ = false;
     QueueFormShow();
@@ -1454,7 +1467,7 @@ void TMainWindow::showEvent(QShowEvent* event) {
 
 void TMainWindow::hideEvent(QHideEvent* event) {
   QMainWindow::hideEvent(event);
-  if (!event->spontaneous()) hiddenByProgram_ = true;
+  if (!event->spontaneous() && !remapping_) hiddenByProgram_ = true;
 }
 
 void TMainWindow::changeEvent(QEvent* event) {

@@ -237,6 +237,7 @@ class TMainWindow : public QMainWindow {
   bool firstActivation_ = false;
   bool formShowQueued_ = false;
   bool hiddenByProgram_ = false;
+  bool remapping_ = false;  // hidden and shown again only to take the focus
   bool shutdownPending_ = false;
   std::atomic<bool> exiting_{false};
 };
