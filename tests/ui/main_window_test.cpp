@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QUrl>
 
@@ -25,6 +26,10 @@
 #include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 #include "ui/app.h"
+#include "ui/dialogs.h"
+#include "ui/settings_dialog.h"
+#include "ui/translit_dialog.h"
+#include "ui/warning_form.h"
 #include "ui/editor_text.h"
 #include "ui/qt_window.h"
 #include "ui_test_support.h"
@@ -512,6 +517,33 @@ TEST_F(MainWindowTest, FirstRunShowsTheSampleOnce) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   QCoreApplication::processEvents();
   EXPECT_TRUE(EditorText().isEmpty());
+}
+
+// Word wrap leaves no horizontal scroll bar; the dialogs have no minimise or
+// maximise buttons; the pane hints at the word report after a detection.
+TEST_F(MainWindowTest, WrappedTextHasNoSideScrollBarDialogsNoExtraButtonsAndThePaneAHint) {
+  Open();
+  SetText(QString(400, 'a'));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Editor()->horizontalScrollBar()->isVisible(); }, 2000));
+  Tool("wordWrapAction")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Editor()->horizontalScrollBar()->isVisible(); }, 2000));
+
+  TCfg cfg;
+  ui::TAboutForm about(cfg, nullptr);
+  ui::TYesNoForm question("?", true, window->font(), nullptr);
+  ui::TCfgForm settings(cfg, nullptr);
+  ui::TTranslitForm translit(cfg, nullptr);
+  ui::TWarningForm warning("a.txt", cfg, nullptr);
+  for (QWidget* dialog : std::initializer_list<QWidget*>{&about, &question, &settings, &translit, &warning}) {
+    EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint))
+        << dialog->objectName().toStdString();
+    EXPECT_TRUE(dialog->windowFlags() & Qt::WindowCloseButtonHint) << dialog->objectName().toStdString();
+  }
+
+  EXPECT_TRUE(Find<QLabel>("infoPane")->toolTip().isEmpty());
+  SetText(ui::ToQString(kKoi));
+  Convert();
+  EXPECT_TRUE(Find<QLabel>("infoPane")->toolTip().contains("Hold the left mouse button"));
 }
 
 // ---- One window per user, always brought to the front ----
