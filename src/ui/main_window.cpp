@@ -760,11 +760,13 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
         outcome->Result = ConvertText(*converter_, std::move(*input));
         TextConversion& r = outcome->Result;
         if (r.NotText) return;
-        if (r.UserBreak || r.Same) {
+        if (r.UserBreak || (r.Same && opened)) {
           // A file being opened is shown as it is.
           if (opened) outcome->Shown = DecodeForEditor(opened->Bytes);
           outcome->Unchanged = true;
         } else {
+          // The same bytes may read as another text: the editor's text went
+          // as Windows-1251, the result comes back as UTF-8.
           outcome->Shown = DecodeForEditor(r.Text);
           outcome->Unchanged = !opened && outcome->Shown == outcome->Before;
           // Only a result that is not UTF-8 is kept as bytes.

@@ -381,6 +381,15 @@ TEST_F(MainWindowTest, ConversionBetweenChosenCodePagesSaysWhatItDid) {
   EXPECT_FALSE(Pane().trimmed().isEmpty());
 }
 
+// UTF-8 read as Windows-1251 comes back with From on UTF-8.
+TEST_F(MainWindowTest, FromUtf8ReadsUtf8ShownAsWindows1251) {
+  Open();
+  SetText(ui::ToQString(std::string(kRussianUtf8)));
+  ChooseFrom("UTF-8");
+  Convert();
+  EXPECT_EQ(EditorText(), U(kRussianUtf8));
+}
+
 TEST_F(MainWindowTest, StartWithAnEmptyClipboardSaysNothing) {
   QGuiApplication::clipboard()->clear();
   Open([](TSettings& s) { s.Cfg.ConvertOnStart = true; });
