@@ -104,10 +104,6 @@ const Texts kBack{"Back", "Назад"};
 const Texts kPrint{"Print", "Печатать"};
 const Texts kOpen{"Open", "Открыть"};
 const Texts kExit{"Exit", "Выход"};
-const Texts kSelectAll{"Select all", "Выделить все"};
-const Texts kSave{"Save", "Сохранить"};
-const Texts kWordWrap{"Word wrap", "Перенос слов"};
-const Texts kEncodeTranslit{"Encode translit", "Кодировать в транслит"};
 
 // The menu bar.
 const Texts kFileMenu{"&File", "&Файл"};
@@ -934,7 +930,7 @@ void TMainWindow::EncodeTranslitCommand() {
 
 void TMainWindow::SetLanguage() {
   const bool english = settings_.Cfg.English;
-  SetTexts(english, !english);
+  SetTexts(english);
   if (held_) {
     loading_ = true;
     c_.editor->setPlainText(kTooLarge.In(english));
@@ -949,7 +945,7 @@ void TMainWindow::SetLanguage() {
   }
 }
 
-void TMainWindow::SetTexts(bool e, bool) {
+void TMainWindow::SetTexts(bool e) {
   fromLabel->setText(kFrom.In(e));
   toLabel->setText(kTo.In(e));
   c_.cmbFrom->setItemText(0, kAuto.In(e));

@@ -171,7 +171,7 @@ class TMainWindow : public QMainWindow {
   void SetDocument(std::unique_ptr<QTextDocument> document);
   void UpdateTitle();
   void SetButtons(bool running);
-  void SetTexts(bool english, bool systemRussian);
+  void SetTexts(bool english);
   // Runs work on the conversion thread, then done on the window's thread;
   // false when a run goes on already.
   bool RunInBackground(std::function<void()> work, std::function<void()> done);
