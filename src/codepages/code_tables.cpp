@@ -1,5 +1,7 @@
 #include "codepages/code_tables.h"
 
+#include "codepages/unicode_tables.h"
+
 namespace kamvo {
 
 const std::array<std::string_view, kCodeCount + 1> CodeNames = {
@@ -12,7 +14,11 @@ constinit const std::string_view RussianAlphabet =
 
 namespace {
 
-constexpr HalfTable kDosToWin = {
+// The places the bytes without a counterpart in Windows-1251 take (see
+// Inward): for Dos the table of old (it already follows the published
+// mapping), for KOI8-R and ISO 8859-5 the old tables that moved only the
+// Russian letters.
+constexpr HalfTable kDosFill = {
     0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF,
     0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF,
     0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF,
@@ -23,7 +29,7 @@ constexpr HalfTable kDosToWin = {
     0xA8, 0xB8, 0xAA, 0xBA, 0xAF, 0xBF, 0xA1, 0xA2, 0xB0, 0x95, 0xB7, 0xBB, 0xB9, 0xA4, 0x98, 0xA0,
 };
 
-constexpr HalfTable kKoiToWin = {
+constexpr HalfTable kKoiFill = {
     0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
     0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,
     0xA0, 0xA1, 0xA2, 0xB8, 0xA4, 0xA5, 0xA6, 0xA7, 0xB3, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
@@ -34,11 +40,7 @@ constexpr HalfTable kKoiToWin = {
     0xCF, 0xDF, 0xD0, 0xD1, 0xD2, 0xD3, 0xC6, 0xC2, 0xDC, 0xDB, 0xC7, 0xD8, 0xDD, 0xD9, 0xD7, 0xDA,
 };
 
-// ISO 8859-5 letters А..я move to their Windows-1251 places; Ё (0xA1) and
-// ё (0xF1) become Windows Ё and ё. The other bytes keep their values, except
-// that the two whose places Ё and ё take (0xA8, 0xF8) get the places Ё and
-// ё leave (0xA1, 0xB1), so that the table stays one to one.
-constexpr HalfTable kIsoToWin = {
+constexpr HalfTable kIsoFill = {
     0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
     0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,
     0xA0, 0xA8, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA1, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
@@ -48,6 +50,61 @@ constexpr HalfTable kIsoToWin = {
     0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
     0xB0, 0xB8, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7, 0xB1, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF,
 };
+
+using UnicodeHalf = std::array<std::uint16_t, 128>;
+
+// The byte 0x80 + i of the code page that holds the character; -1 if none.
+constexpr int PlaceOf(const UnicodeHalf& page, std::uint16_t c) {
+  for (int i = 0; i < 128; ++i)
+    if (page[i] == c) return i;
+  return -1;
+}
+
+// The table into Windows-1251 of a code page, built from the published
+// mappings:
+// 1. a byte whose character Windows-1251 holds goes to its place;
+// 2. a byte whose character the partner code page holds (the box drawing
+//    and signs Dos and KOI8-R share) goes where the partner's byte goes, if
+//    that place is still free, so the pair between the two keeps it too;
+// 3. every other byte takes its place in `fill`; where byte m of steps 1-2
+//    holds that place already, it takes m's place in `fill` instead, and so
+//    on. That ends at a free place, and no two bytes end at the same one, so
+//    the table stays one to one (chains of them can be undone) and differs
+//    from `fill` only where the mappings ask.
+constexpr HalfTable Inward(const UnicodeHalf& page, const HalfTable& fill, const UnicodeHalf* partner,
+                           const HalfTable* partnerInward) {
+  HalfTable table{};
+  std::array<int, 128> heldBy{};  // place - 0x80 -> byte - 0x80 + 1 of steps 1-2, 0: free
+  std::array<bool, 128> placed{};
+  const auto place = [&](int i, int to) {
+    table[i] = static_cast<Byte>(0x80 + to);
+    heldBy[to] = i + 1;
+    placed[i] = true;
+  };
+  for (int i = 0; i < 128; ++i)
+    if (const int to = PlaceOf(unicode_tables::kWinHighToUnicode, page[i]); to >= 0) place(i, to);
+  if (partner != nullptr)
+    for (int i = 0; i < 128; ++i) {
+      const int there = placed[i] ? -1 : PlaceOf(*partner, page[i]);
+      if (there < 0 || PlaceOf(unicode_tables::kWinHighToUnicode, page[i]) >= 0) continue;
+      const int to = (*partnerInward)[there] - 0x80;
+      if (heldBy[to] == 0) place(i, to);
+    }
+  for (int i = 0; i < 128; ++i) {
+    if (placed[i]) continue;
+    int to = fill[i] - 0x80;
+    while (heldBy[to] != 0) to = fill[heldBy[to] - 1] - 0x80;
+    table[i] = static_cast<Byte>(0x80 + to);
+  }
+  return table;
+}
+
+constexpr HalfTable kDosToWin = Inward(unicode_tables::kDosHighToUnicode, kDosFill, nullptr, nullptr);
+constexpr HalfTable kKoiToWin =
+    Inward(unicode_tables::kKoiHighToUnicode, kKoiFill, &unicode_tables::kDosHighToUnicode, &kDosToWin);
+constexpr HalfTable kIsoToWin =
+    Inward(unicode_tables::kIsoHighToUnicode, kIsoFill, &unicode_tables::kDosHighToUnicode, &kDosToWin);
+static_assert(kDosToWin == kDosFill);
 
 // Each outward table is the inverse of its inward table.
 constexpr HalfTable Inverse(const HalfTable& inward) {

@@ -25,6 +25,9 @@ struct Case {
   const char* code;      // the code page the file is written in
   const char* target;    // --to
   const char* expected;  // UTF-8 text the output must hold, in the target; null: the text itself
+  // Conversions by iconv that damaged the file, "FROM>TO" each, in order:
+  // the text read in the wrong code page FROM and saved in TO.
+  const char* misread = nullptr;
 };
 
 const Case kCases[] = {
@@ -52,14 +55,33 @@ const Case kCases[] = {
     // Text in a wrong code page is still restored.
     {"Привет, как дела? Всё хорошо, спасибо.\n", "KOI8-R", "utf-8", "Привет, как дела? Всё хорошо, спасибо.\n"},
     {"Сегодня хорошая погода, мы идём гулять в парк.\n", "CP866", "cp1251", nullptr},
+    // Text damaged by real converters through the upper rows of the code
+    // pages is restored.
+    {"Мы встретились у старой школы, где когда-то учились вместе. С тех пор прошло 15 лет.\n", "CP1251",
+     "utf-8", "Мы встретились у старой школы, где когда-то учились вместе. С тех пор прошло 15 лет.\n",
+     "ISO-8859-5>CP1251"},
+    {"мы встретились у старой школы, где когда-то учились вместе. с тех пор прошло 15 лет.\n", "CP866",
+     "utf-8", "мы встретились у старой школы, где когда-то учились вместе. с тех пор прошло 15 лет.\n",
+     "KOI8-R>CP866"},
+    {"Мы встретились у старой школы, где когда-то учились вместе. С тех пор прошло 15 лет.\n", "CP1251",
+     "utf-8", "Мы встретились у старой школы, где когда-то учились вместе. С тех пор прошло 15 лет.\n",
+     "KOI8-R>CP1251 CP1251>KOI8-R ISO-8859-5>CP1251"},
 };
 
 TEST(CleanTextProgram, CorrectTextComesOutAsItWentIn) {
   TempDir dir;
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.text) + " in " + c.code);
-    const std::string bytes = Encode(c.text, c.code);
+    std::string bytes = Encode(c.text, c.code);
     ASSERT_FALSE(bytes.empty());
+    for (std::string_view steps = c.misread ? c.misread : ""; !steps.empty();) {
+      const std::string step(steps.substr(0, steps.find(' ')));
+      steps.remove_prefix(std::min(steps.size(), step.size() + 1));
+      const std::string from = step.substr(0, step.find('>')), to = step.substr(step.find('>') + 1);
+      std::string misread;
+      ASSERT_TRUE(testing::Iconv(bytes, from.c_str(), to.c_str(), misread)) << step;
+      bytes = misread;
+    }
     WriteFile(dir / "in.txt", bytes);
     const testing::ProgramRun run =
         testing::RunKamvo(dir, {"--stdout", std::string("--to=") + c.target, dir / "in.txt"});
