@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Names that end in ".txt" exist.
   auto exists = [](const std::string& name) { return name.ends_with(".txt"); };
   const CommandLineOptions options = ParseCommandLine(params, DecoderSwitches{}, exists);
-  FUZZ_CHECK(options.FromCode >= -1 && options.FromCode <= kUtf8Code);
-  FUZZ_CHECK(options.ToCode >= -1 && options.ToCode <= kUtf8Code);
+  FUZZ_CHECK(options.FromCode >= -1 && options.FromCode <= kLastCode);
+  FUZZ_CHECK(options.ToCode >= -1 && options.ToCode <= kLastCode);
   for (const std::string* name : {&options.InFile, &options.OutFile})
     if (!name->empty()) FUZZ_CHECK(std::find(params.begin(), params.end(), *name) != params.end());
   if (!options.OutFile.empty()) FUZZ_CHECK(!options.InFile.empty());
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The long options: what is left for the written syntax and the names
   // after "--" are parameters as given, in order; codes are in range.
   const LongOptions longOptions = ParseLongOptions(params, exists);
-  FUZZ_CHECK(longOptions.FromCode >= -1 && longOptions.FromCode <= kUtf8Code);
-  FUZZ_CHECK(longOptions.ToCode == -1 || (longOptions.ToCode >= 1 && longOptions.ToCode <= kUtf8Code));
+  FUZZ_CHECK(longOptions.FromCode >= -1 && longOptions.FromCode <= kLastCode);
+  FUZZ_CHECK(longOptions.ToCode == -1 || (longOptions.ToCode >= 1 && longOptions.ToCode <= kLastCode));
   auto at = params.begin();
   for (const std::string& written : longOptions.Written) {
     at = std::find(at, params.end(), written);
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int code = TerminalCodePage([&](const char* name) {
     return std::string(name) == "LANG" ? last : std::string();
   });
-  FUZZ_CHECK(code >= 0 && code <= kCodeCount);
+  FUZZ_CHECK(code >= 0 && code <= kLastCode);
   for (int terminal = 0; terminal <= kCodeCount; ++terminal) {
     const std::string shown = ForTerminal(last, terminal);
     if (terminal != 0) FUZZ_CHECK(shown.size() == last.size());

@@ -1,3 +1,4 @@
+#include "codepages/code_page_list.h"
 #include "cli/detect_report.h"
 
 #include <fcntl.h>
@@ -125,14 +126,8 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 }  // namespace
 
 std::string IconvName(int code) {
-  switch (code) {
-    case kWindows: return "cp1251";
-    case kDos: return "cp866";
-    case kKoi8: return "koi8-r";
-    case kIso: return "iso-8859-5";
-    case kUtf8Code: return "utf-8";
-    default: return "unknown";
-  }
+  const CodePageInfo* page = FindCodePage(code);
+  return page ? std::string(page->Iconv) : "unknown";
 }
 
 std::string DescribeSource(const Converter& converter) {

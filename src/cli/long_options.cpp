@@ -2,26 +2,26 @@
 
 #include <string_view>
 
+#include "codepages/code_page_list.h"
+
 namespace kamvo {
 
+namespace {
+
+// iconv's names of the code pages, as a list for messages.
+std::string CodePageNames() {
+  std::string names;
+  for (const CodePageInfo& page : CodePageList()) names += (names.empty() ? "" : ", ") + std::string(page.Iconv);
+  return names;
+}
+
+}  // namespace
+
 int CodeFromName(const std::string& name) {
-  std::string key;
-  for (char c : name) {
-    if (c == '-' || c == '_') continue;
-    key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  struct Row {
-    std::string_view name;
-    int code;
-  };
-  static constexpr Row kNames[] = {
-      {"auto", 0},   {"utf8", kUtf8Code}, {"cp1251", 1},   {"windows1251", 1}, {"win", 1},
-      {"cp866", 2},  {"ibm866", 2},       {"dos", 2},      {"koi8r", 3},       {"koi", 3},
-      {"koi8", 3},   {"iso88595", 4},     {"iso", 4},      {"cyrillic", 4},
-  };
-  for (const Row& row : kNames)
-    if (key == row.name) return row.code;
-  return -1;
+  if (name.size() == 4 && (name[0] | 0x20) == 'a' && (name[1] | 0x20) == 'u' && (name[2] | 0x20) == 't' &&
+      (name[3] | 0x20) == 'o')
+    return 0;
+  return CodeFromOptionName(name);
 }
 
 std::string LongOptionsHelp() {
@@ -29,7 +29,8 @@ std::string LongOptionsHelp() {
          "\n"
          "kamvo [options] [--] FILE...\n"
          "  --to=CODE, --from=CODE  target and source code page: utf-8, cp1251, cp866,\n"
-         "                          koi8-r, iso-8859-5 (--from=auto detects)\n"
+         "                          koi8-r, iso-8859-5, koi8-u, mac-cyrillic, cp1125,\n"
+         "                          ibm855 (--from=auto detects)\n"
          "  -o FILE, --output=FILE  write the result to FILE (an existing FILE is kept\n"
          "                          as FILE.bak, as in place)\n"
          "  -                       read standard input, write standard output (also\n"
@@ -83,8 +84,7 @@ LongOptions ParseLongOptions(const std::vector<std::string>& params,
       const bool to = param.rfind("--to", 0) == 0;
       const int number = CodeFromName(code);
       if (number < 0 || (to && number == 0))
-        fail("unknown code page '" + code + "' (utf-8, cp1251, cp866, koi8-r, iso-8859-5" +
-             (to ? ")" : ", auto)"));
+        fail("unknown code page '" + code + "' (" + CodePageNames() + (to ? ")" : ", auto)"));
       else
         (to ? options.ToCode : options.FromCode) = number;
       continue;

@@ -9,17 +9,11 @@ namespace kamvo {
 
 namespace {
 
-constexpr std::array<CodePageInfo, kLastCode> kCodePages = {{
-    {kWindows, "Windows", "cp1251", "cp1251 windows1251 win"},
-    {kDos, "Dos", "cp866", "cp866 ibm866 866 dos"},
-    {kKoi8, "KOI-8", "koi8-r", "koi8r koi8 koi"},
-    {kIso, "ISO 8859-5", "iso-8859-5", "iso88595 iso cyrillic"},
-    {kUtf8Code, "UTF-8", "utf-8", "utf8"},
-    {kMacCyrillic, "MacCyrillic", "mac-cyrillic", "maccyrillic mac xmaccyrillic"},
-    {kKoi8U, "KOI8-U", "koi8-u", "koi8u"},
-    {kCp1125, "CP1125", "cp1125", "cp1125 ruscii"},
-    {kIbm855, "IBM855", "ibm855", "ibm855 cp855 855"},
-}};
+static_assert([] {
+  for (int i = 0; i < kLastCode; ++i)
+    if (kCodePageList[i].Code != i + 1) return false;
+  return true;
+}());
 
 // Lower case without '-' and '_'.
 std::string Key(std::string_view name) {
@@ -33,18 +27,14 @@ std::string Key(std::string_view name) {
 
 }  // namespace
 
-std::span<const CodePageInfo> CodePageList() { return kCodePages; }
-
 const CodePageInfo* FindCodePage(int code) {
-  for (const CodePageInfo& page : kCodePages)
-    if (page.Code == code) return &page;
-  return nullptr;
+  return code >= 1 && code <= kLastCode ? &kCodePageList[code - 1] : nullptr;
 }
 
 int CodeFromOptionName(std::string_view name) {
   const std::string key = Key(name);
   if (key.empty()) return -1;
-  for (const CodePageInfo& page : kCodePages) {
+  for (const CodePageInfo& page : kCodePageList) {
     std::string_view names = page.Options;
     while (!names.empty()) {
       const std::size_t space = names.find(' ');

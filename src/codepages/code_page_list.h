@@ -3,8 +3,11 @@
 // name shown to the user, iconv's name and the names options accept.
 #pragma once
 
+#include <array>
 #include <span>
 #include <string_view>
+
+#include "codepages/code_tables.h"
 
 namespace kamvo {
 
@@ -18,8 +21,20 @@ struct CodePageInfo {
 };
 
 // Windows-1251, Dos, KOI8-R, ISO 8859-5, UTF-8, then the code pages known by
-// their Unicode tables only, in code number order.
-std::span<const CodePageInfo> CodePageList();
+// their Unicode tables only: entry code - 1 is the code page of that number.
+inline constexpr std::array<CodePageInfo, kLastCode> kCodePageList = {{
+    {kWindows, "Windows", "cp1251", "cp1251 windows1251 win"},
+    {kDos, "Dos", "cp866", "cp866 ibm866 866 dos"},
+    {kKoi8, "KOI-8", "koi8-r", "koi8r koi8 koi"},
+    {kIso, "ISO 8859-5", "iso-8859-5", "iso88595 iso cyrillic"},
+    {kUtf8Code, "UTF-8", "utf-8", "utf8"},
+    {kMacCyrillic, "MacCyrillic", "mac-cyrillic", "maccyrillic mac xmaccyrillic"},
+    {kKoi8U, "KOI8-U", "koi8-u", "koi8u"},
+    {kCp1125, "CP1125", "cp1125", "cp1125 ruscii"},
+    {kIbm855, "IBM855", "ibm855", "ibm855 cp855 855"},
+}};
+
+inline std::span<const CodePageInfo> CodePageList() { return kCodePageList; }
 
 // The entry of a code number; nullptr when none has it.
 const CodePageInfo* FindCodePage(int code);

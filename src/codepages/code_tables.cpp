@@ -1,11 +1,15 @@
 #include "codepages/code_tables.h"
 
+#include "codepages/code_page_list.h"
 #include "codepages/unicode_tables.h"
 
 namespace kamvo {
 
-const std::array<std::string_view, kCodeCount + 1> CodeNames = {
-    "", "Windows", "Dos", "KOI-8", "ISO 8859-5"};
+constinit const std::array<std::string_view, kLastCode + 1> CodeNames = [] {
+  std::array<std::string_view, kLastCode + 1> names{};
+  for (const CodePageInfo& page : kCodePageList) names[page.Code] = page.Name;
+  return names;
+}();
 
 // А Б В Г Д Е Ё Ж З И Й К Л М Н О П Р С Т У Ф Х Ц Ч Ш Щ Ъ Ы Ь Э Ю Я
 constinit const std::string_view RussianAlphabet =
@@ -106,6 +110,18 @@ constexpr HalfTable kIsoToWin =
     Inward(unicode_tables::kIsoHighToUnicode, kIsoFill, &unicode_tables::kDosHighToUnicode, &kDosToWin);
 static_assert(kDosToWin == kDosFill);
 
+// The code pages outside the chain search keep their other bytes in place
+// where they can.
+constexpr HalfTable IdentityFill() {
+  HalfTable table{};
+  for (int i = 0; i < 128; ++i) table[i] = static_cast<Byte>(0x80 + i);
+  return table;
+}
+constexpr HalfTable kMacToWin = Inward(unicode_tables::kMacHighToUnicode, IdentityFill(), nullptr, nullptr);
+constexpr HalfTable kKoiUToWin = Inward(unicode_tables::kKoiUHighToUnicode, IdentityFill(), nullptr, nullptr);
+constexpr HalfTable kCp1125ToWin = Inward(unicode_tables::kCp1125HighToUnicode, IdentityFill(), nullptr, nullptr);
+constexpr HalfTable kIbm855ToWin = Inward(unicode_tables::kIbm855HighToUnicode, IdentityFill(), nullptr, nullptr);
+
 // Each outward table is the inverse of its inward table.
 constexpr HalfTable Inverse(const HalfTable& inward) {
   HalfTable outward{};
@@ -113,11 +129,21 @@ constexpr HalfTable Inverse(const HalfTable& inward) {
   return outward;
 }
 
+// The tables of the code pages known by their Unicode tables only.
+constinit const HalfTable kMacIn = kMacToWin, kMacOut = Inverse(kMacToWin);
+constinit const HalfTable kKoiUIn = kKoiUToWin, kKoiUOut = Inverse(kKoiUToWin);
+constinit const HalfTable kCp1125In = kCp1125ToWin, kCp1125Out = Inverse(kCp1125ToWin);
+constinit const HalfTable kIbm855In = kIbm855ToWin, kIbm855Out = Inverse(kIbm855ToWin);
+
 const HalfTable* InwardTable(int code) {
   switch (code) {
     case kDos: return &DosToWinTable;
     case kKoi8: return &KoiToWinTable;
     case kIso: return &IsoToWinTable;
+    case kMacCyrillic: return &kMacIn;
+    case kKoi8U: return &kKoiUIn;
+    case kCp1125: return &kCp1125In;
+    case kIbm855: return &kIbm855In;
     default: return nullptr;
   }
 }
@@ -127,6 +153,10 @@ const HalfTable* OutwardTable(int code) {
     case kDos: return &WinToDosTable;
     case kKoi8: return &WinToKoiTable;
     case kIso: return &WinToIsoTable;
+    case kMacCyrillic: return &kMacOut;
+    case kKoi8U: return &kKoiUOut;
+    case kCp1125: return &kCp1125Out;
+    case kIbm855: return &kIbm855Out;
     default: return nullptr;
   }
 }

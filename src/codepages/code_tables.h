@@ -28,8 +28,9 @@ inline constexpr int kLastCode = kIbm855;
 // A code number of a single-byte code page (1..4 or 6..kLastCode).
 constexpr bool IsSingleByteCode(int code) { return code >= 1 && code <= kLastCode && code != kUtf8Code; }
 
-// Display names indexed by code number (index 0 is unused and empty).
-extern const std::array<std::string_view, kCodeCount + 1> CodeNames;
+// Display names indexed by code number (index 0 is unused and empty), as
+// the list of code pages (code_page_list.h) has them.
+extern const std::array<std::string_view, kLastCode + 1> CodeNames;
 
 // The upper-case Russian letters in alphabetical order (Ё after Е).
 inline constexpr int kRussianLetters = 33;

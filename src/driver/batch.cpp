@@ -88,12 +88,12 @@ std::string RussianFolderWord(int n) {
 }
 
 std::string FromCodeName(int fromIndex) {
-  if (fromIndex <= 0 || fromIndex > kCodeCount) return "Auto";
+  if (fromIndex <= 0 || fromIndex > kLastCode) return "Auto";
   return std::string(CodeNames[fromIndex]);
 }
 
 std::string ToCodeName(int toIndex) {
-  if (toIndex < 0 || toIndex >= kCodeCount) return std::string(CodeNames[kWindows]);
+  if (toIndex < 0 || toIndex >= kLastCode) return std::string(CodeNames[kWindows]);
   return std::string(CodeNames[toIndex + 1]);
 }
 

@@ -1,41 +1,29 @@
 #include "driver/default_target.h"
 
-#include "codepages/code_tables.h"
+#include "codepages/code_page_list.h"
 
 namespace kamvo {
 
-namespace {
-
-// Upper case without "-" and "_": "koi8-r" and "KOI8_R" both give "KOI8R".
-std::string Key(std::string_view name) {
-  std::string key;
-  for (char c : name) {
-    if (c == '-' || c == '_') continue;
-    key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  return key;
-}
-
-}  // namespace
-
 int TargetFromName(std::string_view name) {
-  const std::string key = Key(name);
-  if (key == "UTF8") return kUtf8Code;
-  if (key == "CP1251" || key == "WINDOWS1251") return kWindows;
-  if (key == "CP866" || key == "IBM866") return kDos;
-  if (key == "KOI8R") return kKoi8;
-  if (key == "ISO88595") return kIso;
+  // Only the names of character sets: "dos" or "win" names none.
+  const auto key = [](std::string_view text) {
+    std::string k;
+    for (char c : text)
+      if (c != '-' && c != '_') k += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return k;
+  };
+  const std::string given = key(name);
+  for (const CodePageInfo& page : CodePageList())
+    if (given == key(page.Iconv)) return page.Code;
+  if (given == "windows1251") return kWindows;
+  if (given == "ibm866") return kDos;
+  if (given == "cp855") return kIbm855;
   return -1;
 }
 
 std::string TargetName(int code) {
-  switch (code) {
-    case kWindows: return "cp1251";
-    case kDos: return "cp866";
-    case kKoi8: return "koi8-r";
-    case kIso: return "iso-8859-5";
-    default: return "utf-8";
-  }
+  const CodePageInfo* page = FindCodePage(code);
+  return std::string(page ? page->Iconv : FindCodePage(kUtf8Code)->Iconv);
 }
 
 int LocaleCodePage(const EnvLookup& env) {

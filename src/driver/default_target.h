@@ -10,18 +10,18 @@
 namespace kamvo {
 
 // The code the locale's character set names (the first set of LC_ALL,
-// LC_CTYPE and LANG, the part after the dot): kKoi8, kWindows, kDos or kIso
-// for KOI8-R, CP1251/Windows-1251, CP866/IBM866 and ISO-8859-5;
-// kUtf8Code for UTF-8 and for every other locale (C and POSIX included).
+// LC_CTYPE and LANG, the part after the dot), by TargetFromName; kUtf8Code
+// for UTF-8 and for every other locale (C and POSIX included).
 int LocaleCodePage(const EnvLookup& env);
 
 // The code of a target by the name iconv gives it (utf-8, cp1251,
-// windows-1251, cp866, ibm866, koi8-r, iso-8859-5; any case, with or
-// without "-" and "_"); -1 for anything else.
+// windows-1251, cp866, ibm866, koi8-r, iso-8859-5, koi8-u, mac-cyrillic,
+// cp1125, ibm855, cp855; any case, with or without "-" and "_"); -1 for
+// anything else.
 int TargetFromName(std::string_view name);
 
-// The name iconv gives a code: "utf-8", "cp1251", "cp866", "koi8-r",
-// "iso-8859-5".
+// The name iconv gives a code ("utf-8", "cp1251", "koi8-r", ...; the list
+// of code pages has them).
 std::string TargetName(int code);
 
 // The "Target" setting when it names a code page, else the locale's.

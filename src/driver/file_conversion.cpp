@@ -371,7 +371,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   // A single-byte target spells out the characters it cannot hold; the
   // lines of a UTF-8 text are made from their own characters.
   const int target = converter.window().ToIndex() + 1;
-  const bool singleByte = !converter.Utf8Target && target >= kWindows && target <= kIso;
+  const bool singleByte = !converter.Utf8Target && IsSingleByteCode(target);
   const bool keepInput = converter.Utf8Target || (singleByte && HasHighByte(input));
 
   // The file's bytes become the text itself, each line with its own break;

@@ -32,7 +32,7 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   // The lines that are UTF-8, for a UTF-8 target to keep and a single-byte
   // one to spell from their characters.
   const int target = converter.window().ToIndex() + 1;
-  const bool singleByte = !converter.Utf8Target && target >= kWindows && target <= kIso;
+  const bool singleByte = !converter.Utf8Target && IsSingleByteCode(target);
   const Utf8Lines kept = converter.Utf8Target || (singleByte && HasHighByte(bytes))
                              ? KeepUtf8Lines(converter.TextBuffer)
                              : Utf8Lines();
