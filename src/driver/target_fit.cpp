@@ -32,6 +32,19 @@ std::string Transliteration(std::uint32_t c) {
     case 0x00B1: return "+-";
     case 0x00D7: return "x";
     case 0x00AD: return "";
+    case 0x2264: return "<=";
+    case 0x2265: return ">=";
+    case 0x00F7: return "/";
+    case 0x00B2: return "2";
+    case 0x00B5: return "u";
+    case 0x00A6: return "|";
+    case 0x00AC: return "!";
+    case 0x2020: return "+";
+    // Single box-drawing lines, as iconv spells them; the rest is "?".
+    case 0x2500: return "-";
+    case 0x2502: return "|";
+    case 0x250C: case 0x2510: case 0x2514: case 0x2518: case 0x251C: case 0x2524: case 0x252C: case 0x2534:
+    case 0x253C: return "+";
     case 0x0401: return "E";   // Ё where a target lacks it
     case 0x0451: return "e";
     default: return "?";
@@ -71,30 +84,35 @@ std::optional<int> SourceOf(const Converter& converter) {
 
 }  // namespace
 
+std::array<std::uint32_t, 256> ResultCharacters(const Converter& converter, int target) {
+  std::array<std::uint32_t, 256> chars{};
+  if (const std::optional<int> source = SourceOf(converter)) {
+    for (int s = 0; s < 256; ++s) chars[converter.Table[s]] = CodePageToUnicode(*source, static_cast<Byte>(s));
+  } else {
+    for (int y = 0; y < 256; ++y) chars[y] = WinToUnicode(ConvChar(static_cast<Byte>(y), target, kWindows));
+  }
+  return chars;
+}
+
 TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int target) {
   if (converter.FromIndex == 0 && !converter.Detection.Found) return {};
-  const std::optional<int> source = SourceOf(converter);
   Text& result = converter.TextBuffer;
   const bool paired = !input.Index.empty() && input.LineCount == result.size();
   std::size_t next = 0;  // the next UTF-8 line of the input
   const CodeTable intoTarget = BuildCodeTable(kWindows, target);
+  const bool utf8Given = converter.FromIndex != 0 && converter.window().Switches().Utf8;
 
-  // Each byte of the result stands for the byte of the source that the code
-  // table made it from; that byte's character is what the target must hold.
+  // Each byte of the result stands for a character (ResultCharacters):
+  // the target's byte of it, or its spelling.
   std::array<std::string, 256> spelling;
   std::array<bool, 256> spelt{};
   std::array<bool, 256> changes{};
-  if (source) {
-    std::array<int, 256> from;
-    from.fill(-1);
-    for (int s = 0; s < 256; ++s) from[converter.Table[s]] = s;
-    for (int y = 0x80; y < 256; ++y) {
-      if (from[y] < 0) continue;
-      std::size_t count = 0;
-      Put(CodePageToUnicode(*source, static_cast<Byte>(from[y])), target, spelling[y], count);
-      spelt[y] = count > 0;
-      changes[y] = spelling[y] != std::string(1, static_cast<char>(y));
-    }
+  const std::array<std::uint32_t, 256> chars = ResultCharacters(converter, target);
+  for (int y = 0x80; y < 256; ++y) {
+    std::size_t count = 0;
+    Put(chars[y], target, spelling[y], count);
+    spelt[y] = count > 0;
+    changes[y] = spelling[y] != std::string(1, static_cast<char>(y));
   }
   bool anyChange = false;
   for (bool c : changes) anyChange = anyChange || c;
@@ -111,7 +129,11 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
       // A line the run only decoded from UTF-8: made from its characters.
       const std::string_view original = input.Lines[next++];
       Utf8ToWin(original, decoded, i == 0);
-      if (now == ConvertByTable(decoded, intoTarget) && decoded != original) {
+      // With UTF-8 named as the source, a well-formed line is UTF-8 even
+      // where most of its characters are ones Windows-1251 lacks (box
+      // drawing, Greek) and the UTF-8 step left it as it was.
+      if ((now == ConvertByTable(decoded, intoTarget) && decoded != original) ||
+          (utf8Given && now == ConvertByTable(original, converter.Table))) {
         std::string_view rest = original;
         if (i == 0 && rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
         std::size_t at = 0;

@@ -5,6 +5,7 @@
 
 #include "codepages/unicode.h"
 #include "driver/converter.h"
+#include "driver/target_fit.h"
 
 namespace kamvo {
 
@@ -70,31 +71,37 @@ struct Utf8Form {
   char Bytes[3] = {};
 };
 
-const std::array<Utf8Form, 256>& Utf8Forms() {
-  static const std::array<Utf8Form, 256> forms = [] {
-    std::array<Utf8Form, 256> table{};
-    for (int b = 0; b < 256; ++b) {
-      std::string form;
-      AppendUtf8(form, WinToUnicode(static_cast<Byte>(b)));
-      table[b].Length = static_cast<unsigned char>(form.size());
-      std::memcpy(table[b].Bytes, form.data(), form.size());
-    }
-    return table;
+using Utf8Forms = std::array<Utf8Form, 256>;
+
+Utf8Forms FormsOf(const std::array<std::uint32_t, 256>& chars) {
+  Utf8Forms table{};
+  for (int b = 0; b < 256; ++b) {
+    std::string form;
+    AppendUtf8(form, chars[b]);
+    table[b].Length = static_cast<unsigned char>(form.size());
+    std::memcpy(table[b].Bytes, form.data(), form.size());
+  }
+  return table;
+}
+
+const Utf8Forms& WindowsForms() {
+  static const Utf8Forms forms = [] {
+    std::array<std::uint32_t, 256> chars{};
+    for (int b = 0; b < 256; ++b) chars[b] = WinToUnicode(static_cast<Byte>(b));
+    return FormsOf(chars);
   }();
   return forms;
 }
 
-std::size_t Utf8Length(std::string_view win) {
-  const auto& forms = Utf8Forms();
+std::size_t Utf8Length(std::string_view win, const Utf8Forms& forms) {
   std::size_t length = 0;
   for (unsigned char c : win) length += forms[c].Length;
   return length;
 }
 
-// The UTF-8 form of a Windows-1251 line, in `out` (its memory reused).
-void Utf8OfLine(std::string_view win, std::string& out) {
-  const auto& forms = Utf8Forms();
-  out.resize(Utf8Length(win));
+// The UTF-8 form of a line, in `out` (its memory reused).
+void Utf8OfLine(std::string_view win, std::string& out, const Utf8Forms& forms) {
+  out.resize(Utf8Length(win, forms));
   char* p = out.data();
   for (unsigned char c : win) {
     const Utf8Form& form = forms[c];
@@ -109,13 +116,16 @@ void Utf8OfLine(std::string_view win, std::string& out) {
 
 }  // namespace
 
-void ToUtf8Lines(const Utf8Lines& input, Text& result) {
+void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars) {
+  Utf8Forms own;
+  if (chars != nullptr) own = FormsOf(*chars);
+  const Utf8Forms& forms = chars != nullptr ? own : WindowsForms();
   const bool paired = input.LineCount == result.size();
   if (!paired || input.Index.empty()) {
     // No line to keep: the whole block is converted at once, breaks and
     // all (they are ASCII), and split again.
     std::string block;
-    Utf8OfLine(result.Bytes(), block);
+    Utf8OfLine(result.Bytes(), block, forms);
     result.clear();
     result = Text::FromBytes(std::move(block));
     return;
@@ -123,7 +133,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result) {
   Text converted;
   // Room for the whole result at once, so that the text is never copied
   // while it grows: every line converted, plus the kept lines.
-  converted.Reserve(Utf8Length(result.Bytes()) + input.Lines.Bytes().size(), result.size());
+  converted.Reserve(Utf8Length(result.Bytes(), forms) + input.Lines.Bytes().size(), result.size());
   std::string decoded, line8;
   std::size_t next = 0;  // the next kept line
   for (std::size_t i = 0; i < result.size(); ++i) {
@@ -140,7 +150,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result) {
         continue;
       }
     }
-    Utf8OfLine(line, line8);
+    Utf8OfLine(line, line8, forms);
     converted.AddLine(line8, result.End(i));
   }
   result.swap(converted);
@@ -148,7 +158,8 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result) {
 
 void FinishUtf8Target(Converter& converter, const Utf8Lines& input) {
   if (converter.FromIndex == 0 && !converter.Detection.Found) return;
-  ToUtf8Lines(input, converter.TextBuffer);
+  const std::array<std::uint32_t, 256> chars = ResultCharacters(converter, kWindows);
+  ToUtf8Lines(input, converter.TextBuffer, &chars);
 }
 
 bool ToUtf8Lines(const Text& input, Text& result) {

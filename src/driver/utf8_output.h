@@ -6,7 +6,9 @@
 // is.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -33,12 +35,13 @@ struct Utf8Lines {
 };
 Utf8Lines KeepUtf8Lines(const Text& text);
 
-// Turns the run's Windows-1251 lines into UTF-8 lines, each keeping its
-// break: a line kept in `input` replaces the run's line when the run's line
-// is what the UTF-8 step makes of it or the kept line itself; every other
-// line is converted from Windows-1251, and all of them when the line counts
-// differ (a stage joined or split lines).
-void ToUtf8Lines(const Utf8Lines& input, Text& result);
+// Turns the run's lines into UTF-8 lines, each keeping its break: a line
+// kept in `input` replaces the run's line when the run's line is what the
+// UTF-8 step makes of it or the kept line itself; every other line is
+// converted byte by byte, each byte b to the character chars[b] (the
+// Windows-1251 character without `chars`), and all of them when the line
+// counts differ (a stage joined or split lines).
+void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars = nullptr);
 
 // Turns the run's Windows-1251 lines into UTF-8 lines, each keeping its
 // break. `input` is the text the run started from (before any decoding stage). When both lists have as
@@ -51,7 +54,9 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result);
 bool ToUtf8Lines(const Text& input, Text& result);
 
 // What a run whose target is UTF-8 (Converter::Utf8Target) ends with:
-// ToUtf8Lines on its text buffer; when automatic detection recognised no
+// ToUtf8Lines on its text buffer, each byte the character it stands for
+// (ResultCharacters: a known source's own characters, box drawing
+// included); when automatic detection recognised no
 // Russian text the lines stay as they are, since their code page is not
 // known (no guess is ever written). Whether the result is the input as it
 // came is for the caller to compare.
