@@ -136,10 +136,22 @@ bool ReportNotRecognised(const Converter& converter, const TCfg& cfg, std::ostre
   return true;
 }
 
-bool ReadAllFrom(int fd, std::string& bytes) {
+bool ReadAllFrom(int fd, std::string& bytes, std::size_t limit, bool* more) {
   char buffer[1 << 16];
+  if (more != nullptr) *more = false;
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (bytes.size() >= limit) {
+      if (more != nullptr) {
+        // One byte more tells whether the source goes on.
+        char next;
+        ssize_t got;
+        while ((got = ::read(fd, &next, 1)) < 0 && errno == EINTR) {
+        }
+        *more = got > 0;
+      }
+      return true;
+    }
+    const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, limit - bytes.size()));
     if (got == 0) return true;
     if (got < 0) {
       if (errno == EINTR) continue;

@@ -2,6 +2,8 @@
 // without a display, Ctrl-C as the Stop button, and printing pane lines.
 #pragma once
 
+#include <cstdint>
+
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -62,9 +64,10 @@ bool TextNotRecognised(const Converter& converter);
 // TextNotRecognised, and then prints why on err.
 bool ReportNotRecognised(const Converter& converter, const TCfg& cfg, std::ostream& err, int terminalCode);
 
-// Reads everything from fd, without seeking; false with errno set on a
+// Reads everything from fd (at most `limit` bytes; `more` tells whether
+// the source holds more), without seeking; false with errno set on a
 // failing read.
-bool ReadAllFrom(int fd, std::string& bytes);
+bool ReadAllFrom(int fd, std::string& bytes, std::size_t limit = SIZE_MAX, bool* more = nullptr);
 
 // True when standard input is a pipe or a file: text may be read from it.
 // A terminal, /dev/null and a closed input hold none.

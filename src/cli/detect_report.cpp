@@ -20,6 +20,9 @@ namespace kamvo {
 
 namespace {
 
+// What --detect reads of a file at most.
+constexpr std::size_t kDetectBytes = std::size_t{4} << 20;
+
 // The pairs of the best chain, in order (the empty chain has none).
 std::vector<int> ChainPairs(const Chain& chain) {
   std::vector<int> pairs;
@@ -69,12 +72,19 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
   Finding finding;
   std::string bytes;
   const int fd = name == "-" ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  const bool read = fd >= 0 && ReadAllFrom(fd, bytes);
+  bool more = false;
+  const bool read = fd >= 0 && ReadAllFrom(fd, bytes, kDetectBytes, &more);
   const int error = errno;
   if (fd > STDIN_FILENO) ::close(fd);
   if (!read) {
     finding.Error = std::strerror(error);
     return finding;
+  }
+  // A few megabytes decide what a text is: a larger one is judged by its
+  // first kDetectBytes, ending at the last whole line.
+  if (more) {
+    const std::size_t lastBreak = bytes.find_last_of("\n\r");
+    if (lastBreak != std::string::npos && lastBreak > 0) bytes.resize(lastBreak + 1);
   }
   const bool high = HasHighByte(bytes);
   const char bytesStart = bytes.empty() ? '\0' : bytes[0];
