@@ -13,15 +13,11 @@
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
 #include "support/run_kamvo.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
-
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
 
 CommandLineOptions Parse(const std::vector<std::string>& params,
                          const std::vector<std::string>& existing = {}) {
@@ -182,8 +178,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   TempDir dir;
-  const std::string win = "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
-                          "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?\n";
+  const std::string win = testing::Greeting() + "\n";
 };
 
 TEST_F(ProgramTest, ConvertsAFileAndPrintsThePane) {
@@ -542,8 +537,7 @@ namespace {
 // Without a code option the text goes into the locale's character set, or
 // the one the settings name; the code options keep their meaning.
 TEST(DefaultTarget, TheLocaleOrTheSettingsChoose) {
-  const std::string win = "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
-                          "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?\n";
+  const std::string win = testing::Greeting() + "\n";
   const std::string koi = ConvertByPair(win, 2), dos = ConvertByPair(win, 1), utf8 = Utf8FromWin(win);
   const struct {
     std::string locale, setting, option, input, output;

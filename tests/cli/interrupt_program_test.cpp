@@ -19,24 +19,17 @@
 #include <vector>
 
 #include "codepages/code_tables.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
-
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// "Привет, дорогой друг! Как твои дела?" in KOI8-R, lines of it filling
-// `size` bytes: big enough that a conversion to UTF-8 takes a while.
+// The greeting in KOI8-R, lines of it filling `size` bytes: big enough
+// that a conversion to UTF-8 takes a while.
 std::string KoiText(std::size_t size) {
-  const std::string line = ConvertByPair(
-      "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! \xCA\xE0\xEA \xF2\xE2\xEE\xE8 "
-      "\xE4\xE5\xEB\xE0?\n",
-      2);
+  const std::string line = ConvertByPair(testing::Greeting() + "\n", 2);
   std::string text;
   text.reserve(size + line.size());
   while (text.size() < size) text += line;

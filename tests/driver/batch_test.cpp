@@ -9,15 +9,11 @@
 #include "driver/converter.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
-
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
 
 TEST(BatchQuestion, RussianWordsAgreeWithTheNumber) {
   struct Case {
@@ -49,8 +45,8 @@ TEST(BatchQuestion, TextsInBothLanguages) {
             "Перекодировать 21 файл и 5 директории\r\nиз кодировки Auto в KOI-8 ?");
 }
 
-// Привет мир, как дела in Windows-1251 and KOI-8.
-const std::string kWin = "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0, \xEA\xE0\xEA \xE4\xE5\xEB\xE0";
+// The short greeting in Windows-1251 and KOI-8.
+const std::string kWin = testing::ShortGreeting();
 const std::string kKoi = ConvertByPair(kWin, 2);
 
 class FolderBatchTest : public ::testing::Test {

@@ -7,18 +7,14 @@
 #include "codepages/unicode.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
-
-// Привет мир, как дела in Windows-1251 and KOI-8.
-const std::string kWin = "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0, \xEA\xE0\xEA \xE4\xE5\xEB\xE0";
+// The short greeting in Windows-1251 and KOI-8.
+const std::string kWin = testing::ShortGreeting();
 const std::string kKoi = ConvertByPair(kWin, 2);
 
 class FileConversionTest : public ::testing::Test {

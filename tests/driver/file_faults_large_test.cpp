@@ -13,6 +13,7 @@
 #include "driver/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -22,10 +23,7 @@ using testing::ReadFile;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-// "Привет, дорогой друг! Как твои дела? " in Windows-1251.
-const std::string kWinWords =
-    "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
-    "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0? ";
+const std::string kWinWords = testing::Greeting() + " ";
 
 // A text that repeats `period` without end; Slice gives any part of it.
 class Repeated {

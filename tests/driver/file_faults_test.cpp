@@ -33,20 +33,13 @@
 #include "driver/headless_window.h"
 #include "settings/settings.h"
 #include "support/run_kamvo.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
-
-// "Привет, дорогой друг! Как твои дела?" in Windows-1251.
-const std::string kWinLine =
-    "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
-    "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?";
+const std::string kWinLine = testing::Greeting();
 
 // Russian lines in Windows-1251 filling at least `size` bytes.
 std::string WinText(std::size_t size) {

@@ -9,11 +9,6 @@
 namespace kamvo {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
-
 TEST(SaveTextFile, WritesThroughALinkAndKeepsPermissions) {
   TempDir dir;
   const std::string file = dir / "letter.txt";

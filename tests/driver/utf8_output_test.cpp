@@ -26,7 +26,7 @@ TEST(Utf8Output, WellFormedUtf8) {
 }
 
 TEST(Utf8Output, KeepsLinesTheRunOnlyDecoded) {
-  const std::string russian = "\xCF\xF0\xE8\xE2\xE5\xF2";  // Привет in Windows-1251
+  const std::string russian = WinFromUtf8("Привет");
   const std::string emoji = Utf8FromWin(russian) + " \xF0\x9F\x98\x80";
   std::string decoded;
   Utf8ToWin(emoji, decoded);

@@ -19,11 +19,6 @@
 namespace kamvo {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
-
 struct Choices {
   DecoderSwitches switches;  // the defaults of the command line
   int from = 0;              // automatic detection

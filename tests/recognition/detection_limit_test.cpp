@@ -15,6 +15,7 @@ namespace kamvo {
 namespace {
 
 using testing::Recode;
+using testing::SavedAsUtf8;
 using testing::RussianText;
 
 struct Found {
@@ -82,17 +83,6 @@ TEST(DetectionLimit, TheChainSearchEndsWhereTheRuleSays) {
   // Both sides of the rule were met.
   EXPECT_GT(endedEarly, 0);
   EXPECT_GT(wentOn, 0);
-}
-
-// The text's bytes read in the code page and saved as UTF-8.
-Lines SavedAsUtf8(const Lines& text, int readAs) {
-  Lines result;
-  for (const auto& line : text) {
-    std::string utf8;
-    for (char c : line) AppendUtf8(utf8, CodePageToUnicode(readAs, static_cast<Byte>(c)));
-    result.push_back(utf8);
-  }
-  return result;
 }
 
 class LayerRecorder : public LayerObserver {

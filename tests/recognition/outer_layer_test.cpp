@@ -15,18 +15,8 @@ namespace {
 using testing::LiteralLayerSearch;
 using testing::LiteralSearch;
 using testing::Recode;
+using testing::SavedAsUtf8;
 using testing::RussianText;
-
-// The text's bytes read in the code page and saved as UTF-8.
-Lines SavedAsUtf8(const Lines& text, int readAs) {
-  Lines result;
-  for (const auto& line : text) {
-    std::string utf8;
-    for (char c : line) AppendUtf8(utf8, CodePageToUnicode(readAs, static_cast<Byte>(c)));
-    result.push_back(utf8);
-  }
-  return result;
-}
 
 class RecordingLayerObserver : public LayerObserver {
  public:

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "codepages/code_page_unicode.h"
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
@@ -26,6 +27,31 @@ inline const std::vector<std::string>& RussianVocabulary() {
     return result;
   }();
   return words;
+}
+
+// "Привет, дорогой друг! Как твои дела?" in Windows-1251 (no line break):
+// the sentence the file and program tests convert.
+inline const std::string& Greeting() {
+  static const std::string text = WinFromUtf8("Привет, дорогой друг! Как твои дела?");
+  return text;
+}
+
+// "Привет мир, как дела" in Windows-1251.
+inline const std::string& ShortGreeting() {
+  static const std::string text = WinFromUtf8("Привет мир, как дела");
+  return text;
+}
+
+// The text's bytes read in the code page and saved as UTF-8: mojibake as a
+// UTF-8 editor makes it.
+inline Lines SavedAsUtf8(const Lines& text, int readAs) {
+  Lines result;
+  for (const auto& line : text) {
+    std::string utf8;
+    for (char c : line) AppendUtf8(utf8, CodePageToUnicode(readAs, static_cast<Byte>(c)));
+    result.push_back(utf8);
+  }
+  return result;
 }
 
 // Lines of random vocabulary words with punctuation.

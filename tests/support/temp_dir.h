@@ -44,3 +44,11 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 }  // namespace kamvo::testing
+
+// The file tests' names at hand in every test of the project.
+namespace kamvo {
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+}  // namespace kamvo
