@@ -63,13 +63,6 @@ class Converter {
   void WriteMimeInfo();
   std::string Info() const { return pane_.Caption(); }
   const std::string& LastStatus() const { return pane_.LastStatus(); }
-  // The pane as it stands, and putting it back as it was (for a run that is
-  // taken back before anyone saw it).
-  const InfoPane& Pane() const { return pane_; }
-  void RestorePane(const InfoPane& pane) {
-    pane_ = pane;
-    window_.ShowInfo(pane_.Caption());
-  }
 
   void Progress(int min, int max, int position);
   void SetButtonsRun();
