@@ -28,25 +28,19 @@
 #include "driver/headless_window.h"
 #include "settings/settings.h"
 #include "support/run_kamvo.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
-using testing::WriteFile;
-namespace fs = std::filesystem;
-
 constexpr uid_t kNobody = 65534;
 const bool kRoot = ::geteuid() == 0;
 
-// "Привет, дорогой друг! Как твои дела?" in Windows-1251, a few lines.
+// The greeting in Windows-1251, a few lines.
 const std::string kWin = [] {
   std::string text;
-  for (int i = 0; i < 4; ++i)
-    text += "\xCF\xF0\xE8\xE2\xE5\xF2, \xE4\xEE\xF0\xEE\xE3\xEE\xE9 \xE4\xF0\xF3\xE3! "
-            "\xCA\xE0\xEA \xF2\xE2\xEE\xE8 \xE4\xE5\xEB\xE0?\n";
+  for (int i = 0; i < 4; ++i) text += testing::Greeting() + "\n";
   return text;
 }();
 const std::string kKoi = ConvertByPair(kWin, 2);
@@ -158,6 +152,23 @@ std::set<std::string> Listing(const fs::path& root, uid_t uid, gid_t gid) {
   return lines;
 }
 
+// The program where "nobody" can run it: a copy in a folder of its own
+// under the temporary folder, since the build folder may be one that only
+// its owner can enter (a build under /root).
+const std::string& ProgramForNobody() {
+  static const TempDir folder;
+  static const std::string copy = [] {
+    const std::string path = folder / "kamvo";
+    fs::copy_file(KAMVO_EXECUTABLE, path, fs::copy_options::overwrite_existing);
+    const fs::perms readAndRun = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder.path(), readAndRun);
+    fs::permissions(path, readAndRun);
+    return path;
+  }();
+  return copy;
+}
+
 struct RunResult {
   int status = -1;  // the exit status, or -1 when the program did not end by itself
   std::string out, err;
@@ -175,7 +186,9 @@ RunResult RunKamvo(const std::vector<std::string>& params, const std::string& co
     const std::string_view entry(*variable);
     if (entry.rfind("XDG_CONFIG_HOME=", 0) != 0 && entry.rfind("LC_ALL=", 0) != 0) environment.emplace_back(entry);
   }
-  std::vector<char*> envp, argv = {const_cast<char*>(KAMVO_EXECUTABLE)};
+  const bool asNobody = unprivileged && kRoot;
+  const std::string program = asNobody ? ProgramForNobody() : KAMVO_EXECUTABLE;
+  std::vector<char*> envp, argv = {const_cast<char*>(program.c_str())};
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
   for (const std::string& p : params) argv.push_back(const_cast<char*>(p.c_str()));
@@ -187,15 +200,14 @@ RunResult RunKamvo(const std::vector<std::string>& params, const std::string& co
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::alarm(30);  // a run that hangs ends here instead of hanging the tests
-    if (unprivileged && kRoot &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+    if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(126);
     const int in = ::open(stdinPath.c_str(), O_RDONLY);
     ::dup2(in, 0);
     ::dup2(out[1], 1);
     ::dup2(err[1], 2);
     ::close(in);
-    ::execve(KAMVO_EXECUTABLE, argv.data(), envp.data());
+    ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   if (started != nullptr) *started = pid;
