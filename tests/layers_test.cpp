@@ -6,18 +6,28 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 
 namespace kamvo {
 namespace {
 
-// Each folder of src/ and its layer, lowest first. The settings are used by
-// the driver and the front ends (the command line, the window) only.
+// Each folder of src/ and its layer, read from src/layers.txt: the line it
+// stands on, lowest first (lines starting with '#' are comments).
 const std::map<std::string, int>& LayerOf() {
-  static const std::map<std::string, int> layers = {
-      {"codepages", 0}, {"recognition", 1}, {"decoders", 2}, {"settings", 3},
-      {"driver", 4},    {"cli", 5},         {"ui", 5},
-  };
+  static const std::map<std::string, int> layers = [] {
+    std::map<std::string, int> read;
+    std::ifstream in(std::filesystem::path(KAMVO_SOURCE_DIR) / "src" / "layers.txt");
+    std::string line;
+    int layer = 0;
+    while (std::getline(in, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream folders(line);
+      for (std::string folder; folders >> folder;) read[folder] = layer;
+      ++layer;
+    }
+    return read;
+  }();
   return layers;
 }
 
@@ -26,8 +36,9 @@ TEST(Layers, NoFolderIncludesOneAboveOrBesideIt) {
   const fs::path src = fs::path(KAMVO_SOURCE_DIR) / "src";
   const std::regex include(R"(^\s*#\s*include\s*"([^"/]+)/[^"]*")");
   int files = 0;
+  ASSERT_FALSE(LayerOf().empty()) << "src/layers.txt not read";
   for (const auto& entry : fs::recursive_directory_iterator(src)) {
-    if (!entry.is_regular_file()) continue;
+    if (!entry.is_regular_file() || entry.path().filename() == "layers.txt") continue;
     const std::string folder = fs::relative(entry.path(), src).begin()->string();
     const auto own = LayerOf().find(folder);
     ASSERT_NE(own, LayerOf().end()) << "src/" << folder << " has no layer";
