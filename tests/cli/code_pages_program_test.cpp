@@ -50,7 +50,9 @@ TEST(CodePagesProgram, EveryCodePageByItsPublishedTable) {
     ASSERT_TRUE(Iconv(sentence, "UTF-8", code.c_str(), bytes));
     bytes += all + "\n";
     ASSERT_TRUE(Iconv(all, code.c_str(), "UTF-8", allUtf8) || page.Code == kMacCyrillic);
-    if (page.Code == kMacCyrillic) ASSERT_TRUE(Iconv(all.substr(0, all.size() - 1), code.c_str(), "UTF-8", allUtf8));
+    if (page.Code == kMacCyrillic) {
+      ASSERT_TRUE(Iconv(all.substr(0, all.size() - 1), code.c_str(), "UTF-8", allUtf8));
+    }
     utf8 = sentence + allUtf8 + (page.Code == kMacCyrillic ? "€\n" : "\n");  // iconv's 0xFF is older
     WriteFile(dir / "in.txt", bytes);
     EXPECT_EQ(testing::RunKamvo(dir, {"--stdout", from, "--to=utf-8", dir / "in.txt"}).Out, utf8);
