@@ -3,7 +3,8 @@
 // into Windows-1251, with the default switches and with every decoder off.
 // The general converters iconv and enca do the same job on the same files
 // for comparison when they are installed. The same files go into UTF-8 too,
-// beside iconv doing the same. Each figure is the median of
+// beside iconv doing the same, and 100 MiB of KOI8-R, Windows-1251 and
+// CP866 text into UTF-8 and through --detect. Each figure is the median of
 // several runs, with the peak memory (maximum resident set) of the process.
 #include <malloc.h>
 #include <sys/resource.h>
@@ -29,16 +30,17 @@ namespace fs = std::filesystem;
 using namespace kamvo;
 using namespace kamvo::bench;
 
-// Russian text of about `size` bytes in KOI8-R, lines of 6 to 14 words
-// broken with LF, as ordinary text files are.
-std::string KoiText(std::size_t size) {
+// Russian text of about `size` bytes in KOI8-R (or, through another pair
+// out of Windows-1251, another code page; pair 0 keeps Windows-1251), lines
+// of 6 to 14 words broken with LF, as ordinary text files are.
+std::string KoiText(std::size_t size, int pair = 2) {
   std::mt19937 random(42);
   std::string text;
   text.reserve(size + 256);
   while (text.size() < size) {
     const int words = 6 + static_cast<int>(random() % 9);
     const Lines line = testing::RussianText(random, 1, words);
-    text += ConvertByPair(line[0], 2);  // Windows -> KOI-8
+    text += pair == 0 ? line[0] : ConvertByPair(line[0], pair);
     text += '\n';
   }
   text.resize(size);
@@ -144,6 +146,43 @@ int main(int argc, char** argv) {
     Print("kamvo FILE --to=utf-8", bytes, kamvoUtf8[s]);
     if (haveIconv) Print("iconv -f koi8-r -t utf-8", bytes, iconvUtf8[s]);
   }
+  // The other code pages into UTF-8, and detection alone, at 100 MiB.
+  struct Other {
+    const char* name;
+    const char* iconvName;
+    int pair;
+  };
+  const Other others[] = {{"KOI8-R", "koi8-r", 2}, {"Windows-1251", "cp1251", 0}, {"CP866", "cp866", 1}};
+  double worstUtf8Time = 0, worstUtf8Memory = 0, worstDetectTime = 0, worstDetectMemory = 0;
+  for (const Other& other : others) {
+    const double bytes = static_cast<double>(sizes[1]);
+    WriteFile(master, KoiText(sizes[1], other.pair));
+    std::vector<Sample> runsUtf8, runsIconvUtf8, runsDetect;
+    double resultBytes = 0;
+    for (int r = 0; r < repeats; ++r) {
+      Fresh(master, work);
+      runsUtf8.push_back(RunProgram({kamvo, work, "--to=utf-8"}));
+      resultBytes = static_cast<double>(fs::file_size(work, error));
+      if (haveIconv) {
+        if (r == 0) {
+          RunProgram({"iconv", "-f", other.iconvName, "-t", "utf-8", master, "-o", out});
+          if (ReadFile(work) != ReadFile(out)) std::printf("  kamvo's UTF-8 differs from iconv's!\n");
+        }
+        fs::remove(out);
+        runsIconvUtf8.push_back(RunProgram({"iconv", "-f", other.iconvName, "-t", "utf-8", master, "-o", out}));
+      }
+      runsDetect.push_back(RunProgram({kamvo, "--detect", master}));
+    }
+    const Figure utf8 = Median(runsUtf8), iconv = Median(runsIconvUtf8), detect = Median(runsDetect);
+    std::printf("100 MiB of %s text into UTF-8 (%.1f MB), and --detect:\n", other.name, resultBytes / 1e6);
+    Print("kamvo FILE --to=utf-8", bytes, utf8);
+    if (haveIconv) Print(("iconv -f " + std::string(other.iconvName) + " -t utf-8").c_str(), bytes, iconv);
+    Print("kamvo --detect FILE", bytes, detect);
+    if (haveIconv) worstUtf8Time = std::max(worstUtf8Time, utf8.seconds / iconv.seconds);
+    worstUtf8Memory = std::max(worstUtf8Memory, utf8.maxRssBytes / resultBytes);
+    worstDetectTime = std::max(worstDetectTime, detect.seconds);
+    worstDetectMemory = std::max(worstDetectMemory, detect.maxRssBytes);
+  }
   fs::remove_all(dir, error);
 
   const double big = static_cast<double>(sizes[1]);
@@ -173,6 +212,13 @@ int main(int argc, char** argv) {
   const double utf8Memory = kamvoUtf8[1].maxRssBytes / utf8Bytes[1];
   std::printf("  into UTF-8, peak memory:    %.2fx the result       target: at most 1.5x  %s\n", utf8Memory,
               Verdict(utf8Memory <= 1.5));
+  if (haveIconv)
+    std::printf("  3 code pages into UTF-8:    %.2fx iconv's time (worst)  target: at most 1.0x  %s\n", worstUtf8Time,
+                Verdict(worstUtf8Time <= 1.0));
+  std::printf("  3 code pages, peak memory:  %.2fx the result (worst)  target: at most 1.5x  %s\n", worstUtf8Memory,
+              Verdict(worstUtf8Memory <= 1.5));
+  std::printf("  --detect on 100 MiB:        %.3f s, %.1f MiB (worst)  target: under 0.1 s and 32 MB  %s\n",
+              worstDetectTime, worstDetectMemory / kMiB, Verdict(worstDetectTime < 0.1 && worstDetectMemory < 32e6));
   const double scaling = kamvoDefault[1].seconds / kamvoDefault[0].seconds;
   const double scalingOff = kamvoOff[1].seconds / kamvoOff[0].seconds;
   std::printf("  10 -> 100 MiB time:         %.1fx (decoders off %.1fx)  target: at most 11x  %s\n", scaling,

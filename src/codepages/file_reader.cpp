@@ -35,7 +35,7 @@ void Prefault(char* data, std::size_t size) {
 
 }  // namespace
 
-bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit) {
+bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit, unsigned growth) {
   bytes.clear();
   struct stat info {};
   bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && ::fstat(fd, &info) == 0;
@@ -49,6 +49,12 @@ bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit) {
     // and one that has shrunk ends where its bytes end.
     const std::size_t expected = ok && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
     if (expected > 0) {
+      if (growth > 1 && expected < std::numeric_limits<std::size_t>::max() / growth) {
+        try {
+          bytes.reserve(expected * growth);
+        } catch (const std::bad_alloc&) {
+        }
+      }
       bytes.reserve(expected);
       Prefault(bytes.data(), expected);
       bytes.resize(expected);

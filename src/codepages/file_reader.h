@@ -18,8 +18,12 @@ enum class FileRead {
 
 // Reads the whole file open under fd from its start into bytes. False on any
 // failure, bytes then empty and errno telling why: ENOMEM for a file larger
-// than the memory left, EFBIG for one larger than `limit` bytes.
-bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
+// than the memory left, EFBIG for one larger than `limit` bytes. With a
+// growth above 1 the block is reserved for that many times the file's size
+// where the address space allows (untouched, it costs no memory), so that
+// the text can grow in place.
+bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit = std::numeric_limits<std::size_t>::max(),
+                 unsigned growth = 1);
 
 // Opens and reads a regular file (or a link to one) into bytes. Folders, devices and
 // pipes fail at once, since they would block or never end; so does a file

@@ -1,6 +1,7 @@
 #include "codepages/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -235,6 +236,40 @@ bool Text::Translate(const CodeTable& table) {
   for (std::size_t i = 0; i < size(); ++i)
     changed = TranslateBytes(MutableLine(i), ContentEnd(i) - Begin(i), table.data()) || changed;
   return changed;
+}
+
+void Text::Expand(const std::array<std::uint32_t, 256>& forms, const std::array<std::uint8_t, 256>& lengths) {
+  static_assert(std::endian::native == std::endian::little, "whole words are stored low byte first");
+  // Each line's end moves on by what the bytes before it grow.
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
+  std::size_t grown = 0, begin = 0;
+  for (auto& entry : index_) {
+    const std::size_t end = static_cast<std::size_t>(entry >> 2);
+    for (std::size_t k = begin; k < end; ++k) grown += lengths[data[k]] - 1u;
+    begin = end + BreakBytes(static_cast<LineEnd>(entry & 3)).size();
+    entry = static_cast<std::uint64_t>(end + grown) << 2 | (entry & 3);
+  }
+  if (grown == 0) return;
+  std::size_t read = bytes_.size();
+  bytes_.resize(read + grown);
+  auto* out = reinterpret_cast<unsigned char*>(bytes_.data());
+  std::size_t write = bytes_.size();
+  // From the end: the writing never falls behind the reading, and while it
+  // is four bytes ahead a whole word may be stored, its spare bytes landing
+  // where the next forms will go.
+  while (read > 0 && write - read >= 4) {
+    const unsigned char b = out[--read];
+    const unsigned length = lengths[b];
+    write -= length;
+    const std::uint32_t word = forms[b] << (8 * (4 - length));
+    std::memcpy(out + write + length - 4, &word, 4);
+  }
+  while (read > 0) {
+    const unsigned char b = out[--read];
+    const unsigned length = lengths[b];
+    write -= length;
+    for (unsigned k = 0; k < length; ++k) out[write + k] = static_cast<unsigned char>(forms[b] >> (8 * k));
+  }
 }
 
 Lines ToLines(const Text& text) {

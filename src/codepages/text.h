@@ -6,6 +6,7 @@
 // line's own break (CR LF, LF, CR, or none after the last line).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -132,6 +133,13 @@ class Text {
   // Converts every line's bytes through the table; the breaks stay as they
   // are. True when some byte changed.
   bool Translate(const CodeTable& table);
+
+  // Replaces every byte b of the lines by the lengths[b] bytes of forms[b]
+  // (1 to 4, the first in the lowest byte), in place from the end, so that
+  // a text whose block has room for the result (Reserve) needs no second
+  // one; the line index follows. Breaks stay as they are: forms of CR and
+  // LF must be themselves. The text must have no open line.
+  void Expand(const std::array<std::uint32_t, 256>& forms, const std::array<std::uint8_t, 256>& lengths);
 
   // Reading the lines in order.
   class const_iterator {

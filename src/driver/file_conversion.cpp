@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <new>
 
 #include "codepages/unicode.h"
@@ -358,7 +359,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   RemoveLeftoverTemporaries(destination.Path);
 
   std::string input;
-  if (!ReadWholeFd(file.Fd, input)) {
+  // A UTF-8 target grows the text in place: each byte into at most three.
+  if (!ReadWholeFd(file.Fd, input, std::numeric_limits<std::size_t>::max(), converter.Utf8Target ? 3 : 1)) {
     report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
     return report.Finish();
   }

@@ -121,13 +121,24 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
   if (chars != nullptr) own = FormsOf(*chars);
   const Utf8Forms& forms = chars != nullptr ? own : WindowsForms();
   const bool paired = input.LineCount == result.size();
-  if (!paired || input.Index.empty()) {
-    // No line to keep: the whole block is converted at once, breaks and
-    // all (they are ASCII), and split again.
+  if ((!paired || input.Index.empty()) && result.LineOpen()) {
     std::string block;
     Utf8OfLine(result.Bytes(), block, forms);
     result.clear();
     result = Text::FromBytes(std::move(block));
+    return;
+  }
+  if (!paired || input.Index.empty()) {
+    // No line to keep: the whole block grows into its UTF-8 form in place,
+    // breaks and all (they are ASCII).
+    std::array<std::uint32_t, 256> packed{};
+    std::array<std::uint8_t, 256> lengths{};
+    for (int b = 0; b < 256; ++b) {
+      lengths[b] = forms[b].Length;
+      for (int k = 0; k < forms[b].Length; ++k)
+        packed[b] |= static_cast<std::uint32_t>(static_cast<unsigned char>(forms[b].Bytes[k])) << (8 * k);
+    }
+    result.Expand(packed, lengths);
     return;
   }
   Text converted;

@@ -103,6 +103,36 @@ TEST(Text, AppendLinesAgreesWithAddingTheLinesOneByOne) {
   }
 }
 
+// Growing every byte into its form in place gives the text that building
+// it anew line by line gives, whether its block has room or not.
+TEST(Text, ExpandingInPlaceAgreesWithBuildingTheTextAnew) {
+  std::mt19937 random(12);
+  std::array<std::uint32_t, 256> forms{};
+  std::array<std::uint8_t, 256> lengths{};
+  for (int b = 0; b < 256; ++b) {
+    lengths[b] = b < 0x80 ? 1 : static_cast<std::uint8_t>(1 + b % 4);
+    for (int k = 0; k < lengths[b]; ++k) forms[b] |= static_cast<std::uint32_t>((b + 7 * k) & 0xFF) << (8 * k);
+  }
+  forms['\r'] = '\r';
+  forms['\n'] = '\n';
+  lengths['\r'] = lengths['\n'] = 1;
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes(random() % 60, ' ');
+    for (char& c : bytes) c = random() % 4 == 0 ? "\r\nab"[random() % 4] : static_cast<char>(random() % 256);
+    Text text = Text::FromBytes(bytes);
+    Text expected;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      std::string line;
+      for (unsigned char c : text[i])
+        for (int k = 0; k < lengths[c]; ++k) line.push_back(static_cast<char>(forms[c] >> (8 * k)));
+      expected.AddLine(line, text.End(i));
+    }
+    if (round % 2) text.Reserve(bytes.size() * 4, text.size());
+    text.Expand(forms, lengths);
+    ASSERT_EQ(text, expected) << round;
+  }
+}
+
 }  // namespace
 }  // namespace kamvo
 
