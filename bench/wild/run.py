@@ -45,11 +45,14 @@ def main():
     parser.add_argument("--show", type=int, default=0, help="failures to show per form")
     parser.add_argument("--work", default="")
     parser.add_argument("--no-peer", action="store_true", help="leave uchardet + iconv out")
+    parser.add_argument("--forms", default="", help="comma-separated forms to run (all by default)")
     args = parser.parse_args()
     kamvo = os.path.abspath(args.kamvo)
     work = args.work or tempfile.mkdtemp(prefix="kamvo-wild-")
     with open(os.path.join(args.data, "manifest.tsv"), encoding="utf-8") as f:
         entries = [line.rstrip("\n").split("\t") for line in f if line.strip()]
+    if args.forms:
+        entries = [e for e in entries if e[1] in args.forms.split(",")]
 
     copies = []
     for path, form, words in entries:

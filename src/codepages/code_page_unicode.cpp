@@ -13,6 +13,19 @@ namespace {
 
 using namespace unicode_tables;
 
+// Windows-1252's bytes 0x80..0x9F; from 0xA0 up it is Latin-1, byte for
+// code point. Undefined bytes keep their value as a C1 control.
+constexpr std::array<std::uint16_t, 32> kWindows1252HighToUnicode = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// A code number with a table: the single-byte code pages and the layer-only
+// Windows-1252.
+constexpr bool HasTable(int code) { return IsSingleByteCode(code) || code == kWindows1252; }
+
 // Every character of the code pages lies below this code point.
 constexpr std::uint32_t kReverseSize = 0x2600;
 
@@ -20,15 +33,15 @@ constexpr std::uint32_t kReverseSize = 0x2600;
 // none; no code page puts a character above U+007F on byte 0) and the code
 // pages that hold it (bit code - 1). Slot kUtf8Code - 1 stays empty.
 struct Reverse {
-  std::array<std::array<Byte, kReverseSize>, kLastCode> Bytes{};
+  std::array<std::array<Byte, kReverseSize>, kWindows1252> Bytes{};
   std::array<std::uint16_t, kReverseSize> Holders{};
 };
 
 const Reverse& ReverseTables() {
   static const std::unique_ptr<const Reverse> tables = [] {
     auto r = std::make_unique<Reverse>();
-    for (int code = 1; code <= kLastCode; ++code) {
-      if (!IsSingleByteCode(code)) continue;
+    for (int code = 1; code <= kWindows1252; ++code) {
+      if (!HasTable(code)) continue;
       for (int b = 0; b < 0x80; ++b) {
         r->Bytes[code - 1][b] = static_cast<Byte>(b);
         r->Holders[b] = static_cast<std::uint16_t>(r->Holders[b] | 1u << (code - 1));
@@ -38,6 +51,13 @@ const Reverse& ReverseTables() {
         r->Bytes[code - 1][c] = static_cast<Byte>(b);
         r->Holders[c] = static_cast<std::uint16_t>(r->Holders[c] | 1u << (code - 1));
       }
+    }
+    // Latin-1 put the C1 controls where Windows-1252 has signs.
+    for (std::uint32_t c = 0x80; c < 0xA0; ++c) {
+      Byte& b = r->Bytes[kWindows1252 - 1][c];
+      if (b != 0) continue;
+      b = static_cast<Byte>(c);
+      r->Holders[c] = static_cast<std::uint16_t>(r->Holders[c] | 1u << (kWindows1252 - 1));
     }
     return std::unique_ptr<const Reverse>(std::move(r));
   }();
@@ -93,6 +113,7 @@ std::uint32_t CodePageToUnicode(int code, Byte b) {
     case kKoi8U: return kKoiUHighToUnicode[b - 0x80];
     case kCp1125: return kCp1125HighToUnicode[b - 0x80];
     case kIbm855: return kIbm855HighToUnicode[b - 0x80];
+    case kWindows1252: return b < 0xA0 ? kWindows1252HighToUnicode[b - 0x80] : b;
     default: return WinToUnicode(b);
   }
 }
@@ -102,7 +123,7 @@ bool UnicodeToCodePage(int code, std::uint32_t c, Byte& out) {
     out = static_cast<Byte>(c);
     return true;
   }
-  if (c >= kReverseSize || !IsSingleByteCode(code)) return false;
+  if (c >= kReverseSize || !HasTable(code)) return false;
   const Byte b = ReverseTables().Bytes[code - 1][c];
   if (b == 0) return false;
   out = b;
@@ -140,7 +161,7 @@ Utf8TextCheck CheckUtf8Text(const Text& text) {
 
 bool Utf8ToCodePage(std::string_view line, int code, std::string& out, bool textStart) {
   out.clear();
-  if (!IsSingleByteCode(code)) return false;
+  if (!HasTable(code)) return false;
   const auto& bytes = ReverseTables().Bytes[code - 1];
   const auto* data = reinterpret_cast<const Byte*>(line.data());
   const std::size_t size = line.size();

@@ -35,7 +35,8 @@ constexpr unsigned kAllCodePages = 0xF;
 struct Utf8TextCheck {
   bool Valid = true;      // only shortest two- and three-byte sequences (no surrogates) and ASCII
   bool Multibyte = false; // some sequence of more than one byte
-  unsigned Holders = kAllCodePages;  // which of the four code pages hold every character
+  // Which of the four code pages and Windows-1252 hold every character.
+  unsigned Holders = kAllCodePages | 1u << (kWindows1252 - 1);
 
   // Scans one more line; textStart: the line opens the text (a byte order
   // mark there only marks the text as UTF-8). Does nothing once invalid.

@@ -27,6 +27,12 @@ enum : int { kMacCyrillic = 6, kKoi8U = 7, kCp1125 = 8, kIbm855 = 9 };
 inline constexpr int kLastCode = kIbm855;
 // A code number of a single-byte code page (1..4 or 6..kLastCode).
 constexpr bool IsSingleByteCode(int code) { return code >= 1 && code <= kLastCode && code != kUtf8Code; }
+// Windows-1252, known only as an outer layer: Cyrillic text read as
+// Western European (Latin-1 or Windows-1252) and saved as UTF-8. Its five
+// undefined bytes read as the C1 controls of their values, as browsers and
+// databases keep them, and text taken out of UTF-8 into it also takes every
+// C1 control back to its byte, as Latin-1 put it there.
+inline constexpr int kWindows1252 = 10;
 
 // Display names indexed by code number (index 0 is unused and empty), as
 // the list of code pages (code_page_list.h) has them.

@@ -321,6 +321,17 @@ bool Converter::AutoCodeDetect() {
   }
 
   const int finalCount = state.SampleWords.Count;
+  // A text without a word of Russian letters may still be one read as
+  // Western European and saved as UTF-8 (Ïðèâåò): a short way may read it.
+  if (finalCount == 0 && !fair && !broken && !UserBreak) {
+    const WayReading shortWay = BestShortWay(asItStands, false);
+    if (shortWay.Read.Words > 0) {
+      AcceptWay(shortWay.Route, shortWay.Read);
+      if (progressShown) Progress(0, 1, 0);
+      WriteStatusInfo("");
+      return true;
+    }
+  }
   if (finalCount == 0 && fair) {
     if (progressShown) Progress(0, 1, 0);
     return AcceptAsItStands(asItStands, standsInUtf8);
@@ -354,34 +365,26 @@ bool Converter::AutoCodeDetect() {
   return found;
 }
 
-int Converter::BestSinglePair(const Reading& asItStands, bool fair, Reading& best) const {
-  int bestPair = 0;
-  best = Reading{};
-  for (int pair = 1; pair < kPairCount; ++pair) {
-    const Reading reading =
-        ReadThrough(TextBuffer, ChainReading(OuterLayer{}, Chain{static_cast<std::uint8_t>(pair)}, false));
-    const bool replaces =
-        fair ? OutreadsFairText(asItStands, reading) : ReplacesTextAsItStands(asItStands, reading, 1);
-    if (replaces && ReachesDetectionLimit(reading.Percent(), cfg_.DetectionLimit) &&
-        reading.Percent() > best.Percent()) {
-      bestPair = pair;
-      best = reading;
-    }
-  }
-  return bestPair;
+WayReading Converter::BestShortWay(const Reading& asItStands, bool fair) const {
+  return kamvo::BestShortWay(TextBuffer, window_.Switches().Utf8, [&](const Way& way, const Reading& reading) {
+    const bool replaces = fair ? way.Steps() <= kUsualSteps && OutreadsFairText(asItStands, reading)
+                               : ReplacesTextAsItStands(asItStands, reading, way.Steps());
+    return replaces && ReachesDetectionLimit(reading.Percent(), cfg_.DetectionLimit);
+  });
 }
 
-bool Converter::AcceptPair(int pair, const Reading& reading) {
+bool Converter::AcceptWay(const Way& way, const Reading& reading) {
   DetectionState& state = Detection;
-  const Chain chain{static_cast<std::uint8_t>(pair)};
-  state.BestChain = chain;
-  state.Layer = OuterLayer{};
-  state.DetectedUtf8 = false;
-  state.BestScore = state.SampleWords.Count > 0 ? ScoreChain(state.SampleWords, chain, false).Score : 0;
+  state.BestChain = way.Pairs;
+  state.Layer = way.Layer;
+  state.DetectedUtf8 = way.Utf8;
+  // A layer's words are those of the text the layer gives.
+  if (!way.Layer.Empty()) state.SampleWords = TakeSampleThroughLayer(TextBuffer, way.Layer);
+  state.BestScore = state.SampleWords.Count > 0 ? ScoreChain(state.SampleWords, way.Pairs, way.Utf8).Score : 0;
   state.BestPercent = reading.Percent();
   state.Found = true;
   AutoConvert();
-  SetCodeTable(MakeCodeTable(chain, true, ToCode), ToCode);
+  SetCodeTable(MakeCodeTable(way.Pairs, true, ToCode), ToCode);
   return true;
 }
 
@@ -399,18 +402,16 @@ bool Converter::SettleByReading(const Reading& asItStands, bool found, bool fair
     searchedReplaces = fair ? steps <= kUsualSteps && OutreadsFairText(asItStands, searched)
                             : ReplacesTextAsItStands(asItStands, searched, steps);
   }
-  // One wrong code page is by far the most common damage: the single pair
-  // that reads best (at the detection limit at least) wins over a longer
-  // way that reads hardly better (a
-  // sample can miss the right pair where signs and box drawing make up many
-  // of its words).
-  Reading bestShort;
-  const int bestPair = BestSinglePair(asItStands, fair, bestShort);
-  if (bestPair != 0 &&
-      (!found || !searchedReplaces || bestShort.Percent() + kShortWayMargin >= searched.Percent())) {
-    const Chain chain{static_cast<std::uint8_t>(bestPair)};
-    if (!found || state.BestChain != chain || !state.Layer.Empty() || state.DetectedUtf8)
-      AcceptPair(bestPair, bestShort);
+  // One wrong code page, or one with UTF-8 around it, is by far the most
+  // common damage: the short way that reads best (at the detection limit at
+  // least) wins over a longer way that reads hardly better (a sample can
+  // miss the right pair where signs and box drawing make up many of its
+  // words, or explain a long chain that breaks the letters it leaves out).
+  const WayReading shortWay = BestShortWay(asItStands, fair);
+  if (shortWay.Read.Words > 0 &&
+      (!found || !searchedReplaces || shortWay.Read.Percent() + kShortWayMargin >= searched.Percent())) {
+    const Way detected{state.Layer, state.BestChain, state.DetectedUtf8};
+    if (!found || !(detected == shortWay.Route)) AcceptWay(shortWay.Route, shortWay.Read);
     return true;
   }
   // A result that reads well but stayed below the detection limit is shown

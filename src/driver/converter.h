@@ -19,6 +19,7 @@
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
 #include "recognition/reading.h"
+#include "recognition/short_ways.h"
 
 namespace kamvo {
 
@@ -146,12 +147,12 @@ class Converter {
   // How many good words in every hundred a single pair may read worse than
   // a longer way and still win.
   static constexpr int kShortWayMargin = 5;
-  // The single pair whose reading of the text replaces it as it stands (a
+  // The short way whose reading of the text replaces it as it stands (a
   // fair text: outreads it) and reads best, at the detection limit at
-  // least; 0 when none does.
-  int BestSinglePair(const Reading& asItStands, bool fair, Reading& best) const;
-  // Detection's result: a single pair that reads as given.
-  bool AcceptPair(int pair, const Reading& reading);
+  // least; none (Read.Words 0) when none does.
+  WayReading BestShortWay(const Reading& asItStands, bool fair) const;
+  // Detection's result: a short way that reads as given.
+  bool AcceptWay(const Way& way, const Reading& reading);
   // Detection's result for a text that reads well as it stands.
   bool AcceptAsItStands(const Reading& reading, bool utf8);
   // The conversion detection found, into Windows-1251.

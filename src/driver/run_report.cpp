@@ -1,5 +1,7 @@
 #include "driver/run_report.h"
 
+#include "codepages/code_page_list.h"
+
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
@@ -22,6 +24,13 @@ std::vector<std::string> DecodingReport(const DecoderCounters& c, bool english) 
   return lines;
 }
 
+namespace {
+
+// The name of a code page an outer layer takes a text into.
+std::string_view LayerCodeName(int code) { return code == kWindows1252 ? "Windows-1252" : CodePageName(code); }
+
+}  // namespace
+
 std::vector<std::string> DetectionReport(const DetectionState& state, bool english) {
   std::vector<std::string> lines;
   if (state.SampleWords.Count == 0 && !state.ReadsAsItStands) {
@@ -33,7 +42,7 @@ std::vector<std::string> DetectionReport(const DetectionState& state, bool engli
                           : WinFromUtf8("Русский текст распознан на " + percent + "% при перекодировке:"));
   // The outer layer is undone first.
   for (const int code : state.Layer.Codes)
-    if (code != 0) lines.push_back("    UTF-8  ->  " + std::string(CodeNames[code]));
+    if (code != 0) lines.push_back("    UTF-8  ->  " + std::string(LayerCodeName(code)));
   for (int level = 0; level < kChainLevels; ++level) {
     const int pair = state.BestChain[level];
     if (pair != 0)

@@ -97,7 +97,9 @@ std::array<std::uint32_t, 256> ResultCharacters(const Converter& converter, int 
 TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int target) {
   if (converter.FromIndex == 0 && !converter.Detection.Found) return {};
   Text& result = converter.TextBuffer;
-  const bool paired = !input.Index.empty() && input.LineCount == result.size();
+  // Text taken out of an outer UTF-8 layer keeps no line of the input.
+  const bool layered = converter.FromIndex == 0 && !converter.Detection.Layer.Empty();
+  const bool paired = !layered && !input.Index.empty() && input.LineCount == result.size();
   std::size_t next = 0;  // the next UTF-8 line of the input
   const CodeTable intoTarget = BuildCodeTable(kWindows, target);
   const bool utf8Given = converter.FromIndex != 0 && converter.window().Switches().Utf8;

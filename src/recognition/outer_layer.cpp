@@ -186,17 +186,17 @@ LayerSearchResult SearchOuterLayers(const Text& text, const SearchOptions& optio
   LayerSearch search(text, options, written, observer);
   const Utf8TextCheck check = CheckUtf8Text(text);
   if (!check.Usable()) return search.Result;
-  for (int code = 1; code <= kCodeCount; ++code)
-    if ((check.Holders >> (code - 1) & 1) && !search.Try(OuterLayer{{static_cast<std::uint8_t>(code), 0}}))
+  for (const int code : kLayerCodes)
+    if (Holds(check.Holders, code) && !search.Try(OuterLayer{{static_cast<std::uint8_t>(code), 0}}))
       return search.Result;
   // Text saved as UTF-8 twice over.
-  for (int outer = 1; outer <= kCodeCount; ++outer) {
-    if (!(check.Holders >> (outer - 1) & 1)) continue;
+  for (const int outer : kLayerCodes) {
+    if (!Holds(check.Holders, outer)) continue;
     const Utf8TextCheck inner = CheckThroughCode(text, outer);
     if (!inner.Usable()) continue;
-    for (int code = 1; code <= kCodeCount; ++code) {
+    for (const int code : kLayerCodes) {
       const OuterLayer layer{{static_cast<std::uint8_t>(outer), static_cast<std::uint8_t>(code)}};
-      if ((inner.Holders >> (code - 1) & 1) && !search.Try(layer)) return search.Result;
+      if (Holds(inner.Holders, code) && !search.Try(layer)) return search.Result;
     }
   }
   return search.Result;

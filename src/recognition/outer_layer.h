@@ -29,6 +29,14 @@
 
 namespace kamvo {
 
+// The code pages an outer layer may take a text into, in the order they are
+// tried: the four Cyrillic ones, then Windows-1252 (Cyrillic text read as
+// Western European and saved as UTF-8).
+inline constexpr std::array<int, 5> kLayerCodes = {kWindows, kDos, kKoi8, kIso, kWindows1252};
+
+// True when every character of a text that `check` scanned is in the code page.
+inline bool Holds(unsigned holders, int code) { return (holders >> (code - 1) & 1) != 0; }
+
 // The code pages a text is taken out of UTF-8 into, the outer one first; 0
 // where unused.
 struct OuterLayer {

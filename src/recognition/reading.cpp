@@ -73,6 +73,9 @@ enum : unsigned {
   kSerbian = 8,
   kMacedonian = 16,
   kAnyAlphabet = 31,
+  // With the alphabets: a word of letters Russian shares with them that
+  // the Russian word test rejects (згорнувся, працював).
+  kSharedLetters = 32,
 };
 
 // The alphabets that hold a lower-case Cyrillic letter.
@@ -230,9 +233,11 @@ unsigned ReadsWell(const std::uint32_t* word, std::size_t length) {
     return kAnyAlphabet;
   // Words of another language: letters of one alphabet besides Russian,
   // some of them not Russian, with a vowel.
-  if (onlyRussian) return 0;
   alphabets &= ~kRussian;
-  return vowel ? alphabets : 0;
+  if (!vowel || alphabets == 0) return 0;
+  // An apostrophe inside a word is Ukrainian or Belarusian (п'ять), never
+  // Russian.
+  return onlyRussian && !apostrophe ? alphabets | kSharedLetters : alphabets;
 }
 
 }  // namespace
@@ -256,6 +261,13 @@ Reading ReadingCounter::Result() const {
   Reading reading = reading_;
   reading.Good += foreignGood_[best];
   reading.LongGood += foreignLongGood_[best];
+  // In a text of that language, its words of letters Russian shares count
+  // too; a Russian text with a few of its words does not get them.
+  if (foreignLongGood_[best] >= kSharedLettersLanguageWords &&
+      foreignLongGood_[best] * 100 >= kSharedLettersLanguagePercent * reading_.Words) {
+    reading.Good += sharedGood_[best];
+    reading.LongGood += sharedLongGood_[best];
+  }
   // A word in capitals after the first letter (пРИВЕТ) is what a text in
   // KOI-8 read as Windows-1251 makes of a capitalised word, and its other
   // words come out in capitals: these are no evidence then.
@@ -341,7 +353,13 @@ void ReadingCounter::EndWord(std::uint32_t next) {
     }
     allUpper = allUpper && IsUpperCyrillic(word_[0]);
     inverted_ += inverted;
-    if (alphabets == kAnyAlphabet) {
+    if (alphabets & kSharedLetters) {
+      for (int a = 0; a < kAlphabets; ++a) {
+        if (!(alphabets >> a & 1)) continue;
+        ++sharedGood_[a];
+        sharedLongGood_[a] += length_ >= 3;
+      }
+    } else if (alphabets == kAnyAlphabet) {
       ++reading_.Good;
       reading_.LongGood += length_ >= 3;
       capitalsGood_ += allUpper;

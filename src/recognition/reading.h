@@ -69,6 +69,14 @@ class ReadingCounter {
   static constexpr int kAlphabets = 5;
   std::array<int, kAlphabets> foreignGood_{};
   std::array<int, kAlphabets> foreignLongGood_{};
+  // Words of letters Russian shares with the alphabet that the Russian
+  // word test rejects; they count only for a text of that language, one
+  // with this share (and number) of words of three letters or more of its
+  // own letters.
+  std::array<int, kAlphabets> sharedGood_{};
+  std::array<int, kAlphabets> sharedLongGood_{};
+  static constexpr int kSharedLettersLanguagePercent = 20;
+  static constexpr int kSharedLettersLanguageWords = 4;
   // Words of one lower-case letter and capitals (пРИВЕТ), and the good
   // Russian words in capitals.
   int inverted_ = 0;

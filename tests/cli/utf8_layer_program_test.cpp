@@ -22,7 +22,13 @@ TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
   const Lines lines = testing::RussianText(random, 12, 8);
   const std::string windows = JoinLines(lines, "\n");
   std::string readAsKoi;
-  if (!Iconv(windows, "KOI8-R", "UTF-8", readAsKoi)) GTEST_SKIP() << "no iconv for KOI8-R";
+  const std::string ukrainian = WinFromUtf8(
+      "Їжачок згорнувся клубочком під старою яблунею. Він п'ять років працював у бібліотеці й читав "
+      "усе підряд. Ці слова з'являються в кожному підручнику.\n");
+  std::string readAsWestern, utf8ReadAsLatin1;
+  if (!Iconv(windows, "KOI8-R", "UTF-8", readAsKoi) || !Iconv(windows, "CP1252", "UTF-8", readAsWestern) ||
+      !Iconv(Utf8FromWin(windows), "ISO-8859-1", "UTF-8", utf8ReadAsLatin1))
+    GTEST_SKIP() << "no iconv for KOI8-R, CP1252 or ISO-8859-1";
   struct Case {
     std::string in;
     std::string expected;  // Windows-1251
@@ -34,6 +40,15 @@ TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
       // UTF-8 read as Windows-1251 and saved as UTF-8 again.
       {Utf8FromWin("Привет\n"),  // "РџСЂРёРІРµС‚": the UTF-8 bytes taken as Windows-1251
        WinFromUtf8("Привет\n"), "Russian text detected 100% when converted:\n    UTF-8  ->  Windows\n    UTF8  ->  ASCII\n"},
+      // Windows-1251 read as Windows-1252 and saved as UTF-8 ("Ïðèâåò").
+      {readAsWestern, windows, "Russian text detected 100% when converted:\n    UTF-8  ->  Windows-1252\n"},
+      // UTF-8 read as Latin-1 and saved as UTF-8 again ("ÐŸÑ\u0080"), C1 controls and all.
+      {utf8ReadAsLatin1, windows,
+       "Russian text detected 100% when converted:\n    UTF-8  ->  Windows-1252\n    UTF8  ->  ASCII\n"},
+      // Ukrainian UTF-8 read as Windows-1251: the layer alone, no chain that
+      // turns і into something Russian.
+      {Utf8FromWin(Utf8FromWin(ukrainian)), ukrainian,
+       "Russian text detected 95% when converted:\n    UTF-8  ->  Windows\n    UTF8  ->  ASCII\n"},
       // Plain UTF-8 keeps the written search's result.
       {Utf8FromWin(windows), windows, "Russian text detected 100% when converted:\n    UTF8  ->  ASCII\n"},
   };
