@@ -107,8 +107,15 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
   finding.Utf8 = state.DetectedUtf8;
   finding.Decoders = DecodersUsed(run.Conv.Counters);
   const std::vector<int> pairs = ChainPairs(state.BestChain);
+  // An outer layer comes first: UTF-8 taken back into the code page it was
+  // read in.
+  for (const int code : state.Layer.Codes)
+    if (code != 0)
+      finding.Chain.emplace_back(IconvName(kUtf8Code), code == kWindows1252 ? "windows-1252" : IconvName(code));
   for (int pair : pairs) finding.Chain.emplace_back(IconvName(PairFrom(pair)), IconvName(PairTo(pair)));
-  if (state.SampleWords.Count == 0) {
+  if (!state.Layer.Empty() && state.Found) {
+    finding.Charset = "chain";
+  } else if (state.SampleWords.Count == 0) {
     finding.Charset = high ? "unknown" : "ascii";
     finding.Recognised = !high;
     finding.Percent = high ? 0 : 100;

@@ -166,7 +166,7 @@ struct Pair {
   int to;
 };
 
-constexpr std::array<Pair, kPairCount> kPairs = {{
+constexpr std::array<Pair, kAllPairCount> kPairs = {{
     {kWindows, kWindows},
     {kWindows, kDos},
     {kWindows, kKoi8},
@@ -180,11 +180,15 @@ constexpr std::array<Pair, kPairCount> kPairs = {{
     {kKoi8, kIso},
     {kIso, kDos},
     {kIso, kKoi8},
+    {kMacCyrillic, kWindows},
+    {kKoi8U, kWindows},
+    {kCp1125, kWindows},
+    {kIbm855, kWindows},
 }};
 
-std::array<CodeTable, kPairCount> BuildPairTables() {
-  std::array<CodeTable, kPairCount> tables{};
-  for (int p = 0; p < kPairCount; ++p) tables[p] = BuildCodeTable(kPairs[p].from, kPairs[p].to);
+std::array<CodeTable, kAllPairCount> BuildPairTables() {
+  std::array<CodeTable, kAllPairCount> tables{};
+  for (int p = 0; p < kAllPairCount; ++p) tables[p] = BuildCodeTable(kPairs[p].from, kPairs[p].to);
   return tables;
 }
 
@@ -220,7 +224,7 @@ CodeTable BuildCodeTable(int from, int to) {
 }
 
 const CodeTable& PairTable(int pairIndex) {
-  static const std::array<CodeTable, kPairCount> tables = BuildPairTables();
+  static const std::array<CodeTable, kAllPairCount> tables = BuildPairTables();
   return tables.at(pairIndex);
 }
 

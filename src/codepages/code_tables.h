@@ -53,7 +53,13 @@ using CodeTable = std::array<Byte, 256>;
 CodeTable IdentityCodeTable();
 
 // Conversion pairs, addressed by pair index 0..12; index 0 changes nothing.
+// These are the pairs of the chain search.
 constexpr int kPairCount = 13;
+// Pairs from kPairCount on lead from the code pages known by their Unicode
+// tables (MacCyrillic, KOI8-U, CP1125, IBM855) into Windows-1251; detection
+// tries each as a single conversion, never in a chain.
+constexpr int kAllPairCount = kPairCount + 4;
+inline constexpr int kMacToWindowsPair = kPairCount;
 int PairFrom(int pairIndex);
 int PairTo(int pairIndex);
 

@@ -5,6 +5,7 @@
 
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
+#include "recognition/mac_sibling.h"
 #include "recognition/reading.h"
 #include "recognition/word_reader.h"
 #include "settings/settings.h"
@@ -297,6 +298,13 @@ bool Converter::AutoCodeDetect() {
   // almost perfectly replaces it.
   bool standsInUtf8 = false;
   const Reading asItStands = ReadAsItStands(TextBuffer, options.Utf8Step, &standsInUtf8);
+  // A Mac text reads well or fairly as Windows-1251 but for its capitals
+  // and я (see mac_sibling.h).
+  if (asItStands.Readable() && !standsInUtf8 && LooksLikeMac(CountMacMarks(TextBuffer))) {
+    const Way mac{OuterLayer{}, Chain{kMacToWindowsPair}, false};
+    const Reading reading = ReadThrough(TextBuffer, ChainReading(mac.Layer, mac.Pairs, mac.Utf8));
+    if (reading.Sure() && reading.Percent() >= asItStands.Percent()) return AcceptWay(mac, reading);
+  }
   if (asItStands.Sure()) return AcceptAsItStands(asItStands, standsInUtf8);
   const bool fair = asItStands.Readable();
   if (fair) options.MaxLevels = std::min(options.MaxLevels, kUsualSteps);

@@ -15,9 +15,9 @@ CodeTable Compose(const CodeTable& first, const CodeTable& then) {
 }
 
 const CodeTable& InversePairTable(int pairIndex) {
-  static const std::array<CodeTable, kPairCount> inverses = [] {
-    std::array<CodeTable, kPairCount> tables{};
-    for (int p = 0; p < kPairCount; ++p)
+  static const std::array<CodeTable, kAllPairCount> inverses = [] {
+    std::array<CodeTable, kAllPairCount> tables{};
+    for (int p = 0; p < kAllPairCount; ++p)
       for (int b = 0; b < 256; ++b) tables[p][PairTable(p)[b]] = static_cast<Byte>(b);
     return tables;
   }();

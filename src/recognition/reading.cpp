@@ -261,12 +261,14 @@ Reading ReadingCounter::Result() const {
   Reading reading = reading_;
   reading.Good += foreignGood_[best];
   reading.LongGood += foreignLongGood_[best];
+  reading.Foreign = foreignGood_[best];
   // In a text of that language, its words of letters Russian shares count
   // too; a Russian text with a few of its words does not get them.
   if (foreignLongGood_[best] >= kSharedLettersLanguageWords &&
       foreignLongGood_[best] * 100 >= kSharedLettersLanguagePercent * reading_.Words) {
     reading.Good += sharedGood_[best];
     reading.LongGood += sharedLongGood_[best];
+    reading.Foreign += sharedGood_[best];
   }
   // A word in capitals after the first letter (пРИВЕТ) is what a text in
   // KOI-8 read as Windows-1251 makes of a capitalised word, and its other

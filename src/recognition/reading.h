@@ -38,6 +38,7 @@ struct Reading {
   // letters (box drawing, symbols; no sign of Windows-1251 such as — or «)
   int Letters = 0;
   int Glued = 0;    // words with a sign glued to them that no correct text puts there
+  int Foreign = 0;  // of the good words, those of another alphabet than Russian
 
   int Percent() const { return Words == 0 ? 0 : (Good * 100 + Words / 2) / Words; }
   // The share of good words a readable text has at least: correct text of

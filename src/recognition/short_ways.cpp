@@ -6,7 +6,8 @@ namespace kamvo {
 
 std::vector<Way> ShortWays(const Text& text, bool utf8Allowed) {
   std::vector<Way> ways;
-  for (int pair = 1; pair < kPairCount; ++pair) ways.push_back(Way{{}, Chain{static_cast<std::uint8_t>(pair)}, false});
+  for (int pair = 1; pair < kAllPairCount; ++pair)
+    ways.push_back(Way{{}, Chain{static_cast<std::uint8_t>(pair)}, false});
   if (!utf8Allowed) return ways;
   const Utf8TextCheck check = CheckUtf8Text(text);
   if (!check.Usable()) return ways;

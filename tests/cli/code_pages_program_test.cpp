@@ -81,5 +81,27 @@ TEST(CodePagesProgram, EveryCodePageByItsPublishedTable) {
   EXPECT_EQ(pages, kLastCode - 1);
 }
 
+// Detection finds every code page of the list by itself: Russian and
+// Ukrainian text written in it (where it holds the text) comes to UTF-8
+// exactly, and the same text in UTF-8 stays as it is.
+TEST(CodePagesProgram, DetectionFindsEveryCodePage) {
+  const std::string texts[] = {
+      "Мы встретились у старой школы, где когда-то учились вместе. Поезд отправляется в семь "
+      "часов утра с первого пути. Я прочитал эту книгу за один вечер и не пожалел.\n",
+      "Ми зустрілися біля річки, і вона сказала, що все буде добре. Її брат навіть не знав, що "
+      "сьогодні в місті свято. Він п'ять років працював у бібліотеці й читав усе підряд.\n",
+  };
+  TempDir dir;
+  for (const CodePageInfo& page : CodePageList()) {
+    for (const std::string& text : texts) {
+      std::string bytes;
+      if (!Iconv(text, "UTF-8", std::string(page.Iconv).c_str(), bytes)) continue;  // lacks a letter
+      SCOPED_TRACE(std::string(page.Iconv) + ": " + text.substr(0, 20));
+      WriteFile(dir / "in.txt", bytes);
+      EXPECT_EQ(testing::RunKamvo(dir, {"--stdout", "--to=utf-8", dir / "in.txt"}).Out.substr(0, text.size()), text);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kamvo
