@@ -51,10 +51,7 @@ std::string Transliteration(std::uint32_t c) {
   }
 }
 
-namespace {
-
-// What one character becomes in the target: its byte, or its spelling.
-void Put(std::uint32_t c, int target, std::string& out, std::size_t& spelt) {
+void AppendInTarget(std::uint32_t c, int target, std::string& out, std::size_t& spelt) {
   Byte b = 0;
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
@@ -65,6 +62,8 @@ void Put(std::uint32_t c, int target, std::string& out, std::size_t& spelt) {
     ++spelt;
   }
 }
+
+namespace {
 
 // The code page the run read the text in, when one is known: the chosen
 // source, or the start of a chain of at most one pair into Windows-1251.
@@ -112,7 +111,7 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
   const std::array<std::uint32_t, 256> chars = ResultCharacters(converter, target);
   for (int y = 0x80; y < 256; ++y) {
     std::size_t count = 0;
-    Put(chars[y], target, spelling[y], count);
+    AppendInTarget(chars[y], target, spelling[y], count);
     spelt[y] = count > 0;
     changes[y] = spelling[y] != std::string(1, static_cast<char>(y));
   }
@@ -144,7 +143,7 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
           const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
           std::uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
           for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(rest[at + k]) & 0x3F);
-          Put(c, target, line, total);
+          AppendInTarget(c, target, line, total);
           at += static_cast<std::size_t>(length);
         }
         made = line != now;

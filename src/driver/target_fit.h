@@ -28,6 +28,10 @@ namespace kamvo {
 // (emoji, Greek, ...).
 std::string Transliteration(std::uint32_t codePoint);
 
+// Appends a character in the single-byte code page `target`: its byte, or
+// its transliteration, which adds one to `spelt`.
+void AppendInTarget(std::uint32_t codePoint, int target, std::string& out, std::size_t& spelt);
+
 // The character each byte of the run's result (converter.TextBuffer, in
 // the single-byte code page `target`) stands for. When the code page the
 // run read the text in is known (chosen, or detected with no chain or one

@@ -33,17 +33,7 @@ std::string EncodeForTarget(const QString& text, int target, std::size_t* spelt)
   out.reserve(static_cast<std::size_t>(text.size()));
   std::size_t count = 0;
   const QList<uint> characters = text.toUcs4();
-  for (const uint c : characters) {
-    Byte b = 0;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (UnicodeToCodePage(target, c, b)) {
-      out.push_back(static_cast<char>(b));
-    } else {
-      out += Transliteration(c);
-      ++count;
-    }
-  }
+  for (const uint c : characters) AppendInTarget(c, target, out, count);
   if (spelt) *spelt = count;
   return out;
 }
