@@ -23,6 +23,7 @@
 #include "bench_util.h"
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
+#include "driver/converter.h"
 #include "driver/headless_window.h"
 #include "driver/stages.h"
 #include "recognition/chain_scoring.h"

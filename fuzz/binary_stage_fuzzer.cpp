@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The stage inside a conversion, with Stop pressed at some event.
   StoppedRun run(source, input.flags >> 4);
   Converter& converter = run.converter;
-  const bool seen = ConvBinary(converter);
+  const bool seen = converter.RunStage(StandardStage("binary"));
   CheckSafeNames(converter.Attachments);
   if (converter.UserBreak) {
     // Stop is seen after a line that stays in the text; pressed during the

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run.window.switches.Html = switches.Html;
   Converter& converter = run.converter;
   converter.Counters.HtmlCount = initial.HtmlCount;
-  const bool converted = ConvQuotedPrintable(converter);
+  const bool converted = converter.RunStage(StandardStage("escapes"));
   // A run leaves numeric references to the HTML stage.
   Text stageText;
   EscapeCounters stageCounters = initial;

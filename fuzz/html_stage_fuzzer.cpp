@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   StoppedRun run(source, input.flags >> 4);
   Converter& converter = run.converter;
-  const bool changed = ConvHTML(converter);
+  const bool changed = converter.RunStage(StandardStage("html"));
   if (!converter.UserBreak) {
     FUZZ_CHECK(changed == result.Changed);
     FUZZ_CHECK(ToLines(converter.TextBuffer) == lines);

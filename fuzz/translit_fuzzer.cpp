@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (++events == stopAt) converter.UserBreak = true;
   };
   converter.TextBuffer = Text::FromLines(source);
-  ConvTranslit(converter);
+  converter.RunStage(StandardStage("translit"));
   if (!converter.UserBreak && !cfg.TranslitTable.empty())
     FUZZ_CHECK(ToLines(converter.TextBuffer) == (outcome.Changed ? Resplit(decoded) : source));
 

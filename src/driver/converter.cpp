@@ -5,6 +5,7 @@
 
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
+#include "decoders/translit.h"
 #include "recognition/mac_sibling.h"
 #include "recognition/reading.h"
 #include "recognition/word_reader.h"
@@ -76,8 +77,21 @@ class LayerDetectionObserver : public LayerObserver {
 
 }  // namespace
 
-Converter::Converter(Window& window, const TCfg& cfg, DecoderStages stages)
+void ConverterProgress::Status(std::string_view text) { converter_.WriteStatusInfo(text); }
+void ConverterProgress::Progress(int min, int max, int position) { converter_.Progress(min, max, position); }
+void ConverterProgress::Pump() { converter_.Pump(); }
+bool ConverterProgress::StopRequested() { return converter_.UserBreak.load(); }
+bool ConverterProgress::English() const { return converter_.English(); }
+
+Converter::Converter(Window& window, const TCfg& cfg, StageTable stages)
     : window_(window), cfg_(cfg), stages_(std::move(stages)) {}
+
+RunOptions Converter::CurrentOptions() const {
+  RunOptions options;
+  options.Switches = window_.Switches();
+  options.TranslitTable = cfg_.TranslitTable.empty() ? DefaultTranslitTable() : cfg_.TranslitTable;
+  return options;
+}
 
 bool Converter::English() const { return cfg_.English; }
 
@@ -85,10 +99,31 @@ std::string Converter::Tr(std::string_view english, std::string_view russianUtf8
   return InLanguage(English(), english, russianUtf8);
 }
 
-void Converter::RunStage(const Stage& stage) {
-  if (!stage || UserBreak) return;
-  ++stagesRun_;
-  stage(*this);
+StageContext Converter::ContextFor(const RunOptions& options) {
+  return StageContext{TextBuffer, progress_, UserBreak, Counters, Attachments, options};
+}
+
+bool Converter::RunStage(const Stage& stage) {
+  const RunOptions options = CurrentOptions();
+  StageContext context = ContextFor(options);
+  return stage.Run(context);
+}
+
+void Converter::RunStages(const RunOptions& options) {
+  for (const Stage& stage : stages_) {
+    if (UserBreak) return;
+    if (stage.Enabled && !stage.Enabled(options)) continue;
+    StageContext context = ContextFor(options);
+    if (stage.Inert && stage.Inert(context)) {
+      // The window is left as the stage would leave it: an empty status
+      // line and the progress bar at 0 of 0..1.
+      Progress(0, 1, 0);
+      WriteStatusInfo("");
+      continue;
+    }
+    ++stagesRun_;
+    stage.Run(context);
+  }
 }
 
 void Converter::EndWithUserBreak() {
@@ -121,13 +156,7 @@ void Converter::Convert() {
   WriteStatusInfo("");
   ClearInfo();
 
-  DecoderSwitches switches = window_.Switches();
-  if (switches.QP || switches.Rtf || switches.Html) RunStage(stages_.QuotedPrintable);
-  if (window_.Switches().Base64) RunStage(stages_.Binary);
-  if (UserBreak) return EndWithUserBreak();
-
-  if (window_.Switches().Html) RunStage(stages_.Html);
-  if (window_.Switches().Translit) RunStage(stages_.Translit);
+  RunStages(CurrentOptions());
   if (UserBreak) return EndWithUserBreak();
 
   // Decoded text is shown, so that a detection that finds nothing takes
@@ -178,6 +207,13 @@ void Converter::Back() {
   CopyTextToScreen();
   BackAvailable = false;
   SetButtonsStop();
+}
+
+void Converter::ReplaceText(Text text) {
+  BackCopy = std::move(TextBuffer);
+  TextBuffer = std::move(text);
+  BackAvailable = true;
+  CopyTextToScreen();
 }
 
 void Converter::ConvBuffer() {

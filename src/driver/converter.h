@@ -15,6 +15,7 @@
 #include "driver/info_pane.h"
 #include "driver/run_report.h"
 #include "driver/screen_state.h"
+#include "driver/stages.h"
 #include "driver/window.h"
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
@@ -27,35 +28,54 @@ struct TCfg;
 
 class Converter;
 
-// A decoding stage rewrites the text buffer in place, raises its counters,
-// may write the status line and drive the progress bar, tests UserBreak
-// between units of work and stops with whole lines in the buffer.
-using Stage = std::function<void(Converter&)>;
+// A stage's progress shown in the converter's window: the status line, the
+// progress bar, its events and its user break.
+class ConverterProgress final : public StageProgress {
+ public:
+  explicit ConverterProgress(Converter& converter) : converter_(converter) {}
 
-// The decoding stages in the order of a run. An empty stage is not built.
-struct DecoderStages {
-  Stage QuotedPrintable;  // quoted-printable, 7-bit, RTF escapes, numeric references
-  Stage Binary;           // Base64, UUE and XXE, with attachments
-  Stage Html;             // HTML entities and tags
-  Stage Translit;         // translit
+  void Status(std::string_view text) override;
+  void Progress(int min, int max, int position) override;
+  void Pump() override;
+  bool StopRequested() override;
+  bool English() const override;
+
+ private:
+  Converter& converter_;
 };
 
 class Converter {
  public:
-  Converter(Window& window, const TCfg& cfg, DecoderStages stages = {});
+  // The stages run in the order of the table (StandardStages(), or none).
+  Converter(Window& window, const TCfg& cfg, StageTable stages = {});
 
   // Converts the text buffer in place and shows the result.
   void Convert();
   // False when some decoding stage of the last Convert went over the text
   // (it may have changed it); true when every stage was off or skipped it.
   bool StagesLeftText() const { return stagesRun_ == 0; }
-  // Called by a stage that finds nothing to do and leaves the text alone.
-  void StageSkipped() { --stagesRun_; }
   // What the last Convert did to the text buffer after the stages.
   const InPlaceConversion& LastInPlaceConversion() const { return screen_.LastInPlace(); }
 
   // Restores the text from before the last conversion.
   void Back();
+  // Replaces the text with one the user may take back (the editor's
+  // commands): the text from before is kept for Back, the new one shown.
+  void ReplaceText(Text text);
+
+  // The options a run started now reads: the window's switches and the
+  // settings' translit table.
+  RunOptions CurrentOptions() const;
+  // Runs one stage over the text, without its quick check, with the
+  // options of CurrentOptions(); true when it changed or found anything.
+  bool RunStage(const Stage& stage);
+  // The decoding part of a run: the stages of the table that the options
+  // turn on, in order, each skipped when its quick check says it is inert
+  // (the window then shows an empty status line and the bar at 0 of 0..1);
+  // stops at a user break.
+  void RunStages(const RunOptions& options);
+  // The progress a stage or an editor command reports through.
+  StageProgress& RunProgress() { return progress_; }
 
   // The information pane.
   void WriteStatusInfo(std::string_view text);
@@ -138,7 +158,7 @@ class Converter {
   const TCfg& cfg() const { return cfg_; }
 
  private:
-  void RunStage(const Stage& stage);
+  StageContext ContextFor(const RunOptions& options);
   // Decides detection's result by how the whole text reads: the search's
   // result (found: it reached the limit), a single pair that reads as well,
   // or the text as it stands (fair: it reads fairly well). True when the
@@ -164,7 +184,8 @@ class Converter {
 
   Window& window_;
   const TCfg& cfg_;
-  DecoderStages stages_;
+  StageTable stages_;
+  ConverterProgress progress_{*this};
   InfoPane pane_;
   int progressMin_ = 0, progressMax_ = 100;
 

@@ -1,33 +1,65 @@
-// The decoding stages a conversion runs, in their order.
+// The decoding stages of a run: one table, in the order of the pipeline.
 #pragma once
 
-#include "driver/converter.h"
+#include <atomic>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "codepages/text.h"
+#include "decoders/file_list.h"
+#include "decoders/stage_progress.h"
+#include "driver/run_options.h"
+#include "driver/run_report.h"
 
 namespace kamvo {
 
-// The stages over the converter: each decodes the text buffer with the
-// window's switches and the settings, shows its progress in the window,
-// stops on a user break, and raises the run's counters (and fills its
-// attachment list). Each returns whether it changed or found anything.
-bool ConvQuotedPrintable(Converter& converter);
-bool ConvBinary(Converter& converter);
-bool ConvHTML(Converter& converter);
-void ConvTranslit(Converter& converter);
+class Converter;
+
+// What a stage is given, and all it may touch: the text, its progress and
+// stop, the run's counters, the attachment list and the run's options.
+struct StageContext {
+  Text& Buffer;
+  StageProgress& Progress;  // status line, progress bar, events, stop
+  // The run's stop: set by the user (the Stop button, Ctrl-C); a stage that
+  // gives up sets it too. Progress.StopRequested() reads it.
+  std::atomic<bool>& Stop;
+  DecoderCounters& Counters;
+  TFileList& Attachments;
+  const RunOptions& Options;
+};
+
+// One decoding stage. A stage rewrites the text in place, raises its
+// counters, may write the status line and drive the progress bar, asks
+// Progress.StopRequested() between units of work and stops with whole lines
+// in the text.
+struct Stage {
+  std::string_view Name;
+  // The stage runs in a run with these options.
+  std::function<bool(const RunOptions&)> Enabled;
+  // A quick look, changing nothing, that says the stage would leave the
+  // text, the counters and the attachments as they are; the run then skips
+  // it. Empty: the stage always runs.
+  std::function<bool(const StageContext&)> Inert;
+  // The stage itself; true when it changed or found anything.
+  std::function<bool(StageContext&)> Run;
+};
+
+using StageTable = std::vector<Stage>;
+
+// The stages the program ships with, in the order of a run: escapes
+// (quoted-printable, 7-bit, RTF escapes, numeric references), binary
+// (Base64, UUE and XXE, with attachments), html (entities and tags),
+// translit.
+const StageTable& StandardStages();
+
+// The standard stage of that name; throws std::out_of_range for none.
+const Stage& StandardStage(std::string_view name);
 
 // The editor's "Encode translit" command: encodes the whole text (with the
-// user's unsaved edits), shows it, and keeps the text from before in the
-// back copy so that Back undoes the encoding. A user break keeps the part
-// not yet encoded as it was.
+// user's unsaved edits), shows it, and keeps the text from before so that
+// Back undoes the encoding. A user break keeps the part not yet encoded as
+// it was.
 void EncodeTranslit(Converter& converter);
-
-// The stages the program ships with.
-DecoderStages StandardStages();
-
-// The escape, binary and HTML stages as a run calls them: each first checks
-// quickly whether the text holds anything it could decode, and is skipped,
-// with the same outcome, when it does not.
-void QuotedPrintableStage(Converter& converter);
-void BinaryStage(Converter& converter);
-void HtmlStage(Converter& converter);
 
 }  // namespace kamvo

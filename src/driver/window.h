@@ -7,18 +7,9 @@
 
 #include "codepages/text.h"
 #include "decoders/file_list.h"
+#include "driver/run_options.h"
 
 namespace kamvo {
-
-// The decoder check boxes.
-struct DecoderSwitches {
-  bool QP = true;        // quoted-printable and 7-bit
-  bool Rtf = true;       // RTF escapes
-  bool Html = true;      // HTML entities and tags
-  bool Base64 = true;    // Base64, UUE and XXE
-  bool Utf8 = true;      // UTF-8
-  bool Translit = false; // translit
-};
 
 // Enabled state of the tool buttons and visibility of the progress bar.
 struct ButtonState {

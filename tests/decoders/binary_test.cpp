@@ -546,7 +546,7 @@ TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
   window.onEvents = [&] {
     if (firstStatus.empty()) firstStatus = window.info;
   };
-  EXPECT_TRUE(ConvBinary(converter));
+  EXPECT_TRUE(converter.RunStage(StandardStage("binary")));
   EXPECT_EQ(firstStatus, "Checking binary...");
   EXPECT_EQ(window.info, "");
   EXPECT_EQ(converter.Counters.Base64Count, 1);
@@ -566,7 +566,7 @@ TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
   cfg.English = false;
   converter.TextBuffer = {"nothing to do"};
   firstStatus.clear();
-  EXPECT_FALSE(ConvBinary(converter));
+  EXPECT_FALSE(converter.RunStage(StandardStage("binary")));
   EXPECT_EQ(firstStatus, WinFromUtf8("Проверка бинарных кодировок..."));
 }
 
@@ -595,7 +595,7 @@ TEST_F(BinaryStageTest, UserBreakLeavesTheTextAsItWas) {
   window.onEvents = [&] {
     if (++events == 5) converter.UserBreak = true;
   };
-  ConvBinary(converter);
+  converter.RunStage(StandardStage("binary"));
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_EQ(converter.Counters.Base64Count, 1);
   ASSERT_EQ(converter.Attachments.Count(), 1u);

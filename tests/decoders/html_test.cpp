@@ -397,7 +397,7 @@ TEST_F(HtmlStageTest, CountsAChangeClearsTheStatusAndResetsTheProgress) {
   converter.TextBuffer = {"<p>&Iuml;&eth;&egrave;&acirc;&aring;&ograve;</p>", "x"};
   std::vector<std::string> statuses;
   window.onEvents = [&] { statuses.push_back(converter.LastStatus()); };
-  EXPECT_TRUE(ConvHTML(converter));
+  EXPECT_TRUE(converter.RunStage(StandardStage("html")));
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"", W("Привет"), "x"}));
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
   ASSERT_FALSE(statuses.empty());
@@ -409,7 +409,7 @@ TEST_F(HtmlStageTest, CountsAChangeClearsTheStatusAndResetsTheProgress) {
 
   const Lines plain = {"a > b", "& c; &amp;", ""};
   converter.TextBuffer = Text::FromLines(plain);
-  EXPECT_FALSE(ConvHTML(converter));
+  EXPECT_FALSE(converter.RunStage(StandardStage("html")));
   EXPECT_EQ(ToLines(converter.TextBuffer), plain);
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
 }
@@ -423,7 +423,7 @@ TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
   window.onEvents = [&] {
     if (++events == 4) converter.UserBreak = true;
   };
-  EXPECT_TRUE(ConvHTML(converter));
+  EXPECT_TRUE(converter.RunStage(StandardStage("html")));
   EXPECT_EQ(converter.Counters.HtmlCount, 1);
   // The decoded part lies between the first and the last entity and became
   // one line; after it come the untouched lines. No letter is lost.
@@ -448,7 +448,7 @@ TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
   window.onEvents = [&] {
     if (++events == 8) converter.UserBreak = true;
   };
-  const bool changed = ConvHTML(converter);
+  const bool changed = converter.RunStage(StandardStage("html"));
   ASSERT_EQ(converter.TextBuffer.size(), 20000u);
   std::size_t done = 0;
   while (done < 20000 && converter.TextBuffer[done] == W("аб")) ++done;

@@ -407,7 +407,7 @@ TEST(QuotedPrintableDifferential, AdversarialPatterns) {
 
 class QuotedPrintableStageTest : public ::testing::Test {
  protected:
-  QuotedPrintableStageTest() : converter(window, cfg, DecoderStages{ConvQuotedPrintable, {}, ConvHTML, {}}) {
+  QuotedPrintableStageTest() : converter(window, cfg, StageTable{StandardStage("escapes"), StandardStage("html")}) {
     window.fromIndex = kWindows;  // no detection: the decoded text is the result
     window.toIndex = kWindows - 1;
     window.switches.Base64 = window.switches.Utf8 = false;
@@ -426,7 +426,7 @@ TEST_F(QuotedPrintableStageTest, DecodesTheBufferReportsAndClearsTheStatus) {
   };
   converter.TextBuffer = {"Subject: x", "=C0=C1 %41", "&#1046;"};
   converter.Counters.QPCount = 3;  // the stage adds to what it finds
-  EXPECT_TRUE(ConvQuotedPrintable(converter));
+  EXPECT_TRUE(converter.RunStage(StandardStage("escapes")));
   // Numeric references are left to the HTML stage.
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"Subject: x", "\xC0\xC1 %41", "&#1046;"}));
   EXPECT_EQ(converter.Counters.QPCount, 4);
@@ -441,7 +441,7 @@ TEST_F(QuotedPrintableStageTest, DecodesTheBufferReportsAndClearsTheStatus) {
   converter.Counters = DecoderCounters{};  // a count above 0 would accept every group
   converter.TextBuffer = {"plain"};
   statuses.clear();
-  EXPECT_FALSE(ConvQuotedPrintable(converter));
+  EXPECT_FALSE(converter.RunStage(StandardStage("escapes")));
   EXPECT_EQ(statuses.front(), WinFromUtf8("Проверка quoted printable..."));
   EXPECT_EQ(ToLines(converter.TextBuffer), Lines{"plain"});
 }
@@ -475,7 +475,7 @@ TEST_F(QuotedPrintableStageTest, UserBreakLeavesTheTextAsItWas) {
     window.onEvents = [&] {
       if (++events == pressAfter) converter.UserBreak = true;
     };
-    ConvQuotedPrintable(converter);
+    converter.RunStage(StandardStage("escapes"));
     EXPECT_EQ(ToLines(converter.TextBuffer), text) << pressAfter;
     EXPECT_EQ(converter.LastStatus(), "");
   }

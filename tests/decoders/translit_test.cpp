@@ -441,7 +441,7 @@ TEST_F(TranslitConverterTest, StageShowsItsStatusAndSplitsLinesItMade) {
   cfg.English = false;
   // A line holding a CR of its own comes back as two lines.
   converter.TextBuffer = {"a\rb"};
-  ConvTranslit(converter);
+  converter.RunStage(StandardStage("translit"));
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{W("а"), W("б")}));
   ASSERT_FALSE(statuses.empty());
   EXPECT_EQ(statuses.front(), W("Проверка транслита..."));

@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "support/literal_detection.h"
 #include "support/russian_text.h"
+#include "support/stage_tables.h"
 
 namespace kamvo {
 namespace {
@@ -105,13 +106,11 @@ TEST_F(ConverterTest, ManualUtf8StepIsReportedBelowTheDecoderLines) {
 
 TEST_F(ConverterTest, ReportListsEachDecoderOnceInTableOrder) {
   Converter withStages(window, cfg,
-                       DecoderStages{[](Converter& c) { c.Counters.QPCount += 3; },
-                                     [](Converter& c) {
-                                       c.Counters.Base64Count++;
-                                       c.Counters.RtfCount++;
-                                     },
-                                     {},
-                                     {}});
+                       testing::StagesDoing({{"escapes", [](StageContext& c) { c.Counters.QPCount += 3; }},
+                                             {"binary", [](StageContext& c) {
+                                                c.Counters.Base64Count++;
+                                                c.Counters.RtfCount++;
+                                              }}}));
   withStages.TextBuffer = {"x"};
   Choose(kWindows, kWindows);
   withStages.Convert();
@@ -126,8 +125,10 @@ TEST_F(ConverterTest, ReportListsEachDecoderOnceInTableOrder) {
 
 TEST_F(ConverterTest, StagesRunInOrderOnlyWhenSwitchedOn) {
   std::string order;
-  DecoderStages stages{[&](Converter&) { order += 'Q'; }, [&](Converter&) { order += 'B'; },
-                       [&](Converter&) { order += 'H'; }, [&](Converter&) { order += 'T'; }};
+  const StageTable stages = testing::StagesDoing({{"escapes", [&](StageContext&) { order += 'Q'; }},
+                                                  {"binary", [&](StageContext&) { order += 'B'; }},
+                                                  {"html", [&](StageContext&) { order += 'H'; }},
+                                                  {"translit", [&](StageContext&) { order += 'T'; }}});
   Converter c(window, cfg, stages);
   Choose(kWindows, kWindows);
   window.switches = DecoderSwitches{true, true, true, true, true, true};
@@ -146,11 +147,11 @@ TEST_F(ConverterTest, StagesRunInOrderOnlyWhenSwitchedOn) {
 TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
   bool htmlRan = false;
   Converter c(window, cfg,
-              DecoderStages{[](Converter& conv) {
-                              conv.TextBuffer = {"half decoded"};
-                              conv.UserBreak = true;
-                            },
-                            {}, [&](Converter&) { htmlRan = true; }, {}});
+              testing::StagesDoing({{"escapes", [](StageContext& context) {
+                                       context.Buffer = {"half decoded"};
+                                       context.Stop = true;
+                                     }},
+                                    {"html", [&](StageContext&) { htmlRan = true; }}}));
   c.TextBuffer = {"original"};
   Choose(kKoi8, kWindows);
   c.Convert();
@@ -164,10 +165,10 @@ TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
 }
 
 TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
-  Converter c(window, cfg, DecoderStages{[](Converter& conv) {
-                conv.TextBuffer = {"a\r\nb", "c"};
-                conv.Counters.QPCount = 1;
-              }, {}, {}, {}});
+  Converter c(window, cfg, testing::StagesDoing({{"escapes", [](StageContext& context) {
+                                                 context.Buffer = {"a\r\nb", "c"};
+                                                 context.Counters.QPCount = 1;
+                                               }}}));
   c.TextBuffer = {"a=0D=0Ab", "c"};
   Choose(kWindows, kWindows);
   c.Convert();
@@ -178,10 +179,10 @@ TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
 // stay decoded, as the pane reports.
 TEST_F(ConverterTest, EscapeDecodedTextSurvivesAnUnsuccessfulDetection) {
   for (int DecoderCounters::*counter : {&DecoderCounters::SevenBitCount, &DecoderCounters::RtfCount}) {
-    Converter c(window, cfg, DecoderStages{[counter](Converter& conv) {
-                  conv.TextBuffer = {"decoded text"};
-                  conv.Counters.*counter = 1;
-                }, {}, {}, {}});
+    Converter c(window, cfg, testing::StagesDoing({{"escapes", [counter](StageContext& context) {
+                                                   context.Buffer = {"decoded text"};
+                                                   context.Counters.*counter = 1;
+                                                 }}}));
     c.TextBuffer = {"decoded%20text"};
     c.CopyTextToScreen();
     Choose(0, kWindows);
@@ -479,7 +480,7 @@ struct RunResult {
 struct Scenario {
   Lines text;
   int from, to;
-  DecoderStages stages;
+  StageTable stages;
   DecoderSwitches switches;
 };
 
@@ -508,15 +509,14 @@ std::vector<Scenario> Scenarios() {
   Lines utf8;
   for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
   auto decoding = [](Lines decoded, int DecoderCounters::*counter) {
-    return DecoderStages{[decoded, counter](Converter& c) {
-                           c.TextBuffer = Text::FromLines(decoded);
-                           c.Counters.*counter += 1;
-                         },
-                         {}, {}, {}};
+    return testing::StagesDoing({{"escapes", [decoded, counter](StageContext& c) {
+                                   c.Buffer = Text::FromLines(decoded);
+                                   c.Counters.*counter += 1;
+                                 }}});
   };
-  auto breaking = [](Converter& c) {
-    c.TextBuffer = {"half"};
-    c.UserBreak = true;
+  auto breaking = [](StageContext& c) {
+    c.Buffer = {"half"};
+    c.Stop = true;
   };
   Lines withBreaks = Recode(text, {2});
   withBreaks[3] += "\r\n" + withBreaks[4];
@@ -530,11 +530,11 @@ std::vector<Scenario> Scenarios() {
       {{"english only"}, 0, kWindows, {}, {}},                         // no sample at all
       {{"decoded%20text"}, 0, kWindows, decoding({"decoded text"}, &DecoderCounters::SevenBitCount), {}},
       {Recode(text, {2}), 0, kWindows, decoding(withBreaks, &DecoderCounters::QPCount), {}},
-      {Recode(text, {2}), 0, kWindows, DecoderStages{breaking, {}, {}, {}}, {}},  // Stop in a stage
+      {Recode(text, {2}), 0, kWindows, testing::StagesDoing({{"escapes", breaking}}), {}},  // Stop in a stage
       // A stage that changes the text without counting it: the editor
       // still shows the text from before, which a failed detection takes.
       {kNothingRussian, 0, kWindows,
-       DecoderStages{[](Converter& c) { c.TextBuffer = {"changed quietly"}; }, {}, {}, {}}, {}},
+       testing::StagesDoing({{"escapes", [](StageContext& c) { c.Buffer = {"changed quietly"}; }}}), {}},
   };
 }
 

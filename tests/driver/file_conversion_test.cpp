@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
+#include "support/stage_tables.h"
 
 namespace kamvo {
 namespace {
@@ -164,12 +165,12 @@ class AttachmentTest : public FileConversionTest {
  protected:
   AttachmentTest() {
     stageConverter = std::make_unique<Converter>(
-        window, cfg, DecoderStages{{}, [this](Converter& c) {
-          for (const auto& [name, data] : attachments) {
-            c.Attachments.AddFile(name);
-            c.Attachments.AddData(data);
-          }
-        }, {}, {}});
+        window, cfg, testing::StagesDoing({{"binary", [this](StageContext& c) {
+                                              for (const auto& [name, data] : attachments) {
+                                                c.Attachments.AddFile(name);
+                                                c.Attachments.AddData(data);
+                                              }
+                                            }}}));
   }
   std::vector<std::pair<std::string, std::string>> attachments;
   std::unique_ptr<Converter> stageConverter;
@@ -221,7 +222,7 @@ TEST_F(AttachmentTest, NamesThatLeaveTheFolderOrFollowLinksAreRefused) {
 TEST_F(AttachmentTest, UserBreakWritesNothing) {
   const std::string file = dir / "mail.txt";
   WriteFile(file, kKoi);
-  Converter breaking(window, cfg, DecoderStages{[](Converter& c) { c.UserBreak = true; }, {}, {}, {}});
+  Converter breaking(window, cfg, testing::StagesDoing({{"escapes", [](StageContext& c) { c.Stop = true; }}}));
   const FileReport report = ConvertFile(breaking, file, file);
   EXPECT_EQ(report.Text, "");
   EXPECT_EQ(ReadFile(file), kKoi);

@@ -35,6 +35,7 @@
 #include "support/run_kamvo.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
+#include "support/stage_tables.h"
 
 namespace kamvo {
 namespace {
@@ -567,10 +568,10 @@ TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
   HeadlessWindow window;
   window.fromIndex = kKoi8;
   window.toIndex = kWindows - 1;
-  Converter converter(window, cfg, DecoderStages{{}, [](Converter& c) {
-                                                   c.Attachments.AddFile("report.pdf");
-                                                   c.Attachments.AddData("new pdf");
-                                                 }, {}, {}});
+  Converter converter(window, cfg, testing::StagesDoing({{"binary", [](StageContext& c) {
+                                                          c.Attachments.AddFile("report.pdf");
+                                                          c.Attachments.AddData("new pdf");
+                                                        }}}));
 
   // A first run counts the steps.
   reset();

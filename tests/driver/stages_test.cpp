@@ -8,12 +8,19 @@
 #include "decoders/binary_encoders.h"
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
+#include "decoders/translit.h"
+#include "driver/converter.h"
 #include "driver/headless_window.h"
 #include "settings/settings.h"
 #include "support/russian_text.h"
 
 namespace kamvo {
 namespace {
+
+std::vector<int> CountsOf(const DecoderCounters& c) {
+  return {c.QPCount,  c.SevenBitCount, c.RtfCount,      c.Base64Count, c.UUECount,
+          c.XXECount, c.HtmlCount,     c.TranslitCount, c.Utf8Count};
+}
 
 // What a stage leaves behind.
 struct Outcome {
@@ -24,17 +31,16 @@ struct Outcome {
   int progressMin, progressMax, progressPosition;
 
   bool operator==(const Outcome& o) const {
-    auto counts = [](const DecoderCounters& c) {
-      return std::vector<int>{c.QPCount, c.SevenBitCount, c.RtfCount, c.Base64Count, c.UUECount,
-                              c.XXECount,  c.HtmlCount,     c.TranslitCount, c.Utf8Count};
-    };
-    return text == o.text && counts(counters) == counts(o.counters) && attachments == o.attachments &&
+    return text == o.text && CountsOf(counters) == CountsOf(o.counters) && attachments == o.attachments &&
            info == o.info && progressMin == o.progressMin && progressMax == o.progressMax &&
            progressPosition == o.progressPosition;
   }
 };
 
-Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& switches, int* statusWrites = nullptr) {
+// Runs one stage as a run does (checked: skipped when its quick check says
+// it is inert) or the stage itself, without its check.
+Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& switches, bool checked,
+                 int* statusWrites = nullptr) {
   TCfg cfg;
   struct Recorder : HeadlessWindow {
     int checking = 0;
@@ -44,9 +50,12 @@ Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& s
     }
   } window;
   window.switches = switches;
-  Converter converter(window, cfg);
+  Stage run = stage;
+  run.Enabled = {};
+  if (!checked) run.Inert = {};
+  Converter converter(window, cfg, StageTable{run});
   converter.TextBuffer = Text::FromLines(text);
-  stage(converter);
+  converter.RunStages(converter.CurrentOptions());
   if (statusWrites) *statusWrites = window.checking;
   Outcome outcome{ToLines(converter.TextBuffer), converter.Counters, {}, window.info,
                   window.progressMin, window.progressMax, window.progressPosition};
@@ -83,17 +92,27 @@ Lines MixedText(std::mt19937& random) {
   return text;
 }
 
+// The switch sets the tests run the stages with.
+const std::vector<DecoderSwitches>& SwitchSets() {
+  static const std::vector<DecoderSwitches> sets = {
+      DecoderSwitches{}, DecoderSwitches{true, false, false, true, true, false},
+      DecoderSwitches{false, true, false, true, true, false}, DecoderSwitches{false, false, true, true, true, false},
+      DecoderSwitches{false, false, false, false, true, false}, DecoderSwitches{true, true, true, true, true, true}};
+  return sets;
+}
+
+// Every stage of the table ends the same whether its quick check is asked
+// or not: text, counters, attachments, pane and progress bar.
 TEST(Stages, CheckedStagesEndAsTheStagesThemselves) {
   std::mt19937 random(17);
-  const std::vector<DecoderSwitches> switchSets = {
-      DecoderSwitches{}, DecoderSwitches{true, false, false, true, true, false},
-      DecoderSwitches{false, true, false, true, true, false}, DecoderSwitches{false, false, true, true, true, false}};
   for (int round = 0; round < 120; ++round) {
     const Lines text = MixedText(random);
-    const DecoderSwitches& switches = switchSets[round % switchSets.size()];
-    EXPECT_EQ(RunStage(QuotedPrintableStage, text, switches), RunStage(ConvQuotedPrintable, text, switches)) << round;
-    EXPECT_EQ(RunStage(BinaryStage, text, switches), RunStage(ConvBinary, text, switches)) << round;
-    EXPECT_EQ(RunStage(HtmlStage, text, switches), RunStage(ConvHTML, text, switches)) << round;
+    const DecoderSwitches& switches = SwitchSets()[round % SwitchSets().size()];
+    for (const Stage& stage : StandardStages()) {
+      if (!stage.Inert) continue;
+      EXPECT_EQ(RunStage(stage, text, switches, true), RunStage(stage, text, switches, false))
+          << stage.Name << " " << round;
+    }
   }
 }
 
@@ -103,8 +122,8 @@ TEST(Stages, EncodedLinesAreStillDecoded) {
   const Lines block = testing::Base64Lines(std::string(200, 'x'));
   text.insert(text.begin() + 1, block.begin(), block.end());
   const DecoderSwitches switches;
-  const Outcome checked = RunStage(BinaryStage, text, switches);
-  EXPECT_EQ(checked, RunStage(ConvBinary, text, switches));
+  const Outcome checked = RunStage(StandardStage("binary"), text, switches, true);
+  EXPECT_EQ(checked, RunStage(StandardStage("binary"), text, switches, false));
   EXPECT_EQ(checked.counters.Base64Count, 1);
 }
 
@@ -114,51 +133,37 @@ TEST(Stages, PlainTextSkipsTheStages) {
   std::mt19937 random(8);
   const Lines plain = testing::Recode(testing::RussianText(random, 50, 8), {2});
   const DecoderSwitches switches;
-  for (const Stage& stage : {Stage(QuotedPrintableStage), Stage(BinaryStage), Stage(HtmlStage)}) {
+  for (const Stage& stage : StandardStages()) {
+    if (!stage.Inert) continue;
     int checking = -1;
-    RunStage(stage, plain, switches, &checking);
-    EXPECT_EQ(checking, 0);
+    RunStage(stage, plain, switches, true, &checking);
+    EXPECT_EQ(checking, 0) << stage.Name;
   }
   int checking = -1;
   Lines escaped = plain;
   escaped[7] += "=E0=E1";
-  RunStage(QuotedPrintableStage, escaped, switches, &checking);
+  RunStage(StandardStage("escapes"), escaped, switches, true, &checking);
   EXPECT_EQ(checking, 1);
   Lines tagged = plain;
   tagged[7] += "<i>";
-  RunStage(HtmlStage, tagged, switches, &checking);
+  RunStage(StandardStage("html"), tagged, switches, true, &checking);
   EXPECT_EQ(checking, 1);
   // Comparisons and a "<" at a line's end are no markup.
   Lines compared = plain;
   compared[7] += " a < b > c <<\xCA\xCF>> <= 5";
   compared[8] += " <";
-  RunStage(HtmlStage, compared, switches, &checking);
+  RunStage(StandardStage("html"), compared, switches, true, &checking);
   EXPECT_EQ(checking, 0);
-  EXPECT_EQ(RunStage(ConvHTML, compared, switches).text, compared);
+  EXPECT_EQ(RunStage(StandardStage("html"), compared, switches, false).text, compared);
 }
 
-// The stages' own quick checks, as a run asks them before each stage.
-bool QuickChecksLeaveTextAlone(const Text& text, const DecoderSwitches& switches) {
-  if (switches.Translit) return false;
-  const EscapeSwitches escapes{switches.QP, switches.Rtf, switches.Html};
-  if ((switches.QP || switches.Rtf || switches.Html) && !EscapesInert(text, escapes, EscapeCounters{})) return false;
-  if (switches.Html && !HtmlInert(text)) return false;
-  if (switches.Base64 && !BinaryInert(text, TFileList{})) return false;
-  return true;
-}
-
-// The quick checks over a text with breaks of every kind: when they say
-// that the stages leave the text alone, each of them (the real stage, not its quick
-// check) leaves the lines, the counters and the attachments as they are.
-// Whole lines are joined with every kind of break.
-TEST(Stages, WholeTextCheckHoldsForEveryLine) {
+// The texts the table is walked over: Russian text, plain or with the
+// beginnings of what the stages decode, its lines joined with breaks of
+// every kind, the last one with or without a break.
+std::vector<std::string> GeneratedTexts() {
   std::mt19937 random(23);
-  const std::vector<DecoderSwitches> switchSets = {
-      DecoderSwitches{}, DecoderSwitches{true, false, false, true, true, false},
-      DecoderSwitches{false, true, false, true, true, false}, DecoderSwitches{false, false, true, true, true, false},
-      DecoderSwitches{false, false, false, false, true, false}};
   const std::string breaks[] = {"\n", "\r\n", "\r", "\n\r"};
-  int alone = 0, acting = 0;
+  std::vector<std::string> texts;
   for (int round = 0; round < 400; ++round) {
     Lines lines = round % 2 ? MixedText(random) : testing::Recode(testing::RussianText(random, 12, 6), {2});
     if (round % 5 == 0) lines.back() = lines[3];  // what the text holds also on its last line
@@ -167,38 +172,46 @@ TEST(Stages, WholeTextCheckHoldsForEveryLine) {
       text += lines[i];
       if (i + 1 < lines.size() || round % 3) text += breaks[random() % 4];
     }
-    const DecoderSwitches& switches = switchSets[round % switchSets.size()];
-    if (!QuickChecksLeaveTextAlone(Text::FromBytes(text), switches)) {
-      ++acting;
-      continue;
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
+// Walks the stage table: wherever a stage's quick check says it is inert,
+// the stage itself (not its check) leaves the text, the counters and the
+// attachments as they are.
+TEST(Stages, InertStagesLeaveTextCountersAndAttachments) {
+  const std::vector<std::string> texts = GeneratedTexts();
+  for (const Stage& stage : StandardStages()) {
+    int inert = 0, acting = 0;
+    for (std::size_t round = 0; round < texts.size(); ++round) {
+      RunOptions options;
+      options.Switches = SwitchSets()[round % SwitchSets().size()];
+      options.TranslitTable = DefaultTranslitTable();
+      if (!stage.Enabled(options)) continue;
+      Text text = Text::FromBytes(texts[round]);
+      DecoderCounters counters;
+      TFileList attachments;
+      std::atomic<bool> stop{false};
+      StageContext context{text, NoProgress(), stop, counters, attachments, options};
+      if (!stage.Inert || !stage.Inert(context)) {
+        ++acting;
+        continue;
+      }
+      ++inert;
+      const Lines before = ToLines(text);
+      stage.Run(context);
+      EXPECT_EQ(ToLines(text), before) << stage.Name << " " << round;
+      EXPECT_EQ(CountsOf(counters), CountsOf(DecoderCounters{})) << stage.Name << " " << round;
+      EXPECT_TRUE(attachments.Empty()) << stage.Name << " " << round;
     }
-    ++alone;
-    const Lines split = SplitLines(text);
-    // The stages a run calls with these switches.
-    std::vector<Stage> stages;
-    if (switches.QP || switches.Rtf || switches.Html) stages.push_back(ConvQuotedPrintable);
-    if (switches.Base64) stages.push_back(ConvBinary);
-    if (switches.Html) stages.push_back(ConvHTML);
-    for (const Stage& stage : stages) {
-      const Outcome outcome = RunStage(stage, split, switches);
-      EXPECT_EQ(outcome.text, split) << round;
-      EXPECT_EQ(outcome.counters.QPCount + outcome.counters.SevenBitCount + outcome.counters.RtfCount +
-                    outcome.counters.Base64Count + outcome.counters.UUECount + outcome.counters.XXECount +
-                    outcome.counters.HtmlCount,
-                0)
-          << round;
-      EXPECT_TRUE(outcome.attachments.empty()) << round;
+    // Both answers come up for every stage with a check: plain Russian text
+    // is left alone, and the texts hold what each stage acts on.
+    if (stage.Inert) {
+      EXPECT_GT(inert, 50) << stage.Name;
+      EXPECT_GT(acting, 20) << stage.Name;
     }
   }
-  // Both answers come up, and plain Russian text is left alone.
-  EXPECT_GT(alone, 100);
-  EXPECT_GT(acting, 50);
-  DecoderSwitches translit;
-  translit.Translit = true;
-  std::mt19937 plainRandom(4);
-  const std::string plain = JoinLines(testing::Recode(testing::RussianText(plainRandom, 20, 8), {2}), "\n");
-  EXPECT_TRUE(QuickChecksLeaveTextAlone(Text::FromBytes(plain), DecoderSwitches{}));
-  EXPECT_FALSE(QuickChecksLeaveTextAlone(Text::FromBytes(plain), translit));
 }
 
 }  // namespace
