@@ -66,7 +66,23 @@ struct Finding {
   bool Utf8 = false;
   std::vector<std::string> Decoders;
   std::vector<std::pair<std::string, std::string>> Chain;
+  // For a text recognised as Cyrillic, what a conversion into the chosen
+  // target would do ("KOI8-R -> UTF-8") and the text's language.
+  std::string Way;
+  std::string Language = "ru";
 };
+
+// The ISO 639-1 code of a language.
+std::string_view LanguageCode(TextLanguage language) {
+  switch (language) {
+    case TextLanguage::Ukrainian: return "uk";
+    case TextLanguage::Belarusian: return "be";
+    case TextLanguage::Serbian: return "sr";
+    case TextLanguage::Macedonian: return "mk";
+    case TextLanguage::Russian: break;
+  }
+  return "ru";
+}
 
 Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& cfg) {
   Finding finding;
@@ -128,6 +144,9 @@ Finding Examine(const std::string& name, const RunChoices& choices, const TCfg& 
   } else {
     finding.Charset = "chain";
   }
+  finding.Language = LanguageCode(state.Language);
+  if (finding.Recognised && (state.SampleWords.Count > 0 || state.ReadsAsItStands))
+    finding.Way = WayReport(state.Layer, state.BestChain, state.DetectedUtf8, choices.ToCode, true);
   // UTF-16 is read as UTF-8: what the file is, is UTF-16.
   if (utf16 && finding.Charset == IconvName(kUtf8Code))
     finding.Charset = bytesStart == '\xFF' ? "utf-16le" : "utf-16be";
@@ -147,24 +166,12 @@ std::string IconvName(int code) {
   return page ? std::string(page->Iconv) : "unknown";
 }
 
-std::string DescribeSource(const Converter& converter) {
+std::string DescribeWay(const Converter& converter, std::string_view arrow) {
   if (converter.FromIndex != 0)
-    return converter.Counters.Utf8Count > 0 ? "UTF-8" : std::string(CodeNames[converter.FromIndex]);
+    return ConversionReport(converter.Counters.Utf8Count > 0 ? kUtf8Code : converter.FromIndex,
+                            converter.WrittenCode(), true, arrow);
   const DetectionState& state = converter.Detection;
-  const std::vector<int> pairs = ChainPairs(state.BestChain);
-  std::string source;
-  if (pairs.empty()) {
-    source = state.DetectedUtf8 ? "UTF-8" : "Windows";
-  } else if (pairs.size() == 1) {
-    source = std::string(CodeNames[PairFrom(pairs[0])]);
-    if (state.DetectedUtf8) source = "UTF-8 as " + source;
-  } else {
-    source = state.DetectedUtf8 ? "UTF-8, then " : "";
-    for (std::size_t i = 0; i < pairs.size(); ++i)
-      source += (i ? ", " : "") + std::string(CodeNames[PairFrom(pairs[i])]) + ">" +
-                std::string(CodeNames[PairTo(pairs[i])]);
-  }
-  return source;
+  return WayReport(state.Layer, state.BestChain, state.DetectedUtf8, converter.WrittenCode(), true, arrow);
 }
 
 std::vector<std::string> DecodersUsed(const DecoderCounters& counters) {
@@ -208,7 +215,9 @@ int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json
       out << "],\"chain\":[";
       for (std::size_t i = 0; i < f.Chain.size(); ++i)
         out << (i ? "," : "") << "[" << JsonString(f.Chain[i].first) << "," << JsonString(f.Chain[i].second) << "]";
-      out << "]}\n";
+      out << "]";
+      if (!f.Way.empty()) out << ",\"language\":" << JsonString(f.Language) << ",\"way\":" << JsonString(f.Way);
+      out << "}\n";
       continue;
     }
     if (!f.Error.empty()) {
@@ -224,7 +233,9 @@ int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json
     out << name << ": charset=" << f.Charset << " percent=" << f.Percent
         << " recognised=" << (f.Recognised ? "yes" : "no") << " utf8=" << (f.Utf8 ? "yes" : "no")
         << " decoders=" << (f.Decoders.empty() ? "none" : Join(f.Decoders, ","))
-        << " chain=" << (chain.empty() ? "none" : Join(chain, ",")) << '\n';
+        << " chain=" << (chain.empty() ? "none" : Join(chain, ","));
+    if (!f.Way.empty()) out << " language=" << f.Language << " way=\"" << f.Way << '"';
+    out << '\n';
   }
   out.flush();
   if (status == kExitOk && unrecognised) status = kExitNotRecognised;

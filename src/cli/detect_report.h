@@ -15,11 +15,10 @@ namespace kamvo {
 // "iso-8859-5", "utf-8".
 std::string IconvName(int code);
 
-// The source as found by the run: the code page of a one-pair chain (with
-// "UTF-8" when the UTF-8 step was needed), "UTF-8" for UTF-8 text that
-// needed no pair, "Windows" for text already in Windows-1251, or the pairs
-// of a longer chain; with a chosen source, its name.
-std::string DescribeSource(const Converter& converter);
+// The way the run found and wrote the text, in English: "KOI8-R -> UTF-8",
+// "Windows-1251 read as KOI8-R, saved as UTF-8 -> UTF-8" (WayReport), with
+// the arrow given.
+std::string DescribeWay(const Converter& converter, std::string_view arrow);
 
 // The decoders that changed the text, in the order they run: "qp",
 // "7bit", "rtf", "base64", "uue", "xxe", "html", "translit".

@@ -131,7 +131,6 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
   const FileListing listing = ListFiles(names, recursive);
   for (const auto& problem : listing.Problems) err << "kamvo: " << problem << '\n';
   const std::string arrow = terminalCode == 0 ? " \xE2\x86\x92 " : " -> ";
-  const std::string target = choices.ToCode == kUtf8Code ? "UTF-8" : std::string(CodeNames[choices.ToCode]);
   int converted = 0, unchanged = 0, unrecognised = 0, skipped = 0, failed = static_cast<int>(listing.Problems.size());
   Progress progress(err, listing.Files.size());
   for (std::size_t i = 0; i < listing.Files.size(); ++i) {
@@ -171,7 +170,7 @@ int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, cons
       line += "unchanged";
     } else {
       ++converted;
-      line += DescribeSource(run.Conv) + arrow + target;
+      line += DescribeWay(run.Conv, arrow);
       const auto decoders = DecodersUsed(run.Conv.Counters);
       for (std::size_t d = 0; d < decoders.size(); ++d) line += (d ? "," : " (decoded ") + decoders[d];
       if (!decoders.empty()) line += ")";

@@ -50,4 +50,10 @@ std::string_view CodePageName(int code) {
   return page ? page->Name : std::string_view();
 }
 
+std::string_view CharsetName(int code) {
+  if (code == kWindows1252) return "Windows-1252";
+  const CodePageInfo* page = FindCodePage(code);
+  return page ? page->Charset : std::string_view();
+}
+
 }  // namespace kamvo

@@ -315,6 +315,7 @@ bool Converter::AutoCodeDetect() {
   state.DetectionDone = true;
   state.Found = false;
   state.ReadsAsItStands = false;
+  state.Language = TextLanguage::Russian;
   WordReader reader(TextBuffer);
   state.SampleWords = TakeSample(reader);
   const int count = state.SampleWords.Count;
@@ -426,6 +427,7 @@ bool Converter::AcceptWay(const Way& way, const Reading& reading) {
   if (!way.Layer.Empty()) state.SampleWords = TakeSampleThroughLayer(TextBuffer, way.Layer);
   state.BestScore = state.SampleWords.Count > 0 ? ScoreChain(state.SampleWords, way.Pairs, way.Utf8).Score : 0;
   state.BestPercent = reading.Percent();
+  state.Language = reading.Language;
   state.Found = true;
   AutoConvert();
   SetCodeTable(MakeCodeTable(way.Pairs, true, ToCode), ToCode);
@@ -460,7 +462,10 @@ bool Converter::SettleByReading(const Reading& asItStands, bool found, bool fair
   }
   // A result that reads well but stayed below the detection limit is shown
   // as the best found (the window's editor), not applied.
-  if (searchedReplaces) return found;
+  if (searchedReplaces) {
+    state.Language = searched.Language;
+    return found;
+  }
   if (converts) {
     state.BestChain = Chain{};
     state.Layer = OuterLayer{};
@@ -481,6 +486,7 @@ bool Converter::AcceptAsItStands(const Reading& reading, bool utf8) {
   state.DetectedUtf8 = utf8;
   state.BestScore = state.SampleWords.Count > 0 ? ScoreChain(state.SampleWords, Chain{}, utf8).Score : 0;
   state.BestPercent = reading.Percent();
+  state.Language = reading.Language;
   AutoConvert();
   SetCodeTable(MakeCodeTable(Chain{}, true, ToCode), ToCode);
   return true;
@@ -515,8 +521,13 @@ void Converter::UpdateProgressBar(const Chain& chain) {
 
 void Converter::WriteDetectionInfo() {
   WriteMimeInfo();
-  if (FromIndex != 0) return;
-  for (const std::string& line : DetectionReport(Detection, English())) AddInfo(line);
+  // A code page the user chose is named with the target it goes to; one
+  // chosen as its own target adds nothing to the decoders' lines.
+  if (FromIndex != 0) {
+    if (FromIndex != WrittenCode()) AddInfo("    " + ConversionReport(FromIndex, WrittenCode(), English()));
+    return;
+  }
+  for (const std::string& line : DetectionReport(Detection, WrittenCode(), English())) AddInfo(line);
 }
 
 }  // namespace kamvo

@@ -148,6 +148,8 @@ class Converter {
   // (ToCode 1) and the file or text conversion writes its lines as UTF-8
   // (FinishUtf8Target).
   bool Utf8Target = false;
+  // The code page the text is written in.
+  int WrittenCode() const { return Utf8Target ? kUtf8Code : ToCode; }
   // A character a single-byte target cannot hold fails a file or text
   // conversion (nothing is written) instead of being spelt out.
   bool StrictTarget = false;

@@ -1,7 +1,6 @@
 #include "driver/run_report.h"
 
 #include "codepages/code_page_list.h"
-
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
@@ -26,33 +25,87 @@ std::vector<std::string> DecodingReport(const DecoderCounters& c, bool english) 
 
 namespace {
 
-// The name of a code page an outer layer takes a text into.
-std::string_view LayerCodeName(int code) { return code == kWindows1252 ? "Windows-1252" : CodePageName(code); }
+std::string Name(int code) { return std::string(CharsetName(code)); }
+
+// The story of a text's damage, step by step: each step is a text read as
+// one code page and saved as another. A step that reads the text as the
+// code page it is in converts it correctly.
+class DamageStory {
+ public:
+  DamageStory(int firstCode, bool english) : code_(firstCode), english_(english) {}
+
+  void ReadAndSaved(int readAs, int savedAs) {
+    if (readAs == code_) {
+      if (!story_.empty()) story_ += InLanguage(english_, ", converted to ", ", перекодирован в ") + Name(savedAs);
+    } else {
+      story_ += story_.empty() ? Name(code_) : InLanguage(english_, ", then", ", затем");
+      story_ += InLanguage(english_, " read as ", " прочитан как ") + Name(readAs) +
+                InLanguage(english_, ", saved as ", ", сохранён в ") + Name(savedAs);
+    }
+    code_ = savedAs;
+  }
+
+  // True when the text is plainly in the target already.
+  bool Already(int target) const { return story_.empty() && code_ == target; }
+
+  std::string Ending(int target, std::string_view arrow = " -> ") const {
+    if (Already(target)) return InLanguage(english_, "already ", "уже ") + Name(target);
+    return (story_.empty() ? Name(code_) : story_) + std::string(arrow) + Name(target);
+  }
+
+ private:
+  int code_;           // the code page the text's bytes are in now
+  std::string story_;  // empty while the text is plainly in code_
+  bool english_;
+};
+
+std::string_view LanguageName(TextLanguage language, bool english) {
+  switch (language) {
+    case TextLanguage::Ukrainian: return english ? "Ukrainian" : "Украинский";
+    case TextLanguage::Belarusian: return english ? "Belarusian" : "Белорусский";
+    case TextLanguage::Serbian: return english ? "Serbian" : "Сербский";
+    case TextLanguage::Macedonian: return english ? "Macedonian" : "Македонский";
+    case TextLanguage::Russian: break;
+  }
+  return english ? "Russian" : "Русский";
+}
+
+DamageStory StoryOf(const OuterLayer& layer, const Chain& chain, bool utf8, bool english) {
+  // The way back ends in Windows-1251, or in UTF-8 with the UTF-8 step;
+  // undoing a pair From -> To undoes a text in To read as From.
+  DamageStory story(utf8 ? kUtf8Code : kWindows, english);
+  for (int level = kChainLevels - 1; level >= 0; --level)
+    if (chain[level] != 0) story.ReadAndSaved(PairTo(chain[level]), PairFrom(chain[level]));
+  for (int i = static_cast<int>(layer.Codes.size()) - 1; i >= 0; --i)
+    if (layer.Codes[i] != 0) story.ReadAndSaved(layer.Codes[i], kUtf8Code);
+  return story;
+}
 
 }  // namespace
 
-std::vector<std::string> DetectionReport(const DetectionState& state, bool english) {
+std::string WayReport(const OuterLayer& layer, const Chain& chain, bool utf8, int target, bool english,
+                      std::string_view arrow) {
+  return StoryOf(layer, chain, utf8, english).Ending(target, arrow);
+}
+
+std::string ConversionReport(int source, int target, bool english, std::string_view arrow) {
+  return DamageStory(source, english).Ending(target, arrow);
+}
+
+std::vector<std::string> DetectionReport(const DetectionState& state, int target, bool english) {
   std::vector<std::string> lines;
   if (state.SampleWords.Count == 0 && !state.ReadsAsItStands) {
     lines.push_back(InLanguage(english, "Russian text not found.", "Русский текст не найден."));
     return lines;
   }
   const std::string percent = std::to_string(state.BestPercent);
-  lines.push_back(english ? "Russian text detected " + percent + "% when converted:"
-                          : WinFromUtf8("Русский текст распознан на " + percent + "% при перекодировке:"));
-  // The outer layer is undone first.
-  for (const int code : state.Layer.Codes)
-    if (code != 0) lines.push_back("    UTF-8  ->  " + std::string(LayerCodeName(code)));
-  for (int level = 0; level < kChainLevels; ++level) {
-    const int pair = state.BestChain[level];
-    if (pair != 0)
-      lines.push_back("    " + std::string(CodeNames[PairFrom(pair)]) + "  ->  " + std::string(CodeNames[PairTo(pair)]));
-  }
-  if (state.DetectedUtf8) lines.push_back("    UTF8  ->  ASCII");
-  // Without a conversion the header says so itself.
-  if (lines.size() == 1)
-    lines.front() = english ? "Russian text detected " + percent + "% without conversion"
-                            : WinFromUtf8("Русский текст распознан на " + percent + "% без перекодировки");
+  const DamageStory story = StoryOf(state.Layer, state.BestChain, state.DetectedUtf8, english);
+  const bool converted = !story.Already(target);
+  const std::string language(LanguageName(state.Language, english));
+  lines.push_back(english ? language + " text detected " + percent + (converted ? "% when converted:" : "% without conversion")
+                          : WinFromUtf8(language + " текст распознан на " + percent +
+                                        (converted ? "% при перекодировке:" : "% без перекодировки")));
+  lines.push_back("    " + story.Ending(target));
   return lines;
 }
 

@@ -8,6 +8,7 @@
 
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
+#include "recognition/reading.h"
 
 namespace kamvo {
 
@@ -34,6 +35,8 @@ struct DetectionState {
   // The code pages the text was taken out of UTF-8 into before the chain
   // (a UTF-8 text that holds a text read in a wrong code page).
   OuterLayer Layer;
+  // The language the text read as when detection settled.
+  TextLanguage Language = TextLanguage::Russian;
   bool DetectionDone = false;
   bool Found = false;  // the best chain reached the detection limit
   // The text read well as it stood: no chain was searched for.
@@ -46,8 +49,20 @@ struct DetectionState {
 std::vector<std::string> DecodingReport(const DecoderCounters& counters, bool english);
 
 // What automatic detection found: that no Russian text was found, or the
-// percentage recognised and each conversion of the way there (the outer
-// UTF-8 layer first, then the chain, then the UTF-8 step).
-std::vector<std::string> DetectionReport(const DetectionState& detection, bool english);
+// percentage recognised (naming the language when it is not Russian) and
+// the way the text goes, as WayReport says it.
+std::vector<std::string> DetectionReport(const DetectionState& detection, int target, bool english);
+
+// What the text was found to be and what it is written as, in the code
+// pages' usual names: "KOI8-R -> UTF-8", "already UTF-8",
+// "Windows-1251 read as KOI8-R, saved as UTF-8 -> UTF-8". The damage is
+// told in the order it happened, from the text as it was written first:
+// the outer layers, the chain and the UTF-8 step are the way back.
+std::string WayReport(const OuterLayer& layer, const Chain& chain, bool utf8, int target, bool english,
+                      std::string_view arrow = " -> ");
+
+// The same for a text whose code page the user named: "KOI8-R -> UTF-8",
+// or "already UTF-8".
+std::string ConversionReport(int source, int target, bool english, std::string_view arrow = " -> ");
 
 }  // namespace kamvo

@@ -269,6 +269,7 @@ Reading ReadingCounter::Result() const {
     reading.Good += sharedGood_[best];
     reading.LongGood += sharedLongGood_[best];
     reading.Foreign += sharedGood_[best];
+    reading.Language = static_cast<TextLanguage>(best);
   }
   // A word in capitals after the first letter (пРИВЕТ) is what a text in
   // KOI-8 read as Windows-1251 makes of a capitalised word, and its other

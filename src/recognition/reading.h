@@ -30,6 +30,10 @@
 
 namespace kamvo {
 
+// The language a text reads as: Russian (and Bulgarian, whose letters are
+// Russian ones), or one with letters of its own.
+enum class TextLanguage : std::uint8_t { Russian, Ukrainian, Belarusian, Serbian, Macedonian };
+
 struct Reading {
   int Words = 0;    // Cyrillic words judged
   int Good = 0;     // of them, words that read well
@@ -39,6 +43,9 @@ struct Reading {
   int Letters = 0;
   int Glued = 0;    // words with a sign glued to them that no correct text puts there
   int Foreign = 0;  // of the good words, those of another alphabet than Russian
+  // Another language than Russian when the text holds enough words of its
+  // own letters to be a text of that language (see ReadingCounter).
+  TextLanguage Language = TextLanguage::Russian;
 
   int Percent() const { return Words == 0 ? 0 : (Good * 100 + Words / 2) / Words; }
   // The share of good words a readable text has at least: correct text of

@@ -9,6 +9,7 @@
 #include <optional>
 #include <random>
 
+#include "codepages/code_page_list.h"
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
@@ -185,7 +186,7 @@ TEST_F(ProgramTest, ConvertsAFileAndPrintsThePane) {
   WriteFile(dir / "koi.txt", ConvertByPair(win, 2));
   const RunResult run = Kamvo("koi.txt");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "Russian text detected 100% when converted:\n    KOI-8  ->  Windows\n");
+  EXPECT_EQ(run.out, "Russian text detected 100% when converted:\n    KOI8-R -> Windows-1251\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(ReadFile(dir / "koi.txt"), win);
   EXPECT_EQ(ReadFile(dir / "koi.txt.bak"), ConvertByPair(win, 2));
@@ -209,14 +210,15 @@ TEST_F(ProgramTest, Utf8TextIntoEveryTarget) {
     fs::remove(dir / "u.txt.bak");
     const RunResult detected = Kamvo(std::string("u.txt ") + option);
     EXPECT_EQ(detected.status, 0);
-    EXPECT_EQ(detected.out, "Russian text detected 100% when converted:\n    UTF8  ->  ASCII\n");
+    const std::string target(CharsetName(code));
+    EXPECT_EQ(detected.out, "Russian text detected 100% when converted:\n    UTF-8 -> " + target + "\n");
     EXPECT_EQ(ReadFile(dir / "u.txt"), expected);
     EXPECT_EQ(ReadFile(dir / "u.txt.bak"), utf8);
 
     fs::remove(dir / "out.txt");
     const RunResult chosen = Kamvo(std::string("u.txt.bak /WIN out.txt ") + option);
     EXPECT_EQ(chosen.status, 0);
-    EXPECT_EQ(chosen.out, "UTF-8 converted.\n");
+    EXPECT_EQ(chosen.out, (code == kWindows ? "" : "    Windows-1251 -> " + target + "\n") + "UTF-8 converted.\n");
     EXPECT_EQ(ReadFile(dir / "out.txt"), expected);
   }
   // ё and Ё of ISO 8859-5 at their own places.
@@ -279,10 +281,10 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
        {{"a.txt", koi}, {"b.txt", "b"}, {"c.txt", "c"}}},
       {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
       // A file named like the setup parameter is a file.
-      {{{"5184", koi}}, "5184", kExitOk, "KOI-8  ->  Windows", "", {{"5184", win}, {"5184.bak", koi}}},
+      {{{"5184", koi}}, "5184", kExitOk, "KOI8-R -> Windows-1251", "", {{"5184", win}, {"5184.bak", koi}}},
       // Mixed breaks stay where they were, also when a stage decodes a line.
       {{{"m.txt", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}},
-       "m.txt", kExitOk, "KOI-8  ->  Windows", "",
+       "m.txt", kExitOk, "KOI8-R -> Windows-1251", "",
        {{"m.txt", win + "\r\n" + win + "\r" + win + "\n" + win},
         {"m.txt.bak", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}}},
       {{{"e.txt", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}},
@@ -330,22 +332,22 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
   RunCases({
       // Filters: standard input (a pipe) to standard output, the pane on
       // standard error; no file is written.
-      {{}, "", kExitOk, win, "KOI-8  ->  Windows", {}, true, koi},
-      {{}, "- /KOI", kExitOk, koi, "Russian text detected 100% without conversion", {}, true, win},
-      {{}, "--from=cp866 --to=koi8-r", kExitOk, koi, "", {}, true, dos},
-      {{}, "-", kExitOk, longWin, "KOI-8  ->  Windows", {}, true, longKoi},
+      {{}, "", kExitOk, win, "KOI8-R -> Windows-1251", {}, true, koi},
+      {{}, "- /KOI", kExitOk, koi, "    Windows-1251 -> KOI8-R", {}, true, win},
+      {{}, "--from=cp866 --to=koi8-r", kExitOk, koi, "CP866 -> KOI8-R", {}, true, dos},
+      {{}, "-", kExitOk, longWin, "KOI8-R -> Windows-1251", {}, true, longKoi},
       {{}, "-", kExitOk, win + win.substr(0, win.size() - 1) + "\r\n" + win.substr(0, win.size() - 1),
-       "KOI-8  ->  Windows", {}, true, koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
+       "KOI8-R -> Windows-1251", {}, true, koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
       {{}, "-", kExitOk, binary, "kamvo: standard input is not text: passed through as it came\n", {}, true, binary},
       {{strict}, "-", kExitNotRecognised, koi, "Russian text not recognised (best 100 %, limit 101 %)", {}, true, koi},
-      {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
+      {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI8-R -> Windows-1251", {{"k.txt", koi}}, true},
       {{{"a", koi}, {"b", koi}}, "--stdout a b", kExitUsage, "", "standard output takes one input", {{"a", koi}, {"b", koi}}},
       // UTF-8 as a target and as a source. A correct UTF-8 text keeps the
       // characters Windows-1251 lacks, and a correct UTF-8 file is left alone.
-      {{}, "--to=utf-8", kExitOk, utf8, "KOI-8  ->  Windows", {}, true, koi},
-      {{{"e.txt", emoji}}, "--stdout e.txt --to=UTF-8", kExitOk, emoji, "UTF8  ->  ASCII", {{"e.txt", emoji}}, true},
-      {{{"e.txt", emoji}}, "e.txt /UTF8", kExitOk, "UTF8  ->  ASCII", "", {{"e.txt", emoji}}},
-      {{{"k.txt", koi}}, "k.txt /utf8", kExitOk, "KOI-8  ->  Windows", "", {{"k.txt", utf8}, {"k.txt.bak", koi}}},
+      {{}, "--to=utf-8", kExitOk, utf8, "KOI8-R -> UTF-8", {}, true, koi},
+      {{{"e.txt", emoji}}, "--stdout e.txt --to=UTF-8", kExitOk, emoji, "already UTF-8", {{"e.txt", emoji}}, true},
+      {{{"e.txt", emoji}}, "e.txt /UTF8", kExitOk, "already UTF-8", "", {{"e.txt", emoji}}},
+      {{{"k.txt", koi}}, "k.txt /utf8", kExitOk, "KOI8-R -> UTF-8", "", {{"k.txt", utf8}, {"k.txt.bak", koi}}},
       {{{"u.txt", utf8}}, "u.txt /UTF8 k.txt /KOI", kExitOk, "", "", {{"u.txt", utf8}, {"k.txt", koi}}},
       {{}, "--from=utf-8 --to=cp866", kExitOk, dos, "UTF-8 converted.", {}, true, utf8},
       {{strict, {"k.txt", koi}}, "--in-place --to=utf-8 k.txt", kExitNotRecognised, "k.txt: not recognised", "",
@@ -353,21 +355,21 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       // Options: unknown long ones, "--" before file names, -o.
       {{{"k.txt", koi}}, "--bogus k.txt", kExitUsage, "", "kamvo: unrecognized option '--bogus'" + tryHelp, {{"k.txt", koi}}},
       {{{"k.txt", koi}}, "--to=ebcdic k.txt", kExitUsage, "", "unknown code page 'ebcdic'", {{"k.txt", koi}}},
-      {{{"--help", koi}}, "-- --help", kExitOk, "KOI-8  ->  Windows", "", {{"--help", win}, {"--help.bak", koi}}},
-      {{{"-r", koi}}, "/KOI -- -r", kExitOk, "KOI-8  ->  Windows", "", {{"-r", koi}}},
-      {{{"k.txt", koi}}, "k.txt -o out.txt", kExitOk, "KOI-8  ->  Windows", "", {{"k.txt", koi}, {"out.txt", win}}},
-      {{{"k.txt", koi}}, "k.txt -o -", kExitOk, win, "KOI-8  ->  Windows", {{"k.txt", koi}}, true},
+      {{{"--help", koi}}, "-- --help", kExitOk, "KOI8-R -> Windows-1251", "", {{"--help", win}, {"--help.bak", koi}}},
+      {{{"-r", koi}}, "/KOI -- -r", kExitOk, "already KOI8-R", "", {{"-r", koi}}},
+      {{{"k.txt", koi}}, "k.txt -o out.txt", kExitOk, "KOI8-R -> Windows-1251", "", {{"k.txt", koi}, {"out.txt", win}}},
+      {{{"k.txt", koi}}, "k.txt -o -", kExitOk, win, "KOI8-R -> Windows-1251", {{"k.txt", koi}}, true},
       // Many files in place, one line each and a summary.
       {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}},
        "--in-place k.txt d.txt w.txt", kExitOk,
-       "k.txt: KOI-8 \xE2\x86\x92 Windows, backup k.txt.bak\nd.txt: Dos \xE2\x86\x92 Windows, backup d.txt.bak\n"
+       "k.txt: KOI8-R \xE2\x86\x92 Windows-1251, backup k.txt.bak\nd.txt: CP866 \xE2\x86\x92 Windows-1251, backup d.txt.bak\n"
        "w.txt: unchanged\n3 file(s): 2 converted, 1 unchanged, 0 not recognised, 0 skipped, 0 failed\n", "",
        {{"k.txt", win}, {"k.txt.bak", koi}, {"d.txt", win}, {"d.txt.bak", dos}, {"w.txt", win}}, true},
       // The walk: every file below the folder, sorted; an old backup beside
       // its file is left alone; a failure is one line of its own.
       {{{"t/k.txt", koi}, {"t/s/i.txt", iso}, {"t/s/i.txt.bak", "old"}, {"t/x.bin", binary}},
        "-r t --to=dos", kExitOk,
-       "t/k.txt: KOI-8 \xE2\x86\x92 Dos, backup t/k.txt.bak\nt/s/i.txt: ISO 8859-5 \xE2\x86\x92 Dos, backup "
+       "t/k.txt: KOI8-R \xE2\x86\x92 CP866, backup t/k.txt.bak\nt/s/i.txt: ISO-8859-5 \xE2\x86\x92 CP866, backup "
        "t/s/i.txt.1.bak\nt/x.bin: skipped: not a text file\n"
        "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 skipped, 0 failed\n", "",
        {{"t/k.txt", dos}, {"t/k.txt.bak", koi}, {"t/s/i.txt", dos}, {"t/s/i.txt.bak", "old"}, {"t/s/i.txt.1.bak", iso},
@@ -380,10 +382,12 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       // Detection only: nothing is written.
       {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}},
        "--detect k.txt d.txt w.txt i.txt a.txt", kExitOk,
-       "k.txt: charset=koi8-r percent=100 recognised=yes utf8=no decoders=none chain=koi8-r>cp1251\n"
-       "d.txt: charset=cp866 percent=100 recognised=yes utf8=no decoders=none chain=cp866>cp1251\n"
-       "w.txt: charset=cp1251 percent=100 recognised=yes utf8=no decoders=none chain=none\n"
-       "i.txt: charset=iso-8859-5 percent=100 recognised=yes utf8=no decoders=none chain=iso-8859-5>cp1251\n"
+       "k.txt: charset=koi8-r percent=100 recognised=yes utf8=no decoders=none chain=koi8-r>cp1251 language=ru way=\"KOI8-R -> Windows-1251\"\n"
+       "d.txt: charset=cp866 percent=100 recognised=yes utf8=no decoders=none chain=cp866>cp1251 language=ru way=\"CP866 -> Windows-1251\"\n"
+       "w.txt: charset=cp1251 percent=100 recognised=yes utf8=no decoders=none chain=none language=ru "
+       "way=\"already Windows-1251\"\n"
+       "i.txt: charset=iso-8859-5 percent=100 recognised=yes utf8=no decoders=none chain=iso-8859-5>cp1251 language=ru "
+       "way=\"ISO-8859-5 -> Windows-1251\"\n"
        "a.txt: charset=ascii percent=100 recognised=yes utf8=no decoders=none chain=none\n", "",
        {{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}}, true},
       {{strict, {"k.txt", koi}}, "--detect k.txt", kExitNotRecognised,
@@ -391,7 +395,7 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
        {{"k.txt", koi}}, true},
       {{{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, "--detect --json q.txt", kExitOk,
        "{\"file\":\"q.txt\",\"charset\":\"koi8-r\",\"percent\":100,\"recognised\":true,\"utf8\":false,"
-       "\"decoders\":[\"qp\"],\"chain\":[[\"koi8-r\",\"cp1251\"]]}\n", "",
+       "\"decoders\":[\"qp\"],\"chain\":[[\"koi8-r\",\"cp1251\"]],\"language\":\"ru\",\"way\":\"KOI8-R -> Windows-1251\"}\n", "",
        {{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, true},
       {{}, "--detect", kExitOk, "-: charset=cp866 ", "", {}, false, dos},
       {{{"\xEB\\\".txt", win}}, "--detect --json '\xEB\\\".txt'", kExitOk, "{\"file\":\"\\u00eb\\\\\\\".txt\",", "",
@@ -434,7 +438,7 @@ TEST_F(ProgramTest, RecursiveRunTakesEachFileOnce) {
   const RunResult run = Kamvo("-r t");
   EXPECT_EQ(run.status, kExitOk) << run.err;
   // The backup lies beside the file the link leads to.
-  EXPECT_EQ(run.out.rfind("t/a-link.txt: KOI-8 \xE2\x86\x92 Windows, backup ", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.rfind("t/a-link.txt: KOI8-R \xE2\x86\x92 Windows-1251, backup ", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n"),
             std::string::npos)
       << run.out;
@@ -488,7 +492,7 @@ TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
       // UTF-16 with a byte order mark is text, both byte orders.
       {{{"le.txt", Utf16Of(win, true)}}, "le.txt /WIN", kExitOk, "UTF", "",
        {{"le.txt", win}, {"le.txt.bak", Utf16Of(win, true)}}},
-      {{{"be.txt", Utf16Of(win, false)}}, "--stdout be.txt --to=utf-8", kExitOk, utf8, "UTF8",
+      {{{"be.txt", Utf16Of(win, false)}}, "--stdout be.txt --to=utf-8", kExitOk, utf8, "UTF-8",
        {{"be.txt", Utf16Of(win, false)}}, true},
       {{{"le.txt", Utf16Of(win, true)}}, "--detect le.txt", kExitOk, "le.txt: charset=utf-16le percent=100 ", "",
        {{"le.txt", Utf16Of(win, true)}}},

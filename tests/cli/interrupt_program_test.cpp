@@ -187,7 +187,7 @@ TEST(Interrupt, ManyFilesNameTheFileBrokenOff) {
   ::waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << "wait status " << status;
   EXPECT_EQ(ReadFile(dir / "stdout"),
-            "t/a.txt: KOI-8 \xE2\x86\x92 UTF-8, backup t/a.txt.bak\nt/b.txt: broken off, left as it was\n");
+            "t/a.txt: KOI8-R \xE2\x86\x92 UTF-8, backup t/a.txt.bak\nt/b.txt: broken off, left as it was\n");
   EXPECT_EQ(ReadFile(dir / "t/a.txt.bak"), small);
   EXPECT_TRUE(ReadFile(dir / "t/b.txt") == big);
   EXPECT_EQ(Names(dir / "t"), (std::set<std::string>{"a.txt", "a.txt.bak", "b.txt"}));

@@ -36,21 +36,21 @@ TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
   };
   const Case cases[] = {
       // Windows-1251 text read as KOI8-R and saved as UTF-8.
-      {readAsKoi, windows, "Russian text detected 100% when converted:\n    UTF-8  ->  KOI-8\n"},
+      {readAsKoi, windows, "Russian text detected 100% when converted:\n    Windows-1251 read as KOI8-R, saved as UTF-8 -> Windows-1251\n"},
       // UTF-8 read as Windows-1251 and saved as UTF-8 again.
       {Utf8FromWin("Привет\n"),  // "РџСЂРёРІРµС‚": the UTF-8 bytes taken as Windows-1251
-       WinFromUtf8("Привет\n"), "Russian text detected 100% when converted:\n    UTF-8  ->  Windows\n    UTF8  ->  ASCII\n"},
+       WinFromUtf8("Привет\n"), "Russian text detected 100% when converted:\n    UTF-8 read as Windows-1251, saved as UTF-8 -> Windows-1251\n"},
       // Windows-1251 read as Windows-1252 and saved as UTF-8 ("Ïðèâåò").
-      {readAsWestern, windows, "Russian text detected 100% when converted:\n    UTF-8  ->  Windows-1252\n"},
+      {readAsWestern, windows, "Russian text detected 100% when converted:\n    Windows-1251 read as Windows-1252, saved as UTF-8 -> Windows-1251\n"},
       // UTF-8 read as Latin-1 and saved as UTF-8 again ("ÐŸÑ\u0080"), C1 controls and all.
       {utf8ReadAsLatin1, windows,
-       "Russian text detected 100% when converted:\n    UTF-8  ->  Windows-1252\n    UTF8  ->  ASCII\n"},
+       "Russian text detected 100% when converted:\n    UTF-8 read as Windows-1252, saved as UTF-8 -> Windows-1251\n"},
       // Ukrainian UTF-8 read as Windows-1251: the layer alone, no chain that
       // turns і into something Russian.
       {Utf8FromWin(Utf8FromWin(ukrainian)), ukrainian,
-       "Russian text detected 95% when converted:\n    UTF-8  ->  Windows\n    UTF8  ->  ASCII\n"},
+       "Ukrainian text detected 95% when converted:\n    UTF-8 read as Windows-1251, saved as UTF-8 -> Windows-1251\n"},
       // Plain UTF-8 keeps the written search's result.
-      {Utf8FromWin(windows), windows, "Russian text detected 100% when converted:\n    UTF8  ->  ASCII\n"},
+      {Utf8FromWin(windows), windows, "Russian text detected 100% when converted:\n    UTF-8 -> Windows-1251\n"},
   };
   TempDir dir;
   for (const Case& c : cases) {

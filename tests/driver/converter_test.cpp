@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "codepages/code_page_list.h"
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
 #include "driver/headless_window.h"
@@ -217,12 +218,12 @@ TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
   EXPECT_TRUE(converter.Detection.DetectionDone);
   EXPECT_EQ(converter.Detection.BestChain, (Chain{8}));
   EXPECT_EQ(PaneLines(window.info),
-            (Lines{"Russian text detected 100% when converted:", "    KOI-8  ->  Windows"}));
+            (Lines{"Russian text detected 100% when converted:", "    KOI8-R -> Windows-1251"}));
   cfg.English = false;
   converter.WriteDetectionInfo();
   EXPECT_EQ(PaneLines(window.info),
             (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
-                   "    KOI-8  ->  Windows"}));
+                   "    KOI8-R -> Windows-1251"}));
   EXPECT_EQ(window.progressMin, 0);
   EXPECT_EQ(window.progressMax, 1);
   EXPECT_EQ(window.progressPosition, 0);
@@ -234,14 +235,21 @@ TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {
   Choose(0, kDos);
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), Recode(text, {1}));
-  EXPECT_EQ(PaneLines(window.info), Lines{"Russian text detected 100% without conversion"});
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{"Russian text detected 100% when converted:", "    Windows-1251 -> CP866"}));
+  Load(text);
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_EQ(PaneLines(window.info),
+            (Lines{"Russian text detected 100% without conversion", "    already Windows-1251"}));
 
   Load(Recode(text, {9}));  // Windows text read as KOI-8, written as Dos
   Choose(0, kWindows);
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_EQ(PaneLines(window.info),
-            (Lines{"Russian text detected 100% when converted:", "    Dos  ->  KOI-8"}));
+            (Lines{"Russian text detected 100% when converted:",
+                   "    Windows-1251 read as KOI8-R, saved as CP866 -> Windows-1251"}));
 }
 
 TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
@@ -255,7 +263,7 @@ TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
   const Lines pane = PaneLines(window.info);
   ASSERT_EQ(pane.size(), 2u);
-  EXPECT_EQ(pane[1], "    UTF8  ->  ASCII");
+  EXPECT_EQ(pane[1], "    UTF-8 -> Windows-1251");
 }
 
 // The UTF-8 step comes after the way into Windows-1251 (the chain or the
@@ -284,11 +292,15 @@ TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
     EXPECT_EQ(ToLines(converter.TextBuffer), expected);
     EXPECT_EQ(converter.Detection.Layer, (OuterLayer{{kKoi8, 0}}));
     EXPECT_EQ(converter.Counters.Utf8Count, static_cast<int>(text.size()));
-    EXPECT_EQ(PaneLines(window.info), (Lines{"Russian text detected 100% when converted:", "    UTF-8  ->  KOI-8"}));
+    const std::string target(CharsetName(to));
+    EXPECT_EQ(PaneLines(window.info),
+              (Lines{"Russian text detected 100% when converted:",
+                     "    Windows-1251 read as KOI8-R, saved as UTF-8 -> " + target}));
     cfg.English = false;
     converter.WriteDetectionInfo();
-    EXPECT_EQ(PaneLines(window.info), (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
-                                             "    UTF-8  ->  KOI-8"}));
+    EXPECT_EQ(PaneLines(window.info),
+              (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
+                     WinFromUtf8("    Windows-1251 прочитан как KOI8-R, сохранён в UTF-8 -> ") + target}));
     converter.Back();
     EXPECT_EQ(ToLines(converter.TextBuffer), utf8);
   }
