@@ -269,8 +269,11 @@ Reading ReadingCounter::Result() const {
     reading.Good += sharedGood_[best];
     reading.LongGood += sharedLongGood_[best];
     reading.Foreign += sharedGood_[best];
-    reading.Language = static_cast<TextLanguage>(best);
   }
+  // The text is named by that language when a fair share of its words
+  // have letters Russian lacks; a Russian text quoting a word or two is not.
+  if (foreignGood_[best] >= kLanguageNameWords && foreignGood_[best] * 100 >= kLanguageNamePercent * reading_.Words)
+    reading.Language = static_cast<TextLanguage>(best);
   // A word in capitals after the first letter (пРИВЕТ) is what a text in
   // KOI-8 read as Windows-1251 makes of a capitalised word, and its other
   // words come out in capitals: these are no evidence then.

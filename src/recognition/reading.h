@@ -85,6 +85,10 @@ class ReadingCounter {
   std::array<int, kAlphabets> sharedLongGood_{};
   static constexpr int kSharedLettersLanguagePercent = 20;
   static constexpr int kSharedLettersLanguageWords = 4;
+  // The share (and number) of words of its own letters that name a text's
+  // language.
+  static constexpr int kLanguageNamePercent = 8;
+  static constexpr int kLanguageNameWords = 2;
   // Words of one lower-case letter and capitals (пРИВЕТ), and the good
   // Russian words in capitals.
   int inverted_ = 0;
