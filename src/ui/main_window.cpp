@@ -1024,7 +1024,11 @@ void TMainWindow::QueueFormShow() {
 }
 
 void TMainWindow::FormShow() {
-  if (!firstActivation_ || Busy()) return;
+  // Once per showing: a late activation or a second request of the same
+  // showing (after Back, say) converts nothing again.
+  if (!firstActivation_ || showingDone_) return;
+  showingDone_ = true;
+  if (Busy()) return;
   converter_->UpdateFileView();
   SetSwitchesFromSettings();
   SetButtons(false);
@@ -1398,12 +1402,20 @@ void TMainWindow::ShowTrayIcon(bool show) {
 }
 
 void TMainWindow::TrayClick() {
+  // A window that was hidden or minimised begins a new showing.
+  const bool newShowing = !isVisible() || isMinimized();
   // Restored before it is shown: a window shown while still minimised is
   // mapped as an icon, which without a window manager never appears.
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();
+  if (newShowing) {
+    minimizedSeen_ = false;
+    hiddenByProgram_ = false;
+    showingDone_ = false;
+    QueueFormShow();
+  }
   // Asked again once the window is mapped: a request made while it is
   // still being shown may be dropped.
   QTimer::singleShot(0, this, [this] {
@@ -1436,7 +1448,10 @@ void TMainWindow::AppMinimize() {
     });
 }
 
-void TMainWindow::AppRestore() { QueueFormShow(); }
+void TMainWindow::AppRestore() {
+  showingDone_ = false;
+  QueueFormShow();
+}
 
 void TMainWindow::ExitClick() {
   Stop();
@@ -1459,6 +1474,7 @@ void TMainWindow::showEvent(QShowEvent* event) {
   if (remapping_) return;
   if (hiddenByProgram_ && !event->spontaneous()) {
     hiddenByProgram_ = false;
+    showingDone_ = false;
     QueueFormShow();
   }
 }
@@ -1470,12 +1486,22 @@ void TMainWindow::hideEvent(QHideEvent* event) {
 
 void TMainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() != QEvent::WindowStateChange) return;
-  const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
-  if (isMinimized() && !(old & Qt::WindowMinimized))
-    AppMinimize();
-  else if (!isMinimized() && (old & Qt::WindowMinimized))
-    AppRestore();
+  if (event->type() != QEvent::WindowStateChange || stateCheckQueued_) return;
+  // Taken once the state has settled: the window system may report the
+  // program's own minimising and restoring late, as a pair of changes that
+  // leaves the window as it was; that pair must neither stop a conversion
+  // nor begin a showing.
+  stateCheckQueued_ = true;
+  QTimer::singleShot(0, this, [this] {
+    stateCheckQueued_ = false;
+    const bool minimized = isMinimized();
+    if (minimized == minimizedSeen_) return;
+    minimizedSeen_ = minimized;
+    if (minimized)
+      AppMinimize();
+    else
+      AppRestore();
+  });
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

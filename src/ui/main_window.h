@@ -236,6 +236,9 @@ class TMainWindow : public QMainWindow {
   bool trayShown_ = false;
   bool firstActivation_ = false;
   bool formShowQueued_ = false;
+  bool showingDone_ = false;       // this showing's convert-on-start has run
+  bool minimizedSeen_ = false;     // the window state last acted on
+  bool stateCheckQueued_ = false;
   bool hiddenByProgram_ = false;
   bool remapping_ = false;  // hidden and shown again only to take the focus
   bool shutdownPending_ = false;
