@@ -157,15 +157,15 @@ constexpr int kRecentMax = 8;
 std::vector<CodeChoice> CodeChoices(bool source) {
   std::vector<CodeChoice> choices;
   for (const CodePageInfo& page : CodePageList()) {
-    // A conversion reads the code pages it has code tables for and UTF-8;
-    // the editor's text is saved in any of them.
+    // A conversion reads and writes every code page the command line
+    // knows, as the command line does.
     if (source && !ConvertsCode(page.Code)) continue;
     choices.push_back({page.Code, QString::fromLatin1(page.Name.data(), static_cast<qsizetype>(page.Name.size()))});
   }
   return choices;
 }
 
-bool ConvertsCode(int code) { return (code >= kWindows && code <= kCodeCount) || code == kUtf8Code; }
+bool ConvertsCode(int code) { return IsSingleByteCode(code) || code == kUtf8Code; }
 
 QIcon ProgramIcon() {
   static const QIcon icon = [] {
@@ -1177,10 +1177,8 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
                     FromQString(c_.cmbTo->currentText()), settings_.Cfg.English);
   if (!ConvertsCode(to)) {
     QMessageBox::information(this, "KAMVO",
-                             Tr("Files are converted into Windows, Dos, KOI-8, ISO 8859-5 or UTF-8; %1 is for saving "
-                                "the editor's text. Choose another code page in To.",
-                                "Файлы перекодируются в Windows, Dos, KOI-8, ISO 8859-5 или UTF-8; %1 - только для "
-                                "сохранения текста из редактора. Выберите другую кодировку в списке \"В\".")
+                             Tr("Files cannot be converted into %1. Choose another code page in To.",
+                                "В кодировку %1 файлы не перекодируются. Выберите другую кодировку в списке \"В\".")
                                  .arg(c_.cmbTo->currentText()));
     return;
   }

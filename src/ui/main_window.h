@@ -46,7 +46,8 @@ struct CodeChoice {
   QString Name;
 };
 std::vector<CodeChoice> CodeChoices(bool source);
-// True for a code page a conversion reads and writes (files in a batch).
+// True for a code page a conversion reads and writes (files in a batch):
+// each the command line converts from and to.
 bool ConvertsCode(int code);
 
 class TMainWindow : public QMainWindow {

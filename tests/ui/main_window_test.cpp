@@ -23,6 +23,7 @@
 #include "codepages/code_tables.h"
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
+#include "support/iconv.h"
 #include "support/run_kamvo.h"
 #include "support/temp_dir.h"
 #include "ui/app.h"
@@ -271,6 +272,31 @@ TEST_F(MainWindowTest, BatchNamesTheTargetAndLeavesCorrectFilesAlone) {
   EXPECT_FALSE(fs::exists(dir.path() / "tree/correct.txt.bak"));
   EXPECT_EQ(ReadFile(dir / "tree/sub/koi.txt"), correct);
   EXPECT_EQ(ReadFile(dir / "tree/sub/koi.txt.bak"), kKoi + "\n");
+}
+
+// A folder converts into every code page the command line writes, each
+// file as the command line converts it; From reads them too.
+TEST_F(MainWindowTest, BatchConvertsIntoEveryCodePageOfTheCommandLine) {
+  Open();
+  for (const char* name : {"MacCyrillic", "KOI8-U", "CP1125", "IBM855"})
+    EXPECT_GE(FromList()->findText(name), 0) << name;
+  TempDir dir;
+  for (const char* code : {"mac-cyrillic", "koi8-u", "cp1125", "ibm855"}) {
+    const fs::path folder = dir.path() / code;
+    fs::create_directories(folder);
+    WriteFile(folder / "koi.txt", kKoi + "\n");
+    WriteFile(dir / "expected.txt", kKoi + "\n");
+    const ProgramRun cli = RunKamvo(dir, {std::string("--to=") + code, "--stdout", dir / "expected.txt"});
+    ASSERT_EQ(cli.Status, 0) << cli.Err;
+    ToList()->setCurrentIndex(ToList()->findData(CodeFromOptionName(code)));
+    AnswerNextDialog([](QWidget* dialog) { dialog->findChild<QPushButton*>("yesButton")->click(); });
+    window->OpenMultiFiles({folder.string()});
+    WaitIdle();
+    EXPECT_EQ(ReadFile(folder / "koi.txt"), cli.Out) << code;
+    std::string expected;
+    ASSERT_TRUE(Iconv(std::string(kRussianUtf8) + "\n", "UTF-8", code, expected)) << code;
+    EXPECT_EQ(cli.Out, expected) << code;
+  }
 }
 
 TEST_F(MainWindowTest, TwoDroppedFilesAskAndNoChangesNothing) {
