@@ -24,7 +24,7 @@
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "recognition/chain_scoring.h"
 #include "settings/settings.h"
@@ -163,14 +163,7 @@ bool Restores(const std::string& bytes, const std::string& win, int limit, std::
   cfg.DetectionLimit = limit;
   HeadlessWindow window;
   window.hasDisplay = false;
-  window.switches.Base64 = cfg.ConvertBase64;
-  window.switches.QP = cfg.ConvertQP;
-  window.switches.Rtf = cfg.ConvertRTF;
-  window.switches.Html = cfg.ConvertHTML;
-  window.switches.Utf8 = cfg.ConvertUTF8;
-  window.switches.Translit = cfg.TranslitOn;
-  window.fromIndex = 0;
-  window.toIndex = kWindows - 1;
+  // The switches of the settings, automatic detection into Windows-1251.
   Converter converter(window, cfg, StandardStages());
   converter.KeepTextWhenNotRecognised = true;
   converter.TextBuffer = Text::FromBytes(bytes);

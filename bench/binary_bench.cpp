@@ -14,7 +14,7 @@
 #include "decoders/binary.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 
@@ -124,9 +124,9 @@ int main() {
   }
   TCfg cfg;
   HeadlessWindow window;
-  window.fromIndex = 0;
-  window.toIndex = 0;
   Converter converter(window, cfg, StandardStages());
+  converter.Options.Source = 0;
+  converter.Options.Target = kWindows;
   FileReport report;
   const double seconds = bench::Seconds([&] { report = ConvertFile(converter, file, file); });
   bench::Report("ConvertFile, 50 MB mail, all stages", seconds, Bytes(mail), "a few seconds");

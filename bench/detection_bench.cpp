@@ -8,7 +8,7 @@
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "recognition/detection.h"
 #include "settings/settings.h"
 
@@ -44,8 +44,8 @@ double DetectWhole(const std::string& text, int limit) {
   cfg.DetectionLimit = limit;
   HeadlessWindow window;
   window.hasDisplay = false;
-  window.switches.Utf8 = true;
   Converter converter(window, cfg);
+  converter.Options.Switches.Utf8 = true;
   converter.TextBuffer = {text};
   converter.CopyTextToScreen();
   return bench::Seconds([&] { converter.AutoCodeDetect(); });

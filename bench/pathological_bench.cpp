@@ -17,7 +17,7 @@
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
@@ -105,8 +105,8 @@ double Convert(const Lines& text, std::size_t& bytes) {
   TCfg cfg;
   cfg.TranslitOn = true;
   HeadlessWindow window;
-  window.switches = DecoderSwitches{true, true, true, true, true, true};
   Converter converter(window, cfg, StandardStages());
+  converter.Options.Switches = DecoderSwitches{true, true, true, true, true, true};
   converter.TextBuffer = Text::FromLines(text);
   converter.CopyTextToScreen();
   bytes = 0;

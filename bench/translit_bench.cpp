@@ -14,7 +14,7 @@
 #include "decoders/translit.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "driver/converter.h"
 #include "driver/stages.h"
 #include "decoders/binary_encoders.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "fuzz_common.h"
 #include "stopped_run.h"
 #include "settings/settings.h"

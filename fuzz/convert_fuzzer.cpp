@@ -8,7 +8,7 @@
 // bits 3-4 the target; bit 5 lines split at LF only; bits 6-7 press Stop at
 // an event), then the text.
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
@@ -23,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TCfg cfg;
   cfg.TranslitOn = true;
   HeadlessWindow window;
-  window.switches = DecoderSwitches{true, true, true, true, true, true};
   const int from = input.flags & 7;
-  window.fromIndex = from <= kCodeCount ? from : 0;
-  window.toIndex = (input.flags >> 3) & 3;
   Converter converter(window, cfg, StandardStages());
-  converter.MaxChainLevels = 2;
+  converter.Options.Switches = DecoderSwitches{true, true, true, true, true, true};
+  converter.Options.Source = from <= kCodeCount ? from : 0;
+  converter.Options.Target = ((input.flags >> 3) & 3) + 1;
+  converter.Options.MaxChainLevels = 2;
   const int stopMode = input.flags >> 6;
   int events = 0;
   window.onEvents = [&] {

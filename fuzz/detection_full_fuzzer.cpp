@@ -2,7 +2,7 @@
 // conversion. Meant for tiny inputs (fuzz/run gives it a short -max_len): a
 // sample that no chain recognises makes the search visit every chain.
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TCfg cfg;
   HeadlessWindow window;
   Converter converter(window, cfg, StandardStages());
-  FUZZ_CHECK(converter.MaxChainLevels == kChainLevels);
+  FUZZ_CHECK(converter.Options.MaxChainLevels == kChainLevels);
   converter.TextBuffer = Text::FromLines(lines);
   converter.CopyTextToScreen();
   converter.Convert();

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "fuzz_common.h"
 #include "recognition/detection.h"
 #include "recognition/reading.h"
@@ -78,11 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TCfg cfg;
   cfg.DetectionLimit = limit;
   HeadlessWindow window;
-  window.switches.Utf8 = utf8Step;
-  window.toIndex = (input.flags >> 3) & 3;
   Converter converter(window, cfg);
-  converter.MaxChainLevels = levels;
-  converter.ToCode = window.toIndex + 1;
+  converter.Options.Switches.Utf8 = utf8Step;
+  converter.Options.MaxChainLevels = levels;
+  converter.Options.Target = ((input.flags >> 3) & 3) + 1;
   int events = 0;
   window.onEvents = [&] {
     if (++events == breakAt * 7) converter.UserBreak = true;

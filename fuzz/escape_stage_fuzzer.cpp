@@ -10,7 +10,7 @@
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "fuzz_common.h"
 #include "stopped_run.h"
 #include "settings/settings.h"
@@ -45,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The stage inside a conversion, with Stop pressed at some event.
   StoppedRun run(source, input.flags >> 5);
-  run.window.switches.QP = switches.QP;
-  run.window.switches.Rtf = switches.Rtf;
-  run.window.switches.Html = switches.Html;
+  run.converter.Options.Switches.QP = switches.QP;
+  run.converter.Options.Switches.Rtf = switches.Rtf;
+  run.converter.Options.Switches.Html = switches.Html;
   Converter& converter = run.converter;
   converter.Counters.HtmlCount = initial.HtmlCount;
   const bool converted = converter.RunStage(StandardStage("escapes"));

@@ -8,7 +8,7 @@
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "fuzz_common.h"
 #include "stopped_run.h"

@@ -4,14 +4,14 @@
 
 #include "codepages/lines.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 
 namespace kamvo::fuzz {
 
 struct StoppedRun {
   // Stop is pressed at event number stopAt (never when it is 0). Set the
-  // window's switches before running the stage.
+  // converter's Options before running the stage.
   StoppedRun(const Lines& text, int stopAt) {
     converter.TextBuffer = Text::FromLines(text);
     window.onEvents = [this, stopAt] {

@@ -8,7 +8,7 @@
 // bits 3-5 the target, 0-3 a code page, 4-7 UTF-8), then the text.
 #include "codepages/code_tables.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "driver/target_fit.h"
 #include "driver/utf8_output.h"
@@ -23,17 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TCfg cfg;
   HeadlessWindow window;
   window.hasDisplay = false;
-  window.switches = DecoderSwitches{true, true, true, true, true, false};
   const int from = input.flags & 7;
-  window.fromIndex = from <= kCodeCount ? from : 0;
   const int to = (input.flags >> 3) & 7;
   const bool utf8 = to >= 4;
-  window.toIndex = utf8 ? 0 : to;
   Converter converter(window, cfg, StandardStages());
-  converter.MaxChainLevels = 2;
+  converter.Options.Switches = DecoderSwitches{true, true, true, true, true, false};
+  converter.Options.Source = from <= kCodeCount ? from : 0;
+  converter.Options.Target = utf8 ? kWindows : to + 1;
+  converter.Options.MaxChainLevels = 2;
   converter.KeepTextWhenNotRecognised = true;
   converter.KeepBackCopy = false;
-  converter.Utf8Target = utf8;
+  converter.Options.Utf8Target = utf8;
 
   const Text original = Text::FromBytes(std::string(input.text));
   converter.TextBuffer = original;
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   converter.Convert();
   if (utf8) {
     FinishUtf8Target(converter, kept);
-    if (converter.FromIndex != 0 || converter.Detection.Found)
+    if (converter.RunInUse().Source != 0 || converter.Detection.Found)
       for (const std::string_view line : converter.TextBuffer) FUZZ_CHECK(IsWellFormedUtf8(line));
   } else {
     const std::size_t lines = converter.TextBuffer.size();

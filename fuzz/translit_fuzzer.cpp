@@ -9,7 +9,7 @@
 #include "decoders/translit.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
 #include "support/literal_translit.h"
@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   cfg.TranslitTable = table;
   cfg.TranslitOn = true;
   HeadlessWindow window;
-  window.switches.Translit = true;
   Converter converter(window, cfg);
+  converter.Options.Switches.Translit = true;
   const int stopAt = input.flags >> 4;
   int events = 0;
   window.onEvents = [&] {

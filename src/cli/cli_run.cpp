@@ -20,18 +20,22 @@
 
 namespace kamvo {
 
-CliConversion::CliConversion(const RunChoices& choices, const TCfg& cfg)
-        : Conv(View, cfg, StandardStages()) {
-  View.hasDisplay = false;
-  View.switches = choices.Switches;
+RunOptions CliRunOptions(const RunChoices& choices, const TCfg& cfg) {
+  RunOptions options = RunOptionsFrom(cfg);
+  options.Switches = choices.Switches;
   // UTF-8 as the source is Windows-1251 through the UTF-8 step; as the
   // target, the run converts into Windows-1251 and the result is written
   // as UTF-8.
-  View.fromIndex = choices.FromCode == kUtf8Code ? kWindows : choices.FromCode;
-  if (choices.FromCode == kUtf8Code) View.switches.Utf8 = true;
-  View.toIndex = (choices.ToCode == kUtf8Code ? kWindows : choices.ToCode) - 1;
-  Conv.Utf8Target = choices.ToCode == kUtf8Code;
-  Conv.StrictTarget = choices.Strict;
+  options.Source = choices.FromCode == kUtf8Code ? kWindows : choices.FromCode;
+  if (choices.FromCode == kUtf8Code) options.Switches.Utf8 = true;
+  options.Target = choices.ToCode == kUtf8Code ? kWindows : choices.ToCode;
+  options.Utf8Target = choices.ToCode == kUtf8Code;
+  options.StrictTarget = choices.Strict;
+  return options;
+}
+
+CliConversion::CliConversion(const RunChoices& choices, const TCfg& cfg) : Conv(Quiet, cfg, StandardStages()) {
+  Conv.Options = CliRunOptions(choices, cfg);
 }
 
 namespace {

@@ -1,5 +1,5 @@
 // What every command-line mode shares: the choices of the run, a converter
-// without a display, Ctrl-C as the Stop button, and printing pane lines.
+// that reports to no one, Ctrl-C as the Stop button, and printing pane lines.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "driver/run_reporter.h"
 
 namespace kamvo {
 
@@ -23,11 +23,15 @@ struct RunChoices {
   bool Strict = false;  // a character the target cannot hold fails the file
 };
 
-// A converter whose window nobody sees: it keeps no copy of the text for an
-// editor.
+// The options of a command-line run: the settings' (limit, translit
+// table, language) with the choices of the command line.
+RunOptions CliRunOptions(const RunChoices& choices, const TCfg& cfg);
+
+// A converter with no one to show anything to: it keeps no copy of the text
+// for an editor.
 struct CliConversion {
   CliConversion(const RunChoices& choices, const TCfg& cfg);
-  HeadlessWindow View;
+  RunReporter Quiet;
   Converter Conv;
 };
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/window.h"
+#include "driver/run_options.h"
 
 namespace kamvo {
 

@@ -167,9 +167,10 @@ std::string IconvName(int code) {
 }
 
 std::string DescribeWay(const Converter& converter, std::string_view arrow) {
-  if (converter.FromIndex != 0)
-    return ConversionReport(converter.Counters.Utf8Count > 0 ? kUtf8Code : converter.FromIndex,
-                            converter.WrittenCode(), true, arrow);
+  const int chosen = converter.RunInUse().Source;
+  if (chosen != 0)
+    return ConversionReport(converter.Counters.Utf8Count > 0 ? kUtf8Code : chosen, converter.WrittenCode(), true,
+                            arrow);
   const DetectionState& state = converter.Detection;
   return WayReport(state.Layer, state.BestChain, state.DetectedUtf8, converter.WrittenCode(), true, arrow);
 }

@@ -86,7 +86,7 @@ int RunFilter(const std::string& inFile, const std::string& attachmentsDir, cons
     PrintLines(err, run->Conv.Tr("User break.", "Прервано."), terminalCode);
     return kExitInterrupted;
   }
-  const std::string target = std::string(CodeNames[run->View.toIndex + 1]);
+  const std::string target = std::string(CodeNames[run->Conv.Options.Target]);
   if (result.StrictFailed) {
     err << "kamvo: " << shown << ": " << result.Transliterated << " character(s) that " << target
         << " cannot hold (nothing written)\n";

@@ -87,14 +87,14 @@ std::string RussianFolderWord(int n) {
   return WinFromUtf8(kWords[RussianForm(n)]);
 }
 
-std::string FromCodeName(int fromIndex) {
-  if (fromIndex <= 0 || fromIndex > kLastCode) return "Auto";
-  return std::string(CodeNames[fromIndex]);
+std::string FromCodeName(int source) {
+  if (source <= 0 || source > kLastCode) return "Auto";
+  return std::string(CodeNames[source]);
 }
 
-std::string ToCodeName(int toIndex) {
-  if (toIndex < 0 || toIndex >= kLastCode) return std::string(CodeNames[kWindows]);
-  return std::string(CodeNames[toIndex + 1]);
+std::string ToCodeName(int target) {
+  if (target <= 0 || target > kLastCode) return std::string(CodeNames[kWindows]);
+  return std::string(CodeNames[target]);
 }
 
 std::string BatchQuestion(const PathCount& count, std::string_view fromName, std::string_view toName,
@@ -125,12 +125,12 @@ std::vector<std::string> ListBatchFiles(const std::string& path, const std::func
 
 std::vector<std::string> ConvertFileOrDir(Converter& converter, const std::string& path,
                                           const std::function<bool()>& stop) {
-  converter.window().ProcessEvents();
+  converter.reporter().ProcessEvents();
   std::vector<std::string> report;
-  const std::vector<std::string> files = ListBatchFiles(path, [&] { converter.window().ProcessEvents(); });
+  const std::vector<std::string> files = ListBatchFiles(path, [&] { converter.reporter().ProcessEvents(); });
   for (const std::string& file : files) {
     if (stop && stop()) break;
-    converter.window().ProcessEvents();
+    converter.reporter().ProcessEvents();
     const FileReport fileReport = ConvertFile(converter, file, file);
     for (std::string& line : SplitLines(fileReport.Text)) report.push_back(std::move(line));
   }
@@ -138,15 +138,14 @@ std::vector<std::string> ConvertFileOrDir(Converter& converter, const std::strin
 }
 
 bool OpenMultiFiles(Converter& converter, const std::vector<std::string>& paths,
-                    const std::function<bool(const std::string& question)>& ask,
                     const std::function<bool()>& stop) {
   if (paths.empty()) return false;
   const PathCount count = CountPaths(paths);
-  const std::string question = BatchQuestion(count, FromCodeName(converter.window().FromIndex()),
-                                             converter.Utf8Target ? std::string("UTF-8")
-                                                                  : ToCodeName(converter.window().ToIndex()),
-                                             converter.English());
-  if (!ask(question)) return false;
+  const RunOptions& options = converter.Options;
+  const std::string question =
+      BatchQuestion(count, FromCodeName(options.Source),
+                    options.Utf8Target ? std::string("UTF-8") : ToCodeName(options.Target), converter.English());
+  if (!converter.reporter().Ask(question)) return false;
   Text report;
   for (const std::string& path : paths) {
     if (stop && stop()) break;

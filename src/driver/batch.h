@@ -25,10 +25,10 @@ PathCount CountPaths(const std::vector<std::string>& paths);
 std::string RussianFileWord(int n);
 std::string RussianFolderWord(int n);
 
-// The code names the question uses: "Auto" or the From list's code, and the
-// To list's code (item indexes as the lists have them).
-std::string FromCodeName(int fromIndex);
-std::string ToCodeName(int toIndex);
+// The code names the question uses: "Auto" or the source's code (0 for
+// automatic detection), and the target's code (RunOptions' code numbers).
+std::string FromCodeName(int source);
+std::string ToCodeName(int target);
 
 // "Convert 3 file(s) and 1 folder(s)\r\nfrom Auto to Windows ?" or its
 // Russian form, in Windows-1251.
@@ -44,18 +44,17 @@ std::string BatchQuestion(const PathCount& count, std::string_view fromName, std
 std::vector<std::string> ListBatchFiles(const std::string& path, const std::function<void()>& pump = {});
 
 // Converts path in place (a file, or every file below a folder) with the
-// converter's window choices; gives the report lines of all files in order.
+// converter's Options; gives the report lines of all files in order.
 // stop, when given, ends the walk before the next file (the program is
 // closing); Stop in the window only breaks off the current file.
 std::vector<std::string> ConvertFileOrDir(Converter& converter, const std::string& path,
                                           const std::function<bool()>& stop = {});
 
-// Asks the question (through ask, given the question text) and, after a yes,
+// Asks the question (the converter's reporter's Ask) and, after a yes,
 // converts every path; the text buffer and the editor then hold the batch
 // report and the attachment list is empty. False when nothing was asked
 // (no paths) or the answer was no.
 bool OpenMultiFiles(Converter& converter, const std::vector<std::string>& paths,
-                    const std::function<bool(const std::string& question)>& ask,
                     const std::function<bool()>& stop = {});
 
 }  // namespace kamvo

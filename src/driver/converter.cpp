@@ -5,7 +5,6 @@
 
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
-#include "decoders/translit.h"
 #include "recognition/mac_sibling.h"
 #include "recognition/reading.h"
 #include "recognition/word_reader.h"
@@ -83,17 +82,10 @@ void ConverterProgress::Pump() { converter_.Pump(); }
 bool ConverterProgress::StopRequested() { return converter_.UserBreak.load(); }
 bool ConverterProgress::English() const { return converter_.English(); }
 
-Converter::Converter(Window& window, const TCfg& cfg, StageTable stages)
-    : window_(window), cfg_(cfg), stages_(std::move(stages)) {}
+Converter::Converter(RunReporter& reporter, const TCfg& cfg, StageTable stages)
+    : Options(RunOptionsFrom(cfg)), reporter_(reporter), run_(Options), stages_(std::move(stages)) {}
 
-RunOptions Converter::CurrentOptions() const {
-  RunOptions options;
-  options.Switches = window_.Switches();
-  options.TranslitTable = cfg_.TranslitTable.empty() ? DefaultTranslitTable() : cfg_.TranslitTable;
-  return options;
-}
-
-bool Converter::English() const { return cfg_.English; }
+bool Converter::English() const { return Options.English; }
 
 std::string Converter::Tr(std::string_view english, std::string_view russianUtf8) const {
   return InLanguage(English(), english, russianUtf8);
@@ -104,8 +96,7 @@ StageContext Converter::ContextFor(const RunOptions& options) {
 }
 
 bool Converter::RunStage(const Stage& stage) {
-  const RunOptions options = CurrentOptions();
-  StageContext context = ContextFor(options);
+  StageContext context = ContextFor(Options);
   return stage.Run(context);
 }
 
@@ -133,6 +124,7 @@ void Converter::EndWithUserBreak() {
 }
 
 void Converter::Convert() {
+  run_ = Options;
   UserBreak = false;
   Detection.DetectionDone = false;
   Detection.Found = false;
@@ -156,7 +148,7 @@ void Converter::Convert() {
   WriteStatusInfo("");
   ClearInfo();
 
-  RunStages(CurrentOptions());
+  RunStages(run_);
   if (UserBreak) return EndWithUserBreak();
 
   // Decoded text is shown, so that a detection that finds nothing takes
@@ -171,12 +163,9 @@ void Converter::Convert() {
   UpdateFileView();
   WriteMimeInfo();
 
-  FromIndex = window_.FromIndex();
-  ToCode = window_.ToIndex() + 1;
-
   bool found = false;
-  if (FromIndex == 0) {
-    found = AutoCodeDetect();
+  if (run_.Source == 0) {
+    found = DetectSource();
     if (!found) {
       if (KeepTextWhenNotRecognised)
         CopyTextToScreen();
@@ -187,16 +176,16 @@ void Converter::Convert() {
       return;
     }
   } else {
-    SetCodeTable(BuildCodeTable(FromIndex, kWindows), ToCode);
+    SetCodeTable(BuildCodeTable(run_.Source, kWindows), run_.Target);
   }
 
   // The conversion is taken back at once: it is made in the buffer itself.
-  if (!found || ToCode != kWindows) SetPending();
+  if (!found || run_.Target != kWindows) SetPending();
   CopyTextFromScreen();
   BackAvailable = KeepBackCopy && !SameLines(BackCopy, TextBuffer);
   SetButtonsStop();
   WriteDetectionInfo();
-  if (FromIndex != 0) WriteUtf8Info();
+  if (run_.Source != 0) WriteUtf8Info();
 }
 
 void Converter::Back() {
@@ -218,7 +207,7 @@ void Converter::ReplaceText(Text text) {
 
 void Converter::ConvBuffer() {
   SetPending();
-  if (window_.HasDisplay() && window_.ReadyToRedraw()) screen_.Flush();
+  if (reporter_.HasDisplay() && reporter_.ReadyToRedraw()) screen_.Flush();
 }
 
 void Converter::SetCodeTable(const CodeTable& intoWindows, int target) {
@@ -232,14 +221,14 @@ void Converter::SetPending() {
   conversion.Table = Table;
   conversion.IntoWindows = intoWindows_;
   conversion.FromWindows = fromWindows_;
-  conversion.Utf8 = FromIndex == 0 ? Detection.DetectedUtf8 : window_.Switches().Utf8;
-  conversion.Layer = FromIndex == 0 ? Detection.Layer : OuterLayer{};
+  conversion.Utf8 = run_.Source == 0 ? Detection.DetectedUtf8 : run_.Switches.Utf8;
+  conversion.Layer = run_.Source == 0 ? Detection.Layer : OuterLayer{};
   screen_.SetPending(conversion);
 }
 
 void Converter::Pump() {
-  if (screen_.Pending() && window_.HasDisplay() && window_.ReadyToRedraw()) screen_.Flush();
-  window_.ProcessEvents();
+  if (screen_.Pending() && reporter_.HasDisplay() && reporter_.ReadyToRedraw()) screen_.Flush();
+  reporter_.ProcessEvents();
 }
 
 void Converter::CopyToScreen(const Text& text) {
@@ -255,17 +244,17 @@ void Converter::CopyFromScreen(Text& text) {
 
 void Converter::WriteStatusInfo(std::string_view text) {
   pane_.SetStatus(text);
-  window_.ShowInfo(pane_.Caption());
+  reporter_.ShowInfo(pane_.Caption());
 }
 
 void Converter::AddInfo(std::string_view text) {
   pane_.AddReport(text);
-  window_.ShowInfo(pane_.Caption());
+  reporter_.ShowInfo(pane_.Caption());
 }
 
 void Converter::ClearInfo() {
   pane_.Clear();
-  window_.ShowInfo(pane_.Caption());
+  reporter_.ShowInfo(pane_.Caption());
 }
 
 void Converter::WriteMimeInfo() {
@@ -286,28 +275,22 @@ void Converter::Progress(int min, int max, int position) {
   }
   progressMin_ = min;
   progressMax_ = std::max(min, max);
-  window_.ShowProgress(progressMin_, progressMax_, position);
+  reporter_.ShowProgress(progressMin_, progressMax_, position);
   Pump();
 }
 
-void Converter::SetButtonsRun() {
-  ButtonState state;
-  state.ProgressVisible = true;
-  state.OpenFile = state.SaveFile = state.Copy = state.Paste = false;
-  state.Stop = true;
-  state.Settings = state.About = state.Back = state.Print = false;
-  window_.ShowButtons(state);
-}
+void Converter::SetButtonsRun() { reporter_.ShowRunState(true, false); }
 
-void Converter::SetButtonsStop() {
-  ButtonState state;
-  state.Back = BackAvailable;
-  window_.ShowButtons(state);
-}
+void Converter::SetButtonsStop() { reporter_.ShowRunState(false, BackAvailable); }
 
-void Converter::UpdateFileView() { window_.ShowAttachments(Attachments); }
+void Converter::UpdateFileView() { reporter_.ShowAttachments(Attachments); }
 
 bool Converter::AutoCodeDetect() {
+  run_ = Options;
+  return DetectSource();
+}
+
+bool Converter::DetectSource() {
   DetectionState& state = Detection;
   state.DetectedUtf8 = false;
   state.Layer = OuterLayer{};
@@ -323,9 +306,9 @@ bool Converter::AutoCodeDetect() {
   state.BestChain = Chain{};
 
   SearchOptions options;
-  options.Utf8Step = window_.Switches().Utf8;
-  options.DetectionLimit = cfg_.DetectionLimit;
-  options.MaxLevels = MaxChainLevels;
+  options.Utf8Step = run_.Switches.Utf8;
+  options.DetectionLimit = run_.DetectionLimit;
+  options.MaxLevels = run_.MaxChainLevels;
 
   // Correct text is left as it is: a text that reads surely well as it
   // stands is never put through a chain, however many sample words a chain
@@ -391,7 +374,7 @@ bool Converter::AutoCodeDetect() {
     return false;
   }
   const bool found = SettleByReading(
-      asItStands, ReachesDetectionLimit(PercentOf(state.BestScore, finalCount), cfg_.DetectionLimit), fair);
+      asItStands, ReachesDetectionLimit(PercentOf(state.BestScore, finalCount), run_.DetectionLimit), fair);
   if (fair && !found) {
     AcceptAsItStands(asItStands, standsInUtf8);
     if (broken || UserBreak) WriteStatusInfo(Tr("User break.", "Прервано."));
@@ -404,17 +387,17 @@ bool Converter::AutoCodeDetect() {
     WriteStatusInfo(Tr("User break.", "Прервано."));
   }
   state.Found = found;
-  if (found) SetCodeTable(MakeCodeTable(state.BestChain, true, ToCode), ToCode);
+  if (found) SetCodeTable(MakeCodeTable(state.BestChain, true, run_.Target), run_.Target);
   if (!UserBreak) WriteStatusInfo("");
   Progress(0, 1, 0);
   return found;
 }
 
 WayReading Converter::BestShortWay(const Reading& asItStands, bool fair) const {
-  return kamvo::BestShortWay(TextBuffer, window_.Switches().Utf8, [&](const Way& way, const Reading& reading) {
+  return kamvo::BestShortWay(TextBuffer, run_.Switches.Utf8, [&](const Way& way, const Reading& reading) {
     const bool replaces = fair ? way.Steps() <= kUsualSteps && OutreadsFairText(asItStands, reading)
                                : ReplacesTextAsItStands(asItStands, reading, way.Steps());
-    return replaces && ReachesDetectionLimit(reading.Percent(), cfg_.DetectionLimit);
+    return replaces && ReachesDetectionLimit(reading.Percent(), run_.DetectionLimit);
   });
 }
 
@@ -430,7 +413,7 @@ bool Converter::AcceptWay(const Way& way, const Reading& reading) {
   state.Language = reading.Language;
   state.Found = true;
   AutoConvert();
-  SetCodeTable(MakeCodeTable(way.Pairs, true, ToCode), ToCode);
+  SetCodeTable(MakeCodeTable(way.Pairs, true, run_.Target), run_.Target);
   return true;
 }
 
@@ -488,7 +471,7 @@ bool Converter::AcceptAsItStands(const Reading& reading, bool utf8) {
   state.BestPercent = reading.Percent();
   state.Language = reading.Language;
   AutoConvert();
-  SetCodeTable(MakeCodeTable(Chain{}, true, ToCode), ToCode);
+  SetCodeTable(MakeCodeTable(Chain{}, true, run_.Target), run_.Target);
   return true;
 }
 
@@ -498,7 +481,7 @@ ReadingConversion Converter::DetectedConversion() const {
 
 void Converter::AutoConvert() {
   WriteDetectionInfo();
-  SetCodeTable(MakeCodeTable(Detection.BestChain, true, ToCode), kWindows);
+  SetCodeTable(MakeCodeTable(Detection.BestChain, true, run_.Target), kWindows);
   ConvBuffer();
 }
 
@@ -523,8 +506,8 @@ void Converter::WriteDetectionInfo() {
   WriteMimeInfo();
   // A code page the user chose is named with the target it goes to; one
   // chosen as its own target adds nothing to the decoders' lines.
-  if (FromIndex != 0) {
-    if (FromIndex != WrittenCode()) AddInfo("    " + ConversionReport(FromIndex, WrittenCode(), English()));
+  if (run_.Source != 0) {
+    if (run_.Source != WrittenCode()) AddInfo("    " + ConversionReport(run_.Source, WrittenCode(), English()));
     return;
   }
   for (const std::string& line : DetectionReport(Detection, WrittenCode(), English())) AddInfo(line);

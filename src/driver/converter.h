@@ -1,4 +1,5 @@
-// One conversion run and the services every stage shares: the text buffer
+// One conversion run and the services every stage shares: the options of
+// the run (RunOptions), the text buffer
 // and its back copy, the information pane (InfoPane, with the lines of
 // run_report.h), the progress bar, the user break, the decoder counters,
 // the attachment list and automatic detection. What the editor shows, and
@@ -16,7 +17,8 @@
 #include "driver/run_report.h"
 #include "driver/screen_state.h"
 #include "driver/stages.h"
-#include "driver/window.h"
+#include "driver/run_options.h"
+#include "driver/run_reporter.h"
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
 #include "recognition/reading.h"
@@ -28,7 +30,7 @@ struct TCfg;
 
 class Converter;
 
-// A stage's progress shown in the converter's window: the status line, the
+// A stage's progress shown through the converter's reporter: the status line, the
 // progress bar, its events and its user break.
 class ConverterProgress final : public StageProgress {
  public:
@@ -47,9 +49,16 @@ class ConverterProgress final : public StageProgress {
 class Converter {
  public:
   // The stages run in the order of the table (StandardStages(), or none).
-  Converter(Window& window, const TCfg& cfg, StageTable stages = {});
+  // Options start as the settings give them (RunOptionsFrom).
+  Converter(RunReporter& reporter, const TCfg& cfg, StageTable stages = {});
 
-  // Converts the text buffer in place and shows the result.
+  // What the next run reads; the front end sets it before the run.
+  RunOptions Options;
+  // The options of the run going on, or of the last one: Options as the
+  // run found them when it started.
+  const RunOptions& RunInUse() const { return run_; }
+
+  // Converts the text buffer in place with Options and shows the result.
   void Convert();
   // False when some decoding stage of the last Convert went over the text
   // (it may have changed it); true when every stage was off or skipped it.
@@ -63,15 +72,12 @@ class Converter {
   // commands): the text from before is kept for Back, the new one shown.
   void ReplaceText(Text text);
 
-  // The options a run started now reads: the window's switches and the
-  // settings' translit table.
-  RunOptions CurrentOptions() const;
-  // Runs one stage over the text, without its quick check, with the
-  // options of CurrentOptions(); true when it changed or found anything.
+  // Runs one stage over the text, without its quick check, with Options;
+  // true when it changed or found anything.
   bool RunStage(const Stage& stage);
   // The decoding part of a run: the stages of the table that the options
   // turn on, in order, each skipped when its quick check says it is inert
-  // (the window then shows an empty status line and the bar at 0 of 0..1);
+  // (the reporter then shows an empty status line and the bar at 0 of 0..1);
   // stops at a user break.
   void RunStages(const RunOptions& options);
   // The progress a stage or an editor command reports through.
@@ -105,6 +111,7 @@ class Converter {
   void ConvBuffer();
 
   // Automatic detection of the source code page.
+  // Detection alone, outside a run, with Options (for tests and tools).
   bool AutoCodeDetect();
   void AutoConvert();
   void WriteDetectionInfo();
@@ -137,30 +144,20 @@ class Converter {
   // page; the UTF-8 step, where required, goes between the two.
   void SetCodeTable(const CodeTable& intoWindows, int target);
   DetectionState Detection;
-  int FromIndex = 0;
-  int ToCode = 1;
   // What a run does when automatic detection finds no chain that reaches
   // the limit: false shows the best chain found (the window, where the user
   // sees it and decides), true keeps the text as the decoding stages left it
   // (a file converted on disk is never rewritten on a guess).
   bool KeepTextWhenNotRecognised = false;
-  // The text is to be written as UTF-8: the run converts into Windows-1251
-  // (ToCode 1) and the file or text conversion writes its lines as UTF-8
-  // (FinishUtf8Target).
-  bool Utf8Target = false;
-  // The code page the text is written in.
-  int WrittenCode() const { return Utf8Target ? kUtf8Code : ToCode; }
-  // A character a single-byte target cannot hold fails a file or text
-  // conversion (nothing is written) instead of being spelt out.
-  bool StrictTarget = false;
-  // The longest chain detection tries; shorter only in tests and experiments.
-  int MaxChainLevels = kChainLevels;
+  // The code page the text of the run in use is written in.
+  int WrittenCode() const { return run_.Utf8Target ? kUtf8Code : run_.Target; }
 
-  Window& window() { return window_; }
-  const TCfg& cfg() const { return cfg_; }
+  RunReporter& reporter() { return reporter_; }
 
  private:
   StageContext ContextFor(const RunOptions& options);
+  // Automatic detection as a run does it, with the run's options.
+  bool DetectSource();
   // Decides detection's result by how the whole text reads: the search's
   // result (found: it reached the limit), a single pair that reads as well,
   // or the text as it stands (fair: it reads fairly well). True when the
@@ -184,14 +181,14 @@ class Converter {
   // stands, with the UTF-8 step and the outer layer the run asks for.
   void SetPending();
 
-  Window& window_;
-  const TCfg& cfg_;
+  RunReporter& reporter_;
+  RunOptions run_;  // the options of the run going on, fixed at its start
   StageTable stages_;
   ConverterProgress progress_{*this};
   InfoPane pane_;
   int progressMin_ = 0, progressMax_ = 100;
 
-  ScreenState screen_{window_, TextBuffer, BackCopy, Counters.Utf8Count};
+  ScreenState screen_{reporter_, TextBuffer, BackCopy, Counters.Utf8Count};
   int stagesRun_ = 0;  // stages of the run that went over the text
   CodeTable intoWindows_ = IdentityCodeTable();  // Table's way into Windows-1251
   CodeTable fromWindows_ = IdentityCodeTable();  // and its way out to the target

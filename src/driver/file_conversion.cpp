@@ -207,7 +207,7 @@ Opened OpenLocked(Converter& converter, const std::string& inName, WhenBusy when
     if (input.Fd < 0) return Opened::Failed;
     while (TryLockFile(input.Fd) == FileLock::Busy) {
       if (whenBusy == WhenBusy::Refuse) return Opened::Busy;
-      converter.window().ProcessEvents();
+      converter.reporter().ProcessEvents();
       if (converter.UserBreak) return Opened::UserBreak;
       const timespec rest{0, kLockRetryNanoseconds};
       ::nanosleep(&rest, nullptr);
@@ -360,7 +360,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 
   std::string input;
   // A UTF-8 target grows the text in place: each byte into at most three.
-  if (!ReadWholeFd(file.Fd, input, std::numeric_limits<std::size_t>::max(), converter.Utf8Target ? 3 : 1)) {
+  if (!ReadWholeFd(file.Fd, input, std::numeric_limits<std::size_t>::max(), converter.Options.Utf8Target ? 3 : 1)) {
     report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
     return report.Finish();
   }
@@ -372,16 +372,16 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   }
   // A single-byte target spells out the characters it cannot hold; the
   // lines of a UTF-8 text are made from their own characters.
-  const int target = converter.window().ToIndex() + 1;
-  const bool singleByte = !converter.Utf8Target && IsSingleByteCode(target);
-  const bool keepInput = converter.Utf8Target || (singleByte && HasHighByte(input));
+  const int target = converter.Options.Target;
+  const bool singleByte = !converter.Options.Utf8Target && IsSingleByteCode(target);
+  const bool keepInput = converter.Options.Utf8Target || (singleByte && HasHighByte(input));
 
   // The file's bytes become the text itself, each line with its own break;
   // the run converts it in place and its bytes are the result.
   converter.TextBuffer = Text::FromBytes(std::move(input));
   // An editor gives its lines back with breaks of its own: they are set
   // back to the file's afterwards.
-  const bool display = converter.window().HasDisplay();
+  const bool display = converter.reporter().HasDisplay();
   const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
   // A UTF-8 target compares each line with the one it came from.
   // Only the lines that are UTF-8 are kept aside, not a second copy of the
@@ -394,7 +394,7 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   const TargetFit fit = singleByte ? FitSingleByteTarget(converter, original, target) : TargetFit{};
   if (fit.Spelt > 0) {
     const std::string count = std::to_string(fit.Spelt);
-    if (converter.StrictTarget) {
+    if (converter.Options.StrictTarget) {
       converter.TextBuffer.clear();
       report.Failure("%: " + count + " character(s) that " + std::string(CodeNames[target]) +
                          " cannot hold (nothing written)",
@@ -413,8 +413,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   bool same = false;
   // A UTF-8 text the run only decoded comes out exactly as it came, and is
   // then found the same as the file below.
-  if (converter.Utf8Target) FinishUtf8Target(converter, original);
-  if (!display && !converter.Utf8Target && !fit.Changed && converter.StagesLeftText()) {
+  if (converter.Options.Utf8Target) FinishUtf8Target(converter, original);
+  if (!display && !converter.Options.Utf8Target && !fit.Changed && converter.StagesLeftText()) {
     // The text is the file's bytes, changed by the code table alone.
     same = !converter.LastInPlaceConversion().Changed;
   } else {

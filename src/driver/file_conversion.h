@@ -29,8 +29,8 @@ struct FileReport {
 enum class WhenBusy { Wait, Refuse };
 
 // Reads inName (UTF-16 with a byte order mark is read as UTF-8), leaves it
-// alone when it is not text, converts it with the window's
-// current choices, writes the result to outName and saves the attachments
+// alone when it is not text, converts it with the converter's run
+// options (Options), writes the result to outName and saves the attachments
 // beside it. No file is ever lost: the file the result replaces, the input
 // itself when rewritten in place or an existing outName, is first moved to
 // its backup name, the first free one of NAME.bak, NAME.1.bak, NAME.2.bak,

@@ -46,7 +46,7 @@ class TextConverter {
   // Converts the text in place, letting the window's events run now and
   // then; true when some byte changed. A line that holds a break afterwards
   // is left whole (the caller splits it).
-  bool Convert(Text& text, Window& window) {
+  bool Convert(Text& text, RunReporter& window) {
     if (!utf8Step_ && layer_.Empty()) return text.Translate(table_);
     bool changed = false;
     std::size_t first = 0;  // the first line that changes its length

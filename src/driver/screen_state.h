@@ -7,7 +7,7 @@
 
 #include "codepages/code_tables.h"
 #include "codepages/text.h"
-#include "driver/window.h"
+#include "driver/run_reporter.h"
 #include "recognition/outer_layer.h"
 
 namespace kamvo {
@@ -39,7 +39,7 @@ class ScreenState {
  public:
   // The text buffer and the back copy are the run's; utf8Count receives the
   // lines each conversion decoded from UTF-8.
-  ScreenState(Window& window, Text& buffer, const Text& backCopy, int& utf8Count)
+  ScreenState(RunReporter& window, Text& buffer, const Text& backCopy, int& utf8Count)
       : window_(window), buffer_(buffer), backCopy_(backCopy), utf8Count_(utf8Count) {}
 
   // Shows a text: the text buffer or another one.
@@ -79,7 +79,7 @@ class ScreenState {
   Text Converted();
   void ConvertBufferInPlace();
 
-  Window& window_;
+  RunReporter& window_;
   Text& buffer_;
   const Text& backCopy_;
   int& utf8Count_;

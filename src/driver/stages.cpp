@@ -100,8 +100,8 @@ void EncodeTranslit(Converter& converter) {
   // Encoded on a copy: the text is the text from before until the encoding
   // is known to have changed something.
   Text encoded = converter.TextBuffer;
-  const RunOptions options = converter.CurrentOptions();
-  const TranslitOutcome outcome = EncodeTranslitLines(encoded, options.TranslitTable, converter.RunProgress());
+  const TranslitOutcome outcome =
+      EncodeTranslitLines(encoded, converter.Options.TranslitTable, converter.RunProgress());
   converter.Progress(0, 1, 0);
   converter.ClearInfo();
   if (outcome.Changed) {

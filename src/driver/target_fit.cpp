@@ -68,7 +68,7 @@ namespace {
 // The code page the run read the text in, when one is known: the chosen
 // source, or the start of a chain of at most one pair into Windows-1251.
 std::optional<int> SourceOf(const Converter& converter) {
-  if (converter.FromIndex != 0) return converter.FromIndex;
+  if (converter.RunInUse().Source != 0) return converter.RunInUse().Source;
   const DetectionState& detection = converter.Detection;
   if (!detection.Layer.Empty()) return std::nullopt;
   int pairs = 0, first = 0;
@@ -94,14 +94,14 @@ std::array<std::uint32_t, 256> ResultCharacters(const Converter& converter, int 
 }
 
 TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int target) {
-  if (converter.FromIndex == 0 && !converter.Detection.Found) return {};
+  if (converter.RunInUse().Source == 0 && !converter.Detection.Found) return {};
   Text& result = converter.TextBuffer;
   // Text taken out of an outer UTF-8 layer keeps no line of the input.
-  const bool layered = converter.FromIndex == 0 && !converter.Detection.Layer.Empty();
+  const bool layered = converter.RunInUse().Source == 0 && !converter.Detection.Layer.Empty();
   const bool paired = !layered && !input.Index.empty() && input.LineCount == result.size();
   std::size_t next = 0;  // the next UTF-8 line of the input
   const CodeTable intoTarget = BuildCodeTable(kWindows, target);
-  const bool utf8Given = converter.FromIndex != 0 && converter.window().Switches().Utf8;
+  const bool utf8Given = converter.RunInUse().Source != 0 && converter.RunInUse().Switches.Utf8;
 
   // Each byte of the result stands for a character (ResultCharacters):
   // the target's byte of it, or its spelling.

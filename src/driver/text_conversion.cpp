@@ -31,13 +31,13 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   converter.TextBuffer = Text::FromBytes(bytes);
   // The lines that are UTF-8, for a UTF-8 target to keep and a single-byte
   // one to spell from their characters.
-  const int target = converter.window().ToIndex() + 1;
-  const bool singleByte = !converter.Utf8Target && IsSingleByteCode(target);
-  const Utf8Lines kept = converter.Utf8Target || (singleByte && HasHighByte(bytes))
+  const int target = converter.Options.Target;
+  const bool singleByte = !converter.Options.Utf8Target && IsSingleByteCode(target);
+  const Utf8Lines kept = converter.Options.Utf8Target || (singleByte && HasHighByte(bytes))
                              ? KeepUtf8Lines(converter.TextBuffer)
                              : Utf8Lines();
   // An editor gives its lines back with breaks of its own.
-  const bool display = converter.window().HasDisplay();
+  const bool display = converter.reporter().HasDisplay();
   const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
   converter.CopyTextToScreen();
   converter.Convert();
@@ -54,14 +54,14 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
   if (singleByte) {
     const TargetFit fit = FitSingleByteTarget(converter, kept, target);
     result.Transliterated = fit.Spelt;
-    if (fit.Spelt > 0 && converter.StrictTarget) {
+    if (fit.Spelt > 0 && converter.Options.StrictTarget) {
       converter.TextBuffer.clear();
       result.StrictFailed = true;
       return result;
     }
   }
   // A UTF-8 text the run only decoded comes out exactly as it came.
-  if (converter.Utf8Target) FinishUtf8Target(converter, kept);
+  if (converter.Options.Utf8Target) FinishUtf8Target(converter, kept);
   result.Text = converter.TextBuffer.TakeBytes();
   result.Same = !result.FromUtf16 && result.Text == bytes;
   return result;

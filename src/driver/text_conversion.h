@@ -19,7 +19,7 @@ struct TextConversion {
   bool StrictFailed = false;       // ...and the converter is strict: Text is empty
 };
 
-// Converts `bytes` with the window's current choices, as ConvertFile
+// Converts `bytes` with the converter's Options, as ConvertFile
 // converts a file's bytes: UTF-16 with a byte order mark is read as UTF-8,
 // control bytes refuse the text, a single-byte target spells out what it
 // cannot hold (FitSingleByteTarget), every line keeps

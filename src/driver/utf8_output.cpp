@@ -168,11 +168,11 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
 }
 
 void FinishUtf8Target(Converter& converter, const Utf8Lines& input) {
-  if (converter.FromIndex == 0 && !converter.Detection.Found) return;
+  if (converter.RunInUse().Source == 0 && !converter.Detection.Found) return;
   const std::array<std::uint32_t, 256> chars = ResultCharacters(converter, kWindows);
   // Text taken out of an outer UTF-8 layer has no line of the input left
   // in it: every line is written from the conversion.
-  const bool layered = converter.FromIndex == 0 && !converter.Detection.Layer.Empty();
+  const bool layered = converter.RunInUse().Source == 0 && !converter.Detection.Layer.Empty();
   ToUtf8Lines(layered ? Utf8Lines() : input, converter.TextBuffer, &chars);
 }
 

@@ -53,7 +53,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
 // (the text is then the input as it came, line breaks and all).
 bool ToUtf8Lines(const Text& input, Text& result);
 
-// What a run whose target is UTF-8 (Converter::Utf8Target) ends with:
+// What a run whose target is UTF-8 (RunOptions::Utf8Target) ends with:
 // ToUtf8Lines on its text buffer, each byte the character it stands for
 // (ResultCharacters: a known source's own characters, box drawing
 // included); when automatic detection recognised no

@@ -195,7 +195,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   converter_ = std::make_unique<Converter>(*window_, settings_.Cfg, StandardStages());
   // The window shows what the command line writes into UTF-8; the target
   // chosen is the one files are saved in.
-  converter_->Utf8Target = true;
+  converter_->Options.Utf8Target = true;
   static_cast<TFileView*>(c_.attachmentView)->Attach(&converter_->Attachments, &settings_, this);
   infoReport_ = new InfoReport(this, *converter_, settings_.Cfg,
                                {findChild<QScrollArea*>("infoScroll")->viewport(), c_.infoPane});
@@ -613,6 +613,23 @@ void TMainWindow::ResetCodeLists() {
   c_.cmbTo->setCurrentIndex(std::max(0, index));
 }
 
+RunOptions TMainWindow::RunOptionsOf(int from, int to) const {
+  RunOptions options = RunOptionsFrom(settings_.Cfg);
+  options.Switches.Base64 = c_.chkBase64->isChecked();
+  options.Switches.QP = c_.chkQP->isChecked();
+  options.Switches.Rtf = c_.chkRtf->isChecked();
+  options.Switches.Html = c_.chkHtml->isChecked();
+  options.Switches.Utf8 = c_.chkUtf8->isChecked() || from == kUtf8Code;
+  options.Switches.Translit = c_.chkTranslit->isChecked();
+  // UTF-8 as the source is Windows-1251 through the UTF-8 step, as on the
+  // command line; as the target, the run converts into Windows-1251 and
+  // the result is made as UTF-8.
+  options.Source = from == kUtf8Code ? kWindows : from;
+  options.Target = to == kUtf8Code ? kWindows : to;
+  options.Utf8Target = to == kUtf8Code;
+  return options;
+}
+
 int TMainWindow::FromCode() const { return c_.cmbFrom->currentData().toInt(); }
 int TMainWindow::ToCode() const {
   const int code = c_.cmbTo->currentData().toInt();
@@ -720,21 +737,8 @@ void TMainWindow::Start() {
 
 void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened> opened) {
   const int from = FromCode();
-  RunChoices choices;
-  choices.Switches.Base64 = c_.chkBase64->isChecked();
-  choices.Switches.QP = c_.chkQP->isChecked();
-  choices.Switches.Rtf = c_.chkRtf->isChecked();
-  choices.Switches.Html = c_.chkHtml->isChecked();
-  choices.Switches.Utf8 = c_.chkUtf8->isChecked();
-  choices.Switches.Translit = c_.chkTranslit->isChecked();
-  // UTF-8 as the source is Windows-1251 through the UTF-8 step, as on the
-  // command line; the result is shown, so it is made as UTF-8.
-  choices.FromIndex = from == kUtf8Code ? kWindows : from;
-  if (from == kUtf8Code) choices.Switches.Utf8 = true;
-  choices.ToIndex = kWindows - 1;
-  window_->SetChoices(choices);
-  converter_->Utf8Target = true;
-  converter_->StrictTarget = false;
+  // The result is shown, so it is made as UTF-8.
+  converter_->Options = RunOptionsOf(from, kUtf8Code);
   const QString paneBefore = c_.infoPane->text();
   c_.infoPane->setText(Tr("Converting...", "Перекодирование..."));
 
@@ -937,6 +941,7 @@ void TMainWindow::SetLanguage() {
     loading_ = false;
   }
   if (!converter_ || Busy()) return;
+  converter_->Options.English = english;
   if (!english && converter_->LastStatus() == "User break.")
     converter_->WriteStatusInfo(WinFromUtf8("Прервано."));
   if (converter_->Detection.DetectionDone) {
@@ -1183,18 +1188,7 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
     return;
   }
   if (!AskYesNo(question)) return;
-  RunChoices choices;
-  choices.Switches.Base64 = c_.chkBase64->isChecked();
-  choices.Switches.QP = c_.chkQP->isChecked();
-  choices.Switches.Rtf = c_.chkRtf->isChecked();
-  choices.Switches.Html = c_.chkHtml->isChecked();
-  choices.Switches.Utf8 = c_.chkUtf8->isChecked() || from == kUtf8Code;
-  choices.Switches.Translit = c_.chkTranslit->isChecked();
-  choices.FromIndex = from == kUtf8Code ? kWindows : from;
-  choices.ToIndex = (to == kUtf8Code ? kWindows : to) - 1;
-  window_->SetChoices(choices);
-  converter_->Utf8Target = to == kUtf8Code;
-  converter_->StrictTarget = false;
+  converter_->Options = RunOptionsOf(from, to);
   c_.infoPane->setText(Tr("Converting...", "Перекодирование..."));
   auto report = std::make_shared<std::string>();
   batchRunning_ = true;
@@ -1209,7 +1203,7 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
       },
       [this, report] {
         batchRunning_ = false;
-        converter_->Utf8Target = true;
+        converter_->Options.Utf8Target = true;
         converter_->Attachments.Clear();
         converter_->UpdateFileView();
         converter_->Detection.DetectionDone = false;

@@ -164,6 +164,9 @@ class TMainWindow : public QMainWindow {
   void ResetCodeLists();
   int FromCode() const;
   int ToCode() const;
+  // The options of a run from `from` into `to` (code numbers, kUtf8Code
+  // for UTF-8) with the check boxes' switches and the settings.
+  RunOptions RunOptionsOf(int from, int to) const;
   // The editor's text and its source, without the back copy.
   void Show(Shown shown, std::unique_ptr<QTextDocument> prepared = nullptr);
   // The text laid out for the editor, on any thread; the document belongs

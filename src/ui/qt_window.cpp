@@ -75,6 +75,19 @@ void QtWindow::ShowButtons(const ButtonState& state) {
   c_.aboutAction->setEnabled(state.About);
 }
 
+void QtWindow::ShowRunState(bool running, bool backAvailable) {
+  ButtonState state;
+  if (running) {
+    state.ProgressVisible = true;
+    state.OpenFile = state.SaveFile = state.Copy = state.Paste = false;
+    state.Stop = true;
+    state.Settings = state.About = state.Back = state.Print = false;
+  } else {
+    state.Back = backAvailable;
+  }
+  ShowButtons(state);
+}
+
 void QtWindow::ShowAttachments(const TFileList& files) {
   if (!OnWindowThread()) return;  // shown when the run has ended
   c_.attachmentView->clear();

@@ -1,7 +1,7 @@
 // The window as the conversion sees it: the one class that implements the
-// core's Window interface for the main window. A run goes on a thread of
-// its own: it reads the choices taken from the controls before it started,
-// and what it reports from there (progress, the pane) waits in this object
+// core's RunReporter for the main window. A run goes on a thread of its
+// own: it reads the options the main window built from the controls before
+// it started (RunOptions), and what it reports from there (progress, the pane) waits in this object
 // until the window's thread takes it (Poll). Reports made on the window's
 // own thread reach the widgets at once. The editor is the main window's:
 // the run is given bytes and gives bytes back, so it is never shown a text.
@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "driver/window.h"
+#include "driver/run_reporter.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,32 +57,34 @@ struct Controls {
 QString ToQString(std::string_view win1251);
 std::string FromQString(const QString& text);
 
-// What a run reads from the window, taken from the controls before it
-// starts.
-struct RunChoices {
-  DecoderSwitches Switches;
-  int FromIndex = 0;  // 0 = Auto, n = code number n
-  int ToIndex = 0;    // code number - 1
+// Enabled state of the tool buttons and visibility of the progress bar.
+struct ButtonState {
+  bool ProgressVisible = false;
+  bool OpenFile = true;
+  bool SaveFile = true;
+  bool Copy = true;
+  bool Paste = true;
+  bool Stop = false;
+  bool Settings = true;
+  bool About = true;
+  bool Back = false;
+  bool Print = true;
 };
 
-class QtWindow : public Window {
+class QtWindow : public RunReporter {
  public:
   explicit QtWindow(const Controls& controls) : c_(controls) {}
 
-  // Window's thread, while no run goes on.
-  void SetChoices(const RunChoices& choices) { choices_ = choices; }
   // Shows the progress and the pane a run on another thread reported.
   void Poll();
+  // Sets the tool buttons (the window's thread only).
+  void ShowButtons(const ButtonState& state);
 
-  DecoderSwitches Switches() const override { return choices_.Switches; }
-  int FromIndex() const override { return choices_.FromIndex; }
-  int ToIndex() const override { return choices_.ToIndex; }
-  void ShowText(const Text&) override {}
-  Text ReadText() override { return {}; }
+  // The editor is the main window's: the run is shown no text.
   bool HasDisplay() const override { return false; }
   void ShowInfo(const std::string& caption) override;
   void ShowProgress(int min, int max, int position) override;
-  void ShowButtons(const ButtonState& state) override;
+  void ShowRunState(bool running, bool backAvailable) override;
   void ShowAttachments(const TFileList& files) override;
   void ProcessEvents() override;
 
@@ -90,7 +92,6 @@ class QtWindow : public Window {
   static bool OnWindowThread();
 
   Controls c_;
-  RunChoices choices_;
   std::atomic<int> progressMin_{0}, progressMax_{100}, progressPosition_{0};
   std::mutex infoMutex_;
   std::string pendingInfo_;

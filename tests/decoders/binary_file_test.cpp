@@ -11,7 +11,7 @@
 #include "decoders/binary_encoders.h"
 #include "cli/command_line.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/temp_dir.h"
@@ -94,8 +94,8 @@ TEST(BinaryFiles, KoiMailWithANamedPdfFromTheCommandLine) {
 class BinaryFileTest : public ::testing::Test {
  protected:
   BinaryFileTest() : converter(window, cfg, StandardStages()) {
-    window.fromIndex = 0;
-    window.toIndex = 0;
+    converter.Options.Source = 0;
+    converter.Options.Target = kWindows;
   }
   TempDir dir;
   TCfg cfg;

@@ -7,7 +7,7 @@
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/mixed_breaks.h"
@@ -563,7 +563,7 @@ TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
   EXPECT_EQ(converter.Attachments[2].Name, "u.bin");
   EXPECT_EQ(converter.Attachments[2].Stream, bin);
 
-  cfg.English = false;
+  converter.Options.English = false;
   converter.TextBuffer = {"nothing to do"};
   firstStatus.clear();
   EXPECT_FALSE(converter.RunStage(StandardStage("binary")));
@@ -572,16 +572,16 @@ TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
 
 TEST_F(BinaryStageTest, RunsInConvertOnlyWithItsSwitch) {
   const Lines text = Concat({{"a"}, Base64Lines(std::string(60, '\x07')), {"b"}});
-  window.fromIndex = kWindows;
-  window.toIndex = 0;
+  converter.Options.Source = kWindows;
+  converter.Options.Target = kWindows;
   converter.TextBuffer = Text::FromLines(text);
   converter.CopyTextToScreen();
-  window.switches.Base64 = false;
+  converter.Options.Switches.Base64 = false;
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_TRUE(converter.Attachments.Empty());
 
-  window.switches.Base64 = true;
+  converter.Options.Switches.Base64 = true;
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"a", "b"}));
   EXPECT_EQ(converter.Attachments.Count(), 1u);

@@ -11,7 +11,7 @@
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/literal_html.h"

@@ -10,7 +10,7 @@
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/literal_quoted_printable.h"
@@ -408,9 +408,9 @@ TEST(QuotedPrintableDifferential, AdversarialPatterns) {
 class QuotedPrintableStageTest : public ::testing::Test {
  protected:
   QuotedPrintableStageTest() : converter(window, cfg, StageTable{StandardStage("escapes"), StandardStage("html")}) {
-    window.fromIndex = kWindows;  // no detection: the decoded text is the result
-    window.toIndex = kWindows - 1;
-    window.switches.Base64 = window.switches.Utf8 = false;
+    converter.Options.Source = kWindows;  // no detection: the decoded text is the result
+    converter.Options.Target = kWindows;
+    converter.Options.Switches.Base64 = converter.Options.Switches.Utf8 = false;
   }
 
   TCfg cfg;
@@ -437,7 +437,7 @@ TEST_F(QuotedPrintableStageTest, DecodesTheBufferReportsAndClearsTheStatus) {
   EXPECT_EQ(window.progressMin, 0);
   EXPECT_EQ(window.progressMax, 1);
 
-  cfg.English = false;
+  converter.Options.English = false;
   converter.Counters = DecoderCounters{};  // a count above 0 would accept every group
   converter.TextBuffer = {"plain"};
   statuses.clear();
@@ -453,8 +453,8 @@ TEST_F(QuotedPrintableStageTest, ConvertReportsEachKindAndFollowsTheCheckBoxes) 
   EXPECT_EQ(SplitLines(converter.Info()),
             (Lines{"Quoted-printable converted.", "7-bit converted.", "RTF converted.", "HTML converted."}));
 
-  window.switches.QP = false;
-  window.switches.Html = false;
+  converter.Options.Switches.QP = false;
+  converter.Options.Switches.Html = false;
   converter.TextBuffer = {"=C0=C1", "\\'c4\\'c5 &#1046;x"};
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"=C0=C1", "\xC4\xC5 &#1046;x"}));
@@ -548,9 +548,9 @@ TEST(QuotedPrintableMail, ConvertFileMakesAKoi8MailReadable) {
   testing::WriteFile(dir / "mail.txt", mail.file);
   TCfg cfg;
   HeadlessWindow window;
-  window.fromIndex = 0;  // Auto
-  window.toIndex = 0;
   Converter converter(window, cfg, StandardStages());
+  converter.Options.Source = 0;  // Auto
+  converter.Options.Target = kWindows;
   const FileReport report = ConvertFile(converter, dir / "mail.txt", dir / "mail.txt");
   EXPECT_FALSE(report.Failed) << report.Text;
   EXPECT_EQ(testing::ReadFile(dir / "mail.txt"), mail.Expected());

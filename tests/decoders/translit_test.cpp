@@ -6,7 +6,7 @@
 
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/recording_progress.h"
@@ -387,9 +387,9 @@ const std::string kParagraphRussian =
 class TranslitConverterTest : public ::testing::Test {
  protected:
   TranslitConverterTest() : converter(window, cfg, StandardStages()) {
-    window.fromIndex = kWindows;
-    window.toIndex = kWindows - 1;
-    window.switches.Translit = true;
+    converter.Options.Source = kWindows;
+    converter.Options.Target = kWindows;
+    converter.Options.Switches.Translit = true;
   }
   void Load(const Lines& text) {
     converter.TextBuffer = Text::FromLines(text);
@@ -411,19 +411,19 @@ TEST_F(TranslitConverterTest, ConvertDecodesWhenTheSwitchIsOnAndReports) {
   converter.Back();
   EXPECT_EQ(JoinLines(converter.TextBuffer, "\n"), kParagraph);
 
-  window.switches.Translit = false;
+  converter.Options.Switches.Translit = false;
   converter.Convert();
   EXPECT_EQ(JoinLines(converter.TextBuffer, "\n"), kParagraph);
   EXPECT_EQ(converter.Counters.TranslitCount, 0);
 }
 
 TEST_F(TranslitConverterTest, StageUsesTheSettingsTableOrTheDefault) {
-  cfg.TranslitTable = "";
+  converter.Options.TranslitTable = DefaultTranslitTable();
   Load({"Mama"});
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), Lines{W("Мама")});
 
-  cfg.TranslitTable = TableWith(kA, "Q");
+  converter.Options.TranslitTable = TableWith(kA, "Q");
   Load({"Qq"});
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), Lines{W("Аа")});
@@ -438,7 +438,7 @@ TEST_F(TranslitConverterTest, StageUsesTheSettingsTableOrTheDefault) {
 TEST_F(TranslitConverterTest, StageShowsItsStatusAndSplitsLinesItMade) {
   std::vector<std::string> statuses;
   window.onEvents = [&] { statuses.push_back(converter.LastStatus()); };
-  cfg.English = false;
+  converter.Options.English = false;
   // A line holding a CR of its own comes back as two lines.
   converter.TextBuffer = {"a\rb"};
   converter.RunStage(StandardStage("translit"));
@@ -468,7 +468,7 @@ TEST_F(TranslitConverterTest, UserBreakDuringDecodingKeepsWholeLinesAndNothingIs
   EXPECT_LT(done, text.size());
   for (std::size_t i = done + 1; i < text.size(); ++i) ASSERT_EQ(converter.TextBuffer[i], text[i]);
   EXPECT_EQ(converter.Counters.TranslitCount, 1);
-  EXPECT_TRUE(window.buttons.Back);
+  EXPECT_TRUE(window.backAvailable);
   converter.Back();
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
 }
@@ -484,15 +484,15 @@ TEST_F(TranslitConverterTest, EncodeCommandEncodesShowsAndBackUndoes) {
   EXPECT_EQ(ToLines(window.screen), encoded);
   EXPECT_EQ(window.info, "Translit encoded");
   EXPECT_TRUE(converter.BackAvailable);
-  EXPECT_TRUE(window.buttons.Back);
-  EXPECT_FALSE(window.buttons.Stop);
+  EXPECT_TRUE(window.backAvailable);
+  EXPECT_FALSE(window.running);
   converter.Back();
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{W("Щука и Жёлтый"), "", W("объём, abc!")}));
   EXPECT_FALSE(converter.BackAvailable);
 }
 
 TEST_F(TranslitConverterTest, EncodeWithoutRussianLettersChangesNothing) {
-  cfg.English = false;
+  converter.Options.English = false;
   const Lines text = {"Hello, world 42"};
   Load(text);
   converter.BackCopy = {"earlier"};
@@ -530,7 +530,7 @@ TEST_F(TranslitConverterTest, FileWithTranslitComesBackReadable) {
   testing::TempDir dir;
   const std::string file = dir / "text.txt";
   testing::WriteFile(file, kParagraph);
-  window.fromIndex = 0;
+  converter.Options.Source = 0;
   const FileReport report = ConvertFile(converter, file, file);
   EXPECT_FALSE(report.Failed) << report.Text;
   EXPECT_EQ(testing::ReadFile(file), W(kParagraphRussian));

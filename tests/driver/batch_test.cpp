@@ -7,7 +7,7 @@
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
@@ -37,9 +37,9 @@ TEST(BatchQuestion, RussianWordsAgreeWithTheNumber) {
 TEST(BatchQuestion, TextsInBothLanguages) {
   EXPECT_EQ(BatchQuestion({3, 1}, "Auto", "Windows", true),
             "Convert 3 file(s) and 1 folder(s)\r\nfrom Auto to Windows ?");
-  EXPECT_EQ(BatchQuestion({0, 2}, FromCodeName(0), ToCodeName(2), true),
+  EXPECT_EQ(BatchQuestion({0, 2}, FromCodeName(0), ToCodeName(3), true),
             "Convert 2 folder(s)\r\nfrom Auto to KOI-8 ?");
-  EXPECT_EQ(BatchQuestion({2, 0}, FromCodeName(2), ToCodeName(0), true),
+  EXPECT_EQ(BatchQuestion({2, 0}, FromCodeName(2), ToCodeName(1), true),
             "Convert 2 file(s)\r\nfrom Dos to Windows ?");
   EXPECT_EQ(Utf8FromWin(BatchQuestion({21, 5}, "Auto", "KOI-8", false)),
             "Перекодировать 21 файл и 5 директории\r\nиз кодировки Auto в KOI-8 ?");
@@ -70,10 +70,11 @@ class FolderBatchTest : public ::testing::Test {
 TEST_F(FolderBatchTest, ConvertsEveryFileOnceAndShowsTheReport) {
   fs::create_directory_symlink(dir.path() / "a", dir.path() / "a" / "b" / "loop");
   const std::vector<std::string> paths = {dir / "single.txt", dir / "a", dir / "missing"};
-  ASSERT_TRUE(OpenMultiFiles(converter, paths, [&](const std::string& q) {
+  window.onAsk = [&](const std::string& q) {
     asked = q;
     return true;
-  }));
+  };
+  ASSERT_TRUE(OpenMultiFiles(converter, paths));
   EXPECT_EQ(asked, "Convert 1 file(s) and 1 folder(s)\r\nfrom Auto to Windows ?");
   for (const char* name : {"single.txt", "a/one.txt", "a/two.txt", "a/b/deep.txt"}) {
     EXPECT_EQ(ReadFile(dir / name), kWin + "\n") << name;
@@ -90,7 +91,8 @@ TEST_F(FolderBatchTest, ConvertsEveryFileOnceAndShowsTheReport) {
 }
 
 TEST_F(FolderBatchTest, NoChangesNothing) {
-  EXPECT_FALSE(OpenMultiFiles(converter, {dir.path().string()}, [](const std::string&) { return false; }));
+  window.onAsk = [](const std::string&) { return false; };
+  EXPECT_FALSE(OpenMultiFiles(converter, {dir.path().string()}));
   EXPECT_EQ(ReadFile(dir / "top.txt"), kKoi + "\n");
   EXPECT_FALSE(fs::exists(dir / "top.txt.bak"));
   EXPECT_EQ(ToLines(window.screen), Lines{"kept"});

@@ -9,7 +9,7 @@
 #include "codepages/code_page_list.h"
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 #include "support/literal_detection.h"
 #include "support/russian_text.h"
@@ -35,9 +35,10 @@ class ConverterTest : public ::testing::Test {
     converter.TextBuffer = Text::FromLines(text);
     converter.CopyTextToScreen();
   }
-  void Choose(int from, int to) {
-    window.fromIndex = from;
-    window.toIndex = to - 1;
+  void Choose(int from, int to) { Choose(converter, from, to); }
+  static void Choose(Converter& c, int from, int to) {
+    c.Options.Source = from;
+    c.Options.Target = to;
   }
 
   TCfg cfg;
@@ -53,9 +54,8 @@ TEST_F(ConverterTest, SameCodePageChangesNothingAndLeavesBackDisabled) {
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_FALSE(converter.BackAvailable);
-  EXPECT_FALSE(window.buttons.Back);
-  EXPECT_FALSE(window.buttons.Stop);
-  EXPECT_FALSE(window.buttons.ProgressVisible);
+  EXPECT_FALSE(window.backAvailable);
+  EXPECT_FALSE(window.running);
   EXPECT_EQ(window.info, "");
 }
 
@@ -67,12 +67,12 @@ TEST_F(ConverterTest, ChosenPairConvertsAndBackRestores) {
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
   EXPECT_EQ(ToLines(window.screen), text);
   EXPECT_TRUE(converter.BackAvailable);
-  EXPECT_TRUE(window.buttons.Back);
+  EXPECT_TRUE(window.backAvailable);
   converter.Back();
   EXPECT_EQ(ToLines(converter.TextBuffer), Recode(text, {2}));
   EXPECT_EQ(ToLines(window.screen), Recode(text, {2}));
   EXPECT_FALSE(converter.BackAvailable);
-  EXPECT_FALSE(window.buttons.Back);
+  EXPECT_FALSE(window.backAvailable);
 }
 
 TEST_F(ConverterTest, EditsOnScreenAreConverted) {
@@ -99,7 +99,7 @@ TEST_F(ConverterTest, ManualUtf8StepIsReportedBelowTheDecoderLines) {
   EXPECT_EQ(converter.Counters.Utf8Count, 2);
   EXPECT_EQ(window.info, "UTF-8 converted.");
 
-  window.switches.Utf8 = false;
+  converter.Options.Switches.Utf8 = false;
   Load(utf8);
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), utf8);
@@ -113,11 +113,11 @@ TEST_F(ConverterTest, ReportListsEachDecoderOnceInTableOrder) {
                                                 c.Counters.RtfCount++;
                                               }}}));
   withStages.TextBuffer = {"x"};
-  Choose(kWindows, kWindows);
+  Choose(withStages, kWindows, kWindows);
   withStages.Convert();
   EXPECT_EQ(PaneLines(window.info),
             (Lines{"Base64 converted.", "Quoted-printable converted.", "RTF converted."}));
-  cfg.English = false;
+  withStages.Options.English = false;
   withStages.WriteMimeInfo();
   EXPECT_EQ(PaneLines(window.info),
             (Lines{WinFromUtf8("Преобразовано base64."), WinFromUtf8("Преобразовано quoted-printable."),
@@ -131,16 +131,16 @@ TEST_F(ConverterTest, StagesRunInOrderOnlyWhenSwitchedOn) {
                                                   {"html", [&](StageContext&) { order += 'H'; }},
                                                   {"translit", [&](StageContext&) { order += 'T'; }}});
   Converter c(window, cfg, stages);
-  Choose(kWindows, kWindows);
-  window.switches = DecoderSwitches{true, true, true, true, true, true};
+  Choose(c, kWindows, kWindows);
+  c.Options.Switches = DecoderSwitches{true, true, true, true, true, true};
   c.Convert();
   EXPECT_EQ(order, "QBHT");
   order.clear();
-  window.switches = DecoderSwitches{false, true, false, false, false, false};
+  c.Options.Switches = DecoderSwitches{false, true, false, false, false, false};
   c.Convert();
   EXPECT_EQ(order, "Q");  // RTF alone runs the escape stage
   order.clear();
-  window.switches = DecoderSwitches{false, false, false, false, false, false};
+  c.Options.Switches = DecoderSwitches{false, false, false, false, false, false};
   c.Convert();
   EXPECT_EQ(order, "");
 }
@@ -154,13 +154,13 @@ TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
                                      }},
                                     {"html", [&](StageContext&) { htmlRan = true; }}}));
   c.TextBuffer = {"original"};
-  Choose(kKoi8, kWindows);
+  Choose(c, kKoi8, kWindows);
   c.Convert();
   EXPECT_FALSE(htmlRan);
   EXPECT_EQ(ToLines(window.screen), Lines{"half decoded"});
   EXPECT_EQ(PaneLines(window.info).front(), "User break.");
-  EXPECT_FALSE(window.buttons.Stop);
-  EXPECT_TRUE(window.buttons.Back);
+  EXPECT_FALSE(window.running);
+  EXPECT_TRUE(window.backAvailable);
   c.Back();
   EXPECT_EQ(ToLines(c.TextBuffer), Lines{"original"});
 }
@@ -171,7 +171,7 @@ TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
                                                  context.Counters.QPCount = 1;
                                                }}}));
   c.TextBuffer = {"a=0D=0Ab", "c"};
-  Choose(kWindows, kWindows);
+  Choose(c, kWindows, kWindows);
   c.Convert();
   EXPECT_EQ(ToLines(c.TextBuffer), (Lines{"a", "b", "c"}));
 }
@@ -186,7 +186,7 @@ TEST_F(ConverterTest, EscapeDecodedTextSurvivesAnUnsuccessfulDetection) {
                                                  }}}));
     c.TextBuffer = {"decoded%20text"};
     c.CopyTextToScreen();
-    Choose(0, kWindows);
+    Choose(c, 0, kWindows);
     c.Convert();
     EXPECT_EQ(ToLines(c.TextBuffer), Lines{"decoded text"});
     EXPECT_EQ(ToLines(window.screen), Lines{"decoded text"});
@@ -219,7 +219,7 @@ TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
   EXPECT_EQ(converter.Detection.BestChain, (Chain{8}));
   EXPECT_EQ(PaneLines(window.info),
             (Lines{"Russian text detected 100% when converted:", "    KOI8-R -> Windows-1251"}));
-  cfg.English = false;
+  converter.Options.English = false;
   converter.WriteDetectionInfo();
   EXPECT_EQ(PaneLines(window.info),
             (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
@@ -283,7 +283,7 @@ TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
   }
   for (int to = kWindows; to <= kIso; ++to) {
     SCOPED_TRACE(to);
-    cfg.English = true;
+    converter.Options.English = true;
     Load(utf8);
     Choose(0, to);
     converter.Convert();
@@ -296,7 +296,7 @@ TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
     EXPECT_EQ(PaneLines(window.info),
               (Lines{"Russian text detected 100% when converted:",
                      "    Windows-1251 read as KOI8-R, saved as UTF-8 -> " + target}));
-    cfg.English = false;
+    converter.Options.English = false;
     converter.WriteDetectionInfo();
     EXPECT_EQ(PaneLines(window.info),
               (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
@@ -332,7 +332,7 @@ TEST_F(ConverterTest, Utf8StepComesBeforeTheTarget) {
     }
   }
   // Without the UTF-8 switch a chosen source converts the bytes alone.
-  window.switches.Utf8 = false;
+  converter.Options.Switches.Utf8 = false;
   Load(utf8);
   Choose(kWindows, kKoi8);
   converter.Convert();
@@ -346,7 +346,7 @@ TEST_F(ConverterTest, NoRussianTextLeavesTheTextAsItWas) {
   EXPECT_EQ(ToLines(converter.TextBuffer), (Lines{"just some English text", "with 123 numbers"}));
   EXPECT_EQ(PaneLines(window.info), Lines{"Russian text not found."});
   EXPECT_FALSE(converter.BackAvailable);
-  cfg.English = false;
+  converter.Options.English = false;
   converter.WriteDetectionInfo();
   EXPECT_EQ(window.info, WinFromUtf8("Русский текст не найден."));
 }
@@ -372,9 +372,8 @@ TEST_F(ConverterTest, ProgressAndStatusDuringAnUnsuccessfulSearch) {
   recorder.positions = &positions;
   recorder.statuses = &statuses;
   Converter c(recorder, cfg);
-  c.MaxChainLevels = 2;
+  c.Options.MaxChainLevels = 2;
   c.TextBuffer = Text::FromLines(kNothingRussian);
-  recorder.fromIndex = 0;
   c.Convert();
   EXPECT_EQ(c.Detection.BestScore, 0);
   EXPECT_EQ(statuses, (std::vector<std::string>{"", "Checking 1-x coding...", "Checking 2-x coding...", ""}));
@@ -391,13 +390,13 @@ TEST_F(ConverterTest, StopDuringDetectionShowsTheBestSoFar) {
   window.onEvents = [&] {
     if (++pumps == 30) converter.UserBreak = true;
   };
-  converter.MaxChainLevels = 3;
+  converter.Options.MaxChainLevels = 3;
   Load(kNothingRussian);
   Choose(0, kWindows);
   converter.Convert();
   EXPECT_EQ(PaneLines(window.info).front(), "User break.");
   EXPECT_TRUE(converter.UserBreak);
-  EXPECT_FALSE(window.buttons.Stop);
+  EXPECT_FALSE(window.running);
   EXPECT_EQ(ToLines(converter.TextBuffer), kNothingRussian);
 }
 
@@ -407,8 +406,8 @@ TEST_F(ConverterTest, StopDuringDetectionShowsTheBestSoFar) {
 TEST_F(ConverterTest, StopDuringTheOuterLayersEndsTheRun) {
   Lines garbage(1);
   for (int i = 0; i < 60; ++i) AppendUtf8(garbage[0], i % 5 == 4 ? ' ' : 0x0410 + (i * 37) % 64);
-  cfg.DetectionLimit = 100;
-  converter.MaxChainLevels = 3;
+  converter.Options.DetectionLimit = 100;
+  converter.Options.MaxChainLevels = 3;
   int pumps = 0;
   window.onEvents = [&] { ++pumps; };
   Load(garbage);
@@ -418,12 +417,12 @@ TEST_F(ConverterTest, StopDuringTheOuterLayersEndsTheRun) {
   ASSERT_FALSE(converter.UserBreak);
   // Without the UTF-8 switch no layer is searched: the layers take most of
   // the run, so the stops below fall within them.
-  window.switches.Utf8 = false;
+  converter.Options.Switches.Utf8 = false;
   pumps = 0;
   Load(garbage);
   converter.Convert();
   ASSERT_LT(pumps, all / 2);
-  window.switches.Utf8 = true;
+  converter.Options.Switches.Utf8 = true;
   for (int stopAt : {all / 2, all - 3}) {
     pumps = 0;
     window.onEvents = [&] {
@@ -433,7 +432,7 @@ TEST_F(ConverterTest, StopDuringTheOuterLayersEndsTheRun) {
     converter.Convert();
     EXPECT_EQ(PaneLines(window.info).front(), "User break.");
     EXPECT_TRUE(converter.UserBreak);
-    EXPECT_FALSE(window.buttons.Stop);
+    EXPECT_FALSE(window.running);
     EXPECT_TRUE(converter.Detection.DetectionDone);
   }
 }
@@ -445,8 +444,8 @@ TEST_F(ConverterTest, DetectionAgreesWithTheLiteralSearch) {
   const std::vector<std::vector<int>> damages = {{}, {2}, {1}, {4}, {2, 9}, {5}, {1, 7, 12}};
   for (int limit : {80, 100}) {
     for (const auto& damage : damages) {
-      cfg.DetectionLimit = limit;
-      converter.MaxChainLevels = 2;
+      converter.Options.DetectionLimit = limit;
+      converter.Options.MaxChainLevels = 2;
       Load(Recode(text, damage));
       Choose(0, kWindows);
       converter.Convert();
@@ -499,10 +498,10 @@ struct Scenario {
 RunResult RunScenario(const Scenario& s, HeadlessWindow& window, bool thenBack) {
   TCfg cfg;
   Converter c(window, cfg, s.stages);
-  c.MaxChainLevels = 2;  // texts that nothing recognises would search long
-  window.fromIndex = s.from;
-  window.toIndex = s.to - 1;
-  window.switches = s.switches;
+  c.Options.MaxChainLevels = 2;  // texts that nothing recognises would search long
+  c.Options.Source = s.from;
+  c.Options.Target = s.to;
+  c.Options.Switches = s.switches;
   c.TextBuffer = Text::FromLines(s.text);
   c.CopyTextToScreen();
   c.Convert();

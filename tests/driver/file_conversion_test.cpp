@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "codepages/unicode.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
@@ -21,8 +21,8 @@ const std::string kKoi = ConvertByPair(kWin, 2);
 class FileConversionTest : public ::testing::Test {
  protected:
   FileConversionTest() : converter(window, cfg) {
-    window.fromIndex = 0;
-    window.toIndex = 0;
+    converter.Options.Source = 0;
+    converter.Options.Target = kWindows;
   }
 
   FileReport Run(const std::string& in, const std::string& out) { return ConvertFile(converter, in, out); }
@@ -64,11 +64,11 @@ TEST_F(FileConversionTest, ConvertingAgainKeepsEveryBackup) {
   const std::string file = dir / "a.txt";
   WriteFile(file, kKoi);
   EXPECT_EQ(Run(file).Text, "File converted " + file + "\r\n");
-  window.fromIndex = kWindows;
-  window.toIndex = kDos - 1;
+  converter.Options.Source = kWindows;
+  converter.Options.Target = kDos;
   EXPECT_EQ(Run(file).Text, "File converted " + file + "\r\n Old content kept in " + file + ".1.bak\r\n");
-  window.toIndex = kIso - 1;
-  window.fromIndex = kDos;
+  converter.Options.Target = kIso;
+  converter.Options.Source = kDos;
   Run(file);
   EXPECT_EQ(ReadFile(file + ".bak"), kKoi);
   EXPECT_EQ(ReadFile(file + ".1.bak"), kWin);
@@ -141,7 +141,7 @@ TEST_F(FileConversionTest, BackupNameHeldByAFolderIsPassedBy) {
 }
 
 TEST_F(FileConversionTest, ReportsInRussian) {
-  cfg.English = false;
+  converter.Options.English = false;
   const std::string file = dir / "a.txt";
   WriteFile(file, kKoi);
   EXPECT_EQ(Run(file).Text, WinFromUtf8("Перекодирован файл ") + file + "\r\n");

@@ -10,7 +10,7 @@
 #include "codepages/code_tables.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/russian_text.h"
@@ -106,9 +106,9 @@ TEST(LargeFiles, DISABLED_FileOverTwoGiB) {
                  << (available >> 30) << " GiB are free";
   TCfg cfg;
   HeadlessWindow window;
-  window.fromIndex = kKoi8;
-  window.toIndex = kWindows - 1;
   Converter converter(window, cfg);
+  converter.Options.Source = kKoi8;
+  converter.Options.Target = kWindows;
   const FileReport report = ConvertFile(converter, file, file);
   EXPECT_EQ(report.Text, "File converted " + file + "\r\n");
   EXPECT_TRUE(HoldsRepeated(file, win, size));

@@ -30,7 +30,7 @@
 #include "cli/command_line.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 #include "support/run_kamvo.h"
 #include "support/russian_text.h"
@@ -566,12 +566,12 @@ TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
   };
   TCfg cfg;
   HeadlessWindow window;
-  window.fromIndex = kKoi8;
-  window.toIndex = kWindows - 1;
   Converter converter(window, cfg, testing::StagesDoing({{"binary", [](StageContext& c) {
                                                           c.Attachments.AddFile("report.pdf");
                                                           c.Attachments.AddData("new pdf");
                                                         }}}));
+  converter.Options.Source = kKoi8;
+  converter.Options.Target = kWindows;
 
   // A first run counts the steps.
   reset();

@@ -25,7 +25,7 @@
 #include "codepages/code_tables.h"
 #include "decoders/binary_encoders.h"
 #include "driver/file_conversion.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 #include "support/run_kamvo.h"
 #include "support/russian_text.h"

@@ -10,7 +10,7 @@
 #include "decoders/quoted_printable.h"
 #include "decoders/translit.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 #include "support/russian_text.h"
 
@@ -49,13 +49,13 @@ Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& s
       if (caption.starts_with("Checking")) ++checking;
     }
   } window;
-  window.switches = switches;
   Stage run = stage;
   run.Enabled = {};
   if (!checked) run.Inert = {};
   Converter converter(window, cfg, StageTable{run});
+  converter.Options.Switches = switches;
   converter.TextBuffer = Text::FromLines(text);
-  converter.RunStages(converter.CurrentOptions());
+  converter.RunStages(converter.Options);
   if (statusWrites) *statusWrites = window.checking;
   Outcome outcome{ToLines(converter.TextBuffer), converter.Counters, {}, window.info,
                   window.progressMin, window.progressMax, window.progressPosition};

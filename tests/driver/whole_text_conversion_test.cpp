@@ -10,7 +10,7 @@
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "support/russian_text.h"
@@ -36,11 +36,11 @@ Result Convert(const std::string& content, bool display, const Choices& run) {
   TCfg cfg;
   HeadlessWindow window;
   window.hasDisplay = display;
-  window.switches = run.switches;
-  window.fromIndex = run.from;
-  window.toIndex = 0;
   Converter converter(window, cfg, StandardStages());
-  converter.MaxChainLevels = 2;  // enough for these texts, and quick
+  converter.Options.Switches = run.switches;
+  converter.Options.Source = run.from;
+  converter.Options.Target = kWindows;
+  converter.Options.MaxChainLevels = 2;  // enough for these texts, and quick
   if (run.breakAtFirstEvent) window.onEvents = [&converter] { converter.UserBreak = true; };
   const std::string in = dir / "in.txt";
   const std::string out = run.inPlace ? in : std::string(dir / "out.txt");

@@ -6,7 +6,7 @@
 
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "driver/headless_window.h"
+#include "support/headless_window.h"
 #include "settings/settings.h"
 
 namespace kamvo {
@@ -24,8 +24,8 @@ class WordReportTest : public ::testing::Test {
   WordReportTest() : converter(window, cfg) {}
 
   WordReport Run(const std::string& bytes, int to) {
-    window.fromIndex = 0;
-    window.toIndex = to - 1;
+    converter.Options.Source = 0;
+    converter.Options.Target = to;
     converter.TextBuffer = {bytes};
     converter.CopyTextToScreen();
     converter.Convert();
@@ -45,7 +45,7 @@ TEST_F(WordReportTest, WordsReadAsConvertedInSampleOrderDuplicatesKept) {
 }
 
 TEST_F(WordReportTest, UtfEightWordsAreDecodedAfterTheTable) {
-  window.switches.Utf8 = true;
+  converter.Options.Switches.Utf8 = true;
   const WordReport report = Run(Utf8FromWin(kText), kWindows);
   ASSERT_TRUE(converter.Detection.DetectedUtf8);
   EXPECT_EQ(report.Recognised, kRecognised);

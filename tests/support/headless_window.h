@@ -1,33 +1,31 @@
-// A window without a display: the controls are plain values and the editor
-// is a text. Used by the command line and the tests.
+// A reporter that keeps what a run shows as plain values, with an editor
+// that is a text: the tests' window.
 #pragma once
 
 #include <functional>
 #include <string>
 
-#include "driver/window.h"
+#include "driver/run_reporter.h"
 
 namespace kamvo {
 
-class HeadlessWindow : public Window {
+class HeadlessWindow : public RunReporter {
  public:
-  DecoderSwitches switches;
-  int fromIndex = 0;
-  int toIndex = 0;
   Text screen;
   std::string info;
   int progressMin = 0, progressMax = 100, progressPosition = 0;
-  ButtonState buttons;
+  bool running = false;        // a run is going on: the Stop button is on
+  bool backAvailable = false;  // the Back button is on
   // Called on every ProcessEvents; tests use it to press Stop.
   std::function<void()> onEvents;
-  // False for the command line: nothing is shown, and `screen` stays empty.
+  // Answers the questions; none says no.
+  std::function<bool(const std::string&)> onAsk;
+  // False for a window with no editor: nothing is shown, and `screen` stays
+  // empty.
   bool hasDisplay = true;
   // False holds back waiting conversions until the run takes them back.
   bool readyToRedraw = true;
 
-  DecoderSwitches Switches() const override { return switches; }
-  int FromIndex() const override { return fromIndex; }
-  int ToIndex() const override { return toIndex; }
   void ShowText(const Text& text) override { screen = Resplit(text); }
   Text ReadText() override { return screen; }
   bool HasDisplay() const override { return hasDisplay; }
@@ -38,8 +36,11 @@ class HeadlessWindow : public Window {
     progressMax = max;
     progressPosition = position;
   }
-  void ShowButtons(const ButtonState& state) override { buttons = state; }
-  void ShowAttachments(const TFileList&) override {}
+  void ShowRunState(bool isRunning, bool back) override {
+    running = isRunning;
+    backAvailable = back;
+  }
+  bool Ask(const std::string& question) override { return onAsk && onAsk(question); }
   void ProcessEvents() override {
     if (onEvents) onEvents();
   }
