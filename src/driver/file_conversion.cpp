@@ -20,6 +20,7 @@
 #include "codepages/byte_scan.h"
 #include "driver/target_fit.h"
 #include "driver/utf8_output.h"
+#include "driver/whole_text_run.h"
 
 namespace kamvo {
 
@@ -364,38 +365,17 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
     report.Failure("Error opening file %", "Ошибка открытия файла %", shownIn, errno);
     return report.Finish();
   }
-  // UTF-16 with its byte order mark is text: it is read as UTF-8.
-  const bool fromUtf16 = Utf16WithMarkToUtf8(input);
-  if (HasControlBytes(input)) {
+  const int target = converter.Options.Target;
+  const WholeTextRun run = RunWholeText(converter, std::move(input));
+  if (run.NotText) {
     report.NotText("% is not text file", "Файл % не текстовый", shownIn);
     return report.Finish();
   }
-  // A single-byte target spells out the characters it cannot hold; the
-  // lines of a UTF-8 text are made from their own characters.
-  const int target = converter.Options.Target;
-  const bool singleByte = !converter.Options.Utf8Target && IsSingleByteCode(target);
-  const bool keepInput = converter.Options.Utf8Target || (singleByte && HasHighByte(input));
-
-  // The file's bytes become the text itself, each line with its own break;
-  // the run converts it in place and its bytes are the result.
-  converter.TextBuffer = Text::FromBytes(std::move(input));
-  // An editor gives its lines back with breaks of its own: they are set
-  // back to the file's afterwards.
-  const bool display = converter.reporter().HasDisplay();
-  const std::vector<LineEnd> ends = display ? BreaksOf(converter.TextBuffer) : std::vector<LineEnd>();
-  // A UTF-8 target compares each line with the one it came from.
-  // Only the lines that are UTF-8 are kept aside, not a second copy of the
-  // text.
-  const Utf8Lines original = keepInput ? KeepUtf8Lines(converter.TextBuffer) : Utf8Lines();
-  converter.CopyTextToScreen();
-  converter.Convert();
-  if (converter.UserBreak) return FileReport{};
-  if (display) SetBreaks(converter.TextBuffer, ends);
-  const TargetFit fit = singleByte ? FitSingleByteTarget(converter, original, target) : TargetFit{};
+  if (run.UserBreak) return FileReport{};
+  const TargetFit& fit = run.Fit;
   if (fit.Spelt > 0) {
     const std::string count = std::to_string(fit.Spelt);
-    if (converter.Options.StrictTarget) {
-      converter.TextBuffer.clear();
+    if (run.StrictFailed) {
       report.Failure("%: " + count + " character(s) that " + std::string(CodeNames[target]) +
                          " cannot hold (nothing written)",
                      "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) +
@@ -411,17 +391,17 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   }
 
   bool same = false;
-  // A UTF-8 text the run only decoded comes out exactly as it came, and is
+  // A UTF-8 text the run only decoded came out exactly as it came, and is
   // then found the same as the file below.
-  if (converter.Options.Utf8Target) FinishUtf8Target(converter, original);
-  if (!display && !converter.Options.Utf8Target && !fit.Changed && converter.StagesLeftText()) {
+  if (!converter.reporter().HasDisplay() && !converter.Options.Utf8Target && !fit.Changed &&
+      converter.StagesLeftText()) {
     // The text is the file's bytes, changed by the code table alone.
     same = !converter.LastInPlaceConversion().Changed;
   } else {
     same = FileHolds(file.Fd, converter.TextBuffer.Bytes());
   }
   // A text read from UTF-16 is rewritten whatever the run did.
-  if (fromUtf16) same = false;
+  if (run.FromUtf16) same = false;
   std::string output = converter.TextBuffer.TakeBytes();
   converter.TextBuffer.clear();
 
@@ -435,22 +415,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 // anything is written, so the file and its backup are as they were.
 FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
                        WhenBusy whenBusy, const std::function<void()>& onWritten) {
-  // A file on disk is rewritten only through a chain that detection accepts.
-  // No one can take the run back: it keeps no back copy.
-  struct FileRun {
-    explicit FileRun(Converter& c)
-        : converter(c), keepText(c.KeepTextWhenNotRecognised), keepBack(c.KeepBackCopy) {
-      converter.KeepTextWhenNotRecognised = true;
-      converter.KeepBackCopy = false;
-    }
-    ~FileRun() {
-      converter.KeepTextWhenNotRecognised = keepText;
-      converter.KeepBackCopy = keepBack;
-    }
-    Converter& converter;
-    const bool keepText;
-    const bool keepBack;
-  } fileRun(converter);
+  // A file on disk is rewritten only through a chain that detection accepts
+  // (RunWholeText runs it as an UnattendedRun).
   try {
     return ConvertFileSteps(converter, inName, outName, whenBusy, onWritten);
   } catch (const std::bad_alloc&) {
