@@ -7,10 +7,14 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+class QFont;
 class QPlainTextEdit;
+class QTextDocument;
 
 namespace kamvo::ui {
 
@@ -22,6 +26,42 @@ QString DecodeForEditor(std::string_view bytes);
 // The editor's whole text, exactly: no-break spaces and line separators
 // stay as they are; blocks are joined with LF.
 QString EditorText(const QPlainTextEdit* editor);
+QString EditorText(const QTextDocument* document);
+
+// A text made into a document for the editor, aside from the window's
+// thread. A large text is laid out in groups of lines: each block of the
+// document holds several lines joined by line separators (U+2028), which
+// the editor shows as breaks and EditorText gives back as LF. A block costs
+// the editor some 400 bytes and a few microseconds to make, and a text of
+// short lines has a great many of them. A text that holds a line separator
+// of its own keeps one block a line.
+struct EditorDocument {
+  std::unique_ptr<QTextDocument> Document;  // null when stopped or held
+  QString Text;       // the text, unless the document gives it back exactly
+  bool Held = false;  // too large for the editor (kept whole in Text)
+};
+// The editor's limits: a longer text, or a text with a longer line, is
+// kept aside whole and the editor says so instead of freezing.
+inline constexpr qsizetype kEditorMaxChars = 100'000'000;
+inline constexpr qsizetype kEditorMaxLine = 4'000'000;
+// Texts of more lines than this are laid out in groups of lines.
+inline constexpr qsizetype kGroupedFromLines = 20'000;
+// The document is made piece by piece; stopped() between the pieces ends
+// it. The document belongs to the application's thread when made.
+EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::function<bool()>& stopped = {});
+// The text exactly as it was given to MakeEditorDocument (its line breaks
+// too), while the document is unedited and when EditorDocument::Text was
+// left empty.
+QString TextAsMade(const QTextDocument* document);
+// Marks a document the editor was given a text of its own (setPlainText):
+// its lines are not grouped.
+void MarkPlainDocument(QTextDocument* document);
+// A piece of the document's text (a selection) with the breaks between
+// grouped lines as LF.
+QString WithLineBreaks(const QTextDocument* document, QString text);
+// Called after each piece of a document is made (on the making thread);
+// tests hold the making there.
+extern std::function<void()> onDocumentPiece;
 
 // The text in a target: UTF-8 (kUtf8Code) as it is; a single-byte code
 // page byte by byte, a character the code page cannot hold spelt out

@@ -639,43 +639,51 @@ int TMainWindow::ToCode() const {
 // ---- The editor's content ----
 
 QString TMainWindow::Content() const {
-  if (held_ || !edited_) return shown_.Text;
+  if (held_) return shown_.Text;
+  // Unedited, the text is the one shown, kept beside the editor or given
+  // back by its document.
+  if (!edited_) return shown_.Text.isNull() ? TextAsMade(c_.editor->document()) : shown_.Text;
   return EditorText(c_.editor);
 }
 
-bool TMainWindow::HoldsUserText() const { return userText_ && !Content().isEmpty(); }
-
-std::unique_ptr<QTextDocument> TMainWindow::BuildDocument(const QString& text, const QFont& font) {
-  // A text too large for the editor is held aside: nothing to lay out.
-  if (text.size() > kEditorMaxChars) return nullptr;
-  // Only the blocks are made here: the layout, which shapes text with the
-  // fonts of the thread it runs on, is the window's.
-  auto document = std::make_unique<QTextDocument>();
-  document->setDefaultFont(font);
-  document->setUndoRedoEnabled(false);
-  document->setPlainText(text);
-  document->setUndoRedoEnabled(true);
-  document->moveToThread(QCoreApplication::instance()->thread());
-  return document;
+bool TMainWindow::ContentEmpty() const {
+  if (held_ || (!edited_ && !shown_.Text.isNull())) return shown_.Text.isEmpty();
+  return c_.editor->document()->isEmpty();
 }
 
-void TMainWindow::Show(Shown shown, std::unique_ptr<QTextDocument> prepared) {
+bool TMainWindow::HoldsUserText() const { return userText_ && !ContentEmpty(); }
+
+void TMainWindow::Show(Shown shown, std::optional<EditorDocument> prepared) {
+  // A large text is made into a grouped document here too (Back, the
+  // clipboard); the editor's own setPlainText would make a block a line.
+  if (!prepared && shown.Text.size() > kMadeAsideFrom)
+    prepared = MakeEditorDocument(std::move(shown.Text), c_.editor->font());
   qsizetype longest = 0;
-  for (qsizetype start = 0; start <= shown.Text.size();) {
-    qsizetype end = shown.Text.indexOf(QChar('\n'), start);
-    if (end < 0) end = shown.Text.size();
-    longest = std::max(longest, end - start);
-    start = end + 1;
+  if (prepared) {
+    // The text is kept beside the document only when the document cannot
+    // give it back exactly (or holds none).
+    shown.Text = std::move(prepared->Text);
+  } else {
+    for (qsizetype start = 0; start <= shown.Text.size();) {
+      qsizetype end = shown.Text.indexOf(QChar('\n'), start);
+      if (end < 0) end = shown.Text.size();
+      longest = std::max(longest, end - start);
+      start = end + 1;
+    }
   }
   loading_ = true;
-  held_ = shown.Text.size() > kEditorMaxChars || longest > kEditorMaxLine;
-  if (held_)
+  held_ = prepared ? prepared->Held : shown.Text.size() > kEditorMaxChars || longest > kEditorMaxLine;
+  if (held_) {
     // Kept whole for the conversion and for saving; the editor only says so.
     c_.editor->setPlainText(kTooLarge.In(settings_.Cfg.English));
-  else if (prepared)
-    SetDocument(std::move(prepared));
-  else
+    MarkPlainDocument(c_.editor->document());
+  } else if (prepared && prepared->Document) {
+    SetDocument(std::move(prepared->Document));
+  } else {
     c_.editor->setPlainText(shown.Text);
+    MarkPlainDocument(c_.editor->document());
+    if (shown.Text.isNull()) shown.Text = QString("");
+  }
   c_.editor->setReadOnly(held_ || running_);
   loading_ = false;
   c_.infoPane->setText(shown.Pane);
@@ -698,9 +706,13 @@ void TMainWindow::SetDocument(std::unique_ptr<QTextDocument> document) {
 }
 
 void TMainWindow::Replace(const QString& text, std::optional<std::string> bytes, const QString& file,
-                          std::unique_ptr<QTextDocument> prepared) {
-  Shown before{Content(), edited_ ? std::nullopt : shown_.Bytes, shown_.File, c_.infoPane->text()};
-  const bool wasEmpty = before.Text.isEmpty();
+                          std::optional<EditorDocument> prepared) {
+  // The content before, for Back: an unedited file's text is made again
+  // from its bytes when it is brought back.
+  const bool fromBytes = !edited_ && !held_ && shown_.Bytes.has_value();
+  Shown before{fromBytes ? QString() : Content(), edited_ ? std::nullopt : shown_.Bytes, shown_.File,
+               c_.infoPane->text()};
+  const bool wasEmpty = fromBytes ? shown_.Bytes->empty() : before.Text.isEmpty();
   Show(Shown{text, std::move(bytes), file, c_.infoPane->text()}, std::move(prepared));
   if (!wasEmpty) back_ = std::move(before);
   SetButtons(running_);
@@ -748,7 +760,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
     QString Shown;
     bool Unchanged = false;
     bool KeepBytes = false;  // the result is no UTF-8: its bytes stay the text's
-    std::unique_ptr<QTextDocument> Document;  // Shown, laid out for the editor
+    std::optional<EditorDocument> Made;  // Shown, made into the editor's document
   };
   auto outcome = std::make_shared<Outcome>();
   if (!opened) outcome->Before = Content();
@@ -773,9 +785,11 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
           if (IsWellFormedUtf8(r.Text)) std::string().swap(r.Text);
           else outcome->KeepBytes = true;
         }
-        outcome->Before.clear();
+        outcome->Before = QString();
+        // Stop ends the making of the document too.
         if (!outcome->Shown.isNull() && (opened || !outcome->Unchanged))
-          outcome->Document = BuildDocument(outcome->Shown, font);
+          outcome->Made = MakeEditorDocument(std::move(outcome->Shown), font,
+                                             [this] { return stopRequested_ || exiting_; });
       },
       [this, outcome, paneBefore, fromFile, from, opened] {
         const TextConversion& r = outcome->Result;
@@ -787,7 +801,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
           converter_->UpdateFileView();
           if (opened) {
             c_.infoPane->setText(paneBefore);
-            Replace(outcome->Shown, opened->Bytes, opened->File, std::move(outcome->Document));
+            Replace(QString(), opened->Bytes, opened->File, std::move(outcome->Made));
             userText_ = true;
           }
           converter_->ClearInfo();
@@ -809,7 +823,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
         converter_->UpdateFileView();
         c_.infoPane->setText(paneBefore);
         if (opened && outcome->Unchanged) {
-          Replace(outcome->Shown, opened->Bytes, opened->File, std::move(outcome->Document));
+          Replace(QString(), opened->Bytes, opened->File, std::move(outcome->Made));
           userText_ = true;
         } else if (!outcome->Unchanged) {
           // A result that is not UTF-8 (nothing was recognised in a file's
@@ -819,11 +833,11 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
           const QString file = opened ? opened->File : fromFile ? shown_.File : QString();
           if (opened) {
             // Back shows the file as it is, made from its bytes when asked.
-            Show(Shown{outcome->Shown, std::move(bytes), file, paneBefore}, std::move(outcome->Document));
+            Show(Shown{QString(), std::move(bytes), file, paneBefore}, std::move(outcome->Made));
             back_ = Shown{QString(), opened->Bytes, file, paneBefore};
             userText_ = true;
           } else {
-            Replace(outcome->Shown, std::move(bytes), file, std::move(outcome->Document));
+            Replace(QString(), std::move(bytes), file, std::move(outcome->Made));
           }
           if (!file.isEmpty()) setWindowModified(true);
         }
@@ -1101,28 +1115,26 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
     // result, and Back shows the file as it is.
     c_.cmbFrom->setCurrentIndex(0);
     auto opened = std::make_shared<Opened>();
-    opened->Bytes = shownBytes;
+    opened->Bytes = std::move(shownBytes);
     opened->File = file;
     RunConversion(std::move(bytes), std::move(opened));
     return;
   }
   // Read and laid out aside, then shown.
   struct Loaded {
-    QString Text;
-    std::unique_ptr<QTextDocument> Document;
+    std::optional<EditorDocument> Made;
   };
   auto loaded = std::make_shared<Loaded>();
   auto raw = std::make_shared<std::string>(std::move(shownBytes));
   const QFont font = c_.editor->font();
   c_.infoPane->setText(Tr("Opening...", "Открывается..."));
   RunInBackground(
-      [loaded, raw, font] {
-        loaded->Text = DecodeForEditor(*raw);
-        loaded->Document = BuildDocument(loaded->Text, font);
+      [this, loaded, raw, font] {
+        loaded->Made = MakeEditorDocument(DecodeForEditor(*raw), font, [this] { return stopRequested_ || exiting_; });
       },
       [this, loaded, raw, file] {
         c_.infoPane->clear();
-        Replace(loaded->Text, std::move(*raw), file, std::move(loaded->Document));
+        Replace(QString(), std::move(*raw), file, std::move(loaded->Made));
         userText_ = true;
       });
 }
@@ -1317,7 +1329,7 @@ void TMainWindow::CopyClipboard() {
     SetClipboardText(shown_.Text);
   } else {
     if (!c_.editor->textCursor().hasSelection()) c_.editor->selectAll();
-    SetClipboardText(c_.editor->textCursor().selectedText());
+    SetClipboardText(WithLineBreaks(c_.editor->document(), c_.editor->textCursor().selectedText()));
   }
   c_.editor->setFocus();
 }
@@ -1326,7 +1338,7 @@ void TMainWindow::FastStart() {
   if (Busy() || HoldsUserText()) return;
   const QString clip = GetClipboardText();
   // Nothing to paste, or what the editor shows came from this very text.
-  if (clip.isEmpty() || (clip == lastClipboard_ && !Content().isEmpty())) return;
+  if (clip.isEmpty() || (clip == lastClipboard_ && !ContentEmpty())) return;
   lastClipboard_ = clip;
   PasteAll();
   c_.cmbFrom->setCurrentIndex(0);
@@ -1338,7 +1350,7 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier) {
       const QTextCursor cursor = c_.editor->textCursor();
-      if (cursor.hasSelection()) SetClipboardText(cursor.selectedText());
+      if (cursor.hasSelection()) SetClipboardText(WithLineBreaks(c_.editor->document(), cursor.selectedText()));
       return true;
     }
     if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ShiftModifier) {

@@ -23,6 +23,7 @@
 
 #include "driver/converter.h"
 #include "settings/settings.h"
+#include "ui/editor_text.h"
 #include "ui/qt_window.h"
 
 class QLabel;
@@ -37,6 +38,10 @@ class QUrl;
 namespace kamvo::ui {
 
 class InfoReport;
+
+// Texts longer than this are made into the editor's document by
+// MakeEditorDocument, also on the window's thread.
+inline constexpr qsizetype kMadeAsideFrom = 256 * 1024;
 
 // The code pages of the From list (source: those a conversion reads) and
 // of the To list (all the program writes), by code number and name, in the
@@ -60,6 +65,9 @@ class TMainWindow : public QMainWindow {
   Converter& Conv() { return *converter_; }
   // True while a conversion or a batch runs.
   bool Running() const { return running_; }
+  // A run goes on, or a stopped one has not yet ended on its thread (the
+  // converter is still its own).
+  bool Busy() const { return running_ || workerActive_; }
 
   // Reloads the settings store and applies fonts, word wrap and language.
   void ReadCfg();
@@ -85,9 +93,10 @@ class TMainWindow : public QMainWindow {
   QString Content() const;
   // Replaces the content; the content before can be brought back with Back.
   // bytes: the file's own bytes the text was shown from; file: its name.
-  // prepared: the text laid out already (on the conversion thread).
+  // prepared: the text made into a document already (on the conversion
+  // thread); text is then not read.
   void Replace(const QString& text, std::optional<std::string> bytes = std::nullopt, const QString& file = {},
-               std::unique_ptr<QTextDocument> prepared = nullptr);
+               std::optional<EditorDocument> prepared = std::nullopt);
   // True when the editor holds text the user typed or loaded (not only
   // what the clipboard gave at start).
   bool HoldsUserText() const;
@@ -142,7 +151,7 @@ class TMainWindow : public QMainWindow {
  private:
   // What the editor shows and where it came from.
   struct Shown {
-    QString Text;                      // the text as given to the editor
+    QString Text;                      // the text as given to the editor; null: its document gives it back
     std::optional<std::string> Bytes;  // the file's bytes, while unedited
     QString File;                      // the file it was loaded from
     QString Pane;                      // the information pane beside it
@@ -167,11 +176,12 @@ class TMainWindow : public QMainWindow {
   // The options of a run from `from` into `to` (code numbers, kUtf8Code
   // for UTF-8) with the check boxes' switches and the settings.
   RunOptions RunOptionsOf(int from, int to) const;
-  // The editor's text and its source, without the back copy.
-  void Show(Shown shown, std::unique_ptr<QTextDocument> prepared = nullptr);
-  // The text laid out for the editor, on any thread; the document belongs
-  // to the window's thread. Null for a text the editor does not take.
-  static std::unique_ptr<QTextDocument> BuildDocument(const QString& text, const QFont& font);
+  // The editor's text and its source, without the back copy. A large text
+  // is made into a document here unless prepared (its Text then replaces
+  // shown.Text).
+  void Show(Shown shown, std::optional<EditorDocument> prepared = std::nullopt);
+  // True when the content is empty (without making its text).
+  bool ContentEmpty() const;
   void SetDocument(std::unique_ptr<QTextDocument> document);
   void UpdateTitle();
   void SetButtons(bool running);
@@ -180,9 +190,6 @@ class TMainWindow : public QMainWindow {
   // false when a run goes on already.
   bool RunInBackground(std::function<void()> work, std::function<void()> done);
   void EndRun(int run);
-  // A run goes on, or a stopped one has not yet ended on its thread (the
-  // converter is still its own).
-  bool Busy() const { return running_ || workerActive_; }
   void Save(const QString& file);
   void AddRecentFile(const QString& file);
   void RebuildRecentMenu();
@@ -252,9 +259,5 @@ class TMainWindow : public QMainWindow {
 // The program's icon, drawn once.
 QIcon ProgramIcon();
 
-// The editor's limits: a longer text, or a text with a longer line, is
-// kept aside whole and the editor says so instead of freezing.
-inline constexpr qsizetype kEditorMaxChars = 100'000'000;
-inline constexpr qsizetype kEditorMaxLine = 4'000'000;
 
 }  // namespace kamvo::ui

@@ -1,5 +1,6 @@
 // The ways in and out of the Unicode editor, beside iconv.
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,51 @@ TEST(EditorText, BytesShowAsUtf8OrWindows1251AndTheEditorKeepsEveryCharacter) {
   const QString text = U("a\u00A0b\n\nё😀\tc\u00A0");
   editor.setPlainText(text);
   EXPECT_EQ(ui::EditorText(&editor), text);
+}
+
+// A document made aside gives its text back exactly, whatever its breaks;
+// a text of many lines is grouped into far fewer blocks; a stop ends the
+// making.
+TEST(EditorText, MadeDocumentsGiveTheirTextBackExactly) {
+  const auto many = [](const QString& line, int count) {
+    QString text;
+    for (int i = 0; i < count; ++i) text += line;
+    return text;
+  };
+  const QString line = U("Строка\u00A0текста 😀");
+  const int lines = static_cast<int>(ui::kGroupedFromLines) + 7;
+  const QString texts[] = {
+      U("a\nb\n"),
+      U("a\r\nb\r\nc"),
+      U("mixed\r\nand\nlone\rbreaks\n"),
+      U("own\u2028separator\u2029and\nbreak"),
+      many(line + "\n", lines),
+      many(line + "\r\n", lines),
+      many(line + "\n", lines) + U("\u2028"),
+      many(line + "\r\n", lines) + U("x\n"),
+  };
+  for (const QString& text : texts) {
+    ui::EditorDocument made = ui::MakeEditorDocument(text, QFont());
+    ASSERT_NE(made.Document, nullptr);
+    ASSERT_FALSE(made.Held);
+    EXPECT_EQ(made.Text.isNull() ? ui::TextAsMade(made.Document.get()) : made.Text, text)
+        << text.left(40).toStdString();
+    // The editor's own view of it: one break a line.
+    QString lf = text;
+    lf.replace(U("\r\n"), U("\n")).replace(QChar('\r'), QChar('\n'));
+    if (!text.contains(QChar::LineSeparator) && !text.contains(QChar::ParagraphSeparator)) {
+      EXPECT_EQ(ui::EditorText(made.Document.get()), lf) << text.left(40).toStdString();
+      EXPECT_EQ(made.Document->toPlainText(), QString(lf).replace(QChar(0xA0), QChar(' ')));
+    }
+  }
+  ui::EditorDocument grouped = ui::MakeEditorDocument(many(line + "\n", lines), QFont());
+  EXPECT_LT(grouped.Document->blockCount(), lines / 32);
+  EXPECT_TRUE(grouped.Text.isNull());  // nothing kept beside the document
+
+  int pieces = 0;
+  ui::EditorDocument stopped = ui::MakeEditorDocument(many(line + "\n", 200000), QFont(), [&] { return ++pieces > 1; });
+  EXPECT_EQ(stopped.Document, nullptr);
+  EXPECT_EQ(pieces, 2);
 }
 
 TEST(EditorText, TranslitSpellsRussianLettersAndPassesEverythingElse) {

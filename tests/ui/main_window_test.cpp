@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLocalSocket>
@@ -16,6 +18,7 @@
 #include <QSplitter>
 #include <QUrl>
 
+#include <atomic>
 #include <filesystem>
 
 #include "codepages/code_page_list.h"
@@ -362,6 +365,65 @@ TEST_F(MainWindowTest, ConversionRunsAsideShowsNoIntermediateTextAndStopKeepsThe
   EXPECT_TRUE(Tool("openAction")->isEnabled());
   EXPECT_FALSE(Tool("stopAction")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("convertButton")->isVisible());
+}
+
+// Stop ends the making of the editor's document too: the run is over at
+// once, nothing more is made, and the editor stays as it was.
+TEST_F(MainWindowTest, StopEndsTheMakingOfTheEditorsDocument) {
+  Open();
+  QString garbled;
+  while (garbled.size() < 3'000'000) garbled += ui::ToQString(kKoi) + "\n";
+  SetText(garbled);
+  std::atomic<bool> making{false}, stopped{false};
+  std::atomic<int> afterStop{0};
+  ui::onDocumentPiece = [&] {
+    if (stopped) ++afterStop;
+    making = true;
+    // Held here until Stop is pressed (or long enough to fail).
+    for (int i = 0; i < 10000 && !stopped; ++i) QThread::msleep(1);
+  };
+  Find<QPushButton>("convertButton")->click();
+  ASSERT_TRUE(WaitFor([&] { return making.load(); }));
+  QElapsedTimer clock;
+  clock.start();
+  Tool("stopAction")->trigger();
+  stopped = true;
+  EXPECT_FALSE(window->Running());
+  ASSERT_TRUE(WaitFor([&] { return !window->Busy(); }));
+  const qint64 ended = clock.elapsed();
+  ui::onDocumentPiece = nullptr;
+  EXPECT_EQ(afterStop, 0);
+  EXPECT_LT(ended, 2000);  // (about a millisecond; generous for a loaded machine)
+  EXPECT_EQ(ui::EditorText(Editor()), garbled);
+  EXPECT_TRUE(Pane().startsWith("User break.")) << Pane().toStdString();
+}
+
+// A file of many lines is shown in groups of lines, read and saved exactly
+// as the command line writes it (its CR LF breaks too), and copied with
+// plain breaks.
+TEST_F(MainWindowTest, AFileOfManyLinesIsShownSavedAndCopiedExactly) {
+  Open([](TSettings& s) { s.Cfg.ConvertFileOpen = true; });
+  ChooseTo("UTF-8");
+  TempDir dir;
+  std::string koi;
+  std::string koiLines = kKoi;
+  for (std::size_t at = 0; (at = koiLines.find('\n', at)) != std::string::npos; at += 2) koiLines.replace(at, 1, "\r\n");
+  while (koi.size() < 2'000'000) koi += koiLines + "\r\n";
+  WriteFile(dir / "big.txt", koi);
+  const ProgramRun cli = RunKamvo(dir, {"--to=utf-8", "--stdout", dir / "big.txt"});
+  ASSERT_EQ(cli.Status, 0) << cli.Err;
+  window->OpenSingleFile(dir / "big.txt");
+  WaitIdle();
+  QString expected = QString::fromStdString(cli.Out);
+  ASSERT_TRUE(expected.startsWith(U(kRussianUtf8).left(20)));
+  EXPECT_LT(Editor()->document()->blockCount(), expected.count('\n') / 32);
+  EXPECT_EQ(window->Content(), expected);
+  window->chooseSaveFile = [&](const QString&) { return QString::fromStdString(dir / "saved.txt"); };
+  Tool("saveAction")->trigger();
+  EXPECT_EQ(ReadFile(dir / "saved.txt"), cli.Out);
+  Editor()->setFocus();
+  Tool("copyAction")->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), expected.replace(U("\r\n"), U("\n")));
 }
 
 TEST_F(MainWindowTest, WithConvertOnStartMinimisingBreaksOffAConversion) {
