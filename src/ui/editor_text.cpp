@@ -22,9 +22,13 @@ namespace kamvo::ui {
 namespace {
 
 // How a document was made: its lines grouped into blocks, and the breaks
-// of the text it was made from (0: not given back exactly, 1: LF, 2: CR LF).
+// of the text it was made from: the style most of its lines end with
+// (Break, or -1 when the document cannot give the text back) and the
+// lines that end otherwise (line number * 4 + Break), in order.
 const char* const kGroupedProperty = "kamvoGroupedLines";
 const char* const kBreaksProperty = "kamvoBreaks";
+const char* const kOtherBreaksProperty = "kamvoOtherBreaks";
+enum Break : int { kLf = 0, kCrLf = 1, kCr = 2 };
 // A block of grouped lines ends after this many lines or characters.
 constexpr int kGroupLines = 64;
 constexpr qsizetype kGroupChars = 4096;
@@ -57,13 +61,27 @@ QString EditorText(const QPlainTextEdit* editor) { return EditorText(editor->doc
 
 QString TextAsMade(const QTextDocument* document) {
   QString text = EditorText(document);
-  if (document->property(kBreaksProperty).toInt() == 2) text.replace(QChar('\n'), QStringLiteral("\r\n"));
-  return text;
+  const int style = document->property(kBreaksProperty).toInt();
+  const QList<qint64> others = document->property(kOtherBreaksProperty).value<QList<qint64>>();
+  if (style == kLf && others.isEmpty()) return text;
+  QString out;
+  out.reserve(text.size() + (style == kCrLf ? text.count(QChar('\n')) : others.size()));
+  qint64 line = 0;
+  qsizetype other = 0, from = 0;
+  for (qsizetype at; (at = text.indexOf(QChar('\n'), from)) >= 0; from = at + 1, ++line) {
+    out.append(QStringView(text).mid(from, at - from));
+    int kind = style;
+    if (other < others.size() && others[other] / 4 == line) kind = static_cast<int>(others[other++] % 4);
+    out.append(kind == kCrLf ? QStringView(u"\r\n") : kind == kCr ? QStringView(u"\r") : QStringView(u"\n"));
+  }
+  out.append(QStringView(text).mid(from));
+  return out;
 }
 
 void MarkPlainDocument(QTextDocument* document) {
   document->setProperty(kGroupedProperty, false);
-  document->setProperty(kBreaksProperty, 0);
+  document->setProperty(kBreaksProperty, kLf);
+  document->setProperty(kOtherBreaksProperty, QVariant());
 }
 
 QString WithLineBreaks(const QTextDocument* document, QString text) {
@@ -73,21 +91,26 @@ QString WithLineBreaks(const QTextDocument* document, QString text) {
 
 EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::function<bool()>& stopped) {
   EditorDocument made;
-  // The lines: how many, the longest, their breaks, and characters the
-  // editor itself takes as breaks.
+  // The lines: how many, the longest, how each ends (LF, CR LF or CR, as
+  // the editor takes all three), and characters the editor itself takes
+  // as breaks.
   const qsizetype size = text.size();
   const QChar* chars = text.constData();
   qsizetype lines = 1, longest = 0, lineStart = 0;
-  bool lf = false, crlf = false, loneCr = false, ownBreaks = false;
+  qsizetype counts[3] = {0, 0, 0};
+  bool ownBreaks = false;
   for (qsizetype i = 0; i < size; ++i) {
     const char16_t c = chars[i].unicode();
-    if (c == u'\n') {
-      (i > 0 && chars[i - 1] == u'\r' ? crlf : lf) = true;
+    if (c == u'\n' || c == u'\r') {
       longest = std::max(longest, i - lineStart);
+      if (c == u'\r' && i + 1 < size && chars[i + 1] == u'\n') {
+        ++counts[kCrLf];
+        ++i;
+      } else {
+        ++counts[c == u'\r' ? kCr : kLf];
+      }
       lineStart = i + 1;
       ++lines;
-    } else if (c == u'\r') {
-      if (i + 1 == size || chars[i + 1] != u'\n') loneCr = true;
     } else if (c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1) {
       ownBreaks = true;
     }
@@ -98,21 +121,33 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
     made.Text = std::move(text);
     return made;
   }
-  // Given back exactly by the document: one style of breaks and nothing
-  // else the editor breaks lines at. Otherwise the text is kept beside it.
-  const bool exact = !ownBreaks && !loneCr && !(lf && crlf);
+  // Given back exactly by the document, its breaks noted, unless it holds
+  // characters the editor breaks lines at; such a text is kept beside it.
+  const bool exact = !ownBreaks;
   const bool grouped = lines > kGroupedFromLines && !ownBreaks;
+  const int style = counts[kCrLf] > counts[kLf] ? kCrLf : kLf;
+  QList<qint64> others;
   QString work = std::move(text);
   if (!exact) made.Text = work;
-  if (grouped || crlf) {
-    // CR LF becomes one break (as the editor takes it anyway); within a
-    // group, a break becomes a line separator.
+  if (grouped || counts[kCrLf] > 0 || counts[kCr] > 0) {
+    // Every break becomes one LF (as the editor takes them anyway), its
+    // style noted when not the usual one; within a group, a break becomes
+    // a line separator.
     QChar* out = work.data();
     qsizetype w = 0, groupStart = 0;
+    qint64 line = 0;
     int inGroup = 0;
     for (qsizetype r = 0; r < size; ++r) {
       QChar c = out[r];
-      if (c == u'\r' && r + 1 < size && out[r + 1] == u'\n') continue;
+      if (c == u'\r') {
+        const int kind = r + 1 < size && out[r + 1] == u'\n' ? kCrLf : kCr;
+        if (kind == kCrLf) ++r;
+        if (kind != style) others.append(line * 4 + kind);
+        c = u'\n';
+      } else if (c == u'\n' && style != kLf) {
+        others.append(line * 4 + kLf);
+      }
+      if (c == u'\n') ++line;
       if (c == u'\n' && grouped) {
         if (++inGroup < kGroupLines && w - groupStart < kGroupChars) {
           c = QChar::LineSeparator;
@@ -144,7 +179,8 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
   work = QString();
   document->setUndoRedoEnabled(true);
   document->setProperty(kGroupedProperty, grouped);
-  document->setProperty(kBreaksProperty, exact ? (crlf ? 2 : 1) : 0);
+  document->setProperty(kBreaksProperty, exact ? style : -1);
+  document->setProperty(kOtherBreaksProperty, QVariant::fromValue(others));
   document->moveToThread(QCoreApplication::instance()->thread());
   made.Document = std::move(document);
   return made;

@@ -43,6 +43,10 @@
 
 #include <filesystem>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "codepages/byte_scan.h"
 #include "codepages/code_page_list.h"
 #include "codepages/code_tables.h"
@@ -68,6 +72,15 @@ namespace kamvo::ui {
 namespace {
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+// Gives the memory freed by a run back to the system: the C library keeps
+// large freed blocks for reuse (a file's text, the converted bytes, the
+// old document), which would hold several times the file's size.
+void ReturnFreeMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
 
 // One text in both languages (UTF-8).
 struct Texts {
@@ -534,6 +547,7 @@ bool TMainWindow::RunInBackground(std::function<void()> work, std::function<void
   workerActive_ = true;
   worker_ = std::thread([this, run, work = std::move(work)] {
     work();
+    ReturnFreeMemory();
     workerActive_ = false;
     QMetaObject::invokeMethod(this, [this, run] { EndRun(run); }, Qt::QueuedConnection);
   });
@@ -561,6 +575,9 @@ void TMainWindow::EndRun(int run) {
   runDone_ = nullptr;
   if (done) done();
   SetButtons(false);
+  // What the run and the text before it left is given back once the
+  // editor has let go of its old document.
+  QTimer::singleShot(0, this, [] { ReturnFreeMemory(); });
 }
 
 void TMainWindow::SetButtons(bool running) {

@@ -65,7 +65,8 @@ TEST(EditorText, MadeDocumentsGiveTheirTextBackExactly) {
       many(line + "\n", lines),
       many(line + "\r\n", lines),
       many(line + "\n", lines) + U("\u2028"),
-      many(line + "\r\n", lines) + U("x\n"),
+      many(line + "\r\n", lines) + U("x\n\ry\r\n"),
+      many(line + "\n", lines) + U("x\r\ny\rz\r\n"),
   };
   for (const QString& text : texts) {
     ui::EditorDocument made = ui::MakeEditorDocument(text, QFont());
@@ -84,6 +85,8 @@ TEST(EditorText, MadeDocumentsGiveTheirTextBackExactly) {
   ui::EditorDocument grouped = ui::MakeEditorDocument(many(line + "\n", lines), QFont());
   EXPECT_LT(grouped.Document->blockCount(), lines / 32);
   EXPECT_TRUE(grouped.Text.isNull());  // nothing kept beside the document
+  ui::EditorDocument mixed = ui::MakeEditorDocument(U("a\r\nb\nc\rd"), QFont());
+  EXPECT_TRUE(mixed.Text.isNull());
 
   int pieces = 0;
   ui::EditorDocument stopped = ui::MakeEditorDocument(many(line + "\n", 200000), QFont(), [&] { return ++pieces > 1; });
