@@ -7,6 +7,7 @@
 // Run it on the offscreen platform with its own config folder (see
 // scripts/window-bench).
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -56,6 +57,16 @@ double PeakMiB() {
   return usage.ru_maxrss / 1024.0;
 }
 
+// The memory in use now (resident).
+double NowMiB() {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1048576.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,6 +104,9 @@ int main(int argc, char** argv) {
   const qint64 usable = clock.elapsed();
   const qint64 blocked = watch.Stop();
   const double peak = PeakMiB();
+  // Settled: what the window keeps while the text is shown.
+  QTest::qWait(200);
+  const double kept = NowMiB();
   const bool converted = editor->document()->firstBlock().text().contains(QChar(0x0430), Qt::CaseInsensitive) ||
                          editor->document()->firstBlock().text().contains(QChar(0x043E));
 
@@ -102,23 +116,30 @@ int main(int argc, char** argv) {
   const QString shown = editor->document()->firstBlock().text();
   window.Start();
   QTest::qWait(100);
-  qint64 stopped = -1;
+  qint64 stopped = -1, ended = -1;
   if (window.Running()) {
     QElapsedTimer stopClock;
     stopClock.start();
     window.Stop();
     if (!QTest::qWaitFor([&] { return !window.Running(); }, 600000)) return 1;
     stopped = stopClock.elapsed();
+    // The run's thread has ended: the next conversion may start.
+    if (!QTest::qWaitFor([&] { return !window.Busy(); }, 600000)) return 1;
+    ended = stopClock.elapsed();
   }
-  const bool kept = editor->document()->firstBlock().text() == shown;
+  const bool unchanged = editor->document()->firstBlock().text() == shown;
 
   std::printf("file %.1f MiB: Open returned after %lld ms; converted text in the editor and usable after %lld ms%s\n", fileMiB,
               static_cast<long long>(loaded), static_cast<long long>(usable), converted ? "" : " (NOT converted)");
   std::printf("longest time the window did not run its event loop: %lld ms\n", static_cast<long long>(blocked));
   if (stopped >= 0)
-    std::printf("Stop answered after %lld ms; editor %s\n", static_cast<long long>(stopped), kept ? "as it was" : "CHANGED");
+    std::printf("Stop answered after %lld ms, the run ended after %lld ms; editor %s\n", static_cast<long long>(stopped),
+                static_cast<long long>(ended), unchanged ? "as it was" : "CHANGED");
   else
     std::printf("Stop: the conversion had ended within 100 ms\n");
-  std::printf("peak memory %.0f MiB (%.1f x the file; %.0f MiB before opening)\n", peak, peak / fileMiB, before);
+  std::printf("peak memory %.0f MiB, %.0f MiB over the %.0f MiB before opening (%.1f x the file)\n", peak,
+              peak - before, before, (peak - before) / fileMiB);
+  std::printf("memory while the text is shown %.0f MiB, %.0f MiB over the start (%.1f x the file)\n", kept,
+              kept - before, (kept - before) / fileMiB);
   return 0;
 }
