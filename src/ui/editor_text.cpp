@@ -2,11 +2,15 @@
 
 #include <QCoreApplication>
 #include <QPlainTextEdit>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTextDocument>
 #include <QVariant>
 
 #include <algorithm>
+#include <vector>
 
 #include "codepages/code_page_unicode.h"
 #include "codepages/code_tables.h"
@@ -78,6 +82,21 @@ QString TextAsMade(const QTextDocument* document) {
   return out;
 }
 
+void CountGroupedLines(QTextDocument* document) {
+  if (!document->property(kGroupedProperty).toBool()) return;
+  bool changed = false;
+  for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
+    if (block.userState() > 1 && block.lineCount() < block.userState() && block.layout()->lineCount() == 0) {
+      block.setLineCount(block.userState());
+      changed = true;
+    }
+  }
+  if (changed) {
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+  }
+}
+
 void MarkPlainDocument(QTextDocument* document) {
   document->setProperty(kGroupedProperty, false);
   document->setProperty(kBreaksProperty, kLf);
@@ -127,6 +146,7 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
   const bool grouped = lines > kGroupedFromLines && !ownBreaks;
   const int style = counts[kCrLf] > counts[kLf] ? kCrLf : kLf;
   QList<qint64> others;
+  std::vector<int> blockLines;  // the lines of each block, when grouped
   QString work = std::move(text);
   if (!exact) made.Text = work;
   if (grouped || counts[kCrLf] > 0 || counts[kCr] > 0) {
@@ -136,7 +156,7 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
     QChar* out = work.data();
     qsizetype w = 0, groupStart = 0;
     qint64 line = 0;
-    int inGroup = 0;
+    int inGroup = 0, inBlock = 1;
     for (qsizetype r = 0; r < size; ++r) {
       QChar c = out[r];
       if (c == u'\r') {
@@ -151,7 +171,10 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
       if (c == u'\n' && grouped) {
         if (++inGroup < kGroupLines && w - groupStart < kGroupChars) {
           c = QChar::LineSeparator;
+          ++inBlock;
         } else {
+          blockLines.push_back(inBlock);
+          inBlock = 1;
           inGroup = 0;
           groupStart = w + 1;
         }
@@ -159,6 +182,7 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
       out[w++] = c;
     }
     work.truncate(w);
+    blockLines.push_back(inBlock);
   }
 
   auto document = std::make_unique<QTextDocument>();
@@ -177,6 +201,13 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
   }
   if (stopped && stopped()) return {};
   work = QString();
+  if (grouped) {
+    // Each block notes its lines, for the editor to count them before it
+    // lays the block out (CountGroupedLines).
+    std::size_t k = 0;
+    for (QTextBlock block = document->firstBlock(); block.isValid() && k < blockLines.size(); block = block.next())
+      block.setUserState(blockLines[k++]);
+  }
   document->setUndoRedoEnabled(true);
   document->setProperty(kGroupedProperty, grouped);
   document->setProperty(kBreaksProperty, exact ? style : -1);

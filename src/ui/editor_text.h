@@ -53,6 +53,11 @@ EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::fu
 // too), while the document is unedited and when EditorDocument::Text was
 // left empty.
 QString TextAsMade(const QTextDocument* document);
+// The editor counts a block it has not laid out as one line, so that its
+// scroll bar would count blocks of grouped lines: this counts their lines.
+// Called whenever the editor has laid its document out anew (taken it, a
+// new width, font or wrapping).
+void CountGroupedLines(QTextDocument* document);
 // Marks a document the editor was given a text of its own (setPlainText):
 // its lines are not grouped.
 void MarkPlainDocument(QTextDocument* document);

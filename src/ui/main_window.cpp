@@ -608,6 +608,7 @@ void TMainWindow::ApplySettings() {
   setFont(FontOf(interfaceFont, QApplication::font()));
   c_.editor->setFont(FontOf(textFont_, c_.editor->font()));
   c_.editor->setLineWrapMode(cfg.WordWrapOn ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  CountGroupedLines(c_.editor->document());
   wordWrapAction->setChecked(cfg.WordWrapOn);
   SetLanguage();
 }
@@ -720,6 +721,7 @@ void TMainWindow::SetDocument(std::unique_ptr<QTextDocument> document) {
   c_.editor->setDocument(document.release());
   if (previous == ownDocument_) previous->deleteLater();
   ownDocument_ = c_.editor->document();
+  CountGroupedLines(ownDocument_);
 }
 
 void TMainWindow::Replace(const QString& text, std::optional<std::string> bytes, const QString& file,
@@ -943,6 +945,7 @@ void TMainWindow::WordWrap() {
   settings_.Cfg.WordWrapOn = !settings_.Cfg.WordWrapOn;
   wordWrapAction->setChecked(settings_.Cfg.WordWrapOn);
   c_.editor->setLineWrapMode(settings_.Cfg.WordWrapOn ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  CountGroupedLines(c_.editor->document());
   converter_->ScreenChanged = changed;
 }
 
@@ -1363,6 +1366,9 @@ void TMainWindow::FastStart() {
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A new width lays the editor's document out anew (after this event).
+  if (watched == c_.editor->viewport() && event->type() == QEvent::Resize)
+    QTimer::singleShot(0, this, [this] { CountGroupedLines(c_.editor->document()); });
   if (watched == c_.editor && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier) {

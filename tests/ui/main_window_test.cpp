@@ -417,6 +417,13 @@ TEST_F(MainWindowTest, AFileOfManyLinesIsShownSavedAndCopiedExactly) {
   QString expected = QString::fromStdString(cli.Out);
   ASSERT_TRUE(expected.startsWith(U(kRussianUtf8).left(20)));
   EXPECT_LT(Editor()->document()->blockCount(), expected.count('\n') / 32);
+  // The scroll bar counts lines, not blocks, also after a new width.
+  const qsizetype lines = expected.count('\n');
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Editor()->verticalScrollBar()->maximum() > lines - 100; }, 5000))
+      << Editor()->verticalScrollBar()->maximum() << " of " << lines;
+  window->resize(window->width() + 50, window->height());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Editor()->verticalScrollBar()->maximum() > lines - 100; }, 5000))
+      << Editor()->verticalScrollBar()->maximum() << " of " << lines;
   EXPECT_EQ(window->Content(), expected);
   window->chooseSaveFile = [&](const QString&) { return QString::fromStdString(dir / "saved.txt"); };
   Tool("saveAction")->trigger();
@@ -424,6 +431,11 @@ TEST_F(MainWindowTest, AFileOfManyLinesIsShownSavedAndCopiedExactly) {
   Editor()->setFocus();
   Tool("copyAction")->trigger();
   EXPECT_EQ(QGuiApplication::clipboard()->text(), expected.replace(U("\r\n"), U("\n")));
+  // Edited, it reads as the editor shows it.
+  Editor()->moveCursor(QTextCursor::End);
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  QTest::keyClick(Editor(), Qt::Key_X);
+  EXPECT_EQ(window->Content(), expected + "\nx");
 }
 
 TEST_F(MainWindowTest, WithConvertOnStartMinimisingBreaksOffAConversion) {
