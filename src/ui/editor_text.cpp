@@ -110,6 +110,7 @@ QString WithLineBreaks(const QTextDocument* document, QString text) {
 
 EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::function<bool()>& stopped) {
   EditorDocument made;
+  if (stopped && stopped()) return made;
   // The lines: how many, the longest, how each ends (LF, CR LF or CR, as
   // the editor takes all three), and characters the editor itself takes
   // as breaks.

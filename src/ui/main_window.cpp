@@ -790,7 +790,8 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
       [this, outcome, input, opened, font] {
         outcome->Result = ConvertText(*converter_, std::move(*input));
         TextConversion& r = outcome->Result;
-        if (r.NotText) return;
+        // Stopped: nothing of the run is shown, so nothing more is made.
+        if (r.NotText || stopRequested_ || exiting_) return;
         if (r.UserBreak || (r.Same && opened)) {
           // A file being opened is shown as it is.
           if (opened) outcome->Shown = DecodeForEditor(opened->Bytes);
