@@ -111,7 +111,10 @@ int main(int argc, char** argv) {
                          editor->document()->firstBlock().text().contains(QChar(0x043E));
 
   // Stop: a conversion of the same text, stopped 100 ms after it started.
+  QElapsedTimer backClock;
+  backClock.start();
   window.Back();
+  const qint64 back = backClock.elapsed();
   QTest::qWait(50);
   const QString shown = editor->document()->firstBlock().text();
   window.Start();
@@ -132,6 +135,7 @@ int main(int argc, char** argv) {
   std::printf("file %.1f MiB: Open returned after %lld ms; converted text in the editor and usable after %lld ms%s\n", fileMiB,
               static_cast<long long>(loaded), static_cast<long long>(usable), converted ? "" : " (NOT converted)");
   std::printf("longest time the window did not run its event loop: %lld ms\n", static_cast<long long>(blocked));
+  std::printf("Back (the file as it is) took %lld ms\n", static_cast<long long>(back));
   if (stopped >= 0)
     std::printf("Stop answered after %lld ms, the run ended after %lld ms; editor %s\n", static_cast<long long>(stopped),
                 static_cast<long long>(ended), unchanged ? "as it was" : "CHANGED");
