@@ -885,17 +885,39 @@ void TMainWindow::Stop() {
 
 void TMainWindow::Back() {
   if (Busy() || !back_) return;
-  Shown before = std::move(*back_);
-  back_.reset();
-  if (before.Text.isNull() && before.Bytes) before.Text = DecodeForEditor(*before.Bytes);
-  converter_->Attachments.Clear();
-  converter_->UpdateFileView();
-  // The pane no longer describes the undone conversion.
-  converter_->Detection.DetectionDone = false;
-  c_.infoPane->setToolTip(QString());
-  Show(std::move(before));
-  userText_ = true;
-  SetButtons(false);
+  const auto bringBack = [this](Shown before, std::optional<EditorDocument> made) {
+    back_.reset();
+    converter_->Attachments.Clear();
+    converter_->UpdateFileView();
+    // The pane no longer describes the undone conversion.
+    converter_->Detection.DetectionDone = false;
+    c_.infoPane->setToolTip(QString());
+    Show(std::move(before), std::move(made));
+    userText_ = true;
+    SetButtons(false);
+  };
+  const std::size_t size = back_->Text.isNull() && back_->Bytes ? back_->Bytes->size()
+                                                                 : static_cast<std::size_t>(back_->Text.size());
+  if (size <= static_cast<std::size_t>(kMadeAsideFrom)) {
+    Shown before = std::move(*back_);
+    if (before.Text.isNull() && before.Bytes) before.Text = DecodeForEditor(*before.Bytes);
+    return bringBack(std::move(before), std::nullopt);
+  }
+  // A large text is made into its document aside, as a conversion's
+  // result is; the back copy stays until it is shown (Stop keeps it).
+  struct Made {
+    Shown Before;
+    std::optional<EditorDocument> Document;
+  };
+  auto made = std::make_shared<Made>();
+  made->Before = *back_;
+  const QFont font = c_.editor->font();
+  RunInBackground(
+      [this, made, font] {
+        QString text = made->Before.Text.isNull() ? DecodeForEditor(*made->Before.Bytes) : made->Before.Text;
+        made->Document = MakeEditorDocument(std::move(text), font, [this] { return stopRequested_ || exiting_; });
+      },
+      [made, bringBack] { bringBack(std::move(made->Before), std::move(made->Document)); });
 }
 
 void TMainWindow::About() {

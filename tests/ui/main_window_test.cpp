@@ -436,6 +436,11 @@ TEST_F(MainWindowTest, AFileOfManyLinesIsShownSavedAndCopiedExactly) {
   QTest::keyClick(Editor(), Qt::Key_Return);
   QTest::keyClick(Editor(), Qt::Key_X);
   EXPECT_EQ(window->Content(), expected + "\nx");
+  // Back brings the file as it is, made aside too.
+  Tool("backAction")->trigger();
+  WaitIdle();
+  EXPECT_EQ(window->Content(), ui::DecodeForEditor(koi));
+  EXPECT_LT(Editor()->document()->blockCount(), lines / 32);
 }
 
 TEST_F(MainWindowTest, WithConvertOnStartMinimisingBreaksOffAConversion) {
