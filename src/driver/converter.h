@@ -1,8 +1,8 @@
 // One conversion run and the services every stage shares: the options of
-// the run (RunOptions), the text buffer
-// and its back copy, the information pane (InfoPane, with the lines of
-// run_report.h), the progress bar, the user break, the decoder counters,
-// the attachment list and automatic detection. What the editor shows, and
+// the run (RunOptions), the text buffer and its back copy, the information
+// pane (InfoPane, with the lines of run_report.h), the progress bar, the
+// user break, the decoder counters, the attachment list and automatic
+// detection, all reported through a RunReporter. What the editor shows, and
 // the conversion waiting to be shown there, is ScreenState's.
 #pragma once
 
@@ -14,11 +14,11 @@
 #include "codepages/text.h"
 #include "decoders/file_list.h"
 #include "driver/info_pane.h"
+#include "driver/run_options.h"
 #include "driver/run_report.h"
+#include "driver/run_reporter.h"
 #include "driver/screen_state.h"
 #include "driver/stages.h"
-#include "driver/run_options.h"
-#include "driver/run_reporter.h"
 #include "recognition/detection.h"
 #include "recognition/outer_layer.h"
 #include "recognition/reading.h"

@@ -14,12 +14,12 @@ struct TCfg;
 // The decoder switches (the window's check boxes, the command line's
 // /BIN /QP /RTF /HTML /UTF /TL).
 struct DecoderSwitches {
-  bool QP = true;        // quoted-printable and 7-bit
-  bool Rtf = true;       // RTF escapes
-  bool Html = true;      // HTML entities and tags
-  bool Base64 = true;    // Base64, UUE and XXE
-  bool Utf8 = true;      // UTF-8
-  bool Translit = false; // translit
+  bool QP = true;         // quoted-printable and 7-bit
+  bool Rtf = true;        // RTF escapes
+  bool Html = true;       // HTML entities and tags
+  bool Base64 = true;     // Base64, UUE and XXE
+  bool Utf8 = true;       // UTF-8
+  bool Translit = false;  // translit
 };
 
 struct RunOptions {

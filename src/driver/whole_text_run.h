@@ -17,9 +17,7 @@ namespace kamvo {
 class UnattendedRun {
  public:
   explicit UnattendedRun(Converter& converter)
-      : converter_(converter),
-        keepText_(converter.KeepTextWhenNotRecognised),
-        keepBack_(converter.KeepBackCopy) {
+      : converter_(converter), keepText_(converter.KeepTextWhenNotRecognised), keepBack_(converter.KeepBackCopy) {
     converter_.KeepTextWhenNotRecognised = true;
     converter_.KeepBackCopy = false;
   }
@@ -38,10 +36,10 @@ class UnattendedRun {
 
 // What RunWholeText did.
 struct WholeTextRun {
-  bool NotText = false;    // control bytes: nothing was converted
-  bool FromUtf16 = false;  // the bytes were UTF-16 with a byte order mark, read as UTF-8
-  bool UserBreak = false;  // the run was broken off: the text buffer holds no result
-  TargetFit Fit;           // a single-byte target: the characters it could not hold, spelt out
+  bool NotText = false;       // control bytes: nothing was converted
+  bool FromUtf16 = false;     // the bytes were UTF-16 with a byte order mark, read as UTF-8
+  bool UserBreak = false;     // the run was broken off: the text buffer holds no result
+  TargetFit Fit;              // a single-byte target: the characters it could not hold, spelt out
   bool StrictFailed = false;  // ...and the target is strict: the text buffer is empty
 };
 

@@ -30,16 +30,15 @@ struct Outcome {
   std::string bytes;
   std::string pane;
   std::vector<std::pair<std::string, std::string>> attachments;
-  std::size_t spelt = 0;  // characters the target lacks, spelt out in what was written
-  bool failed = false;    // nothing was written: the target is strict and lacks some
+  std::size_t spelt = 0;                    // characters the target lacks, spelt out in what was written
+  bool failed = false;                      // nothing was written: the target is strict and lacks some
   bool keepText = false, keepBack = false;  // the converter's choices after the run
   bool operator==(const Outcome&) const = default;
 };
 
 void PrintTo(const Outcome& o, std::ostream* out) {
-  *out << "bytes \"" << o.bytes << "\", pane \"" << o.pane << "\", " << o.attachments.size()
-       << " attachment(s), spelt " << o.spelt << (o.failed ? ", failed" : "") << ", keep text " << o.keepText
-       << ", keep back " << o.keepBack;
+  *out << "bytes \"" << o.bytes << "\", pane \"" << o.pane << "\", " << o.attachments.size() << " attachment(s), spelt "
+       << o.spelt << (o.failed ? ", failed" : "") << ", keep text " << o.keepText << ", keep back " << o.keepBack;
 }
 
 // A converter as a front end leaves it: a text not recognised is shown as
@@ -51,8 +50,8 @@ struct FrontEnd {
     converter.Options = options;
   }
   Outcome Finish(std::string bytes, std::size_t spelt, bool failed) {
-    Outcome outcome{std::move(bytes), converter.Info(),          {}, spelt, failed,
-                    converter.KeepTextWhenNotRecognised, converter.KeepBackCopy};
+    Outcome outcome{std::move(bytes),      converter.Info(), {}, spelt, failed, converter.KeepTextWhenNotRecognised,
+                    converter.KeepBackCopy};
     for (const TFileRec& file : converter.Attachments) outcome.attachments.emplace_back(file.Name, file.Stream);
     return outcome;
   }
@@ -101,11 +100,12 @@ std::vector<std::string> GeneratedTexts() {
       encoded += b < 0x80 && c != '=' ? std::string(1, c) : std::string{'=', kHex[b >> 4], kHex[b & 15]};
     }
     // A soft break in the middle of every line.
-    mail += encoded.substr(0, encoded.size() / 2 / 3 * 3) + "=\r\n" + encoded.substr(encoded.size() / 2 / 3 * 3) +
-            "\r\n";
+    const std::size_t half = encoded.size() / 2 / 3 * 3;
+    mail += encoded.substr(0, half) + "=\r\n" + encoded.substr(half) + "\r\n";
   }
-  mail += "\n--b1\nContent-Type: application/octet-stream; name=\"data.bin\"\n"
-          "Content-Transfer-Encoding: base64\n\n";
+  mail +=
+      "\n--b1\nContent-Type: application/octet-stream; name=\"data.bin\"\n"
+      "Content-Transfer-Encoding: base64\n\n";
   std::string attachment;
   for (int i = 0; i < 200; ++i) attachment += static_cast<char>(i * 7);
   for (const std::string& line : testing::Base64Lines(attachment)) mail += line + "\n";

@@ -10,8 +10,8 @@
 #include "decoders/quoted_printable.h"
 #include "decoders/translit.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/russian_text.h"
 
 namespace kamvo {
