@@ -12,16 +12,6 @@
 
 namespace kamvo {
 
-std::string_view BreakBytes(LineEnd end) {
-  switch (end) {
-    case LineEnd::Lf: return "\n";
-    case LineEnd::CrLf: return "\r\n";
-    case LineEnd::Cr: return "\r";
-    case LineEnd::None: break;
-  }
-  return {};
-}
-
 Text::Text(std::initializer_list<std::string_view> lines) {
   std::size_t bytes = 0;
   for (std::string_view line : lines) bytes += line.size() + 1;
@@ -239,36 +229,66 @@ bool Text::Translate(const CodeTable& table) {
 }
 
 void Text::Expand(const std::array<std::uint32_t, 256>& forms, const std::array<std::uint8_t, 256>& lengths) {
+  Expand(forms, lengths, {});
+}
+
+void Text::Expand(const std::array<std::uint32_t, 256>& forms, const std::array<std::uint8_t, 256>& lengths,
+                  std::span<const LineBytes> replaced) {
   static_assert(std::endian::native == std::endian::little, "whole words are stored low byte first");
-  // Each line's end moves on by what the bytes before it grow.
   const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
-  std::size_t grown = 0, begin = 0;
-  for (auto& entry : index_) {
-    const std::size_t end = static_cast<std::size_t>(entry >> 2);
-    for (std::size_t k = begin; k < end; ++k) grown += lengths[data[k]] - 1u;
-    begin = end + BreakBytes(static_cast<LineEnd>(entry & 3)).size();
-    entry = static_cast<std::uint64_t>(end + grown) << 2 | (entry & 3);
+  // How much the bytes grow: four sums side by side, then each replaced line
+  // takes its own bytes' length instead of its forms'.
+  const auto growth = [&](std::size_t from, std::size_t to) {
+    std::size_t sums[4] = {};
+    std::size_t k = from;
+    for (; k + 4 <= to; k += 4)
+      for (int j = 0; j < 4; ++j) sums[j] += lengths[data[k + j]];
+    for (; k < to; ++k) sums[0] += lengths[data[k]];
+    return sums[0] + sums[1] + sums[2] + sums[3] - (to - from);
+  };
+  std::size_t grown = growth(0, bytes_.size());
+  for (const LineBytes& line : replaced) {
+    const std::size_t begin = Begin(line.Line), end = ContentEnd(line.Line);
+    grown += line.Bytes.size() - (end - begin) - growth(begin, end);
   }
-  if (grown == 0) return;
+  if (grown == 0 && replaced.empty()) return;
   std::size_t read = bytes_.size();
   bytes_.resize(read + grown);
   auto* out = reinterpret_cast<unsigned char*>(bytes_.data());
   std::size_t write = bytes_.size();
-  // From the end: the writing never falls behind the reading, and while it
-  // is four bytes ahead a whole word may be stored, its spare bytes landing
-  // where the next forms will go.
-  while (read > 0 && write - read >= 4) {
-    const unsigned char b = out[--read];
-    const unsigned length = lengths[b];
-    write -= length;
-    const std::uint32_t word = forms[b] << (8 * (4 - length));
-    std::memcpy(out + write + length - 4, &word, 4);
-  }
-  while (read > 0) {
-    const unsigned char b = out[--read];
-    const unsigned length = lengths[b];
-    write -= length;
-    for (unsigned k = 0; k < length; ++k) out[write + k] = static_cast<unsigned char>(forms[b] >> (8 * k));
+  // From the end: the writing never falls behind the reading (no line
+  // shrinks), and while it is four bytes ahead a whole word may be stored,
+  // its spare bytes landing where the next forms will go.
+  const auto convertDownTo = [&](std::size_t stop) {
+    while (read > stop && write - read >= 4) {
+      const unsigned char b = out[--read];
+      const unsigned length = lengths[b];
+      write -= length;
+      const std::uint32_t word = forms[b] << (8 * (4 - length));
+      std::memcpy(out + write + length - 4, &word, 4);
+    }
+    while (read > stop) {
+      const unsigned char b = out[--read];
+      const unsigned length = lengths[b];
+      write -= length;
+      for (unsigned k = 0; k < length; ++k) out[write + k] = static_cast<unsigned char>(forms[b] >> (8 * k));
+    }
+  };
+  std::size_t last = replaced.size();  // replaced[last - 1] is the next one going back
+  for (std::size_t i = index_.size(); i-- > 0;) {
+    const std::size_t end = ContentEnd(i);
+    const std::size_t lineBegin = i == 0 ? 0 : ContentEnd(i - 1) + BreakBytes(End(i - 1)).size();
+    convertDownTo(end);  // the break
+    const std::uint64_t newEnd = static_cast<std::uint64_t>(write) << 2 | (index_[i] & 3);
+    if (last > 0 && replaced[last - 1].Line == i) {
+      const std::string_view own = replaced[--last].Bytes;
+      write -= own.size();
+      std::memcpy(out + write, own.data(), own.size());
+      read = lineBegin;
+    } else {
+      convertDownTo(lineBegin);
+    }
+    index_[i] = newEnd;
   }
 }
 

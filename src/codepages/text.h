@@ -12,6 +12,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +22,12 @@
 
 namespace kamvo {
 
-// The bytes of a break: "", "\n", "\r\n" or "\r".
-std::string_view BreakBytes(LineEnd end);
+// The bytes of a break: "", "\n", "\r\n" or "\r". Inline: it is asked
+// for every line read.
+inline std::string_view BreakBytes(LineEnd end) {
+  constexpr std::string_view kBreaks[] = {"", "\n", "\r\n", "\r"};
+  return kBreaks[static_cast<unsigned char>(end) & 3];
+}
 
 // The break given to the lines made out of one line (split at breaks it
 // came to hold): its own; for a last line without one, the break of the
@@ -140,6 +145,15 @@ class Text {
   // one; the line index follows. Breaks stay as they are: forms of CR and
   // LF must be themselves. The text must have no open line.
   void Expand(const std::array<std::uint32_t, 256>& forms, const std::array<std::uint8_t, 256>& lengths);
+  // A line that Expand gives other bytes, at least as long as the line.
+  struct LineBytes {
+    std::size_t Line;
+    std::string_view Bytes;
+  };
+  // Expand, with the listed lines (in line order) given their own bytes
+  // instead of their forms.
+  void Expand(const std::array<std::uint32_t, 256>& forms, const std::array<std::uint8_t, 256>& lengths,
+              std::span<const LineBytes> replaced);
 
   // Reading the lines in order.
   class const_iterator {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "codepages/unicode.h"
 #include "driver/converter.h"
@@ -128,9 +129,25 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
     result = Text::FromBytes(std::move(block));
     return;
   }
-  if (!paired || input.Index.empty()) {
-    // No line to keep: the whole block grows into its UTF-8 form in place,
-    // breaks and all (they are ASCII).
+  // The lines kept as the input had them: one the run left as it was, or
+  // one whose UTF-8 the run decoded into just what it holds now.
+  std::vector<Text::LineBytes> kept;
+  std::string decoded, line8;
+  bool growsInPlace = !result.LineOpen();
+  for (std::size_t k = 0; paired && growsInPlace && k < input.Index.size(); ++k) {
+    const std::size_t i = input.Index[k];
+    const std::string_view line = result[i];
+    const std::string_view original = input.Lines[k];
+    if (line != original) {
+      Utf8ToWin(original, decoded, i == 0);
+      if (line != decoded) continue;
+    }
+    kept.push_back({i, original});
+    growsInPlace = original.size() >= line.size();
+  }
+  if (growsInPlace) {
+    // The whole block grows into its UTF-8 form in place, breaks and all
+    // (they are ASCII), the kept lines taking their own bytes.
     std::array<std::uint32_t, 256> packed{};
     std::array<std::uint8_t, 256> lengths{};
     for (int b = 0; b < 256; ++b) {
@@ -138,14 +155,13 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
       for (int k = 0; k < forms[b].Length; ++k)
         packed[b] |= static_cast<std::uint32_t>(static_cast<unsigned char>(forms[b].Bytes[k])) << (8 * k);
     }
-    result.Expand(packed, lengths);
+    result.Expand(packed, lengths, kept);
     return;
   }
   Text converted;
   // Room for the whole result at once, so that the text is never copied
   // while it grows: every line converted, plus the kept lines.
   converted.Reserve(Utf8Length(result.Bytes(), forms) + input.Lines.Bytes().size(), result.size());
-  std::string decoded, line8;
   std::size_t next = 0;  // the next kept line
   for (std::size_t i = 0; i < result.size(); ++i) {
     const std::string_view line = result[i];

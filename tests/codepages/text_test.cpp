@@ -104,7 +104,8 @@ TEST(Text, AppendLinesAgreesWithAddingTheLinesOneByOne) {
 }
 
 // Growing every byte into its form in place gives the text that building
-// it anew line by line gives, whether its block has room or not.
+// it anew line by line gives, whether its block has room or not, and with
+// some lines given their own bytes (as long as the line or longer).
 TEST(Text, ExpandingInPlaceAgreesWithBuildingTheTextAnew) {
   std::mt19937 random(12);
   std::array<std::uint32_t, 256> forms{};
@@ -121,14 +122,23 @@ TEST(Text, ExpandingInPlaceAgreesWithBuildingTheTextAnew) {
     for (char& c : bytes) c = random() % 4 == 0 ? "\r\nab"[random() % 4] : static_cast<char>(random() % 256);
     Text text = Text::FromBytes(bytes);
     Text expected;
+    std::vector<std::string> own;
+    std::vector<Text::LineBytes> replaced;
+    own.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
       std::string line;
-      for (unsigned char c : text[i])
-        for (int k = 0; k < lengths[c]; ++k) line.push_back(static_cast<char>(forms[c] >> (8 * k)));
+      if (round % 3 == 0 && random() % 3 == 0) {
+        own.push_back(std::string(text[i]) + std::string(random() % 5, 'x'));
+        replaced.push_back({i, own.back()});
+        line = own.back();
+      } else {
+        for (unsigned char c : text[i])
+          for (int k = 0; k < lengths[c]; ++k) line.push_back(static_cast<char>(forms[c] >> (8 * k)));
+      }
       expected.AddLine(line, text.End(i));
     }
     if (round % 2) text.Reserve(bytes.size() * 4, text.size());
-    text.Expand(forms, lengths);
+    text.Expand(forms, lengths, replaced);
     ASSERT_EQ(text, expected) << round;
   }
 }
