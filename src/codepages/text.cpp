@@ -236,20 +236,28 @@ void Text::Expand(const std::array<std::uint32_t, 256>& forms, const std::array<
                   std::span<const LineBytes> replaced) {
   static_assert(std::endian::native == std::endian::little, "whole words are stored low byte first");
   const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
-  // How much the bytes grow: four sums side by side, then each replaced line
-  // takes its own bytes' length instead of its forms'.
+  // How much the bytes grow, from how often each byte occurs (four counts
+  // side by side, so that no count waits for the one before).
   const auto growth = [&](std::size_t from, std::size_t to) {
-    std::size_t sums[4] = {};
+    std::array<std::array<std::uint64_t, 256>, 4> counts{};
     std::size_t k = from;
-    for (; k + 4 <= to; k += 4)
-      for (int j = 0; j < 4; ++j) sums[j] += lengths[data[k + j]];
-    for (; k < to; ++k) sums[0] += lengths[data[k]];
-    return sums[0] + sums[1] + sums[2] + sums[3] - (to - from);
+    for (; k + 4 <= to; k += 4) {
+      ++counts[0][data[k]];
+      ++counts[1][data[k + 1]];
+      ++counts[2][data[k + 2]];
+      ++counts[3][data[k + 3]];
+    }
+    for (; k < to; ++k) ++counts[0][data[k]];
+    std::size_t sum = 0;
+    for (int b = 0; b < 256; ++b)
+      sum += (counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b]) * (lengths[b] - 1u);
+    return sum;
   };
   std::size_t grown = growth(0, bytes_.size());
   for (const LineBytes& line : replaced) {
     const std::size_t begin = Begin(line.Line), end = ContentEnd(line.Line);
-    grown += line.Bytes.size() - (end - begin) - growth(begin, end);
+    grown += line.Bytes.size() - (end - begin);
+    for (std::size_t k = begin; k < end; ++k) grown -= lengths[data[k]] - 1u;
   }
   if (grown == 0 && replaced.empty()) return;
   std::size_t read = bytes_.size();
@@ -259,13 +267,17 @@ void Text::Expand(const std::array<std::uint32_t, 256>& forms, const std::array<
   // From the end: the writing never falls behind the reading (no line
   // shrinks), and while it is four bytes ahead a whole word may be stored,
   // its spare bytes landing where the next forms will go.
+  // Per byte, its form moved to the top of a word (so that the word ends
+  // where the form ends) and, above it, the form's length: one load each.
+  std::array<std::uint64_t, 256> packed;
+  for (int b = 0; b < 256; ++b)
+    packed[b] = static_cast<std::uint64_t>(lengths[b]) << 32 | (forms[b] << (8 * (4 - lengths[b])));
   const auto convertDownTo = [&](std::size_t stop) {
     while (read > stop && write - read >= 4) {
-      const unsigned char b = out[--read];
-      const unsigned length = lengths[b];
-      write -= length;
-      const std::uint32_t word = forms[b] << (8 * (4 - length));
-      std::memcpy(out + write + length - 4, &word, 4);
+      const std::uint64_t entry = packed[out[--read]];
+      const auto word = static_cast<std::uint32_t>(entry);
+      std::memcpy(out + write - 4, &word, 4);
+      write -= entry >> 32;
     }
     while (read > stop) {
       const unsigned char b = out[--read];
