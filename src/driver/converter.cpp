@@ -334,6 +334,18 @@ bool Converter::DetectSource() {
     DetectionObserver observer(*this);
     broken = SearchChains(state.SampleWords, options, observer).Broken;
     progressShown = true;
+    // The search ends at the first chain above the limit. One that explains
+    // the sample but turns the rest of the text into nonsense is no answer:
+    // the search then goes on to a chain that explains more of the sample.
+    if (!broken && !fair && options.DetectionLimit < 100 &&
+        ReachesDetectionLimit(PercentOf(state.BestScore, count), run_.DetectionLimit) &&
+        !ReplacesTextAsItStands(asItStands, ReadThrough(TextBuffer, DetectedConversion()),
+                                ConversionSteps(state.Layer, state.BestChain, state.DetectedUtf8))) {
+      SearchOptions further = options;
+      further.DetectionLimit = 100;
+      further.MustBeat = state.BestScore;
+      broken = SearchChains(state.SampleWords, further, observer).Broken;
+    }
   }
   // A UTF-8 text may hold a text read in a wrong code page: unless the
   // search recognised a full sample, it runs again through each outer layer

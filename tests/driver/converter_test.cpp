@@ -19,6 +19,7 @@ namespace kamvo {
 namespace {
 
 using testing::RussianText;
+using testing::PairOf;
 using testing::Recode;
 
 Lines PaneLines(const std::string& info) { return SplitLines(info); }
@@ -227,6 +228,25 @@ TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
   EXPECT_EQ(window.progressMin, 0);
   EXPECT_EQ(window.progressMax, 1);
   EXPECT_EQ(window.progressPosition, 0);
+}
+
+// The chain search ends at the first chain above the limit. Here that is a
+// four-pair chain that explains 19 of the 22 sample words and reads the
+// whole text as nonsense; the search goes on to the chain that explains
+// them all.
+TEST_F(ConverterTest, AChainThatReadsTheTextBadlyDoesNotEndTheSearch) {
+  const Lines text = {WinFromUtf8("Никогда не пророчествуйте: если пророчество ложно, никто этого не "),
+                      WinFromUtf8("забудет, а если оно правильно, никто об этом и не вспомнит."),
+                      WinFromUtf8("\t\t-- Генри Шоу")};
+  // KOI8-R text read as Windows-1251 and saved as KOI8-R, twice, then read
+  // as ISO 8859-5 and saved as Windows-1251.
+  const Lines koi = Recode(text, {PairOf(kWindows, kKoi8)});
+  Load(Recode(koi, {PairOf(kWindows, kKoi8), PairOf(kWindows, kKoi8), PairOf(kIso, kWindows)}));
+  Choose(0, kWindows);
+  converter.Convert();
+  EXPECT_EQ(converter.Detection.BestChain,
+            (Chain{PairOf(kWindows, kIso), PairOf(kKoi8, kWindows), PairOf(kKoi8, kWindows), PairOf(kKoi8, kWindows)}));
+  EXPECT_EQ(ToLines(converter.TextBuffer), text);
 }
 
 TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {

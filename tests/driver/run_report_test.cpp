@@ -3,17 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "codepages/unicode.h"
+#include "support/russian_text.h"
 
 namespace kamvo {
 namespace {
 
-// The pair that converts `from` into `to`.
-std::uint8_t Pair(int from, int to) {
-  for (int pair = 1; pair < kAllPairCount; ++pair)
-    if (PairFrom(pair) == from && PairTo(pair) == to) return static_cast<std::uint8_t>(pair);
-  ADD_FAILURE() << "no pair " << from << " -> " << to;
-  return 0;
-}
+using testing::PairOf;
 
 // Each way back is told as the damage it undoes, oldest step first, and
 // ends in the code page written.
@@ -29,22 +24,22 @@ TEST(WayReport, TellsTheDamageInTheOrderItHappened) {
       {{}, {}, false, kUtf8Code, "Windows-1251 -> UTF-8"},
       {{}, {}, true, kUtf8Code, "already UTF-8"},
       {{}, {}, true, kKoi8, "UTF-8 -> KOI8-R"},
-      {{}, {Pair(kKoi8, kWindows)}, false, kUtf8Code, "KOI8-R -> UTF-8"},
-      {{}, {Pair(kKoi8, kWindows)}, false, kKoi8, "already KOI8-R"},
+      {{}, {PairOf(kKoi8, kWindows)}, false, kUtf8Code, "KOI8-R -> UTF-8"},
+      {{}, {PairOf(kKoi8, kWindows)}, false, kKoi8, "already KOI8-R"},
       {{}, {kMacToWindowsPair}, false, kWindows, "MacCyrillic -> Windows-1251"},
       {{{kKoi8, 0}}, {}, false, kUtf8Code, "Windows-1251 read as KOI8-R, saved as UTF-8 -> UTF-8"},
       {{{kWindows1252, 0}}, {}, true, kUtf8Code, "UTF-8 read as Windows-1252, saved as UTF-8 -> UTF-8"},
-      {{}, {Pair(kWindows, kKoi8)}, true, kWindows, "UTF-8 read as KOI8-R, saved as Windows-1251 -> Windows-1251"},
+      {{}, {PairOf(kWindows, kKoi8)}, true, kWindows, "UTF-8 read as KOI8-R, saved as Windows-1251 -> Windows-1251"},
       // Windows-1251 text read as KOI8-R and saved as Windows-1251, then
       // taken for Dos and converted into KOI8-R (the last damage is undone
       // first).
       {{},
-       {Pair(kKoi8, kDos), Pair(kWindows, kKoi8)},
+       {PairOf(kKoi8, kDos), PairOf(kWindows, kKoi8)},
        false,
        kUtf8Code,
        "Windows-1251 read as KOI8-R, saved as Windows-1251, then read as CP866, saved as KOI8-R -> UTF-8"},
       // A correct conversion after the damage is named as one.
-      {{}, {Pair(kKoi8, kWindows), Pair(kWindows, kKoi8)}, false, kIso,
+      {{}, {PairOf(kKoi8, kWindows), PairOf(kWindows, kKoi8)}, false, kIso,
        "Windows-1251 read as KOI8-R, saved as Windows-1251, converted to KOI8-R -> ISO-8859-5"},
       {{{kWindows1252, kKoi8}}, {}, false, kUtf8Code,
        "Windows-1251 read as KOI8-R, saved as UTF-8, then read as Windows-1252, saved as UTF-8 -> UTF-8"},

@@ -71,6 +71,13 @@ inline Lines RussianText(std::mt19937& random, int lineCount, int wordsPerLine) 
   return lines;
 }
 
+// The pair that converts code page `from` into `to` (0 when none does).
+inline std::uint8_t PairOf(int from, int to) {
+  for (int pair = 1; pair < kAllPairCount; ++pair)
+    if (PairFrom(pair) == from && PairTo(pair) == to) return static_cast<std::uint8_t>(pair);
+  return 0;
+}
+
 // The text as wrongly converted through the pairs, one after another.
 inline Lines Recode(const Lines& text, const std::vector<int>& pairs) {
   Lines result;
