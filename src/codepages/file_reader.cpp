@@ -33,6 +33,24 @@ void Prefault(char* data, std::size_t size) {
 #endif
 }
 
+// Asks for the large pages of the system for a large buffer: a text of
+// hundreds of megabytes then takes a few hundred page faults instead of
+// hundreds of thousands, and its passes miss the address cache far less.
+// Only a hint, which the system may decline.
+void UseLargePages(char* data, std::size_t size) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+  if (size < 4 * kLargePage) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+  const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
 }  // namespace
 
 bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit, unsigned growth) {
@@ -56,6 +74,7 @@ bool ReadWholeFd(int fd, std::string& bytes, std::size_t limit, unsigned growth)
         }
       }
       bytes.reserve(expected);
+      UseLargePages(bytes.data(), bytes.capacity());
       Prefault(bytes.data(), expected);
       bytes.resize(expected);
     }
