@@ -24,10 +24,10 @@
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "recognition/chain_scoring.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 using namespace kamvo;
 namespace fs = std::filesystem;
@@ -80,8 +80,8 @@ struct Bucket {
   int Low, High;
   const char* Name;
 };
-constexpr std::array<Bucket, 5> kBuckets = {{{1, 3, "1-3"}, {4, 7, "4-7"}, {8, 15, "8-15"}, {16, 40, "16-40"},
-                                             {41, INT_MAX, ">40"}}};
+constexpr std::array<Bucket, 5> kBuckets = {
+    {{1, 3, "1-3"}, {4, 7, "4-7"}, {8, 15, "8-15"}, {16, 40, "16-40"}, {41, INT_MAX, ">40"}}};
 
 // `count` texts of the bucket's word count: fortunes cut after a random
 // word within the bucket, the longest ones whole or run together.
@@ -131,9 +131,15 @@ constexpr std::array<Form, 9> kForms = {{{"Windows-1251", kWindows},
 std::string MakeForm(int form, const std::string& win, std::mt19937& random) {
   auto code = [&] { return 1 + static_cast<int>(random() % 4); };
   switch (form) {
-    case 0: case 1: case 2: case 3: return ConvertByTable(win, BuildCodeTable(kWindows, kForms[form].Truth));
-    case 4: return Utf8FromWin(win);
-    case 5: case 6: {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+      return ConvertByTable(win, BuildCodeTable(kWindows, kForms[form].Truth));
+    case 4:
+      return Utf8FromWin(win);
+    case 5:
+    case 6: {
       std::string text = win;
       int previous = 0;
       for (int step = 0; step < form - 3; ++step) {
@@ -152,7 +158,8 @@ std::string MakeForm(int form, const std::string& win, std::mt19937& random) {
       while (readAs == writtenIn);
       return ReadAsSavedUtf8(ConvertByTable(win, BuildCodeTable(kWindows, writtenIn)), readAs);
     }
-    default: return ReadAsSavedUtf8(Utf8FromWin(win), code());
+    default:
+      return ReadAsSavedUtf8(Utf8FromWin(win), code());
   }
 }
 
@@ -196,7 +203,9 @@ std::string Run(const std::string& command) {
   return out;
 }
 
-bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+bool Have(const char* tool) {
+  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 struct Tally {
   int Texts = 0, Default = 0, Full = 0, Enca = 0, Uchardet = 0;

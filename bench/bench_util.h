@@ -17,8 +17,7 @@ double Seconds(Fn&& fn) {
 
 // Prints "what: 1.234 s (56.7 MB/s), target: ..." for a run over bytes.
 inline void Report(const std::string& what, double seconds, double bytes, const std::string& target) {
-  std::printf("%-48s %8.3f s  %8.1f MB/s   target: %s\n", what.c_str(), seconds,
-              bytes / seconds / 1e6, target.c_str());
+  std::printf("%-48s %8.3f s  %8.1f MB/s   target: %s\n", what.c_str(), seconds, bytes / seconds / 1e6, target.c_str());
 }
 
 }  // namespace kamvo::bench

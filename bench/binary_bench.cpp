@@ -14,9 +14,9 @@
 #include "decoders/binary.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 namespace {
 
@@ -49,12 +49,17 @@ double Bytes(const Lines& lines) {
 // 10 MB of KOI8-R text lines, then a 40 MB Base64 attachment.
 Lines BigMail() {
   std::mt19937 random(1);
-  Lines mail = {"From: sender@example.com", "Subject: big", "MIME-Version: 1.0",
-                "Content-Type: multipart/mixed; boundary=\"XYZ\"", "", "--XYZ",
-                "Content-Type: text/plain; charset=\"koi8-r\"", ""};
-  const std::string sentence = ConvertByTable(
-      WinFromUtf8("Сегодня хорошая погода, мы идём гулять в парк. Как твои дела, как работа и семья?"),
-      BuildCodeTable(kWindows, kKoi8));
+  Lines mail = {"From: sender@example.com",
+                "Subject: big",
+                "MIME-Version: 1.0",
+                "Content-Type: multipart/mixed; boundary=\"XYZ\"",
+                "",
+                "--XYZ",
+                "Content-Type: text/plain; charset=\"koi8-r\"",
+                ""};
+  const std::string sentence =
+      ConvertByTable(WinFromUtf8("Сегодня хорошая погода, мы идём гулять в парк. Как твои дела, как работа и семья?"),
+                     BuildCodeTable(kWindows, kKoi8));
   double text = 0;
   while (text < 10e6) {
     mail.push_back(sentence);
@@ -109,8 +114,7 @@ int main() {
     std::string word(1, ' ');
     word += WinFromUtf8("слово");
     while (begin.size() < 10'000'000) begin += word;
-    RunStage("DecodeBinary, a 10 MB BEGIN line naming a block", {begin, Base64(std::string(57, '\0'))},
-             "linear");
+    RunStage("DecodeBinary, a 10 MB BEGIN line naming a block", {begin, Base64(std::string(57, '\0'))}, "linear");
   }
 
   // The whole road of `kamvo mail.eml`: read, all stages, detection, write,

@@ -56,14 +56,12 @@ inline Sample RunProgram(const std::vector<std::string>& args, std::vector<int> 
   sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   sample.maxRssBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;
   okStatuses.push_back(0);
-  sample.ok = WIFEXITED(status) &&
-              std::find(okStatuses.begin(), okStatuses.end(), WEXITSTATUS(status)) != okStatuses.end();
+  sample.ok =
+      WIFEXITED(status) && std::find(okStatuses.begin(), okStatuses.end(), WEXITSTATUS(status)) != okStatuses.end();
   return sample;
 }
 
-inline bool Installed(const std::string& program) {
-  return RunProgram({"sh", "-c", "command -v " + program}).ok;
-}
+inline bool Installed(const std::string& program) { return RunProgram({"sh", "-c", "command -v " + program}).ok; }
 
 inline Figure Median(std::vector<Sample> samples) {
   Figure figure;

@@ -8,9 +8,9 @@
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "recognition/detection.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 using namespace kamvo;
 
@@ -89,9 +89,10 @@ int main() {
     options.Threads = 1;
     single = std::min(single, bench::Seconds([&] { SearchChains(sample, options, observer); }));
   }
-  std::printf("full 8-level search, %d words, best %d%%: %.3f s on every processor, %.3f s on one "
-              "(target 0.5 s)\n",
-              sample.Count, PercentOf(result.BestScore, sample.Count), full, single);
+  std::printf(
+      "full 8-level search, %d words, best %d%%: %.3f s on every processor, %.3f s on one "
+      "(target 0.5 s)\n",
+      sample.Count, PercentOf(result.BestScore, sample.Count), full, single);
   options.Threads = 0;
 
   // Random bytes: no chain gets far, so the quick test can rule out little.
@@ -171,8 +172,10 @@ int main() {
   }
   double worst = 0;
   for (int run = 0; run < 3; ++run) worst = std::max(worst, DetectWhole(Utf8FromWin(lower), 100));
-  std::printf("25 random lower-case Cyrillic words as UTF-8, limit 100, with the outer layers: %.3f s "
-              "(worst of three; no target)\n", worst);
+  std::printf(
+      "25 random lower-case Cyrillic words as UTF-8, limit 100, with the outer layers: %.3f s "
+      "(worst of three; no target)\n",
+      worst);
   const double plain = bench::Seconds([&] {
     for (int i = 0; i < 1000; ++i) DetectWhole(Utf8FromWin(words), 80);
   });

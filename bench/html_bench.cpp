@@ -17,10 +17,10 @@ namespace {
 
 using namespace kamvo;
 
-const char* const kNames[] = {"agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
-                              "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
-                              "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
-                              "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
+const char* const kNames[] = {"agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig", "ccedil",
+                              "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc", "iuml",
+                              "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",  "divide",
+                              "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn", "yuml"};
 
 // A page of paragraphs whose words are Latin-1 entity names, with tags,
 // attributes, &nbsp; and &amp; sprinkled in, about `size` bytes.

@@ -17,10 +17,10 @@
 #include "codepages/lines.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "support/headless_window.h"
 
 namespace {
 
@@ -30,9 +30,7 @@ constexpr std::size_t kMB = 1000 * 1000;
 
 // Lines of the pattern repeated until the text holds about `size` bytes
 // (counting a CR LF after every line).
-Lines RepeatedLines(const std::string& line, std::size_t size) {
-  return Lines(size / (line.size() + 2) + 1, line);
-}
+Lines RepeatedLines(const std::string& line, std::size_t size) { return Lines(size / (line.size() + 2) + 1, line); }
 
 // "<" runs of one to three on their own lines.
 Lines LessThanLines(std::size_t size) {
@@ -65,9 +63,18 @@ Lines AmpersandHash(std::size_t size) {
 
 // One line of Russian words in KOI-8 with some Latin, markup and escapes.
 Lines OneLongLine(std::size_t size) {
-  const std::vector<std::string> words = {
-      "\xCF\xF0\xE8\xE2\xE5\xF2", "\xEC\xE8\xF0", "\xE4\xEE\xF0\xEE\xE3\xEE\xE9", "\xE4\xF0\xF3\xE3",
-      "\xEA\xE0\xEA", "\xE2", "text", "<b>", "=C0", "&nbsp;", "%41", "shh"};
+  const std::vector<std::string> words = {"\xCF\xF0\xE8\xE2\xE5\xF2",
+                                          "\xEC\xE8\xF0",
+                                          "\xE4\xEE\xF0\xEE\xE3\xEE\xE9",
+                                          "\xE4\xF0\xF3\xE3",
+                                          "\xEA\xE0\xEA",
+                                          "\xE2",
+                                          "text",
+                                          "<b>",
+                                          "=C0",
+                                          "&nbsp;",
+                                          "%41",
+                                          "shh"};
   std::mt19937 random(3);
   std::string line;
   while (line.size() < size) {

@@ -31,8 +31,8 @@ void RunStage(const std::string& what, Lines lines, const std::string& target) {
   bool converted = false;
   const double seconds = bench::Seconds([&] { converted = DecodeEscapes(text, EscapeSwitches{}, c, NoProgress()); });
   bench::Report(what, seconds, bytes, target);
-  std::printf("  %.1f MB in, %zu lines out, converted %d, QP %d, 7-bit %d, RTF %d, HTML %d\n", bytes / 1e6,
-              text.size(), converted, c.QPCount, c.SevenBitCount, c.RtfCount, c.HtmlCount);
+  std::printf("  %.1f MB in, %zu lines out, converted %d, QP %d, 7-bit %d, RTF %d, HTML %d\n", bytes / 1e6, text.size(),
+              converted, c.QPCount, c.SevenBitCount, c.RtfCount, c.HtmlCount);
 }
 
 // A KOI8-R mail body of about `size` bytes, quoted-printable with soft line

@@ -40,8 +40,7 @@ std::string FortunesUtf8() {
 }
 
 // The text through iconv (characters the target lacks are left out).
-std::string Iconv(const std::string& text, const std::string& from, const std::string& to,
-                  const fs::path& dir) {
+std::string Iconv(const std::string& text, const std::string& from, const std::string& to, const fs::path& dir) {
   const std::string in = (dir / "iconv-in").string(), out = (dir / "iconv-out").string();
   WriteFile(in, text);
   RunProgram({"iconv", "-c", "-f", from, "-t", to, in, "-o", out}, {1});
@@ -111,8 +110,7 @@ std::string Base64Lines(const std::string& data) {
   for (std::size_t i = 0; i < data.size(); i += 3) {
     const std::size_t n = std::min<std::size_t>(3, data.size() - i);
     unsigned v = 0;
-    for (std::size_t k = 0; k < 3; ++k)
-      v = v << 8 | (k < n ? static_cast<unsigned char>(data[i + k]) : 0u);
+    for (std::size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<unsigned char>(data[i + k]) : 0u);
     for (std::size_t k = 0; k < 4; ++k) result += k <= n ? alphabet[(v >> (18 - 6 * k)) & 63] : '=';
     column += 4;
     if (column == 76) {
@@ -165,10 +163,10 @@ std::string Base64Mail(const std::string& koi, std::size_t size, std::string& en
 struct Input {
   std::string name;
   std::string bytes;
-  std::string iconvFrom;   // the code page iconv converts from
-  std::string expected;    // what kamvo should write, when known
-  std::string encoded;     // for a mail: the encoded part
-  std::string decoder;     // for a mail: "base64" or "qp"
+  std::string iconvFrom;  // the code page iconv converts from
+  std::string expected;   // what kamvo should write, when known
+  std::string encoded;    // for a mail: the encoded part
+  std::string decoder;    // for a mail: "base64" or "qp"
 };
 
 // Runs a command in the folder `dir` after the files there were cleared
@@ -211,9 +209,10 @@ int main(int argc, char** argv) {
   fs::create_directories(root);
   const std::string koi = Iconv(utf8, "utf-8", "koi8-r", root);
   const std::string win = Iconv(utf8, "utf-8", "cp1251", root);
-  std::printf("fortunes-ru: %zu bytes of UTF-8, %zu of KOI8-R; %d runs of each, median time, largest\n"
-              "max RSS. Other work on the machine makes single runs noisy.\n",
-              utf8.size(), koi.size(), repeats);
+  std::printf(
+      "fortunes-ru: %zu bytes of UTF-8, %zu of KOI8-R; %d runs of each, median time, largest\n"
+      "max RSS. Other work on the machine makes single runs noisy.\n",
+      utf8.size(), koi.size(), repeats);
 
   const std::string master = (root / "master").string(), same = (root / "same-size").string();
   const fs::path work = root / "work";
@@ -231,10 +230,14 @@ int main(int argc, char** argv) {
         const std::string winText = Repeat(win, copies * win.size());
         Input made;
         switch (kind) {
-          case 0: return Input{"KOI8-R, LF", koiText, "koi8-r", winText, "", ""};
-          case 1: return Input{"KOI8-R, CR LF", Rebreak(koiText, false), "koi8-r", Rebreak(winText, false), "", ""};
-          case 2: return Input{"KOI8-R, mixed breaks", Rebreak(koiText, true), "koi8-r", Rebreak(winText, true), "", ""};
-          case 3: return Input{"UTF-8", Repeat(utf8, copies * utf8.size()), "utf-8", "", "", ""};
+          case 0:
+            return Input{"KOI8-R, LF", koiText, "koi8-r", winText, "", ""};
+          case 1:
+            return Input{"KOI8-R, CR LF", Rebreak(koiText, false), "koi8-r", Rebreak(winText, false), "", ""};
+          case 2:
+            return Input{"KOI8-R, mixed breaks", Rebreak(koiText, true), "koi8-r", Rebreak(winText, true), "", ""};
+          case 3:
+            return Input{"UTF-8", Repeat(utf8, copies * utf8.size()), "utf-8", "", "", ""};
           case 4:
             made = {"quoted-printable mail", "", "", "", "", "qp"};
             made.bytes = QpMail(koi, size, made.encoded);
@@ -266,8 +269,8 @@ int main(int argc, char** argv) {
         kamvoRuns.push_back(InCleanFolder(work, master, {kamvo, file, "/WIN"}));
         if (r == 0 && check && ReadFile(file) != ReadFile(expected))
           std::printf("    kamvo's result differs from iconv's\n");
-        Sample other = RunProgram({"iconv", "-c", "-f", from, "-t", "cp1251", iconvInput, "-o",
-                                   (root / "iconv-out").string()}, {1});
+        Sample other = RunProgram(
+            {"iconv", "-c", "-f", from, "-t", "cp1251", iconvInput, "-o", (root / "iconv-out").string()}, {1});
         if (input.decoder == "base64") {
           const Sample decode = RunProgram({"base64", "-d", "-i", encoded});
           other.seconds += decode.seconds;
@@ -286,8 +289,8 @@ int main(int argc, char** argv) {
       const double ratio = mine.seconds / theirs.seconds, memory = mine.maxRssBytes / bytes;
       const bool met = mine.ok && ratio <= 1.0 && memory <= 2.0;
       allMet = allMet && met;
-      std::printf("    %.2fx the time (target at most 1.0x), %.2fx the file in memory (target at most 2x): %s\n",
-                  ratio, memory, Verdict(met));
+      std::printf("    %.2fx the time (target at most 1.0x), %.2fx the file in memory (target at most 2x): %s\n", ratio,
+                  memory, Verdict(met));
       if (size == std::size_t{10} << 20) {
         smallSeconds[input.name] = mine.seconds;
       } else if (smallSeconds.count(input.name)) {

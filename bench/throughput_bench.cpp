@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "../tests/support/russian_text.h"
-#include "codepages/byte_scan.h"
 #include "child_process.h"
+#include "codepages/byte_scan.h"
 
 namespace {
 
@@ -83,11 +83,13 @@ int main(int argc, char** argv) {
   const std::string out = (dir / "out.txt").string();
   const std::vector<std::string> off = {"/BIN-", "/QP-", "/RTF-", "/HTML-", "/UTF-"};
 
-  std::printf("%d runs of each, median time, largest max RSS; MB = 10^6 bytes. Other work on the\n"
-              "machine makes single runs noisy: compare figures taken in the same run.\n", repeats);
+  std::printf(
+      "%d runs of each, median time, largest max RSS; MB = 10^6 bytes. Other work on the\n"
+      "machine makes single runs noisy: compare figures taken in the same run.\n",
+      repeats);
   // KAMVO_BYTE_KERNEL, passed on to the program, measures a slower kernel.
-  std::printf("Byte-scan kernels up to: %.*s (KAMVO_BYTE_KERNEL)\n", static_cast<int>(kamvo::ByteKernelCeiling().size()),
-              kamvo::ByteKernelCeiling().data());
+  std::printf("Byte-scan kernels up to: %.*s (KAMVO_BYTE_KERNEL)\n",
+              static_cast<int>(kamvo::ByteKernelCeiling().size()), kamvo::ByteKernelCeiling().data());
 
   Figure kamvoDefault[2], kamvoOff[2], iconvFigure[2], encaFigure[2], kamvoUtf8[2], iconvUtf8[2];
   double utf8Bytes[2] = {0, 0};  // the size of the UTF-8 result

@@ -14,8 +14,8 @@
 #include "decoders/translit.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 namespace {
 
@@ -67,9 +67,9 @@ void Decode(const char* what, const Lines& lines, const std::string& table) {
 int main() {
   std::mt19937 rng(1);
   const std::vector<std::string> translitWords = {
-      "Privet", "kak", "dela", "segodnja", "khoroshaja", "pogoda", "my", "pojdjom", "guljat'",
-      "v", "park", "Ja", "ochen'", "rad", "tebja", "videt'", "SHHuka", "zhuk", "ob\"jom",
-      "EHto", "chelovek", "vremja", "zhizn'", "jula", "MOSKVA", "shhi", "s\"ezd", "pis'mo"};
+      "Privet",   "kak",    "dela",   "segodnja", "khoroshaja", "pogoda", "my",     "pojdjom", "guljat'", "v",
+      "park",     "Ja",     "ochen'", "rad",      "tebja",      "videt'", "SHHuka", "zhuk",    "ob\"jom", "EHto",
+      "chelovek", "vremja", "zhizn'", "jula",     "MOSKVA",     "shhi",   "s\"ezd", "pis'mo"};
   const std::string table = DefaultTranslitTable();
 
   const Lines text = MakeText(translitWords, rng);
@@ -85,16 +85,15 @@ int main() {
 
   // Encoding, and both as the window runs them.
   std::vector<std::string> russianWords;
-  for (const char* w : {"Привет", "как", "дела", "сегодня", "хорошая", "погода", "мы", "пойдём",
-                        "гулять", "в", "парк", "Я", "очень", "рад", "тебя", "видеть", "ЩУКА",
-                        "жук", "объём", "Это", "человек", "время", "жизнь"})
+  for (const char* w :
+       {"Привет", "как", "дела", "сегодня", "хорошая", "погода", "мы",    "пойдём", "гулять",  "в",     "парк", "Я",
+        "очень",  "рад", "тебя", "видеть",  "ЩУКА",    "жук",    "объём", "Это",    "человек", "время", "жизнь"})
     russianWords.push_back(WinFromUtf8(w));
   const Lines russian = MakeText(russianWords, rng);
   {
     Text text = Text::FromLines(russian, LineEnd::CrLf);
     const double seconds = bench::Seconds([&] { EncodeTranslitLines(text, table); });
-    bench::Report("encode 50 MB Russian text", seconds, static_cast<double>(SizeOf(russian)),
-                  "seconds, not hours");
+    bench::Report("encode 50 MB Russian text", seconds, static_cast<double>(SizeOf(russian)), "seconds, not hours");
   }
 
   TCfg cfg;
@@ -105,6 +104,5 @@ int main() {
   bench::Report("ConvTranslit stage, 50 MB", seconds, static_cast<double>(SizeOf(text)), "seconds, not hours");
   converter.TextBuffer = Text::FromLines(russian);
   seconds = bench::Seconds([&] { EncodeTranslit(converter); });
-  bench::Report("EncodeTranslit command, 50 MB", seconds, static_cast<double>(SizeOf(russian)),
-                "seconds, not hours");
+  bench::Report("EncodeTranslit command, 50 MB", seconds, static_cast<double>(SizeOf(russian)), "seconds, not hours");
 }

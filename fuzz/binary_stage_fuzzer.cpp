@@ -10,14 +10,14 @@
 
 #include "decoders/attachment_names.h"
 #include "decoders/binary.h"
+#include "decoders/binary_encoders.h"
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
-#include "decoders/binary_encoders.h"
-#include "support/headless_window.h"
 #include "fuzz_common.h"
-#include "stopped_run.h"
 #include "settings/settings.h"
+#include "stopped_run.h"
+#include "support/headless_window.h"
 #include "support/plain_helpers.h"
 
 using namespace kamvo;
@@ -42,8 +42,7 @@ void CheckSafeNames(const TFileList& files) {
 void CheckBase64RoundTrip(std::string_view bytes) {
   // A block starts with a line of more than 20 characters.
   if (bytes.size() < 16) return;
-  Lines text = {"Content-Type: application/octet-stream",
-                "Content-Disposition: attachment; filename=\"data.bin\"", ""};
+  Lines text = {"Content-Type: application/octet-stream", "Content-Disposition: attachment; filename=\"data.bin\"", ""};
   for (std::string& line : testing::Base64Lines(bytes)) text.push_back(std::move(line));
   text.push_back("");
   text.push_back("--boundary--");
@@ -60,11 +59,22 @@ void CheckBase64RoundTrip(std::string_view bytes) {
 // Any bytes sent as a Base64 part of a mail, after a quoted-printable part,
 // come back whole under the part's name, through both stages in their order.
 void CheckMailRoundTrip(std::string_view bytes) {
-  Lines text = {"From: a@example.ru", "Subject: =?utf-8?B?0J/RgNC4?=", "MIME-Version: 1.0",
-                "Content-Type: multipart/mixed; boundary=\"b\"", "", "--b",
-                "Content-Type: text/plain; charset=utf-8", "Content-Transfer-Encoding: quoted-printable", "",
-                "=D0=9F=D1=80=D0=B8=", "", "--b", "Content-Type: application/octet-stream",
-                "Content-Transfer-Encoding: base64", "Content-Disposition: attachment; filename=\"data.bin\"", ""};
+  Lines text = {"From: a@example.ru",
+                "Subject: =?utf-8?B?0J/RgNC4?=",
+                "MIME-Version: 1.0",
+                "Content-Type: multipart/mixed; boundary=\"b\"",
+                "",
+                "--b",
+                "Content-Type: text/plain; charset=utf-8",
+                "Content-Transfer-Encoding: quoted-printable",
+                "",
+                "=D0=9F=D1=80=D0=B8=",
+                "",
+                "--b",
+                "Content-Type: application/octet-stream",
+                "Content-Transfer-Encoding: base64",
+                "Content-Disposition: attachment; filename=\"data.bin\"",
+                ""};
   for (std::string& line : testing::Base64Lines(bytes)) text.push_back(std::move(line));
   text.push_back("");
   text.push_back("--b--");

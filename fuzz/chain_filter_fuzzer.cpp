@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t start = 0; start < text.size() && sample.Count < kSampleSize;) {
     std::size_t end = text.find(' ', start);
     if (end == std::string_view::npos) end = text.size();
-    if (end > start) sample.Words[sample.Count++] = std::string(text.substr(start, std::min<std::size_t>(end - start, 45)));
+    if (end > start)
+      sample.Words[sample.Count++] = std::string(text.substr(start, std::min<std::size_t>(end - start, 45)));
     start = end + 1;
   }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "codepages/unicode.h"
 #include "cli/command_line.h"
 #include "cli/long_options.h"
+#include "codepages/unicode.h"
 #include "fuzz_common.h"
 
 using namespace kamvo;
@@ -54,9 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::equal(longOptions.Files.rbegin(), longOptions.Files.rend(), params.rbegin()));
 
   const std::string& last = params.back();
-  const int code = TerminalCodePage([&](const char* name) {
-    return std::string(name) == "LANG" ? last : std::string();
-  });
+  const int code =
+      TerminalCodePage([&](const char* name) { return std::string(name) == "LANG" ? last : std::string(); });
   FUZZ_CHECK(code >= 0 && code <= kLastCode);
   for (int terminal = 0; terminal <= kCodeCount; ++terminal) {
     const std::string shown = ForTerminal(last, terminal);

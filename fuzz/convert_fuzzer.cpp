@@ -8,10 +8,10 @@
 // bits 3-4 the target; bit 5 lines split at LF only; bits 6-7 press Stop at
 // an event), then the text.
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;

@@ -2,10 +2,10 @@
 // conversion. Meant for tiny inputs (fuzz/run gives it a short -max_len): a
 // sample that no chain recognises makes the search visit every chain.
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "fuzz_common.h"
 #include "recognition/detection.h"
 #include "recognition/reading.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/literal_detection.h"
 
 using namespace kamvo;
@@ -70,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   broken.breakAt = breakAt;
   const SearchResult part = SearchChains(sample, options, broken);
   FUZZ_CHECK(broken.improvements.size() <= observer.improvements.size());
-  FUZZ_CHECK(std::equal(broken.improvements.begin(), broken.improvements.end(),
-                        observer.improvements.begin()));
+  FUZZ_CHECK(std::equal(broken.improvements.begin(), broken.improvements.end(), observer.improvements.begin()));
   if (!part.Broken) FUZZ_CHECK(part.Best == fast.Best);
 
   // Detection inside a conversion, converting into the code page of the flags.

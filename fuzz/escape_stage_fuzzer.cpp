@@ -10,10 +10,10 @@
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
 #include "driver/stages.h"
-#include "support/headless_window.h"
 #include "fuzz_common.h"
-#include "stopped_run.h"
 #include "settings/settings.h"
+#include "stopped_run.h"
+#include "support/headless_window.h"
 #include "support/literal_quoted_printable.h"
 
 using namespace kamvo;
@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Text decodedText;
   EscapeCounters counters = initial;
-  const EscapeResult result = DecodeEscapedLines(Text::FromLines(source, LineEnd::CrLf), decodedText, switches, counters);
+  const EscapeResult result =
+      DecodeEscapedLines(Text::FromLines(source, LineEnd::CrLf), decodedText, switches, counters);
   FUZZ_CHECK(!result.Stopped);
   const Lines decoded = ToLines(decodedText);
 

@@ -8,11 +8,11 @@
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "fuzz_common.h"
-#include "stopped_run.h"
 #include "settings/settings.h"
+#include "stopped_run.h"
+#include "support/headless_window.h"
 #include "support/literal_html.h"
 #include "support/plain_lines.h"
 
@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // for numeric references must see.
   const Text joinedText = Text::FromBytes(joined);
   if (result.Changed)
-    FUZZ_CHECK(!HtmlInert(joinedText) || !EscapesInert(joinedText, EscapeSwitches{false, false, true}, EscapeCounters{}));
+    FUZZ_CHECK(!HtmlInert(joinedText) ||
+               !EscapesInert(joinedText, EscapeSwitches{false, false, true}, EscapeCounters{}));
   const Lines lines = result.Changed ? SplitLines(result.Text) : source;
   // The plain algorithm works on lines as a file gives them.
   if (!HasBreakInside(source)) {

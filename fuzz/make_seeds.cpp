@@ -99,9 +99,10 @@ int main(int argc, char** argv) {
   Seed("escape_stage", "plain", Flag(0x17, koi));
 
   // HTML.
-  Seed("html_stage", "page", Flag(0, "<html><head><title>" + References(line) + "</title></head>\n<body>\n<p>" +
-                                         "&Agrave;&aacute;&nbsp;&quot;&lt;b&gt;<br>\n" + line + "</p><li>x</li>\n<tr><td>" +
-                                         "&sup1;&times;&shy;</td></tr>\n</body></html>\n"));
+  Seed("html_stage", "page",
+       Flag(0, "<html><head><title>" + References(line) + "</title></head>\n<body>\n<p>" +
+                   "&Agrave;&aacute;&nbsp;&quot;&lt;b&gt;<br>\n" + line + "</p><li>x</li>\n<tr><td>" +
+                   "&sup1;&times;&shy;</td></tr>\n</body></html>\n"));
   Seed("html_stage", "tags", Flag(0, "<a\nhref=x>link</a> <\n\n> <b>bold</b> < <<>>"));
 
   // Translit.
@@ -109,19 +110,25 @@ int main(int argc, char** argv) {
   EncodeTranslitLines(encodedText, DefaultTranslitTable());
   const Lines encoded = ToLines(encodedText);
   Seed("translit", "default", Flag(1, Joined(encoded)));
-  Seed("translit", "table", Flag(0, "a\nb\nv\ng\nd\ne\njo\nzh\nz\ni\nj\nk\nl\nm\nn\no\np\nr\ns\nt\nu\nf\nh\nc\nch\nsh\nshh\n\"\ny\n'\neh\nju\nja" +
-                                         std::string(1, '\0') + "Privet, shhuka! Jozh, \"ehto\" ja."));
+  Seed("translit", "table",
+       Flag(0,
+            "a\nb\nv\ng\nd\ne\njo\nzh\nz\ni\nj\nk\nl\nm\nn\no\np\nr\ns\nt\nu\nf\nh\nc\nch\nsh\nshh\n\"\ny\n'"
+            "\neh\nju\nja" +
+                std::string(1, '\0') + "Privet, shhuka! Jozh, \"ehto\" ja."));
   Seed("translit", "cyrillic", Flag(1, win));
 
   // Base64, UUE and XXE.
   const std::string bytes = win + std::string("\0\x01\x02\xFF", 4);
-  Seed("binary_stage", "mime", Flag(0, "Content-Type: text/plain\nContent-Disposition: attachment; filename=\"=?koi8-r?B?" +
-                                           testing::Base64(testing::Recode({"\xCF\xE8\xF1\xFC\xEC\xEE.txt"}, {2})[0]) +
-                                           "?=\"\n\n" + Joined(testing::Base64Lines(win)) + "\n\n--end\n"));
+  Seed("binary_stage", "mime",
+       Flag(0, "Content-Type: text/plain\nContent-Disposition: attachment; filename=\"=?koi8-r?B?" +
+                   testing::Base64(testing::Recode({"\xCF\xE8\xF1\xFC\xEC\xEE.txt"}, {2})[0]) + "?=\"\n\n" +
+                   Joined(testing::Base64Lines(win)) + "\n\n--end\n"));
   Seed("binary_stage", "binary", Flag(0, "filename=\"data.bin\"\n" + Joined(testing::Base64Lines(bytes))));
-  Seed("binary_stage", "uue", Flag(0, "begin 644 " + line.substr(0, 12) + ".txt\n" +
-                                          Joined(testing::LengthPrefixedLines(bytes, false)) + "`\nend\n"));
-  Seed("binary_stage", "xxe", Flag(0, "begin 600 ../x\n" + Joined(testing::LengthPrefixedLines(win, true)) + "+\nend\n"));
+  Seed("binary_stage", "uue",
+       Flag(0, "begin 644 " + line.substr(0, 12) + ".txt\n" + Joined(testing::LengthPrefixedLines(bytes, false)) +
+                   "`\nend\n"));
+  Seed("binary_stage", "xxe",
+       Flag(0, "begin 600 ../x\n" + Joined(testing::LengthPrefixedLines(win, true)) + "+\nend\n"));
 
   // Words and detection.
   Seed("russian_word", "words", std::string(8, '\0') + win);
@@ -141,8 +148,9 @@ int main(int argc, char** argv) {
 
   // Whole conversions.
   Seed("convert", "sample", Flag(0, sample));
-  Seed("convert", "mail", Flag(0, "Subject: =?koi8-r?Q?" + Hex(line, "=") + "?=\n\n" + SoftBreaks(Hex(koi, "="), 60) + "\n" +
-                                      "begin 644 a.txt\n" + Joined(testing::LengthPrefixedLines(koi, false)) + "`\nend\n"));
+  Seed("convert", "mail",
+       Flag(0, "Subject: =?koi8-r?Q?" + Hex(line, "=") + "?=\n\n" + SoftBreaks(Hex(koi, "="), 60) + "\n" +
+                   "begin 644 a.txt\n" + Joined(testing::LengthPrefixedLines(koi, false)) + "`\nend\n"));
   Seed("convert", "html-utf8", Flag(0x08, "<p>" + utf8 + "</p>&nbsp;<br>"));
   Seed("convert", "translit", Flag(0x01, Joined(encoded)));
 
@@ -157,13 +165,16 @@ int main(int argc, char** argv) {
   store.Set(RegKeyPath("Settings\\Font"), "Name", TRegValue::String(line));
   Seed("settings_store", "written", store.Serialize());
   Seed("settings_store", "export",
-       "Windows Registry Editor Version 5.00\r\n\r\n[" + settingsKey + "]\r\n\"English\"=dword:00000000\r\n"
-       "\"Translit Table\"=hex(2):41,00,0d,0a,42,\\\r\n  00\r\n@=\"x\\\"y\"\r\n[-" + settingsKey + "]\r\n; comment\r\n");
+       "Windows Registry Editor Version 5.00\r\n\r\n[" + settingsKey +
+           "]\r\n\"English\"=dword:00000000\r\n"
+           "\"Translit Table\"=hex(2):41,00,0d,0a,42,\\\r\n  00\r\n@=\"x\\\"y\"\r\n[-" +
+           settingsKey + "]\r\n; comment\r\n");
 
   // Command lines.
   const std::string nul(1, '\0');
   Seed("command_line", "codes", "letter.txt" + nul + "/KOI");
-  Seed("command_line", "full", "/dos" + nul + "in.txt" + nul + "out.txt" + nul + "-WIN" + nul + "/QP-" + nul + "/tl" + nul + "ru_RU.KOI8-R");
+  Seed("command_line", "full",
+       "/dos" + nul + "in.txt" + nul + "out.txt" + nul + "-WIN" + nul + "/QP-" + nul + "/tl" + nul + "ru_RU.KOI8-R");
   Seed("command_line", "path", "/home/user/letter" + nul + "/BIN-" + nul + "/AUTO" + nul + "/unknown" + nul + "5184 ");
   return 0;
 }

@@ -25,9 +25,8 @@ namespace {
 const std::filesystem::path& StoreFolder() {
   static const std::filesystem::path folder = [] {
     std::error_code ec;
-    std::filesystem::path base = std::filesystem::exists("/dev/shm", ec)
-                                     ? std::filesystem::path("/dev/shm")
-                                     : std::filesystem::temp_directory_path();
+    std::filesystem::path base = std::filesystem::exists("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
+                                                                         : std::filesystem::temp_directory_path();
     std::string pattern = (base / "kamvo-fuzz-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) std::abort();
     std::atexit([] {

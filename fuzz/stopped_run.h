@@ -4,8 +4,8 @@
 
 #include "codepages/lines.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 namespace kamvo::fuzz {
 

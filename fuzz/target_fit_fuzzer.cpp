@@ -8,12 +8,12 @@
 // bits 3-5 the target, 0-3 a code page, 4-7 UTF-8), then the text.
 #include "codepages/code_tables.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "driver/target_fit.h"
 #include "driver/utf8_output.h"
 #include "fuzz_common.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 using namespace kamvo;
 using namespace kamvo::fuzz;

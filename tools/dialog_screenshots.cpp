@@ -38,9 +38,9 @@ using namespace kamvo;
 // A KOI-8 letter with a document and a picture attached in Base64.
 Lines Mail() {
   Lines mail;
-  for (const char* line : {"Здравствуй, дорогой друг!", "",
-                           "Посылаю тебе отчёт за прошлый месяц и фотографию нашего нового офиса.",
-                           "Напиши, пожалуйста, что ты думаешь о цифрах в таблице.", "", "Твой Андрей"})
+  for (const char* line :
+       {"Здравствуй, дорогой друг!", "", "Посылаю тебе отчёт за прошлый месяц и фотографию нашего нового офиса.",
+        "Напиши, пожалуйста, что ты думаешь о цифрах в таблице.", "", "Твой Андрей"})
     mail.push_back(ConvertByPair(WinFromUtf8(line), 2));
   const std::pair<const char*, QByteArray> files[] = {
       {"отчёт за май.pdf", QByteArray("%PDF-1.4\n\x01\x02", 11) + QByteArray(300, 'p')},

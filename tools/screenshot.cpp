@@ -3,10 +3,10 @@
 // Run it on the offscreen platform with its own config folder (see
 // scripts/screenshots).
 #include <QApplication>
-#include <QToolButton>
 #include <QPalette>
 #include <QPixmap>
 #include <QStyleFactory>
+#include <QToolButton>
 #include <QtTest/QTest>
 
 #include <cstdio>

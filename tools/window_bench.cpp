@@ -30,9 +30,7 @@ namespace {
 class LoopWatch {
  public:
   LoopWatch() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      longest_ = std::max(longest_, clock_.restart());
-    });
+    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
     timer_.setInterval(5);
   }
   void Start() {
@@ -134,14 +132,15 @@ int main(int argc, char** argv) {
   }
   const bool unchanged = editor->document()->firstBlock().text() == shown;
 
-  std::printf("file %.1f MiB: Open returned after %lld ms; converted text in the editor and usable after %lld ms%s\n", fileMiB,
-              static_cast<long long>(loaded), static_cast<long long>(usable), converted ? "" : " (NOT converted)");
+  std::printf("file %.1f MiB: Open returned after %lld ms; converted text in the editor and usable after %lld ms%s\n",
+              fileMiB, static_cast<long long>(loaded), static_cast<long long>(usable),
+              converted ? "" : " (NOT converted)");
   std::printf("longest time the window did not run its event loop: %lld ms\n", static_cast<long long>(blocked));
   std::printf("Back (the file as it is) returned after %lld ms, shown after %lld ms\n", static_cast<long long>(back),
               static_cast<long long>(backShown));
   if (stopped >= 0)
-    std::printf("Stop answered after %lld ms, the run ended after %lld ms; editor %s\n", static_cast<long long>(stopped),
-                static_cast<long long>(ended), unchanged ? "as it was" : "CHANGED");
+    std::printf("Stop answered after %lld ms, the run ended after %lld ms; editor %s\n",
+                static_cast<long long>(stopped), static_cast<long long>(ended), unchanged ? "as it was" : "CHANGED");
   else
     std::printf("Stop: the conversion had ended within 100 ms\n");
   std::printf("peak memory %.0f MiB, %.0f MiB over the %.0f MiB before opening (%.1f x the file)\n", peak,

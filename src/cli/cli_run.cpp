@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ostream>
@@ -131,11 +131,10 @@ bool ReportNotRecognised(const Converter& converter, const TCfg& cfg, std::ostre
   const std::string best = std::to_string(detection.BestPercent);
   const std::string limit = std::to_string(cfg.DetectionLimit);
   PrintLines(err,
-             converter.English()
-                 ? "Russian text not recognised (best " + best + " %, limit " + limit +
-                       " %): the code page was left as it is."
-                 : WinFromUtf8("Русский текст не распознан (лучший результат " + best + " %, порог " + limit +
-                               " %): кодировка оставлена как есть."),
+             converter.English() ? "Russian text not recognised (best " + best + " %, limit " + limit +
+                                       " %): the code page was left as it is."
+                                 : WinFromUtf8("Русский текст не распознан (лучший результат " + best + " %, порог " +
+                                               limit + " %): кодировка оставлена как есть."),
              terminalCode);
   return true;
 }

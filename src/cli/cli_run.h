@@ -18,8 +18,8 @@ struct TCfg;
 // The choices a command line makes for every conversion of the run.
 struct RunChoices {
   DecoderSwitches Switches;
-  int FromCode = 0;  // 0: automatic detection, 1..4, kUtf8Code
-  int ToCode = 1;    // 1..4, kUtf8Code
+  int FromCode = 0;     // 0: automatic detection, 1..4, kUtf8Code
+  int ToCode = 1;       // 1..4, kUtf8Code
   bool Strict = false;  // a character the target cannot hold fails the file
 };
 

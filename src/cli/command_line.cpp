@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <ostream>
 
-#include "codepages/ascii.h"
 #include "cli/cli_run.h"
 #include "cli/config_report.h"
 #include "cli/detect_report.h"
 #include "cli/filter.h"
 #include "cli/long_options.h"
 #include "cli/many_files.h"
+#include "codepages/ascii.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/default_target.h"
@@ -48,10 +48,9 @@ bool ApplyOption(const std::string& option, CommandLineOptions& options) {
     std::string_view name;
     bool DecoderSwitches::*field;
   };
-  static constexpr SwitchOption kSwitches[] = {
-      {"BIN", &DecoderSwitches::Base64}, {"QP", &DecoderSwitches::QP},
-      {"RTF", &DecoderSwitches::Rtf},    {"HTML", &DecoderSwitches::Html},
-      {"UTF", &DecoderSwitches::Utf8},   {"TL", &DecoderSwitches::Translit}};
+  static constexpr SwitchOption kSwitches[] = {{"BIN", &DecoderSwitches::Base64}, {"QP", &DecoderSwitches::QP},
+                                               {"RTF", &DecoderSwitches::Rtf},    {"HTML", &DecoderSwitches::Html},
+                                               {"UTF", &DecoderSwitches::Utf8},   {"TL", &DecoderSwitches::Translit}};
   for (const auto& row : kSwitches) {
     if (option == row.name) {
       options.Switches.*row.field = true;
@@ -121,10 +120,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
   return options;
 }
 
-bool IsSetupRun(const std::vector<std::string>& params,
-                const std::function<bool(const std::string&)>& fileExists) {
-  return !params.empty() && AsciiUpper(TrimControls(params.back())) == SetupParameter &&
-         !fileExists(params.back());
+bool IsSetupRun(const std::vector<std::string>& params, const std::function<bool(const std::string&)>& fileExists) {
+  return !params.empty() && AsciiUpper(TrimControls(params.back())) == SetupParameter && !fileExists(params.back());
 }
 
 namespace {
@@ -152,10 +149,12 @@ std::string Wrapped(const std::string& paragraph) {
 std::string HelpText(const TCfg& cfg, int defaultTarget) {
   std::string on, off;
   const auto add = [](std::string& list, const char* name) { list += (list.empty() ? "" : ", ") + std::string(name); };
-  const std::pair<bool, const char*> decoders[] = {
-      {cfg.ConvertBase64, "Base64/UUE/XXE (/BIN)"}, {cfg.ConvertQP, "quoted-printable (/QP)"},
-      {cfg.ConvertRTF, "RTF (/RTF)"},               {cfg.ConvertHTML, "HTML (/HTML)"},
-      {cfg.ConvertUTF8, "UTF-8 (/UTF)"},            {cfg.TranslitOn, "translit (/TL)"}};
+  const std::pair<bool, const char*> decoders[] = {{cfg.ConvertBase64, "Base64/UUE/XXE (/BIN)"},
+                                                   {cfg.ConvertQP, "quoted-printable (/QP)"},
+                                                   {cfg.ConvertRTF, "RTF (/RTF)"},
+                                                   {cfg.ConvertHTML, "HTML (/HTML)"},
+                                                   {cfg.ConvertUTF8, "UTF-8 (/UTF)"},
+                                                   {cfg.TranslitOn, "translit (/TL)"}};
   for (const auto& [enabled, name] : decoders) add(enabled ? on : off, name);
   const std::string target = TargetName(defaultTarget);
   return UsageText() + LongOptionsHelp() +
@@ -195,8 +194,8 @@ std::string ForTerminal(std::string_view text, int terminalCode) {
   return ConvertByTable(text, BuildCodeTable(kWindows, terminalCode));
 }
 
-int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out,
-                        std::ostream& err, int terminalCode) {
+int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out, std::ostream& err,
+                        int terminalCode) {
   TSettings settings;
   settings.Cfg = cfg;
   return ConvFileCommandLine(params, settings, out, err, terminalCode);
@@ -247,11 +246,14 @@ int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings&
   choices.Strict = longOptions.Strict;
   choices.Switches = options.Switches;
   choices.FromCode = longOptions.FromCode != -1 ? longOptions.FromCode : std::max(options.FromCode, 0);
-  choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode : options.ToCode != -1 ? options.ToCode : defaultTarget;
+  choices.ToCode = longOptions.ToCode != -1 ? longOptions.ToCode
+                   : options.ToCode != -1   ? options.ToCode
+                                            : defaultTarget;
 
   const auto attachmentsMisplaced = [&] {
-    return usageError("--attachments is for runs that write standard output (the attachments of a file "
-                      "written go beside it)");
+    return usageError(
+        "--attachments is for runs that write standard output (the attachments of a file "
+        "written go beside it)");
   };
   if (longOptions.Detect) {
     if (!longOptions.AttachmentsDir.empty()) return attachmentsMisplaced();

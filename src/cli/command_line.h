@@ -23,12 +23,12 @@ std::string UsageText();
 struct CommandLineOptions {
   int FromCode = -1;  // -1: not given
   int ToCode = -1;
-  std::string InFile;   // as given, never case-changed
+  std::string InFile;  // as given, never case-changed
   std::string OutFile;
   DecoderSwitches Switches;
   bool UnknownOption = false;
-  std::string ExtraFile;  // the first file name beyond an input and an output
-  std::string UnknownWord;  // the parameter that named no option
+  std::string ExtraFile;           // the first file name beyond an input and an output
+  std::string UnknownWord;         // the parameter that named no option
   std::vector<std::string> Files;  // every file name, in order
 };
 
@@ -42,8 +42,7 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& params, Deco
 
 // True when the last parameter, trimmed, is the setup parameter and no file
 // of that name exists (a file named so is converted like any other).
-bool IsSetupRun(const std::vector<std::string>& params,
-                const std::function<bool(const std::string&)>& fileExists);
+bool IsSetupRun(const std::vector<std::string>& params, const std::function<bool(const std::string&)>& fileExists);
 
 // The code page of the terminal from the locale variables (LC_ALL, LC_CTYPE,
 // LANG): a code number for a KOI8-R, CP1251, CP866 or ISO-8859-5 locale,
@@ -75,7 +74,7 @@ std::string HelpText(const TCfg& cfg, int defaultTarget);
 int ConvFileCommandLine(const std::vector<std::string>& params, const TSettings& settings, std::ostream& out,
                         std::ostream& err, int terminalCode);
 // The same with only the settings record (the other stored values empty).
-int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out,
-                        std::ostream& err, int terminalCode);
+int ConvFileCommandLine(const std::vector<std::string>& params, const TCfg& cfg, std::ostream& out, std::ostream& err,
+                        int terminalCode);
 
 }  // namespace kamvo

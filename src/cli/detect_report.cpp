@@ -1,5 +1,5 @@
-#include "codepages/code_page_list.h"
 #include "cli/detect_report.h"
+#include "codepages/code_page_list.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,10 +57,10 @@ std::string JsonString(std::string_view text) {
 
 // What one text was found to be.
 struct Finding {
-  std::string Error;        // the file could not be examined
-  bool NotText = false;     // control bytes: skipped
+  std::string Error;           // the file could not be examined
+  bool NotText = false;        // control bytes: skipped
   bool NotRecognised = false;  // Russian words met, no chain reached the limit
-  std::string Charset;      // iconv name, "ascii", "chain" or "unknown"
+  std::string Charset;         // iconv name, "ascii", "chain" or "unknown"
   int Percent = 0;
   bool Recognised = false;
   bool Utf8 = false;
@@ -75,11 +75,16 @@ struct Finding {
 // The ISO 639-1 code of a language.
 std::string_view LanguageCode(TextLanguage language) {
   switch (language) {
-    case TextLanguage::Ukrainian: return "uk";
-    case TextLanguage::Belarusian: return "be";
-    case TextLanguage::Serbian: return "sr";
-    case TextLanguage::Macedonian: return "mk";
-    case TextLanguage::Russian: break;
+    case TextLanguage::Ukrainian:
+      return "uk";
+    case TextLanguage::Belarusian:
+      return "be";
+    case TextLanguage::Serbian:
+      return "sr";
+    case TextLanguage::Macedonian:
+      return "mk";
+    case TextLanguage::Russian:
+      break;
   }
   return "ru";
 }
@@ -177,10 +182,10 @@ std::string DescribeWay(const Converter& converter, std::string_view arrow) {
 
 std::vector<std::string> DecodersUsed(const DecoderCounters& counters) {
   std::vector<std::string> used;
-  const std::pair<int, const char*> rows[] = {
-      {counters.QPCount, "qp"},         {counters.SevenBitCount, "7bit"}, {counters.RtfCount, "rtf"},
-      {counters.Base64Count, "base64"}, {counters.UUECount, "uue"},       {counters.XXECount, "xxe"},
-      {counters.HtmlCount, "html"},     {counters.TranslitCount, "translit"}};
+  const std::pair<int, const char*> rows[] = {{counters.QPCount, "qp"},     {counters.SevenBitCount, "7bit"},
+                                              {counters.RtfCount, "rtf"},   {counters.Base64Count, "base64"},
+                                              {counters.UUECount, "uue"},   {counters.XXECount, "xxe"},
+                                              {counters.HtmlCount, "html"}, {counters.TranslitCount, "translit"}};
   for (const auto& [count, name] : rows)
     if (count > 0) used.emplace_back(name);
   return used;
@@ -197,8 +202,10 @@ int DetectFiles(const std::vector<std::string>& names, bool recursive, bool json
   bool unrecognised = false;
   for (const std::string& name : listing.Files) {
     const Finding f = Examine(name, choices, cfg);
-    if (!f.Error.empty()) status = kExitConversionFailed;
-    else if (f.NotRecognised) unrecognised = true;
+    if (!f.Error.empty())
+      status = kExitConversionFailed;
+    else if (f.NotRecognised)
+      unrecognised = true;
     if (json) {
       out << "{\"file\":" << JsonString(name);
       if (f.NotText) {

@@ -42,8 +42,8 @@ bool SaveAttachmentsIn(const Converter& converter, std::string folder, std::ostr
 
 }  // namespace
 
-int RunFilter(const std::string& inFile, const std::string& attachmentsDir, const RunChoices& choices,
-              const TCfg& cfg, std::ostream& out, std::ostream& err, int terminalCode) {
+int RunFilter(const std::string& inFile, const std::string& attachmentsDir, const RunChoices& choices, const TCfg& cfg,
+              std::ostream& out, std::ostream& err, int terminalCode) {
   const std::string shown = inFile.empty() ? "standard input" : inFile;
   std::string bytes;
   {

@@ -16,7 +16,7 @@ namespace kamvo {
 // Base64, UUE and XXE blocks of attachments stay in the output as they came
 // (the run is made again without that decoder), unless attachmentsDir names
 // a folder to save them in. Returns the exit status.
-int RunFilter(const std::string& inFile, const std::string& attachmentsDir, const RunChoices& choices,
-              const TCfg& cfg, std::ostream& out, std::ostream& err, int terminalCode);
+int RunFilter(const std::string& inFile, const std::string& attachmentsDir, const RunChoices& choices, const TCfg& cfg,
+              std::ostream& out, std::ostream& err, int terminalCode);
 
 }  // namespace kamvo

@@ -103,11 +103,11 @@ LongOptions ParseLongOptions(const std::vector<std::string>& params,
       bool LongOptions::*field;
     };
     static constexpr Flag kFlags[] = {
-        {"--help", &LongOptions::Help},         {"--version", &LongOptions::Version},
-        {"--config", &LongOptions::Config},     {"--detect", &LongOptions::Detect},
-        {"--json", &LongOptions::Json},         {"--in-place", &LongOptions::InPlace},
+        {"--help", &LongOptions::Help},           {"--version", &LongOptions::Version},
+        {"--config", &LongOptions::Config},       {"--detect", &LongOptions::Detect},
+        {"--json", &LongOptions::Json},           {"--in-place", &LongOptions::InPlace},
         {"--recursive", &LongOptions::Recursive}, {"-r", &LongOptions::Recursive},
-        {"--stdout", &LongOptions::Stdout},     {"-", &LongOptions::Stdin},
+        {"--stdout", &LongOptions::Stdout},       {"-", &LongOptions::Stdin},
         {"--strict", &LongOptions::Strict},
     };
     bool flag = false;

@@ -12,24 +12,23 @@
 
 namespace kamvo {
 
-
 struct LongOptions {
   bool Help = false, Version = false;
-  bool Config = false;      // --config
-  bool Detect = false;      // --detect
-  bool Json = false;        // --json (with --detect)
-  bool InPlace = false;     // --in-place
-  bool Recursive = false;   // -r, --recursive
-  bool Stdout = false;      // --stdout
-  bool Stdin = false;       // "-"
-  bool Strict = false;      // --strict: a character the target cannot hold is an error
-  int FromCode = -1;        // --from: 0 for auto, 1..5; -1 not given
-  int ToCode = -1;          // --to: 1..5
-  std::string OutFile;      // -o FILE, --output=FILE
-  std::string AttachmentsDir;  // --attachments=DIR: where a filter saves attachments
+  bool Config = false;               // --config
+  bool Detect = false;               // --detect
+  bool Json = false;                 // --json (with --detect)
+  bool InPlace = false;              // --in-place
+  bool Recursive = false;            // -r, --recursive
+  bool Stdout = false;               // --stdout
+  bool Stdin = false;                // "-"
+  bool Strict = false;               // --strict: a character the target cannot hold is an error
+  int FromCode = -1;                 // --from: 0 for auto, 1..5; -1 not given
+  int ToCode = -1;                   // --to: 1..5
+  std::string OutFile;               // -o FILE, --output=FILE
+  std::string AttachmentsDir;        // --attachments=DIR: where a filter saves attachments
   std::vector<std::string> Written;  // parameters of the written syntax
   std::vector<std::string> Files;    // names after "--": always file names
-  std::string Error;        // a usage error, naming what is wrong
+  std::string Error;                 // a usage error, naming what is wrong
 };
 
 // The code number for a code page name as iconv spells it (utf-8,

@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "cli/command_line.h"
-#include "cli/long_options.h"
 #include "cli/detect_report.h"
+#include "cli/long_options.h"
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
@@ -126,8 +126,8 @@ FileListing ListFiles(const std::vector<std::string>& names, bool recursive) {
   return listing;
 }
 
-int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, const RunChoices& choices,
-                     const TCfg& cfg, std::ostream& out, std::ostream& err, int terminalCode) {
+int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, const RunChoices& choices, const TCfg& cfg,
+                     std::ostream& out, std::ostream& err, int terminalCode) {
   const FileListing listing = ListFiles(names, recursive);
   for (const auto& problem : listing.Problems) err << "kamvo: " << problem << '\n';
   const std::string arrow = terminalCode == 0 ? " \xE2\x86\x92 " : " -> ";

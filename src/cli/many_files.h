@@ -31,7 +31,7 @@ FileListing ListFiles(const std::vector<std::string>& names, bool recursive);
 // terminal. Returns 0 when every file was converted, had nothing to convert
 // or was skipped (no text), 1 when some file failed, 3 when some text was
 // not recognised (and none failed).
-int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, const RunChoices& choices,
-                     const TCfg& cfg, std::ostream& out, std::ostream& err, int terminalCode);
+int ConvertManyFiles(const std::vector<std::string>& names, bool recursive, const RunChoices& choices, const TCfg& cfg,
+                     std::ostream& out, std::ostream& err, int terminalCode);
 
 }  // namespace kamvo

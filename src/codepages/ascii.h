@@ -42,8 +42,6 @@ constexpr std::string_view TrimBytes(std::string_view s, Drop drop, bool leading
 // s without the bytes from 0x20 down at both ends.
 constexpr std::string_view TrimControls(std::string_view s) { return TrimBytes(s, IsBlankOrControl); }
 // s without the bytes from 0x20 down at its end.
-constexpr std::string_view TrimTrailingControls(std::string_view s) {
-  return TrimBytes(s, IsBlankOrControl, false);
-}
+constexpr std::string_view TrimTrailingControls(std::string_view s) { return TrimBytes(s, IsBlankOrControl, false); }
 
 }  // namespace kamvo

@@ -75,8 +75,7 @@ std::size_t FindFirst(std::string_view text, std::size_t from, BlockTest block, 
   std::size_t i = from;
   for (; i + 4 * kBlockSize <= n; i += 4 * kBlockSize) {
     const auto mask = block(LoadBlock(data + i)) | block(LoadBlock(data + i + kBlockSize)) |
-                      block(LoadBlock(data + i + 2 * kBlockSize)) |
-                      block(LoadBlock(data + i + 3 * kBlockSize));
+                      block(LoadBlock(data + i + 2 * kBlockSize)) | block(LoadBlock(data + i + 3 * kBlockSize));
     if (!AnySet(mask)) continue;
     for (std::size_t k = i; k < i + 4 * kBlockSize; ++k)
       if (matches(data[k])) return k;
@@ -194,8 +193,8 @@ std::size_t FindAnyByte(std::string_view text, std::string_view bytes, std::size
     at = FindFirst(
         text, from,
         [&set](Block b) {
-          return (b == set[0]) | (b == set[1]) | (b == set[2]) | (b == set[3]) | (b == set[4]) |
-                 (b == set[5]) | (b == set[6]) | (b == set[7]);
+          return (b == set[0]) | (b == set[1]) | (b == set[2]) | (b == set[3]) | (b == set[4]) | (b == set[5]) |
+                 (b == set[6]) | (b == set[7]);
         },
         [&set](char c) {
           const auto u = static_cast<unsigned char>(c);
@@ -294,8 +293,8 @@ namespace {
 // the table's first half, another the rest in its second half (the
 // permutation reads seven bits of each byte), and the top bit of each byte
 // picks which.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool TranslateBytesVbmi(
-    char* data, std::size_t size, const unsigned char* table) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool TranslateBytesVbmi(char* data, std::size_t size,
+                                                                               const unsigned char* table) {
   const __m512i t0 = _mm512_loadu_si512(table);
   const __m512i t1 = _mm512_loadu_si512(table + 64);
   const __m512i t2 = _mm512_loadu_si512(table + 128);
@@ -321,8 +320,8 @@ namespace {
 
 bool HaveVbmi() {
 #if defined(KAMVO_VBMI_TRANSLATE)
-  static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512vbmi");
+  static const bool have =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
   return have;
 #else
   return false;

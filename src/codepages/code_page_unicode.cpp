@@ -16,10 +16,9 @@ using namespace unicode_tables;
 // Windows-1252's bytes 0x80..0x9F; from 0xA0 up it is Latin-1, byte for
 // code point. Undefined bytes keep their value as a C1 control.
 constexpr std::array<std::uint16_t, 32> kWindows1252HighToUnicode = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 // A code number with a table: the single-byte code pages and the layer-only
@@ -106,15 +105,24 @@ std::size_t AfterByteOrderMark(std::string_view line, bool textStart) {
 std::uint32_t CodePageToUnicode(int code, Byte b) {
   if (b < 0x80) return b;
   switch (code) {
-    case kDos: return kDosHighToUnicode[b - 0x80];
-    case kKoi8: return kKoiHighToUnicode[b - 0x80];
-    case kIso: return kIsoHighToUnicode[b - 0x80];
-    case kMacCyrillic: return kMacHighToUnicode[b - 0x80];
-    case kKoi8U: return kKoiUHighToUnicode[b - 0x80];
-    case kCp1125: return kCp1125HighToUnicode[b - 0x80];
-    case kIbm855: return kIbm855HighToUnicode[b - 0x80];
-    case kWindows1252: return b < 0xA0 ? kWindows1252HighToUnicode[b - 0x80] : b;
-    default: return WinToUnicode(b);
+    case kDos:
+      return kDosHighToUnicode[b - 0x80];
+    case kKoi8:
+      return kKoiHighToUnicode[b - 0x80];
+    case kIso:
+      return kIsoHighToUnicode[b - 0x80];
+    case kMacCyrillic:
+      return kMacHighToUnicode[b - 0x80];
+    case kKoi8U:
+      return kKoiUHighToUnicode[b - 0x80];
+    case kCp1125:
+      return kCp1125HighToUnicode[b - 0x80];
+    case kIbm855:
+      return kIbm855HighToUnicode[b - 0x80];
+    case kWindows1252:
+      return b < 0xA0 ? kWindows1252HighToUnicode[b - 0x80] : b;
+    default:
+      return WinToUnicode(b);
   }
 }
 
@@ -130,9 +138,7 @@ bool UnicodeToCodePage(int code, std::uint32_t c, Byte& out) {
   return true;
 }
 
-unsigned CodePagesHolding(std::uint32_t c) {
-  return c < kReverseSize ? ReverseTables().Holders[c] : 0;
-}
+unsigned CodePagesHolding(std::uint32_t c) { return c < kReverseSize ? ReverseTables().Holders[c] : 0; }
 
 void Utf8TextCheck::Add(std::string_view line, bool textStart) {
   if (!Valid) return;

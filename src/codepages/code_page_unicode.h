@@ -33,8 +33,8 @@ constexpr unsigned kAllCodePages = 0xF;
 
 // What a scan of a text as UTF-8 found.
 struct Utf8TextCheck {
-  bool Valid = true;      // only shortest two- and three-byte sequences (no surrogates) and ASCII
-  bool Multibyte = false; // some sequence of more than one byte
+  bool Valid = true;       // only shortest two- and three-byte sequences (no surrogates) and ASCII
+  bool Multibyte = false;  // some sequence of more than one byte
   // Which of the four code pages and Windows-1252 hold every character.
   unsigned Holders = kAllCodePages | 1u << (kWindows1252 - 1);
 

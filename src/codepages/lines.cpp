@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace kamvo {
 
 namespace {

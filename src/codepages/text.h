@@ -61,9 +61,7 @@ class Text {
   // The break that ends a line.
   LineEnd End(std::size_t i) const { return static_cast<LineEnd>(index_[i] & 3); }
   // Where a line's bytes begin and end in Bytes() (its break follows).
-  std::size_t Begin(std::size_t i) const {
-    return i == 0 ? 0 : ContentEnd(i - 1) + BreakBytes(End(i - 1)).size();
-  }
+  std::size_t Begin(std::size_t i) const { return i == 0 ? 0 : ContentEnd(i - 1) + BreakBytes(End(i - 1)).size(); }
   std::size_t ContentEnd(std::size_t i) const { return static_cast<std::size_t>(index_[i] >> 2); }
 
   // All the bytes, breaks included: what a file of this text holds.

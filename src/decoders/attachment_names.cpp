@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "codepages/code_tables.h"
 #include "codepages/byte_scan.h"
+#include "codepages/code_tables.h"
 #include "decoders/binary.h"
 #include "decoders/mime.h"
 #include "recognition/russian_word.h"
@@ -58,8 +58,7 @@ void FinishNames(TFileList& files) {
 
 bool DecodeMimeName(std::string& name) {
   const std::size_t length = name.size();
-  if (length < 7 || name.compare(0, 2, "=?") != 0 || name.compare(length - 2, 2, "?=") != 0)
-    return false;
+  if (length < 7 || name.compare(0, 2, "=?") != 0 || name.compare(length - 2, 2, "?=") != 0) return false;
   // Encoded words of a charset the program knows, in either form, become
   // their characters in Windows-1251.
   if (std::string words = DecodeAttachmentName(name, false);

@@ -19,15 +19,12 @@ constexpr Byte kNone = 255;
 constexpr std::array<Byte, 256> MakeAlphabet(std::string_view letters) {
   std::array<Byte, 256> table{};
   for (auto& v : table) v = kNone;
-  for (std::size_t i = 0; i < letters.size(); ++i)
-    table[static_cast<Byte>(letters[i])] = static_cast<Byte>(i);
+  for (std::size_t i = 0; i < letters.size(); ++i) table[static_cast<Byte>(letters[i])] = static_cast<Byte>(i);
   return table;
 }
 
-constexpr auto kBase64 =
-    MakeAlphabet("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
-constexpr auto kXX =
-    MakeAlphabet("+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+constexpr auto kBase64 = MakeAlphabet("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+constexpr auto kXX = MakeAlphabet("+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 
 Byte At(std::string_view s, std::size_t i) { return static_cast<Byte>(s[i]); }
 
@@ -41,8 +38,7 @@ std::size_t CountedLength(std::string_view line) {
 
 // Appends the first `count` of the three bytes that four 6-bit values give.
 void AppendGroup(std::string& stream, unsigned a, unsigned b, unsigned c, unsigned d, int count) {
-  const char bytes[3] = {static_cast<char>((4 * a + b / 16) & 0xFF),
-                         static_cast<char>((16 * b + c / 4) & 0xFF),
+  const char bytes[3] = {static_cast<char>((4 * a + b / 16) & 0xFF), static_cast<char>((16 * b + c / 4) & 0xFF),
                          static_cast<char>((64 * c + d) & 0xFF)};
   stream.append(bytes, static_cast<std::size_t>(count));
 }
@@ -130,13 +126,9 @@ bool DecodeBase64Line(std::string_view line, std::string& stream) {
   return true;
 }
 
-bool DecodeUULine(std::string_view line, std::string& stream) {
-  return DecodeLengthPrefixedLine(line, stream, true);
-}
+bool DecodeUULine(std::string_view line, std::string& stream) { return DecodeLengthPrefixedLine(line, stream, true); }
 
-bool DecodeXXLine(std::string_view line, std::string& stream) {
-  return DecodeLengthPrefixedLine(line, stream, false);
-}
+bool DecodeXXLine(std::string_view line, std::string& stream) { return DecodeLengthPrefixedLine(line, stream, false); }
 
 std::optional<std::string> FindQuotedFileName(std::string_view line) {
   static constexpr std::string_view kKey = "FILENAME";
@@ -262,7 +254,7 @@ BinaryScan ScanBlocks(Text& text, TFileList& files, StageProgress& progress, boo
   std::size_t settled = 0;
   BinaryScan seen;
   bool lastBase64 = false, lastUU = false, lastXX = false;
-  bool previous = false;  // the line before was decoded: a block is open
+  bool previous = false;     // the line before was decoded: a block is open
   std::size_t blockEnd = 0;  // the last line of the open block
   std::string pending;
   std::string work;
@@ -435,7 +427,6 @@ bool BinaryInert(const Text& text, const TFileList& files) {
       text, [](std::string_view bytes, std::size_t from) { return FindPlainRun(bytes, kBinaryMinLine - 2, from); },
       [&](std::string_view line) { return BinaryLineInert(line, scratch); });
 }
-
 
 std::vector<std::uint8_t> ProtectedBlockLines(const Text& text, const std::vector<MimeRole>* roles) {
   std::vector<std::uint8_t> marks;

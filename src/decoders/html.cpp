@@ -16,22 +16,18 @@
 namespace kamvo {
 
 const std::array<HtmlRow, kHtmlRowCount> HtmlTable = {{
-    {"<BR>", "\r\n", false},      {"<P>", "\r\n", false},       {"<LI>", "\r\n", false},
-    {"<TR>", "\r\n", false},      {"</TR>", "\r\n", false},     {"&NBSP;", " ", false},
-    {"&QUOT;", "\"", false},      {"&ACUTE;", "'", false},      {"&SHY;", "-", false},
-    {"&SUP1;", "\xB9", false},    {"&GT;", ">", false},         {"&LT;", "<", false},
-    {"&UML;", "\xA8", false},     {"&CEDIL;", "\xB8", false},   {"&TIMES;", "\xD7", false},
-    {"&DIVIDE;", "\xF7", false},  {"&SZLIG;", "\xDF", false},   {"&YUML;", "\xFF", false},
-    {"&AGRAVE;", "\xE0", true},   {"&AACUTE;", "\xE1", true},   {"&ACIRC;", "\xE2", true},
-    {"&ATILDE;", "\xE3", true},   {"&AUML;", "\xE4", true},     {"&ARING;", "\xE5", true},
-    {"&AELIG;", "\xE6", true},    {"&CCEDIL;", "\xE7", true},   {"&EGRAVE;", "\xE8", true},
-    {"&EACUTE;", "\xE9", true},   {"&ECIRC;", "\xEA", true},    {"&EUML;", "\xEB", true},
-    {"&IGRAVE;", "\xEC", true},   {"&IACUTE;", "\xED", true},   {"&ICIRC;", "\xEE", true},
-    {"&IUML;", "\xEF", true},     {"&ETH;", "\xF0", true},      {"&NTILDE;", "\xF1", true},
-    {"&OGRAVE;", "\xF2", true},   {"&OACUTE;", "\xF3", true},   {"&OCIRC;", "\xF4", true},
-    {"&OTILDE;", "\xF5", true},   {"&OUML;", "\xF6", true},     {"&OSLASH;", "\xF8", true},
-    {"&UGRAVE;", "\xF9", true},   {"&UACUTE;", "\xFA", true},   {"&UCIRC;", "\xFB", true},
-    {"&UUML;", "\xFC", true},     {"&YACUTE;", "\xFD", true},   {"&THORN;", "\xFE", true},
+    {"<BR>", "\r\n", false},    {"<P>", "\r\n", false},     {"<LI>", "\r\n", false},    {"<TR>", "\r\n", false},
+    {"</TR>", "\r\n", false},   {"&NBSP;", " ", false},     {"&QUOT;", "\"", false},    {"&ACUTE;", "'", false},
+    {"&SHY;", "-", false},      {"&SUP1;", "\xB9", false},  {"&GT;", ">", false},       {"&LT;", "<", false},
+    {"&UML;", "\xA8", false},   {"&CEDIL;", "\xB8", false}, {"&TIMES;", "\xD7", false}, {"&DIVIDE;", "\xF7", false},
+    {"&SZLIG;", "\xDF", false}, {"&YUML;", "\xFF", false},  {"&AGRAVE;", "\xE0", true}, {"&AACUTE;", "\xE1", true},
+    {"&ACIRC;", "\xE2", true},  {"&ATILDE;", "\xE3", true}, {"&AUML;", "\xE4", true},   {"&ARING;", "\xE5", true},
+    {"&AELIG;", "\xE6", true},  {"&CCEDIL;", "\xE7", true}, {"&EGRAVE;", "\xE8", true}, {"&EACUTE;", "\xE9", true},
+    {"&ECIRC;", "\xEA", true},  {"&EUML;", "\xEB", true},   {"&IGRAVE;", "\xEC", true}, {"&IACUTE;", "\xED", true},
+    {"&ICIRC;", "\xEE", true},  {"&IUML;", "\xEF", true},   {"&ETH;", "\xF0", true},    {"&NTILDE;", "\xF1", true},
+    {"&OGRAVE;", "\xF2", true}, {"&OACUTE;", "\xF3", true}, {"&OCIRC;", "\xF4", true},  {"&OTILDE;", "\xF5", true},
+    {"&OUML;", "\xF6", true},   {"&OSLASH;", "\xF8", true}, {"&UGRAVE;", "\xF9", true}, {"&UACUTE;", "\xFA", true},
+    {"&UCIRC;", "\xFB", true},  {"&UUML;", "\xFC", true},   {"&YACUTE;", "\xFD", true}, {"&THORN;", "\xFE", true},
 }};
 
 namespace {
@@ -131,10 +127,10 @@ bool ReferenceByte(std::uint32_t codePoint, char& out) {
 
 // What browsers read the numbers 128-159 of a numeric reference as: the
 // characters of Windows-1252 there (0 where it has none).
-constexpr std::uint16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::uint16_t kWindows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiAlnum(char c) { return IsAsciiDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -171,7 +167,7 @@ HtmlReference MatchNamed(std::string_view text, std::size_t at) {
     const HtmlRow& entry = HtmlTable[row];
     const bool capital = text[at + 1] >= 'A' && text[at + 1] <= 'Z';
     ref.Bytes[0] = entry.FollowsCase && capital ? static_cast<char>(UpperRus(static_cast<Byte>(entry.Replacement[0])))
-                                                 : entry.Replacement[0];
+                                                : entry.Replacement[0];
     ref.Size = 1;
     ref.Length = entry.Pattern.size();
     return ref;
@@ -201,22 +197,21 @@ bool IsMarkupCharacter(char c) { return c == '<' || c == '>' || c == '"' || c ==
 
 // The HTML element names, in ascending order.
 constexpr std::string_view kElements[] = {
-    "a",        "abbr",     "acronym",  "address",    "applet",     "area",     "article",  "aside",
-    "audio",    "b",        "base",     "basefont",   "bdi",        "bdo",      "big",      "blink",
-    "blockquote", "body",   "br",       "button",     "canvas",     "caption",  "center",   "cite",
-    "code",     "col",      "colgroup", "data",       "datalist",   "dd",       "del",      "details",
-    "dfn",      "dialog",   "dir",      "div",        "dl",         "dt",       "em",       "embed",
-    "fieldset", "figcaption", "figure", "font",       "footer",     "form",     "frame",    "frameset",
-    "h1",       "h2",       "h3",       "h4",         "h5",         "h6",       "head",     "header",
-    "hgroup",   "hr",       "html",     "i",          "iframe",     "img",      "input",    "ins",
-    "kbd",      "label",    "legend",   "li",         "link",       "main",     "map",      "mark",
-    "marquee",  "menu",     "meta",     "meter",      "nav",        "nobr",     "noframes", "noscript",
-    "object",   "ol",       "optgroup", "option",     "output",     "p",        "param",    "picture",
-    "pre",      "progress", "q",        "rp",         "rt",         "ruby",     "s",        "samp",
-    "script",   "search",   "section",  "select",     "small",      "source",   "span",     "strike",
-    "strong",   "style",    "sub",      "summary",    "sup",        "table",    "tbody",
-    "td",       "template", "textarea", "tfoot",      "th",         "thead",    "time",     "title",
-    "tr",       "track",    "tt",       "u",          "ul",         "var",      "video",    "wbr",
+    "a",       "abbr",     "acronym",  "address", "applet",   "area",       "article",  "aside",      "audio",
+    "b",       "base",     "basefont", "bdi",     "bdo",      "big",        "blink",    "blockquote", "body",
+    "br",      "button",   "canvas",   "caption", "center",   "cite",       "code",     "col",        "colgroup",
+    "data",    "datalist", "dd",       "del",     "details",  "dfn",        "dialog",   "dir",        "div",
+    "dl",      "dt",       "em",       "embed",   "fieldset", "figcaption", "figure",   "font",       "footer",
+    "form",    "frame",    "frameset", "h1",      "h2",       "h3",         "h4",       "h5",         "h6",
+    "head",    "header",   "hgroup",   "hr",      "html",     "i",          "iframe",   "img",        "input",
+    "ins",     "kbd",      "label",    "legend",  "li",       "link",       "main",     "map",        "mark",
+    "marquee", "menu",     "meta",     "meter",   "nav",      "nobr",       "noframes", "noscript",   "object",
+    "ol",      "optgroup", "option",   "output",  "p",        "param",      "picture",  "pre",        "progress",
+    "q",       "rp",       "rt",       "ruby",    "s",        "samp",       "script",   "search",     "section",
+    "select",  "small",    "source",   "span",    "strike",   "strong",     "style",    "sub",        "summary",
+    "sup",     "table",    "tbody",    "td",      "template", "textarea",   "tfoot",    "th",         "thead",
+    "time",    "title",    "tr",       "track",   "tt",       "u",          "ul",       "var",        "video",
+    "wbr",
 };
 constexpr std::size_t kElementCount = std::size(kElements);
 static_assert(std::is_sorted(std::begin(kElements), std::end(kElements)));
@@ -237,9 +232,7 @@ const int kStyle = ElementIndex("style");
 const int kBr = ElementIndex("br");
 
 bool IsHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-bool IsAttributeNameChar(char c) {
-  return IsAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.' || c == '@';
-}
+bool IsAttributeNameChar(char c) { return IsAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.' || c == '@'; }
 
 bool EqualsIgnoringCase(std::string_view text, std::size_t at, std::string_view lower) {
   if (at + lower.size() > text.size()) return false;
@@ -656,8 +649,9 @@ HtmlReference ReferenceAt(std::string_view text, std::size_t at, bool html, bool
   if (html || ref.Length == 0) return ref;
   const std::size_t end = at + ref.Length;
   const bool before = at > 0 && (static_cast<Byte>(text[at - 1]) >= 0x80 || candidateEnd == at);
-  const bool after = end < text.size() && (static_cast<Byte>(text[end]) >= 0x80 ||
-                                          (text[end] == '&' && MatchHtmlReference(text, end, false, utf8).Length != 0));
+  const bool after =
+      end < text.size() && (static_cast<Byte>(text[end]) >= 0x80 ||
+                            (text[end] == '&' && MatchHtmlReference(text, end, false, utf8).Length != 0));
   candidateEnd = end;
   return before || after ? ref : HtmlReference{};
 }
@@ -689,9 +683,9 @@ HtmlEntityPass ReplaceEntitiesOfLines(const Text& text, bool html, bool utf8, St
     const std::string_view line = text[i];
     const std::size_t begin = text.Begin(i);
     if (!result.Broken && begin >= nextPoll) {
-      progress.Progress(1, kHtmlRowCount,
-                        kHtmlTagRows + 1 +
-                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(begin) / total));
+      progress.Progress(
+          1, kHtmlRowCount,
+          kHtmlTagRows + 1 + static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(begin) / total));
       if (KeepGoing(progress))
         nextPoll = begin + kBlock;
       else
@@ -735,9 +729,9 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, bool html, bool utf8, 
   std::size_t candidateEnd = kNotFound;
   while (i < n) {
     if (i >= nextPoll) {
-      progress.Progress(1, kHtmlRowCount,
-                        kHtmlTagRows + 1 +
-                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(i) / n));
+      progress.Progress(
+          1, kHtmlRowCount,
+          kHtmlTagRows + 1 + static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(i) / n));
       if (!KeepGoing(progress)) {
         result.Broken = true;
         break;
@@ -810,8 +804,8 @@ std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t l
   return result;
 }
 
-std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
-                               bool& broken, HtmlPlaces* places) {
+std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress, bool& broken,
+                               HtmlPlaces* places) {
   const PatternIndex& index = TagRowIndex();
   LiteralMover mover(literals);
   PlaceMover placeMover(places);
@@ -887,9 +881,7 @@ std::pair<std::size_t, std::size_t> LineBefore(std::string_view text, std::size_
   return {begin, end};
 }
 
-bool IsBlankLine(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
-}
+bool IsBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 // A line of a mail's header block: "Name: value", a folded line that goes
 // on with a blank, or a MIME boundary ("--" and more).
@@ -943,17 +935,24 @@ bool HasHtmlEvidence(std::string_view text, StageProgress& progress, bool& stopp
   const HtmlLiterals none;
   const std::size_t stop = ScanMarkup(text, none, progress, [&](std::size_t at, const Markup& m) {
     switch (m.Kind) {
-      case MarkupKind::Declaration: evidence = evidence || m.HtmlDoctype; break;
-      case MarkupKind::Raw: evidence = true; break;  // a script or a style with its end tag
-      case MarkupKind::EndTag: evidence = evidence || opened[m.Element]; break;
+      case MarkupKind::Declaration:
+        evidence = evidence || m.HtmlDoctype;
+        break;
+      case MarkupKind::Raw:
+        evidence = true;
+        break;  // a script or a style with its end tag
+      case MarkupKind::EndTag:
+        evidence = evidence || opened[m.Element];
+        break;
       case MarkupKind::StartTag: {
         const std::string_view name = kElements[m.Element];
-        evidence = evidence || m.QuotedValue || name == "html" || name == "head" || name == "body" ||
-                   name == "meta" || (m.Element == kBr && EndsLine(text, m.End) && ++breaks >= 2);
+        evidence = evidence || m.QuotedValue || name == "html" || name == "head" || name == "body" || name == "meta" ||
+                   (m.Element == kBr && EndsLine(text, m.End) && ++breaks >= 2);
         opened[m.Element] = true;
         break;
       }
-      default: break;
+      default:
+        break;
     }
     opens = opens || at == first || OpensParagraph(text, at);
     return !(evidence && opens);
@@ -1053,7 +1052,9 @@ Text LinesOfResult(std::string_view bytes, const HtmlPlaces& starts, const std::
     while (line < last && starts[line] <= at) ++line;
     const std::size_t next = at + (bytes[at] == '\r' && at + 1 < n && bytes[at + 1] == '\n' ? 2 : 1);
     lines.AddLine(bytes.substr(start, at - start),
-                  next == n && ends[last] == LineEnd::None ? LineEnd::None : BreakOfPieces(ends[line], line > 0 ? ends[line - 1] : LineEnd::None));
+                  next == n && ends[last] == LineEnd::None
+                      ? LineEnd::None
+                      : BreakOfPieces(ends[line], line > 0 ? ends[line - 1] : LineEnd::None));
     start = next;
   }
   return lines;
@@ -1218,7 +1219,7 @@ bool LocalHtml(Text& text, StageProgress& progress, bool& handled) {
   Text::Rewriter rewriter(text);
   std::size_t copied = 0;  // the lines before it are done
   std::size_t done = 0;
-  std::size_t next = 0;    // the first span not yet cut out
+  std::size_t next = 0;  // the first span not yet cut out
   std::string kept;
   bool changed = false;
   for (const LineGroup& group : groups) {
@@ -1260,9 +1261,9 @@ bool HasHtmlReference(std::string_view bytes, bool html, bool utf8, StageProgres
     // Between blocks (a reference found in the first costs no event): the
     // entity pass that follows moves the bar and polls from its start.
     if (block > 0) {
-      progress.Progress(1, kHtmlRowCount,
-                        kHtmlTagRows + 1 +
-                            static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(block) / n));
+      progress.Progress(
+          1, kHtmlRowCount,
+          kHtmlTagRows + 1 + static_cast<int>((kHtmlRowCount - kHtmlTagRows - 1) * static_cast<double>(block) / n));
       if (!KeepGoing(progress)) {
         stopped = true;
         return false;
@@ -1288,7 +1289,7 @@ bool PlainReferences(Text& text, bool utf8, StageProgress& progress) {
   bool changed = false;
   std::size_t copied = 0;  // the lines before it are done
   std::size_t done = 0;
-  std::size_t begin = 0;   // where line i begins
+  std::size_t begin = 0;  // where line i begins
   std::string decoded;
   for (std::size_t i = 0; i < text.size(); ++i) {
     // Read before the rewriting reaches the line.

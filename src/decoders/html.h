@@ -147,15 +147,15 @@ HtmlEntityPass ReplaceHtmlEntities(std::string_view text, bool html, bool utf8 =
 // Deletes CR LF pairs from the 1-based span first..last (both included) until
 // none is left, a pair that two deletions bring together included. The
 // literal positions, when given, are moved along with their characters.
-std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last,
-                         HtmlLiterals* literals = nullptr, HtmlPlaces* places = nullptr);
+std::string JoinHtmlSpan(std::string_view text, std::size_t first, std::size_t last, HtmlLiterals* literals = nullptr,
+                         HtmlPlaces* places = nullptr);
 
 // Replaces every tag row ("<BR>", "<P>", "<LI>", "<TR>", "</TR>", any case)
 // by CR LF, except where its "<" or ">" is a literal one. Sets broken when
 // asked to stop; the rest stays. The literal positions are moved
 // along with their characters.
-std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress,
-                               bool& broken, HtmlPlaces* places = nullptr);
+std::string ReplaceHtmlTagRows(std::string_view text, HtmlLiterals& literals, StageProgress& progress, bool& broken,
+                               HtmlPlaces* places = nullptr);
 
 // True when "<" followed by c may open markup: c is an ASCII letter, "/",
 // "!" or "?".
@@ -188,8 +188,7 @@ struct HtmlResult {
   bool Changed = false;
   bool Broken = false;
 };
-HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgress(),
-                      HtmlPlaces* places = nullptr);
+HtmlResult HtmlToText(std::string_view text, StageProgress& progress = NoProgress(), HtmlPlaces* places = nullptr);
 
 // The stage's quick check: true when the text holds nothing the stage would
 // change. It changes a text only through a reference, which starts with "&",

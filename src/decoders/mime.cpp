@@ -42,7 +42,7 @@ std::size_t FieldNameLength(std::string_view line) {
 bool IsContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
 struct Field {
-  std::string Name;  // lower case
+  std::string Name;   // lower case
   std::string Value;  // unfolded, trimmed
   std::size_t Begin = 0, End = 0;
 };
@@ -188,8 +188,10 @@ bool ParamValue(const Params& params, const std::string& name, std::string& valu
 // The fields of a message's own header that show it is a mail.
 bool IsMailField(std::string_view name) {
   static constexpr std::array<std::string_view, 13> kNames = {
-      "from", "to", "subject", "date", "message-id", "mime-version", "content-type",
-      "content-transfer-encoding", "received", "return-path", "cc", "reply-to", "delivered-to"};
+      "from",        "to",           "subject",      "date",
+      "message-id",  "mime-version", "content-type", "content-transfer-encoding",
+      "received",    "return-path",  "cc",           "reply-to",
+      "delivered-to"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
 
@@ -231,15 +233,18 @@ class Scanner {
       const std::string* boundary = Param(typeParams, "boundary");
       if (boundary && !boundary->empty() && Multipart(body, end, *boundary, depth)) return;
     }
-    if (type == "message/rfc822" && depth < kMaxDepth && cte != "base64" && cte != "quoted-printable" &&
-        body < end && FieldNameLength(text_[body]) > 0) {
+    if (type == "message/rfc822" && depth < kMaxDepth && cte != "base64" && cte != "quoted-printable" && body < end &&
+        FieldNameLength(text_[body]) > 0) {
       Entity(body, end, depth + 1, true);
       return;
     }
     MimeRole role = MimeRole::Text;
-    if (cte == "quoted-printable") role = MimeRole::QuotedPrintable;
-    else if (cte == "base64") role = MimeRole::Base64;
-    else if (cte == "7bit" || cte == "8bit" || cte == "binary") role = MimeRole::Plain;
+    if (cte == "quoted-printable")
+      role = MimeRole::QuotedPrintable;
+    else if (cte == "base64")
+      role = MimeRole::Base64;
+    else if (cte == "7bit" || cte == "8bit" || cte == "binary")
+      role = MimeRole::Plain;
 
     const std::string* charset = Param(typeParams, "charset");
     const bool textType = type.starts_with("text/");
@@ -247,8 +252,10 @@ class Scanner {
     if (!textType || known == kCharsetAscii) known = kCharsetUnknown;
     if (known != kCharsetUnknown) {
       // The text's charset: the one its text parts share, else UTF-8.
-      if (layout_.TextCharset == kCharsetNone) layout_.TextCharset = known;
-      else if (layout_.TextCharset != known) layout_.TextCharset = kCharsetUtf8;
+      if (layout_.TextCharset == kCharsetNone)
+        layout_.TextCharset = known;
+      else if (layout_.TextCharset != known)
+        layout_.TextCharset = kCharsetUtf8;
     }
     const auto markCharset = [&](std::size_t from, std::size_t to) {
       if (known == kCharsetUnknown) return;
@@ -278,8 +285,7 @@ class Scanner {
         disposition ? ParseStructured(disposition->Value, dispositionParams) : std::string();
     std::string name;
     bool extended = false;
-    if (ParamValue(dispositionParams, "filename", name, extended) ||
-        ParamValue(typeParams, "name", name, extended))
+    if (ParamValue(dispositionParams, "filename", name, extended) || ParamValue(typeParams, "name", name, extended))
       part.Name = DecodeAttachmentName(name, extended);
     part.Attachment = dispositionType == "attachment" || !part.Name.empty();
     layout_.Parts.push_back(std::move(part));
@@ -350,7 +356,8 @@ bool Utf8CodePoints(std::string_view s, std::vector<std::uint32_t>& out) {
       if ((c & 0xC0) != 0x80) return false;
       cp = (cp << 6) | (c & 0x3F);
     }
-    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
+        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
       return false;
     out.push_back(cp);
     i += static_cast<std::size_t>(extra) + 1;
@@ -361,7 +368,8 @@ bool Utf8CodePoints(std::string_view s, std::vector<std::uint32_t>& out) {
 bool ToCodePoints(std::string_view bytes, int charset, std::vector<std::uint32_t>& out) {
   out.clear();
   switch (charset) {
-    case kCharsetUtf8: return Utf8CodePoints(bytes, out);
+    case kCharsetUtf8:
+      return Utf8CodePoints(bytes, out);
     case kCharsetAscii:
     case kCharsetLatin1:
       for (char c : bytes) out.push_back(static_cast<unsigned char>(c));
@@ -372,7 +380,8 @@ bool ToCodePoints(std::string_view bytes, int charset, std::vector<std::uint32_t
     case kIso:
       for (char c : bytes) out.push_back(CodePageToUnicode(charset, static_cast<Byte>(c)));
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -462,12 +471,13 @@ bool DecodeWords(std::string& value, int target, bool substitute) {
     if (value[p] == '=' && MatchEncodedWord(std::string_view(value).substr(p), charset, bytes, length)) {
       const int from = CharsetOf(charset);
       bool ok = false;
-      if (from != kCharsetUnknown) ok = Recode(bytes, from, target, converted, substitute);
-      else if (substitute) ok = Recode(bytes, kCharsetLatin1, kCharsetLatin1, converted, true);
+      if (from != kCharsetUnknown)
+        ok = Recode(bytes, from, target, converted, substitute);
+      else if (substitute)
+        ok = Recode(bytes, kCharsetLatin1, kCharsetLatin1, converted, true);
       if (ok) {
         // Only whitespace since the last decoded word: it goes.
-        if (lastWordEnd != std::string::npos &&
-            out.find_first_not_of(" \t", lastWordEnd) == std::string::npos)
+        if (lastWordEnd != std::string::npos && out.find_first_not_of(" \t", lastWordEnd) == std::string::npos)
           out.resize(lastWordEnd);
         out += converted;
         lastWordEnd = out.size();
@@ -535,8 +545,10 @@ MimeLayout ScanMime(const Text& text) {
           if (!MatchEncodedWord(line.substr(p), charset, bytes, length)) continue;
           const int code = CharsetOf(charset);
           if (code == kCharsetAscii) continue;
-          if (shared == kCharsetNone) shared = code;
-          else if (shared != code) mixed = true;
+          if (shared == kCharsetNone)
+            shared = code;
+          else if (shared != code)
+            mixed = true;
         }
       }
     }
@@ -565,8 +577,8 @@ std::string DecodeAttachmentName(std::string_view value, bool extended) {
     }
     std::string bytes;
     for (std::size_t i = 0; i < encoded.size(); ++i) {
-      if (encoded[i] == '%' && i + 2 < encoded.size() &&
-          HexDigitValue(encoded[i + 1]) >= 0 && HexDigitValue(encoded[i + 2]) >= 0) {
+      if (encoded[i] == '%' && i + 2 < encoded.size() && HexDigitValue(encoded[i + 1]) >= 0 &&
+          HexDigitValue(encoded[i + 2]) >= 0) {
         bytes += static_cast<char>(HexDigitValue(encoded[i + 1]) * 16 + HexDigitValue(encoded[i + 2]));
         i += 2;
       } else {
@@ -602,6 +614,5 @@ bool DecodeBase64Body(std::string_view text, std::string& out) {
   }
   return bits < 6;
 }
-
 
 }  // namespace kamvo

@@ -53,9 +53,9 @@ enum class MimeRole : std::uint8_t {
 struct MimePart {
   std::size_t Begin = 0, End = 0;  // its body lines, [Begin, End)
   MimeRole Encoding = MimeRole::Plain;
-  bool Attachment = false;   // Content-Disposition attachment, or a file name given
-  std::string Name;          // its file name in Windows-1251, decoded; empty when none
-  int CharsetCode = -1;      // a text part's charset the program knows (not US-ASCII), else kCharsetUnknown
+  bool Attachment = false;  // Content-Disposition attachment, or a file name given
+  std::string Name;         // its file name in Windows-1251, decoded; empty when none
+  int CharsetCode = -1;     // a text part's charset the program knows (not US-ASCII), else kCharsetUnknown
 };
 
 // A header field that may hold encoded words to decode in the text: lines
@@ -70,7 +70,7 @@ struct MimeLayout {
   // Per line, the known charset (not US-ASCII) of the text part whose body
   // holds it, else kCharsetUnknown.
   std::vector<std::int8_t> Charsets;
-  std::vector<MimePart> Parts;  // the Base64 and quoted-printable parts, in order
+  std::vector<MimePart> Parts;    // the Base64 and quoted-printable parts, in order
   std::vector<MimeField> Fields;  // Subject, From, To and Cc fields that hold "=?"
   // The charset of the whole text, which decoded words and the text parts
   // are written in: a code number 1..4, or kCharsetUtf8; kCharsetNone when

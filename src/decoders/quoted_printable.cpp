@@ -50,9 +50,12 @@ class EscapeTicker {
 
 char Lead(HexEscape kind) {
   switch (kind) {
-    case HexEscape::QuotedPrintable: return '=';
-    case HexEscape::Percent: return '%';
-    case HexEscape::Rtf: return '\\';
+    case HexEscape::QuotedPrintable:
+      return '=';
+    case HexEscape::Percent:
+      return '%';
+    case HexEscape::Rtf:
+      return '\\';
   }
   return '=';
 }
@@ -103,7 +106,7 @@ struct Tally {
 };
 
 struct ChainSearch {
-  std::size_t last = 0;       // last line of the group that starts at `first`
+  std::size_t last = 0;          // last line of the group that starts at `first`
   std::size_t accepted = kNone;  // first start line whose group is accepted
   bool stopped = false;
   std::string joined;             // the chain's joined string
@@ -171,8 +174,7 @@ ChainSearch SearchChain(const Text& source, std::size_t first, std::size_t limit
   auto sweep = [&] {
     // Mostly the group of the first line is the one: tried forward, it is
     // decoded on the way.
-    if (open.front().line == first &&
-        QuotedPrintableAccepted(DecodeCounting(joined, result.decoded), weakFirst)) {
+    if (open.front().line == first && QuotedPrintableAccepted(DecodeCounting(joined, result.decoded), weakFirst)) {
       result.accepted = first;
       result.acceptedStart = 0;
       result.decodedReady = true;
@@ -530,8 +532,8 @@ class TouchFinder {
 // decoded; every other line stays a line of its own and gets the later
 // passes alone. `out` is built only from the first change on
 // (result.Rewritten); lines no pass changes are copied in runs.
-EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& switches,
-                        EscapeCounters& counters, StageProgress& progress) {
+EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& switches, EscapeCounters& counters,
+                        StageProgress& progress) {
   EscapeResult result;
   EscapeTicker ticker(progress, source.size());
   TouchFinder finder(source, switches);
@@ -620,10 +622,10 @@ EscapeResult DecodeInto(const Text& source, Text& out, const EscapeSwitches& swi
     // four characters end sooner, and they are never accepted): its string
     // is the tail of the chain's.
     const std::size_t last = search.last;
-    std::string decoded =
-        search.decodedReady
-            ? std::move(search.decoded)
-            : DecodeAllHexEscapes(std::string_view(search.joined).substr(search.acceptedStart), HexEscape::QuotedPrintable);
+    std::string decoded = search.decodedReady
+                              ? std::move(search.decoded)
+                              : DecodeAllHexEscapes(std::string_view(search.joined).substr(search.acceptedStart),
+                                                    HexEscape::QuotedPrintable);
     ++counters.QPCount;
     DecodeLaterPasses(decoded, switches, counters, scratch);
     emit(search.accepted, last, decoded);
@@ -721,8 +723,8 @@ EscapeResult DecodeMailInto(const Text& source, const MimeLayout& mail, Text& ou
       // A part in another charset than the text's is written in the text's.
       const bool recoded = switches.QP && RecodeText(line, mail.Charsets[i], mail.TextCharset, joined);
       if (!recoded) joined.assign(line);
-      const bool changed =
-          line.find_first_of(kEscapeLeads) != std::string_view::npos && DecodeLaterPasses(joined, switches, counters, scratch);
+      const bool changed = line.find_first_of(kEscapeLeads) != std::string_view::npos &&
+                           DecodeLaterPasses(joined, switches, counters, scratch);
       if ((recoded && joined != line) || changed) emit(i, i, joined);
     }
     ++i;
@@ -742,8 +744,8 @@ EscapeResult DecodeAny(const Text& source, Text& out, const EscapeSwitches& swit
 
 }  // namespace
 
-EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
-                                EscapeCounters& counters, StageProgress& progress) {
+EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches, EscapeCounters& counters,
+                                StageProgress& progress) {
   EscapeResult result = DecodeAny(source, out, switches, counters, progress);
   if (!result.Stopped && !result.Rewritten) out = source;
   return result;
@@ -766,8 +768,7 @@ std::size_t NextEscapeLead(std::string_view line, std::size_t at) {
 }  // namespace
 
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches) {
-  for (std::size_t at = FindAnyByte(line, kEscapeLeads); at != std::string_view::npos;
-       at = NextEscapeLead(line, at)) {
+  for (std::size_t at = FindAnyByte(line, kEscapeLeads); at != std::string_view::npos; at = NextEscapeLead(line, at)) {
     const std::string_view rest = line.substr(at);
     switch (line[at]) {
       case '=':
@@ -809,8 +810,7 @@ bool EscapesInert(const Text& text, const EscapeSwitches& switches, const Escape
       [&](std::string_view line) { return EscapeLineInert(line, switches); });
 }
 
-bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters,
-                   StageProgress& progress) {
+bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters, StageProgress& progress) {
   progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));
   Text decoded;
   const EscapeResult result = DecodeAny(text, decoded, switches, counters, progress);

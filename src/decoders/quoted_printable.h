@@ -137,8 +137,8 @@ struct EscapeResult {
 // change are copied in runs, and out is written only from the first
 // change on: the stage itself (DecodeEscapes) builds no output at all for
 // a text it leaves alone.
-EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches,
-                                EscapeCounters& counters, StageProgress& progress = NoProgress());
+EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitches& switches, EscapeCounters& counters,
+                                StageProgress& progress = NoProgress());
 
 // The stage's quick check: true when the stage would leave the text and the
 // counters alone. A line with no escape the switches enable and no "=" at
@@ -153,7 +153,6 @@ bool EscapesInert(const Text& text, const EscapeSwitches& switches, const Escape
 // raising the counters; the status line says what is checked. On a stop
 // the text stays as it was before the stage. Returns whether anything was
 // converted.
-bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters,
-                   StageProgress& progress);
+bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters, StageProgress& progress);
 
 }  // namespace kamvo

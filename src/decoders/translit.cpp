@@ -184,9 +184,8 @@ std::vector<TranslitRow> TranslitRows(std::string_view table) {
     rows[k].Spelling = std::move(spellings[k]);
     if (rows[k].Spelling.size() > kTranslitMaxSpelling) rows[k].Spelling.resize(kTranslitMaxSpelling);
   }
-  std::stable_sort(rows.begin(), rows.end(), [](const TranslitRow& a, const TranslitRow& b) {
-    return a.Spelling.size() > b.Spelling.size();
-  });
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const TranslitRow& a, const TranslitRow& b) { return a.Spelling.size() > b.Spelling.size(); });
   return rows;
 }
 

@@ -78,8 +78,7 @@ struct TranslitOutcome {
 // caller's affair. When the run is stopped, the lines already done are
 // decoded, the line in work has its rows applied up to that point, and the
 // rest is untouched, so nothing is lost.
-TranslitOutcome DecodeTranslitLines(Text& text, std::string_view table,
-                                    StageProgress& progress = NoProgress(),
+TranslitOutcome DecodeTranslitLines(Text& text, std::string_view table, StageProgress& progress = NoProgress(),
                                     std::size_t pollEvery = kTranslitPollBytes);
 
 // Encodes the text: each Russian letter (Ё or А..Я, either case) becomes
@@ -88,8 +87,7 @@ TranslitOutcome DecodeTranslitLines(Text& text, std::string_view table,
 // line's break. A letter whose line is empty is dropped; a letter that has
 // no line at all (a table of fewer than 33 lines) is kept as it is. When
 // the run is stopped, the encoded part is followed by the rest unchanged.
-TranslitOutcome EncodeTranslitLines(Text& text, std::string_view table,
-                                    StageProgress& progress = NoProgress(),
+TranslitOutcome EncodeTranslitLines(Text& text, std::string_view table, StageProgress& progress = NoProgress(),
                                     std::size_t pollEvery = kTranslitPollBytes);
 
 // The decoding stage: decodes translit in the text with the table and

@@ -26,8 +26,7 @@ std::string NumberedName(const std::string& name, int n) {
   return name.substr(0, dot) + number + name.substr(dot);
 }
 
-SavedAttachment SaveAttachmentAsNewFile(const std::string& folder, const std::string& name,
-                                        const std::string& bytes) {
+SavedAttachment SaveAttachmentAsNewFile(const std::string& folder, const std::string& name, const std::string& bytes) {
   SavedAttachment result;
   result.Name = name;
   if (!IsPlainFileName(name)) {
@@ -53,8 +52,7 @@ SavedAttachment SaveAttachmentAsNewFile(const std::string& folder, const std::st
   }
 }
 
-std::string WriteAttachmentReplacing(const std::string& folder, const std::string& name,
-                                     const std::string& bytes) {
+std::string WriteAttachmentReplacing(const std::string& folder, const std::string& name, const std::string& bytes) {
   if (!IsPlainFileName(name)) {
     errno = EINVAL;
     return {};

@@ -31,14 +31,12 @@ struct SavedAttachment {
 // name when it is taken. Never replaces anything that stands under a name (a
 // file, a folder, a link): each name is taken in one step that fails when
 // something is there. A name that is not plain is refused with EINVAL.
-SavedAttachment SaveAttachmentAsNewFile(const std::string& folder, const std::string& name,
-                                        const std::string& bytes);
+SavedAttachment SaveAttachmentAsNewFile(const std::string& folder, const std::string& name, const std::string& bytes);
 
 // Writes bytes to folder + the Windows-1251 name, replacing a file of that
 // name; for the program's private temporary folder. The path written
 // (UTF-8), or empty with errno set (EINVAL for a name that is not plain).
-std::string WriteAttachmentReplacing(const std::string& folder, const std::string& name,
-                                     const std::string& bytes);
+std::string WriteAttachmentReplacing(const std::string& folder, const std::string& name, const std::string& bytes);
 
 // The program's own temporary folder, ending in '/': "kamvo-<uid>" in the
 // system's temporary folder, made with access for the user alone. One that

@@ -97,8 +97,7 @@ std::string ToCodeName(int target) {
   return std::string(CodeNames[target]);
 }
 
-std::string BatchQuestion(const PathCount& count, std::string_view fromName, std::string_view toName,
-                          bool english) {
+std::string BatchQuestion(const PathCount& count, std::string_view fromName, std::string_view toName, bool english) {
   const int n = count.Files;
   const int m = count.Folders;
   std::string text = english ? "Convert" : WinFromUtf8("Перекодировать");
@@ -137,8 +136,7 @@ std::vector<std::string> ConvertFileOrDir(Converter& converter, const std::strin
   return report;
 }
 
-bool OpenMultiFiles(Converter& converter, const std::vector<std::string>& paths,
-                    const std::function<bool()>& stop) {
+bool OpenMultiFiles(Converter& converter, const std::vector<std::string>& paths, const std::function<bool()>& stop) {
   if (paths.empty()) return false;
   const PathCount count = CountPaths(paths);
   const RunOptions& options = converter.Options;

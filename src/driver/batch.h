@@ -32,8 +32,7 @@ std::string ToCodeName(int target);
 
 // "Convert 3 file(s) and 1 folder(s)\r\nfrom Auto to Windows ?" or its
 // Russian form, in Windows-1251.
-std::string BatchQuestion(const PathCount& count, std::string_view fromName, std::string_view toName,
-                          bool english);
+std::string BatchQuestion(const PathCount& count, std::string_view fromName, std::string_view toName, bool english);
 
 // The files below path in the order they are converted: path itself when it
 // is a file; for a folder its entries sorted by name, a subfolder's files

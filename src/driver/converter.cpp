@@ -156,8 +156,8 @@ void Converter::Convert() {
   // (%XX and RTF escapes count too: otherwise their decoding would be lost
   // while the pane reports it.)
   const DecoderCounters& c = Counters;
-  if (c.QPCount > 0 || c.SevenBitCount > 0 || c.RtfCount > 0 || c.Base64Count > 0 ||
-      c.HtmlCount > 0 || c.UUECount > 0 || c.XXECount > 0 || c.TranslitCount > 0)
+  if (c.QPCount > 0 || c.SevenBitCount > 0 || c.RtfCount > 0 || c.Base64Count > 0 || c.HtmlCount > 0 ||
+      c.UUECount > 0 || c.XXECount > 0 || c.TranslitCount > 0)
     CopyTextToScreen();
 
   UpdateFileView();

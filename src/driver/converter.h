@@ -189,7 +189,7 @@ class Converter {
   int progressMin_ = 0, progressMax_ = 100;
 
   ScreenState screen_{reporter_, TextBuffer, BackCopy, Counters.Utf8Count};
-  int stagesRun_ = 0;  // stages of the run that went over the text
+  int stagesRun_ = 0;                            // stages of the run that went over the text
   CodeTable intoWindows_ = IdentityCodeTable();  // Table's way into Windows-1251
   CodeTable fromWindows_ = IdentityCodeTable();  // and its way out to the target
 };

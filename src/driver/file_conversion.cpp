@@ -13,11 +13,11 @@
 #include <limits>
 #include <new>
 
+#include "codepages/byte_scan.h"
 #include "codepages/unicode.h"
+#include "decoders/file_list.h"
 #include "driver/attachment_files.h"
 #include "driver/file_io.h"
-#include "decoders/file_list.h"
-#include "codepages/byte_scan.h"
 #include "driver/target_fit.h"
 #include "driver/utf8_output.h"
 #include "driver/whole_text_run.h"
@@ -73,8 +73,7 @@ class Report {
 
  private:
   // Each text holds "%" where the name goes.
-  void Add(std::string_view english, std::string_view russianUtf8, std::string_view name, bool failure,
-           int error) {
+  void Add(std::string_view english, std::string_view russianUtf8, std::string_view name, bool failure, int error) {
     std::string line = converter_.Tr(english, russianUtf8);
     const std::size_t mark = line.find('%');
     line.replace(mark, 1, name);
@@ -96,7 +95,8 @@ std::string Shown(const std::string& fileName) { return WinFromUtf8(fileName); }
 
 // True when both names stand for the same file; links are not followed.
 bool SameInode(const std::string& a, const std::string& b) {
-  struct stat first {}, second {};
+  struct stat first {
+  }, second{};
   return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 && SameFile(first, second);
 }
 
@@ -109,9 +109,9 @@ bool SameEntry(const std::string& a, const std::string& b) {
   const auto folder = [](const std::filesystem::path& p) {
     return p.parent_path().empty() ? std::string(".") : p.parent_path().string();
   };
-  struct stat one {}, two {};
-  return ::stat(folder(first).c_str(), &one) == 0 && ::stat(folder(second).c_str(), &two) == 0 &&
-         SameFile(one, two);
+  struct stat one {
+  }, two{};
+  return ::stat(folder(first).c_str(), &one) == 0 && ::stat(folder(second).c_str(), &two) == 0 && SameFile(one, two);
 }
 
 // Saves the attachments in the folder of the file written. An attachment
@@ -227,7 +227,7 @@ Opened OpenLocked(Converter& converter, const std::string& inName, WhenBusy when
 
 // Where a file's result goes.
 struct Destination {
-  std::string Path;    // the file written: links followed
+  std::string Path;  // the file written: links followed
   bool Exists = false;
   bool InPlace = false;  // the file read itself, rewritten with a backup
   struct stat Info {};   // of the file rewritten
@@ -313,8 +313,7 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
   report.Success("File converted %", "Перекодирован файл %", shownIn);
   // The usual backup of a file rewritten in place goes without saying; any
   // other (a numbered one, the old content of an output file) is named.
-  if (!backup.empty() && !(destination.InPlace && backup == BackupName(target, 0)))
-    report.BackupKept(Shown(backup));
+  if (!backup.empty() && !(destination.InPlace && backup == BackupName(target, 0))) report.BackupKept(Shown(backup));
   SaveAttachments(converter, besides, folderError, report);
   return report.Finish();
 }
@@ -376,18 +375,17 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   if (fit.Spelt > 0) {
     const std::string count = std::to_string(fit.Spelt);
     if (run.StrictFailed) {
-      report.Failure("%: " + count + " character(s) that " + std::string(CodeNames[target]) +
-                         " cannot hold (nothing written)",
-                     "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) +
-                         " (ничего не записано)",
-                     shownIn);
+      report.Failure(
+          "%: " + count + " character(s) that " + std::string(CodeNames[target]) + " cannot hold (nothing written)",
+          "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) + " (ничего не записано)",
+          shownIn);
       return report.Finish();
     }
-    report.Transliterated(fit.Spelt, "%: " + count + " character(s) that " + std::string(CodeNames[target]) +
-                                         " cannot hold were transliterated",
-                          "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) +
-                              ", записаны латиницей",
-                          shownIn);
+    report.Transliterated(
+        fit.Spelt,
+        "%: " + count + " character(s) that " + std::string(CodeNames[target]) + " cannot hold were transliterated",
+        "%: " + count + " символ(ов) нет в кодировке " + std::string(CodeNames[target]) + ", записаны латиницей",
+        shownIn);
   }
 
   bool same = false;
@@ -413,8 +411,8 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
 // A file too large for the memory left ends as a report line like any other
 // failure. Memory runs short while the text is read and converted, before
 // anything is written, so the file and its backup are as they were.
-FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName,
-                       WhenBusy whenBusy, const std::function<void()>& onWritten) {
+FileReport ConvertFile(Converter& converter, const std::string& inName, const std::string& outName, WhenBusy whenBusy,
+                       const std::function<void()>& onWritten) {
   // A file on disk is rewritten only through a chain that detection accepts
   // (RunWholeText runs it as an UnattendedRun).
   try {
@@ -422,8 +420,7 @@ FileReport ConvertFile(Converter& converter, const std::string& inName, const st
   } catch (const std::bad_alloc&) {
     converter.TextBuffer.clear();
     Report report(converter);
-    report.Failure("Not enough memory to convert %", "Недостаточно памяти для перекодирования файла %",
-                   Shown(inName));
+    report.Failure("Not enough memory to convert %", "Недостаточно памяти для перекодирования файла %", Shown(inName));
     return report.Finish();
   }
 }

@@ -10,15 +10,15 @@
 namespace kamvo {
 
 struct FileReport {
-  std::string Text;     // Windows-1251, CR LF after every line; empty after a user break
-  bool Failed = false;  // some line reports a failure
-  Lines FailureLines;   // the failure lines alone, in order
-  Lines SavedAttachments;  // the lines naming each attachment saved, in order
-  bool NotText = false;    // the file holds control bytes: left alone, no failure
-  std::string NotTextLine; // the report line saying so
-  bool Written = false;    // the result was written
-  std::string Backup;      // where the file the result replaced was moved, if any
-  std::string BackupLine;  // the report line naming it
+  std::string Text;                // Windows-1251, CR LF after every line; empty after a user break
+  bool Failed = false;             // some line reports a failure
+  Lines FailureLines;              // the failure lines alone, in order
+  Lines SavedAttachments;          // the lines naming each attachment saved, in order
+  bool NotText = false;            // the file holds control bytes: left alone, no failure
+  std::string NotTextLine;         // the report line saying so
+  bool Written = false;            // the result was written
+  std::string Backup;              // where the file the result replaced was moved, if any
+  std::string BackupLine;          // the report line naming it
   std::size_t Transliterated = 0;  // characters the target cannot hold, spelt out
   std::string TransliteratedLine;  // the report line saying so
 };

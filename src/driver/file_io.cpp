@@ -191,9 +191,7 @@ FileLock TryLockFile(int fd) {
   }
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 ResolvedFile ResolveFile(const std::string& name) {
   ResolvedFile file;
@@ -235,9 +233,7 @@ ResolvedFile ResolveFile(const std::string& name) {
   return file;
 }
 
-bool MayWriteFile(const std::string& path) {
-  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
+bool MayWriteFile(const std::string& path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
 
 bool TemporaryFile::Create(const std::string& path, const struct stat* model) {
   Discard();
@@ -366,8 +362,7 @@ bool MayReplace(const std::string& path) {
 }  // namespace
 
 bool CommitFile(const std::string& temporary, const std::string& path) {
-  if (Injected(FileStep::Commit, path) || !MayReplace(path) ||
-      ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (Injected(FileStep::Commit, path) || !MayReplace(path) || ::rename(temporary.c_str(), path.c_str()) != 0) {
     const ErrnoKept kept;
     ::unlink(temporary.c_str());
     ForgetTemporary(temporary);
@@ -487,7 +482,8 @@ namespace {
 void RemoveIfLeftOver(const std::string& name) {
   const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
-  struct stat info {}, now {};
+  struct stat info {
+  }, now{};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
       ::lstat(name.c_str(), &now) == 0 && SameFile(info, now))
     ::unlink(name.c_str());

@@ -69,8 +69,7 @@ bool MayWriteFile(const std::string& path);
 // failure (then no temporary file is left behind and errno tells why). With
 // a model the file takes the model's mode, group and, where the system
 // allows, owner: a rewritten file stays as it was in these.
-std::string WriteTemporaryFile(const std::string& path, const std::string& bytes,
-                               const struct stat* model = nullptr);
+std::string WriteTemporaryFile(const std::string& path, const std::string& bytes, const struct stat* model = nullptr);
 
 // A temporary file beside a target, written piece by piece, for a result
 // that is made while its input is still being read. Finish flushes it to
@@ -95,8 +94,8 @@ class TemporaryFile {
 
  private:
   int fd_ = -1;
-  std::string path_;     // the target
-  std::string name_;     // the temporary file
+  std::string path_;  // the target
+  std::string name_;  // the temporary file
   std::size_t written_ = 0;
   std::size_t started_ = 0;  // bytes the disk has been asked to write
 };

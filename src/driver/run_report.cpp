@@ -61,11 +61,16 @@ class DamageStory {
 
 std::string_view LanguageName(TextLanguage language, bool english) {
   switch (language) {
-    case TextLanguage::Ukrainian: return english ? "Ukrainian" : "Украинский";
-    case TextLanguage::Belarusian: return english ? "Belarusian" : "Белорусский";
-    case TextLanguage::Serbian: return english ? "Serbian" : "Сербский";
-    case TextLanguage::Macedonian: return english ? "Macedonian" : "Македонский";
-    case TextLanguage::Russian: break;
+    case TextLanguage::Ukrainian:
+      return english ? "Ukrainian" : "Украинский";
+    case TextLanguage::Belarusian:
+      return english ? "Belarusian" : "Белорусский";
+    case TextLanguage::Serbian:
+      return english ? "Serbian" : "Сербский";
+    case TextLanguage::Macedonian:
+      return english ? "Macedonian" : "Македонский";
+    case TextLanguage::Russian:
+      break;
   }
   return english ? "Russian" : "Русский";
 }
@@ -102,7 +107,8 @@ std::vector<std::string> DetectionReport(const DetectionState& state, int target
   const DamageStory story = StoryOf(state.Layer, state.BestChain, state.DetectedUtf8, english);
   const bool converted = !story.Already(target);
   const std::string language(LanguageName(state.Language, english));
-  lines.push_back(english ? language + " text detected " + percent + (converted ? "% when converted:" : "% without conversion")
+  lines.push_back(english ? language + " text detected " + percent +
+                                (converted ? "% when converted:" : "% without conversion")
                           : WinFromUtf8(language + " текст распознан на " + percent +
                                         (converted ? "% при перекодировке:" : "% без перекодировки")));
   lines.push_back("    " + story.Ending(target));

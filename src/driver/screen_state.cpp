@@ -29,10 +29,9 @@ constexpr std::size_t kLinesPerPump = 4096;
 // UTF-8 into the layer's code pages first.
 class TextConverter {
  public:
-  TextConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows,
-                bool utf8Step, const OuterLayer& layer)
-      : table_(table), intoWindows_(intoWindows), utf8Step_(utf8Step),
-        layer_(layer) {
+  TextConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows, bool utf8Step,
+                const OuterLayer& layer)
+      : table_(table), intoWindows_(intoWindows), utf8Step_(utf8Step), layer_(layer) {
     for (int b = 0; b < 0x80; ++b)
       lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
     // A table that keeps every byte (the usual way into and out of

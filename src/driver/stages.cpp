@@ -61,25 +61,17 @@ bool DecodeTranslitStage(StageContext& context) {
 
 const StageTable& StandardStages() {
   static const StageTable table = {
-      {"escapes",
-       [](const RunOptions& o) { return o.Switches.QP || o.Switches.Rtf || o.Switches.Html; },
+      {"escapes", [](const RunOptions& o) { return o.Switches.QP || o.Switches.Rtf || o.Switches.Html; },
        [](const StageContext& c) {
          return EscapesInert(c.Buffer, EscapeSwitchesOf(c.Options.Switches),
                              EscapeCounters{0, 0, 0, c.Counters.HtmlCount});
        },
        DecodeEscapesStage},
-      {"binary",
-       [](const RunOptions& o) { return o.Switches.Base64; },
-       [](const StageContext& c) { return BinaryInert(c.Buffer, c.Attachments); },
-       DecodeBinaryStage},
-      {"html",
-       [](const RunOptions& o) { return o.Switches.Html; },
-       [](const StageContext& c) { return HtmlInert(c.Buffer); },
-       DecodeHtmlStage},
-      {"translit",
-       [](const RunOptions& o) { return o.Switches.Translit; },
-       {},
-       DecodeTranslitStage},
+      {"binary", [](const RunOptions& o) { return o.Switches.Base64; },
+       [](const StageContext& c) { return BinaryInert(c.Buffer, c.Attachments); }, DecodeBinaryStage},
+      {"html", [](const RunOptions& o) { return o.Switches.Html; },
+       [](const StageContext& c) { return HtmlInert(c.Buffer); }, DecodeHtmlStage},
+      {"translit", [](const RunOptions& o) { return o.Switches.Translit; }, {}, DecodeTranslitStage},
   };
   return table;
 }

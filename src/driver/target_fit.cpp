@@ -12,42 +12,100 @@ namespace kamvo {
 
 std::string Transliteration(std::uint32_t c) {
   switch (c) {
-    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2015: case 0x2212: return "-";
-    case 0x00AB: return "<<";
-    case 0x00BB: return ">>";
-    case 0x2018: case 0x2019: case 0x201B: case 0x2032: return "'";
-    case 0x201A: return ",";
-    case 0x201C: case 0x201D: case 0x201F: case 0x2033: return "\"";
-    case 0x201E: return ",,";
-    case 0x2039: return "<";
-    case 0x203A: return ">";
-    case 0x2026: return "...";
-    case 0x20AC: return "EUR";
-    case 0x2116: return "No";
-    case 0x00A9: return "(C)";
-    case 0x00AE: return "(R)";
-    case 0x2122: return "(TM)";
-    case 0x00A0: case 0x2002: case 0x2003: case 0x2009: case 0x202F: return " ";
-    case 0x2022: case 0x00B7: return "o";
-    case 0x00B1: return "+-";
-    case 0x00D7: return "x";
-    case 0x00AD: return "";
-    case 0x2264: return "<=";
-    case 0x2265: return ">=";
-    case 0x00F7: return "/";
-    case 0x00B2: return "2";
-    case 0x00B5: return "u";
-    case 0x00A6: return "|";
-    case 0x00AC: return "!";
-    case 0x2020: return "+";
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2013:
+    case 0x2014:
+    case 0x2015:
+    case 0x2212:
+      return "-";
+    case 0x00AB:
+      return "<<";
+    case 0x00BB:
+      return ">>";
+    case 0x2018:
+    case 0x2019:
+    case 0x201B:
+    case 0x2032:
+      return "'";
+    case 0x201A:
+      return ",";
+    case 0x201C:
+    case 0x201D:
+    case 0x201F:
+    case 0x2033:
+      return "\"";
+    case 0x201E:
+      return ",,";
+    case 0x2039:
+      return "<";
+    case 0x203A:
+      return ">";
+    case 0x2026:
+      return "...";
+    case 0x20AC:
+      return "EUR";
+    case 0x2116:
+      return "No";
+    case 0x00A9:
+      return "(C)";
+    case 0x00AE:
+      return "(R)";
+    case 0x2122:
+      return "(TM)";
+    case 0x00A0:
+    case 0x2002:
+    case 0x2003:
+    case 0x2009:
+    case 0x202F:
+      return " ";
+    case 0x2022:
+    case 0x00B7:
+      return "o";
+    case 0x00B1:
+      return "+-";
+    case 0x00D7:
+      return "x";
+    case 0x00AD:
+      return "";
+    case 0x2264:
+      return "<=";
+    case 0x2265:
+      return ">=";
+    case 0x00F7:
+      return "/";
+    case 0x00B2:
+      return "2";
+    case 0x00B5:
+      return "u";
+    case 0x00A6:
+      return "|";
+    case 0x00AC:
+      return "!";
+    case 0x2020:
+      return "+";
     // Single box-drawing lines, as iconv spells them; the rest is "?".
-    case 0x2500: return "-";
-    case 0x2502: return "|";
-    case 0x250C: case 0x2510: case 0x2514: case 0x2518: case 0x251C: case 0x2524: case 0x252C: case 0x2534:
-    case 0x253C: return "+";
-    case 0x0401: return "E";   // Ё where a target lacks it
-    case 0x0451: return "e";
-    default: return "?";
+    case 0x2500:
+      return "-";
+    case 0x2502:
+      return "|";
+    case 0x250C:
+    case 0x2510:
+    case 0x2514:
+    case 0x2518:
+    case 0x251C:
+    case 0x2524:
+    case 0x252C:
+    case 0x2534:
+    case 0x253C:
+      return "+";
+    case 0x0401:
+      return "E";  // Ё where a target lacks it
+    case 0x0451:
+      return "e";
+    default:
+      return "?";
   }
 }
 

@@ -13,8 +13,8 @@ struct TextConversion {
   std::string Text;      // the converted bytes
   bool NotText = false;  // control bytes: the text was not converted (Text holds the bytes as given)
   bool UserBreak = false;
-  bool Same = false;       // the result equals the input
-  bool FromUtf16 = false;  // the input was UTF-16 with a byte order mark, read as UTF-8
+  bool Same = false;               // the result equals the input
+  bool FromUtf16 = false;          // the input was UTF-16 with a byte order mark, read as UTF-8
   std::size_t Transliterated = 0;  // characters a single-byte target cannot hold, spelt out
   bool StrictFailed = false;       // ...and the converter is strict: Text is empty
 };
@@ -23,9 +23,9 @@ struct TextConversion {
 // converts a file's bytes: UTF-16 with a byte order mark is read as UTF-8,
 // control bytes refuse the text, a single-byte target spells out what it
 // cannot hold (FitSingleByteTarget), every line keeps
-// its own break (the style of the first break when a stage joins lines), and when automatic detection finds no chain that reaches
-// the limit the text is taken as the decoding stages left it. Attachments
-// stay in the converter's list; nothing is saved.
+// its own break (the style of the first break when a stage joins lines), and when automatic detection finds no chain
+// that reaches the limit the text is taken as the decoding stages left it. Attachments stay in the converter's list;
+// nothing is saved.
 TextConversion ConvertText(Converter& converter, std::string bytes);
 
 }  // namespace kamvo

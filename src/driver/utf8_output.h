@@ -29,9 +29,9 @@ bool IsWellFormedUtf8(std::string_view text);
 // reads the same either way). Only they are kept, so that a run over a text
 // in a single-byte code page holds no second copy of it.
 struct Utf8Lines {
-  std::size_t LineCount = 0;        // the lines of the whole text
-  std::vector<std::size_t> Index;   // the lines kept, ascending
-  Text Lines;                       // their bytes, in that order
+  std::size_t LineCount = 0;       // the lines of the whole text
+  std::vector<std::size_t> Index;  // the lines kept, ascending
+  Text Lines;                      // their bytes, in that order
 };
 Utf8Lines KeepUtf8Lines(const Text& text);
 

@@ -55,11 +55,15 @@ namespace {
 
 class ChunkSearcher {
  public:
-  ChunkSearcher(const ChunkContext& context, const Chunk& chunk, int best,
-                const std::function<bool()>& keepGoing, SampleFilter::Scratch& scratch,
-                std::vector<ChainFound>& found)
-      : context_(context), length_(chunk.Length), chain_(chunk.Top), best_(best),
-        keepGoing_(keepGoing), scratch_(scratch), found_(found) {}
+  ChunkSearcher(const ChunkContext& context, const Chunk& chunk, int best, const std::function<bool()>& keepGoing,
+                SampleFilter::Scratch& scratch, std::vector<ChainFound>& found)
+      : context_(context),
+        length_(chunk.Length),
+        chain_(chunk.Top),
+        best_(best),
+        keepGoing_(keepGoing),
+        scratch_(scratch),
+        found_(found) {}
 
   ChunkEnd Run(int topCount) {
     CodeTable outer = IdentityCodeTable(), inverse = IdentityCodeTable();
@@ -154,8 +158,7 @@ class ChunkSearcher {
     auto openIn = [&](const std::array<LaneSet, kSampleSize>& sets) {
       std::uint32_t mask = 0;
       const int half = lane >> 6, bit = lane & 63;
-      for (int w = 0; w < words.Count; ++w)
-        mask |= static_cast<std::uint32_t>((sets[w].Word(half) >> bit) & 1) << w;
+      for (int w = 0; w < words.Count; ++w) mask |= static_cast<std::uint32_t>((sets[w].Word(half) >> bit) & 1) << w;
       return mask;
     };
     int direct = -1, utf = -1;
@@ -200,8 +203,8 @@ class ChunkSearcher {
   std::vector<ChainFound>& found_;
   std::vector<SampleFilter::Open> candidates_;
   static constexpr int kLanes = 128;
-  int laneEnd_[kLanes + 1];            // bucket lane ends at laneEnd_[lane + 1]
-  std::vector<std::uint8_t> byLane_;   // the open inner indexes, bucketed by lane
+  int laneEnd_[kLanes + 1];           // bucket lane ends at laneEnd_[lane + 1]
+  std::vector<std::uint8_t> byLane_;  // the open inner indexes, bucketed by lane
   // Tables that leave bytes below 0x80 alone; only their upper halves are
   // ever written.
   CodeTable afterLevel3_ = IdentityCodeTable(), afterLevel2_ = IdentityCodeTable();
@@ -210,9 +213,8 @@ class ChunkSearcher {
 
 }  // namespace
 
-ChunkEnd SearchChunk(const ChunkContext& context, const Chunk& chunk, int best,
-                     const std::function<bool()>& keepGoing, SampleFilter::Scratch& scratch,
-                     std::vector<ChainFound>& found) {
+ChunkEnd SearchChunk(const ChunkContext& context, const Chunk& chunk, int best, const std::function<bool()>& keepGoing,
+                     SampleFilter::Scratch& scratch, std::vector<ChainFound>& found) {
   return ChunkSearcher(context, chunk, best, keepGoing, scratch, found).Run(chunk.TopCount);
 }
 

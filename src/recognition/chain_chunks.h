@@ -14,9 +14,9 @@
 namespace kamvo {
 
 struct Chunk {
-  int Length = 3;      // 3..8
-  int TopCount = 0;    // how many top levels are fixed (0..2)
-  Chain Top{};         // the fixed levels at their places, zero elsewhere
+  int Length = 3;    // 3..8
+  int TopCount = 0;  // how many top levels are fixed (0..2)
+  Chain Top{};       // the fixed levels at their places, zero elsewhere
 };
 
 // The chunks of chains of 3..maxLevels levels, in search order.
@@ -45,16 +45,15 @@ struct ChunkContext {
 };
 
 enum class ChunkEnd {
-  Done,      // every chain was tried
-  Final,     // a chain passed the limit or recognised every word: no later chain counts
-  Stopped,   // keepGoing said no
+  Done,     // every chain was tried
+  Final,    // a chain passed the limit or recognised every word: no later chain counts
+  Stopped,  // keepGoing said no
 };
 
 // Searches the chunk's chains in order, recording each one that beats the
 // best score so far (starting from `best`). keepGoing is asked before each
 // block.
-ChunkEnd SearchChunk(const ChunkContext& context, const Chunk& chunk, int best,
-                     const std::function<bool()>& keepGoing, SampleFilter::Scratch& scratch,
-                     std::vector<ChainFound>& found);
+ChunkEnd SearchChunk(const ChunkContext& context, const Chunk& chunk, int best, const std::function<bool()>& keepGoing,
+                     SampleFilter::Scratch& scratch, std::vector<ChainFound>& found);
 
 }  // namespace kamvo

@@ -10,14 +10,14 @@ namespace {
 
 // What a byte that a word's byte becomes tells the test.
 enum : std::uint8_t {
-  kUpper = 1,     // 0xC0..0xFF; every other high byte is a continuation byte
-  kExtra = 2,     // 0xA0, 0xA8, 0xB8, 0xB9: with kUpper, what the direct test allows
-  kNoBreak = 4,   // 0xA0
-  kLead = 8,      // a lead whose sequences can decode
-  kCaseUpper = 16,  // an upper-case letter (Ё, А..Я)
-  kCaseLower = 32,  // a lower-case letter (ё, а..я)
-  kVowel = 64,      // a vowel of either case
-  kOneLetter = 128, // a one-letter word of either case, or "№"
+  kUpper = 1,        // 0xC0..0xFF; every other high byte is a continuation byte
+  kExtra = 2,        // 0xA0, 0xA8, 0xB8, 0xB9: with kUpper, what the direct test allows
+  kNoBreak = 4,      // 0xA0
+  kLead = 8,         // a lead whose sequences can decode
+  kCaseUpper = 16,   // an upper-case letter (Ё, А..Я)
+  kCaseLower = 32,   // a lower-case letter (ё, а..я)
+  kVowel = 64,       // a vowel of either case
+  kOneLetter = 128,  // a one-letter word of either case, or "№"
 };
 
 constexpr Byte FlagsOf(int b) {
@@ -34,9 +34,8 @@ constexpr Byte FlagsOf(int b) {
       upper == 0xDB || upper == 0xDD || upper == 0xDE || upper == 0xDF)
     flags |= kVowel;
   // А В Г Д Ж И К О С Т У Я, and "№"
-  if (b == 0xB9 || upper == 0xC0 || upper == 0xC2 || upper == 0xC3 || upper == 0xC4 || upper == 0xC6 ||
-      upper == 0xC8 || upper == 0xCA || upper == 0xCE || upper == 0xD1 || upper == 0xD2 || upper == 0xD3 ||
-      upper == 0xDF)
+  if (b == 0xB9 || upper == 0xC0 || upper == 0xC2 || upper == 0xC3 || upper == 0xC4 || upper == 0xC6 || upper == 0xC8 ||
+      upper == 0xCA || upper == 0xCE || upper == 0xD1 || upper == 0xD2 || upper == 0xD3 || upper == 0xDF)
     flags |= kOneLetter;
   return flags;
 }
@@ -275,11 +274,16 @@ inline LaneSet SampleFilter::MayDecodeWord(const WordBytes& word, const LaneSet&
   const std::uint8_t* t = word.Times.data();
   const int n = word.Count;
   switch (word.Leads) {
-    case 1: return MayDecode<1>(b, t, n, alive, scratch);
-    case 2: return MayDecode<2>(b, t, n, alive, scratch);
-    case 3: return MayDecode<3>(b, t, n, alive, scratch);
-    case 4: return MayDecode<4>(b, t, n, alive, scratch);
-    default: return alive;  // not reached: longer words are open words
+    case 1:
+      return MayDecode<1>(b, t, n, alive, scratch);
+    case 2:
+      return MayDecode<2>(b, t, n, alive, scratch);
+    case 3:
+      return MayDecode<3>(b, t, n, alive, scratch);
+    case 4:
+      return MayDecode<4>(b, t, n, alive, scratch);
+    default:
+      return alive;  // not reached: longer words are open words
   }
 }
 
@@ -365,8 +369,8 @@ inline LaneSet SampleFilter::MayBeWord(const WordBytes& word, const LaneSet& ali
 
 // Fills in which lanes could reach `needed` directly or through the UTF-8
 // step, and for those, where each word may be recognised.
-void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes,
-                              bool lettersFirst, Scratch& scratch, Open& open) const {
+void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, const LaneSet& lanes, bool lettersFirst,
+                              Scratch& scratch, Open& open) const {
   const int total = static_cast<int>(words.size());
   // The letters alone first, where asked: cheaper than the whole test, and
   // on some samples they leave no lane; the whole test on those they leave.
@@ -384,20 +388,20 @@ void SampleFilter::CountWords(const std::vector<WordBytes>& words, int needed, c
     ++scratch.LettersTried;
     scratch.LettersRuledOut += byLetters.Empty();
   }
-  open.Direct = byLetters.Empty() ? LaneSet{} : CountReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
-    return open.DirectWords[positions_[k]] = MayBeWord(words[k], alive, scratch);
-  });
+  open.Direct =
+      byLetters.Empty() ? LaneSet{} : CountReaching(total, needed, byLetters, [&](int k, const LaneSet& alive) {
+        return open.DirectWords[positions_[k]] = MayBeWord(words[k], alive, scratch);
+      });
   open.Utf8 = {};
   if (!utf8Step_) return;
   open.Utf8 = CountReaching(total, needed, lanes, [&](int k, const LaneSet& alive) {
     const WordBytes& word = words[k];
-    return open.Utf8Words[positions_[k]] =
-               word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
+    return open.Utf8Words[positions_[k]] = word.Leads == 0 ? LaneSet{} : MayDecodeWord(word, alive, scratch);
   });
 }
 
-void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed,
-                              Scratch& scratch, std::vector<Open>& candidates) const {
+void SampleFilter::Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed, Scratch& scratch,
+                              std::vector<Open>& candidates) const {
   const std::vector<LevelPair>& inner = InnerLevels();
   candidates.resize(inner.size());
   needed -= static_cast<int>(alwaysOpen_.size());

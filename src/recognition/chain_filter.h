@@ -109,8 +109,8 @@ class SampleFilter {
 
   // The candidates of a block, one entry per entry of InnerLevels();
   // `outerInverse` undoes the outer levels.
-  void Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed,
-                  Scratch& scratch, std::vector<Open>& candidates) const;
+  void Candidates(bool withLevel4, int level5, const CodeTable& outerInverse, int needed, Scratch& scratch,
+                  std::vector<Open>& candidates) const;
 
  private:
   // The case entries of Scratch that stand for Latin look-alikes.
@@ -123,7 +123,7 @@ class SampleFilter {
     std::uint8_t Length = 0;               // bytes in the word
     // Every byte in order, as byte - 0x80, or kLatinUpper or kLatinLower.
     std::array<std::uint8_t, kMaxCandidateBytes> Sequence{};
-    bool LatinVowel = false, LatinConsonant = false;       // look-alikes that read so
+    bool LatinVowel = false, LatinConsonant = false;  // look-alikes that read so
   };
 
   void MarkBytes(bool withLevel4, int level5, const CodeTable& outerInverse, Scratch& scratch) const;
@@ -132,7 +132,8 @@ class SampleFilter {
   // The lanes where the word may pass the word test directly; outside
   // `alive` the answer is only "maybe".
   [[gnu::always_inline]] static LaneSet MayBeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
-  [[gnu::always_inline]] static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive, const Scratch& scratch);
+  [[gnu::always_inline]] static LaneSet MayDecodeWord(const WordBytes& word, const LaneSet& alive,
+                                                      const Scratch& scratch);
 
   bool utf8Step_;
   bool oneByteWords_ = false, longWords_ = false;  // words of one, and of three or more bytes

@@ -29,12 +29,12 @@ namespace {
 // Byte classes of a converted word, for rejecting words without running the
 // word test.
 enum : Byte {
-  kAscii = 1,      // below 0x80
-  kLetter = 2,     // Ё, ё, А..я
-  kNoBreak = 4,    // no-break space or "№": the word test treats them apart
-  kContinue = 8,   // 0x80..0xBF: a UTF-8 continuation byte
-  kLead2 = 16,     // 0xC2..0xDF: starts a two-byte UTF-8 sequence (0xC0, 0xC1 only overlong ones)
-  kLead3 = 32,     // 0xE0..0xEF: starts a three-byte UTF-8 sequence
+  kAscii = 1,     // below 0x80
+  kLetter = 2,    // Ё, ё, А..я
+  kNoBreak = 4,   // no-break space or "№": the word test treats them apart
+  kContinue = 8,  // 0x80..0xBF: a UTF-8 continuation byte
+  kLead2 = 16,    // 0xC2..0xDF: starts a two-byte UTF-8 sequence (0xC0, 0xC1 only overlong ones)
+  kLead3 = 32,    // 0xE0..0xEF: starts a three-byte UTF-8 sequence
 };
 
 constexpr std::array<Byte, 256> BuildByteClasses() {
@@ -103,8 +103,7 @@ ChainScore ScoreThroughTable(const Sample& sample, const CodeTable& table, bool 
   std::string converted, decoded;
   for (int i = 0; i < sample.Count; ++i) {
     const std::string& word = sample.Words[i];
-    const WordOutlook outlook =
-        word.size() <= kMaxCandidateBytes ? Outlook(word, table) : WordOutlook{true, true};
+    const WordOutlook outlook = word.size() <= kMaxCandidateBytes ? Outlook(word, table) : WordOutlook{true, true};
     if (outlook.Direct && IsRussianWord(word, table)) ++direct;
     if (utf8Step && outlook.Utf8) {
       converted = word;

@@ -23,9 +23,7 @@ const CodeTable& InversePairTable(int pairIndex);
 // A pair followed by a pair that starts where the first ends acts as one
 // pair (or none): the chain acts as a shorter one, which the search has
 // already visited, so it can never improve on the best score.
-inline bool Merges(int first, int then) {
-  return first != 0 && then != 0 && PairTo(first) == PairFrom(then);
-}
+inline bool Merges(int first, int then) { return first != 0 && then != 0 && PairTo(first) == PairFrom(then); }
 
 // How many sample words the table turns into Russian words, directly or,
 // when utf8Step is set, through the UTF-8 step (which wins only when it

@@ -61,8 +61,8 @@ class Progress {
 
 // The empty chain and the chains of one and two levels, one by one. True
 // when the search ends within them.
-bool SearchShortChains(const Sample& sample, const SearchOptions& options, int levels,
-                       SearchObserver& observer, Progress& progress) {
+bool SearchShortChains(const Sample& sample, const SearchOptions& options, int levels, SearchObserver& observer,
+                       Progress& progress) {
   Chain chain{};
   for (int c1 = 0; c1 < kPairCount; ++c1) {
     chain[0] = static_cast<std::uint8_t>(c1);
@@ -91,8 +91,8 @@ bool SearchShortChains(const Sample& sample, const SearchOptions& options, int l
 }
 
 // Longer chains on the calling thread, the observer asked before every block.
-void SearchChunksHere(const ChunkContext& context, const std::vector<Chunk>& chunks,
-                      SearchObserver& observer, Progress& progress) {
+void SearchChunksHere(const ChunkContext& context, const std::vector<Chunk>& chunks, SearchObserver& observer,
+                      Progress& progress) {
   auto scratch = std::make_unique<SampleFilter::Scratch>();
   bool broken = false;
   const std::function<bool()> keepGoing = [&] {

@@ -41,8 +41,7 @@ Sample TakeSample(WordReader& reader) {
     if (IsAsciiWord(word) || !IsCandidateWord(word)) continue;
     if (sample.Count < kSampleSize) {
       sample.Words[sample.Count++] = std::move(word);
-      if (sample.Count == kSampleSize && FindDuplicateWord(sample) == 0 && FewOneLetterWords(sample))
-        break;
+      if (sample.Count == kSampleSize && FindDuplicateWord(sample) == 0 && FewOneLetterWords(sample)) break;
       continue;
     }
     if (IsSampleWord(sample, word)) continue;
@@ -56,7 +55,6 @@ Sample TakeSample(WordReader& reader) {
   }
   return sample;
 }
-
 
 int PercentOf(int score, int count) { return count == 0 ? 0 : (score * 100 + count / 2) / count; }
 

@@ -104,7 +104,6 @@ struct SearchResult {
 // are searched in chunks, side by side when options.Threads allows; the
 // observer is called from the calling thread only, StopRequested and Pump at
 // least once per chunk and every 10 ms, UpdateProgress once per chunk.
-SearchResult SearchChains(const Sample& sample, const SearchOptions& options,
-                          SearchObserver& observer);
+SearchResult SearchChains(const Sample& sample, const SearchOptions& options, SearchObserver& observer);
 
 }  // namespace kamvo

@@ -49,10 +49,13 @@ int FewestWordsReaching(int limit, int count) {
 // Runs the layers' searches and keeps the best result.
 class LayerSearch {
  public:
-  LayerSearch(const Text& text, const SearchOptions& options, const WrittenResult& written,
-              LayerObserver& observer)
-      : text_(text), options_(options), observer_(observer), written_(written),
-        bestPercent_(written.Percent), bestScore_(written.Score) {}
+  LayerSearch(const Text& text, const SearchOptions& options, const WrittenResult& written, LayerObserver& observer)
+      : text_(text),
+        options_(options),
+        observer_(observer),
+        written_(written),
+        bestPercent_(written.Percent),
+        bestScore_(written.Score) {}
 
   // False when the search must end (the user broke off, or nothing can beat
   // the best any more).
@@ -100,8 +103,7 @@ class LayerSearch {
     const Sample& sample_;
   };
 
-  void Offer(const OuterLayer& layer, const Sample& sample, const Chain& chain, int score, int percent,
-             bool utf8) {
+  void Offer(const OuterLayer& layer, const Sample& sample, const Chain& chain, int score, int percent, bool utf8) {
     const int steps = ConversionSteps(layer, chain, utf8);
     const int limit = options_.DetectionLimit;
     bool better = false;
@@ -116,8 +118,7 @@ class LayerSearch {
     if (!better) return;
     // The layer into Windows-1251 alone converts a text as the UTF-8 step
     // alone does: the written result stands, explained by this sample.
-    if (!Result.Found && written_.Utf8Alone && layer == OuterLayer{{kWindows, 0}} && !utf8 &&
-        chain == Chain{}) {
+    if (!Result.Found && written_.Utf8Alone && layer == OuterLayer{{kWindows, 0}} && !utf8 && chain == Chain{}) {
       bestPercent_ = percent;
       bestScore_ = score;
       return;

@@ -81,20 +81,45 @@ enum : unsigned {
 // The alphabets that hold a lower-case Cyrillic letter.
 unsigned AlphabetsOf(std::uint32_t lower) {
   switch (lower) {
-    case U'ё': return kRussian | kBelarusian;
-    case U'ъ': return kRussian;
-    case U'ы': case U'э': return kRussian | kBelarusian;
-    case U'и': return kRussian | kUkrainian | kSerbian | kMacedonian;
-    case U'щ': return kRussian | kUkrainian;
-    case U'й': return kRussian | kUkrainian | kBelarusian;
-    case U'ь': case U'ю': case U'я': return kRussian | kUkrainian | kBelarusian;
-    case U'і': return kUkrainian | kBelarusian;
-    case U'ї': case U'є': case U'ґ': return kUkrainian;
-    case U'ў': return kBelarusian;
-    case U'ђ': case U'ћ': return kSerbian;
-    case U'ј': case U'љ': case U'њ': case U'џ': return kSerbian | kMacedonian;
-    case U'ѓ': case U'ѕ': case U'ќ': return kMacedonian;
-    default: break;
+    case U'ё':
+      return kRussian | kBelarusian;
+    case U'ъ':
+      return kRussian;
+    case U'ы':
+    case U'э':
+      return kRussian | kBelarusian;
+    case U'и':
+      return kRussian | kUkrainian | kSerbian | kMacedonian;
+    case U'щ':
+      return kRussian | kUkrainian;
+    case U'й':
+      return kRussian | kUkrainian | kBelarusian;
+    case U'ь':
+    case U'ю':
+    case U'я':
+      return kRussian | kUkrainian | kBelarusian;
+    case U'і':
+      return kUkrainian | kBelarusian;
+    case U'ї':
+    case U'є':
+    case U'ґ':
+      return kUkrainian;
+    case U'ў':
+      return kBelarusian;
+    case U'ђ':
+    case U'ћ':
+      return kSerbian;
+    case U'ј':
+    case U'љ':
+    case U'њ':
+    case U'џ':
+      return kSerbian | kMacedonian;
+    case U'ѓ':
+    case U'ѕ':
+    case U'ќ':
+      return kMacedonian;
+    default:
+      break;
   }
   if (IsRussianLetter(lower)) return kAnyAlphabet;
   return 0;  // Ѐ, Ѝ and the like: no alphabet of ours
@@ -432,8 +457,8 @@ ReadingConversion ChainReading(const OuterLayer& layer, const Chain& chain, bool
 bool OutreadsFairText(const Reading& asItStands, const Reading& converted) {
   return !asItStands.Sure() && converted.Percent() >= kAlmostPerfect &&
          converted.Percent() >= asItStands.Percent() + kClearGain &&
-         converted.Words >= asItStands.Words - asItStands.Glued &&
-         converted.LongGood > 0 && converted.Words <= 2 * asItStands.Letters;
+         converted.Words >= asItStands.Words - asItStands.Glued && converted.LongGood > 0 &&
+         converted.Words <= 2 * asItStands.Letters;
 }
 
 bool ReplacesTextAsItStands(const Reading& asItStands, const Reading& converted, int steps) {
@@ -443,8 +468,7 @@ bool ReplacesTextAsItStands(const Reading& asItStands, const Reading& converted,
   if (converted.Percent() < asItStands.Percent() + kClearGain) return false;
   // A way of many conversions is rare: it must explain a text that reads
   // badly, by enough words that chance cannot.
-  if (steps > kUsualSteps)
-    return asItStands.Percent() <= kMostGoodOfWrongText && converted.Words >= kWordsForLongWays;
+  if (steps > kUsualSteps) return asItStands.Percent() <= kMostGoodOfWrongText && converted.Words >= kWordsForLongWays;
   return true;
 }
 

@@ -35,9 +35,9 @@ namespace kamvo {
 enum class TextLanguage : std::uint8_t { Russian, Ukrainian, Belarusian, Serbian, Macedonian };
 
 struct Reading {
-  int Words = 0;    // Cyrillic words judged
-  int Good = 0;     // of them, words that read well
-  int LongGood = 0; // good words of three letters or more
+  int Words = 0;     // Cyrillic words judged
+  int Good = 0;      // of them, words that read well
+  int LongGood = 0;  // good words of three letters or more
   // Runs of characters beyond ASCII that are letters or may stand for
   // letters (box drawing, symbols; no sign of Windows-1251 such as — or «)
   int Letters = 0;
@@ -99,7 +99,8 @@ class ReadingCounter {
   std::size_t length_ = 0;
   bool tooLong_ = false;
   bool glued_ = false;
-  bool inLetterRun_ = false;  // a run counted in Letters goes on  // a sign that no correct text puts there touches the word
+  bool inLetterRun_ =
+      false;  // a run counted in Letters goes on  // a sign that no correct text puts there touches the word
   bool pendingApostrophe_ = false;
 };
 

@@ -29,11 +29,16 @@ consteval WinString<N> Win(const char8_t (&utf8)[N]) {
       code = ((code & 0x1Fu) << 6) | (utf8[++i] & 0x3Fu);
     }
     unsigned byte = 0;
-    if (code < 0x80) byte = code;
-    else if (code >= 0x410 && code <= 0x44F) byte = 0xC0 + (code - 0x410);
-    else if (code == 0x401) byte = 0xA8;
-    else if (code == 0x451) byte = 0xB8;
-    else throw "word lists hold only Russian letters and ASCII";
+    if (code < 0x80)
+      byte = code;
+    else if (code >= 0x410 && code <= 0x44F)
+      byte = 0xC0 + (code - 0x410);
+    else if (code == 0x401)
+      byte = 0xA8;
+    else if (code == 0x451)
+      byte = 0xB8;
+    else
+      throw "word lists hold only Russian letters and ASCII";
     out.bytes[out.size++] = static_cast<char>(byte);
   }
   return out;
@@ -41,77 +46,77 @@ consteval WinString<N> Win(const char8_t (&utf8)[N]) {
 
 constexpr auto kOneLetterWords = Win(u8"А В Г Д Ж И К О С Т У Я");
 
-constexpr auto kTwoLetterWords = Win(
-    u8"ОН МЫ ИХ ИМ НА ИЗ ВЫ ОТ ТЫ НЕ НО ТО ДО АХ УХ ЭХ ОХ ЗА КО ПО ДА ЖЕ ЛИ СО "
-    u8"НУ ИВ ОС ЛА ЕЙ БЫ НИ ТА ТЕ ЕЕ ЕЁ ЁЖ ЕЖ ЕЛ ТЕ КА ВО ОЙ АЙ ЭЙ УЖ ЛЯ ОБ СМ "
-    u8"ТУ ЛЬ ЮГ ЮН АД ПР ЯД ПН ВТ СР ЧТ ПТ СБ ВС КВ УЛ РФ ПК");
+constexpr auto kTwoLetterWords =
+    Win(u8"ОН МЫ ИХ ИМ НА ИЗ ВЫ ОТ ТЫ НЕ НО ТО ДО АХ УХ ЭХ ОХ ЗА КО ПО ДА ЖЕ ЛИ СО "
+        u8"НУ ИВ ОС ЛА ЕЙ БЫ НИ ТА ТЕ ЕЕ ЕЁ ЁЖ ЕЖ ЕЛ ТЕ КА ВО ОЙ АЙ ЭЙ УЖ ЛЯ ОБ СМ "
+        u8"ТУ ЛЬ ЮГ ЮН АД ПР ЯД ПН ВТ СР ЧТ ПТ СБ ВС КВ УЛ РФ ПК");
 
-constexpr auto kForbiddenPairs = Win(
-    u8"АЪ АЫ АЬ "
-    u8"БЙ БП БФ "
-    u8"ВЖ ВЙ ВФ ВЭ ВЮ "
-    u8"ГЁ ГЖ ГЗ ГЙ ГФ ГХ ГЩ ГЪ ГЮ ГЯ "
-    u8"ДЙ ДФ ДЩ "
-    u8"ЕЪ ЕЫ ЕЬ "
-    u8"ЁА ЁБ ЁГ ЁЕ ЁЁ ЁИ ЁО ЁУ ЁФ ЁЦ ЁЧ ЁЩ ЁЪ ЁЫ ЁЬ ЁЭ ЁЮ ЁЯ "
-    u8"ЖЙ ЖФ ЖХ ЖЦ ЖШ ЖЩ ЖЪ ЖЫ ЖЭ ЖЯ "
-    u8"ЗЙ ЗЩ "
-    u8"ИЁ ИЪ ИЫ ИЬ "
-    u8"ЙА ЙЁ ЙЖ ЙИ ЙЙ ЙУ ЙЩ ЙЪ ЙЫ ЙЬ ЙЭ ЙЮ "
-    u8"КЁ КЙ КЪ КЬ КЯ "
-    u8"ЛЙ ЛР ЛЪ "
-    u8"МЖ МЙ МЪ "
-    u8"НЙ НЪ "
-    u8"ОЪ ОЫ ОЬ "
-    u8"ПВ ПД ПЁ ПЖ ПЗ ПЙ ПМ ПФ ПХ ПЩ ПЪ "
-    u8"РЙ "
-    u8"СЙ "
-    u8"ТЙ ТЪ "
-    u8"УЪ УЫ УЬ "
-    u8"ФБ ФВ ФД ФЁ ФЖ ФЗ ФЙ ФП ФХ ФЦ ФЧ ФШ ФЩ ФЪ ФЬ ФЯ "
-    u8"ХЁ ХЖ ХЙ ХК ХФ ХХ ХЩ ХЪ ХЫ ХЬ ХЮ ХЯ "
-    u8"ЦГ ЦЁ ЦЖ ЦЗ ЦЙ ЦЛ ЦН ЦФ ЦХ ЦЦ ЦЧ ЦЩ ЦЪ ЦЬ ЦЭ ЦЮ ЦЯ "
-    u8"ЧГ ЧД ЧЖ ЧЗ ЧЙ ЧП ЧС ЧФ ЧХ ЧЦ ЧЧ ЧЩ ЧЪ ЧЫ ЧЭ ЧЯ "
-    u8"ШБ ШГ ШД ШЖ ШЗ ШЙ ШФ ШЧ ШШ ШЩ ШЪ ШЫ ШЭ ШЯ "
-    u8"ЩБ ЩВ ЩГ ЩД ЩЖ ЩЗ ЩЙ ЩК ЩЛ ЩМ ЩП ЩС ЩТ ЩФ ЩХ ЩЦ ЩЧ ЩШ ЩЩ ЩЪ ЩЫ ЩЭ ЩЮ "
-    u8"ЪА ЪБ ЪВ ЪГ ЪД ЪЖ ЪЗ ЪИ ЪЙ ЪК ЪЛ ЪМ ЪН ЪО ЪП ЪР ЪС ЪТ ЪУ ЪФ ЪХ ЪЦ ЪЧ ЪШ ЪЩ ЪЪ ЪЫ ЪЬ ЪЭ ЪЮ "
-    u8"ЫА ЫЁ ЫФ ЫЪ ЫЫ ЫЬ ЫЭ ЫЮ "
-    u8"ЬА ЬЛ ЬР ЬУ ЬХ ЬЪ ЬЫ ЬЬ ЬЭ "
-    u8"ЭА ЭЁ ЭЖ ЭО ЭУ ЭЦ ЭЧ ЭЩ ЭЪ ЭЫ ЭЬ ЭЭ ЭЮ ЭЯ "
-    u8"ЮЁ ЮИ ЮО ЮУ ЮЪ ЮЫ ЮЬ ЮЭ ЮЯ "
-    u8"ЯА ЯЁ ЯО ЯФ ЯЪ ЯЫ ЯЬ ЯЭ");
+constexpr auto kForbiddenPairs =
+    Win(u8"АЪ АЫ АЬ "
+        u8"БЙ БП БФ "
+        u8"ВЖ ВЙ ВФ ВЭ ВЮ "
+        u8"ГЁ ГЖ ГЗ ГЙ ГФ ГХ ГЩ ГЪ ГЮ ГЯ "
+        u8"ДЙ ДФ ДЩ "
+        u8"ЕЪ ЕЫ ЕЬ "
+        u8"ЁА ЁБ ЁГ ЁЕ ЁЁ ЁИ ЁО ЁУ ЁФ ЁЦ ЁЧ ЁЩ ЁЪ ЁЫ ЁЬ ЁЭ ЁЮ ЁЯ "
+        u8"ЖЙ ЖФ ЖХ ЖЦ ЖШ ЖЩ ЖЪ ЖЫ ЖЭ ЖЯ "
+        u8"ЗЙ ЗЩ "
+        u8"ИЁ ИЪ ИЫ ИЬ "
+        u8"ЙА ЙЁ ЙЖ ЙИ ЙЙ ЙУ ЙЩ ЙЪ ЙЫ ЙЬ ЙЭ ЙЮ "
+        u8"КЁ КЙ КЪ КЬ КЯ "
+        u8"ЛЙ ЛР ЛЪ "
+        u8"МЖ МЙ МЪ "
+        u8"НЙ НЪ "
+        u8"ОЪ ОЫ ОЬ "
+        u8"ПВ ПД ПЁ ПЖ ПЗ ПЙ ПМ ПФ ПХ ПЩ ПЪ "
+        u8"РЙ "
+        u8"СЙ "
+        u8"ТЙ ТЪ "
+        u8"УЪ УЫ УЬ "
+        u8"ФБ ФВ ФД ФЁ ФЖ ФЗ ФЙ ФП ФХ ФЦ ФЧ ФШ ФЩ ФЪ ФЬ ФЯ "
+        u8"ХЁ ХЖ ХЙ ХК ХФ ХХ ХЩ ХЪ ХЫ ХЬ ХЮ ХЯ "
+        u8"ЦГ ЦЁ ЦЖ ЦЗ ЦЙ ЦЛ ЦН ЦФ ЦХ ЦЦ ЦЧ ЦЩ ЦЪ ЦЬ ЦЭ ЦЮ ЦЯ "
+        u8"ЧГ ЧД ЧЖ ЧЗ ЧЙ ЧП ЧС ЧФ ЧХ ЧЦ ЧЧ ЧЩ ЧЪ ЧЫ ЧЭ ЧЯ "
+        u8"ШБ ШГ ШД ШЖ ШЗ ШЙ ШФ ШЧ ШШ ШЩ ШЪ ШЫ ШЭ ШЯ "
+        u8"ЩБ ЩВ ЩГ ЩД ЩЖ ЩЗ ЩЙ ЩК ЩЛ ЩМ ЩП ЩС ЩТ ЩФ ЩХ ЩЦ ЩЧ ЩШ ЩЩ ЩЪ ЩЫ ЩЭ ЩЮ "
+        u8"ЪА ЪБ ЪВ ЪГ ЪД ЪЖ ЪЗ ЪИ ЪЙ ЪК ЪЛ ЪМ ЪН ЪО ЪП ЪР ЪС ЪТ ЪУ ЪФ ЪХ ЪЦ ЪЧ ЪШ ЪЩ ЪЪ ЪЫ ЪЬ ЪЭ ЪЮ "
+        u8"ЫА ЫЁ ЫФ ЫЪ ЫЫ ЫЬ ЫЭ ЫЮ "
+        u8"ЬА ЬЛ ЬР ЬУ ЬХ ЬЪ ЬЫ ЬЬ ЬЭ "
+        u8"ЭА ЭЁ ЭЖ ЭО ЭУ ЭЦ ЭЧ ЭЩ ЭЪ ЭЫ ЭЬ ЭЭ ЭЮ ЭЯ "
+        u8"ЮЁ ЮИ ЮО ЮУ ЮЪ ЮЫ ЮЬ ЮЭ ЮЯ "
+        u8"ЯА ЯЁ ЯО ЯФ ЯЪ ЯЫ ЯЬ ЯЭ");
 
-constexpr auto kForbiddenInitialPairs = Win(
-    u8"АА АЕ АЁ АЪ АЩ АЫ АЬ АЮ АЯ "
-    u8"ББ БВ БЁ БЖ БЙ БС БХ БЧ БШ БЩ БЪ "
-    u8"ВЙ ВФ ВЩ "
-    u8"ГЁ ГЖ ГЙ ГХ ГШ ГЩ ГЪ ГЫ "
-    u8"ДЁ ДГ ДЙ ДХ ДФ ДШ ДЧ ДЩ "
-    u8"ЕА ЕИ ЕО ЕТ ЕУ ЕЦ ЕЧ ЕЪ ЕЫ ЕЬ ЕЭ ЕЮ ЕЯ "
-    u8"ЁА ЁВ ЁГ ЁД ЁЕ ЁЁ ЁЗ ЁИ ЁЙ ЁК ЁМ ЁН ЁО ЁП ЁТ ЁУ ЁФ ЁХ ЁЦ ЁЧ ЁШ ЁЩ ЁЪ ЁЫ ЁЬ ЁЭ ЁЮ ЁЯ "
-    u8"ЖЁ ЖЗ ЖЙ ЖП ЖС ЖТ ЖФ ЖХ ЖЦ ЖЧ ЖШ ЖЩ ЖЪ ЖЫ ЖЬ ЖЭ ЖЯ "
-    u8"ЗГ ЗЁ ЗЖ ЗЗ ЗЙ ЗК ЗП ЗС ЗТ ЗФ ЗХ ЗЦ ЗЧ ЗШ ЗЩ ЗЪ ЗЬ "
-    u8"ИЁ ИФ ИЦ ИЪ ИЫ ИЬ ИЭ ИЯ "
-    u8"ЙА ЙБ ЙВ ЙГ ЙД ЙЁ ЙЖ ЙЗ ЙИ ЙЙ ЙК ЙЛ ЙМ ЙН ЙП ЙР ЙС ЙТ ЙУ ЙФ ЙХ ЙЦ ЙЧ ЙШ ЙЩ ЙЪ ЙЫ ЙЬ ЙЭ ЙЮ ЙЯ "
-    u8"КЁ КЖ КЙ КФ КЦ КЧ КШ КЩ КЪ КЫ "
-    u8"ЛЁ ЛЗ ЛЙ ЛМ ЛР ЛС ЛФ ЛХ ЛЦ ЛЧ ЛШ ЛЩ ЛЪ "
-    u8"МЖ МЙ МЦ МЪ МЬ "
-    u8"НБ НВ НЙ НН НС НТ НХ НЦ НШ НЩ НЪ "
-    u8"ОЕ ОЁ ОИ ОЪ ОЫ ОЬ ОЭ ОЮ ОЯ "
-    u8"ПБ ПЁ ПЖ ПЙ ПЦ ПЩ ПЪ "
-    u8"РБ РГ РЁ РЗ РЙ РК РМ РП РР РХ РЦ РЧ РШ РЩ РЪ "
-    u8"СЁ СЙ СЩ "
-    u8"ТГ ТД ТЁ ТЖ ТЙ ТС ТФ ТЦ ТЧ ТШ ТЪ "
-    u8"УЁ УУ УЪ УЫ УЬ "
-    u8"ФБ ФВ ФГ ФД ФЁ ФЖ ФЗ ФЙ ФК ФФ ФХ ФЦ ФЧ ФШ ФЩ ФЪ ФЯ "
-    u8"ХГ ХД ХЁ ХЖ ХЙ ХК ХП ХС ХХ ХЦ ХШ ХЩ ХЪ ХЫ ХЮ ХЯ "
-    u8"ЦГ ЦД ЦЁ ЦЖ ЦЗ ЦЙ ЦЛ ЦН ЦР ЦС ЦФ ЦХ ЦЦ ЦЧ ЦШ ЦЩ ЦЪ ЦЬ ЦЯ "
-    u8"ЧГ ЧД ЧЁ ЧЖ ЧЗ ЧЙ ЧН ЧС ЧФ ЧХ ЧЦ ЧЧ ЧШ ЧЩ ЧЪ ЧЫ ЧЭ ЧЮ ЧЯ "
-    u8"ШБ ШГ ШЖ ШЗ ШЙ ШС ШФ ШЦ ШЧ ШШ ШЩ ШЪ ШЫ ШЮ ШЯ "
-    u8"ЩБ ЩГ ЩД ЩВ ЩЖ ЩЗ ЩЙ ЩК ЩЛ ЩМ ЩН ЩО ЩП ЩР ЩС ЩТ ЩФ ЩХ ЩЦ ЩЧ ЩШ ЩЩ ЩЪ ЩЫ ЩЬ ЩЭ ЩЮ ЩЯ "
-    u8"ЭА ЭЕ ЭЁ ЭИ ЭЩ ЭЪ ЭЫ ЭЬ ЭЭ ЭЮ "
-    u8"ЮЕ ЮЁ ЮИ ЮЙ ЮО ЮУ ЮХ ЮЦ ЮЧ ЮШ ЮЩ ЮЪ ЮЫ ЮЬ ЮЭ ЮЮ ЮЯ "
-    u8"ЯА ЯЕ ЯЁ ЯЖ ЯО ЯУ ЯЦ ЯЪ ЯЫ ЯЬ ЯЭ ЯЮ ЯЯ");
+constexpr auto kForbiddenInitialPairs =
+    Win(u8"АА АЕ АЁ АЪ АЩ АЫ АЬ АЮ АЯ "
+        u8"ББ БВ БЁ БЖ БЙ БС БХ БЧ БШ БЩ БЪ "
+        u8"ВЙ ВФ ВЩ "
+        u8"ГЁ ГЖ ГЙ ГХ ГШ ГЩ ГЪ ГЫ "
+        u8"ДЁ ДГ ДЙ ДХ ДФ ДШ ДЧ ДЩ "
+        u8"ЕА ЕИ ЕО ЕТ ЕУ ЕЦ ЕЧ ЕЪ ЕЫ ЕЬ ЕЭ ЕЮ ЕЯ "
+        u8"ЁА ЁВ ЁГ ЁД ЁЕ ЁЁ ЁЗ ЁИ ЁЙ ЁК ЁМ ЁН ЁО ЁП ЁТ ЁУ ЁФ ЁХ ЁЦ ЁЧ ЁШ ЁЩ ЁЪ ЁЫ ЁЬ ЁЭ ЁЮ ЁЯ "
+        u8"ЖЁ ЖЗ ЖЙ ЖП ЖС ЖТ ЖФ ЖХ ЖЦ ЖЧ ЖШ ЖЩ ЖЪ ЖЫ ЖЬ ЖЭ ЖЯ "
+        u8"ЗГ ЗЁ ЗЖ ЗЗ ЗЙ ЗК ЗП ЗС ЗТ ЗФ ЗХ ЗЦ ЗЧ ЗШ ЗЩ ЗЪ ЗЬ "
+        u8"ИЁ ИФ ИЦ ИЪ ИЫ ИЬ ИЭ ИЯ "
+        u8"ЙА ЙБ ЙВ ЙГ ЙД ЙЁ ЙЖ ЙЗ ЙИ ЙЙ ЙК ЙЛ ЙМ ЙН ЙП ЙР ЙС ЙТ ЙУ ЙФ ЙХ ЙЦ ЙЧ ЙШ ЙЩ ЙЪ ЙЫ ЙЬ ЙЭ ЙЮ ЙЯ "
+        u8"КЁ КЖ КЙ КФ КЦ КЧ КШ КЩ КЪ КЫ "
+        u8"ЛЁ ЛЗ ЛЙ ЛМ ЛР ЛС ЛФ ЛХ ЛЦ ЛЧ ЛШ ЛЩ ЛЪ "
+        u8"МЖ МЙ МЦ МЪ МЬ "
+        u8"НБ НВ НЙ НН НС НТ НХ НЦ НШ НЩ НЪ "
+        u8"ОЕ ОЁ ОИ ОЪ ОЫ ОЬ ОЭ ОЮ ОЯ "
+        u8"ПБ ПЁ ПЖ ПЙ ПЦ ПЩ ПЪ "
+        u8"РБ РГ РЁ РЗ РЙ РК РМ РП РР РХ РЦ РЧ РШ РЩ РЪ "
+        u8"СЁ СЙ СЩ "
+        u8"ТГ ТД ТЁ ТЖ ТЙ ТС ТФ ТЦ ТЧ ТШ ТЪ "
+        u8"УЁ УУ УЪ УЫ УЬ "
+        u8"ФБ ФВ ФГ ФД ФЁ ФЖ ФЗ ФЙ ФК ФФ ФХ ФЦ ФЧ ФШ ФЩ ФЪ ФЯ "
+        u8"ХГ ХД ХЁ ХЖ ХЙ ХК ХП ХС ХХ ХЦ ХШ ХЩ ХЪ ХЫ ХЮ ХЯ "
+        u8"ЦГ ЦД ЦЁ ЦЖ ЦЗ ЦЙ ЦЛ ЦН ЦР ЦС ЦФ ЦХ ЦЦ ЦЧ ЦШ ЦЩ ЦЪ ЦЬ ЦЯ "
+        u8"ЧГ ЧД ЧЁ ЧЖ ЧЗ ЧЙ ЧН ЧС ЧФ ЧХ ЧЦ ЧЧ ЧШ ЧЩ ЧЪ ЧЫ ЧЭ ЧЮ ЧЯ "
+        u8"ШБ ШГ ШЖ ШЗ ШЙ ШС ШФ ШЦ ШЧ ШШ ШЩ ШЪ ШЫ ШЮ ШЯ "
+        u8"ЩБ ЩГ ЩД ЩВ ЩЖ ЩЗ ЩЙ ЩК ЩЛ ЩМ ЩН ЩО ЩП ЩР ЩС ЩТ ЩФ ЩХ ЩЦ ЩЧ ЩШ ЩЩ ЩЪ ЩЫ ЩЬ ЩЭ ЩЮ ЩЯ "
+        u8"ЭА ЭЕ ЭЁ ЭИ ЭЩ ЭЪ ЭЫ ЭЬ ЭЭ ЭЮ "
+        u8"ЮЕ ЮЁ ЮИ ЮЙ ЮО ЮУ ЮХ ЮЦ ЮЧ ЮШ ЮЩ ЮЪ ЮЫ ЮЬ ЮЭ ЮЮ ЮЯ "
+        u8"ЯА ЯЕ ЯЁ ЯЖ ЯО ЯУ ЯЦ ЯЪ ЯЫ ЯЬ ЯЭ ЯЮ ЯЯ");
 
 constexpr std::string_view kLatinLookAlikes = "ABCHKMOPTXEacopxye";
 constexpr auto kCyrillicLookAlikes = Win(u8"АВСНКМОРТХЕасорхуе");
@@ -184,9 +189,9 @@ consteval PairMasks MakeStartTable() {
 }
 constexpr PairMasks kStartTable = MakeStartTable();
 
-constexpr int kLetterJ = Letter(u8"Й"), kLetterO = Letter(u8"О"), kLetterD = Letter(u8"Д"),
-              kLetterG = Letter(u8"Г"), kLetterR = Letter(u8"Р"), kLetterK = Letter(u8"К"),
-              kLetterS = Letter(u8"С"), kLetterT = Letter(u8"Т"), kLetterSoft = Letter(u8"Ь");
+constexpr int kLetterJ = Letter(u8"Й"), kLetterO = Letter(u8"О"), kLetterD = Letter(u8"Д"), kLetterG = Letter(u8"Г"),
+              kLetterR = Letter(u8"Р"), kLetterK = Letter(u8"К"), kLetterS = Letter(u8"С"), kLetterT = Letter(u8"Т"),
+              kLetterSoft = Letter(u8"Ь");
 
 // Four letters packed into one number, the first in the highest byte.
 consteval std::uint32_t Pack4(std::string_view letters) {
@@ -226,11 +231,16 @@ consteval std::array<Byte, 256> MakeClasses() {
   for (int b = 0; b < 256; ++b) {
     const auto byte = static_cast<Byte>(b);
     const int letter = LetterOf(byte);
-    if (b < 0x20) classes[b] = kControl;
-    else if (b == 0x20 || b == 0xA0) classes[b] = kSpace;
-    else if (b == 0xB9) classes[b] = kNumero;
-    else if (letter >= 0) classes[b] = static_cast<Byte>(letter | (IsUpperLetter(byte) ? kUpperBit : 0));
-    else classes[b] = kOther;
+    if (b < 0x20)
+      classes[b] = kControl;
+    else if (b == 0x20 || b == 0xA0)
+      classes[b] = kSpace;
+    else if (b == 0xB9)
+      classes[b] = kNumero;
+    else if (letter >= 0)
+      classes[b] = static_cast<Byte>(letter | (IsUpperLetter(byte) ? kUpperBit : 0));
+    else
+      classes[b] = kOther;
   }
   for (std::size_t i = 0; i < kLatinLookAlikes.size(); ++i)
     classes[static_cast<Byte>(kLatinLookAlikes[i])] = classes[static_cast<Byte>(kCyrillicLookAlikes.bytes[i])];
@@ -270,9 +280,9 @@ bool Judge(const Byte* p, const Byte* end, Map map) {
   bool firstUpper = false, previousUpper = false;
   int caseChanges = 0;
   bool hasVowel = false, hasConsonant = false;
-  bool needK = false;        // the word began with ЙОР: the fourth letter must be К
-  unsigned vowelRun = 0;     // bit i set when the letter i places back is a vowel
-  std::uint32_t last4 = 0;   // the last four letters, packed
+  bool needK = false;       // the word began with ЙОР: the fourth letter must be К
+  unsigned vowelRun = 0;    // bit i set when the letter i places back is a vowel
+  std::uint32_t last4 = 0;  // the last four letters, packed
 
   for (; p != end; ++p) {
     const Byte c = kClasses[map(*p)];
@@ -323,10 +333,14 @@ bool Judge(const Byte* p, const Byte* end, Map map) {
   }
 
   switch (count) {
-    case 0: return true;
-    case 1: return (kOneLetterSet & Bit(first)) != 0;
-    case 2: return (kTwoLetterTable[first] & Bit(second)) != 0;
-    default: return hasVowel && hasConsonant && !needK;
+    case 0:
+      return true;
+    case 1:
+      return (kOneLetterSet & Bit(first)) != 0;
+    case 2:
+      return (kTwoLetterTable[first] & Bit(second)) != 0;
+    default:
+      return hasVowel && hasConsonant && !needK;
   }
 }
 

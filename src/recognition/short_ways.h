@@ -26,9 +26,9 @@ struct Way {
 };
 
 // The short ways, fewest conversions first: each single pair into and out
-// of Windows-1251 (from MacCyrillic, KOI8-U, CP1125 and IBM855 too), and for a text that is valid UTF-8 beyond ASCII, each
-// code page that holds its characters as an outer layer followed by the
-// UTF-8 step or by a single pair of the four code pages into Windows-1251.
+// of Windows-1251 (from MacCyrillic, KOI8-U, CP1125 and IBM855 too), and for a text that is valid UTF-8 beyond ASCII,
+// each code page that holds its characters as an outer layer followed by the UTF-8 step or by a single pair of the four
+// code pages into Windows-1251.
 std::vector<Way> ShortWays(const Text& text, bool utf8Allowed);
 
 struct WayReading {
@@ -44,8 +44,7 @@ WayReading BestShortWay(const Text& text, bool utf8Allowed, Accept accept) {
   WayReading best;
   for (const Way& way : ShortWays(text, utf8Allowed)) {
     const Reading reading = ReadThrough(text, ChainReading(way.Layer, way.Pairs, way.Utf8));
-    if (reading.Words > 0 && accept(way, reading) &&
-        (best.Read.Words == 0 || reading.Percent() > best.Read.Percent()))
+    if (reading.Words > 0 && accept(way, reading) && (best.Read.Words == 0 || reading.Percent() > best.Read.Percent()))
       best = WayReading{way, reading};
   }
   return best;

@@ -35,8 +35,8 @@ TFontGroup DesignedTextFont() { return {"Monospace", 10, 204, 0}; }
 
 std::string DefaultTranslitTable() {
   static const char* const kSpellings[kRussianLetters] = {
-      "A", "B", "V", "G",  "D",  "E",  "JO",  "ZH", "Z", "I",  "J",  "K",  "L",  "M",  "N",  "O",  "P",
-      "R", "S", "T", "U",  "F",  "KH", "C",   "CH", "SH", "SHH", "\"", "Y", "'",  "EH", "JU", "JA"};
+      "A", "B", "V", "G", "D", "E",  "JO", "ZH", "Z",  "I",   "J",  "K", "L", "M",  "N",  "O", "P",
+      "R", "S", "T", "U", "F", "KH", "C",  "CH", "SH", "SHH", "\"", "Y", "'", "EH", "JU", "JA"};
   std::string table;
   for (int i = 0; i < kRussianLetters; ++i) {
     if (i) table += "\r\n";

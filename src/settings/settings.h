@@ -113,8 +113,7 @@ uint8_t UserLanguageFromLocale(const EnvLookup& env);
 // write. Font defaults come from `textAreaFont`, the text area's current
 // font. When the store exists but cannot be read, every stored field keeps
 // its value and nothing is written.
-void ReadCfg(TSettings& s, const TFontGroup& textAreaFont = DesignedTextFont(),
-             const TStoreContext& ctx = {});
+void ReadCfg(TSettings& s, const TFontGroup& textAreaFont = DesignedTextFont(), const TStoreContext& ctx = {});
 
 // Writes every stored field of the record (not UserLanguage).
 void WriteCfg(const TCfg& cfg, const TStoreContext& ctx = {});

@@ -43,11 +43,21 @@ size_t ParseQuoted(std::string_view s, size_t pos, std::string& out) {
       const char e = s[pos + 1];
       char plain = 0;
       switch (e) {
-        case '\\': plain = '\\'; break;
-        case '"': plain = '"'; break;
-        case 'r': plain = '\r'; break;
-        case 'n': plain = '\n'; break;
-        case 't': plain = '\t'; break;
+        case '\\':
+          plain = '\\';
+          break;
+        case '"':
+          plain = '"';
+          break;
+        case 'r':
+          plain = '\r';
+          break;
+        case 'n':
+          plain = '\n';
+          break;
+        case 't':
+          plain = '\t';
+          break;
         case 'x':
           if (pos + 3 < s.size() && HexDigitValue(s[pos + 2]) >= 0 && HexDigitValue(s[pos + 3]) >= 0) {
             out += static_cast<char>(HexDigitValue(s[pos + 2]) * 16 + HexDigitValue(s[pos + 3]));
@@ -55,7 +65,8 @@ size_t ParseQuoted(std::string_view s, size_t pos, std::string& out) {
             continue;
           }
           break;
-        default: break;
+        default:
+          break;
       }
       if (plain != 0) {
         out += plain;
@@ -184,8 +195,7 @@ bool WriteAtomically(const fs::path& path, std::string_view content, mode_t mode
     return false;
   }
   // Make the rename itself durable.
-  Fd dir(::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
-                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Fd dir(::open(path.parent_path().empty() ? "." : path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.fd >= 0) ::fsync(dir.fd);
   return true;
 }
@@ -210,11 +220,21 @@ std::string QuoteRegString(std::string_view s) {
   for (const char c : s) {
     const auto b = static_cast<unsigned char>(c);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (b < 0x20 || b == 0x7F) {
           std::snprintf(buf, sizeof buf, "\\x%02x", b);
@@ -360,8 +380,7 @@ TRegData TRegData::Parse(std::string_view text, size_t* badLines) {
     } else if (rest.starts_with("dword:")) {
       const std::string_view digits = rest.substr(6);
       uint32_t d;
-      if (ParseHexNumber(digits, d) && (!maybeCut || digits.size() == 8))
-        value = TRegValue::Dword(d);
+      if (ParseHexNumber(digits, d) && (!maybeCut || digits.size() == 8)) value = TRegValue::Dword(d);
     } else if (rest.starts_with("hex")) {
       uint32_t type = kRegBinary;
       std::string_view list = rest.substr(3);
@@ -421,8 +440,7 @@ fs::path DefaultStorePath(const EnvLookup& env) {
   if (home.empty()) {
     struct passwd pw, *found = nullptr;
     char buf[4096];
-    if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
-      home = found->pw_dir;
+    if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir) home = found->pw_dir;
   }
   if (home.empty()) return {};
   return fs::path(home) / ".config" / "kamvo" / "kamvo.reg";
@@ -559,8 +577,7 @@ std::optional<uint32_t> AsDword(const TRegValue* v) {
 
 // Boolean and integer: a 4-byte dword is taken; absent, another type or
 // another size: the default is taken and written back.
-void ReadBool(TRegSession& reg, std::string_view key, std::string_view name, bool& field,
-              bool def) {
+void ReadBool(TRegSession& reg, std::string_view key, std::string_view name, bool& field, bool def) {
   if (!reg.Available()) return;
   if (const auto d = AsDword(reg.Get(key, name))) {
     field = *d != 0;
@@ -570,8 +587,7 @@ void ReadBool(TRegSession& reg, std::string_view key, std::string_view name, boo
   reg.PutBack(key, name, TRegValue::Dword(def ? 1 : 0));
 }
 
-void ReadInteger(TRegSession& reg, std::string_view key, std::string_view name,
-                 int32_t& field, int32_t def) {
+void ReadInteger(TRegSession& reg, std::string_view key, std::string_view name, int32_t& field, int32_t def) {
   if (!reg.Available()) return;
   if (const auto d = AsDword(reg.Get(key, name))) {
     field = static_cast<int32_t>(*d);
@@ -584,8 +600,8 @@ void ReadInteger(TRegSession& reg, std::string_view key, std::string_view name,
 // String: a plain or expandable string is taken up to its first NUL; absent:
 // the field becomes empty and nothing is written; another type: the default
 // is taken and written back.
-void ReadString(TRegSession& reg, std::string_view key, std::string_view name,
-                std::string& field, std::string_view def) {
+void ReadString(TRegSession& reg, std::string_view key, std::string_view name, std::string& field,
+                std::string_view def) {
   if (!reg.Available()) return;
   const TRegValue* v = reg.Get(key, name);
   if (!v) {
@@ -604,8 +620,7 @@ void ReadString(TRegSession& reg, std::string_view key, std::string_view name,
 // holds no byte, so the field keeps its value); absent: the field keeps its
 // value and nothing is written; another type or a longer value: the default
 // is taken and written back as one byte.
-void ReadBinary(TRegSession& reg, std::string_view key, std::string_view name,
-                uint8_t& field, uint8_t def) {
+void ReadBinary(TRegSession& reg, std::string_view key, std::string_view name, uint8_t& field, uint8_t def) {
   if (!reg.Available()) return;
   const TRegValue* v = reg.Get(key, name);
   if (!v) return;
@@ -621,18 +636,15 @@ void WriteBool(TRegSession& reg, std::string_view key, std::string_view name, bo
   reg.Put(key, name, TRegValue::Dword(value ? 1 : 0));
 }
 
-void WriteInteger(TRegSession& reg, std::string_view key, std::string_view name,
-                  int32_t value) {
+void WriteInteger(TRegSession& reg, std::string_view key, std::string_view name, int32_t value) {
   reg.Put(key, name, TRegValue::Dword(static_cast<uint32_t>(value)));
 }
 
-void WriteString(TRegSession& reg, std::string_view key, std::string_view name,
-                 std::string_view value) {
+void WriteString(TRegSession& reg, std::string_view key, std::string_view name, std::string_view value) {
   reg.Put(key, name, TRegValue::String(value));
 }
 
-void WriteBinary(TRegSession& reg, std::string_view key, std::string_view name,
-                 uint8_t value) {
+void WriteBinary(TRegSession& reg, std::string_view key, std::string_view name, uint8_t value) {
   reg.Put(key, name, TRegValue::Binary(std::string(1, static_cast<char>(value))));
 }
 

@@ -171,21 +171,15 @@ std::string RegKeyPath(std::string_view subKey);
 // The value routines, one value each. Reading: a present, usable value is
 // taken; otherwise the rules of each type apply (see settings_store.cpp).
 // When the session is not available they do nothing at all.
-void ReadBool(TRegSession& reg, std::string_view key, std::string_view name, bool& field,
-              bool def);
-void ReadInteger(TRegSession& reg, std::string_view key, std::string_view name,
-                 int32_t& field, int32_t def);
-void ReadString(TRegSession& reg, std::string_view key, std::string_view name,
-                std::string& field, std::string_view def);
-void ReadBinary(TRegSession& reg, std::string_view key, std::string_view name,
-                uint8_t& field, uint8_t def);
+void ReadBool(TRegSession& reg, std::string_view key, std::string_view name, bool& field, bool def);
+void ReadInteger(TRegSession& reg, std::string_view key, std::string_view name, int32_t& field, int32_t def);
+void ReadString(TRegSession& reg, std::string_view key, std::string_view name, std::string& field,
+                std::string_view def);
+void ReadBinary(TRegSession& reg, std::string_view key, std::string_view name, uint8_t& field, uint8_t def);
 
 void WriteBool(TRegSession& reg, std::string_view key, std::string_view name, bool value);
-void WriteInteger(TRegSession& reg, std::string_view key, std::string_view name,
-                  int32_t value);
-void WriteString(TRegSession& reg, std::string_view key, std::string_view name,
-                 std::string_view value);
-void WriteBinary(TRegSession& reg, std::string_view key, std::string_view name,
-                 uint8_t value);
+void WriteInteger(TRegSession& reg, std::string_view key, std::string_view name, int32_t value);
+void WriteString(TRegSession& reg, std::string_view key, std::string_view name, std::string_view value);
+void WriteBinary(TRegSession& reg, std::string_view key, std::string_view name, uint8_t value);
 
 }  // namespace kamvo

@@ -5,11 +5,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <iostream>
 

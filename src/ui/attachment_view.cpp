@@ -48,7 +48,9 @@ TFileView::TFileView(QWidget* parent) : QListWidget(parent) {
   chooseSaveFile = [this](const QString& proposed) {
     return QFileDialog::getSaveFileName(mainWindow_, QString(), proposed, "Any file (*)");
   };
-  chooseFolder = [this](const QString& start) { return QFileDialog::getExistingDirectory(mainWindow_, QString(), start); };
+  chooseFolder = [this](const QString& start) {
+    return QFileDialog::getExistingDirectory(mainWindow_, QString(), start);
+  };
   openUrl = [](const QUrl& file) { return QDesktopServices::openUrl(file); };
   runDrag = [this](QMimeData* data) {
     auto* drag = new QDrag(this);
@@ -78,7 +80,8 @@ std::string TFileView::NameOf(const QListWidgetItem* item) const { return FromQS
 
 void TFileView::WriteFailed(const QString& file, int error) {
   const bool english = !settings_ || settings_->Cfg.English;
-  QMessageBox::critical(mainWindow_, "KAMVO", kCannotWrite.In(english).arg(file, QString::fromLocal8Bit(std::strerror(error))));
+  QMessageBox::critical(mainWindow_, "KAMVO",
+                        kCannotWrite.In(english).arg(file, QString::fromLocal8Bit(std::strerror(error))));
 }
 
 void TFileView::RunAttFile(const std::string& name) {

@@ -21,8 +21,7 @@ TFontGroup GroupOf(const QFont& font, int32_t charSet) {
   group.Size = font.pointSize() > 0 ? font.pointSize() : 10;
   group.CharSet = charSet & 0xFF;
   group.Style = static_cast<uint8_t>((font.bold() ? kFontBold : 0) | (font.italic() ? kFontItalic : 0) |
-                                     (font.underline() ? kFontUnderline : 0) |
-                                     (font.strikeOut() ? kFontStrikeOut : 0));
+                                     (font.underline() ? kFontUnderline : 0) | (font.strikeOut() ? kFontStrikeOut : 0));
   return group;
 }
 

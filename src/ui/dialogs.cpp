@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QRegularExpression>
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
 #include <QUrl>
@@ -102,8 +102,9 @@ void TAboutForm::SetLang(const TCfg& cfg) {
                                      "text was garbled through and converts it back.")
                               : Utf8("Возвращает нечитаемому русскому тексту читаемый вид: находит, через какие "
                                      "кодировки текст был испорчен, и перекодирует его обратно."));
-  detailsLabel->setText((e ? Utf8("Qt %1. The command line: kamvo --help.") : Utf8("Qt %1. Командная строка: kamvo --help."))
-                            .arg(QString::fromLatin1(qVersion())));
+  detailsLabel->setText(
+      (e ? Utf8("Qt %1. The command line: kamvo --help.") : Utf8("Qt %1. Командная строка: kamvo --help."))
+          .arg(QString::fromLatin1(qVersion())));
   closeButton->setText(e ? Utf8("Close") : Utf8("Закрыть"));
   setWindowTitle(e ? Utf8("About KAMVO") : Utf8("О программе KAMVO"));
 }

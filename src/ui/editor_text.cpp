@@ -1,12 +1,12 @@
 #include "ui/editor_text.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QPlainTextEdit>
-#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTextLayout>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QVariant>
 
 #include <algorithm>

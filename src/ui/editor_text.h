@@ -37,8 +37,8 @@ QString EditorText(const QTextDocument* document);
 // of its own keeps one block a line.
 struct EditorDocument {
   std::unique_ptr<QTextDocument> Document;  // null when stopped or held
-  QString Text;       // the text, unless the document gives it back exactly
-  bool Held = false;  // too large for the editor (kept whole in Text)
+  QString Text;                             // the text, unless the document gives it back exactly
+  bool Held = false;                        // too large for the editor (kept whole in Text)
 };
 // The editor's limits: a longer text, or a text with a longer line, is
 // kept aside whole and the editor says so instead of freezing.

@@ -20,7 +20,8 @@ void Page(QPainter& p, const QRectF& r) {
   p.setBrush(kPaper);
   p.drawRect(r);
   p.setPen(QPen(kAccent, 1.2));
-  for (qreal y = r.top() + 4; y < r.bottom() - 2; y += 3.5) p.drawLine(QPointF(r.left() + 3, y), QPointF(r.right() - 3, y));
+  for (qreal y = r.top() + 4; y < r.bottom() - 2; y += 3.5)
+    p.drawLine(QPointF(r.left() + 3, y), QPointF(r.right() - 3, y));
 }
 
 QPixmap Draw(Picture picture) {

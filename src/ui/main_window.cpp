@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -32,14 +33,13 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <QPlainTextDocumentLayout>
-#include <QTextDocument>
 
 #include <filesystem>
 
@@ -160,9 +160,7 @@ QString ShownPath(const std::string& path) { return QFile::decodeName(QByteArray
 
 // The window's own state beside the settings store: geometry, splitter,
 // recent files.
-QSettings WindowState() {
-  return QSettings(QSettings::IniFormat, QSettings::UserScope, "kamvo", "window");
-}
+QSettings WindowState() { return QSettings(QSettings::IniFormat, QSettings::UserScope, "kamvo", "window"); }
 constexpr int kRecentMax = 8;
 
 }  // namespace
@@ -549,7 +547,8 @@ bool TMainWindow::RunInBackground(std::function<void()> work, std::function<void
     work();
     ReturnFreeMemory();
     workerActive_ = false;
-    QMetaObject::invokeMethod(this, [this, run] { EndRun(run); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, run] { EndRun(run); }, Qt::QueuedConnection);
   });
   return true;
 }
@@ -778,7 +777,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
     QString Before;  // the editor's text as the run started (it cannot change meanwhile)
     QString Shown;
     bool Unchanged = false;
-    bool KeepBytes = false;  // the result is no UTF-8: its bytes stay the text's
+    bool KeepBytes = false;              // the result is no UTF-8: its bytes stay the text's
     std::optional<EditorDocument> Made;  // Shown, made into the editor's document
   };
   auto outcome = std::make_shared<Outcome>();
@@ -802,14 +801,16 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
           outcome->Shown = DecodeForEditor(r.Text);
           outcome->Unchanged = !opened && outcome->Shown == outcome->Before;
           // Only a result that is not UTF-8 is kept as bytes.
-          if (IsWellFormedUtf8(r.Text)) std::string().swap(r.Text);
-          else outcome->KeepBytes = true;
+          if (IsWellFormedUtf8(r.Text))
+            std::string().swap(r.Text);
+          else
+            outcome->KeepBytes = true;
         }
         outcome->Before = QString();
         // Stop ends the making of the document too.
         if (!outcome->Shown.isNull() && (opened || !outcome->Unchanged))
-          outcome->Made = MakeEditorDocument(std::move(outcome->Shown), font,
-                                             [this] { return stopRequested_ || exiting_; });
+          outcome->Made =
+              MakeEditorDocument(std::move(outcome->Shown), font, [this] { return stopRequested_ || exiting_; });
       },
       [this, outcome, paneBefore, fromFile, from, opened] {
         const TextConversion& r = outcome->Result;
@@ -896,8 +897,8 @@ void TMainWindow::Back() {
     userText_ = true;
     SetButtons(false);
   };
-  const std::size_t size = back_->Text.isNull() && back_->Bytes ? back_->Bytes->size()
-                                                                 : static_cast<std::size_t>(back_->Text.size());
+  const std::size_t size =
+      back_->Text.isNull() && back_->Bytes ? back_->Bytes->size() : static_cast<std::size_t>(back_->Text.size());
   if (size <= static_cast<std::size_t>(kMadeAsideFrom)) {
     Shown before = std::move(*back_);
     if (before.Text.isNull() && before.Bytes) before.Text = DecodeForEditor(*before.Bytes);
@@ -999,8 +1000,7 @@ void TMainWindow::SetLanguage() {
   }
   if (!converter_ || Busy()) return;
   converter_->Options.English = english;
-  if (!english && converter_->LastStatus() == "User break.")
-    converter_->WriteStatusInfo(WinFromUtf8("Прервано."));
+  if (!english && converter_->LastStatus() == "User break.") converter_->WriteStatusInfo(WinFromUtf8("Прервано."));
   if (converter_->Detection.DetectionDone) {
     converter_->WriteDetectionInfo();
     c_.infoPane->setToolTip(kPaneHint.In(english));
@@ -1055,8 +1055,7 @@ void TMainWindow::SetTexts(bool e) {
   trayExitAction->setText(kExit.In(e));
   RebuildRecentMenu();
   // Tool buttons show their shortcut beside the hint.
-  for (QAction* action : {c_.openAction, c_.saveAction, c_.printAction, c_.pasteAction, c_.copyAction,
-                          c_.backAction})
+  for (QAction* action : {c_.openAction, c_.saveAction, c_.printAction, c_.pasteAction, c_.copyAction, c_.backAction})
     if (!action->shortcut().isEmpty())
       action->setToolTip(action->toolTip() + " (" + action->shortcut().toString(QKeySequence::NativeText) + ")");
 }
@@ -1113,11 +1112,11 @@ void TMainWindow::FormShow() {
 void TMainWindow::OpenFile() {
   if (Busy()) return;
   QCoreApplication::processEvents();
-  const QStringList files =
-      chooseOpenFiles ? chooseOpenFiles()
-                      : QFileDialog::getOpenFileNames(this, kOpenFile.In(settings_.Cfg.English),
-                                                      ShownPath(ExtractDir(settings_.LastOpenPath)),
-                                                      kAnyFile.In(settings_.Cfg.English));
+  const QStringList files = chooseOpenFiles
+                                ? chooseOpenFiles()
+                                : QFileDialog::getOpenFileNames(this, kOpenFile.In(settings_.Cfg.English),
+                                                                ShownPath(ExtractDir(settings_.LastOpenPath)),
+                                                                kAnyFile.In(settings_.Cfg.English));
   if (files.isEmpty()) return;
   settings_.LastOpenPath = LocalPath(files.first());
   if (files.size() == 1) {
@@ -1133,7 +1132,8 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
   if (Busy()) return;
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) {
-    QMessageBox::critical(this, "KAMVO", Tr("Cannot read the file %1.", "Не удалось прочитать файл %1.").arg(ShownPath(path)));
+    QMessageBox::critical(this, "KAMVO",
+                          Tr("Cannot read the file %1.", "Не удалось прочитать файл %1.").arg(ShownPath(path)));
     return;
   }
   // UTF-16 with its byte order mark is text, shown as its characters.
@@ -1218,10 +1218,9 @@ void TMainWindow::SaveFileAs() {
   // The file the text came from or was saved to, else the last folder.
   QString proposed = !shown_.File.isEmpty() ? shown_.File : savedFile_;
   if (proposed.isEmpty()) proposed = ShownPath(ExtractDir(settings_.LastSavePath));
-  const QString file =
-      chooseSaveFile ? chooseSaveFile(proposed)
-                     : QFileDialog::getSaveFileName(this, kSaveFile.In(settings_.Cfg.English), proposed,
-                                                    kAnyFile.In(settings_.Cfg.English));
+  const QString file = chooseSaveFile ? chooseSaveFile(proposed)
+                                      : QFileDialog::getSaveFileName(this, kSaveFile.In(settings_.Cfg.English),
+                                                                     proposed, kAnyFile.In(settings_.Cfg.English));
   if (file.isEmpty()) return;
   settings_.LastSavePath = LocalPath(file);
   Save(file);
@@ -1252,7 +1251,8 @@ void TMainWindow::OpenMultiFiles(const std::vector<std::string>& paths) {
         for (const std::string& path : paths) {
           // Stop ends the batch; the files converted so far are reported.
           if (stopRequested_ || exiting_) break;
-          for (const std::string& line : ConvertFileOrDir(*converter_, path, [this] { return stopRequested_ || exiting_; }))
+          for (const std::string& line :
+               ConvertFileOrDir(*converter_, path, [this] { return stopRequested_ || exiting_; }))
             *report += line + "\n";
         }
       },
@@ -1490,7 +1490,8 @@ void TMainWindow::TrayClick() {
 void TMainWindow::AppMinimize() {
   if (settings_.Cfg.ConvertOnStart) Stop();
   // With the icon the window leaves the taskbar; it comes back through it.
-  if (TrayActive()) QTimer::singleShot(0, this, [this] {
+  if (TrayActive())
+    QTimer::singleShot(0, this, [this] {
       if (isMinimized()) {
         hiddenByProgram_ = true;
         hide();

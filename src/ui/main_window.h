@@ -204,14 +204,14 @@ class TMainWindow : public QMainWindow {
   InfoReport* infoReport_ = nullptr;
 
   Shown shown_;
-  bool edited_ = false;      // the user changed the editor since it was given a text
-  bool userText_ = false;    // the text was typed or loaded by the user
-  bool loading_ = false;     // the editor's change events come from the program
-  bool held_ = false;        // the text is too large for the editor and kept aside
+  bool edited_ = false;    // the user changed the editor since it was given a text
+  bool userText_ = false;  // the text was typed or loaded by the user
+  bool loading_ = false;   // the editor's change events come from the program
+  bool held_ = false;      // the text is too large for the editor and kept aside
   std::optional<Shown> back_;
   QTextDocument* ownDocument_ = nullptr;  // the editor's document, when the window made it
-  QString savedFile_;        // where this text was last saved
-  QString lastClipboard_;    // the clipboard text convert-on-start took last
+  QString savedFile_;                     // where this text was last saved
+  QString lastClipboard_;                 // the clipboard text convert-on-start took last
 
   std::thread worker_;
   std::function<void()> runDone_;
@@ -247,8 +247,8 @@ class TMainWindow : public QMainWindow {
   bool trayShown_ = false;
   bool firstActivation_ = false;
   bool formShowQueued_ = false;
-  bool showingDone_ = false;       // this showing's convert-on-start has run
-  bool minimizedSeen_ = false;     // the window state last acted on
+  bool showingDone_ = false;    // this showing's convert-on-start has run
+  bool minimizedSeen_ = false;  // the window state last acted on
   bool stateCheckQueued_ = false;
   bool hiddenByProgram_ = false;
   bool remapping_ = false;  // hidden and shown again only to take the focus
@@ -258,6 +258,5 @@ class TMainWindow : public QMainWindow {
 
 // The program's icon, drawn once.
 QIcon ProgramIcon();
-
 
 }  // namespace kamvo::ui

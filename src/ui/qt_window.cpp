@@ -21,8 +21,8 @@ QString ToQString(std::string_view win1251) {
 }
 
 std::string FromQString(const QString& text) {
-  return WinFromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                          static_cast<std::size_t>(text.size())));
+  return WinFromUtf16(
+      std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
 }
 
 bool QtWindow::OnWindowThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }

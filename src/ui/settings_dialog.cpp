@@ -231,8 +231,8 @@ bool TCfgForm::eventFilter(QObject* watched, QEvent* event) {
     // does, nor does leaving the window. The check runs after the event:
     // a message box inside a focus change would interrupt it halfway.
     const QWidget* next = QApplication::focusWidget();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && next != btnCancel &&
-        next && isAncestorOf(next) && !limitMessageOpen_)
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && next != btnCancel && next &&
+        isAncestorOf(next) && !limitMessageOpen_)
       CheckLimitLater();
   }
   // A click faster than the queued check: the release that would finish

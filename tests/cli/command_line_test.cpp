@@ -20,8 +20,7 @@
 namespace kamvo {
 namespace {
 
-CommandLineOptions Parse(const std::vector<std::string>& params,
-                         const std::vector<std::string>& existing = {}) {
+CommandLineOptions Parse(const std::vector<std::string>& params, const std::vector<std::string>& existing = {}) {
   return ParseCommandLine(params, DecoderSwitches{}, [&](const std::string& name) {
     return std::find(existing.begin(), existing.end(), name) != existing.end();
   });
@@ -123,9 +122,9 @@ class ProgramTest : public ::testing::Test {
     if (input) WriteFile(in, *input);
     testing::PinWindowsTarget(dir / "config");
     const std::string command = "cd '" + dir.path().string() + "' && " + (input ? "cat '" + in + "' | " : "") +
-                                "XDG_CONFIG_HOME='" + (dir / "config") + "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " +
-                                KAMVO_EXECUTABLE + " " + args + " >'" + out + "' 2>'" + err + "'" +
-                                (input ? "" : " </dev/null");
+                                "XDG_CONFIG_HOME='" + (dir / "config") +
+                                "' LANG=C.UTF-8 LC_ALL= LC_CTYPE= " + KAMVO_EXECUTABLE + " " + args + " >'" + out +
+                                "' 2>'" + err + "'" + (input ? "" : " </dev/null");
     const int raw = std::system(command.c_str());
     return RunResult{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
   }
@@ -233,7 +232,6 @@ TEST_F(ProgramTest, FailuresGoToStandardErrorWithAStatus) {
   EXPECT_EQ(unknown.err, "kamvo: unknown option '/X'\nTry 'kamvo --help' for more information.\n");
   EXPECT_FALSE(fs::exists(dir / "in.txt.bak"));
 
-
   WriteFile(dir / "image.bin", std::string("GIF89a\0\0", 8));
   const RunResult binary = Kamvo("image.bin");
   EXPECT_EQ(binary.status, 0);  // skipped: nothing to do
@@ -266,29 +264,47 @@ TEST_F(ProgramTest, NeverWritesAGuessNorATextNoOneNamed) {
   RunCases({
       // Detection below the limit: the file and its old backup stay.
       {{{"g.txt", noise}, {"g.txt.bak", "old"}},
-       "g.txt", kExitNotRecognised, "", "Russian text not recognised (best ",
+       "g.txt",
+       kExitNotRecognised,
+       "",
+       "Russian text not recognised (best ",
        {{"g.txt", noise}, {"g.txt.bak", "old"}}},
       // The decoders' work is written; the pane keeps every line.
       {{{"q.txt", "=EC=E0=EC=E0 aoeao=E0\n"}},
-       "q.txt", kExitNotRecognised, "Quoted-printable converted.\nRussian text detected ", " %, limit 80 %)",
+       "q.txt",
+       kExitNotRecognised,
+       "Quoted-printable converted.\nRussian text detected ",
+       " %, limit 80 %)",
        {{"q.txt", "\xEC\xE0\xEC\xE0 aoeao\xE0\n"}, {"q.txt.bak", "=EC=E0=EC=E0 aoeao=E0\n"}}},
       {{{"f.txt", "\xEC\xE0\xEC\xE0 aoeao\xE0\n"}},
-       "f.txt", kExitNotRecognised, "Russian text detected ", "not recognised",
+       "f.txt",
+       kExitNotRecognised,
+       "Russian text detected ",
+       "not recognised",
        {{"f.txt", "\xEC\xE0\xEC\xE0 aoeao\xE0\n"}}},
       // Three names: nothing is read or written.
       {{{"a.txt", koi}, {"b.txt", "b"}, {"c.txt", "c"}},
-       "a.txt b.txt c.txt", kExitUsage, "", "kamvo: too many file names (an input and an output at most): c.txt" + tryHelp,
+       "a.txt b.txt c.txt",
+       kExitUsage,
+       "",
+       "kamvo: too many file names (an input and an output at most): c.txt" + tryHelp,
        {{"a.txt", koi}, {"b.txt", "b"}, {"c.txt", "c"}}},
       {{}, "Missing.txt", kExitUsage, "", "kamvo: file not found: Missing.txt" + tryHelp, {}},
       // A file named like the setup parameter is a file.
       {{{"5184", koi}}, "5184", kExitOk, "KOI8-R -> Windows-1251", "", {{"5184", win}, {"5184.bak", koi}}},
       // Mixed breaks stay where they were, also when a stage decodes a line.
       {{{"m.txt", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}},
-       "m.txt", kExitOk, "KOI8-R -> Windows-1251", "",
+       "m.txt",
+       kExitOk,
+       "KOI8-R -> Windows-1251",
+       "",
        {{"m.txt", win + "\r\n" + win + "\r" + win + "\n" + win},
         {"m.txt.bak", koi + "\r\n" + koi + "\r" + koi + "\n" + koi}}},
       {{{"e.txt", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}},
-       "e.txt", kExitOk, "Quoted-printable converted.", "",
+       "e.txt",
+       kExitOk,
+       "Quoted-printable converted.",
+       "",
        {{"e.txt", win + "\r\n" + ConvertByPair("\xE0\xE1\xE2", 8) + "\r" + win + "\n"},
         {"e.txt.bak", koi + "\r\n=E0=E1=E2\r" + koi + "\n"}}},
       {{}, "--version", kExitOk, "kamvo " KAMVO_VERSION "\n", "", {}},
@@ -328,7 +344,8 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
   // Characters Windows-1251 lacks, a byte order mark and mixed line breaks.
   const std::string emoji = "\xEF\xBB\xBF" + utf8 +
                             "Что нового у тебя дома? Пиши чаще, я скучаю. Вчера был дождь, а сегодня светит солнце.\n"
-                            "\xF0\x9F\x98\x80 \xCE\xB1 \xE2\x80\xB0 \xE2\x94\xBC\r\n" + utf8;
+                            "\xF0\x9F\x98\x80 \xCE\xB1 \xE2\x80\xB0 \xE2\x94\xBC\r\n" +
+                            utf8;
   RunCases({
       // Filters: standard input (a pipe) to standard output, the pane on
       // standard error; no file is written.
@@ -336,12 +353,23 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{}, "- /KOI", kExitOk, koi, "    Windows-1251 -> KOI8-R", {}, true, win},
       {{}, "--from=cp866 --to=koi8-r", kExitOk, koi, "CP866 -> KOI8-R", {}, true, dos},
       {{}, "-", kExitOk, longWin, "KOI8-R -> Windows-1251", {}, true, longKoi},
-      {{}, "-", kExitOk, win + win.substr(0, win.size() - 1) + "\r\n" + win.substr(0, win.size() - 1),
-       "KOI8-R -> Windows-1251", {}, true, koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
+      {{},
+       "-",
+       kExitOk,
+       win + win.substr(0, win.size() - 1) + "\r\n" + win.substr(0, win.size() - 1),
+       "KOI8-R -> Windows-1251",
+       {},
+       true,
+       koi + koi.substr(0, koi.size() - 1) + "\r\n" + koi.substr(0, koi.size() - 1)},
       {{}, "-", kExitOk, binary, "kamvo: standard input is not text: passed through as it came\n", {}, true, binary},
       {{strict}, "-", kExitNotRecognised, koi, "Russian text not recognised (best 100 %, limit 101 %)", {}, true, koi},
       {{{"k.txt", koi}}, "--stdout k.txt", kExitOk, win, "KOI8-R -> Windows-1251", {{"k.txt", koi}}, true},
-      {{{"a", koi}, {"b", koi}}, "--stdout a b", kExitUsage, "", "standard output takes one input", {{"a", koi}, {"b", koi}}},
+      {{{"a", koi}, {"b", koi}},
+       "--stdout a b",
+       kExitUsage,
+       "",
+       "standard output takes one input",
+       {{"a", koi}, {"b", koi}}},
       // UTF-8 as a target and as a source. A correct UTF-8 text keeps the
       // characters Windows-1251 lacks, and a correct UTF-8 file is left alone.
       {{}, "--to=utf-8", kExitOk, utf8, "KOI8-R -> UTF-8", {}, true, koi},
@@ -350,10 +378,19 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{{"k.txt", koi}}, "k.txt /utf8", kExitOk, "KOI8-R -> UTF-8", "", {{"k.txt", utf8}, {"k.txt.bak", koi}}},
       {{{"u.txt", utf8}}, "u.txt /UTF8 k.txt /KOI", kExitOk, "", "", {{"u.txt", utf8}, {"k.txt", koi}}},
       {{}, "--from=utf-8 --to=cp866", kExitOk, dos, "UTF-8 converted.", {}, true, utf8},
-      {{strict, {"k.txt", koi}}, "--in-place --to=utf-8 k.txt", kExitNotRecognised, "k.txt: not recognised", "",
+      {{strict, {"k.txt", koi}},
+       "--in-place --to=utf-8 k.txt",
+       kExitNotRecognised,
+       "k.txt: not recognised",
+       "",
        {{"k.txt", koi}}},
       // Options: unknown long ones, "--" before file names, -o.
-      {{{"k.txt", koi}}, "--bogus k.txt", kExitUsage, "", "kamvo: unrecognized option '--bogus'" + tryHelp, {{"k.txt", koi}}},
+      {{{"k.txt", koi}},
+       "--bogus k.txt",
+       kExitUsage,
+       "",
+       "kamvo: unrecognized option '--bogus'" + tryHelp,
+       {{"k.txt", koi}}},
       {{{"k.txt", koi}}, "--to=ebcdic k.txt", kExitUsage, "", "unknown code page 'ebcdic'", {{"k.txt", koi}}},
       {{{"--help", koi}}, "-- --help", kExitOk, "KOI8-R -> Windows-1251", "", {{"--help", win}, {"--help.bak", koi}}},
       {{{"-r", koi}}, "/KOI -- -r", kExitOk, "already KOI8-R", "", {{"-r", koi}}},
@@ -361,47 +398,89 @@ TEST_F(ProgramTest, LongOptionsFiltersManyFilesAndDetection) {
       {{{"k.txt", koi}}, "k.txt -o -", kExitOk, win, "KOI8-R -> Windows-1251", {{"k.txt", koi}}, true},
       // Many files in place, one line each and a summary.
       {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}},
-       "--in-place k.txt d.txt w.txt", kExitOk,
-       "k.txt: KOI8-R \xE2\x86\x92 Windows-1251, backup k.txt.bak\nd.txt: CP866 \xE2\x86\x92 Windows-1251, backup d.txt.bak\n"
-       "w.txt: unchanged\n3 file(s): 2 converted, 1 unchanged, 0 not recognised, 0 skipped, 0 failed\n", "",
-       {{"k.txt", win}, {"k.txt.bak", koi}, {"d.txt", win}, {"d.txt.bak", dos}, {"w.txt", win}}, true},
+       "--in-place k.txt d.txt w.txt",
+       kExitOk,
+       "k.txt: KOI8-R \xE2\x86\x92 Windows-1251, backup k.txt.bak\nd.txt: CP866 \xE2\x86\x92 Windows-1251, backup "
+       "d.txt.bak\n"
+       "w.txt: unchanged\n3 file(s): 2 converted, 1 unchanged, 0 not recognised, 0 skipped, 0 failed\n",
+       "",
+       {{"k.txt", win}, {"k.txt.bak", koi}, {"d.txt", win}, {"d.txt.bak", dos}, {"w.txt", win}},
+       true},
       // The walk: every file below the folder, sorted; an old backup beside
       // its file is left alone; a failure is one line of its own.
       {{{"t/k.txt", koi}, {"t/s/i.txt", iso}, {"t/s/i.txt.bak", "old"}, {"t/x.bin", binary}},
-       "-r t --to=dos", kExitOk,
+       "-r t --to=dos",
+       kExitOk,
        "t/k.txt: KOI8-R \xE2\x86\x92 CP866, backup t/k.txt.bak\nt/s/i.txt: ISO-8859-5 \xE2\x86\x92 CP866, backup "
        "t/s/i.txt.1.bak\nt/x.bin: skipped: not a text file\n"
-       "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 skipped, 0 failed\n", "",
-       {{"t/k.txt", dos}, {"t/k.txt.bak", koi}, {"t/s/i.txt", dos}, {"t/s/i.txt.bak", "old"}, {"t/s/i.txt.1.bak", iso},
+       "3 file(s): 2 converted, 0 unchanged, 0 not recognised, 1 skipped, 0 failed\n",
+       "",
+       {{"t/k.txt", dos},
+        {"t/k.txt.bak", koi},
+        {"t/s/i.txt", dos},
+        {"t/s/i.txt.bak", "old"},
+        {"t/s/i.txt.1.bak", iso},
         {"t/x.bin", binary}},
        true},
-      {{strict, {"k.txt", koi}}, "--in-place k.txt", kExitNotRecognised,
-       "k.txt: not recognised (100 %)\n1 file(s): 0 converted, 0 unchanged, 1 not recognised, 0 skipped, 0 failed\n", "",
-       {{"k.txt", koi}}, true},
-      {{{"t/k.txt", koi}}, "--in-place t", kExitConversionFailed, "1 file(s): 0 converted", "t: is a folder", {{"t/k.txt", koi}}},
+      {{strict, {"k.txt", koi}},
+       "--in-place k.txt",
+       kExitNotRecognised,
+       "k.txt: not recognised (100 %)\n1 file(s): 0 converted, 0 unchanged, 1 not recognised, 0 skipped, 0 failed\n",
+       "",
+       {{"k.txt", koi}},
+       true},
+      {{{"t/k.txt", koi}},
+       "--in-place t",
+       kExitConversionFailed,
+       "1 file(s): 0 converted",
+       "t: is a folder",
+       {{"t/k.txt", koi}}},
       // Detection only: nothing is written.
       {{{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}},
-       "--detect k.txt d.txt w.txt i.txt a.txt", kExitOk,
-       "k.txt: charset=koi8-r percent=100 recognised=yes utf8=no decoders=none chain=koi8-r>cp1251 language=ru way=\"KOI8-R -> Windows-1251\"\n"
-       "d.txt: charset=cp866 percent=100 recognised=yes utf8=no decoders=none chain=cp866>cp1251 language=ru way=\"CP866 -> Windows-1251\"\n"
+       "--detect k.txt d.txt w.txt i.txt a.txt",
+       kExitOk,
+       "k.txt: charset=koi8-r percent=100 recognised=yes utf8=no decoders=none chain=koi8-r>cp1251 language=ru "
+       "way=\"KOI8-R -> Windows-1251\"\n"
+       "d.txt: charset=cp866 percent=100 recognised=yes utf8=no decoders=none chain=cp866>cp1251 language=ru "
+       "way=\"CP866 -> Windows-1251\"\n"
        "w.txt: charset=cp1251 percent=100 recognised=yes utf8=no decoders=none chain=none language=ru "
        "way=\"already Windows-1251\"\n"
        "i.txt: charset=iso-8859-5 percent=100 recognised=yes utf8=no decoders=none chain=iso-8859-5>cp1251 language=ru "
        "way=\"ISO-8859-5 -> Windows-1251\"\n"
-       "a.txt: charset=ascii percent=100 recognised=yes utf8=no decoders=none chain=none\n", "",
-       {{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}}, true},
-      {{strict, {"k.txt", koi}}, "--detect k.txt", kExitNotRecognised,
-       "k.txt: charset=unknown percent=100 recognised=no utf8=no decoders=none chain=koi8-r>cp1251\n", "",
-       {{"k.txt", koi}}, true},
-      {{{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, "--detect --json q.txt", kExitOk,
+       "a.txt: charset=ascii percent=100 recognised=yes utf8=no decoders=none chain=none\n",
+       "",
+       {{"k.txt", koi}, {"d.txt", dos}, {"w.txt", win}, {"i.txt", iso}, {"a.txt", "plain\n"}},
+       true},
+      {{strict, {"k.txt", koi}},
+       "--detect k.txt",
+       kExitNotRecognised,
+       "k.txt: charset=unknown percent=100 recognised=no utf8=no decoders=none chain=koi8-r>cp1251\n",
+       "",
+       {{"k.txt", koi}},
+       true},
+      {{{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}},
+       "--detect --json q.txt",
+       kExitOk,
        "{\"file\":\"q.txt\",\"charset\":\"koi8-r\",\"percent\":100,\"recognised\":true,\"utf8\":false,"
-       "\"decoders\":[\"qp\"],\"chain\":[[\"koi8-r\",\"cp1251\"]],\"language\":\"ru\",\"way\":\"KOI8-R -> Windows-1251\"}\n", "",
-       {{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}}, true},
+       "\"decoders\":[\"qp\"],\"chain\":[[\"koi8-r\",\"cp1251\"]],\"language\":\"ru\",\"way\":\"KOI8-R -> "
+       "Windows-1251\"}\n",
+       "",
+       {{"q.txt", "=F0=D2=C9=D7=C5=D4 =C4=D2=D5=C7!\n"}},
+       true},
       {{}, "--detect", kExitOk, "-: charset=cp866 ", "", {}, false, dos},
-      {{{"\xEB\\\".txt", win}}, "--detect --json '\xEB\\\".txt'", kExitOk, "{\"file\":\"\\u00eb\\\\\\\".txt\",", "",
+      {{{"\xEB\\\".txt", win}},
+       "--detect --json '\xEB\\\".txt'",
+       kExitOk,
+       "{\"file\":\"\\u00eb\\\\\\\".txt\",",
+       "",
        {{"\xEB\\\".txt", win}}},
-      {{{"b.bin", binary}}, "--detect --json b.bin", kExitOk,
-       "{\"file\":\"b.bin\",\"skipped\":\"not text\"}\n", "", {{"b.bin", binary}}, true},
+      {{{"b.bin", binary}},
+       "--detect --json b.bin",
+       kExitOk,
+       "{\"file\":\"b.bin\",\"skipped\":\"not text\"}\n",
+       "",
+       {{"b.bin", binary}},
+       true},
       // The settings in force.
       {{}, "--config", kExitOk, "/config/kamvo/kamvo.reg\nConvert on start = 1\n", "", {}},
       {{strict}, "--config /TL", kExitOk, "Detection limit = 101\n", "", {}},
@@ -420,8 +499,8 @@ TEST_F(ProgramTest, RecursiveRunOverATree) {
     after[name + ".bak"] = koi;
   }
   std::string lines;
-  RunCases({{before, "-r tree", kExitOk, "50 file(s): 50 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n", "",
-             after}});
+  RunCases({{before, "-r tree", kExitOk,
+             "50 file(s): 50 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n", "", after}});
   const RunResult again = Kamvo("-r tree");
   EXPECT_EQ(again.status, kExitOk);
   EXPECT_NE(again.out.find("50 file(s): 0 converted, 50 unchanged"), std::string::npos) << again.out;
@@ -439,8 +518,9 @@ TEST_F(ProgramTest, RecursiveRunTakesEachFileOnce) {
   EXPECT_EQ(run.status, kExitOk) << run.err;
   // The backup lies beside the file the link leads to.
   EXPECT_EQ(run.out.rfind("t/a-link.txt: KOI8-R \xE2\x86\x92 Windows-1251, backup ", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("/t/sub/k.txt.bak\n1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed\n"),
+      std::string::npos)
       << run.out;
   EXPECT_EQ(ReadFile(dir / "t/sub/k.txt"), win);
   EXPECT_TRUE(fs::is_symlink(dir / "t/a-link.txt"));
@@ -468,8 +548,10 @@ std::string MailWith(const std::string& body, const std::string& name, const std
   std::string mail =
       "From: a@example.com\nSubject: test\nMIME-Version: 1.0\n"
       "Content-Type: multipart/mixed; boundary=\"XYZ\"\n\n--XYZ\nContent-Type: text/plain; charset=\"koi8-r\"\n\n" +
-      body + "\n--XYZ\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n"
-             "Content-Disposition: attachment; filename=\"" + name + "\"\n\n";
+      body +
+      "\n--XYZ\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n"
+      "Content-Disposition: attachment; filename=\"" +
+      name + "\"\n\n";
   for (const std::string& line : testing::Base64Lines(data)) mail += line + "\n";
   return mail + "\n--XYZ--\n";
 }
@@ -480,21 +562,37 @@ std::string MailWith(const std::string& body, const std::string& name, const std
 TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
   const std::string koi = ConvertByPair(win, 2), utf8 = Utf8FromWin(win);
   const std::string tryHelp = "\nTry 'kamvo --help' for more information.\n";
-  const std::string latin1 = "caf\xE9 na\xEFve r\xE9sum\xE9 d\xE9j\xE0 vu fa\xE7" "ade: English words here.\n";
+  const std::string latin1 =
+      "caf\xE9 na\xEFve r\xE9sum\xE9 d\xE9j\xE0 vu fa\xE7"
+      "ade: English words here.\n";
   const std::string picture("GIF89a\0\0\x01\x02", 10);
-  const std::string quoted = "The \xE2\x80\x9Cquick\xE2\x80\x9D brown fox \xE2\x80\x94 it\xE2\x80\x99s fine, "
-                             "another English sentence with words.\n";
+  const std::string quoted =
+      "The \xE2\x80\x9Cquick\xE2\x80\x9D brown fox \xE2\x80\x94 it\xE2\x80\x99s fine, "
+      "another English sentence with words.\n";
   const std::string mail = MailWith(koi, "photo.gif", picture), decodedMail = MailWith(win, "photo.gif", picture);
   std::string withoutBlock = decodedMail;  // the Base64 block taken out into the attachment
   const std::string block = testing::Base64Lines(picture)[0] + "\n";
   withoutBlock.erase(withoutBlock.find(block), block.size());
   RunCases({
       // UTF-16 with a byte order mark is text, both byte orders.
-      {{{"le.txt", Utf16Of(win, true)}}, "le.txt /WIN", kExitOk, "UTF", "",
+      {{{"le.txt", Utf16Of(win, true)}},
+       "le.txt /WIN",
+       kExitOk,
+       "UTF",
+       "",
        {{"le.txt", win}, {"le.txt.bak", Utf16Of(win, true)}}},
-      {{{"be.txt", Utf16Of(win, false)}}, "--stdout be.txt --to=utf-8", kExitOk, utf8, "UTF-8",
-       {{"be.txt", Utf16Of(win, false)}}, true},
-      {{{"le.txt", Utf16Of(win, true)}}, "--detect le.txt", kExitOk, "le.txt: charset=utf-16le percent=100 ", "",
+      {{{"be.txt", Utf16Of(win, false)}},
+       "--stdout be.txt --to=utf-8",
+       kExitOk,
+       utf8,
+       "UTF-8",
+       {{"be.txt", Utf16Of(win, false)}},
+       true},
+      {{{"le.txt", Utf16Of(win, true)}},
+       "--detect le.txt",
+       kExitOk,
+       "le.txt: charset=utf-16le percent=100 ",
+       "",
        {{"le.txt", Utf16Of(win, true)}}},
       // English text: nothing to do, in every mode alike.
       {{{"en.txt", latin1}}, "--detect en.txt", kExitOk, "en.txt: charset=unknown", "", {{"en.txt", latin1}}},
@@ -509,13 +607,23 @@ TEST_F(ProgramTest, OneStatusTableAndNothingLost) {
       {{{"k.txt", koi}}, "-x k.txt", kExitUsage, "", "kamvo: unknown option '-x'" + tryHelp, {{"k.txt", koi}}},
       {{{"k.txt", koi}}, "k.txt /WINN", kExitUsage, "", "kamvo: unknown option '/WINN'" + tryHelp, {{"k.txt", koi}}},
       // Attachments go beside the file written.
-      {{{"m.eml", mail}, {"out/keep", "x"}}, "m.eml -o out/m.eml /WIN", kExitOk, " Attachment saved out/photo.gif", "",
+      {{{"m.eml", mail}, {"out/keep", "x"}},
+       "m.eml -o out/m.eml /WIN",
+       kExitOk,
+       " Attachment saved out/photo.gif",
+       "",
        {{"m.eml", mail}, {"out/keep", "x"}, {"out/m.eml", withoutBlock}, {"out/photo.gif", picture}}},
       // A filter keeps them in its output as they came, or saves them where
       // it is told.
       {{}, "/WIN", kExitOk, decodedMail, "1 attachment(s) kept in the output as they came", {}, true, mail},
-      {{{"saved/keep", "x"}}, "--attachments=saved /WIN", kExitOk, "", " Attachment saved saved/photo.gif",
-       {{"saved/keep", "x"}, {"saved/photo.gif", picture}}, false, mail},
+      {{{"saved/keep", "x"}},
+       "--attachments=saved /WIN",
+       kExitOk,
+       "",
+       " Attachment saved saved/photo.gif",
+       {{"saved/keep", "x"}, {"saved/photo.gif", picture}},
+       false,
+       mail},
   });
 }
 
@@ -523,12 +631,11 @@ TEST_F(ProgramTest, HelpNamesTheProgramTheDefaultsAndTheModes) {
   const RunResult help = Kamvo("--help");
   EXPECT_EQ(help.status, kExitOk);
   EXPECT_EQ(help.out.find("kamvo.exe"), std::string::npos);
-  for (const char* text : {"\nkamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...\n",
-                           "\nDefault target: ",
-                           "\nDecoders on (from the settings): Base64/UUE/XXE (/BIN), quoted-printable (/QP),\n"
-                           "RTF (/RTF), HTML (/HTML), UTF-8 (/UTF). Off: translit (/TL).\n",
-                           "\n  kamvo < mail.eml > fixed.eml ", "\n  kamvo -r old-texts/ ", "\n  kamvo --detect ",
-                           "130 interrupted"})
+  for (const char* text :
+       {"\nkamvo [InputFile] [/FromCode] [OutputFile] [/ToCode] [/Option] ...\n", "\nDefault target: ",
+        "\nDecoders on (from the settings): Base64/UUE/XXE (/BIN), quoted-printable (/QP),\n"
+        "RTF (/RTF), HTML (/HTML), UTF-8 (/UTF). Off: translit (/TL).\n",
+        "\n  kamvo < mail.eml > fixed.eml ", "\n  kamvo -r old-texts/ ", "\n  kamvo --detect ", "130 interrupted"})
     EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
 }
 
@@ -546,14 +653,10 @@ TEST(DefaultTarget, TheLocaleOrTheSettingsChoose) {
   const struct {
     std::string locale, setting, option, input, output;
   } cases[] = {
-      {"C.UTF-8", "", "", koi, utf8},
-      {"ru_RU.UTF-8", "", "", win, utf8},
-      {"ru_RU.KOI8-R", "", "", win, koi},
-      {"ru_RU.CP1251", "", "", koi, win},
-      {"ru_RU.IBM866", "", "", koi, dos},
-      {"ru_RU.UTF-8", "cp866", "", koi, dos},
-      {"C.UTF-8", "", "/WIN", koi, win},
-      {"C.UTF-8", "", "--to=koi8-r", win, koi},
+      {"C.UTF-8", "", "", koi, utf8},     {"ru_RU.UTF-8", "", "", win, utf8},
+      {"ru_RU.KOI8-R", "", "", win, koi}, {"ru_RU.CP1251", "", "", koi, win},
+      {"ru_RU.IBM866", "", "", koi, dos}, {"ru_RU.UTF-8", "cp866", "", koi, dos},
+      {"C.UTF-8", "", "/WIN", koi, win},  {"C.UTF-8", "", "--to=koi8-r", win, koi},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale + " " + c.setting + " " + c.option);
@@ -585,26 +688,49 @@ TEST_F(ProgramTest, CharactersTheTargetCannotHoldAreSpeltOut) {
   for (int i = 0; i < 6; ++i) body += "Привет, дорогой друг! Как твои дела сегодня? Все хорошо, спасибо за письмо.\n";
   const std::string signs = body + "Цена — «сто» € № и елка.\n" + body;
   const std::string emoji = body + "Цена \xF0\x9F\x98\x80 и елка.\n" + body;
-  const auto in = [](const std::string& utf8, int code) { return ConvertByTable(WinFromUtf8(utf8), BuildCodeTable(kWindows, code)); };
+  const auto in = [](const std::string& utf8, int code) {
+    return ConvertByTable(WinFromUtf8(utf8), BuildCodeTable(kWindows, code));
+  };
   const std::string spelt = body + "Цена - <<сто>> EUR No и елка.\n" + body;
   const std::string speltDos = body + "Цена - <<сто>> EUR № и елка.\n" + body;
   RunCases({
       // From UTF-8 and from a code page, into targets that lack some signs.
-      {{{"s.txt", signs}}, "s.txt /KOI", kExitOk, "", "s.txt: 5 character(s) that KOI-8 cannot hold were transliterated",
+      {{{"s.txt", signs}},
+       "s.txt /KOI",
+       kExitOk,
+       "",
+       "s.txt: 5 character(s) that KOI-8 cannot hold were transliterated",
        {{"s.txt", in(spelt, kKoi8)}, {"s.txt.bak", signs}}},
-      {{{"s.txt", in(signs, kWindows)}}, "s.txt /DOS", kExitOk, "",
+      {{{"s.txt", in(signs, kWindows)}},
+       "s.txt /DOS",
+       kExitOk,
+       "",
        "s.txt: 4 character(s) that Dos cannot hold were transliterated",
        {{"s.txt", in(speltDos, kDos)}, {"s.txt.bak", in(signs, kWindows)}}},
-      {{{"e.txt", emoji}}, "e.txt /WIN", kExitOk, "", "1 character(s) that Windows cannot hold were transliterated",
+      {{{"e.txt", emoji}},
+       "e.txt /WIN",
+       kExitOk,
+       "",
+       "1 character(s) that Windows cannot hold were transliterated",
        {{"e.txt", WinFromUtf8(body) + "\xD6\xE5\xED\xE0 ? \xE8 \xE5\xEB\xEA\xE0.\n" + WinFromUtf8(body)},
         {"e.txt.bak", emoji}}},
       // Held by the target: nothing to spell.
       {{{"s.txt", signs}}, "s.txt /WIN", kExitOk, "", "", {{"s.txt", WinFromUtf8(signs)}, {"s.txt.bak", signs}}},
       // --strict: an error, nothing written.
-      {{{"s.txt", signs}}, "--strict s.txt /KOI", kExitConversionFailed, "",
-       "s.txt: 5 character(s) that KOI-8 cannot hold (nothing written)", {{"s.txt", signs}}},
-      {{}, "--to=koi8-r", kExitOk, in(spelt, kKoi8), "5 character(s) that KOI-8 cannot hold were transliterated", {},
-       true, signs},
+      {{{"s.txt", signs}},
+       "--strict s.txt /KOI",
+       kExitConversionFailed,
+       "",
+       "s.txt: 5 character(s) that KOI-8 cannot hold (nothing written)",
+       {{"s.txt", signs}}},
+      {{},
+       "--to=koi8-r",
+       kExitOk,
+       in(spelt, kKoi8),
+       "5 character(s) that KOI-8 cannot hold were transliterated",
+       {},
+       true,
+       signs},
       {{}, "--strict --to=koi8-r", kExitConversionFailed, "", "(nothing written)", {}, true, signs},
   });
 }

@@ -114,7 +114,7 @@ TEST(Interrupt, SignalsLeaveTheFileAsItWasAndNothingBeside) {
     int signal;
     Moment moment;
   } cases[] = {
-      {SIGINT, Moment::AtOnce},  {SIGINT, Moment::Read},     {SIGINT, Moment::Writing},
+      {SIGINT, Moment::AtOnce},      {SIGINT, Moment::Read},  {SIGINT, Moment::Writing},
       {SIGINT, Moment::HalfWritten}, {SIGTERM, Moment::Read}, {SIGTERM, Moment::Writing},
       {SIGHUP, Moment::HalfWritten},
   };

@@ -8,8 +8,8 @@
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
-#include "support/russian_text.h"
 #include "support/run_kamvo.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {

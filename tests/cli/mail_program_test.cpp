@@ -75,7 +75,8 @@ TEST(MailProgram, MailsComeOutDecodedWithTheirAttachmentsByteForByte) {
 
     std::set<std::string> saved;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "in"))
-      if (entry.path().filename() != mail.Name && entry.path().filename() != "out.txt") saved.insert(entry.path().filename().string());
+      if (entry.path().filename() != mail.Name && entry.path().filename() != "out.txt")
+        saved.insert(entry.path().filename().string());
     std::set<std::string> expectedNames;
     for (const auto& [name, bytes] : mail.Files) {
       expectedNames.insert(name);
@@ -104,12 +105,14 @@ TEST(MailProgram, TextsThatAreNoMailDecodeOnlyTheirEvidence) {
       {"=CF=F0=E8=E2=E5=F2, =EC=E8=F0! =\n=C4=EE =F1=E2=E8=E4=E0=ED=E8=FF.\n", "Привет, мир! До свидания.\n"},
       {"%CF%F0%E8%E2%E5%F2%2C%20%EC%E8%F0%21\n", "Привет, мир!\n"},
       // A Base64 line ending in "=" is no soft break.
-      {"=CF=F0=E8=E2=E5=F2!\n\nQUJDREVGR0hJSktMTU5PUFFSU1RVVldY\nWVo=\nend\n", "Привет!\n\nABCDEFGHIJKLMNOPQRSTUVWXYZ\nend\n"},
+      {"=CF=F0=E8=E2=E5=F2!\n\nQUJDREVGR0hJSktMTU5PUFFSU1RVVldY\nWVo=\nend\n",
+       "Привет!\n\nABCDEFGHIJKLMNOPQRSTUVWXYZ\nend\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     WriteFile(dir / "in.txt", c.input);
-    const testing::ProgramRun run = RunKamvo(dir, {"--from=cp1251", "--to=utf-8", "-o", dir / "out.txt", dir / "in.txt"});
+    const testing::ProgramRun run =
+        RunKamvo(dir, {"--from=cp1251", "--to=utf-8", "-o", dir / "out.txt", dir / "in.txt"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(ReadFile(dir / "out.txt"), c.expected) << c.input;
   }

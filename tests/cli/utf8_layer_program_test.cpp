@@ -5,8 +5,8 @@
 
 #include "codepages/unicode.h"
 #include "support/iconv.h"
-#include "support/russian_text.h"
 #include "support/run_kamvo.h"
+#include "support/russian_text.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -36,12 +36,16 @@ TEST(Utf8LayerProgram, RestoresMojibakeSavedAsUtf8AndKeepsPlainUtf8) {
   };
   const Case cases[] = {
       // Windows-1251 text read as KOI8-R and saved as UTF-8.
-      {readAsKoi, windows, "Russian text detected 100% when converted:\n    Windows-1251 read as KOI8-R, saved as UTF-8 -> Windows-1251\n"},
+      {readAsKoi, windows,
+       "Russian text detected 100% when converted:\n    Windows-1251 read as KOI8-R, saved as UTF-8 -> Windows-1251\n"},
       // UTF-8 read as Windows-1251 and saved as UTF-8 again.
       {Utf8FromWin("Привет\n"),  // "РџСЂРёРІРµС‚": the UTF-8 bytes taken as Windows-1251
-       WinFromUtf8("Привет\n"), "Russian text detected 100% when converted:\n    UTF-8 read as Windows-1251, saved as UTF-8 -> Windows-1251\n"},
+       WinFromUtf8("Привет\n"),
+       "Russian text detected 100% when converted:\n    UTF-8 read as Windows-1251, saved as UTF-8 -> Windows-1251\n"},
       // Windows-1251 read as Windows-1252 and saved as UTF-8 ("Ïðèâåò").
-      {readAsWestern, windows, "Russian text detected 100% when converted:\n    Windows-1251 read as Windows-1252, saved as UTF-8 -> Windows-1251\n"},
+      {readAsWestern, windows,
+       "Russian text detected 100% when converted:\n    Windows-1251 read as Windows-1252, saved as UTF-8 -> "
+       "Windows-1251\n"},
       // UTF-8 read as Latin-1 and saved as UTF-8 again ("ÐŸÑ\u0080"), C1 controls and all.
       {utf8ReadAsLatin1, windows,
        "Russian text detected 100% when converted:\n    UTF-8 read as Windows-1252, saved as UTF-8 -> Windows-1251\n"},

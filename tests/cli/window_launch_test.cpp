@@ -17,8 +17,8 @@ TEST(WindowLaunch, AProgramWithoutItsWindowModuleSaysSo) {
   std::filesystem::copy_file(KAMVO_EXECUTABLE, lone);
   const testing::ProgramRun run = testing::RunKamvo(dir, {}, lone, {"QT_QPA_PLATFORM=offscreen"});
   EXPECT_EQ(run.Status, 1);
-  EXPECT_EQ(run.Err.rfind("kamvo: the window cannot be opened, its module is missing:\n  " + dir / "kamvo-window.so", 0),
-            0u)
+  EXPECT_EQ(
+      run.Err.rfind("kamvo: the window cannot be opened, its module is missing:\n  " + dir / "kamvo-window.so", 0), 0u)
       << run.Err;
 }
 

@@ -111,18 +111,18 @@ TEST(CodePageUnicode, Utf8CheckTakesOnlyShortestTwoAndThreeByteForms) {
   };
   const Case cases[] = {
       {"\xD0\x9F\xD1\x80\xD0\xB8 plain", true, kAllCodePages},  // При
-      {"\xE2\x95\xA6", true, dosKoi},                            // U+2566 box drawing
-      {"\xE2\x82\xAC", true, 1u << (kWindows - 1) | kLatin},     // euro sign
-      {"\xC3\x8F\xC2\x81\xC2\x80", true, kLatin},                  // Ï and C1 controls kept by Latin-1
-      {"\xE2\x8C\xA0", true, 1u << (kKoi8 - 1)},                 // U+2320 top half integral
-      {"\xEF\xBB\xBF\xD0\x9F", true, kAllCodePages},             // byte order mark opening the text
-      {"\xD0\x9F\xEF\xBB\xBF", true, 0},                         // U+FEFF elsewhere: no code page
-      {"\xF0\x9F\x98\x80", false, 0},                            // four bytes
-      {"\xC0\x80", false, 0},                                    // overlong NUL
-      {"\xE0\x81\x81", false, 0},                                // overlong
-      {"\xED\xA0\x80", false, 0},                                // surrogate
-      {"\xD0", false, 0},                                        // cut short
-      {"\xCF\xF0\xE8", false, 0},                                // Windows-1251 При
+      {"\xE2\x95\xA6", true, dosKoi},                           // U+2566 box drawing
+      {"\xE2\x82\xAC", true, 1u << (kWindows - 1) | kLatin},    // euro sign
+      {"\xC3\x8F\xC2\x81\xC2\x80", true, kLatin},               // Ï and C1 controls kept by Latin-1
+      {"\xE2\x8C\xA0", true, 1u << (kKoi8 - 1)},                // U+2320 top half integral
+      {"\xEF\xBB\xBF\xD0\x9F", true, kAllCodePages},            // byte order mark opening the text
+      {"\xD0\x9F\xEF\xBB\xBF", true, 0},                        // U+FEFF elsewhere: no code page
+      {"\xF0\x9F\x98\x80", false, 0},                           // four bytes
+      {"\xC0\x80", false, 0},                                   // overlong NUL
+      {"\xE0\x81\x81", false, 0},                               // overlong
+      {"\xED\xA0\x80", false, 0},                               // surrogate
+      {"\xD0", false, 0},                                       // cut short
+      {"\xCF\xF0\xE8", false, 0},                               // Windows-1251 При
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -57,7 +57,8 @@ TEST(CodeTables, SameCodeAndRoundTripGiveIdentity) {
 // The code pages outside the chain search are checked to and from
 // Windows-1251, the way their text goes.
 TEST(CodeTables, EveryByteOfEveryPairAgreesWithIconv) {
-  const char* names[] = {"", "CP1251", "CP866", "KOI8-R", "ISO-8859-5", "", "MAC-CYRILLIC", "KOI8-U", "CP1125", "IBM855"};
+  const char* names[] = {"", "CP1251",       "CP866",  "KOI8-R", "ISO-8859-5",
+                         "", "MAC-CYRILLIC", "KOI8-U", "CP1125", "IBM855"};
   std::vector<std::pair<int, int>> pairs;
   for (int from = 1; from <= kLastCode; ++from)
     for (int to = 1; to <= kLastCode; ++to)
@@ -67,10 +68,15 @@ TEST(CodeTables, EveryByteOfEveryPairAgreesWithIconv) {
   struct Exception {
     int from, to, byte;
   };
-  const Exception exceptions[] = {{kDos, kKoi8, 0xD8}, {kDos, kKoi8, 0xF7}, {kKoi8, kDos, 0xBC}, {kKoi8, kDos, 0xBF},
-                                   // MacCyrillic 0xFF: the euro sign, in iconv the currency sign
-                                   {kMacCyrillic, kWindows, 0xFF}, {kWindows, kMacCyrillic, 0x88},
-                                   {kWindows, kMacCyrillic, 0xA4}, {kMacCyrillic, kWindows, 0xB2}};
+  const Exception exceptions[] = {{kDos, kKoi8, 0xD8},
+                                  {kDos, kKoi8, 0xF7},
+                                  {kKoi8, kDos, 0xBC},
+                                  {kKoi8, kDos, 0xBF},
+                                  // MacCyrillic 0xFF: the euro sign, in iconv the currency sign
+                                  {kMacCyrillic, kWindows, 0xFF},
+                                  {kWindows, kMacCyrillic, 0x88},
+                                  {kWindows, kMacCyrillic, 0xA4},
+                                  {kMacCyrillic, kWindows, 0xB2}};
   const auto iconvByte = [&](int from, int to, Byte b, Byte& out) {
     std::string converted;
     if (!testing::Iconv(std::string(1, static_cast<char>(b)), names[from], names[to], converted) ||
@@ -80,20 +86,20 @@ TEST(CodeTables, EveryByteOfEveryPairAgreesWithIconv) {
     return true;
   };
   for (const auto& [from, to] : pairs)
-      for (int b = 0; b < 256; ++b) {
-        SCOPED_TRACE(::testing::Message() << names[from] << " -> " << names[to] << " byte " << std::hex << b);
-        const Byte ours = ConvChar(static_cast<Byte>(b), from, to);
-        Byte theirs = 0, back = 0;
-        bool excepted = false;
-        for (const Exception& e : exceptions) excepted |= e.from == from && e.to == to && e.byte == b;
-        if (excepted) {
-          EXPECT_NE(ours, iconvByte(from, to, static_cast<Byte>(b), theirs) ? theirs : b);
-        } else if (iconvByte(from, to, static_cast<Byte>(b), theirs)) {
-          EXPECT_EQ(ours, theirs);
-        } else {
-          EXPECT_FALSE(iconvByte(to, from, ours, back)) << std::hex << int(ours) << " is " << int(back);
-        }
+    for (int b = 0; b < 256; ++b) {
+      SCOPED_TRACE(::testing::Message() << names[from] << " -> " << names[to] << " byte " << std::hex << b);
+      const Byte ours = ConvChar(static_cast<Byte>(b), from, to);
+      Byte theirs = 0, back = 0;
+      bool excepted = false;
+      for (const Exception& e : exceptions) excepted |= e.from == from && e.to == to && e.byte == b;
+      if (excepted) {
+        EXPECT_NE(ours, iconvByte(from, to, static_cast<Byte>(b), theirs) ? theirs : b);
+      } else if (iconvByte(from, to, static_cast<Byte>(b), theirs)) {
+        EXPECT_EQ(ours, theirs);
+      } else {
+        EXPECT_FALSE(iconvByte(to, from, ours, back)) << std::hex << int(ours) << " is " << int(back);
       }
+    }
 }
 
 // The 66 Russian letters sit at their published places in every code page

@@ -30,12 +30,9 @@ TEST(FileReader, EachKindOfPathGivesItsOutcome) {
     std::string bytes;
   };
   const Case cases[] = {
-      {dir / "file", text.size(), FileRead::Ok, text},
-      {dir / "file", text.size() - 1, FileRead::Failed, ""},
-      {dir / "none", 100, FileRead::Missing, ""},
-      {dir / "file/below", 100, FileRead::Missing, ""},
-      {dir.path().string(), 100, FileRead::Failed, ""},
-      {dir / "pipe", 100, FileRead::Failed, ""},
+      {dir / "file", text.size(), FileRead::Ok, text},  {dir / "file", text.size() - 1, FileRead::Failed, ""},
+      {dir / "none", 100, FileRead::Missing, ""},       {dir / "file/below", 100, FileRead::Missing, ""},
+      {dir.path().string(), 100, FileRead::Failed, ""}, {dir / "pipe", 100, FileRead::Failed, ""},
   };
   for (const Case& c : cases) {
     std::string bytes = "left over";

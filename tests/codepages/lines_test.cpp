@@ -92,7 +92,8 @@ TEST(Lines, TranslatingBytesAgreesWithAPlainLookup) {
     const unsigned char moved = static_cast<unsigned char>(random() % 256);
     for (auto& c : text) {
       unsigned char b;
-      do b = static_cast<unsigned char>(random()); while (round % 3 != 0 && b == moved);
+      do b = static_cast<unsigned char>(random());
+      while (round % 3 != 0 && b == moved);
       c = static_cast<char>(b);
     }
     if (length > 0 && random() % 2) text[random() % length] = static_cast<char>(moved);

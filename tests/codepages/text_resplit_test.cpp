@@ -12,8 +12,8 @@ namespace {
 // The line list's own functions are the model: for a text whose breaks are
 // all alike the text's give the same lines and the same bytes.
 TEST(Text, ResplitSplitsAsTheLineListDoesAndKeepsEachLinesBreak) {
-  const std::vector<Lines> cases = {{},           {"a"},           {"a\nb"},           {"a\r\nb", "c"}, {"a\r"},
-                                    {"\n"},       {"x", "a\rb\nc"}, {"a\n", "", "b\r\n"}, {"", ""}};
+  const std::vector<Lines> cases = {
+      {}, {"a"}, {"a\nb"}, {"a\r\nb", "c"}, {"a\r"}, {"\n"}, {"x", "a\rb\nc"}, {"a\n", "", "b\r\n"}, {"", ""}};
   for (const Lines& lines : cases) {
     for (const LineEnd end : {LineEnd::Lf, LineEnd::CrLf, LineEnd::Cr}) {
       const Text text = Text::FromLines(lines, end);

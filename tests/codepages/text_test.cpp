@@ -13,8 +13,8 @@ namespace {
 // SplitLines gives and the breaks LineEndsOf gives; building it again line
 // by line from those gives the same text.
 TEST(Text, FromBytesAgreesWithTheLineSplitterAndGivesItsBytesBack) {
-  std::vector<std::string> texts = {"",       "a",      "\n",         "a\n",        "a\r\nb",     "a\rb\r",
-                                    "a\n\r",  "\r\n\r\n", "x\r\ry\n\nz", "\r",         "a\nb\r\nc\rd"};
+  std::vector<std::string> texts = {"",      "a",        "\n",          "a\n", "a\r\nb",      "a\rb\r",
+                                    "a\n\r", "\r\n\r\n", "x\r\ry\n\nz", "\r",  "a\nb\r\nc\rd"};
   std::mt19937 random(7);
   for (int i = 0; i < 300; ++i) {
     // Short texts, and texts over several blocks of 64 bytes.

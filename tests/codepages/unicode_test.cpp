@@ -30,10 +30,9 @@ TEST(UnicodeToWin, MapsLatin1CyrillicBlockAndPunctuation) {
   for (std::uint32_t missing : {0x0400u, 0x040Du, 0x0450u, 0x045Du, 0x0460u, 0x2015u, 0x3000u, 0x10000u})
     EXPECT_FALSE(UnicodeToWin(missing, b)) << std::hex << missing;
   const std::pair<std::uint32_t, Byte> extras[] = {
-      {0x0490, 0xA5}, {0x0491, 0xB4}, {0x2013, 0x96}, {0x2014, 0x97}, {0x2018, 0x91},
-      {0x2019, 0x92}, {0x201A, 0x82}, {0x201C, 0x93}, {0x201D, 0x94}, {0x201E, 0x84},
-      {0x2020, 0x86}, {0x2021, 0x87}, {0x2022, 0x95}, {0x2026, 0x85}, {0x2030, 0x89},
-      {0x2039, 0x8B}, {0x203A, 0x9B}, {0x20AC, 0x88}, {0x2116, 0xB9}, {0x2122, 0x99}};
+      {0x0490, 0xA5}, {0x0491, 0xB4}, {0x2013, 0x96}, {0x2014, 0x97}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201A, 0x82},
+      {0x201C, 0x93}, {0x201D, 0x94}, {0x201E, 0x84}, {0x2020, 0x86}, {0x2021, 0x87}, {0x2022, 0x95}, {0x2026, 0x85},
+      {0x2030, 0x89}, {0x2039, 0x8B}, {0x203A, 0x9B}, {0x20AC, 0x88}, {0x2116, 0xB9}, {0x2122, 0x99}};
   for (auto [c, expected] : extras) {
     ASSERT_TRUE(UnicodeToWin(c, b)) << std::hex << c;
     EXPECT_EQ(b, expected);
@@ -82,9 +81,9 @@ TEST(DecodeUtf8Char, SequencesOfOneToThreeBytes) {
   ASSERT_TRUE(DecodeUtf8Char("\xC2\xA0", b, used));  // the shortest two-byte form
   EXPECT_EQ(b, 0xA0);
   EXPECT_EQ(used, 2u);
-  EXPECT_FALSE(DecodeUtf8Char("\xD0\x80", b, used));      // U+0400 has no byte
-  EXPECT_FALSE(DecodeUtf8Char("\xD0", b, used));          // truncated
-  EXPECT_FALSE(DecodeUtf8Char("\xE2\x80", b, used));      // truncated
+  EXPECT_FALSE(DecodeUtf8Char("\xD0\x80", b, used));          // U+0400 has no byte
+  EXPECT_FALSE(DecodeUtf8Char("\xD0", b, used));              // truncated
+  EXPECT_FALSE(DecodeUtf8Char("\xE2\x80", b, used));          // truncated
   EXPECT_FALSE(DecodeUtf8Char("\xF0\x9F\x98\x80", b, used));  // four bytes never decode
   EXPECT_FALSE(DecodeUtf8Char("\x80", b, used));
 }
@@ -128,7 +127,7 @@ TEST(Utf8ToWin, OverlongFormsSurrogatesAndByteOrderMarks) {
     bool looksUtf8;
   };
   const Row rows[] = {
-      {std::string("\xC0\x80", 2), false, "", false},  // overlong NUL
+      {std::string("\xC0\x80", 2), false, "", false},                        // overlong NUL
       {"\xC0\x8A\xC1\x81" + privet, false, "\xC0\x8A\xC1\x81" + win, true},  // two-byte overlongs
       {"\xC1\xBF", false, "", false},
       {"\xE0\x80\x80" + privet, false, "\xE0\x80\x80" + win, true},  // three-byte overlongs
@@ -137,14 +136,18 @@ TEST(Utf8ToWin, OverlongFormsSurrogatesAndByteOrderMarks) {
       {"\xF0\x80\x80\x80", false, "", false},  // four-byte overlongs
       {"\xF0\x8F\xBF\xBF", false, "", false},
       {"\xED\xA0\x80\xED\xBF\xBF", false, "", false},  // surrogates
-      {"\xC2\x80\xC3\xBF", false, "\x80\xFF", true},  // the shortest forms just above ASCII
+      {"\xC2\x80\xC3\xBF", false, "\x80\xFF", true},   // the shortest forms just above ASCII
       {"\xE2\x80\x94\xE0\xA0\x80", false, "", false},  // U+0800 has no byte
       {"\xEF\xBB\xBF" + privet, true, win, true},
-      {"\xEF\xBB\xBF" "abc", true, "abc", true},
+      {"\xEF\xBB\xBF"
+       "abc",
+       true, "abc", true},
       {"\xEF\xBB\xBF" + privet, false, "\xEF\xBB\xBF" + win, true},
       {privet + "\xEF\xBB\xBF" + privet, true, win + "\xEF\xBB\xBF" + win, true},
       {"\xEF\xBB\xBF\xEF\xBB\xBF" + privet, true, "\xEF\xBB\xBF" + win, true},  // only the first opens the text
-      {"\xEF\xBB\xBF" "\xCF\xF0\xE8\xE2", true, "", false},  // Windows-1251 text after a mark
+      {"\xEF\xBB\xBF"
+       "\xCF\xF0\xE8\xE2",
+       true, "", false},  // Windows-1251 text after a mark
   };
   for (const Row& row : rows) {
     std::string out;
@@ -223,9 +226,10 @@ bool PlainUtf8ToWin(std::string_view line, std::string& converted, bool textStar
 
 TEST(Utf8ToWin, AgreesWithDecodingOneCharacterAtATime) {
   // Pieces that make valid, broken and foreign sequences when run together.
-  const std::vector<std::string> pieces = {"a",  "plain ascii text", "\xD0\x9F", "\xD1\x8F", "\xE2\x80\x94",
-                                           "\xC2\xA0", "\xD0", "\x80", "\xEF\xBB\xBF", "\xE2\x82",
-                                           "\xC3\xA9", "\xD2\x90", "\xED\xA0\x80", "\xC0\xAF", "\xFF"};
+  const std::vector<std::string> pieces = {
+      "a",    "plain ascii text", "\xD0\x9F", "\xD1\x8F", "\xE2\x80\x94", "\xC2\xA0",     "\xD0",
+      "\x80", "\xEF\xBB\xBF",     "\xE2\x82", "\xC3\xA9", "\xD2\x90",     "\xED\xA0\x80", "\xC0\xAF",
+      "\xFF"};
   std::mt19937 random(11);
   for (int round = 0; round < 3000; ++round) {
     std::string line;

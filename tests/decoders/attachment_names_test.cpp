@@ -92,7 +92,10 @@ TEST(SafeName, ReplacesWhatAFileNameCannotHold) {
   EXPECT_EQ(SafeFileName("report:draft?.txt"), "report_draft_.txt");
   EXPECT_EQ(SafeFileName("a\"b*c/d:e<f>g?h\\i|j"), "a_b_c_d_e_f_g_h_i|j");
   EXPECT_EQ(SafeFileName("../../etc/passwd"), ".._.._etc_passwd");
-  EXPECT_EQ(SafeFileName(std::string("a\0b\x01\x1F\x7F" "c\x98", 8)), "a_b___c_");
+  EXPECT_EQ(SafeFileName(std::string("a\0b\x01\x1F\x7F"
+                                     "c\x98",
+                                     8)),
+            "a_b___c_");
   EXPECT_EQ(SafeFileName(Win("Отчёт № 5.pdf")), Win("Отчёт № 5.pdf"));
 }
 
@@ -144,8 +147,8 @@ TEST(FinishNames, DropsUnnamedTextNumbersUnnamedBinaryAndCleansNames) {
                           {Koi("документ.txt"), "x"},
                           {"", kBinary + "2"}});
   FinishNames(files);
-  EXPECT_EQ(Names(files), (std::vector<std::string>{"file1", Win("отчёт.pdf"), "report_draft_.txt",
-                                                    Win("документ.txt"), "file2"}));
+  EXPECT_EQ(Names(files),
+            (std::vector<std::string>{"file1", Win("отчёт.pdf"), "report_draft_.txt", Win("документ.txt"), "file2"}));
   EXPECT_EQ(files[0].Stream, kBinary);
   EXPECT_EQ(files[4].Stream, kBinary + "2");
 }
@@ -154,7 +157,9 @@ TEST(FinishNames, NoNameCanLeaveTheFolder) {
   TFileList files = List({{"..", kBinary},
                           {".", "text of a block"},
                           {"=?utf-8?B?" + Base64("..") + "?=", kBinary},
-                          {"=?x?B?" "?=", kBinary},  // decodes to nothing
+                          {"=?x?B?"
+                           "?=",
+                           kBinary},  // decodes to nothing
                           {"=?x?B?" + Base64(".") + "?=", "more text"},
                           {std::string("a\0b\nc", 5), kBinary},
                           {"../../etc/passwd", kBinary},

@@ -9,10 +9,8 @@
 
 namespace kamvo::testing {
 
-inline constexpr std::string_view kBase64Letters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-inline constexpr std::string_view kXXLetters =
-    "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+inline constexpr std::string_view kBase64Letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+inline constexpr std::string_view kXXLetters = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 // Base64 of the bytes with "=" padding, one line.
 inline std::string Base64(std::string_view bytes) {
@@ -65,8 +63,7 @@ inline std::string XXLine(std::string_view bytes) { return LengthPrefixedLine(by
 // The data lines of a UUE or XXE body, 45 bytes a line.
 inline Lines LengthPrefixedLines(std::string_view bytes, bool xx) {
   Lines lines;
-  for (std::size_t i = 0; i < bytes.size(); i += 45)
-    lines.push_back(LengthPrefixedLine(bytes.substr(i, 45), xx));
+  for (std::size_t i = 0; i < bytes.size(); i += 45) lines.push_back(LengthPrefixedLine(bytes.substr(i, 45), xx));
   return lines;
 }
 

@@ -7,13 +7,13 @@
 #include <set>
 #include <sstream>
 
+#include "cli/command_line.h"
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
-#include "cli/command_line.h"
 #include "driver/file_conversion.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -48,9 +48,15 @@ Lines Part(Lines headers, const Lines& body) {
 
 // A saved mail: a KOI8-R text body in Base64, then attachments in Base64.
 std::string Mail(const std::vector<std::pair<std::string, std::string>>& attachments) {
-  Lines mail = {"From: sender@example.com", "Subject: test", "MIME-Version: 1.0",
-                "Content-Type: multipart/mixed; boundary=\"XYZ\"", "", "--XYZ",
-                "Content-Type: text/plain; charset=\"koi8-r\"", "Content-Transfer-Encoding: base64", ""};
+  Lines mail = {"From: sender@example.com",
+                "Subject: test",
+                "MIME-Version: 1.0",
+                "Content-Type: multipart/mixed; boundary=\"XYZ\"",
+                "",
+                "--XYZ",
+                "Content-Type: text/plain; charset=\"koi8-r\"",
+                "Content-Transfer-Encoding: base64",
+                ""};
   mail = Part(mail, Base64Lines(Koi(kLetter1 + "\n" + kLetter2 + "\n")));
   for (const auto& [headerName, data] : attachments) {
     mail = Part(mail, {"", "--XYZ", "Content-Type: application/octet-stream", "Content-Transfer-Encoding: base64",
@@ -119,17 +125,17 @@ TEST_F(BinaryFileTest, UUEAndXXEBlocksAreSavedUnderTheirBeginNames) {
 
   const FileReport report = ConvertFile(converter, file, file);
   const std::string folder = dir.path().string() + "/";
-  EXPECT_EQ(report.Text, "File converted " + file + "\r\n" +                          //
-                             " Attachment saved " + folder + "photo.jpg\r\n" +          //
+  EXPECT_EQ(report.Text, "File converted " + file + "\r\n" +                                //
+                             " Attachment saved " + folder + "photo.jpg\r\n" +              //
                              " Attachment saved " + folder + Win("заметки.txt") + "\r\n" +  //
                              " Attachment saved " + folder + "data.xx\r\n");
   EXPECT_EQ(ReadFile(dir / "photo.jpg"), photo);
   EXPECT_EQ(ReadFile(dir / "заметки.txt"), notes);
   EXPECT_EQ(ReadFile(dir / "data.xx"), xx);
   // The text block is in the text as well, between its begin and grave lines.
-  EXPECT_EQ(ReadFile(file), Join({Win(kLetter1), "begin 644 photo.jpg", "`", "end", "begin 600 " + Win("заметки.txt"),
-                                  "first note", "second note", "`", "end", "begin 644 data.xx", "+", "end",
-                                  Win(kLetter2)}));
+  EXPECT_EQ(ReadFile(file),
+            Join({Win(kLetter1), "begin 644 photo.jpg", "`", "end", "begin 600 " + Win("заметки.txt"), "first note",
+                  "second note", "`", "end", "begin 644 data.xx", "+", "end", Win(kLetter2)}));
   EXPECT_EQ(converter.Counters.UUECount, 1);
   EXPECT_EQ(converter.Counters.XXECount, 1);
 }
@@ -174,9 +180,9 @@ TEST_F(BinaryFileTest, AttachmentsNeverCostTheUserAFile) {
   const FileReport report = ConvertFile(converter, file, file);
   const std::string folder = dir.path().string() + "/";
   EXPECT_FALSE(report.Failed) << report.Text;
-  EXPECT_EQ(report.SavedAttachments, (Lines{" Attachment saved " + folder + "mail (1).eml",
-                                            " Attachment saved " + folder + "same (1).bin",
-                                            " Attachment saved " + folder + "same (2).bin"}));
+  EXPECT_EQ(report.SavedAttachments,
+            (Lines{" Attachment saved " + folder + "mail (1).eml", " Attachment saved " + folder + "same (1).bin",
+                   " Attachment saved " + folder + "same (2).bin"}));
   // The original mail stays in its backup, the converted mail in its place.
   EXPECT_EQ(ReadFile(file + ".bak"), original);
   EXPECT_NE(ReadFile(file).find(Win(kLetter1)), std::string::npos);

@@ -7,9 +7,9 @@
 #include "codepages/unicode.h"
 #include "decoders/binary_encoders.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/mixed_breaks.h"
 #include "support/recording_progress.h"
 
@@ -116,8 +116,8 @@ TEST(UULine, RefusesTheLinesAroundABlockAndMalformedLines) {
   std::string stream = "left over";
   const std::string full = UULine("The quick brown fox jumps over the lazy dog..");
   for (const std::string& line : {std::string(), std::string("`"), std::string("end"), std::string("begin 644 a.txt"),
-                                  full + "A",                       // 62 characters
-                                  std::string("M") + full.substr(1, 30),  // announces 45, holds 21
+                                  full + "A",                                  // 62 characters
+                                  std::string("M") + full.substr(1, 30),       // announces 45, holds 21
                                   full.substr(0, 20) + "a" + full.substr(21),  // small letter
                                   full.substr(0, 20) + "\x01" + full.substr(21)}) {
     stream = "left over";
@@ -142,8 +142,9 @@ TEST(XXLine, DecodesEveryLengthAndRefusesForeignCharacters) {
   }
   const std::string full = XXLine(std::string(45, '\x80'));
   EXPECT_EQ(full[0], 'h');
-  for (const std::string& line : {full.substr(0, 10) + " " + full.substr(11), full.substr(0, 10) + "=" + full.substr(11),
-                                  std::string("end"), full + "+", std::string("\xC0") + full.substr(1)}) {
+  for (const std::string& line :
+       {full.substr(0, 10) + " " + full.substr(11), full.substr(0, 10) + "=" + full.substr(11), std::string("end"),
+        full + "+", std::string("\xC0") + full.substr(1)}) {
     stream = "left over";
     EXPECT_FALSE(DecodeXXLine(line, stream)) << line;
     EXPECT_EQ(stream, "");
@@ -317,8 +318,8 @@ TEST(BinaryBlocks, StandardUUEBlockIsNamedByItsBeginLine) {
   ASSERT_EQ(body.front().size(), 61u);
   const Decoded d = Decode(Concat({{"Here it comes:", "begin 644 a.txt"}, body, {"`", "end", "Bye"}}));
   EXPECT_EQ(d.Files, (std::vector<Entry>{{"a.txt", text}}));
-  EXPECT_EQ(d.Text, (Lines{"Here it comes:", "begin 644 a.txt", "First line", "Second line", std::string(80, '='),
-                           "`", "end", "Bye"}));
+  EXPECT_EQ(d.Text, (Lines{"Here it comes:", "begin 644 a.txt", "First line", "Second line", std::string(80, '='), "`",
+                           "end", "Bye"}));
   EXPECT_TRUE(d.Seen.UUE);
   EXPECT_FALSE(d.Seen.Base64 || d.Seen.XXE);
 
@@ -487,13 +488,27 @@ Lines RandomMail(std::mt19937& random) {
         lines.push_back("end");
         break;
       }
-      case 2: lines.push_back(""); break;
-      case 3: lines.push_back("filename=\"f" + std::to_string(p) + "\""); break;
-      case 4: lines.push_back("a\rb\nc\r\nd\r"); break;  // breaks inside a line
-      case 5: lines.push_back(Base64(RandomBytes(random, 3 * (1 + random() % 4))) + (random() % 2 ? "\r" : "")); break;
-      case 6: lines.push_back(XXLine(RandomBytes(random, random() % 20))); break;
-      case 7: lines.push_back(UULine(RandomText(random, random() % 20))); break;
-      default: lines.push_back(RandomText(random, random() % 40)); break;
+      case 2:
+        lines.push_back("");
+        break;
+      case 3:
+        lines.push_back("filename=\"f" + std::to_string(p) + "\"");
+        break;
+      case 4:
+        lines.push_back("a\rb\nc\r\nd\r");
+        break;  // breaks inside a line
+      case 5:
+        lines.push_back(Base64(RandomBytes(random, 3 * (1 + random() % 4))) + (random() % 2 ? "\r" : ""));
+        break;
+      case 6:
+        lines.push_back(XXLine(RandomBytes(random, random() % 20)));
+        break;
+      case 7:
+        lines.push_back(UULine(RandomText(random, random() % 20)));
+        break;
+      default:
+        lines.push_back(RandomText(random, random() % 40));
+        break;
     }
   }
   return lines;
@@ -540,8 +555,14 @@ class BinaryStageTest : public ::testing::Test {
 
 TEST_F(BinaryStageTest, WritesItsStatusCountsOnceAndNamesTheEntries) {
   const std::string bin(100, '\0');
-  converter.TextBuffer = Text::FromLines(Concat({{"x"}, Base64Lines(bin), {"y"}, Base64Lines(bin), {"z"},
-                                 Base64Lines("plain text of a block"), {"begin 644 u.bin"}, LengthPrefixedLines(bin, false)}));
+  converter.TextBuffer = Text::FromLines(Concat({{"x"},
+                                                 Base64Lines(bin),
+                                                 {"y"},
+                                                 Base64Lines(bin),
+                                                 {"z"},
+                                                 Base64Lines("plain text of a block"),
+                                                 {"begin 644 u.bin"},
+                                                 LengthPrefixedLines(bin, false)}));
   std::string firstStatus;
   window.onEvents = [&] {
     if (firstStatus.empty()) firstStatus = window.info;

@@ -62,8 +62,7 @@ TEST(FileList, ExaminingFileBytesAgreesWithSeparateSearches) {
     for (int round = 0; round < 6; ++round) {
       std::string text(length, '\xE0');
       const int count = static_cast<int>(random() % 3);
-      for (int k = 0; k < count && length > 0; ++k)
-        text[random() % length] = special[random() % sizeof special];
+      for (int k = 0; k < count && length > 0; ++k) text[random() % length] = special[random() % sizeof special];
       const FileBytes seen = ExamineFileBytes(text);
       EXPECT_EQ(seen.Control, HasControlBytes(text)) << length;
       EXPECT_EQ(seen.Cr, text.find('\r') != std::string::npos) << length;

@@ -11,9 +11,9 @@
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/literal_html.h"
 #include "support/mixed_breaks.h"
 #include "support/run_kamvo.h"
@@ -39,19 +39,24 @@ Lines Html(const Lines& lines, bool* changed = nullptr) {
 // Windows-1251 text written as Latin-1 entity names, the way a page saved
 // with the wrong character set writes Cyrillic letters.
 std::string AsEntities(std::string_view win) {
-  static const char* const kSmall[] = {"agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
-                                       "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
-                                       "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
-                                       "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
+  static const char* const kSmall[] = {"agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig", "ccedil",
+                                       "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc", "iuml",
+                                       "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",  "divide",
+                                       "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn", "yuml"};
   std::string out;
   for (char ch : win) {
     const Byte b = static_cast<Byte>(ch);
     std::string name;
-    if (b == 0xD7) name = "times";
-    else if (b == 0xDF) name = "szlig";
-    else if (b == 0xA8) name = "uml";
-    else if (b == 0xB8) name = "cedil";
-    else if (b >= 0xE0) name = kSmall[b - 0xE0];
+    if (b == 0xD7)
+      name = "times";
+    else if (b == 0xDF)
+      name = "szlig";
+    else if (b == 0xA8)
+      name = "uml";
+    else if (b == 0xB8)
+      name = "cedil";
+    else if (b >= 0xE0)
+      name = kSmall[b - 0xE0];
     else if (b >= 0xC0) {
       name = kSmall[b - 0xC0];
       name[0] = static_cast<char>(name[0] - 'a' + 'A');
@@ -110,8 +115,10 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       {{"#include <stdio.h>", "/* Привет */ int main() { return a<b ? 1 : 0; }"},
        {"#include <stdio.h>", "/* Привет */ int main() { return a<b ? 1 : 0; }"}},
       {{"From: Иван Петров <ivan@example.ru>"}, {"From: Иван Петров <ivan@example.ru>"}},
-      {{"  <https://fsf.org/>", "    <one line to give the program's name>", "    Copyright (C) <year>  <name of author>"},
-       {"  <https://fsf.org/>", "    <one line to give the program's name>", "    Copyright (C) <year>  <name of author>"}},
+      {{"  <https://fsf.org/>", "    <one line to give the program's name>",
+        "    Copyright (C) <year>  <name of author>"},
+       {"  <https://fsf.org/>", "    <one line to give the program's name>",
+        "    Copyright (C) <year>  <name of author>"}},
       {{"Веб-мастер: <BR>, как холодно"}, {"Веб-мастер: <BR>, как холодно"}},
       {{"grep -i -v Microsoft <XXCENTURY>XXIcentury"}, {"grep -i -v Microsoft <XXCENTURY>XXIcentury"}},
       {{"usage: kamvo <input> <output>", "if (a < b && b > 0) <<кавычки>>"},
@@ -135,7 +142,8 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       {{"<p>Привет, <b>мир</b>!</p>"}, {"Привет, мир!"}},
       {{"<p>Тег \"<b>\" и '</b>' пишут так.</p>"}, {"Тег \"<b>\" и '</b>' пишут так."}},
       {{"Subject: ссылка", "", "<a href=\"https://x.ru/?a=1&amp;b=2\">ссылку</a>"}, {"Subject: ссылка", "", "ссылку"}},
-      {{"См. ниже.", "", "<a href=\"https://x.ru/\">ссылку</a>"}, {"См. ниже.", "", "<a href=\"https://x.ru/\">ссылку</a>"}},
+      {{"См. ниже.", "", "<a href=\"https://x.ru/\">ссылку</a>"},
+       {"См. ниже.", "", "<a href=\"https://x.ru/\">ссылку</a>"}},
       {{"Content-Type: text/html; charset=utf-8", "", "<div dir=\"ltr\">Привет, <b>мир</b></div>"},
        {"Content-Type: text/html; charset=utf-8", "", "Привет, мир"}},
       // Code and its comments that hold HTML are no HTML: no tag opens the
@@ -169,8 +177,7 @@ TEST(HtmlStage, TextsComeOutAsExpected) {
       {{"<b&gt;x</b> &lt;b>y</b>"}, {"<b&gt;x</b> &lt;b>y</b>"}},  // no start tag: no HTML
       {{"<div><b&gt;x</b> &lt;b>y</b></div>"}, {"<b>x <b>y"}},
       {{"<b>a</b>&nbsp;&lt;br&gt;b&lt;/tr&gt;c<br>", "d<br>"}, {"a <br>b</tr>c", "", "d", ""}},
-      {{"<div>AT&T &amp; &lt;b&gt; &quot;да&quot; &#60;i&#x3E; &copy; &mdash;</div>"},
-       {"AT&T & <b> \"да\" <i> © —"}},
+      {{"<div>AT&T &amp; &lt;b&gt; &quot;да&quot; &#60;i&#x3E; &copy; &mdash;</div>"}, {"AT&T & <b> \"да\" <i> © —"}},
       {{"<div><a title=\"&quot;>&quot;\">x</a> &lt;!-- y --&gt;</div>"}, {"x <!-- y -->"}},
   };
   for (const Case& c : cases) {
@@ -222,8 +229,18 @@ TEST(HtmlStage, APageComesOutAsABrowserShowsIt) {
   // Between the first and the last reference the page's own line breaks
   // go and "<p>" and "<br>" make the lines; the style and the script go
   // with their content, the "a<b" of the code stays.
-  const Lines expected = {"", "", "", "", W("Пример — страницаЗаголовок"), W("Первая строка"),
-                          W("вторая «строка»"), W("третья © 2024"), W("return a<b ? x : y;"), "", "", ""};
+  const Lines expected = {"",
+                          "",
+                          "",
+                          "",
+                          W("Пример — страницаЗаголовок"),
+                          W("Первая строка"),
+                          W("вторая «строка»"),
+                          W("третья © 2024"),
+                          W("return a<b ? x : y;"),
+                          "",
+                          "",
+                          ""};
   EXPECT_EQ(Html(input), expected);
   ExpectSameAsLiteral(input);
 }
@@ -233,8 +250,8 @@ TEST(HtmlLines, WithoutEntitiesTagsAreDeletedAndTheLinesStay) {
 }
 
 TEST(HtmlLines, BetweenTheFirstAndLastEntityTheTagRowsMakeTheLines) {
-  const Lines page = {"<html>",       "a&nbsp;b",           "<BR>c",       "d<br/>e<P class=x>f",
-                      "<Li>g</tR>h",  "i&nbsp;j<tr>k<p>",   "l<br>",       "</html>"};
+  const Lines page = {"<html>",      "a&nbsp;b",         "<BR>c", "d<br/>e<P class=x>f",
+                      "<Li>g</tR>h", "i&nbsp;j<tr>k<p>", "l<br>", "</html>"};
   EXPECT_EQ(Html(page), (Lines{"", "a b", "cdef", "g", "hi j", "k", "", "l", "", ""}));
   // One entity: no span to join, but the tag rows still break the lines.
   EXPECT_EQ(Html({"<p>a<br>b&quot;", "c</p>"}), (Lines{"", "a", "b\"", "c"}));
@@ -261,30 +278,72 @@ class HtmlGenerator {
 
   std::string Piece() {
     const auto& table = LiteralHtmlTable();
-    static const char* const kMarkup[] = {
-        "<html>", "</p>", "<p>", "<b>", "</b>", "<br>", "<a href=\"x>y\">", "<a href='", "\"", "'", "=",
-        "<!--", "-->", "<script>", "</script>", "<style x=1>", "</style >", "<!DOCTYPE html>", "<?xml x?>",
-        "&lt;", "&gt;", "&quot;", "&#60;", "&#x3E;", "&#39;", "&amp;", "&laquo;", "&#x451;", "&copy", "a<b ? x : y",
-        "<stdio.h>", "<ivan@x.ru>", "<year>", "<i", " title=", "/>", "</"};
+    static const char* const kMarkup[] = {"<html>",
+                                          "</p>",
+                                          "<p>",
+                                          "<b>",
+                                          "</b>",
+                                          "<br>",
+                                          "<a href=\"x>y\">",
+                                          "<a href='",
+                                          "\"",
+                                          "'",
+                                          "=",
+                                          "<!--",
+                                          "-->",
+                                          "<script>",
+                                          "</script>",
+                                          "<style x=1>",
+                                          "</style >",
+                                          "<!DOCTYPE html>",
+                                          "<?xml x?>",
+                                          "&lt;",
+                                          "&gt;",
+                                          "&quot;",
+                                          "&#60;",
+                                          "&#x3E;",
+                                          "&#39;",
+                                          "&amp;",
+                                          "&laquo;",
+                                          "&#x451;",
+                                          "&copy",
+                                          "a<b ? x : y",
+                                          "<stdio.h>",
+                                          "<ivan@x.ru>",
+                                          "<year>",
+                                          "<i",
+                                          " title=",
+                                          "/>",
+                                          "</"};
     if (random_() % 3 == 0) return MixedCase(kMarkup[random_() % std::size(kMarkup)]);
     switch (random_() % 14) {
       case 0:
       case 1:
-      case 2: return MixedCase(table[5 + random_() % (table.size() - 5)].Pattern);
-      case 3: return MixedCase(table[random_() % 5].Pattern);
+      case 2:
+        return MixedCase(table[5 + random_() % (table.size() - 5)].Pattern);
+      case 3:
+        return MixedCase(table[random_() % 5].Pattern);
       case 4: {  // a cut or stretched name
         std::string p = table[random_() % table.size()].Pattern;
         if (random_() % 2) return MixedCase(p.substr(0, 1 + random_() % (p.size() - 1)));
         return MixedCase(p.insert(1 + random_() % (p.size() - 1), 1, "aX;&<>1"[random_() % 7]));
       }
-      case 5: return std::string(1, "&;<>/!?"[random_() % 7]);
-      case 6: return std::string(1 + random_() % 3, '<');
-      case 7: return std::string(1 + random_() % 2, '>');
-      case 8: return "&amp;";
-      case 9: return "<p class=x>";
-      case 10: return "\r";
-      case 11: return std::string(1, static_cast<char>(0xC0 + random_() % 64));
-      default: return std::string(1 + random_() % 3, "abzAZ 1"[random_() % 7]);
+      case 5:
+        return std::string(1, "&;<>/!?"[random_() % 7]);
+      case 6:
+        return std::string(1 + random_() % 3, '<');
+      case 7:
+        return std::string(1 + random_() % 2, '>');
+      case 8:
+        return "&amp;";
+      case 9:
+        return "<p class=x>";
+      case 10:
+        return "\r";
+      case 11:
+        return std::string(1, static_cast<char>(0xC0 + random_() % 64));
+      default:
+        return std::string(1 + random_() % 3, "abzAZ 1"[random_() % 7]);
     }
   }
 
@@ -322,11 +381,10 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
     ExpectSameAsLiteral(lines);
   }
   // Entities packed against entities, prefixes and overlapping names.
-  const std::vector<std::string> pieces = {"&",     "&a",       "&agrave;", "&AGRAVE", ";",      "&&uml;",
-                                           "&auml;", "&sup1;",  "&sup",     "&lt;",    "&gt;",   "&e&eth;",
-                                           "<",     ">",        "<br",      "<BR>",    "</tr>",  "&nbsp;&nbsp;",
-                                           "br>",   "/tr>",     "<!",       "?",       "</b>",   "<b>",
-                                           "\"",    "&quot;",   "<a b=\"",  "<!--",    "-->",    "<html>"};
+  const std::vector<std::string> pieces = {
+      "&",    "&a",      "&agrave;", "&AGRAVE", ";",   "&&uml;", "&auml;",  "&sup1;",       "&sup", "&lt;",
+      "&gt;", "&e&eth;", "<",        ">",       "<br", "<BR>",   "</tr>",   "&nbsp;&nbsp;", "br>",  "/tr>",
+      "<!",   "?",       "</b>",     "<b>",     "\"",  "&quot;", "<a b=\"", "<!--",         "-->",  "<html>"};
   for (int round = 0; round < 1500; ++round) {
     Lines lines(1 + random() % 4);
     for (auto& line : lines)
@@ -336,8 +394,8 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
   // Unterminated tags of every length.
   for (int round = 0; round < 300; ++round) {
     Lines lines(1 + random() % 6);
-    for (auto& line : lines) line = std::string(random() % 4, 'a') + (random() % 2 ? "<" : "") + "&Ouml;" +
-                                    std::string(random() % 3, '>');
+    for (auto& line : lines)
+      line = std::string(random() % 4, 'a') + (random() % 2 ? "<" : "") + "&Ouml;" + std::string(random() % 3, '>');
     ExpectSameAsLiteral(lines);
   }
 }
@@ -348,9 +406,9 @@ TEST(HtmlDifferential, AdversarialTextsMatchTheLiteralAlgorithm) {
 // that hold a CR of their own.
 TEST(HtmlDifferential, TextsWithoutEntitiesMatchTheLiteralAlgorithm) {
   std::mt19937 random(99);
-  const std::vector<std::string> pieces = {"word", " ", "<b>", "</i>", "<p>", "<BR>", "<", ">",  "<a",
-                                           "href>", "<!--", "-->", "a < b", "&amp;", "&", "\r", "x",
-                                           "</b>", "<i title=\"", "\"", "<script>", "</script>", "<html>"};
+  const std::vector<std::string> pieces = {
+      "word",  " ",     "<b>", "</i>", "<p>", "<BR>", "<",           ">",  "<a",       "href>",     "<!--",  "-->",
+      "a < b", "&amp;", "&",   "\r",   "x",   "</b>", "<i title=\"", "\"", "<script>", "</script>", "<html>"};
   for (int round = 0; round < 400; ++round) {
     Lines lines(1 + random() % 80);
     const int density = 1 + static_cast<int>(random() % 12);
@@ -430,8 +488,8 @@ TEST_F(HtmlStageTest, UserBreakKeepsWholeLinesAndCountsWhatWasDone) {
   ASSERT_GE(converter.TextBuffer.size(), 3u);
   EXPECT_EQ(converter.TextBuffer[0], "<html>");
   const std::string joined(converter.TextBuffer[1]);
-  const auto decoded = static_cast<std::size_t>(std::count_if(
-      joined.begin(), joined.end(), [](char c) { return c == '\xE0' || c == '\xE1'; }));
+  const auto decoded = static_cast<std::size_t>(
+      std::count_if(joined.begin(), joined.end(), [](char c) { return c == '\xE0' || c == '\xE1'; }));
   EXPECT_GT(decoded, 1000u);
   EXPECT_EQ(joined.substr(0, 4), W("абаб"));
   std::size_t entities = 0;
@@ -464,9 +522,9 @@ TEST(HtmlPage, ALatin1EntityPageComesBackReadable) {
   const std::string first = W("Дорогой друг, сегодня хорошая погода, и мы идём гулять в парк.");
   const std::string second = W("Вчера вечером пришло твоё письмо, спасибо за новости.");
   const std::string third = W("Как твои дела? Пиши чаще, жду ответа. Ёлка уже стоит.");
-  const std::string page = "<html>\n<head><title>" + AsEntities(title) + "</title></head>\n<body bgcolor=\"white\">\n<p>" +
-                           AsEntities(first) + "</p>\n<p>" + AsEntities(second) + "<br>\n" + AsEntities(third) +
-                           "</p>\n</body>\n</html>\n";
+  const std::string page = "<html>\n<head><title>" + AsEntities(title) +
+                           "</title></head>\n<body bgcolor=\"white\">\n<p>" + AsEntities(first) + "</p>\n<p>" +
+                           AsEntities(second) + "<br>\n" + AsEntities(third) + "</p>\n</body>\n</html>\n";
   const std::string file = dir / "page.html";
   testing::WriteFile(file, page);
 

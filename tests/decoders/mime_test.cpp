@@ -18,43 +18,43 @@ using R = MimeRole;
 
 TEST(Mime, ReadsTheStructureOfAMail) {
   const Text mail = {
-      "From: a@example.ru",                                  // 0
-      "Subject: =?utf-8?Q?=D0=B0?=",                         // 1
-      "Content-Type: multipart/mixed;",                      // 2
-      " boundary=\"outer\"",                                 // 3
-      "",                                                    // 4
-      "preamble",                                            // 5
-      "--outer",                                             // 6
-      "Content-Type: text/plain; charset=koi8-r",            // 7
-      "Content-Transfer-Encoding: quoted-printable",         // 8
-      "",                                                    // 9
-      "=F0=D2=",                                             // 10
-      "",                                                    // 11
-      "--outer",                                             // 12
+      "From: a@example.ru",                                   // 0
+      "Subject: =?utf-8?Q?=D0=B0?=",                          // 1
+      "Content-Type: multipart/mixed;",                       // 2
+      " boundary=\"outer\"",                                  // 3
+      "",                                                     // 4
+      "preamble",                                             // 5
+      "--outer",                                              // 6
+      "Content-Type: text/plain; charset=koi8-r",             // 7
+      "Content-Transfer-Encoding: quoted-printable",          // 8
+      "",                                                     // 9
+      "=F0=D2=",                                              // 10
+      "",                                                     // 11
+      "--outer",                                              // 12
       "Content-Type: multipart/alternative; boundary=inner",  // 13
-      "",                                                    // 14
-      "--inner",                                             // 15
-      "",                                                    // 16 a part without header fields
-      "plain =C0=C1",                                        // 17
-      "--inner--",                                           // 18
-      "--outer",                                             // 19
-      "Content-Transfer-Encoding: base64",                   // 20
-      "Content-Disposition: attachment;",                    // 21
-      " filename*0*=utf-8''%D0%BE%D1%82;",                   // 22
-      " filename*1*=%D1%87%D1%91%D1%82; filename*2=.bin",    // 23
-      "",                                                    // 24
-      "QUJD",                                                // 25
-      "",                                                    // 26
-      "--outer--",                                           // 27
-      "epilogue",                                            // 28
+      "",                                                     // 14
+      "--inner",                                              // 15
+      "",                                                     // 16 a part without header fields
+      "plain =C0=C1",                                         // 17
+      "--inner--",                                            // 18
+      "--outer",                                              // 19
+      "Content-Transfer-Encoding: base64",                    // 20
+      "Content-Disposition: attachment;",                     // 21
+      " filename*0*=utf-8''%D0%BE%D1%82;",                    // 22
+      " filename*1*=%D1%87%D1%91%D1%82; filename*2=.bin",     // 23
+      "",                                                     // 24
+      "QUJD",                                                 // 25
+      "",                                                     // 26
+      "--outer--",                                            // 27
+      "epilogue",                                             // 28
   };
   const MimeLayout layout = ScanMime(mail);
   ASSERT_TRUE(layout.IsMail);
   const std::vector<R> roles = {
-      R::Header, R::Header, R::Header, R::Header, R::Header, R::Text, R::Boundary, R::Header,
-      R::Header, R::Header, R::QuotedPrintable, R::Plain, R::Boundary, R::Header, R::Header, R::Boundary,
-      R::Header, R::Text, R::Boundary, R::Boundary, R::Header, R::Header, R::Header, R::Header,
-      R::Header, R::Base64, R::Plain, R::Boundary, R::Text};
+      R::Header, R::Header, R::Header,          R::Header,   R::Header,   R::Text,   R::Boundary, R::Header,
+      R::Header, R::Header, R::QuotedPrintable, R::Plain,    R::Boundary, R::Header, R::Header,   R::Boundary,
+      R::Header, R::Text,   R::Boundary,        R::Boundary, R::Header,   R::Header, R::Header,   R::Header,
+      R::Header, R::Base64, R::Plain,           R::Boundary, R::Text};
   EXPECT_EQ(layout.Roles, roles);
   ASSERT_EQ(layout.Parts.size(), 2u);
   EXPECT_EQ(layout.Parts[0].Encoding, R::QuotedPrintable);
@@ -72,7 +72,7 @@ TEST(Mime, ReadsTheStructureOfAMail) {
   DecodeEscapedLines(mail, out, {}, counters);
   Lines expected = ToLines(mail);
   expected[1] = "Subject: " + Koi("а");
-  expected[10] = "\xF0\xD2";  // a soft break at the end of the part joins nothing
+  expected[10] = "\xF0\xD2";        // a soft break at the end of the part joins nothing
   expected[17] = "plain \xC0\xC1";  // a part without a declared encoding: text like any other
   EXPECT_EQ(ToLines(out), expected);
 }
@@ -80,8 +80,13 @@ TEST(Mime, ReadsTheStructureOfAMail) {
 // Mail programs may fold a field into a line of blanks alone: it goes on
 // with the field and does not end the header block.
 TEST(Mime, ALineOfBlanksInAFoldedFieldGoesOnWithIt) {
-  const Text mail = {"Subject: =?utf-8?Q?=D0=B0?=", "  =?utf-8?Q?=D0=B1?=", " ", "From: a@example.ru",
-                     "Content-Type: text/plain; charset=utf-8", "", "text"};
+  const Text mail = {"Subject: =?utf-8?Q?=D0=B0?=",
+                     "  =?utf-8?Q?=D0=B1?=",
+                     " ",
+                     "From: a@example.ru",
+                     "Content-Type: text/plain; charset=utf-8",
+                     "",
+                     "text"};
   const MimeLayout layout = ScanMime(mail);
   ASSERT_TRUE(layout.IsMail);
   EXPECT_EQ(layout.Roles[4], R::Header);
@@ -95,7 +100,7 @@ TEST(Mime, ALineOfBlanksInAFoldedFieldGoesOnWithIt) {
 
 TEST(Mime, WhatIsNoMail) {
   EXPECT_FALSE(ScanMime(Text{"Note: one field", "", "text"}).IsMail);
-  EXPECT_FALSE(ScanMime(Text{"Subject: a", "From: b"}).IsMail);  // no body
+  EXPECT_FALSE(ScanMime(Text{"Subject: a", "From: b"}).IsMail);        // no body
   EXPECT_FALSE(ScanMime(Text{"Key: a", "Other: b", "", "x"}).IsMail);  // no field of a mail
   EXPECT_FALSE(ScanMime(Text{"printf(\"%02x\");", "Subject: a", "", "x"}).IsMail);
   EXPECT_TRUE(ScanMime(Text{"From someone Mon Jan 1", "Subject: a", "To: b", "", "x"}).IsMail);
@@ -154,10 +159,22 @@ TEST(Mime, Base64Bodies) {
 // In a mail, Base64 is decoded only in Base64 parts: a long line of letters
 // in a plain part stays, and the part's text takes the place of its lines.
 TEST(Mime, TheBinaryStageDecodesBase64PartsOnly) {
-  Text mail = {"Subject: x", "MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=b", "", "--b",
-               "Content-Type: text/plain", "Content-Transfer-Encoding: 8bit", "",
-               "AbcdefghijklmnopqrstuvwxyzAB", "--b", "Content-Type: text/plain; charset=utf-8",
-               "Content-Transfer-Encoding: base64", "", "0J/RgNC40LLQtdGCCtC80LjRgA==", "", "--b--"};
+  Text mail = {"Subject: x",
+               "MIME-Version: 1.0",
+               "Content-Type: multipart/mixed; boundary=b",
+               "",
+               "--b",
+               "Content-Type: text/plain",
+               "Content-Transfer-Encoding: 8bit",
+               "",
+               "AbcdefghijklmnopqrstuvwxyzAB",
+               "--b",
+               "Content-Type: text/plain; charset=utf-8",
+               "Content-Transfer-Encoding: base64",
+               "",
+               "0J/RgNC40LLQtdGCCtC80LjRgA==",
+               "",
+               "--b--"};
   TFileList files;
   const BinaryScan seen = DecodeBinaryBlocks(mail, files);
   EXPECT_TRUE(seen.Base64);
@@ -173,10 +190,20 @@ TEST(Mime, TheBinaryStageDecodesBase64PartsOnly) {
 // Text parts in different charsets are all written in UTF-8, and the
 // subject with them, so that the whole text is in one code page.
 TEST(Mime, PartsInDifferentCharsetsAreWrittenInUtf8) {
-  const Text mail = {"Subject: =?koi8-r?Q?=F0=D2?=", "Content-Type: multipart/mixed; boundary=b", "", "--b",
-                     "Content-Type: text/plain; charset=koi8-r", "Content-Transfer-Encoding: 8bit", "",
-                     Koi("Привет"), "--b", "Content-Type: text/html; charset=utf-8",
-                     "Content-Transfer-Encoding: quoted-printable", "", "=D0=BC=D0=B8=D1=80", "--b--"};
+  const Text mail = {"Subject: =?koi8-r?Q?=F0=D2?=",
+                     "Content-Type: multipart/mixed; boundary=b",
+                     "",
+                     "--b",
+                     "Content-Type: text/plain; charset=koi8-r",
+                     "Content-Transfer-Encoding: 8bit",
+                     "",
+                     Koi("Привет"),
+                     "--b",
+                     "Content-Type: text/html; charset=utf-8",
+                     "Content-Transfer-Encoding: quoted-printable",
+                     "",
+                     "=D0=BC=D0=B8=D1=80",
+                     "--b--"};
   const MimeLayout layout = ScanMime(mail);
   EXPECT_EQ(layout.TextCharset, kCharsetUtf8);
   Text out;
@@ -192,8 +219,12 @@ TEST(Mime, PartsInDifferentCharsetsAreWrittenInUtf8) {
 // A body that declares no encoding is text: a Base64 block in it is found
 // as in any text and named by the header's file name.
 TEST(Mime, AHeaderNamesTheBlockOfABodyWithoutEncoding) {
-  Text mail = {"Content-Type: application/octet-stream", "Content-Disposition: attachment; filename=\"data.bin\"",
-               "", "c29tZSBwbGFpbiB0ZXh0IGluIGEgZmlsZQo=", "", "--boundary--"};
+  Text mail = {"Content-Type: application/octet-stream",
+               "Content-Disposition: attachment; filename=\"data.bin\"",
+               "",
+               "c29tZSBwbGFpbiB0ZXh0IGluIGEgZmlsZQo=",
+               "",
+               "--boundary--"};
   ASSERT_TRUE(ScanMime(mail).IsMail);
   TFileList files;
   DecodeBinaryBlocks(mail, files);

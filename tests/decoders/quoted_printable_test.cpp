@@ -10,9 +10,9 @@
 #include "codepages/unicode.h"
 #include "driver/converter.h"
 #include "driver/file_conversion.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/literal_quoted_printable.h"
 #include "support/mixed_breaks.h"
 #include "support/recording_progress.h"
@@ -34,8 +34,7 @@ Decoded Decode(const Lines& source, EscapeSwitches switches = {}, EscapeCounters
   Decoded result;
   result.counters = counters;
   Text decoded;
-  const EscapeResult r =
-      DecodeEscapedLines(Text::FromLines(source, LineEnd::CrLf), decoded, switches, result.counters);
+  const EscapeResult r = DecodeEscapedLines(Text::FromLines(source, LineEnd::CrLf), decoded, switches, result.counters);
   result.text = ToLines(decoded);
   EXPECT_FALSE(r.Stopped);
   result.converted = r.Converted;
@@ -56,8 +55,8 @@ std::string Repeat(const std::string& s, int n) {
 void ExpectSameAsLiteral(const Lines& source, const EscapeSwitches& switches, EscapeCounters initial = {}) {
   const testing::LiteralEscapeResult expected = LiteralDecodeEscapes(source, switches, initial);
   const Decoded actual = Decode(source, switches, initial);
-  ASSERT_EQ(actual.text, expected.text) << "source of " << source.size() << " lines, first: "
-                                        << (source.empty() ? "" : source[0].substr(0, 80));
+  ASSERT_EQ(actual.text, expected.text) << "source of " << source.size()
+                                        << " lines, first: " << (source.empty() ? "" : source[0].substr(0, 80));
   EXPECT_EQ(actual.converted, expected.converted);
   EXPECT_EQ(actual.counters.QPCount, expected.counters.QPCount);
   EXPECT_EQ(actual.counters.SevenBitCount, expected.counters.SevenBitCount);
@@ -70,11 +69,11 @@ void ExpectSameAsLiteral(const Lines& source, const EscapeSwitches& switches, Es
 // Outside a mail, =XX is decoded only where its escapes form letters.
 TEST(QuotedPrintable, QuotedPrintableNeedsEscapesFormingLetters) {
   EXPECT_EQ(DecodeLine("=C0=E1=E2"), "\xC0\xE1\xE2");
-  EXPECT_EQ(DecodeLine("=c0=e1 =Ff"), "\xC0\xE1 \xFF");  // either case
-  EXPECT_EQ(DecodeLine("a=3Db"), "a=3Db");               // one low escape
+  EXPECT_EQ(DecodeLine("=c0=e1 =Ff"), "\xC0\xE1 \xFF");         // either case
+  EXPECT_EQ(DecodeLine("a=3Db"), "a=3Db");                      // one low escape
   EXPECT_EQ(DecodeLine(Repeat("=41", 11)), Repeat("=41", 11));  // no letters however many
-  EXPECT_EQ(DecodeLine("=C0 =E1"), "=C0 =E1");           // no two side by side
-  EXPECT_EQ(DecodeLine("=C0=E1=01"), "=C0=E1=01");       // an escaped control byte
+  EXPECT_EQ(DecodeLine("=C0 =E1"), "=C0 =E1");                  // no two side by side
+  EXPECT_EQ(DecodeLine("=C0=E1=01"), "=C0=E1=01");              // an escaped control byte
   EXPECT_EQ(DecodeLine("=C0=E1=09=0D"), "\xC0\xE1\t\r");
   // The RTF rule of the hex pass: high escapes outnumber high literals, or
   // more than ten escapes.
@@ -137,14 +136,16 @@ TEST(QuotedPrintable, NumericReferences) {
   EXPECT_EQ(d.text, Lines{"\xC0x \xC1\xC2yz"});
   EXPECT_EQ(d.counters.HtmlCount, 3);  // one per reference
   EXPECT_TRUE(d.converted);
-  EXPECT_EQ(DecodeLine("&#233;abc"), "\xE9" "abc");  // 0..255 give the same byte
-  EXPECT_EQ(DecodeLine("&#8470;  "), "\xB9  ");       // numero sign; the line is not trimmed
-  EXPECT_EQ(DecodeLine("ab &#65;"), "ab &#65;");      // five characters left: not tried
+  EXPECT_EQ(DecodeLine("&#233;abc"),
+            "\xE9"
+            "abc");                               // 0..255 give the same byte
+  EXPECT_EQ(DecodeLine("&#8470;  "), "\xB9  ");   // numero sign; the line is not trimmed
+  EXPECT_EQ(DecodeLine("ab &#65;"), "ab &#65;");  // five characters left: not tried
   EXPECT_EQ(DecodeLine("&#65;x"), "Ax");
   EXPECT_EQ(DecodeLine("&#12345;xx"), "&#12345;xx");  // ";" too far
   EXPECT_EQ(DecodeLine("&#01040;xx"), "&#01040;xx");
   EXPECT_EQ(DecodeLine("&#0065;x"), "Ax");
-  EXPECT_EQ(DecodeLine("&#;xxxxx"), "&#;xxxxx");      // no number
+  EXPECT_EQ(DecodeLine("&#;xxxxx"), "&#;xxxxx");  // no number
   EXPECT_EQ(DecodeLine("&#1a4;xx"), "&#1a4;xx");
   EXPECT_EQ(DecodeLine("&#9999;xx"), "&#9999;xx");  // no Windows-1251 byte
   EXPECT_EQ(DecodeLine("&#&#1040;x"), "&#\xC0x");
@@ -162,8 +163,8 @@ TEST(QuotedPrintable, SoftBreaksJoinOnlyGroupsThatShowQuotedPrintable) {
   EXPECT_EQ(d.text, plain);
   EXPECT_FALSE(d.converted);
 
-  d = Decode({"  abc=", "def", "=C0=C1", "  abc= ", " def ", "  ghi  ", "", "NAME=", "VALUE=1", "=C2=C3=",
-              "=C4 x= ", "y"});
+  d = Decode(
+      {"  abc=", "def", "=C0=C1", "  abc= ", " def ", "  ghi  ", "", "NAME=", "VALUE=1", "=C2=C3=", "=C4 x= ", "y"});
   EXPECT_EQ(d.text, (Lines{"  abc=", "def", "\xC0\xC1", "  abc= ", " def ", "  ghi  ", "", "NAME=", "VALUE=1",
                            "\xC2\xC3\xC4 xy"}));
   EXPECT_EQ(d.counters.QPCount, 2);
@@ -188,7 +189,9 @@ TEST(QuotedPrintable, OnlyTrailingBlanksAreTrimmed) {
       // Lines not joined are not trimmed.
       {{"%C0%C1  ", "  %C2 x  ", "\t\x01y"}, {"\xC0\xC1  ", "  %C2 x  ", "\t\x01y"}},
       // Leading blanks count toward the four characters of a soft break.
-      {{"  =C0=C1=", "b"}, {"  \xC0\xC1" "b"}},
+      {{"  =C0=C1=", "b"},
+       {"  \xC0\xC1"
+        "b"}},
       {{"=C0=C1", " a=", "b"}, {"\xC0\xC1", " a=", "b"}},
       // A blank line after a soft break ends the group.
       {{"=C0=C1=", "   ", "  x"}, {"\xC0\xC1", "  x"}},
@@ -207,21 +210,26 @@ TEST(QuotedPrintable, AGroupIsAcceptedAsAWholeAndEarlierLinesAreReexamined) {
   EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "=C0=C1", "z"}).text, (Lines{"\xE0\xE1\xE2\xE3=", "\xC0\xC1", "z"}));
   // A later start can end sooner: "ab=" is a soft break after four
   // characters but not on its own.
-  EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "ab=", "=C0=C1"}).text,
-            (Lines{"\xE0\xE1\xE2\xE3=", "ab=", "\xC0\xC1"}));
-  EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "=C0=C1=", "ab=", "cd"}).text,
-            (Lines{"\xE0\xE1\xE2\xE3=", "\xC0\xC1" "abcd"}));
+  EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "ab=", "=C0=C1"}).text, (Lines{"\xE0\xE1\xE2\xE3=", "ab=", "\xC0\xC1"}));
+  EXPECT_EQ(Decode({"\xE0\xE1\xE2\xE3=", "=C0=C1=", "ab=", "cd"}).text, (Lines{"\xE0\xE1\xE2\xE3=",
+                                                                               "\xC0\xC1"
+                                                                               "abcd"}));
 }
 
 TEST(QuotedPrintable, SoftBreakCornerCases) {
   const std::string q = "=C0=C1";
   EXPECT_EQ(Decode({q, "ab=", "cd"}).text, (Lines{"\xC0\xC1", "ab=", "cd"}));  // three characters: no soft break
-  EXPECT_EQ(Decode({q + "abcd="}).text, Lines{"\xC0\xC1" "abcd"});         // the last line's "=" goes too
+  EXPECT_EQ(Decode({q + "abcd="}).text, Lines{"\xC0\xC1"
+                                              "abcd"});  // the last line's "=" goes too
   // A double "=": a blank line after it ends in the remaining "=" and
   // breaks softly again.
-  EXPECT_EQ(Decode({q + "abcd==", "", "x"}).text, Lines{"\xC0\xC1" "abcdx"});
-  EXPECT_EQ(Decode({q + "abcd==", "", " ", "x"}).text, (Lines{"\xC0\xC1" "abcd", "x"}));
-  EXPECT_EQ(Decode({q + "=", "=", "b"}).text, (Lines{"\xC0\xC1" "b"}));
+  EXPECT_EQ(Decode({q + "abcd==", "", "x"}).text, Lines{"\xC0\xC1"
+                                                        "abcdx"});
+  EXPECT_EQ(Decode({q + "abcd==", "", " ", "x"}).text, (Lines{"\xC0\xC1"
+                                                              "abcd",
+                                                              "x"}));
+  EXPECT_EQ(Decode({q + "=", "=", "b"}).text, (Lines{"\xC0\xC1"
+                                                     "b"}));
   EXPECT_EQ(Decode({q, "a=", "=", "b"}).text, (Lines{"\xC0\xC1", "a=", "=", "b"}));
 }
 
@@ -250,12 +258,12 @@ TEST(QuotedPrintable, StopsWhenAsked) {
 // Pieces that make escapes, near-escapes and soft breaks likely.
 const std::vector<std::string>& Pieces() {
   static const std::vector<std::string> pieces = {
-      "=",    "=",    "==",   "%",     "\\",     "'",      "\\'",     "&",      "&#",      "#",
-      ";",    " ",    "\t",   "\x01",  "a",      "x",      "G",       "0",      "4",       "9",
-      "C",    "e",    "\xC0", "\xE0",  "\xFF",   "\x98",   "=C0",     "=e1",    "=3D",     "=41",
-      "=4",   "=G1",  "%C0",  "%41",   "%2",     "\\'e0",  "\\'41",   "\\'x0",  "&#1040;", "&#65;",
-      "&#0;", "&#;",  "&#12345;", "&#9999;", "&#233;", "=25",  "=5C",    "%5C",    "=26#",    "&#10",
-      "&#01040;", "&#0065;", "&#8470;", "&#1a;", "http://", "www.", "://", "%D0%BF", "=D0=BF", "\"", "<",
+      "=",      "=",    "==",     "%",      "\\",    "'",       "\\'",      "&",       "&#",      "#",        ";",
+      " ",      "\t",   "\x01",   "a",      "x",     "G",       "0",        "4",       "9",       "C",        "e",
+      "\xC0",   "\xE0", "\xFF",   "\x98",   "=C0",   "=e1",     "=3D",      "=41",     "=4",      "=G1",      "%C0",
+      "%41",    "%2",   "\\'e0",  "\\'41",  "\\'x0", "&#1040;", "&#65;",    "&#0;",    "&#;",     "&#12345;", "&#9999;",
+      "&#233;", "=25",  "=5C",    "%5C",    "=26#",  "&#10",    "&#01040;", "&#0065;", "&#8470;", "&#1a;",    "http://",
+      "www.",   "://",  "%D0%BF", "=D0=BF", "\"",    "<",
   };
   return pieces;
 }
@@ -266,9 +274,14 @@ std::string RandomLine(std::mt19937& random, int maxPieces) {
   const int count = static_cast<int>(random() % (maxPieces + 1));
   for (int i = 0; i < count; ++i) line += pieces[random() % pieces.size()];
   switch (random() % 5) {  // lines ending in soft breaks of every sort
-    case 0: line += "="; break;
-    case 1: line += (random() % 2) ? "= " : "=="; break;
-    default: break;
+    case 0:
+      line += "=";
+      break;
+    case 1:
+      line += (random() % 2) ? "= " : "==";
+      break;
+    default:
+      break;
   }
   return line;
 }
@@ -314,8 +327,8 @@ TEST(QuotedPrintableDifferential, EveryLineKeepsTheBreakOfItsLastSourceLine) {
 
 TEST(QuotedPrintableDifferential, LongChainsOfSoftBreaks) {
   std::mt19937 random(7);
-  const std::vector<std::string> chainLines = {"abc=", "=",  "ab=",   "",       "a==",  "=C0=",  "\xE0\xE1=",
-                                               "x=",   "%=", "&#65=", ";=",     " = ",  "=41=",  "abcd=="};
+  const std::vector<std::string> chainLines = {
+      "abc=", "=", "ab=", "", "a==", "=C0=", "\xE0\xE1=", "x=", "%=", "&#65=", ";=", " = ", "=41=", "abcd=="};
   for (int round = 0; round < 40; ++round) {
     Lines source;
     const int length = 200 + static_cast<int>(random() % 400);
@@ -518,8 +531,7 @@ Lines QuotedPrintableBody(const Lines& text) {
 }
 
 struct MailFixture {
-  Lines headers = {"From: ivan@example.ru", "Subject: letter",
-                   "Content-Type: text/plain; charset=koi8-r",
+  Lines headers = {"From: ivan@example.ru", "Subject: letter", "Content-Type: text/plain; charset=koi8-r",
                    "Content-Transfer-Encoding: quoted-printable", ""};
   Lines body;
   std::string file;

@@ -6,12 +6,12 @@
 
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
-#include "support/recording_progress.h"
+#include "support/headless_window.h"
 #include "support/literal_translit.h"
 #include "support/mixed_breaks.h"
+#include "support/recording_progress.h"
 #include "support/temp_dir.h"
 
 namespace kamvo {
@@ -203,8 +203,7 @@ std::string RandomTable(std::mt19937& random) {
 
 // Random lines; with a table, about half of the pieces are its spellings in
 // random case, so that long spellings and their prefixes occur as well.
-Lines RandomLines(std::mt19937& random, std::size_t count, std::size_t maxLength,
-                  const std::string& table = "") {
+Lines RandomLines(std::mt19937& random, std::size_t count, std::size_t maxLength, const std::string& table = "") {
   const Lines spellings = SplitLines(table);
   Lines lines(count);
   for (auto& line : lines) {
@@ -229,8 +228,7 @@ void ExpectSameAsLiteral(const Lines& text, const std::string& table) {
   const TranslitOutcome outcome = DecodeLines(lines, table);
   const auto literal = LiteralDecodeTranslit(JoinLines(text), table);
   ASSERT_EQ(JoinLines(lines), literal.Text)
-      << "table " << ::testing::PrintToString(table) << "\ntext "
-      << ::testing::PrintToString(JoinLines(text));
+      << "table " << ::testing::PrintToString(table) << "\ntext " << ::testing::PrintToString(JoinLines(text));
   ASSERT_EQ(outcome.Changed, literal.Changed);
   ASSERT_EQ(outcome.Replacements, literal.Replacements);
   ASSERT_FALSE(outcome.Stopped);
@@ -256,9 +254,8 @@ TEST(TranslitDifferential, LongTexts) {
 TEST(TranslitDifferential, TranslitWordsWithTheDefaultTable) {
   // Pieces of real translit in both cases glued at random, so that the
   // two-letter spellings meet each other and the single letters.
-  const std::vector<std::string> pieces = {"shh", "sh", "ch", "zh", "kh", "eh", "ju", "ja", "jo",
-                                           "h",   "s",  "c",  "z",  "j",  "'",  "\"", "e",  "y",
-                                           "a",   " ",  ",",  "1",  "q",  "w",  "x",  "ee"};
+  const std::vector<std::string> pieces = {"shh", "sh", "ch", "zh", "kh", "eh", "ju", "ja", "jo", "h", "s", "c", "z",
+                                           "j",   "'",  "\"", "e",  "y",  "a",  " ",  ",",  "1",  "q", "w", "x", "ee"};
   std::mt19937 random(3);
   for (int round = 0; round < 400; ++round) {
     Lines text(1 + random() % 3);
@@ -368,8 +365,8 @@ TEST(TranslitStop, LinesBeforeTheStopAreDoneAndLinesAfterUntouched) {
   const std::string result = JoinLines(encoded), original = JoinLines(encodeText);
   bool found = false;
   for (std::size_t cut = 0; cut <= original.size() && !found; ++cut)
-    found = result == LiteralEncodeTranslit(original.substr(0, cut), DefaultTranslitTable()).Text +
-                          original.substr(cut);
+    found =
+        result == LiteralEncodeTranslit(original.substr(0, cut), DefaultTranslitTable()).Text + original.substr(cut);
   EXPECT_TRUE(found);
   EXPECT_NE(result, original);
 }

@@ -46,7 +46,8 @@ TEST(AttachmentFilesTest, NamesThatLeaveTheFolderAreRefused) {
   TempDir dir;
   fs::create_directory(dir / "inner");
   const std::string folder = (dir / "inner") + "/";
-  for (const std::string& name : std::vector<std::string>{"", ".", "..", "../escape.txt", "a/b", std::string("nul\0x", 5)}) {
+  for (const std::string& name :
+       std::vector<std::string>{"", ".", "..", "../escape.txt", "a/b", std::string("nul\0x", 5)}) {
     const SavedAttachment saved = SaveAttachmentAsNewFile(folder, name, "x");
     EXPECT_FALSE(saved.Saved) << name;
     EXPECT_EQ(saved.Error, EINVAL) << name;

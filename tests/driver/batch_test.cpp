@@ -7,8 +7,8 @@
 #include "codepages/code_tables.h"
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
 
@@ -22,10 +22,10 @@ TEST(BatchQuestion, RussianWordsAgreeWithTheNumber) {
     const char* folder;
   };
   const Case cases[] = {
-      {1, " файл", " директорию"},     {2, " файла", " директории"},   {5, " файла", " директории"},
-      {6, " файлов", " директорий"},   {10, " файлов", " директорий"}, {11, " файлов", " директорий"},
-      {19, " файлов", " директорий"},  {20, " файлов", " директорий"}, {21, " файл", " директорию"},
-      {22, " файла", " директории"},   {25, " файла", " директории"},  {111, " файл", " директорию"},
+      {1, " файл", " директорию"},    {2, " файла", " директории"},   {5, " файла", " директории"},
+      {6, " файлов", " директорий"},  {10, " файлов", " директорий"}, {11, " файлов", " директорий"},
+      {19, " файлов", " директорий"}, {20, " файлов", " директорий"}, {21, " файл", " директорию"},
+      {22, " файла", " директории"},  {25, " файла", " директории"},  {111, " файл", " директорию"},
       {112, " файла", " директории"},
   };
   for (const Case& c : cases) {
@@ -37,10 +37,8 @@ TEST(BatchQuestion, RussianWordsAgreeWithTheNumber) {
 TEST(BatchQuestion, TextsInBothLanguages) {
   EXPECT_EQ(BatchQuestion({3, 1}, "Auto", "Windows", true),
             "Convert 3 file(s) and 1 folder(s)\r\nfrom Auto to Windows ?");
-  EXPECT_EQ(BatchQuestion({0, 2}, FromCodeName(0), ToCodeName(3), true),
-            "Convert 2 folder(s)\r\nfrom Auto to KOI-8 ?");
-  EXPECT_EQ(BatchQuestion({2, 0}, FromCodeName(2), ToCodeName(1), true),
-            "Convert 2 file(s)\r\nfrom Dos to Windows ?");
+  EXPECT_EQ(BatchQuestion({0, 2}, FromCodeName(0), ToCodeName(3), true), "Convert 2 folder(s)\r\nfrom Auto to KOI-8 ?");
+  EXPECT_EQ(BatchQuestion({2, 0}, FromCodeName(2), ToCodeName(1), true), "Convert 2 file(s)\r\nfrom Dos to Windows ?");
   EXPECT_EQ(Utf8FromWin(BatchQuestion({21, 5}, "Auto", "KOI-8", false)),
             "Перекодировать 21 файл и 5 директории\r\nиз кодировки Auto в KOI-8 ?");
 }

@@ -9,8 +9,8 @@
 #include "codepages/code_page_list.h"
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/literal_detection.h"
 #include "support/russian_text.h"
 #include "support/stage_tables.h"
@@ -18,9 +18,9 @@
 namespace kamvo {
 namespace {
 
-using testing::RussianText;
 using testing::PairOf;
 using testing::Recode;
+using testing::RussianText;
 
 Lines PaneLines(const std::string& info) { return SplitLines(info); }
 
@@ -116,8 +116,7 @@ TEST_F(ConverterTest, ReportListsEachDecoderOnceInTableOrder) {
   withStages.TextBuffer = {"x"};
   Choose(withStages, kWindows, kWindows);
   withStages.Convert();
-  EXPECT_EQ(PaneLines(window.info),
-            (Lines{"Base64 converted.", "Quoted-printable converted.", "RTF converted."}));
+  EXPECT_EQ(PaneLines(window.info), (Lines{"Base64 converted.", "Quoted-printable converted.", "RTF converted."}));
   withStages.Options.English = false;
   withStages.WriteMimeInfo();
   EXPECT_EQ(PaneLines(window.info),
@@ -149,7 +148,8 @@ TEST_F(ConverterTest, StagesRunInOrderOnlyWhenSwitchedOn) {
 TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
   bool htmlRan = false;
   Converter c(window, cfg,
-              testing::StagesDoing({{"escapes", [](StageContext& context) {
+              testing::StagesDoing({{"escapes",
+                                     [](StageContext& context) {
                                        context.Buffer = {"half decoded"};
                                        context.Stop = true;
                                      }},
@@ -168,9 +168,9 @@ TEST_F(ConverterTest, UserBreakInAStageStopsTheRunAndBackRestores) {
 
 TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
   Converter c(window, cfg, testing::StagesDoing({{"escapes", [](StageContext& context) {
-                                                 context.Buffer = {"a\r\nb", "c"};
-                                                 context.Counters.QPCount = 1;
-                                               }}}));
+                                                    context.Buffer = {"a\r\nb", "c"};
+                                                    context.Counters.QPCount = 1;
+                                                  }}}));
   c.TextBuffer = {"a=0D=0Ab", "c"};
   Choose(c, kWindows, kWindows);
   c.Convert();
@@ -182,9 +182,9 @@ TEST_F(ConverterTest, DecodedTextWithABreakInsideComesBackAsTwoLines) {
 TEST_F(ConverterTest, EscapeDecodedTextSurvivesAnUnsuccessfulDetection) {
   for (int DecoderCounters::*counter : {&DecoderCounters::SevenBitCount, &DecoderCounters::RtfCount}) {
     Converter c(window, cfg, testing::StagesDoing({{"escapes", [counter](StageContext& context) {
-                                                   context.Buffer = {"decoded text"};
-                                                   context.Counters.*counter = 1;
-                                                 }}}));
+                                                      context.Buffer = {"decoded text"};
+                                                      context.Counters.*counter = 1;
+                                                    }}}));
     c.TextBuffer = {"decoded%20text"};
     c.CopyTextToScreen();
     Choose(c, 0, kWindows);
@@ -223,8 +223,7 @@ TEST_F(ConverterTest, DetectsKoi8AndReportsTheChainInBothLanguages) {
   converter.Options.English = false;
   converter.WriteDetectionInfo();
   EXPECT_EQ(PaneLines(window.info),
-            (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"),
-                   "    KOI8-R -> Windows-1251"}));
+            (Lines{WinFromUtf8("Русский текст распознан на 100% при перекодировке:"), "    KOI8-R -> Windows-1251"}));
   EXPECT_EQ(window.progressMin, 0);
   EXPECT_EQ(window.progressMax, 1);
   EXPECT_EQ(window.progressPosition, 0);
@@ -255,8 +254,7 @@ TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {
   Choose(0, kDos);
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), Recode(text, {1}));
-  EXPECT_EQ(PaneLines(window.info),
-            (Lines{"Russian text detected 100% when converted:", "    Windows-1251 -> CP866"}));
+  EXPECT_EQ(PaneLines(window.info), (Lines{"Russian text detected 100% when converted:", "    Windows-1251 -> CP866"}));
   Load(text);
   Choose(0, kWindows);
   converter.Convert();
@@ -267,9 +265,8 @@ TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {
   Choose(0, kWindows);
   converter.Convert();
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
-  EXPECT_EQ(PaneLines(window.info),
-            (Lines{"Russian text detected 100% when converted:",
-                   "    Windows-1251 read as KOI8-R, saved as CP866 -> Windows-1251"}));
+  EXPECT_EQ(PaneLines(window.info), (Lines{"Russian text detected 100% when converted:",
+                                           "    Windows-1251 read as KOI8-R, saved as CP866 -> Windows-1251"}));
 }
 
 TEST_F(ConverterTest, Utf8DetectionIsReportedAsAnExtraStep) {
@@ -313,9 +310,8 @@ TEST_F(ConverterTest, OuterUtf8LayerComesFirstAndIsReported) {
     EXPECT_EQ(converter.Detection.Layer, (OuterLayer{{kKoi8, 0}}));
     EXPECT_EQ(converter.Counters.Utf8Count, static_cast<int>(text.size()));
     const std::string target(CharsetName(to));
-    EXPECT_EQ(PaneLines(window.info),
-              (Lines{"Russian text detected 100% when converted:",
-                     "    Windows-1251 read as KOI8-R, saved as UTF-8 -> " + target}));
+    EXPECT_EQ(PaneLines(window.info), (Lines{"Russian text detected 100% when converted:",
+                                             "    Windows-1251 read as KOI8-R, saved as UTF-8 -> " + target}));
     converter.Options.English = false;
     converter.WriteDetectionInfo();
     EXPECT_EQ(PaneLines(window.info),
@@ -541,9 +537,9 @@ std::vector<Scenario> Scenarios() {
   for (const auto& line : text) utf8.push_back(Utf8FromWin(line));
   auto decoding = [](Lines decoded, int DecoderCounters::*counter) {
     return testing::StagesDoing({{"escapes", [decoded, counter](StageContext& c) {
-                                   c.Buffer = Text::FromLines(decoded);
-                                   c.Counters.*counter += 1;
-                                 }}});
+                                    c.Buffer = Text::FromLines(decoded);
+                                    c.Counters.*counter += 1;
+                                  }}});
   };
   auto breaking = [](StageContext& c) {
     c.Buffer = {"half"};
@@ -552,20 +548,23 @@ std::vector<Scenario> Scenarios() {
   Lines withBreaks = Recode(text, {2});
   withBreaks[3] += "\r\n" + withBreaks[4];
   return {
-      {Recode(text, {2}), kKoi8, kWindows, {}, {}},                    // chosen pair
-      {utf8, kWindows, kWindows, {}, {}},                              // chosen pair with UTF-8 lines
-      {Recode(text, {2}), 0, kWindows, {}, {}},                        // detection
-      {Recode(text, {2, 9}), 0, kDos, {}, {}},                         // a chain, into Dos
-      {utf8, 0, kWindows, {}, {}},                                     // detection through UTF-8
-      {kNothingRussian, 0, kWindows, {}, {}},                          // nothing recognised
-      {{"english only"}, 0, kWindows, {}, {}},                         // no sample at all
+      {Recode(text, {2}), kKoi8, kWindows, {}, {}},  // chosen pair
+      {utf8, kWindows, kWindows, {}, {}},            // chosen pair with UTF-8 lines
+      {Recode(text, {2}), 0, kWindows, {}, {}},      // detection
+      {Recode(text, {2, 9}), 0, kDos, {}, {}},       // a chain, into Dos
+      {utf8, 0, kWindows, {}, {}},                   // detection through UTF-8
+      {kNothingRussian, 0, kWindows, {}, {}},        // nothing recognised
+      {{"english only"}, 0, kWindows, {}, {}},       // no sample at all
       {{"decoded%20text"}, 0, kWindows, decoding({"decoded text"}, &DecoderCounters::SevenBitCount), {}},
       {Recode(text, {2}), 0, kWindows, decoding(withBreaks, &DecoderCounters::QPCount), {}},
       {Recode(text, {2}), 0, kWindows, testing::StagesDoing({{"escapes", breaking}}), {}},  // Stop in a stage
       // A stage that changes the text without counting it: the editor
       // still shows the text from before, which a failed detection takes.
-      {kNothingRussian, 0, kWindows,
-       testing::StagesDoing({{"escapes", [](StageContext& c) { c.Buffer = {"changed quietly"}; }}}), {}},
+      {kNothingRussian,
+       0,
+       kWindows,
+       testing::StagesDoing({{"escapes", [](StageContext& c) { c.Buffer = {"changed quietly"}; }}}),
+       {}},
   };
 }
 

@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "codepages/unicode.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/russian_text.h"
-#include "support/temp_dir.h"
 #include "support/stage_tables.h"
+#include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
@@ -96,8 +96,8 @@ TEST_F(FileConversionTest, SecondFileIsWrittenEvenWhenNothingChanged) {
   WriteFile(in, kWin);
   WriteFile(out, "to be replaced");
   const FileReport report = Run(in, out);
-  EXPECT_EQ(report.Text, "File not converted " + in + "\r\nFile converted " + in + "\r\n Old content kept in " +
-                             out + ".bak\r\n");
+  EXPECT_EQ(report.Text,
+            "File not converted " + in + "\r\nFile converted " + in + "\r\n Old content kept in " + out + ".bak\r\n");
   EXPECT_EQ(ReadFile(out), kWin);
   EXPECT_FALSE(fs::exists(in + ".bak"));
   EXPECT_EQ(ReadFile(out + ".bak"), "to be replaced");
@@ -164,13 +164,13 @@ TEST_F(FileConversionTest, FileNamesAreShownInWindows1251) {
 class AttachmentTest : public FileConversionTest {
  protected:
   AttachmentTest() {
-    stageConverter = std::make_unique<Converter>(
-        window, cfg, testing::StagesDoing({{"binary", [this](StageContext& c) {
-                                              for (const auto& [name, data] : attachments) {
-                                                c.Attachments.AddFile(name);
-                                                c.Attachments.AddData(data);
-                                              }
-                                            }}}));
+    stageConverter =
+        std::make_unique<Converter>(window, cfg, testing::StagesDoing({{"binary", [this](StageContext& c) {
+                                                                          for (const auto& [name, data] : attachments) {
+                                                                            c.Attachments.AddFile(name);
+                                                                            c.Attachments.AddData(data);
+                                                                          }
+                                                                        }}}));
   }
   std::vector<std::pair<std::string, std::string>> attachments;
   std::unique_ptr<Converter> stageConverter;
@@ -234,10 +234,15 @@ TEST_F(AttachmentTest, UserBreakWritesNothing) {
 // backups and the reports are those of a run with a display.
 TEST(FileConversionWithoutDisplay, WritesWhatARunWithADisplayWrites) {
   const std::string win2 = kWin + " " + kWin;
-  const std::vector<std::string> contents = {
-      kKoi + "\n" + kKoi + "\n",  kKoi + "\r\n" + kKoi,  kKoi + "\r\n" + kKoi + "\n" + kKoi + "\r",  // mixed breaks
-      kWin + "\n" + win2 + "\n", kWin + "\n" + win2,        kWin + "\r\n" + win2 + "\n",              // nothing to convert
-      "",                          "\n\n",                    kKoi};
+  const std::vector<std::string> contents = {kKoi + "\n" + kKoi + "\n",
+                                             kKoi + "\r\n" + kKoi,
+                                             kKoi + "\r\n" + kKoi + "\n" + kKoi + "\r",  // mixed breaks
+                                             kWin + "\n" + win2 + "\n",
+                                             kWin + "\n" + win2,
+                                             kWin + "\r\n" + win2 + "\n",  // nothing to convert
+                                             "",
+                                             "\n\n",
+                                             kKoi};
   int index = 0;
   for (const std::string& content : contents) {
     for (bool inPlace : {true, false}) {

@@ -10,9 +10,9 @@
 #include "codepages/code_tables.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
 
@@ -44,7 +44,8 @@ class Repeated {
 void WriteRepeated(const std::string& path, const Repeated& text, std::uint64_t size) {
   std::ofstream out(path, std::ios::binary);
   for (std::uint64_t done = 0; done < size;) {
-    const std::string_view piece = text.Slice(done, static_cast<std::size_t>(std::min<std::uint64_t>(size - done, 1 << 20)));
+    const std::string_view piece =
+        text.Slice(done, static_cast<std::size_t>(std::min<std::uint64_t>(size - done, 1 << 20)));
     out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     done += piece.size();
   }
@@ -102,8 +103,8 @@ TEST(LargeFiles, DISABLED_FileOverTwoGiB) {
   // output at once.
   const std::uint64_t available = AvailableMemory();
   if (available < 7 * size)
-    GTEST_SKIP() << "converting needs about " << (7 * size >> 30) << " GiB of free memory, "
-                 << (available >> 30) << " GiB are free";
+    GTEST_SKIP() << "converting needs about " << (7 * size >> 30) << " GiB of free memory, " << (available >> 30)
+                 << " GiB are free";
   TCfg cfg;
   HeadlessWindow window;
   Converter converter(window, cfg);

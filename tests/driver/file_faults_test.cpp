@@ -26,16 +26,16 @@
 #include <sstream>
 #include <thread>
 
-#include "codepages/code_tables.h"
 #include "cli/command_line.h"
+#include "codepages/code_tables.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/run_kamvo.h"
 #include "support/russian_text.h"
-#include "support/temp_dir.h"
 #include "support/stage_tables.h"
+#include "support/temp_dir.h"
 
 namespace kamvo {
 namespace {
@@ -213,9 +213,8 @@ TEST_F(FileFaults, EveryFailingStepIsReportedAndKeepsTheText) {
     SCOPED_TRACE("step " + std::to_string(static_cast<int>(c.step)));
     const std::string file = Letter("case" + std::to_string(index++));
     int seen = 0;
-    SetFileFaultHook([&](FileStep step, const std::string&) {
-      return step == c.step && ++seen == c.occurrence ? c.error : 0;
-    });
+    SetFileFaultHook(
+        [&](FileStep step, const std::string&) { return step == c.step && ++seen == c.occurrence ? c.error : 0; });
     const CommandResult run = RunCommandLine({file, "/KOI", "/WIN"});
     SetFileFaultHook({});
 
@@ -349,7 +348,8 @@ TEST_F(FileFaults, FullDiskKeepsTheFileAndFreesWhatTheWriteTook) {
     while (filler.write(block.data(), block.size())) {
     }
   }
-  struct statvfs before {}, after {};
+  struct statvfs before {
+  }, after{};
   ASSERT_EQ(::statvfs(disk.c_str(), &before), 0);
 
   const CommandResult full = RunCommandLine({file, "/KOI", "/WIN"});
@@ -381,7 +381,8 @@ TEST_F(FileFaults, PipesDevicesAndFoldersUnderAFilesName) {
   for (const std::string& input : {pipe, folder, std::string("/dev/null")}) {
     const CommandResult run = RunCommandLineInChild({input});
     EXPECT_EQ(run.status, kExitConversionFailed) << input << ": " << run.err;
-    EXPECT_EQ(run.err, "Error opening file " + input + (input == folder ? ": Is a directory\n" : ": Not a regular file\n"));
+    EXPECT_EQ(run.err,
+              "Error opening file " + input + (input == folder ? ": Is a directory\n" : ": Not a regular file\n"));
   }
   EXPECT_FALSE(Exists(pipe + ".bak"));
 
@@ -497,7 +498,8 @@ TEST_F(FileFaults, SymbolicLinks) {
     TCfg cfg;
     HeadlessWindow window;
     Converter converter(window, cfg);
-    const std::string reason = name == dir / "broken.txt" ? "No such file or directory" : "Too many levels of symbolic links";
+    const std::string reason =
+        name == dir / "broken.txt" ? "No such file or directory" : "Too many levels of symbolic links";
     EXPECT_EQ(ConvertFile(converter, name, name).Text, "Error opening file " + name + ": " + reason + "\r\n");
   }
   EXPECT_TRUE(fs::is_symlink(dir / "broken.txt"));
@@ -567,9 +569,9 @@ TEST_F(FileFaults, KilledBeforeEveryStepLeavesTheTextWhole) {
   TCfg cfg;
   HeadlessWindow window;
   Converter converter(window, cfg, testing::StagesDoing({{"binary", [](StageContext& c) {
-                                                          c.Attachments.AddFile("report.pdf");
-                                                          c.Attachments.AddData("new pdf");
-                                                        }}}));
+                                                            c.Attachments.AddFile("report.pdf");
+                                                            c.Attachments.AddData("new pdf");
+                                                          }}}));
   converter.Options.Source = kKoi8;
   converter.Options.Target = kWindows;
 

@@ -25,8 +25,8 @@
 #include "codepages/code_tables.h"
 #include "decoders/binary_encoders.h"
 #include "driver/file_conversion.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/run_kamvo.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
@@ -50,14 +50,20 @@ std::string Binary(const std::string& label) { return std::string(40, '\0') + la
 
 // A mail with a KOI8-R body and Base64 attachments under the given names.
 std::string Mail(const std::vector<std::string>& names) {
-  Lines mail = {"From: sender@example.com", "Subject: test", "MIME-Version: 1.0",
-                "Content-Type: multipart/mixed; boundary=\"XYZ\"", "", "--XYZ",
-                "Content-Type: text/plain; charset=\"koi8-r\"", ""};
+  Lines mail = {"From: sender@example.com",
+                "Subject: test",
+                "MIME-Version: 1.0",
+                "Content-Type: multipart/mixed; boundary=\"XYZ\"",
+                "",
+                "--XYZ",
+                "Content-Type: text/plain; charset=\"koi8-r\"",
+                ""};
   for (const std::string& line : SplitLines(kKoi)) mail.push_back(line);
   for (const std::string& name : names) {
-    for (const std::string& line : {std::string(), std::string("--XYZ"), std::string("Content-Type: application/octet-stream"),
-                                    std::string("Content-Transfer-Encoding: base64"),
-                                    "Content-Disposition: attachment; filename=\"" + name + "\"", std::string()})
+    for (const std::string& line :
+         {std::string(), std::string("--XYZ"), std::string("Content-Type: application/octet-stream"),
+          std::string("Content-Transfer-Encoding: base64"),
+          "Content-Disposition: attachment; filename=\"" + name + "\"", std::string()})
       mail.push_back(line);
     for (const std::string& line : testing::Base64Lines(Binary(name))) mail.push_back(line);
   }
@@ -200,8 +206,7 @@ RunResult RunKamvo(const std::vector<std::string>& params, const std::string& co
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::alarm(30);  // a run that hangs ends here instead of hanging the tests
-    if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
-      ::_exit(126);
+    if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(126);
     const int in = ::open(stdinPath.c_str(), O_RDONLY);
     ::dup2(in, 0);
     ::dup2(out[1], 1);
@@ -247,19 +252,26 @@ struct Case {
   std::function<void(Folder&)> setup;
   std::vector<std::string> params;  // "@" stands for the case's folder
   int status;
-  std::string err;                  // all of standard error
-  std::vector<std::string> out;     // lines standard output must hold
-  std::set<std::string> after;      // the folder afterwards (Listing)
-  bool unprivileged = false;        // run as "nobody" when the tests run as root
-  bool rootOnly = false;            // needs root to set up
-  std::string stdinPath;            // standard input, "@" for the folder
+  std::string err;               // all of standard error
+  std::vector<std::string> out;  // lines standard output must hold
+  std::set<std::string> after;   // the folder afterwards (Listing)
+  bool unprivileged = false;     // run as "nobody" when the tests run as root
+  bool rootOnly = false;         // needs root to set up
+  std::string stdinPath;         // standard input, "@" for the folder
 
   Case(std::string name_, std::function<void(Folder&)> setup_, std::vector<std::string> params_, int status_,
        std::string err_, std::vector<std::string> out_, std::set<std::string> after_, bool unprivileged_ = false,
        bool rootOnly_ = false, std::string stdinPath_ = "")
-      : name(std::move(name_)), setup(std::move(setup_)), params(std::move(params_)), status(status_),
-        err(std::move(err_)), out(std::move(out_)), after(std::move(after_)), unprivileged(unprivileged_),
-        rootOnly(rootOnly_), stdinPath(std::move(stdinPath_)) {}
+      : name(std::move(name_)),
+        setup(std::move(setup_)),
+        params(std::move(params_)),
+        status(status_),
+        err(std::move(err_)),
+        out(std::move(out_)),
+        after(std::move(after_)),
+        unprivileged(unprivileged_),
+        rootOnly(rootOnly_),
+        stdinPath(std::move(stdinPath_)) {}
 };
 
 TEST(FileSafety, TheProgramOnRealFolders) {
@@ -281,89 +293,194 @@ TEST(FileSafety, TheProgramOnRealFolders) {
          f.Dir(".ssh");
          f.File(".ssh/id", "key");
        },
-       {"@/mail.eml"}, 0, "",
-       {" Attachment saved @/notes (1).txt", " Attachment saved @/notes (2).txt",
-        " Attachment saved @/Documents (1)", " Attachment saved @/.ssh (1)"},
+       {"@/mail.eml"},
+       0,
+       "",
+       {" Attachment saved @/notes (1).txt", " Attachment saved @/notes (2).txt", " Attachment saved @/Documents (1)",
+        " Attachment saved @/.ssh (1)"},
        {"mail.eml = ?", "mail.eml.bak = MAIL", "notes.txt = mine", "notes (1).txt = <notes.txt>",
         "notes (2).txt = <notes.txt>", "Documents/", "Documents/keep = kept", "Documents.bak/",
         "Documents (1) = <Documents>", ".ssh/", ".ssh/id = key", ".ssh (1) = <.ssh>"}},
       // No backup is ever replaced: the new one takes the next free name,
       // and a name other than the plain NAME.bak is printed.
-      {"backup name is a folder", [](Folder& f) { f.File("f.txt", kKoi), f.Dir("f.txt.bak"); }, {"@/f.txt"}, 0,
-       "", {" Old content kept in @/f.txt.1.bak"}, {"f.txt = WIN", "f.txt.bak/", "f.txt.1.bak = KOI"}},
+      {"backup name is a folder",
+       [](Folder& f) { f.File("f.txt", kKoi), f.Dir("f.txt.bak"); },
+       {"@/f.txt"},
+       0,
+       "",
+       {" Old content kept in @/f.txt.1.bak"},
+       {"f.txt = WIN", "f.txt.bak/", "f.txt.1.bak = KOI"}},
       {"older backups",
        [](Folder& f) { f.File("f.txt", kKoi), f.File("f.txt.bak", "precious"), f.File("f.txt.1.bak", "older"); },
-       {"@/f.txt"}, 0, "", {" Old content kept in @/f.txt.2.bak"},
+       {"@/f.txt"},
+       0,
+       "",
+       {" Old content kept in @/f.txt.2.bak"},
        {"f.txt = WIN", "f.txt.bak = precious", "f.txt.1.bak = older", "f.txt.2.bak = KOI"}},
       // Two names never destroy the second: its old content is kept as
       // in place, under the -o option too.
-      {"two names", [](Folder& f) { f.File("a.txt", kKoi), f.File("b.txt", "precious"); }, {"@/a.txt", "@/b.txt"},
-       0, "", {" Old content kept in @/b.txt.bak"}, {"a.txt = KOI", "b.txt = WIN", "b.txt.bak = precious"}},
-      {"-o", [](Folder& f) { f.File("a.txt", kKoi), f.File("b.txt", "precious"), f.File("b.txt.bak", "older"); },
-       {"@/a.txt", "-o", "@/b.txt"}, 0, "", {" Old content kept in @/b.txt.1.bak"},
+      {"two names",
+       [](Folder& f) { f.File("a.txt", kKoi), f.File("b.txt", "precious"); },
+       {"@/a.txt", "@/b.txt"},
+       0,
+       "",
+       {" Old content kept in @/b.txt.bak"},
+       {"a.txt = KOI", "b.txt = WIN", "b.txt.bak = precious"}},
+      {"-o",
+       [](Folder& f) { f.File("a.txt", kKoi), f.File("b.txt", "precious"), f.File("b.txt.bak", "older"); },
+       {"@/a.txt", "-o", "@/b.txt"},
+       0,
+       "",
+       {" Old content kept in @/b.txt.1.bak"},
        {"a.txt = KOI", "b.txt = WIN", "b.txt.bak = older", "b.txt.1.bak = precious"}},
-      {"two names, output new", [](Folder& f) { f.File("a.txt", kKoi); }, {"@/a.txt", "@/b.txt"}, 0, "", {},
+      {"two names, output new",
+       [](Folder& f) { f.File("a.txt", kKoi); },
+       {"@/a.txt", "@/b.txt"},
+       0,
+       "",
+       {},
        {"a.txt = KOI", "b.txt = WIN"}},
       // Temporary files that a killed run left: the next run on the file
       // removes its own, not another file's; a walk never converts them
       // nor any backup.
       {"leftover temporary files",
        [](Folder& f) { f.File("f.txt", kKoi), f.File("f.txt.kamvo-a1B2c3", "partial"), f.File("g.kamvo-a1B2c3", "x"); },
-       {"@/f.txt"}, 0, "", {}, {"f.txt = WIN", "f.txt.bak = KOI", "g.kamvo-a1B2c3 = x"}},
+       {"@/f.txt"},
+       0,
+       "",
+       {},
+       {"f.txt = WIN", "f.txt.bak = KOI", "g.kamvo-a1B2c3 = x"}},
       {"walk passes backups and temporary files by",
        [](Folder& f) {
          f.Dir("t"), f.File("t/f.txt", kKoi), f.File("t/f.txt.kamvo-a1B2c3", kKoi), f.File("t/old.bak", kKoi),
              f.File("t/f.txt.1.bak", kKoi);
        },
-       {"-r", "@/t"}, 0, "", {"1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed"},
+       {"-r", "@/t"},
+       0,
+       "",
+       {"1 file(s): 1 converted, 0 unchanged, 0 not recognised, 0 skipped, 0 failed"},
        {"t/", "t/f.txt = WIN", "t/f.txt.bak = KOI", "t/old.bak = KOI", "t/f.txt.1.bak = KOI"}},
       // In place, a link is followed and stays.
       {"link in place",
        [](Folder& f) { f.Dir("sub"), f.File("sub/t.txt", kKoi), f.Link("link.txt", "sub/t.txt"); },
-       {"@/link.txt"}, 0, "", {},
+       {"@/link.txt"},
+       0,
+       "",
+       {},
        {"link.txt -> sub/t.txt", "sub/", "sub/t.txt = WIN", "sub/t.txt.bak = KOI"}},
       // A link to the program's own standard input (as /dev/stdin is) leads
       // to the file standard input reads.
-      {"link to standard input", [](Folder& f) { f.File("in.txt", kKoi), f.Link("stdin", "/proc/self/fd/0"); },
-       {"@/stdin"}, 0, "", {}, {"stdin -> /proc/self/fd/0", "in.txt = WIN", "in.txt.bak = KOI"}, false, false,
+      {"link to standard input",
+       [](Folder& f) { f.File("in.txt", kKoi), f.Link("stdin", "/proc/self/fd/0"); },
+       {"@/stdin"},
+       0,
+       "",
+       {},
+       {"stdin -> /proc/self/fd/0", "in.txt = WIN", "in.txt.bak = KOI"},
+       false,
+       false,
        "@/in.txt"},
-      {"standard input from a pipe", [](Folder& f) { f.Link("stdin", "/proc/self/fd/0"); }, {"@/stdin"}, 1,
-       "Error opening file @/stdin: Not a regular file\n", {}, {"stdin -> /proc/self/fd/0"}},
+      {"standard input from a pipe",
+       [](Folder& f) { f.Link("stdin", "/proc/self/fd/0"); },
+       {"@/stdin"},
+       1,
+       "Error opening file @/stdin: Not a regular file\n",
+       {},
+       {"stdin -> /proc/self/fd/0"}},
       // Output links: to a regular file it is written; to anything else refused.
       {"output link to a file",
        [](Folder& f) { f.File("in.txt", kKoi), f.Dir("sub"), f.File("sub/t.txt", "old"), f.Link("out", "sub/t.txt"); },
-       {"@/in.txt", "/KOI", "@/out", "/WIN"}, 0, "", {},
+       {"@/in.txt", "/KOI", "@/out", "/WIN"},
+       0,
+       "",
+       {},
        {"in.txt = KOI", "sub/", "sub/t.txt = WIN", "sub/t.txt.bak = old", "out -> sub/t.txt"}},
-      {"output link to standard output", [](Folder& f) { f.File("in.txt", kKoi), f.Link("out", "/proc/self/fd/1"); },
-       {"@/in.txt", "@/out"}, 1, "Error saving file @/out: Not a regular file\n", {},
+      {"output link to standard output",
+       [](Folder& f) { f.File("in.txt", kKoi), f.Link("out", "/proc/self/fd/1"); },
+       {"@/in.txt", "@/out"},
+       1,
+       "Error saving file @/out: Not a regular file\n",
+       {},
        {"in.txt = KOI", "out -> /proc/self/fd/1"}},
-      {"output link to a folder", [](Folder& f) { f.File("in.txt", kKoi), f.Dir("sub"), f.Link("out", "sub"); },
-       {"@/in.txt", "@/out"}, 1, "Error saving file @/out: Is a directory\n", {},
+      {"output link to a folder",
+       [](Folder& f) { f.File("in.txt", kKoi), f.Dir("sub"), f.Link("out", "sub"); },
+       {"@/in.txt", "@/out"},
+       1,
+       "Error saving file @/out: Is a directory\n",
+       {},
        {"in.txt = KOI", "sub/", "out -> sub"}},
-      {"output link to nothing", [](Folder& f) { f.File("in.txt", kKoi), f.Link("out", "missing.txt"); },
-       {"@/in.txt", "@/out"}, 1, "Error saving file @/out: No such file or directory\n", {},
+      {"output link to nothing",
+       [](Folder& f) { f.File("in.txt", kKoi), f.Link("out", "missing.txt"); },
+       {"@/in.txt", "@/out"},
+       1,
+       "Error saving file @/out: No such file or directory\n",
+       {},
        {"in.txt = KOI", "out -> missing.txt"}},
       // Inputs that are no regular file.
-      {"input folder", [](Folder& f) { f.Dir("d"); }, {"@/d"}, 1, "Error opening file @/d: Is a directory\n", {},
+      {"input folder",
+       [](Folder& f) { f.Dir("d"); },
+       {"@/d"},
+       1,
+       "Error opening file @/d: Is a directory\n",
+       {},
        {"d/"}},
-      {"input pipe", [](Folder& f) { f.Fifo("p"); }, {"@/p"}, 1, "Error opening file @/p: Not a regular file\n", {},
+      {"input pipe",
+       [](Folder& f) { f.Fifo("p"); },
+       {"@/p"},
+       1,
+       "Error opening file @/p: Not a regular file\n",
+       {},
        {"p |"}},
       // Permissions.
-      {"read-only file", [](Folder& f) { f.File("f.txt", kKoi, 0444); }, {"@/f.txt"}, 1,
-       "Error saving file @/f.txt: Permission denied\n", {}, {"f.txt = KOI 0444"}, true},
-      {"read-only output", [](Folder& f) { f.File("in.txt", kKoi), f.File("out.txt", "old", 0444); },
-       {"@/in.txt", "@/out.txt"}, 1, "Error saving file @/out.txt: Permission denied\n", {},
-       {"in.txt = KOI", "out.txt = old 0444"}, true},
-      {"read-only output folder", [](Folder& f) { f.File("in.txt", kKoi), f.Dir("ro", 0555); },
-       {"@/in.txt", "/KOI", "@/ro/out.txt", "/WIN"}, 1, "Error saving file @/ro/out.txt: Permission denied\n", {},
-       {"in.txt = KOI", "ro/ 0555"}, true},
-      {"another user's file in a shared folder", [](Folder& f) { f.File("f.txt", kKoi), f.Chown("f.txt", 0, 0); },
-       {"@/f.txt"}, 1, "Error saving file @/f.txt: Permission denied\n", {}, {"f.txt = KOI owner=0:0"}, true, true},
-      {"mode kept", [](Folder& f) { f.File("f.txt", kKoi, 0640), f.File("out.txt", "old", 0600); },
-       {"@/f.txt", "/KOI", "@/out.txt", "/WIN"}, 0, "", {}, {"f.txt = KOI 0640", "out.txt = WIN 0600", "out.txt.bak = old 0600"}},
+      {"read-only file",
+       [](Folder& f) { f.File("f.txt", kKoi, 0444); },
+       {"@/f.txt"},
+       1,
+       "Error saving file @/f.txt: Permission denied\n",
+       {},
+       {"f.txt = KOI 0444"},
+       true},
+      {"read-only output",
+       [](Folder& f) { f.File("in.txt", kKoi), f.File("out.txt", "old", 0444); },
+       {"@/in.txt", "@/out.txt"},
+       1,
+       "Error saving file @/out.txt: Permission denied\n",
+       {},
+       {"in.txt = KOI", "out.txt = old 0444"},
+       true},
+      {"read-only output folder",
+       [](Folder& f) { f.File("in.txt", kKoi), f.Dir("ro", 0555); },
+       {"@/in.txt", "/KOI", "@/ro/out.txt", "/WIN"},
+       1,
+       "Error saving file @/ro/out.txt: Permission denied\n",
+       {},
+       {"in.txt = KOI", "ro/ 0555"},
+       true},
+      {"another user's file in a shared folder",
+       [](Folder& f) { f.File("f.txt", kKoi), f.Chown("f.txt", 0, 0); },
+       {"@/f.txt"},
+       1,
+       "Error saving file @/f.txt: Permission denied\n",
+       {},
+       {"f.txt = KOI owner=0:0"},
+       true,
+       true},
+      {"mode kept",
+       [](Folder& f) { f.File("f.txt", kKoi, 0640), f.File("out.txt", "old", 0600); },
+       {"@/f.txt", "/KOI", "@/out.txt", "/WIN"},
+       0,
+       "",
+       {},
+       {"f.txt = KOI 0640", "out.txt = WIN 0600", "out.txt.bak = old 0600"}},
       {"mode, group and owner kept",
-       [](Folder& f) { f.File("f.txt", kKoi, 0640), f.Chown("f.txt", kNobody, kNobody); }, {"@/f.txt"}, 0, "", {},
-       {"f.txt = WIN 0640 owner=65534:65534", "f.txt.bak = KOI 0640 owner=65534:65534"}, false, true},
+       [](Folder& f) { f.File("f.txt", kKoi, 0640), f.Chown("f.txt", kNobody, kNobody); },
+       {"@/f.txt"},
+       0,
+       "",
+       {},
+       {"f.txt = WIN 0640 owner=65534:65534", "f.txt.bak = KOI 0640 owner=65534:65534"},
+       false,
+       true},
   };
 
   int index = 0;
@@ -383,8 +500,8 @@ TEST(FileSafety, TheProgramOnRealFolders) {
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_EQ(run.err, Replaced(c.err, "@", folder.string()));
     for (const std::string& line : c.out)
-      EXPECT_NE(run.out.find(Replaced(line, "@", folder.string()) + "\n"), std::string::npos)
-          << line << " in\n" << run.out;
+      EXPECT_NE(run.out.find(Replaced(line, "@", folder.string()) + "\n"), std::string::npos) << line << " in\n"
+                                                                                              << run.out;
     EXPECT_EQ(Listing(folder, uid, gid), c.after);
   }
   ::umask(oldMask);

@@ -39,9 +39,15 @@ TEST(WayReport, TellsTheDamageInTheOrderItHappened) {
        kUtf8Code,
        "Windows-1251 read as KOI8-R, saved as Windows-1251, then read as CP866, saved as KOI8-R -> UTF-8"},
       // A correct conversion after the damage is named as one.
-      {{}, {PairOf(kKoi8, kWindows), PairOf(kWindows, kKoi8)}, false, kIso,
+      {{},
+       {PairOf(kKoi8, kWindows), PairOf(kWindows, kKoi8)},
+       false,
+       kIso,
        "Windows-1251 read as KOI8-R, saved as Windows-1251, converted to KOI8-R -> ISO-8859-5"},
-      {{{kWindows1252, kKoi8}}, {}, false, kUtf8Code,
+      {{{kWindows1252, kKoi8}},
+       {},
+       false,
+       kUtf8Code,
        "Windows-1251 read as KOI8-R, saved as UTF-8, then read as Windows-1252, saved as UTF-8 -> UTF-8"},
   };
   for (const Case& c : cases) {
@@ -63,7 +69,8 @@ TEST(DetectionReport, NamesALanguageOtherThanRussian) {
   state.Language = TextLanguage::Ukrainian;
   EXPECT_EQ(DetectionReport(state, kWindows, true),
             (std::vector<std::string>{"Ukrainian text detected 97% when converted:", "    UTF-8 -> Windows-1251"}));
-  EXPECT_EQ(DetectionReport(state, kWindows, false)[0], WinFromUtf8("Украинский текст распознан на 97% при перекодировке:"));
+  EXPECT_EQ(DetectionReport(state, kWindows, false)[0],
+            WinFromUtf8("Украинский текст распознан на 97% при перекодировке:"));
 }
 
 }  // namespace

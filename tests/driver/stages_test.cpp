@@ -57,8 +57,9 @@ Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& s
   converter.TextBuffer = Text::FromLines(text);
   converter.RunStages(converter.Options);
   if (statusWrites) *statusWrites = window.checking;
-  Outcome outcome{ToLines(converter.TextBuffer), converter.Counters, {}, window.info,
-                  window.progressMin, window.progressMax, window.progressPosition};
+  Outcome outcome{
+      ToLines(converter.TextBuffer), converter.Counters, {}, window.info, window.progressMin, window.progressMax,
+      window.progressPosition};
   for (const TFileRec& file : converter.Attachments) outcome.attachments.emplace_back(file.Name, file.Stream);
   return outcome;
 }
@@ -66,9 +67,30 @@ Outcome RunStage(const Stage& stage, const Lines& text, const DecoderSwitches& s
 // Russian lines with, here and there, the beginnings of what the stages
 // decode: escapes, references, entities, tags, soft breaks, encoded lines.
 Lines MixedText(std::mt19937& random) {
-  static const std::vector<std::string> pieces = {
-      "=", "=4F", "=e0", "= ", "%", "%20", "%E0", "\\'e0", "\\'", "&", "&#1040;", "&#65;", "&#;", "&nbsp;",
-      "&amp", "<", ">", "<b>", "<br>", "&lt;", "begin 644 a.txt", "filename=\"a.txt\"", "100%", "a=b"};
+  static const std::vector<std::string> pieces = {"=",
+                                                  "=4F",
+                                                  "=e0",
+                                                  "= ",
+                                                  "%",
+                                                  "%20",
+                                                  "%E0",
+                                                  "\\'e0",
+                                                  "\\'",
+                                                  "&",
+                                                  "&#1040;",
+                                                  "&#65;",
+                                                  "&#;",
+                                                  "&nbsp;",
+                                                  "&amp",
+                                                  "<",
+                                                  ">",
+                                                  "<b>",
+                                                  "<br>",
+                                                  "&lt;",
+                                                  "begin 644 a.txt",
+                                                  "filename=\"a.txt\"",
+                                                  "100%",
+                                                  "a=b"};
   Lines text = testing::RussianText(random, 12, 6);
   const int marks = static_cast<int>(random() % 4);
   for (int m = 0; m < marks; ++m) {
@@ -76,28 +98,39 @@ Lines MixedText(std::mt19937& random) {
     line.insert(random() % (line.size() + 1), pieces[random() % pieces.size()]);
   }
   // Whole lines that the stages take, and near misses.
-  static const std::vector<std::string> lines = {
-      "=CF=F0=E8=E2=E5=F2 =EC=E8=F0", "%CF%F0%E8%E2%E5%F2 %EC%E8%F0", "\\'cf\\'f0\\'e8\\'e2\\'e5\\'f2",
-      "&#1055;&#1088;&#1080;", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=", "QUJDREVGR0hJSktMTU5PUFFS",
-      testing::UULine("twenty-two bytes here!"), testing::XXLine("twenty-two bytes here!"),
-      "--------------------------------", "just some plain English words here", "\xC0QUJDREVGR0hJSktMTU5PUFFS"};
+  static const std::vector<std::string> lines = {"=CF=F0=E8=E2=E5=F2 =EC=E8=F0",
+                                                 "%CF%F0%E8%E2%E5%F2 %EC%E8%F0",
+                                                 "\\'cf\\'f0\\'e8\\'e2\\'e5\\'f2",
+                                                 "&#1055;&#1088;&#1080;",
+                                                 "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=",
+                                                 "QUJDREVGR0hJSktMTU5PUFFS",
+                                                 testing::UULine("twenty-two bytes here!"),
+                                                 testing::XXLine("twenty-two bytes here!"),
+                                                 "--------------------------------",
+                                                 "just some plain English words here",
+                                                 "\xC0QUJDREVGR0hJSktMTU5PUFFS"};
   switch (random() % 3) {
-    case 0: text.insert(text.begin() + 3, lines[random() % lines.size()]); break;
+    case 0:
+      text.insert(text.begin() + 3, lines[random() % lines.size()]);
+      break;
     case 1:  // soft breaks, one of them joining the halves of an escape
       text[2] += "=";
       text.insert(text.begin() + 4, {"abc =E=", "0 def"});
       break;
-    default: break;
+    default:
+      break;
   }
   return text;
 }
 
 // The switch sets the tests run the stages with.
 const std::vector<DecoderSwitches>& SwitchSets() {
-  static const std::vector<DecoderSwitches> sets = {
-      DecoderSwitches{}, DecoderSwitches{true, false, false, true, true, false},
-      DecoderSwitches{false, true, false, true, true, false}, DecoderSwitches{false, false, true, true, true, false},
-      DecoderSwitches{false, false, false, false, true, false}, DecoderSwitches{true, true, true, true, true, true}};
+  static const std::vector<DecoderSwitches> sets = {DecoderSwitches{},
+                                                    DecoderSwitches{true, false, false, true, true, false},
+                                                    DecoderSwitches{false, true, false, true, true, false},
+                                                    DecoderSwitches{false, false, true, true, true, false},
+                                                    DecoderSwitches{false, false, false, false, true, false},
+                                                    DecoderSwitches{true, true, true, true, true, true}};
   return sets;
 }
 

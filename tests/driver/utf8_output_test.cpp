@@ -11,15 +11,15 @@ TEST(Utf8Output, WellFormedUtf8) {
   const std::pair<std::string, bool> cases[] = {
       {"", true},
       {"plain", true},
-      {"\xD0\x9F\xD1\x80", true},          // Пр
-      {"\xF0\x9F\x98\x80", true},          // an emoji: four bytes
-      {"\xE2\x80\xB0", true},              // per mille
-      {"\xCF\xF0\xE8", false},             // Windows-1251
-      {"\xC0\xAF", false},                 // overlong
-      {"\xE0\x80\xAF", false},             // overlong
-      {"\xED\xA0\x80", false},             // a surrogate
-      {"\xF4\x90\x80\x80", false},         // beyond U+10FFFF
-      {"\xD0", false},                     // cut short
+      {"\xD0\x9F\xD1\x80", true},   // Пр
+      {"\xF0\x9F\x98\x80", true},   // an emoji: four bytes
+      {"\xE2\x80\xB0", true},       // per mille
+      {"\xCF\xF0\xE8", false},      // Windows-1251
+      {"\xC0\xAF", false},          // overlong
+      {"\xE0\x80\xAF", false},      // overlong
+      {"\xED\xA0\x80", false},      // a surrogate
+      {"\xF4\x90\x80\x80", false},  // beyond U+10FFFF
+      {"\xD0", false},              // cut short
       {"\xF0\x9F\x98", false},
   };
   for (const auto& [text, wellFormed] : cases) EXPECT_EQ(IsWellFormedUtf8(text), wellFormed) << text;

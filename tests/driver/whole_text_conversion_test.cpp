@@ -10,9 +10,9 @@
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
 #include "driver/file_io.h"
-#include "support/headless_window.h"
 #include "driver/stages.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
 
@@ -27,7 +27,7 @@ struct Choices {
 };
 
 struct Result {
-  std::string seen;       // report, pane, files and backup
+  std::string seen;  // report, pane, files and backup
   bool backCopyKept = false;
 };
 
@@ -58,8 +58,7 @@ Result Convert(const std::string& content, bool display, const Choices& run) {
 // Russian text in KOI-8, `lines` lines joined with `lineBreak`.
 std::string KoiText(std::mt19937& random, int lines, const std::string& lineBreak) {
   std::string text;
-  for (const std::string& line : testing::Recode(testing::RussianText(random, lines, 7), {2}))
-    text += line + lineBreak;
+  for (const std::string& line : testing::Recode(testing::RussianText(random, lines, 7), {2})) text += line + lineBreak;
   return text;
 }
 
@@ -86,12 +85,28 @@ TEST_F(WholeTextConversion, SmallFilesOfEveryShape) {
   const std::string koi = KoiText(random, 3, "\n");
   const std::string koiLine = koi.substr(0, koi.find('\n'));
   const std::string win = ConvertByTable(koi, BuildCodeTable(kKoi8, kWindows));
-  const std::vector<std::string> contents = {
-      "", "\n", "\n\n", "\r\n", "\r", "plain English words\n", koiLine, koiLine + "\r\n" + koiLine,
-      koiLine + "\r" + koiLine + "\r", koiLine + "\r\n" + koiLine + "\n" + koiLine,  // mixed breaks
-      koiLine + "\n\r" + koiLine, koi, win, win + "no final break", koi + "=E0=E1\n", koi + "a =\n" + koi,
-      koi + "&#1040;&#1041;\n", koi + "<b>" + koiLine + "</b>\n", koi + "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n",
-      Utf8FromWin(win), koi + Utf8FromWin(win), "\xC0\xC1 \xC2\r\n\xC3"};
+  const std::vector<std::string> contents = {"",
+                                             "\n",
+                                             "\n\n",
+                                             "\r\n",
+                                             "\r",
+                                             "plain English words\n",
+                                             koiLine,
+                                             koiLine + "\r\n" + koiLine,
+                                             koiLine + "\r" + koiLine + "\r",
+                                             koiLine + "\r\n" + koiLine + "\n" + koiLine,  // mixed breaks
+                                             koiLine + "\n\r" + koiLine,
+                                             koi,
+                                             win,
+                                             win + "no final break",
+                                             koi + "=E0=E1\n",
+                                             koi + "a =\n" + koi,
+                                             koi + "&#1040;&#1041;\n",
+                                             koi + "<b>" + koiLine + "</b>\n",
+                                             koi + "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n",
+                                             Utf8FromWin(win),
+                                             koi + Utf8FromWin(win),
+                                             "\xC0\xC1 \xC2\r\n\xC3"};
   std::vector<Choices> runs(6);
   runs[1].inPlace = false;
   runs[2].from = kKoi8;  // with the UTF-8 switch on
@@ -135,9 +150,13 @@ TEST_F(WholeTextConversion, LongTextsWithSomethingNearTheEnd) {
   // Each of these is decoded or converted line by line.
   const CodeTable koiToWin = BuildCodeTable(kKoi8, kWindows);
   const std::string utf8Lines = Utf8FromWin(ConvertByTable(KoiText(random, 2, "\n"), koiToWin));
-  const std::vector<std::string> tails = {
-      "=E0=E1=E2\n", "soft =\nbreak\n", "%E0%E1%E2\n", "\\'e0\\'e1\\'e2\n", "&#1040;&#1041;&#1042;\n",
-      "&lt;<b>\n", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n"};
+  const std::vector<std::string> tails = {"=E0=E1=E2\n",
+                                          "soft =\nbreak\n",
+                                          "%E0%E1%E2\n",
+                                          "\\'e0\\'e1\\'e2\n",
+                                          "&#1040;&#1041;&#1042;\n",
+                                          "&lt;<b>\n",
+                                          "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\n"};
   for (std::size_t t = 0; t < tails.size(); ++t) {
     const std::string what = "tail " + std::to_string(t);
     ExpectSame(body + tails[t], Choices{}, what);
@@ -240,9 +259,8 @@ TEST_F(WholeTextConversion, LargeFilesOnAFailingDisk) {
   for (const FileStep failing : {FileStep::WriteChunk, FileStep::Sync, FileStep::CreateTemporary, FileStep::Read}) {
     for (int from : {1, 3}) {
       int calls = 0;
-      SetFileFaultHook([&](FileStep step, const std::string&) {
-        return step == failing && ++calls >= from ? ENOSPC : 0;
-      });
+      SetFileFaultHook(
+          [&](FileStep step, const std::string&) { return step == failing && ++calls >= from ? ENOSPC : 0; });
       const Result shown = Convert(body, true, Choices{});
       calls = 0;
       const Result hidden = Convert(body, false, Choices{});

@@ -6,8 +6,8 @@
 
 #include "codepages/unicode.h"
 #include "driver/converter.h"
-#include "support/headless_window.h"
 #include "settings/settings.h"
+#include "support/headless_window.h"
 
 namespace kamvo {
 namespace {

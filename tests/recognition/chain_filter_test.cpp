@@ -21,9 +21,10 @@ using testing::WordChances;
 // blanks, "№", overlong and Latin-1 sequences, stray bytes, look-alikes.
 const std::vector<std::string>& Pieces() {
   static const std::vector<std::string> pieces = {
-      "\xA0", "\xB9", "\xD0\x9F", "\xD1\x80", "\xE2\x80\x94", "\xE2\x84\x96", "\xC3\xA0", "\xC2\xA0",
-      "\xC2\xA8", "\xC1\x81", "\xC0\xA0", "\xE0\x83\x80", "\xD2\x90", "\xE0", "\xC0", "\xA8",
-      "\xB8", "a", "TOP", "\x80", "\xBF", "\xF0", "\xEE\xEA", "\xD0\xB0\xD0\xB1"};
+      "\xA0",     "\xB9",     "\xD0\x9F", "\xD1\x80", "\xE2\x80\x94", "\xE2\x84\x96",
+      "\xC3\xA0", "\xC2\xA0", "\xC2\xA8", "\xC1\x81", "\xC0\xA0",     "\xE0\x83\x80",
+      "\xD2\x90", "\xE0",     "\xC0",     "\xA8",     "\xB8",         "a",
+      "TOP",      "\x80",     "\xBF",     "\xF0",     "\xEE\xEA",     "\xD0\xB0\xD0\xB1"};
   return pieces;
 }
 
@@ -67,7 +68,9 @@ TEST(ChainFilter, NeverRulesOutAWordTheWordTestAccepts) {
         target = UpperCaseRus(target.substr(0, upper)) + target.substr(upper);
         break;
       }
-      case 1: target = Utf8FromWin(vocabulary[random() % vocabulary.size()]); break;
+      case 1:
+        target = Utf8FromWin(vocabulary[random() % vocabulary.size()]);
+        break;
       default:
         while (target.size() < 1 + random() % 14) target += Pieces()[random() % Pieces().size()];
         target.resize(std::min<std::size_t>(target.size(), 15));
@@ -152,8 +155,8 @@ BlockChances ChainByChain(const BlockCase& c) {
 
 // The block test must give, for every chain, exactly what the single-table
 // test gives word by word.
-void ExpectSameAsChainByChain(const std::vector<SampleFilter::Open>& open, const BlockChances& expected,
-                              bool utf8Step, int needed) {
+void ExpectSameAsChainByChain(const std::vector<SampleFilter::Open>& open, const BlockChances& expected, bool utf8Step,
+                              int needed) {
   ASSERT_EQ(open.size(), expected.Chances.size());
   for (std::size_t i = 0; i < open.size(); ++i) {
     for (std::size_t lane = 0; lane < expected.Chances[i].size(); ++lane) {
@@ -217,8 +220,8 @@ TEST(ChainFilter, BlockTestAgreesWithTheSingleTableTest) {
       const SampleFilter filter(c.Words, utf8Step);
       SampleFilter::Scratch scratch;
       for (int needed : {1, 5, 12, 20, 22, 25}) {
-        SCOPED_TRACE(::testing::Message() << "length " << length << " utf8 " << asUtf8 << " step "
-                                          << utf8Step << " needed " << needed);
+        SCOPED_TRACE(::testing::Message()
+                     << "length " << length << " utf8 " << asUtf8 << " step " << utf8Step << " needed " << needed);
         std::vector<SampleFilter::Open> open;
         filter.Candidates(length >= 4, length >= 5 ? c.Outer[4] : 0, outerInverse, needed, scratch, open);
         ExpectSameAsChainByChain(open, expected, utf8Step, needed);

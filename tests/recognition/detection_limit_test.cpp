@@ -15,8 +15,8 @@ namespace kamvo {
 namespace {
 
 using testing::Recode;
-using testing::SavedAsUtf8;
 using testing::RussianText;
+using testing::SavedAsUtf8;
 
 struct Found {
   Chain Best;

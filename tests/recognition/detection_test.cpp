@@ -17,8 +17,8 @@ namespace kamvo {
 namespace {
 
 using testing::LiteralSearch;
-using testing::RussianText;
 using testing::Recode;
+using testing::RussianText;
 
 class RecordingObserver : public SearchObserver {
  public:
@@ -60,7 +60,9 @@ Lines Garbage(std::mt19937& random, int words) {
 // one-letter words: samples where the quick test decides words by their
 // case shape, vowels and consonants, and one-byte words exactly.
 Lines RandomLetters(std::mt19937& random, int words) {
-  std::string alphabet = "\xA8\xB8" "ABCHKMOPTXEacopxye";
+  std::string alphabet =
+      "\xA8\xB8"
+      "ABCHKMOPTXEacopxye";
   for (int b = 0xC0; b <= 0xFF; ++b) alphabet.push_back(static_cast<char>(b));
   Lines lines(1);
   for (int w = 0; w < words; ++w) {
@@ -275,9 +277,8 @@ TEST(ChainSearch, VisitsChainsInOrderAndReportsProgress) {
 // spaces and "№" that split or stand alone, UTF-8 sequences, look-alikes.
 TEST(ChainSearch, ScoringAgreesWithTheWordTestForEveryChain) {
   std::mt19937 random(99);
-  const std::string pieces[] = {"\xA0", "\xB9", "\xD0\x9F", "\xD1\x80", "\xE2\x80\x94", "\xC3\xA0",
-                                "\xE0",  "\xC0", "\xA8",     "\xB8",     "a",            "TOP",
-                                "\x80",  "\xBF", "\xF0",     "\xEE\xEA"};
+  const std::string pieces[] = {"\xA0", "\xB9", "\xD0\x9F", "\xD1\x80", "\xE2\x80\x94", "\xC3\xA0", "\xE0", "\xC0",
+                                "\xA8", "\xB8", "a",        "TOP",      "\x80",         "\xBF",     "\xF0", "\xEE\xEA"};
   for (int round = 0; round < 300; ++round) {
     Sample sample;
     for (int w = 0; w < kSampleSize; ++w) {
@@ -318,9 +319,13 @@ Lines WordsOnLines(const std::vector<std::string>& words) {
 }
 
 TEST(Sampling, SkipsAsciiAndLongWordsAndKeepsTwentyFiveDifferentOnes) {
-  std::vector<std::string> words = {"hello", "123", std::string(16, '\xE0'), "\xE0\xE1\xE2" "5",
+  std::vector<std::string> words = {"hello", "123", std::string(16, '\xE0'),
+                                    "\xE0\xE1\xE2"
+                                    "5",
                                     "\xD2\xCE\xD0\xD2"};
-  for (int i = 0; i < 40; ++i) words.push_back(std::string("\xE0\xE1") + std::string(1, static_cast<char>(0xC0 + i % 32)) + std::string(1, static_cast<char>(0xC0 + i / 32)));
+  for (int i = 0; i < 40; ++i)
+    words.push_back(std::string("\xE0\xE1") + std::string(1, static_cast<char>(0xC0 + i % 32)) +
+                    std::string(1, static_cast<char>(0xC0 + i / 32)));
   const Sample sample = SampleOf(WordsOnLines(words));
   ASSERT_EQ(sample.Count, 25);
   EXPECT_EQ(sample.Words[0], "\xD2\xCE\xD0\xD2");

@@ -15,8 +15,8 @@ namespace {
 using testing::LiteralLayerSearch;
 using testing::LiteralSearch;
 using testing::Recode;
-using testing::SavedAsUtf8;
 using testing::RussianText;
+using testing::SavedAsUtf8;
 
 class RecordingLayerObserver : public LayerObserver {
  public:

@@ -72,8 +72,7 @@ bool LiteralIsRussianWord(std::string_view input) {
   // 9 - 12.
   if (Has(nonInitial, u.substr(0, 1))) return false;
   if (Has(ForbiddenInitialPairs, u.substr(0, 2))) return false;
-  if (u.substr(0, 1) == j && !MatchAt(jod, u, 1, 3) && !MatchAt(jog, u, 1, 3) && !MatchAt(york, u, 1, 4))
-    return false;
+  if (u.substr(0, 1) == j && !MatchAt(jod, u, 1, 3) && !MatchAt(jog, u, 1, 3) && !MatchAt(york, u, 1, 4)) return false;
   for (std::size_t i = 0; i + 1 < u.size(); ++i)
     if (Has(ForbiddenPairs, u.substr(i, 2))) return false;
   // 13.
@@ -129,9 +128,9 @@ TEST(RussianWord, JudgesRealWordsAndTheirGarbledForms) {
   for (const char* word : {"Привет", "ИВАНОВ", "Иванов", "ИВАНов", "ВЗГЛЯД", "ЙОГУРТ", "ЙОД", "Йорк", "ОБЪЕМ",
                            "здравствуйте", "СЛОВОм", "ёлка", "Topт", "в", "Я", "НЕ", "ёж", "ТЕ", "пр"})
     EXPECT_TRUE(IsRussianWord(W(word))) << word;
-  for (const char* word : {"рТЙЧЕФ", "иВанов", "слОво", "СлоВо", "ЙЕТИ", "ЙОР", "ЙОРД", "б", "ь", "НЯ", "ОЪ",
-                           "ПОЪЕЗД", "БОАОИ", "ОАОИ", "ЪЕЛ", "ЫМА", "ЬЕН", "БСТР", "ToPт", "слово1", "сло-во",
-                           "їжак"})
+  for (const char* word :
+       {"рТЙЧЕФ", "иВанов", "слОво", "СлоВо", "ЙЕТИ", "ЙОР", "ЙОРД", "б",    "ь",      "НЯ",     "ОЪ",
+        "ПОЪЕЗД", "БОАОИ",  "ОАОИ",  "ЪЕЛ",   "ЫМА",  "ЬЕН", "БСТР", "ToPт", "слово1", "сло-во", "їжак"})
     EXPECT_FALSE(IsRussianWord(W(word))) << word;
   // The KOI8-R bytes of Привет, read as Windows-1251.
   EXPECT_FALSE(IsRussianWord("\xF0\xD2\xC9\xD7\xC5\xD4"));
@@ -153,7 +152,7 @@ TEST(RussianWord, RepairsLookAlikesAndTrimsBlanks) {
   EXPECT_TRUE(IsRussianWord("\xA0\xA0\xA0"));
   EXPECT_TRUE(IsRussianWord(" \t\r\n"));
   EXPECT_TRUE(IsRussianWord(W("\t слово \x01 ")));
-  EXPECT_TRUE(IsRussianWord(W("слово мщщщ")));       // only the part before a space counts
+  EXPECT_TRUE(IsRussianWord(W("слово мщщщ")));  // only the part before a space counts
   EXPECT_TRUE(IsRussianWord(W("слово") + "\xA0" + W("мщщщ")));
   EXPECT_FALSE(IsRussianWord(W("мщщщ слово")));
   EXPECT_FALSE(IsRussianWord(W("сло\x01во")));
@@ -165,10 +164,14 @@ TEST(RussianWord, RepairsLookAlikesAndTrimsBlanks) {
   EXPECT_TRUE(IsRussianWord("\xB9"));
   EXPECT_TRUE(IsRussianWord(" \xB9\xA0\x02"));
   EXPECT_TRUE(IsRussianWord("\xB9 5"));
-  EXPECT_FALSE(IsRussianWord("\xB9" "5"));
+  EXPECT_FALSE(
+      IsRussianWord("\xB9"
+                    "5"));
   EXPECT_FALSE(IsRussianWord("\xB9\xB9"));
   EXPECT_FALSE(IsRussianWord(W("д") + "\xB9"));
-  EXPECT_FALSE(IsRussianWord("\xB9\x01" "a"));
+  EXPECT_FALSE(
+      IsRussianWord("\xB9\x01"
+                    "a"));
 }
 
 TEST(WordFilters, AsciiAndCandidateWords) {
@@ -182,7 +185,8 @@ TEST(WordFilters, AsciiAndCandidateWords) {
   EXPECT_TRUE(IsCandidateWord("\x80\xFF\x98\xB9\xE0"));
   EXPECT_TRUE(IsCandidateWord(std::string(15, '\xA0')));
   EXPECT_FALSE(IsCandidateWord(std::string(16, '\xE0')));
-  for (const char* word : {"abc", "TOP1", "x-y", "\xE0 \xE0", "Z", "\xE0\x01"}) EXPECT_FALSE(IsCandidateWord(word)) << word;
+  for (const char* word : {"abc", "TOP1", "x-y", "\xE0 \xE0", "Z", "\xE0\x01"})
+    EXPECT_FALSE(IsCandidateWord(word)) << word;
 }
 
 // A small fast generator; the words need not be random in any strong sense.

@@ -25,8 +25,8 @@ TEST(WordReaderHelpers, DelimitersLinesAndVariedWords) {
   EXPECT_EQ(WordDelimiters.size(), 35u);
   for (int b = 0; b < 256; ++b) {
     const bool listed = WordDelimiters.find(static_cast<char>(b)) != std::string_view::npos;
-    const bool punctuation = (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) || (b >= 0x5B && b <= 0x5F) ||
-                             (b >= 0x7B && b <= 0x7E);
+    const bool punctuation =
+        (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) || (b >= 0x5B && b <= 0x5F) || (b >= 0x7B && b <= 0x7E);
     EXPECT_EQ(listed, punctuation || b == '\t' || b == '\n' || b == '\r' || b == ' ') << b;
     EXPECT_EQ(IsWordDelimiter(static_cast<Byte>(b)), listed) << b;
   }
@@ -34,7 +34,8 @@ TEST(WordReaderHelpers, DelimitersLinesAndVariedWords) {
   for (const char* line : {"", "a", " ", "a b c", " a b ", "a  b"}) EXPECT_FALSE(LineHasWord(line)) << line;
   for (const char* line : {"ab", " a b cd", "a\tb", "--"}) EXPECT_TRUE(LineHasWord(line)) << line;
 
-  for (const char* word : {"a", "-", "ab", "aab", "aba", "abcd", "(ab)", "aabb"}) EXPECT_TRUE(IsVariedWord(word)) << word;
+  for (const char* word : {"a", "-", "ab", "aab", "aba", "abcd", "(ab)", "aabb"})
+    EXPECT_TRUE(IsVariedWord(word)) << word;
   for (const char* word : {"", "aa", "aaa", "aaaa", "-----", "(aaaa)", "\xE0\xE0\xE0\xE0\xE0", "abbbc", "abbc", "aaab"})
     EXPECT_FALSE(IsVariedWord(word)) << word;
 }

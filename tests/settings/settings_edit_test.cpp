@@ -16,13 +16,26 @@ TEST(SettingsEditTest, DetectionLimitAsTyped) {
     bool allowed;
   };
   const Case cases[] = {
-      {"80", true, 80, true},     {"60", true, 60, true},      {"100", true, 100, true},
-      {"59", true, 59, false},    {"101", true, 101, false},   {" 75", true, 75, true},
-      {"+70", true, 70, true},    {"-70", true, -70, false},   {"$50", true, 80, true},
-      {"$6e", true, 110, false},  {"$", false, 0, false},      {"", false, 0, false},
-      {"abc", false, 0, false},   {"7 5", false, 0, false},    {"75 ", false, 0, false},
-      {"+-7", false, 0, false},   {"0x5", false, 0, false},    {"-", false, 0, false},
-      {"2147483647", true, 2147483647, false},                 {"-2147483648", true, INT32_MIN, false},
+      {"80", true, 80, true},
+      {"60", true, 60, true},
+      {"100", true, 100, true},
+      {"59", true, 59, false},
+      {"101", true, 101, false},
+      {" 75", true, 75, true},
+      {"+70", true, 70, true},
+      {"-70", true, -70, false},
+      {"$50", true, 80, true},
+      {"$6e", true, 110, false},
+      {"$", false, 0, false},
+      {"", false, 0, false},
+      {"abc", false, 0, false},
+      {"7 5", false, 0, false},
+      {"75 ", false, 0, false},
+      {"+-7", false, 0, false},
+      {"0x5", false, 0, false},
+      {"-", false, 0, false},
+      {"2147483647", true, 2147483647, false},
+      {"-2147483648", true, INT32_MIN, false},
       {"2147483648", false, 0, false},
   };
   for (const Case& c : cases) {

@@ -40,8 +40,8 @@ TEST(SettingsStoreContinuation, LongValuesJoinOverManyLines) {
     std::string bytes;
     for (std::size_t i = 0; i < size; ++i) bytes += static_cast<char>(random());
     for (std::size_t perLine : {1u, 3u, 25u}) {
-      const std::string text = "REGEDIT4\r\n\r\n[" + kKey + "]\r\n" + ContinuedHex(bytes, perLine, random) +
-                               "\"After\"=dword:00000007\r\n";
+      const std::string text =
+          "REGEDIT4\r\n\r\n[" + kKey + "]\r\n" + ContinuedHex(bytes, perLine, random) + "\"After\"=dword:00000007\r\n";
       std::size_t bad = 99;
       const TRegData data = TRegData::Parse(text, &bad);
       EXPECT_EQ(bad, 0u) << size << " bytes, " << perLine << " a line";
@@ -62,12 +62,12 @@ TEST(SettingsStoreContinuation, BackslashLinesAtTheEdges) {
     const char* value;  // nullptr: the value is not taken
   };
   const Case cases[] = {
-      {"\"Blob\"=hex:\\\n  01,02\n", "\x01\x02"},         // nothing before the first backslash
-      {"\"Blob\"=hex:01,\\\n\\\n02\n", "\x01\x02"},       // a line holding only a backslash
+      {"\"Blob\"=hex:\\\n  01,02\n", "\x01\x02"},          // nothing before the first backslash
+      {"\"Blob\"=hex:01,\\\n\\\n02\n", "\x01\x02"},        // a line holding only a backslash
       {"\"Blob\"=hex: 01 ,\t\\ \t\n\t02 \n", "\x01\x02"},  // blanks on both sides
       {"\"Blob\"=hex:01,\\\n", nullptr},                   // the next line never comes
       {"\"Blob\"=hex:01,\\\n02,\\", nullptr},              // the last line may be cut short
-      {"\"Blob\"=hex:01,\\\n\n02\n", nullptr},            // an empty line ends the list early
+      {"\"Blob\"=hex:01,\\\n\n02\n", nullptr},             // an empty line ends the list early
   };
   for (const Case& c : cases) {
     const TRegData data = TRegData::Parse(head + c.lines);

@@ -100,8 +100,7 @@ TEST(SettingsStoreFormat, SkipsDamagedLinesAndNeverMisplacesValues) {
   EXPECT_EQ(*d.Find(kSettingsKey, "Good"), TRegValue::Dword(2));
   EXPECT_EQ(*d.Find(RegKeyPath(""), "FirstRun"), TRegValue::Dword(0));
   // The values below the damaged headers must not land in Settings.
-  for (const char* name : {"Orphan", "NoClose", "Trailing", "BadDword", "BadHex", "Deleted", "Size",
-                           "Size2"})
+  for (const char* name : {"Orphan", "NoClose", "Trailing", "BadDword", "BadHex", "Deleted", "Size", "Size2"})
     EXPECT_EQ(d.Find(kSettingsKey, name), nullptr) << name;
 }
 
@@ -121,10 +120,12 @@ TEST(SettingsStoreFormat, CutFileNeverYieldsWrongValue) {
   for (size_t cut = 0; cut <= full.size(); ++cut) {
     const std::string_view prefix(full.data(), cut);
     const TRegData part = TRegData::Parse(prefix);
-    for (const auto& [key, name] : std::initializer_list<std::pair<std::string, std::string>>{
-             {kSettingsKey, "Detection limit"}, {kSettingsKey, "Translit Table"},
-             {RegKeyPath("Settings\\Font"), "Style"}, {RegKeyPath("Settings\\Font"), "Blob"},
-             {RegKeyPath(""), "Location"}}) {
+    for (const auto& [key, name] :
+         std::initializer_list<std::pair<std::string, std::string>>{{kSettingsKey, "Detection limit"},
+                                                                    {kSettingsKey, "Translit Table"},
+                                                                    {RegKeyPath("Settings\\Font"), "Style"},
+                                                                    {RegKeyPath("Settings\\Font"), "Blob"},
+                                                                    {RegKeyPath(""), "Location"}}) {
       const TRegValue* v = part.Find(key, name);
       if (v) {
         EXPECT_EQ(*v, *d.Find(key, name)) << name << " cut at " << cut;

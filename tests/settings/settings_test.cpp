@@ -12,13 +12,12 @@ namespace kamvo {
 
 // Readable failure messages.
 void PrintTo(const TFontGroup& f, std::ostream* os) {
-  *os << "{" << ::testing::PrintToString(f.Name) << ", " << f.Size << ", " << f.CharSet << ", "
-      << int(f.Style) << "}";
+  *os << "{" << ::testing::PrintToString(f.Name) << ", " << f.Size << ", " << f.CharSet << ", " << int(f.Style) << "}";
 }
 void PrintTo(const TCfg& c, std::ostream* os) {
-  *os << "{" << c.ConvertOnStart << c.ConvertBase64 << c.ConvertQP << c.ConvertRTF << c.ConvertHTML
-      << c.ConvertUTF8 << c.TranslitOn << c.ConvertFileOpen << " limit " << c.DetectionLimit
-      << " tray " << c.TrayIcon << " en " << c.English << " text ";
+  *os << "{" << c.ConvertOnStart << c.ConvertBase64 << c.ConvertQP << c.ConvertRTF << c.ConvertHTML << c.ConvertUTF8
+      << c.TranslitOn << c.ConvertFileOpen << " limit " << c.DetectionLimit << " tray " << c.TrayIcon << " en "
+      << c.English << " text ";
   PrintTo(c.TextFont, os);
   *os << " ui ";
   PrintTo(c.InterfaceFont, os);
@@ -28,8 +27,7 @@ void PrintTo(const TCfg& c, std::ostream* os) {
 void PrintTo(const TSettings& s, std::ostream* os) {
   PrintTo(s.Cfg, os);
   *os << " first " << s.FirstRun << " loc " << ::testing::PrintToString(s.Location) << " open "
-      << ::testing::PrintToString(s.LastOpenPath) << " save "
-      << ::testing::PrintToString(s.LastSavePath);
+      << ::testing::PrintToString(s.LastOpenPath) << " save " << ::testing::PrintToString(s.LastSavePath);
 }
 
 namespace {
@@ -47,9 +45,7 @@ const TFontGroup kTextArea{"DejaVu Sans Mono", 13, 0x1CC, 2};  // charset above 
 
 class SettingsCfgTest : public testing::TempStore {
  protected:
-  TStoreContext Ctx(const std::string& lang = "en_US.UTF-8") const {
-    return {file_, Env({{"LANG", lang}})};
-  }
+  TStoreContext Ctx(const std::string& lang = "en_US.UTF-8") const { return {file_, Env({{"LANG", lang}})}; }
   TSettings Read(const std::string& lang = "en_US.UTF-8") const {
     TSettings s;
     ReadCfg(s, kTextArea, Ctx(lang));
@@ -64,10 +60,11 @@ class SettingsCfgTest : public testing::TempStore {
     const TRegData d = Stored();
     for (const char* key : {"", "Settings", "Settings\\Font", "Settings\\SysFont"})
       for (const char* name :
-           {"Convert on start", "Convert base64", "Convert QP", "Convert RTF", "Convert HTML",
-            "Convert UTF-8", "Tray Icon", "Detection limit", "English", "Convert file open",
-            "Translit", "Word Wrap", "Translit Table", "Name", "Size", "CharSet", "Style",
-            "FirstRun", "Location", "LastSavePath", "LastOpenPath"})
+           {"Convert on start", "Convert base64", "Convert QP",      "Convert RTF", "Convert HTML",
+            "Convert UTF-8",    "Tray Icon",      "Detection limit", "English",     "Convert file open",
+            "Translit",         "Word Wrap",      "Translit Table",  "Name",        "Size",
+            "CharSet",          "Style",          "FirstRun",        "Location",    "LastSavePath",
+            "LastOpenPath"})
         if (StoredValue(d, key, name)) names.insert(std::string(key) + "/" + name);
     return names;
   }
@@ -80,8 +77,8 @@ TEST_F(SettingsCfgTest, EmptyStoreGivesDefaultsAndWritesBackOnlyIntegers) {
   s.Cfg.TranslitTable.clear();
   ReadCfg(s, kTextArea, Ctx());
   const TCfg& c = s.Cfg;
-  EXPECT_TRUE(c.ConvertOnStart && c.ConvertBase64 && c.ConvertQP && c.ConvertRTF && c.ConvertHTML &&
-              c.ConvertUTF8 && c.TrayIcon && c.English && c.ConvertFileOpen && c.WordWrapOn);
+  EXPECT_TRUE(c.ConvertOnStart && c.ConvertBase64 && c.ConvertQP && c.ConvertRTF && c.ConvertHTML && c.ConvertUTF8 &&
+              c.TrayIcon && c.English && c.ConvertFileOpen && c.WordWrapOn);
   EXPECT_FALSE(c.TranslitOn);
   EXPECT_EQ(c.DetectionLimit, 80);
   EXPECT_TRUE(s.FirstRun);
@@ -92,13 +89,23 @@ TEST_F(SettingsCfgTest, EmptyStoreGivesDefaultsAndWritesBackOnlyIntegers) {
   EXPECT_EQ(s.LastOpenPath, "");
   EXPECT_EQ(c.UserLanguage, kLangEnglish);
 
-  const std::set<std::string> expected = {
-      "Settings/Convert on start", "Settings/Convert base64", "Settings/Convert QP",
-      "Settings/Convert RTF",      "Settings/Convert HTML",   "Settings/Convert UTF-8",
-      "Settings/Tray Icon",        "Settings/Detection limit", "Settings/English",
-      "Settings/Convert file open", "Settings/Translit",       "Settings/Word Wrap",
-      "Settings\\Font/CharSet",    "Settings\\Font/Size",     "Settings\\SysFont/CharSet",
-      "Settings\\SysFont/Size",    "/FirstRun"};
+  const std::set<std::string> expected = {"Settings/Convert on start",
+                                          "Settings/Convert base64",
+                                          "Settings/Convert QP",
+                                          "Settings/Convert RTF",
+                                          "Settings/Convert HTML",
+                                          "Settings/Convert UTF-8",
+                                          "Settings/Tray Icon",
+                                          "Settings/Detection limit",
+                                          "Settings/English",
+                                          "Settings/Convert file open",
+                                          "Settings/Translit",
+                                          "Settings/Word Wrap",
+                                          "Settings\\Font/CharSet",
+                                          "Settings\\Font/Size",
+                                          "Settings\\SysFont/CharSet",
+                                          "Settings\\SysFont/Size",
+                                          "/FirstRun"};
   EXPECT_EQ(StoredNames(), expected);
   const TRegData d = Stored();
   EXPECT_EQ(*StoredValue(d, "", "FirstRun"), TRegValue::Dword(1));
@@ -130,11 +137,11 @@ TEST_F(SettingsCfgTest, RussianLocaleDefaultsToRussianInterface) {
 TEST_F(SettingsCfgTest, BooleanAndIntegerReadRules) {
   WriteRaw("REGEDIT4\n" +
            Key("Settings",
-               "\"Convert QP\"=\"0\"\n"               // string: default, rewritten as 1
-               "\"Convert RTF\"=dword:00000002\n"     // non-zero: true, stays 2
-               "\"Convert HTML\"=dword:00000000\n"    // false
-               "\"Tray Icon\"=hex:00\n"               // binary: default
-               "\"Convert UTF-8\"=hex(4):00,00\n"     // short dword: default
+               "\"Convert QP\"=\"0\"\n"                // string: default, rewritten as 1
+               "\"Convert RTF\"=dword:00000002\n"      // non-zero: true, stays 2
+               "\"Convert HTML\"=dword:00000000\n"     // false
+               "\"Tray Icon\"=hex:00\n"                // binary: default
+               "\"Convert UTF-8\"=hex(4):00,00\n"      // short dword: default
                "\"Detection limit\"=dword:000000c8\n"  // 200: no range check
                "\"Translit\"=dword:ffffffff\n") +
            Key("Settings\\Font", "\"Size\"=dword:fffffff6\n\"CharSet\"=\"204\"\n"));
@@ -165,8 +172,7 @@ TEST_F(SettingsCfgTest, BooleanAndIntegerReadRules) {
 }
 
 TEST_F(SettingsCfgTest, StringReadRules) {
-  WriteRaw("REGEDIT4\n" +
-           Key("Settings", "\"Translit Table\"=\"\"\n") +
+  WriteRaw("REGEDIT4\n" + Key("Settings", "\"Translit Table\"=\"\"\n") +
            Key("Settings\\Font", "\"Name\"=dword:00000001\n") +
            Key("Settings\\SysFont", "\"Name\"=hex(2):41,72,69,61,6c,00,7a,7a\n") +
            Key("", "\"Location\"=\"/opt/ka\\x00mvo\"\n\"LastSavePath\"=hex:2f,61\n"));
@@ -189,8 +195,7 @@ TEST_F(SettingsCfgTest, StringReadRules) {
   EXPECT_EQ(StoredValue(d, "", "LastOpenPath"), nullptr);
 
   WriteCfg(s.Cfg, Ctx());
-  EXPECT_EQ(*StoredValue(Stored(), "Settings", "Translit Table"),
-            TRegValue::String(DefaultTranslitTable()));
+  EXPECT_EQ(*StoredValue(Stored(), "Settings", "Translit Table"), TRegValue::String(DefaultTranslitTable()));
 }
 
 TEST_F(SettingsCfgTest, StyleReadRules) {
@@ -213,9 +218,10 @@ TEST_F(SettingsCfgTest, StyleReadRules) {
 }
 
 TEST_F(SettingsCfgTest, PathsAreFoldersWithOneSlashInMemoryAndWithoutInStore) {
-  WriteRaw("REGEDIT4\n" + Key("", "\"LastOpenPath\"=\"/home/u/docs///\"\n"
-                                   "\"LastSavePath\"=\"/home/u/out\"\n"
-                                   "\"Location\"=\"/opt/kamvo/\"\n"));
+  WriteRaw("REGEDIT4\n" + Key("",
+                              "\"LastOpenPath\"=\"/home/u/docs///\"\n"
+                              "\"LastSavePath\"=\"/home/u/out\"\n"
+                              "\"Location\"=\"/opt/kamvo/\"\n"));
   TSettings s = Read();
   EXPECT_EQ(s.LastOpenPath, "/home/u/docs/");
   EXPECT_EQ(s.LastSavePath, "/home/u/out/");
@@ -283,10 +289,9 @@ TEST_F(SettingsCfgTest, FirstRunCycle) {
 }
 
 TEST_F(SettingsCfgTest, DamagedStoreReadsWhatParsesAndKeepsACopy) {
-  const std::string damaged =
-      "REGEDIT4\n" + Key("Settings", "\"Detection limit\"=dword:0000005a\n\x01\x02junk\xff\n") +
-      "[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings\\Fo\x00nt]\n\"Size\"=dword:00000063\n"s +
-      Key("Settings\\SysFont", "\"Size\"=dword:0000000c\n\"Name\"=\"Ari");
+  const std::string damaged = "REGEDIT4\n" + Key("Settings", "\"Detection limit\"=dword:0000005a\n\x01\x02junk\xff\n") +
+                              "[HKEY_CURRENT_USER\\SOFTWARE\\KAMVO\\Settings\\Fo\x00nt]\n\"Size\"=dword:00000063\n"s +
+                              Key("Settings\\SysFont", "\"Size\"=dword:0000000c\n\"Name\"=\"Ari");
   WriteRaw(damaged);
   const TSettings s = Read();
   EXPECT_EQ(s.Cfg.DetectionLimit, 90);
@@ -338,8 +343,7 @@ TEST(SettingsCfg, UserLanguageFromLocale) {
 }
 
 TEST(SettingsCfg, DefaultStorePathFollowsXdg) {
-  EXPECT_EQ(DefaultStorePath(Env({{"XDG_CONFIG_HOME", "/x/cfg"}, {"HOME", "/home/u"}})),
-            "/x/cfg/kamvo/kamvo.reg");
+  EXPECT_EQ(DefaultStorePath(Env({{"XDG_CONFIG_HOME", "/x/cfg"}, {"HOME", "/home/u"}})), "/x/cfg/kamvo/kamvo.reg");
   EXPECT_EQ(DefaultStorePath(Env({{"XDG_CONFIG_HOME", "rel/cfg"}, {"HOME", "/home/u"}})),
             "/home/u/.config/kamvo/kamvo.reg");
   EXPECT_EQ(DefaultStorePath(Env({{"HOME", "/home/u"}})), "/home/u/.config/kamvo/kamvo.reg");
@@ -363,12 +367,12 @@ TEST(SettingsCfg, DefaultTranslitTableHasOneLineForEachLetter) {
     lines.push_back(t.substr(start, crlf - start));
   lines.push_back(t.substr(start));
   ASSERT_EQ(lines.size(), 33u);
-  EXPECT_EQ(lines[6], "JO");      // Ё
-  EXPECT_EQ(lines[22], "KH");     // Х
-  EXPECT_EQ(lines[26], "SHH");    // Щ
-  EXPECT_EQ(lines[27], "\"");     // Ъ
-  EXPECT_EQ(lines[29], "'");      // Ь
-  EXPECT_EQ(lines[32], "JA");     // Я
+  EXPECT_EQ(lines[6], "JO");    // Ё
+  EXPECT_EQ(lines[22], "KH");   // Х
+  EXPECT_EQ(lines[26], "SHH");  // Щ
+  EXPECT_EQ(lines[27], "\"");   // Ъ
+  EXPECT_EQ(lines[29], "'");    // Ь
+  EXPECT_EQ(lines[32], "JA");   // Я
   EXPECT_EQ(t.find_first_of("\r\n", t.size() - 2), std::string::npos);
 }
 

@@ -46,8 +46,7 @@ class TempStore : public ::testing::Test {
 
   // The store as it is on disk now; counts lines that did not parse.
   TRegData Stored(size_t* bad = nullptr) const { return TRegData::Parse(ReadRaw(), bad); }
-  const TRegValue* StoredValue(const TRegData& d, std::string_view subKey,
-                               std::string_view name) const {
+  const TRegValue* StoredValue(const TRegData& d, std::string_view subKey, std::string_view name) const {
     return d.Find(RegKeyPath(subKey), name);
   }
 

@@ -33,10 +33,9 @@ struct LiteralHtmlRow {
 inline const std::vector<LiteralHtmlRow>& LiteralHtmlTable() {
   static const std::vector<LiteralHtmlRow> table = [] {
     const std::vector<std::pair<std::string, std::string>> plain = {
-        {"<BR>", "\r\n"},   {"<P>", "\r\n"},      {"<LI>", "\r\n"},    {"<TR>", "\r\n"},  {"</TR>", "\r\n"},
-        {"&NBSP;", " "},    {"&QUOT;", "\""},     {"&ACUTE;", "'"},    {"&SHY;", "-"},    {"&SUP1;", "№"},
-        {"&GT;", ">"},      {"&LT;", "<"},        {"&UML;", "Ё"},      {"&CEDIL;", "ё"},  {"&TIMES;", "Ч"},
-        {"&DIVIDE;", "ч"},  {"&SZLIG;", "Я"},     {"&YUML;", "я"},
+        {"<BR>", "\r\n"}, {"<P>", "\r\n"},  {"<LI>", "\r\n"}, {"<TR>", "\r\n"},  {"</TR>", "\r\n"}, {"&NBSP;", " "},
+        {"&QUOT;", "\""}, {"&ACUTE;", "'"}, {"&SHY;", "-"},   {"&SUP1;", "№"},   {"&GT;", ">"},     {"&LT;", "<"},
+        {"&UML;", "Ё"},   {"&CEDIL;", "ё"}, {"&TIMES;", "Ч"}, {"&DIVIDE;", "ч"}, {"&SZLIG;", "Я"},  {"&YUML;", "я"},
     };
     const std::vector<std::pair<std::string, std::string>> letters = {
         {"&AGRAVE;", "а"}, {"&AACUTE;", "б"}, {"&ACIRC;", "в"},  {"&ATILDE;", "г"}, {"&AUML;", "д"},
@@ -238,7 +237,7 @@ inline bool LiteralHtmlEvidence(const std::string& text) {
     if (k == lines.size() || k == 0 || !blank(k - 1)) return false;
     --k;
     while (k > 0 && blank(k)) --k;  // the blank lines
-    for (;; --k) {                   // the paragraph before them
+    for (;; --k) {                  // the paragraph before them
       if (blank(k)) return true;
       if (!header(k)) return false;
       if (k == 0) return true;
@@ -301,8 +300,8 @@ inline LiteralHtmlResult LiteralHtml(const Lines& lines, const std::vector<LineE
     if (!html) {
       const std::size_t end = at + ref.Length;
       const bool before = at > 0 && beyondAscii(text[at - 1]);
-      const bool after = end < text.size() && (beyondAscii(text[end]) ||
-                                              MatchHtmlReference(text, end, false, utf8).Length != 0);
+      const bool after =
+          end < text.size() && (beyondAscii(text[end]) || MatchHtmlReference(text, end, false, utf8).Length != 0);
       if (!before && !after) continue;
     }
     changed = true;

@@ -281,7 +281,7 @@ inline LiteralEscapeResult LiteralDecodeEscapes(const Lines& source, const Escap
   LiteralEscapeResult out;
   std::vector<std::uint8_t> blocks = ProtectedBlockLines(Text::FromLines(source));
   blocks.resize(source.size(), 0);
-  std::size_t line = 0;                         // first unprocessed source line
+  std::size_t line = 0;                                    // first unprocessed source line
   std::size_t acceptedEnd = static_cast<std::size_t>(-1);  // the line after the last accepted group
   while (line < source.size()) {
     if (blocks[line]) {

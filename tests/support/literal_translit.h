@@ -45,9 +45,8 @@ struct LiteralDecoded {
 
 // Decodes `text` (lines each followed by CR LF) with at most
 // maxReplacements replacements, the state a user break leaves behind.
-inline LiteralDecoded LiteralDecodeTranslit(
-    std::string text, std::string_view table,
-    std::size_t maxReplacements = std::numeric_limits<std::size_t>::max()) {
+inline LiteralDecoded LiteralDecodeTranslit(std::string text, std::string_view table,
+                                            std::size_t maxReplacements = std::numeric_limits<std::size_t>::max()) {
   struct Row {
     char Letter;
     std::string Spelling;

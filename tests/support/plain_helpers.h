@@ -27,9 +27,7 @@ inline bool MatchAt(std::string_view pattern, std::string_view s, long position,
          pattern.substr(0, static_cast<std::size_t>(count));
 }
 
-inline bool IsDelimiterOf(std::string_view delimiters, char c) {
-  return delimiters.find(c) != std::string_view::npos;
-}
+inline bool IsDelimiterOf(std::string_view delimiters, char c) { return delimiters.find(c) != std::string_view::npos; }
 
 // The number of words, a word being a longest run of non-delimiters.
 inline int CountWords(std::string_view s, std::string_view delimiters) {

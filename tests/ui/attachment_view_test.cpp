@@ -234,8 +234,9 @@ TEST_F(WordReportWindowTest, HeldLeftButtonShowsTheWordsCentredUntilReleased) {
   ASSERT_NE(popup, nullptr);
   EXPECT_TRUE(popup->isVisible());
   EXPECT_EQ(popup->geometry().center(), window->frameGeometry().center());
-  EXPECT_EQ(popup->wordList->toPlainText(), U(" \nRussian words detected:\n \nПривет мир привет друг Хорошая погода \n \n"
-                                              "Unknown words:\n \nЪЬЫЪ "));
+  EXPECT_EQ(popup->wordList->toPlainText(),
+            U(" \nRussian words detected:\n \nПривет мир привет друг Хорошая погода \n \n"
+              "Unknown words:\n \nЪЬЫЪ "));
   Release(Qt::LeftButton);
   EXPECT_EQ(Popup(), nullptr);
 

@@ -59,8 +59,8 @@ Texts Collect(QWidget* root) {
 // Names read the same in every language.
 bool IsName(QString text) {
   text.remove('&');
-  static const QStringList names = {"KAMVO", "Windows", "Dos", "KOI-8", "ISO 8859-5", "UTF-8", "MacCyrillic",
-                                    "KOI8-U", "CP1125", "IBM855", "RTF", "HTML", "OK",
+  static const QStringList names = {"KAMVO", "Windows", "Dos", "KOI-8", "ISO 8859-5", "UTF-8", "MacCyrillic", "KOI8-U",
+                                    "CP1125", "IBM855", "RTF", "HTML", "OK",
                                     // a language is named in its own
                                     "English", "Русский"};
   return names.contains(text) || !text.contains(QRegularExpression("[A-Za-zА-Яа-яЁё]"));

@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <QClipboard>
-#include <QElapsedTimer>
-#include <QThread>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +15,7 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QThread>
 #include <QUrl>
 
 #include <atomic>
@@ -31,11 +31,11 @@
 #include "support/temp_dir.h"
 #include "ui/app.h"
 #include "ui/dialogs.h"
+#include "ui/editor_text.h"
+#include "ui/qt_window.h"
 #include "ui/settings_dialog.h"
 #include "ui/translit_dialog.h"
 #include "ui/warning_form.h"
-#include "ui/editor_text.h"
-#include "ui/qt_window.h"
 #include "ui_test_support.h"
 
 namespace kamvo::testing {
@@ -99,7 +99,8 @@ TEST_F(MainWindowTest, ConvertOnStartNeverReplacesTypedText) {
 
   // The user types over it; hiding and showing the window keeps the text.
   Editor()->selectAll();
-  for (const QChar ch : U("мой текст")) QTest::sendKeyEvent(QTest::Click, Editor(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+  for (const QChar ch : U("мой текст"))
+    QTest::sendKeyEvent(QTest::Click, Editor(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
   EXPECT_EQ(EditorText(), U("мой текст"));
   window->showMinimized();
   window->TrayClick();
@@ -236,7 +237,8 @@ TEST_F(MainWindowTest, SaveWritesTheChosenTargetAndProposesTheOpenedFile) {
   ASSERT_TRUE(EditorText().startsWith(U("Добро пожаловать"))) << EditorText().toStdString();
   EXPECT_EQ(window->windowTitle(), U("письмо.txt[*] - KAMVO"));
   Editor()->moveCursor(QTextCursor::End);
-  for (const QChar ch : U(" — «да»")) QTest::sendKeyEvent(QTest::Click, Editor(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+  for (const QChar ch : U(" — «да»"))
+    QTest::sendKeyEvent(QTest::Click, Editor(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
 
   QString proposed;
   window->chooseSaveFile = [&](const QString& p) {
@@ -407,7 +409,8 @@ TEST_F(MainWindowTest, AFileOfManyLinesIsShownSavedAndCopiedExactly) {
   TempDir dir;
   std::string koi;
   std::string koiLines = kKoi;
-  for (std::size_t at = 0; (at = koiLines.find('\n', at)) != std::string::npos; at += 2) koiLines.replace(at, 1, "\r\n");
+  for (std::size_t at = 0; (at = koiLines.find('\n', at)) != std::string::npos; at += 2)
+    koiLines.replace(at, 1, "\r\n");
   while (koi.size() < 2'000'000) koi += koiLines + "\r\n";
   WriteFile(dir / "big.txt", koi);
   const ProgramRun cli = RunKamvo(dir, {"--to=utf-8", "--stdout", dir / "big.txt"});

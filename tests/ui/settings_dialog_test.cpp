@@ -1,7 +1,7 @@
 // The settings dialog and the translit table dialog, on their own and
 // through the window's settings button.
-#include <QFontDialog>
 #include <QDialogButtonBox>
+#include <QFontDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>

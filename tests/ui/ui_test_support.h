@@ -55,8 +55,8 @@ class WindowTest : public ::testing::Test {
   // activation to have run.
   // With a program path the store is set up as after installing the program
   // there: the next start is the first.
-  void Open(const std::function<void(TSettings&)>& change = [](TSettings&) {},
-            const std::string& installedProgram = {}) {
+  void Open(
+      const std::function<void(TSettings&)>& change = [](TSettings&) {}, const std::string& installedProgram = {}) {
     StoreSettings(change);
     if (!installedProgram.empty()) {
       TSettings s;
