@@ -16,38 +16,32 @@ namespace {
 
 constexpr std::size_t kReadRequest = std::size_t{64} << 20;
 
-// Maps the memory of a large new buffer in one request instead of one page
-// fault per page as it is first written; only a hint, which the system may
-// decline.
-void Prefault(char* data, std::size_t size) {
-#if defined(MADV_POPULATE_WRITE)
-  constexpr std::uintptr_t kPage = 4096;
-  if (size < (std::size_t{1} << 20)) return;
+// Gives the system advice on the whole pages of `alignment` bytes inside
+// a buffer of at least `least` bytes; only a hint, which it may decline.
+void Advise([[maybe_unused]] char* data, std::size_t size, std::uintptr_t alignment, std::size_t least,
+            [[maybe_unused]] int advice) {
+  if (size < least) return;
   const auto begin = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
-  const std::uintptr_t last = (begin + size) & ~(kPage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-#else
-  (void)data;
-  (void)size;
+  const std::uintptr_t first = (begin + alignment - 1) & ~(alignment - 1);
+  const std::uintptr_t last = (begin + size) & ~(alignment - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+// Maps the memory of a large new buffer in one request instead of one page
+// fault per page as it is first written.
+void Prefault([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
+#if defined(MADV_POPULATE_WRITE)
+  Advise(data, size, 4096, std::size_t{1} << 20, MADV_POPULATE_WRITE);
 #endif
 }
 
 // Asks for the large pages of the system for a large buffer: a text of
 // hundreds of megabytes then takes a few hundred page faults instead of
 // hundreds of thousands, and its passes miss the address cache far less.
-// Only a hint, which the system may decline.
-void UseLargePages(char* data, std::size_t size) {
+void UseLargePages([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) {
 #if defined(MADV_HUGEPAGE)
   constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
-  if (size < 4 * kLargePage) return;
-  const auto begin = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-  const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)size;
+  Advise(data, size, kLargePage, 4 * kLargePage, MADV_HUGEPAGE);
 #endif
 }
 

@@ -237,27 +237,25 @@ void Text::Expand(const std::array<std::uint32_t, 256>& forms, const std::array<
   static_assert(std::endian::native == std::endian::little, "whole words are stored low byte first");
   const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
   // How much the bytes grow, from how often each byte occurs (four counts
-  // side by side, so that no count waits for the one before).
-  const auto growth = [&](std::size_t from, std::size_t to) {
-    std::array<std::array<std::uint64_t, 256>, 4> counts{};
-    std::size_t k = from;
-    for (; k + 4 <= to; k += 4) {
-      ++counts[0][data[k]];
-      ++counts[1][data[k + 1]];
-      ++counts[2][data[k + 2]];
-      ++counts[3][data[k + 3]];
-    }
-    for (; k < to; ++k) ++counts[0][data[k]];
-    std::size_t sum = 0;
-    for (int b = 0; b < 256; ++b)
-      sum += (counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b]) * (lengths[b] - 1u);
-    return sum;
-  };
-  std::size_t grown = growth(0, bytes_.size());
+  // side by side, so that no count waits for the one before); each replaced
+  // line then takes its own bytes' length instead of its forms'.
+  std::array<std::array<std::uint64_t, 256>, 4> counts{};
+  const std::size_t total = bytes_.size();
+  std::size_t k = 0;
+  for (; k + 4 <= total; k += 4) {
+    ++counts[0][data[k]];
+    ++counts[1][data[k + 1]];
+    ++counts[2][data[k + 2]];
+    ++counts[3][data[k + 3]];
+  }
+  for (; k < total; ++k) ++counts[0][data[k]];
+  std::size_t grown = 0;
+  for (int b = 0; b < 256; ++b)
+    grown += (counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b]) * (lengths[b] - 1u);
   for (const LineBytes& line : replaced) {
     const std::size_t begin = Begin(line.Line), end = ContentEnd(line.Line);
     grown += line.Bytes.size() - (end - begin);
-    for (std::size_t k = begin; k < end; ++k) grown -= lengths[data[k]] - 1u;
+    for (std::size_t j = begin; j < end; ++j) grown -= lengths[data[j]] - 1u;
   }
   if (grown == 0 && replaced.empty()) return;
   std::size_t read = bytes_.size();

@@ -115,6 +115,14 @@ void Utf8OfLine(std::string_view win, std::string& out, const Utf8Forms& forms) 
   }
 }
 
+// True when a line that was UTF-8 in the input keeps its input bytes: the
+// run left it as it was, or decoded its UTF-8 into just what it holds now.
+bool KeepsItsBytes(std::string_view line, std::string_view original, bool textStart, std::string& decoded) {
+  if (line == original) return true;
+  Utf8ToWin(original, decoded, textStart);
+  return line == decoded;
+}
+
 }  // namespace
 
 void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars) {
@@ -129,8 +137,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
     result = Text::FromBytes(std::move(block));
     return;
   }
-  // The lines kept as the input had them: one the run left as it was, or
-  // one whose UTF-8 the run decoded into just what it holds now.
+  // The lines kept as the input had them.
   std::vector<Text::LineBytes> kept;
   std::string decoded, line8;
   bool growsInPlace = !result.LineOpen();
@@ -138,10 +145,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
     const std::size_t i = input.Index[k];
     const std::string_view line = result[i];
     const std::string_view original = input.Lines[k];
-    if (line != original) {
-      Utf8ToWin(original, decoded, i == 0);
-      if (line != decoded) continue;
-    }
+    if (!KeepsItsBytes(line, original, i == 0, decoded)) continue;
     kept.push_back({i, original});
     growsInPlace = original.size() >= line.size();
   }
@@ -167,12 +171,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
     const std::string_view line = result[i];
     if (paired && next < input.Index.size() && input.Index[next] == i) {
       const std::string_view original = input.Lines[next++];
-      if (line == original) {
-        converted.AddLine(line, result.End(i));
-        continue;
-      }
-      Utf8ToWin(original, decoded, i == 0);
-      if (line == decoded) {
+      if (KeepsItsBytes(line, original, i == 0, decoded)) {
         converted.AddLine(original, result.End(i));
         continue;
       }
