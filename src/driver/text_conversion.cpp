@@ -5,14 +5,19 @@
 namespace kamvo {
 
 TextConversion ConvertText(Converter& converter, std::string bytes) {
-  TextConversion result;
   // The run takes a copy: a text that is no text comes back as it was
   // given, and the result is compared with it.
-  const WholeTextRun run = RunWholeText(converter, bytes);
+  TextConversion result = ConvertTextInPlace(converter, bytes, &bytes);
+  if (result.NotText) result.Text = std::move(bytes);
+  return result;
+}
+
+TextConversion ConvertTextInPlace(Converter& converter, std::string bytes, const std::string* original) {
+  TextConversion result;
+  const WholeTextRun run = RunWholeText(converter, std::move(bytes));
   result.FromUtf16 = run.FromUtf16;
   if (run.NotText) {
     result.NotText = true;
-    result.Text = std::move(bytes);
     return result;
   }
   if (run.UserBreak) {
@@ -25,7 +30,7 @@ TextConversion ConvertText(Converter& converter, std::string bytes) {
     return result;
   }
   result.Text = converter.TextBuffer.TakeBytes();
-  result.Same = !result.FromUtf16 && result.Text == bytes;
+  result.Same = original != nullptr && !result.FromUtf16 && result.Text == *original;
   return result;
 }
 

@@ -27,5 +27,10 @@ struct TextConversion {
 // that reaches the limit the text is taken as the decoding stages left it. Attachments stay in the converter's list;
 // nothing is saved.
 TextConversion ConvertText(Converter& converter, std::string bytes);
+// The same for a caller that keeps what it needs of the bytes itself: the
+// run holds no copy of them beside its own. Same compares the result with
+// `original` (the bytes as the caller has them; never Same without), and
+// a text that is no text comes back empty.
+TextConversion ConvertTextInPlace(Converter& converter, std::string bytes, const std::string* original = nullptr);
 
 }  // namespace kamvo

@@ -49,6 +49,15 @@ inline constexpr qsizetype kGroupedFromLines = 20'000;
 // The document is made piece by piece; stopped() between the pieces ends
 // it. The document belongs to the application's thread when made.
 EditorDocument MakeEditorDocument(QString text, const QFont& font, const std::function<bool()>& stopped = {});
+// The same for bytes, read as DecodeForEditor reads them, decoded piece by
+// piece: the text is never held whole beside the document (a held text, or
+// one the document cannot give back, is). MakeEditorDocumentOf leaves the
+// bytes to the caller; MakeEditorDocumentTaking uses up its bytes and gives
+// the memory of those it has read back to the system as the document grows.
+EditorDocument MakeEditorDocumentOf(std::string_view bytes, const QFont& font,
+                                    const std::function<bool()>& stopped = {});
+EditorDocument MakeEditorDocumentTaking(std::string bytes, const QFont& font,
+                                        const std::function<bool()>& stopped = {});
 // The text exactly as it was given to MakeEditorDocument (its line breaks
 // too), while the document is unedited and when EditorDocument::Text was
 // left empty.
@@ -67,6 +76,9 @@ QString WithLineBreaks(const QTextDocument* document, QString text);
 // Called after each piece of a document is made (on the making thread);
 // tests hold the making there.
 extern std::function<void()> onDocumentPiece;
+// The size of those pieces in characters (bytes for a text given as
+// bytes); tests make it small to cut texts at every kind of place.
+extern qsizetype documentPieceSize;
 
 // The text in a target: UTF-8 (kUtf8Code) as it is; a single-byte code
 // page byte by byte, a character the code page cannot hold spelt out

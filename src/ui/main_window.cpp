@@ -82,6 +82,17 @@ void ReturnFreeMemory() {
 #endif
 }
 
+// Blocks of a megabyte or more (a file's text, a document's characters)
+// come straight from the system and go back to it when freed. Otherwise
+// the C library raises that size as large blocks are freed, keeps later
+// ones in its pools and copies a growing block instead of remapping it:
+// several times the file's size would stay in use.
+void TakeLargeBlocksFromSystem() {
+#ifdef __GLIBC__
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
 // One text in both languages (UTF-8).
 struct Texts {
   const char* English;
@@ -200,6 +211,7 @@ QIcon ProgramIcon() {
 
 TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   setObjectName("TMainWindow");
+  TakeLargeBlocksFromSystem();
   setWindowIcon(ProgramIcon());
   BuildLayout();
   window_ = std::make_unique<QtWindow>(c_);
@@ -765,7 +777,7 @@ void TMainWindow::Start() {
   RunConversion(std::move(bytes), nullptr);
 }
 
-void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened> opened) {
+void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<Opened> opened) {
   const int from = FromCode();
   // The result is shown, so it is made as UTF-8.
   converter_->Options = RunOptionsOf(from, kUtf8Code);
@@ -787,30 +799,42 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
   const QFont font = c_.editor->font();
   RunInBackground(
       [this, outcome, input, opened, font] {
-        outcome->Result = ConvertText(*converter_, std::move(*input));
+        // The run converts the bytes in place; a file being opened keeps
+        // its bytes (for Back) and is compared with the result.
+        outcome->Result = ConvertTextInPlace(*converter_, std::move(*input), opened ? &opened->Bytes : nullptr);
         TextConversion& r = outcome->Result;
         // Stopped: nothing of the run is shown, so nothing more is made.
         if (r.NotText || stopRequested_ || exiting_) return;
+        // Stop ends the making of the document too.
+        const auto stopped = [this] { return stopRequested_ || exiting_; };
+        // Only a result that is not UTF-8 is kept as bytes.
+        const bool keepBytes = !r.UserBreak && !(r.Same && opened) && !IsWellFormedUtf8(r.Text);
         if (r.UserBreak || (r.Same && opened)) {
           // A file being opened is shown as it is.
-          if (opened) outcome->Shown = DecodeForEditor(opened->Bytes);
+          if (opened) outcome->Made = MakeEditorDocumentOf(opened->Bytes, font, stopped);
           outcome->Unchanged = true;
+          std::string().swap(r.Text);
+        } else if (opened) {
+          // Made from the result's bytes piece by piece: the text is never
+          // held whole beside the document, and bytes not kept are given
+          // back as they are read.
+          outcome->KeepBytes = keepBytes;
+          if (keepBytes) {
+            outcome->Made = MakeEditorDocumentOf(r.Text, font, stopped);
+          } else {
+            outcome->Made = MakeEditorDocumentTaking(std::move(r.Text), font, stopped);
+            std::string().swap(r.Text);
+          }
         } else {
           // The same bytes may read as another text: the editor's text went
           // as Windows-1251, the result comes back as UTF-8.
           outcome->Shown = DecodeForEditor(r.Text);
-          outcome->Unchanged = !opened && outcome->Shown == outcome->Before;
-          // Only a result that is not UTF-8 is kept as bytes.
-          if (IsWellFormedUtf8(r.Text))
-            std::string().swap(r.Text);
-          else
-            outcome->KeepBytes = true;
+          outcome->Unchanged = outcome->Shown == outcome->Before;
+          outcome->KeepBytes = keepBytes;
+          if (!keepBytes) std::string().swap(r.Text);
+          if (!outcome->Unchanged) outcome->Made = MakeEditorDocument(std::move(outcome->Shown), font, stopped);
         }
         outcome->Before = QString();
-        // Stop ends the making of the document too.
-        if (!outcome->Shown.isNull() && (opened || !outcome->Unchanged))
-          outcome->Made =
-              MakeEditorDocument(std::move(outcome->Shown), font, [this] { return stopRequested_ || exiting_; });
       },
       [this, outcome, paneBefore, fromFile, from, opened] {
         const TextConversion& r = outcome->Result;
@@ -822,7 +846,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
           converter_->UpdateFileView();
           if (opened) {
             c_.infoPane->setText(paneBefore);
-            Replace(QString(), opened->Bytes, opened->File, std::move(outcome->Made));
+            Replace(QString(), std::move(opened->Bytes), opened->File, std::move(outcome->Made));
             userText_ = true;
           }
           converter_->ClearInfo();
@@ -844,7 +868,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
         converter_->UpdateFileView();
         c_.infoPane->setText(paneBefore);
         if (opened && outcome->Unchanged) {
-          Replace(QString(), opened->Bytes, opened->File, std::move(outcome->Made));
+          Replace(QString(), std::move(opened->Bytes), opened->File, std::move(outcome->Made));
           userText_ = true;
         } else if (!outcome->Unchanged) {
           // A result that is not UTF-8 (nothing was recognised in a file's
@@ -855,7 +879,7 @@ void TMainWindow::RunConversion(std::string bytes, std::shared_ptr<const Opened>
           if (opened) {
             // Back shows the file as it is, made from its bytes when asked.
             Show(Shown{QString(), std::move(bytes), file, paneBefore}, std::move(outcome->Made));
-            back_ = Shown{QString(), opened->Bytes, file, paneBefore};
+            back_ = Shown{QString(), std::move(opened->Bytes), file, paneBefore};
             userText_ = true;
           } else {
             Replace(QString(), std::move(bytes), file, std::move(outcome->Made));
@@ -915,8 +939,11 @@ void TMainWindow::Back() {
   const QFont font = c_.editor->font();
   RunInBackground(
       [this, made, font] {
-        QString text = made->Before.Text.isNull() ? DecodeForEditor(*made->Before.Bytes) : made->Before.Text;
-        made->Document = MakeEditorDocument(std::move(text), font, [this] { return stopRequested_ || exiting_; });
+        const auto stopped = [this] { return stopRequested_ || exiting_; };
+        // A file's bytes are read piece by piece, never held as a second
+        // whole text.
+        made->Document = made->Before.Text.isNull() ? MakeEditorDocumentOf(*made->Before.Bytes, font, stopped)
+                                                    : MakeEditorDocument(made->Before.Text, font, stopped);
       },
       [made, bringBack] { bringBack(std::move(made->Before), std::move(made->Document)); });
 }
@@ -1173,7 +1200,7 @@ void TMainWindow::OpenSingleFile(const std::string& path) {
   c_.infoPane->setText(Tr("Opening...", "Открывается..."));
   RunInBackground(
       [this, loaded, raw, font] {
-        loaded->Made = MakeEditorDocument(DecodeForEditor(*raw), font, [this] { return stopRequested_ || exiting_; });
+        loaded->Made = MakeEditorDocumentOf(*raw, font, [this] { return stopRequested_ || exiting_; });
       },
       [this, loaded, raw, file] {
         c_.infoPane->clear();

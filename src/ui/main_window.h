@@ -163,7 +163,7 @@ class TMainWindow : public QMainWindow {
     QString File;
   };
   // Converts the bytes on the conversion thread and shows the result.
-  void RunConversion(std::string bytes, std::shared_ptr<const Opened> opened);
+  void RunConversion(std::string bytes, std::shared_ptr<Opened> opened);
 
   void BuildLayout();
   void BuildMenus();

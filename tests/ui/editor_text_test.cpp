@@ -1,10 +1,13 @@
 // The ways in and out of the Unicode editor, beside iconv.
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "codepages/code_page_list.h"
 #include "codepages/code_tables.h"
@@ -92,6 +95,66 @@ TEST(EditorText, MadeDocumentsGiveTheirTextBackExactly) {
   ui::EditorDocument stopped = ui::MakeEditorDocument(many(line + "\n", 200000), QFont(), [&] { return ++pieces > 1; });
   EXPECT_EQ(stopped.Document, nullptr);
   EXPECT_EQ(pieces, 2);
+}
+
+// A document made from bytes piece by piece is the one made from their
+// whole text, wherever the pieces end: inside a UTF-8 character or a
+// surrogate pair, between CR and LF, at a byte order mark; also when the
+// bytes read are given back to the system as the document grows.
+TEST(EditorText, DocumentsMadeFromBytesInPiecesAreTheWholeTextsDocuments) {
+  const auto many = [](const std::string& line, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += line;
+    return text;
+  };
+  const int lines = static_cast<int>(ui::kGroupedFromLines) + 7;
+  const std::string utf8 = "Стр\xC2\xA0ока 😀";         // UTF-8
+  const std::string win = "\xD1\xF2\xF0\xA0\xEE\x98";  // Windows-1251 (not UTF-8)
+  struct Case {
+    std::string Bytes;
+    std::vector<qsizetype> Pieces;
+  };
+  const std::vector<qsizetype> small = {1, 2, 3, 5};
+  const std::vector<qsizetype> large = {997, 1 << 20};
+  const Case cases[] = {
+      {"", small},
+      {"\xEF\xBB\xBF"
+       "ab\xEF\xBB\xBF"
+       "c\r\nd",
+       small},
+      {utf8 + "\r\n" + utf8 + "\n\r" + utf8 + "\r", small},
+      {win + "\r\n" + win + "\r" + win, small},
+      {"own\xE2\x80\xA8separator\n" + utf8, small},
+      {many(utf8 + "\r\n", lines) + "x\n\ry", large},
+      {many(win + "\n", lines) + "x\r\ny", large},
+      {many(utf8 + "\n", 200000), {1 << 20}},  // several megabytes: some are given back
+  };
+  const qsizetype usual = ui::documentPieceSize;
+  for (const Case& c : cases) {
+    const ui::EditorDocument whole = ui::MakeEditorDocument(ui::DecodeForEditor(c.Bytes), QFont());
+    ASSERT_NE(whole.Document, nullptr);
+    const auto blocks = [](const QTextDocument* document) {
+      std::vector<std::pair<QString, int>> out;
+      for (QTextBlock b = document->firstBlock(); b.isValid(); b = b.next()) out.emplace_back(b.text(), b.userState());
+      return out;
+    };
+    for (const qsizetype size : c.Pieces) {
+      ui::documentPieceSize = size;
+      for (const int way : {0, 1, 2}) {
+        const ui::EditorDocument made = way == 0   ? ui::MakeEditorDocumentOf(c.Bytes, QFont())
+                                        : way == 1 ? ui::MakeEditorDocumentTaking(c.Bytes, QFont())
+                                                   : ui::MakeEditorDocument(ui::DecodeForEditor(c.Bytes), QFont());
+        const std::string what =
+            c.Bytes.substr(0, 20) + " in pieces of " + std::to_string(size) + ", way " + std::to_string(way);
+        ASSERT_NE(made.Document, nullptr) << what;
+        EXPECT_EQ(made.Text, whole.Text) << what;
+        EXPECT_EQ(ui::TextAsMade(made.Document.get()), ui::TextAsMade(whole.Document.get())) << what;
+        EXPECT_EQ(blocks(made.Document.get()), blocks(whole.Document.get())) << what;
+      }
+    }
+  }
+  ui::documentPieceSize = usual;
+  EXPECT_EQ(ui::TextAsMade(ui::MakeEditorDocumentOf("a\r\nb", QFont()).Document.get()), U("a\r\nb"));
 }
 
 TEST(EditorText, TranslitSpellsRussianLettersAndPassesEverythingElse) {
