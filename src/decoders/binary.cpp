@@ -409,18 +409,22 @@ bool BinaryLineInert(std::string_view line, std::string& scratch) {
 // hold one are looked at, whatever breaks their bytes hold.
 bool BinaryInert(const Text& text, const TFileList& files) {
   if (!files.Empty()) return false;
+  if (MayBeMail(text)) {
+    const MimeLayout mail = ScanMime(text);
+    if (std::any_of(mail.Parts.begin(), mail.Parts.end(),
+                    [](const MimePart& part) { return part.Encoding == MimeRole::Base64; }))
+      return false;
+  }
+  return BinaryLinesInert(text);
+}
+
+bool BinaryLinesInert(const Text& text) {
   // A UUE or XXE block may be a single short line after its "begin".
   const std::string_view bytes = text.Bytes();
   for (std::size_t at = bytes.find("begin "); at != std::string_view::npos; at = bytes.find("begin ", at + 1)) {
     if (at > 0 && bytes[at - 1] != '\n' && bytes[at - 1] != '\r') continue;
     std::size_t end = FindLineBreak(bytes, at);
     if (IsBlockBegin(bytes.substr(at, end - at))) return false;
-  }
-  if (MayBeMail(text)) {
-    const MimeLayout mail = ScanMime(text);
-    if (std::any_of(mail.Parts.begin(), mail.Parts.end(),
-                    [](const MimePart& part) { return part.Encoding == MimeRole::Base64; }))
-      return false;
   }
   std::string scratch;
   return EveryTextLineHolding(

@@ -90,6 +90,10 @@ std::vector<std::uint8_t> ProtectedBlockLines(const Text& text, const std::vecto
 // attachment list alone. The stage acts only on a line longer than
 // kBinaryMinLine that one of the decoders takes, while the list is empty.
 bool BinaryInert(const Text& text, const TFileList& files);
+// The line-by-line part of BinaryInert: no line the stage takes, the mail
+// and the attachment list aside. A text split at line breaks has it when
+// each of its pieces has it.
+bool BinaryLinesInert(const Text& text);
 // The stage: decodes the blocks of the text into the attachment list and
 // names the attachments; the status line says what is checked. On a stop
 // the text stays as it was and the entries decoded so far stay.

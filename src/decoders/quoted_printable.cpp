@@ -803,6 +803,10 @@ bool EscapesInert(const Text& text, const EscapeSwitches& switches, const Escape
                     [&](std::int8_t charset) { return charset != kCharsetUnknown && charset != mail.TextCharset; }))
       return false;
   }
+  return EscapeLinesInert(text, switches);
+}
+
+bool EscapeLinesInert(const Text& text, const EscapeSwitches& switches) {
   // A line without an escape lead is inert: only the lines the leads are
   // found in are looked at, in one search through the whole block.
   return EveryTextLineHolding(

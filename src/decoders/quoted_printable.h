@@ -149,6 +149,9 @@ EscapeResult DecodeEscapedLines(const Text& source, Text& out, const EscapeSwitc
 inline constexpr std::string_view kEscapeLeads = "=%\\&";  // the bytes that start an escape or a soft break
 bool EscapeLineInert(std::string_view line, const EscapeSwitches& switches);
 bool EscapesInert(const Text& text, const EscapeSwitches& switches, const EscapeCounters& counters);
+// The line-by-line part of EscapesInert: every line inert, the mail aside.
+// A text split at line breaks has it when each of its pieces has it.
+bool EscapeLinesInert(const Text& text, const EscapeSwitches& switches);
 // The stage: decodes the text in place with the passes the switches enable,
 // raising the counters; the status line says what is checked. On a stop
 // the text stays as it was before the stage. Returns whether anything was

@@ -117,6 +117,31 @@ void Converter::RunStages(const RunOptions& options) {
   }
 }
 
+bool Converter::StagesLeavePiece(const Text& piece, std::vector<std::string_view>& ran) {
+  Text copy;
+  for (const Stage& stage : stages_) {
+    if (stage.Enabled && !stage.Enabled(run_)) continue;
+    if (stage.LinesInert) {
+      Text& lines = const_cast<Text&>(piece);  // the check only reads it
+      const StageContext context{lines, progress_, UserBreak, Counters, Attachments, run_};
+      if (stage.LinesInert(context)) continue;
+    }
+    if (copy.empty()) copy = piece;
+    DecoderCounters counters;
+    TFileList files;
+    std::atomic<bool> stop{false};
+    StageContext context{copy, NoProgress(), stop, counters, files, run_};
+    const bool acted = stage.Run(context);
+    counters.Utf8Count = 0;
+    if (acted || stop || !files.Empty() || !(copy == piece) || counters.QPCount != 0 || counters.SevenBitCount != 0 ||
+        counters.RtfCount != 0 || counters.Base64Count != 0 || counters.UUECount != 0 || counters.XXECount != 0 ||
+        counters.HtmlCount != 0 || counters.TranslitCount != 0)
+      return false;
+    ran.push_back(stage.Name);
+  }
+  return true;
+}
+
 void Converter::EndWithUserBreak() {
   WriteStatusInfo(Tr("User break.", "Прервано."));
   CopyTextToScreen();

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "codepages/code_tables.h"
 #include "codepages/text.h"
@@ -65,6 +67,19 @@ class Converter {
   bool StagesLeftText() const { return stagesRun_ == 0; }
   // What the last Convert did to the text buffer after the stages.
   const InPlaceConversion& LastInPlaceConversion() const { return screen_.LastInPlace(); }
+
+  // A text too large to hold at once is converted piece by piece (whole
+  // lines each) after a Convert over its first piece that no stage acted on
+  // (StagesLeftText) and that converted the buffer in place:
+  // True when every stage the run turns on leaves the piece as it is: by
+  // the check of its lines (Stage::LinesInert), or else run over a copy of
+  // the piece, changing and finding nothing; the names of the stages that
+  // had to run are added to `ran` (whether they would change nothing in the
+  // whole text too is the caller's to judge).
+  bool StagesLeavePiece(const Text& piece, std::vector<std::string_view>& ran);
+  // Converts the piece as the run converted the text buffer; startsText:
+  // its first line is the text's. Gives the lines decoded from UTF-8.
+  int ConvertPiece(Text& piece, bool startsText) { return screen_.ConvertLikeLast(piece, startsText); }
 
   // Restores the text from before the last conversion.
   void Back();

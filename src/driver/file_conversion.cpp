@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 
 #include "codepages/byte_scan.h"
 #include "codepages/unicode.h"
 #include "decoders/file_list.h"
 #include "driver/attachment_files.h"
 #include "driver/file_io.h"
+#include "driver/streamed_utf8.h"
 #include "driver/target_fit.h"
 #include "driver/utf8_output.h"
 #include "driver/whole_text_run.h"
@@ -56,6 +58,8 @@ class Report {
     report_.Transliterated = count;
     report_.TransliteratedLine = lines_.back();
   }
+
+  void Streamed() { report_.Streamed = true; }
 
   void Wrote(std::string backup) {
     report_.Written = true;
@@ -236,48 +240,19 @@ struct Destination {
   const struct stat* Model() const { return Exists ? &Info : nullptr; }
 };
 
-// Puts a file's result in place and reports it. The result goes to disk
-// first, beside the target; only then is the file it replaces moved to its
-// backup name and the result moved into place, so the user's text is whole
-// under its name or its backup name at every moment.
-FileReport Deliver(Converter& converter, Report& report, const std::string& inName, const InputFile& input,
-                   const Destination& destination, bool same, std::string& output,
-                   const std::function<void()>& onWritten) {
+// Puts the result, written and flushed to the temporary file beside the
+// target, in place and reports it: only now is the file it replaces moved
+// to its backup name and the result moved into place, so the user's text is
+// whole under its name or its backup name at every moment.
+FileReport PutInPlace(Converter& converter, Report& report, const std::string& inName, const InputFile& input,
+                      const Destination& destination, const std::string& temporary,
+                      const std::function<void()>& onWritten) {
   const std::string shownIn = Shown(inName);
-  if (same) {
-    report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
-    if (destination.InPlace) return report.Finish();
-  }
-
-  // A file the user may not write stays as it is, even where the folder
-  // would let it be replaced by a new one.
   const std::string& target = destination.Path;
   const std::string shownOut = Shown(target);
-  if (destination.Exists && !MayWriteFile(target)) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
-    return report.Finish();
-  }
   // Attachments go beside the file written.
   const std::string& besides = destination.InPlace ? input.Real.Path : target;
   const int folderError = destination.InPlace ? input.Real.Error : 0;
-  // An output file that holds the result already is left as it is: a run
-  // repeated makes no second backup.
-  if (!destination.InPlace && destination.Exists) {
-    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const bool holds = fd >= 0 && FileHolds(fd, output);
-    if (fd >= 0) ::close(fd);
-    if (holds) {
-      report.Success("File converted %", "Перекодирован файл %", shownIn);
-      SaveAttachments(converter, besides, folderError, report);
-      return report.Finish();
-    }
-  }
-  std::string temporary = WriteTemporaryFile(target, output, destination.Model());
-  if (temporary.empty()) {
-    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
-    return report.Finish();
-  }
-  std::string().swap(output);
   std::string backup;
   {
     // Moving the old file aside and the result in runs to its end: a
@@ -316,6 +291,84 @@ FileReport Deliver(Converter& converter, Report& report, const std::string& inNa
   if (!backup.empty() && !(destination.InPlace && backup == BackupName(target, 0))) report.BackupKept(Shown(backup));
   SaveAttachments(converter, besides, folderError, report);
   return report.Finish();
+}
+
+// Puts a file's result in place and reports it. The result goes to disk
+// first, beside the target (PutInPlace).
+FileReport Deliver(Converter& converter, Report& report, const std::string& inName, const InputFile& input,
+                   const Destination& destination, bool same, std::string& output,
+                   const std::function<void()>& onWritten) {
+  const std::string shownIn = Shown(inName);
+  if (same) {
+    report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
+    if (destination.InPlace) return report.Finish();
+  }
+
+  // A file the user may not write stays as it is, even where the folder
+  // would let it be replaced by a new one.
+  const std::string& target = destination.Path;
+  const std::string shownOut = Shown(target);
+  if (destination.Exists && !MayWriteFile(target)) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
+    return report.Finish();
+  }
+  // An output file that holds the result already is left as it is: a run
+  // repeated makes no second backup.
+  if (!destination.InPlace && destination.Exists) {
+    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool holds = fd >= 0 && FileHolds(fd, output);
+    if (fd >= 0) ::close(fd);
+    if (holds) {
+      report.Success("File converted %", "Перекодирован файл %", shownIn);
+      SaveAttachments(converter, target, 0, report);
+      return report.Finish();
+    }
+  }
+  std::string temporary = WriteTemporaryFile(target, output, destination.Model());
+  if (temporary.empty()) {
+    report.Failure("Error saving file %", "Ошибка сохранения файла %", shownOut, errno);
+    return report.Finish();
+  }
+  std::string().swap(output);
+  return PutInPlace(converter, report, inName, input, destination, temporary, onWritten);
+}
+
+// The streamed route (StreamToUtf8) for a large file converted into UTF-8,
+// in place or into a new file the user may write; none (nothing done) when
+// the file is not for it.
+std::optional<FileReport> ConvertStreamed(Converter& converter, Report& report, const std::string& inName,
+                                          const InputFile& input, const Destination& destination,
+                                          const std::function<void()>& onWritten) {
+  if (static_cast<std::uint64_t>(input.Info.st_size) < StreamedRouteThreshold()) return std::nullopt;
+  // An output file that exists is compared with the result first; a file
+  // the user may not write is refused: the whole-text route does both.
+  if ((!destination.InPlace && destination.Exists) || (destination.Exists && !MayWriteFile(destination.Path)))
+    return std::nullopt;
+  const StreamedFile streamed = StreamToUtf8(converter, input.Fd, destination.Path, destination.Model());
+  const std::string shownIn = Shown(inName);
+  switch (streamed.Result) {
+    case StreamedFile::Outcome::NotTaken:
+      return std::nullopt;
+    case StreamedFile::Outcome::NotText:
+      report.NotText("% is not text file", "Файл % не текстовый", shownIn);
+      return report.Finish();
+    case StreamedFile::Outcome::UserBreak:
+      return FileReport{};
+    case StreamedFile::Outcome::WriteFailed:
+      report.Failure("Error saving file %", "Ошибка сохранения файла %", Shown(destination.Path), streamed.Error);
+      return report.Finish();
+    case StreamedFile::Outcome::Written:
+      break;
+  }
+  report.Streamed();
+  if (streamed.Same) {
+    report.Success("File not converted %", "В файле нечего перекодировать %", shownIn);
+    if (destination.InPlace) {
+      DiscardFile(streamed.Temporary);
+      return report.Finish();
+    }
+  }
+  return PutInPlace(converter, report, inName, input, destination, streamed.Temporary, onWritten);
 }
 
 FileReport ConvertFileSteps(Converter& converter, const std::string& inName, const std::string& outName,
@@ -357,6 +410,9 @@ FileReport ConvertFileSteps(Converter& converter, const std::string& inName, con
   }
   // What a conversion killed outright left beside the file goes now.
   RemoveLeftoverTemporaries(destination.Path);
+
+  if (std::optional<FileReport> streamed = ConvertStreamed(converter, report, inName, file, destination, onWritten))
+    return std::move(*streamed);
 
   std::string input;
   // A UTF-8 target grows the text in place: each byte into at most three.

@@ -21,6 +21,7 @@ struct FileReport {
   std::string BackupLine;          // the report line naming it
   std::size_t Transliterated = 0;  // characters the target cannot hold, spelt out
   std::string TransliteratedLine;  // the report line saying so
+  bool Streamed = false;           // converted piece by piece (StreamToUtf8), not held whole
 };
 
 // What a conversion does when another conversion is converting the same
@@ -40,7 +41,10 @@ enum class WhenBusy { Wait, Refuse };
 // decoding stages left it: no guess is ever written. Never throws: every
 // outcome is a line of the report, in the interface language; a failure
 // line ends with the system's reason. The file's bytes are read once and
-// converted as they are held; the run keeps no back copy.
+// converted as they are held; the run keeps no back copy. A large file
+// converted into UTF-8 in place or into a new file may instead be converted
+// piece by piece straight into its temporary file (StreamToUtf8), with the
+// same result and report.
 //
 // Files on disk:
 // - A link given as inName is followed: the file at its end is read, and in

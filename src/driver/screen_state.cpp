@@ -29,9 +29,11 @@ constexpr std::size_t kLinesPerPump = 4096;
 // UTF-8 into the layer's code pages first.
 class TextConverter {
  public:
+  // startsText: the text's first line is the first of the whole text (a
+  // byte order mark there only marks UTF-8); false for a later piece of it.
   TextConverter(const CodeTable& table, const CodeTable& intoWindows, const CodeTable& fromWindows, bool utf8Step,
-                const OuterLayer& layer)
-      : table_(table), intoWindows_(intoWindows), utf8Step_(utf8Step), layer_(layer) {
+                const OuterLayer& layer, bool startsText = true)
+      : table_(table), intoWindows_(intoWindows), utf8Step_(utf8Step), layer_(layer), startsText_(startsText) {
     for (int b = 0; b < 0x80; ++b)
       lowKept_ &= table[b] == b && (!utf8Step || (intoWindows[b] == b && fromWindows[b] == b));
     // A table that keeps every byte (the usual way into and out of
@@ -62,7 +64,7 @@ class TextConverter {
         }
         line_.assign(source);
         Translate(line_, intoStep_);
-        if (Utf8ToWin(line_, decoded_, first == 0)) break;
+        if (Utf8ToWin(line_, decoded_, first == 0 && startsText_)) break;
         changed = TranslateBytes(text.MutableLine(first), source.size(), table_.data()) || changed;
       }
       if (first == text.size()) return changed;
@@ -82,14 +84,14 @@ class TextConverter {
       if (directUtf8_) {
         // The UTF-8 step straight from the line's bytes: nothing to do on
         // the way into Windows-1251, and no outer layer.
-        if (Utf8ToWin(source, out, i == 0))
+        if (Utf8ToWin(source, out, i == 0 && startsText_))
           ++Utf8Count;
         else
           out.assign(source);
         Translate(out, fromStep_);
       } else {
         out.assign(source);
-        ConvertLine(out, i == 0);
+        ConvertLine(out, i == 0 && startsText_);
       }
       changed = changed || out != source;
       const LineEnd end = text.End(i);
@@ -142,6 +144,7 @@ class TextConverter {
   const CodeTable& intoWindows_;
   const bool utf8Step_;
   const OuterLayer layer_;
+  const bool startsText_;
   bool lowKept_ = true;
   const CodeTable* intoStep_ = nullptr;  // intoWindows_, unless it keeps every byte
   const CodeTable* fromStep_ = nullptr;  // the way out to the target likewise
@@ -174,8 +177,16 @@ Text ScreenState::Converted() {
   return converted;
 }
 
+int ScreenState::ConvertLikeLast(Text& text, bool startsText) {
+  TextConverter convert(applied_.Table, applied_.IntoWindows, applied_.FromWindows, applied_.Utf8, applied_.Layer,
+                        startsText);
+  convert.Convert(text, window_);
+  return convert.Utf8Count;
+}
+
 void ScreenState::ConvertBufferInPlace() {
   ++lastInPlace_.Count;
+  applied_ = pending_;
   lastInPlace_.Table = pending_.Table;
   lastInPlace_.Utf8 = pending_.Utf8 || !pending_.Layer.Empty();
   window_.ProcessEvents();

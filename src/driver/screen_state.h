@@ -63,6 +63,12 @@ class ScreenState {
   void Flush();
 
   const InPlaceConversion& LastInPlace() const { return lastInPlace_; }
+  // Converts another text as the text buffer was last converted in place
+  // (LastInPlace().Count above 0), line by line alike: a later piece of a
+  // text too large to hold at once (startsText false) converts as its lines
+  // would within the whole. A line that holds a break afterwards is left
+  // whole. Gives the lines decoded from UTF-8.
+  int ConvertLikeLast(Text& text, bool startsText);
   void ResetInPlace() { lastInPlace_ = InPlaceConversion{}; }
 
  private:
@@ -86,6 +92,7 @@ class ScreenState {
   Source source_ = Source::Window;
   Text own_;
   BufferConversion pending_;
+  BufferConversion applied_;  // the conversion the buffer was last converted in place with
   InPlaceConversion lastInPlace_;
 };
 

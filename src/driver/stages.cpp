@@ -66,12 +66,15 @@ const StageTable& StandardStages() {
          return EscapesInert(c.Buffer, EscapeSwitchesOf(c.Options.Switches),
                              EscapeCounters{0, 0, 0, c.Counters.HtmlCount});
        },
-       DecodeEscapesStage},
+       DecodeEscapesStage,
+       [](const StageContext& c) { return EscapeLinesInert(c.Buffer, EscapeSwitchesOf(c.Options.Switches)); }},
       {"binary", [](const RunOptions& o) { return o.Switches.Base64; },
-       [](const StageContext& c) { return BinaryInert(c.Buffer, c.Attachments); }, DecodeBinaryStage},
+       [](const StageContext& c) { return BinaryInert(c.Buffer, c.Attachments); }, DecodeBinaryStage,
+       [](const StageContext& c) { return BinaryLinesInert(c.Buffer); }},
       {"html", [](const RunOptions& o) { return o.Switches.Html; },
-       [](const StageContext& c) { return HtmlInert(c.Buffer); }, DecodeHtmlStage},
-      {"translit", [](const RunOptions& o) { return o.Switches.Translit; }, {}, DecodeTranslitStage},
+       [](const StageContext& c) { return HtmlInert(c.Buffer); }, DecodeHtmlStage,
+       [](const StageContext& c) { return HtmlInert(c.Buffer); }},
+      {"translit", [](const RunOptions& o) { return o.Switches.Translit; }, {}, DecodeTranslitStage, {}},
   };
   return table;
 }

@@ -43,6 +43,12 @@ struct Stage {
   std::function<bool(const StageContext&)> Inert;
   // The stage itself; true when it changed or found anything.
   std::function<bool(StageContext&)> Run;
+  // The part of Inert that looks at each line on its own (none: the stage
+  // has no such part). A text whose first piece is neither a mail nor
+  // anything else Inert looks at as a whole is inert when every piece of
+  // it, split at line breaks, is inert by this check: a text too large to
+  // hold is checked piece by piece.
+  std::function<bool(const StageContext&)> LinesInert;
 };
 
 using StageTable = std::vector<Stage>;

@@ -125,7 +125,8 @@ bool KeepsItsBytes(std::string_view line, std::string_view original, bool textSt
 
 }  // namespace
 
-void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars) {
+void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars,
+                 bool startsText) {
   Utf8Forms own;
   if (chars != nullptr) own = FormsOf(*chars);
   const Utf8Forms& forms = chars != nullptr ? own : WindowsForms();
@@ -145,7 +146,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
     const std::size_t i = input.Index[k];
     const std::string_view line = result[i];
     const std::string_view original = input.Lines[k];
-    if (!KeepsItsBytes(line, original, i == 0, decoded)) continue;
+    if (!KeepsItsBytes(line, original, i == 0 && startsText, decoded)) continue;
     kept.push_back({i, original});
     growsInPlace = original.size() >= line.size();
   }
@@ -171,7 +172,7 @@ void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uin
     const std::string_view line = result[i];
     if (paired && next < input.Index.size() && input.Index[next] == i) {
       const std::string_view original = input.Lines[next++];
-      if (KeepsItsBytes(line, original, i == 0, decoded)) {
+      if (KeepsItsBytes(line, original, i == 0 && startsText, decoded)) {
         converted.AddLine(original, result.End(i));
         continue;
       }

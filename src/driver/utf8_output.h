@@ -40,8 +40,10 @@ Utf8Lines KeepUtf8Lines(const Text& text);
 // UTF-8 step makes of it or the kept line itself; every other line is
 // converted byte by byte, each byte b to the character chars[b] (the
 // Windows-1251 character without `chars`), and all of them when the line
-// counts differ (a stage joined or split lines).
-void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars = nullptr);
+// counts differ (a stage joined or split lines). startsText false: the
+// lines are a later piece of a text (no byte order mark opens them).
+void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars = nullptr,
+                 bool startsText = true);
 
 // Turns the run's Windows-1251 lines into UTF-8 lines, each keeping its
 // break. `input` is the text the run started from (before any decoding stage). When both lists have as
