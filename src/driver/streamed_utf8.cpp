@@ -191,9 +191,8 @@ StreamedFile StreamToUtf8(Converter& converter, int fd, const std::string& targe
   // A stage that acted on the first piece shows in the counters; one that
   // ran and changed nothing is judged again with the pieces below.
   const DecoderCounters& c = converter.Counters;
-  const bool decoded = c.QPCount > 0 || c.SevenBitCount > 0 || c.RtfCount > 0 || c.Base64Count > 0 ||
-                       c.UUECount > 0 || c.XXECount > 0 || c.HtmlCount > 0 || c.TranslitCount > 0 ||
-                       !converter.Attachments.Empty();
+  const bool decoded = c.QPCount > 0 || c.SevenBitCount > 0 || c.RtfCount > 0 || c.Base64Count > 0 || c.UUECount > 0 ||
+                       c.XXECount > 0 || c.HtmlCount > 0 || c.TranslitCount > 0 || !converter.Attachments.Empty();
   if (run.FromUtf16 || decoded || converter.LastInPlaceConversion().Count != 1 ||
       (used.Source == 0 && (!detection.Found || !detection.Layer.Empty())))
     return streamed;

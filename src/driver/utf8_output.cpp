@@ -125,8 +125,7 @@ bool KeepsItsBytes(std::string_view line, std::string_view original, bool textSt
 
 }  // namespace
 
-void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars,
-                 bool startsText) {
+void ToUtf8Lines(const Utf8Lines& input, Text& result, const std::array<std::uint32_t, 256>* chars, bool startsText) {
   Utf8Forms own;
   if (chars != nullptr) own = FormsOf(*chars);
   const Utf8Forms& forms = chars != nullptr ? own : WindowsForms();

@@ -39,8 +39,10 @@ std::string KoiText(std::size_t size) {
 // The program started in the test's folder with its own settings, standard output and
 // error into files there, and the signals it handles at their defaults (a
 // process started in the background would ignore SIGINT otherwise).
-// With a fileSizeLimit, files larger than that many bytes cannot be written.
-pid_t Start(const TempDir& dir, const std::vector<std::string>& params, rlim_t fileSizeLimit = 0) {
+// With a fileSizeLimit, files larger than that many bytes cannot be written;
+// streamed: the file takes the streamed route whatever its size.
+pid_t Start(const TempDir& dir, const std::vector<std::string>& params, rlim_t fileSizeLimit = 0,
+            bool streamed = false) {
   const std::string config = dir / "config", out = dir / "stdout", err = dir / "stderr";
   std::vector<char*> argv = {const_cast<char*>(KAMVO_EXECUTABLE)};
   for (const std::string& p : params) argv.push_back(const_cast<char*>(p.c_str()));
@@ -59,6 +61,7 @@ pid_t Start(const TempDir& dir, const std::vector<std::string>& params, rlim_t f
     }
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     ::setenv("LC_ALL", "C.UTF-8", 1);
+    if (streamed) ::setenv("KAMVO_STREAM_BYTES", "1", 1);
     ::dup2(::open("/dev/null", O_RDONLY), 0);
     ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
     ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
@@ -105,65 +108,73 @@ std::uintmax_t BytesRead(pid_t pid) {
 enum class Moment { AtOnce, Read, Writing, HalfWritten };
 
 TEST(Interrupt, SignalsLeaveTheFileAsItWasAndNothingBeside) {
-  TempDir dir;
-  const std::string original = KoiText(12 << 20);
-  const std::vector<std::string> params = {"big.txt", "--to=utf-8"};
-  const std::uintmax_t resultSize = original.size() * 17 / 10;  // about: UTF-8 takes two bytes a letter
+  for (const bool streamed : {false, true}) {
+    SCOPED_TRACE(streamed ? "streamed" : "whole text");
+    TempDir dir;
+    const std::string original = KoiText(12 << 20);
+    const std::vector<std::string> params = {"big.txt", "--to=utf-8"};
+    const std::uintmax_t resultSize = original.size() * 17 / 10;  // about: UTF-8 takes two bytes a letter
 
-  struct Case {
-    int signal;
-    Moment moment;
-  } cases[] = {
-      {SIGINT, Moment::AtOnce},      {SIGINT, Moment::Read},  {SIGINT, Moment::Writing},
-      {SIGINT, Moment::HalfWritten}, {SIGTERM, Moment::Read}, {SIGTERM, Moment::Writing},
-      {SIGHUP, Moment::HalfWritten},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(strsignal(c.signal)) + ", moment " + std::to_string(static_cast<int>(c.moment)));
-    for (const std::string& name : Names(dir.path())) fs::remove(dir / name);
-    WriteFile(dir / "big.txt", original);
-    const pid_t pid = Start(dir, params);
-    int status = 0;
-    const auto reached = [&] {
-      switch (c.moment) {
-        case Moment::AtOnce:
-          return true;
-        case Moment::Read:
-          return BytesRead(pid) >= original.size();
-        case Moment::Writing:
-          return Writing(dir.path());
-        case Moment::HalfWritten: {
-          const std::string temporary = Temporary(dir.path());
-          std::error_code error;
-          return !temporary.empty() && fs::file_size(temporary, error) >= resultSize / 2 && !error;
-        }
-      }
-      return true;
+    struct Case {
+      int signal;
+      Moment moment;
     };
-    bool ended = false;
-    while (!reached() && !(ended = ::waitpid(pid, &status, WNOHANG) == pid))
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    ASSERT_FALSE(ended) << "the run ended before the moment came";
-    const auto sent = Clock::now();
-    ::kill(pid, c.signal);
-    ::waitpid(pid, &status, 0);
-    const auto answered = Clock::now() - sent;
+    const std::vector<Case> cases =
+        streamed ? std::vector<Case>{{SIGINT, Moment::Writing},
+                                     {SIGINT, Moment::HalfWritten},
+                                     {SIGTERM, Moment::HalfWritten}}
+                 : std::vector<Case>{
+                       {SIGINT, Moment::AtOnce},      {SIGINT, Moment::Read},  {SIGINT, Moment::Writing},
+                       {SIGINT, Moment::HalfWritten}, {SIGTERM, Moment::Read}, {SIGTERM, Moment::Writing},
+                       {SIGHUP, Moment::HalfWritten},
+                   };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(strsignal(c.signal)) + ", moment " + std::to_string(static_cast<int>(c.moment)));
+      for (const std::string& name : Names(dir.path())) fs::remove(dir / name);
+      WriteFile(dir / "big.txt", original);
+      const pid_t pid = Start(dir, params, 0, streamed);
+      int status = 0;
+      const auto reached = [&] {
+        switch (c.moment) {
+          case Moment::AtOnce:
+            return true;
+          case Moment::Read:
+            return BytesRead(pid) >= original.size();
+          case Moment::Writing:
+            return Writing(dir.path());
+          case Moment::HalfWritten: {
+            const std::string temporary = Temporary(dir.path());
+            std::error_code error;
+            return !temporary.empty() && fs::file_size(temporary, error) >= resultSize / 2 && !error;
+          }
+        }
+        return true;
+      };
+      bool ended = false;
+      while (!reached() && !(ended = ::waitpid(pid, &status, WNOHANG) == pid))
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      ASSERT_FALSE(ended) << "the run ended before the moment came";
+      const auto sent = Clock::now();
+      ::kill(pid, c.signal);
+      ::waitpid(pid, &status, 0);
+      const auto answered = Clock::now() - sent;
 
-    // At once, the signal may come before the program handles signals at
-    // all: then it ends by the signal, having done nothing.
-    const bool beforeStart = c.moment == Moment::AtOnce && WIFSIGNALED(status) && WTERMSIG(status) == c.signal &&
-                             ReadFile(dir / "stderr").empty();
-    if (c.signal == SIGINT) {
-      EXPECT_TRUE((WIFEXITED(status) && WEXITSTATUS(status) == 130) || beforeStart) << "wait status " << status;
-    } else {
-      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << "wait status " << status;
+      // At once, the signal may come before the program handles signals at
+      // all: then it ends by the signal, having done nothing.
+      const bool beforeStart = c.moment == Moment::AtOnce && WIFSIGNALED(status) && WTERMSIG(status) == c.signal &&
+                               ReadFile(dir / "stderr").empty();
+      if (c.signal == SIGINT) {
+        EXPECT_TRUE((WIFEXITED(status) && WEXITSTATUS(status) == 130) || beforeStart) << "wait status " << status;
+      } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << "wait status " << status;
+      }
+      EXPECT_TRUE(ReadFile(dir / "big.txt") == original);
+      EXPECT_EQ(Names(dir.path()), std::set<std::string>{"big.txt"});
+      if (!beforeStart) {
+        EXPECT_EQ(ReadFile(dir / "stderr"), "kamvo: interrupted: the file being converted is left as it was\n");
+      }
+      EXPECT_LT(answered, std::chrono::seconds(2));  // a generous bound: at once, not at the end of the run
     }
-    EXPECT_TRUE(ReadFile(dir / "big.txt") == original);
-    EXPECT_EQ(Names(dir.path()), std::set<std::string>{"big.txt"});
-    if (!beforeStart) {
-      EXPECT_EQ(ReadFile(dir / "stderr"), "kamvo: interrupted: the file being converted is left as it was\n");
-    }
-    EXPECT_LT(answered, std::chrono::seconds(2));  // a generous bound: at once, not at the end of the run
   }
 }
 
@@ -198,13 +209,15 @@ TEST(Interrupt, ManyFilesNameTheFileBrokenOff) {
 TEST(Interrupt, FileSizeLimitIsAFailingWrite) {
   TempDir dir;
   const std::string original = KoiText(4 << 20);
-  WriteFile(dir / "big.txt", original);
-  int status = 0;
-  ::waitpid(Start(dir, {"big.txt"}, 1 << 20), &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
-  EXPECT_EQ(ReadFile(dir / "stderr"), "Error saving file big.txt: File too large\n");
-  EXPECT_TRUE(ReadFile(dir / "big.txt") == original);
-  EXPECT_EQ(Names(dir.path()), std::set<std::string>{"big.txt"});
+  for (const bool streamed : {false, true}) {
+    WriteFile(dir / "big.txt", original);
+    int status = 0;
+    ::waitpid(Start(dir, {"big.txt", "--to=utf-8"}, 1 << 20, streamed), &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+    EXPECT_EQ(ReadFile(dir / "stderr"), "Error saving file big.txt: File too large\n");
+    EXPECT_TRUE(ReadFile(dir / "big.txt") == original);
+    EXPECT_EQ(Names(dir.path()), std::set<std::string>{"big.txt"});
+  }
 }
 
 }  // namespace
