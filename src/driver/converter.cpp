@@ -117,8 +117,8 @@ void Converter::RunStages(const RunOptions& options) {
   }
 }
 
-bool Converter::StagesLeavePiece(const Text& piece, std::vector<std::string_view>& ran) {
-  Text copy;
+bool Converter::StagesLeavePiece(const Text& piece, bool startsText, std::vector<std::string_view>& ran) {
+  Text copy, before;
   for (const Stage& stage : stages_) {
     if (stage.Enabled && !stage.Enabled(run_)) continue;
     if (stage.LinesInert) {
@@ -126,14 +126,18 @@ bool Converter::StagesLeavePiece(const Text& piece, std::vector<std::string_view
       const StageContext context{lines, progress_, UserBreak, Counters, Attachments, run_};
       if (stage.LinesInert(context)) continue;
     }
-    if (copy.empty()) copy = piece;
+    if (before.empty()) {
+      if (!startsText) before.AddLine("", LineEnd::Lf);
+      before.AppendLines(piece, 0, piece.size());
+    }
+    copy = before;
     DecoderCounters counters;
     TFileList files;
     std::atomic<bool> stop{false};
     StageContext context{copy, NoProgress(), stop, counters, files, run_};
     const bool acted = stage.Run(context);
     counters.Utf8Count = 0;
-    if (acted || stop || !files.Empty() || !(copy == piece) || counters.QPCount != 0 || counters.SevenBitCount != 0 ||
+    if (acted || stop || !files.Empty() || !(copy == before) || counters.QPCount != 0 || counters.SevenBitCount != 0 ||
         counters.RtfCount != 0 || counters.Base64Count != 0 || counters.UUECount != 0 || counters.XXECount != 0 ||
         counters.HtmlCount != 0 || counters.TranslitCount != 0)
       return false;

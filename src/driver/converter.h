@@ -75,8 +75,10 @@ class Converter {
   // the check of its lines (Stage::LinesInert), or else run over a copy of
   // the piece, changing and finding nothing; the names of the stages that
   // had to run are added to `ran` (whether they would change nothing in the
-  // whole text too is the caller's to judge).
-  bool StagesLeavePiece(const Text& piece, std::vector<std::string_view>& ran);
+  // whole text too is the caller's to judge). A piece that does not start
+  // the text is run behind an empty line, as no text's start (a mail's
+  // header is looked for there).
+  bool StagesLeavePiece(const Text& piece, bool startsText, std::vector<std::string_view>& ran);
   // Converts the piece as the run converted the text buffer; startsText:
   // its first line is the text's. Gives the lines decoded from UTF-8.
   int ConvertPiece(Text& piece, bool startsText) { return screen_.ConvertLikeLast(piece, startsText); }

@@ -77,10 +77,11 @@ bool HoldsAt(int fd, std::uint64_t offset, std::string_view bytes) {
 
 // True when the run over the first piece decides the whole text's run:
 // nothing it looks at as a whole lies beyond the piece.
-bool FirstPieceDecides(const Converter& converter, std::string& bytes) {
+bool FirstPieceDecides(const Converter& converter, std::string& bytes, bool whole) {
   Text head = Text::FromBytes(std::move(bytes));
-  bool decides = head.size() >= 2 && !MayBeMail(head);
-  if (decides && converter.Options.Source == 0) {
+  // A mail is read as a whole.
+  bool decides = (whole || head.size() >= 2) && !MayBeMail(head);
+  if (decides && !whole && converter.Options.Source == 0) {
     // Detection's sample ends inside the piece, and the piece is no UTF-8
     // text (whose layers detection would look for in the whole).
     WordReader reader(head);
@@ -110,7 +111,8 @@ bool FileShowsHtml(int fd) {
 // when they change nothing in the whole text either. A stage acts on a text
 // line by line (a group of quoted-printable lines joined by soft breaks at
 // most), but for what it finds in the whole: a mail (the first piece is none,
-// so a later one that looks like one is not judged), Base64 blocks that it
+// and a later one is run as no text's start: see StagesLeavePiece), Base64
+// blocks that it
 // keeps apart (the binary stage acts on none: it never runs here), a soft
 // break at a piece's end that joins the next piece's first line, HTML
 // markup anywhere in the file (read once over the whole file), and for
@@ -120,10 +122,9 @@ class StagesJudge {
  public:
   explicit StagesJudge(int fd) : fd_(fd) {}
 
-  bool ChangeNothing(const Text& piece, const std::vector<std::string_view>& ran, bool first) {
+  bool ChangeNothing(const Text& piece, const std::vector<std::string_view>& ran) {
     for (const std::string_view stage : ran) {
       if (stage == "escapes") {
-        if (!first && MayBeMail(piece)) return false;
         const std::string_view last = piece.empty() ? std::string_view() : piece[piece.size() - 1];
         if (TrimTrailingControls(last).ends_with('=')) return false;
       } else if (stage == "html") {
@@ -172,10 +173,9 @@ StreamedFile StreamToUtf8(Converter& converter, int fd, const std::string& targe
   // UTF-16 is told by the size of the whole file.
   if (got >= 2 && ((first[0] == '\xFF' && first[1] == '\xFE') || (first[0] == '\xFE' && first[1] == '\xFF')))
     return streamed;
-  if (got == kFirstPiece) {
-    first.resize(EndOfLastLine(first.data(), first.size()));
-    if (first.size() < kShortestFirstPiece || !FirstPieceDecides(converter, first)) return streamed;
-  }
+  const bool whole = got < kFirstPiece;
+  if (!whole) first.resize(EndOfLastLine(first.data(), first.size()));
+  if ((!whole && first.size() < kShortestFirstPiece) || !FirstPieceDecides(converter, first, whole)) return streamed;
   const WholeTextRun run = RunWholeText(converter, std::move(first));
   converter.TextBuffer.clear();
   if (run.NotText) {
@@ -241,7 +241,7 @@ StreamedFile StreamToUtf8(Converter& converter, int fd, const std::string& targe
     }
     Text piece = Text::FromBytes(std::move(block));
     ran.clear();
-    if (!converter.StagesLeavePiece(piece, ran) || !judge.ChangeNothing(piece, ran, startsText)) return streamed;
+    if (!converter.StagesLeavePiece(piece, startsText, ran) || !judge.ChangeNothing(piece, ran)) return streamed;
     const Utf8Lines kept = KeepUtf8Lines(piece);
     utf8Lines += converter.ConvertPiece(piece, startsText);
     // The whole-text route splits a line that came to hold a break, and then
