@@ -814,6 +814,21 @@ bool EscapeLinesInert(const Text& text, const EscapeSwitches& switches) {
       [&](std::string_view line) { return EscapeLineInert(line, switches); });
 }
 
+std::vector<std::size_t> EscapeLinesNotInert(const Text& text, const EscapeSwitches& switches) {
+  std::vector<std::size_t> lines;
+  const char* start = text.Bytes().data();
+  std::size_t line = 0;
+  EveryTextLineHolding(
+      text, [](std::string_view bytes, std::size_t from) { return FindAnyByte(bytes, kEscapeLeads, from); },
+      [&](std::string_view bytes) {
+        if (EscapeLineInert(bytes, switches)) return true;
+        line = LineAt(text, static_cast<std::size_t>(bytes.data() - start), line);
+        lines.push_back(line);
+        return true;
+      });
+  return lines;
+}
+
 bool DecodeEscapes(Text& text, const EscapeSwitches& switches, EscapeCounters& counters, StageProgress& progress) {
   progress.Status(progress.Tr("Checking quoted printable...", "Проверка quoted printable..."));
   Text decoded;

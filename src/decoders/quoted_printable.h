@@ -152,6 +152,8 @@ bool EscapesInert(const Text& text, const EscapeSwitches& switches, const Escape
 // The line-by-line part of EscapesInert: every line inert, the mail aside.
 // A text split at line breaks has it when each of its pieces has it.
 bool EscapeLinesInert(const Text& text, const EscapeSwitches& switches);
+// The lines, in order, that EscapeLineInert does not find inert.
+std::vector<std::size_t> EscapeLinesNotInert(const Text& text, const EscapeSwitches& switches);
 // The stage: decodes the text in place with the passes the switches enable,
 // raising the counters; the status line says what is checked. On a stop
 // the text stays as it was before the stage. Returns whether anything was

@@ -118,30 +118,48 @@ void Converter::RunStages(const RunOptions& options) {
 }
 
 bool Converter::StagesLeavePiece(const Text& piece, bool startsText, std::vector<std::string_view>& ran) {
-  Text copy, before;
-  for (const Stage& stage : stages_) {
-    if (stage.Enabled && !stage.Enabled(run_)) continue;
-    if (stage.LinesInert) {
-      Text& lines = const_cast<Text&>(piece);  // the check only reads it
-      const StageContext context{lines, progress_, UserBreak, Counters, Attachments, run_};
-      if (stage.LinesInert(context)) continue;
-    }
-    if (before.empty()) {
-      if (!startsText) before.AddLine("", LineEnd::Lf);
-      before.AppendLines(piece, 0, piece.size());
-    }
-    copy = before;
+  // Runs the stage over a copy of the text; true when it changed and
+  // found nothing.
+  const auto leaves = [&](const Stage& stage, const Text& text) {
+    Text copy = text;
     DecoderCounters counters;
     TFileList files;
     std::atomic<bool> stop{false};
     StageContext context{copy, NoProgress(), stop, counters, files, run_};
     const bool acted = stage.Run(context);
     counters.Utf8Count = 0;
-    if (acted || stop || !files.Empty() || !(copy == before) || counters.QPCount != 0 || counters.SevenBitCount != 0 ||
-        counters.RtfCount != 0 || counters.Base64Count != 0 || counters.UUECount != 0 || counters.XXECount != 0 ||
-        counters.HtmlCount != 0 || counters.TranslitCount != 0)
-      return false;
-    ran.push_back(stage.Name);
+    return !acted && !stop && files.Empty() && copy == text && counters.QPCount == 0 && counters.SevenBitCount == 0 &&
+           counters.RtfCount == 0 && counters.Base64Count == 0 && counters.UUECount == 0 && counters.XXECount == 0 &&
+           counters.HtmlCount == 0 && counters.TranslitCount == 0;
+  };
+  Text behind;  // the piece, behind an empty line when it does not start the text
+  for (const Stage& stage : stages_) {
+    if (stage.Enabled && !stage.Enabled(run_)) continue;
+    Text& lines = const_cast<Text&>(piece);  // the checks only read it
+    const StageContext context{lines, progress_, UserBreak, Counters, Attachments, run_};
+    if (stage.LinesNotInert && stage.LineAlone) {
+      // The lines that the check does not find inert, each alone.
+      const std::vector<std::size_t> touched = stage.LinesNotInert(context);
+      if (touched.empty()) continue;
+      ran.push_back(stage.Name);
+      if (std::all_of(touched.begin(), touched.end(), [&](std::size_t i) { return stage.LineAlone(piece[i]); })) {
+        for (const std::size_t i : touched) {
+          Text one;
+          one.AddLine("", LineEnd::Lf);
+          one.AddLine(piece[i], piece.End(i));
+          if (!leaves(stage, one)) return false;
+        }
+        continue;
+      }
+    } else {
+      if (stage.LinesInert && stage.LinesInert(context)) continue;
+      ran.push_back(stage.Name);
+    }
+    if (behind.empty()) {
+      if (!startsText) behind.AddLine("", LineEnd::Lf);
+      behind.AppendLines(piece, 0, piece.size());
+    }
+    if (!leaves(stage, behind)) return false;
   }
   return true;
 }

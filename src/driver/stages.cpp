@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "codepages/ascii.h"
 #include "decoders/binary.h"
 #include "decoders/html.h"
 #include "decoders/quoted_printable.h"
@@ -67,7 +68,9 @@ const StageTable& StandardStages() {
                              EscapeCounters{0, 0, 0, c.Counters.HtmlCount});
        },
        DecodeEscapesStage,
-       [](const StageContext& c) { return EscapeLinesInert(c.Buffer, EscapeSwitchesOf(c.Options.Switches)); }},
+       [](const StageContext& c) { return EscapeLinesInert(c.Buffer, EscapeSwitchesOf(c.Options.Switches)); },
+       [](const StageContext& c) { return EscapeLinesNotInert(c.Buffer, EscapeSwitchesOf(c.Options.Switches)); },
+       [](std::string_view line) { return !TrimTrailingControls(line).ends_with('='); }},
       {"binary", [](const RunOptions& o) { return o.Switches.Base64; },
        [](const StageContext& c) { return BinaryInert(c.Buffer, c.Attachments); }, DecodeBinaryStage,
        [](const StageContext& c) { return BinaryLinesInert(c.Buffer); }},

@@ -49,6 +49,12 @@ struct Stage {
   // it, split at line breaks, is inert by this check: a text too large to
   // hold is checked piece by piece.
   std::function<bool(const StageContext&)> LinesInert;
+  // For a stage that, outside a mail, acts on each line as on that line
+  // alone unless LineAlone says the line joins the next (a quoted-printable
+  // soft break): the lines that LinesInert does not find inert, in order.
+  // A piece is then run only over those lines, each alone.
+  std::function<std::vector<std::size_t>(const StageContext&)> LinesNotInert;
+  std::function<bool(std::string_view line)> LineAlone;
 };
 
 using StageTable = std::vector<Stage>;
