@@ -11,6 +11,7 @@
 #include "codepages/unicode.h"
 #include "driver/file_conversion.h"
 #include "settings/settings.h"
+#include "support/run_kamvo.h"
 #include "support/russian_text.h"
 #include "support/temp_dir.h"
 
@@ -115,6 +116,27 @@ TEST_F(StreamedUtf8Test, PiecesComeOutAsTheWholeText) {
     EXPECT_EQ(pieces.Report, whole.Report);
     EXPECT_EQ(pieces.Pane, whole.Pane);
   }
+}
+
+// The program itself: the same file, the same report, on both routes.
+TEST_F(StreamedUtf8Test, TheProgramWritesWhatTheWholeTextRouteWrites) {
+  const std::string text = Join(InWithUtf8Lines(kKoi8, Sentences(3000)), {"\r\n", "\n"});
+  std::string result[2], out[2];
+  for (const bool streamed : {false, true}) {
+    WriteFile(dir / "big.txt", text);
+    std::filesystem::remove(dir / "big.txt.bak");
+    const testing::ProgramRun run =
+        testing::RunKamvo(dir, {dir / "big.txt", "--to=utf-8"}, KAMVO_EXECUTABLE,
+                          streamed ? std::vector<std::string>{"KAMVO_STREAM_BYTES=1", "KAMVO_STREAM_PIECE=3000"}
+                                   : std::vector<std::string>{});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(ReadFile(dir / "big.txt.bak"), text);
+    result[streamed] = ReadFile(dir / "big.txt");
+    out[streamed] = run.Out + run.Err;
+  }
+  EXPECT_NE(result[0], text);
+  EXPECT_TRUE(result[1] == result[0]);
+  EXPECT_EQ(out[1], out[0]);
 }
 
 TEST(StreamedUtf8, PiecesEndAfterWholeBreaks) {
