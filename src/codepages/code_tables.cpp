@@ -126,6 +126,29 @@ constexpr HalfTable Inverse(const HalfTable& inward) {
   return outward;
 }
 
+// Dos and KOI8-R share 51 characters beyond the letters (box drawing and
+// signs), one more than Windows-1251 has free places for, so the way
+// through Windows-1251 cannot keep them all. Between the two, every shared
+// character goes straight to its place instead; the byte that the way
+// through Windows-1251 would have sent there takes the place it leaves, so
+// the table stays one to one.
+constexpr HalfTable Direct(const UnicodeHalf& source, const UnicodeHalf& target, const HalfTable& in,
+                           const HalfTable& out) {
+  HalfTable table{};
+  for (int i = 0; i < 128; ++i) table[i] = out[in[i] - 0x80];
+  for (int i = 0; i < 128; ++i) {
+    const int place = PlaceOf(target, source[i]);
+    if (place < 0 || table[i] == 0x80 + place) continue;
+    for (int j = 0; j < 128; ++j)
+      if (table[j] == 0x80 + place) table[j] = table[i];
+    table[i] = static_cast<Byte>(0x80 + place);
+  }
+  return table;
+}
+constinit const HalfTable kDosToKoi =
+    Direct(unicode_tables::kDosHighToUnicode, unicode_tables::kKoiHighToUnicode, kDosToWin, Inverse(kKoiToWin));
+constinit const HalfTable kKoiToDos = Inverse(kDosToKoi);
+
 // The tables of the code pages known by their Unicode tables only.
 constinit const HalfTable kMacIn = kMacToWin, kMacOut = Inverse(kMacToWin);
 constinit const HalfTable kKoiUIn = kKoiUToWin, kKoiUOut = Inverse(kKoiUToWin);
@@ -225,6 +248,8 @@ int PairTo(int pairIndex) { return kPairs.at(pairIndex).to; }
 
 Byte ConvChar(Byte b, int from, int to) {
   if (b < 0x80) return b;
+  if (from == kDos && to == kKoi8) return kDosToKoi[b - 0x80];
+  if (from == kKoi8 && to == kDos) return kKoiToDos[b - 0x80];
   if (const HalfTable* in = InwardTable(from)) b = (*in)[b - 0x80];
   if (const HalfTable* out = OutwardTable(to)) b = (*out)[b - 0x80];
   return b;

@@ -2,7 +2,8 @@
 // Windows-1251, code tables, conversion pairs and Cyrillic-aware case.
 //
 // Windows-1251 is the hub: a byte goes from any code page to any other by
-// way of Windows-1251. Bytes below 0x80 never change.
+// way of Windows-1251, but between Dos and KOI8-R, which share more signs
+// than Windows-1251 has room for, straight. Bytes below 0x80 never change.
 #pragma once
 
 #include <array>
