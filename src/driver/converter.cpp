@@ -5,6 +5,7 @@
 
 #include "codepages/unicode.h"
 #include "decoders/stage_progress.h"
+#include "recognition/case_sibling.h"
 #include "recognition/mac_sibling.h"
 #include "recognition/reading.h"
 #include "recognition/word_reader.h"
@@ -393,6 +394,20 @@ bool Converter::DetectSource() {
       further.MustBeat = state.BestScore;
       broken = SearchChains(state.SampleWords, further, observer).Broken;
     }
+    // A chain that leaves some sample words unread may be a step or two
+    // short of the right one: a chain of one level more (of up to four
+    // levels, a few thousandths of a second) that reads more of the sample
+    // is then the answer.
+    if (!broken && !fair && state.BestChain != Chain{} && state.BestScore < count) {
+      SearchOptions further = options;
+      further.DetectionLimit = 100;
+      further.MustBeat = state.BestScore;
+      further.MaxLevels = std::min(options.MaxLevels, std::max(ChainLength(state.BestChain) + 1, kSearchedFurther));
+      broken = SearchChains(state.SampleWords, further, observer).Broken;
+    }
+    // One that reads the sample in capitals may be the case-turned sibling
+    // of the right one (see case_sibling.h).
+    if (!broken && !fair && !state.DetectedUtf8) TakeLowerCaseSibling(options.MaxLevels, observer);
   }
   // A UTF-8 text may hold a text read in a wrong code page: unless the
   // search recognised a full sample, it runs again through each outer layer
@@ -495,9 +510,14 @@ bool Converter::SettleByReading(const Reading& asItStands, bool found, bool fair
   // least) wins over a longer way that reads hardly better (a sample can
   // miss the right pair where signs and box drawing make up many of its
   // words, or explain a long chain that breaks the letters it leaves out).
+  // A short way that reads in capitals a text the chain reads in lower case
+  // is the chain's case-turned sibling (see case_sibling.h): it wins only
+  // by reading better.
   const WayReading shortWay = BestShortWay(asItStands, fair);
-  if (shortWay.Read.Words > 0 &&
-      (!found || !searchedReplaces || shortWay.Read.Percent() + kShortWayMargin >= searched.Percent())) {
+  const bool caseTurned = shortWay.Read.MostlyCapitals() && !searched.MostlyCapitals();
+  const bool shortWayReadsAsWell = caseTurned ? shortWay.Read.Percent() > searched.Percent()
+                                              : shortWay.Read.Percent() + kShortWayMargin >= searched.Percent();
+  if (shortWay.Read.Words > 0 && (!found || !searchedReplaces || shortWayReadsAsWell)) {
     const Way detected{state.Layer, state.BestChain, state.DetectedUtf8};
     if (!found || !(detected == shortWay.Route)) AcceptWay(shortWay.Route, shortWay.Read);
     return true;
@@ -532,6 +552,23 @@ bool Converter::AcceptAsItStands(const Reading& reading, bool utf8) {
   AutoConvert();
   SetCodeTable(MakeCodeTable(Chain{}, true, run_.Target), run_.Target);
   return true;
+}
+
+void Converter::TakeLowerCaseSibling(int maxLevels, SearchObserver& observer) {
+  DetectionState& state = Detection;
+  const Reading found = ReadThrough(TextBuffer, DetectedConversion());
+  Reading best = found;
+  Chain bestChain{};
+  for (const Chain& sibling : CaseSiblings(state.SampleWords, state.BestChain, state.BestScore, maxLevels)) {
+    const Reading reading = ReadThrough(TextBuffer, ChainReading(OuterLayer{}, sibling, false));
+    if (reading.Good > best.Good || (reading.Good == best.Good && reading.Glued < best.Glued)) {
+      best = reading;
+      bestChain = sibling;
+    }
+  }
+  if (bestChain == Chain{}) return;
+  const int score = ScoreChain(state.SampleWords, bestChain, false).Score;
+  observer.Improved(bestChain, score, PercentOf(score, state.SampleWords.Count), false);
 }
 
 ReadingConversion Converter::DetectedConversion() const {

@@ -183,6 +183,9 @@ class Converter {
   // How many good words in every hundred a single pair may read worse than
   // a longer way and still win.
   static constexpr int kShortWayMargin = 5;
+  // The levels the search goes on to at least when its chain leaves some
+  // sample words unread.
+  static constexpr int kSearchedFurther = 4;
   // The short way whose reading of the text replaces it as it stands (a
   // fair text: outreads it) and reads best, at the detection limit at
   // least; none (Read.Words 0) when none does.
@@ -193,6 +196,9 @@ class Converter {
   bool AcceptAsItStands(const Reading& reading, bool utf8);
   // The conversion detection found, into Windows-1251.
   ReadingConversion DetectedConversion() const;
+  // Takes a chain that reads the sample as well as the found one but in
+  // lower case, when it reads the whole text better.
+  void TakeLowerCaseSibling(int maxLevels, SearchObserver& observer);
   void EndWithUserBreak();
   // Records the conversion the editor is to show: the code table as it
   // stands, with the UTF-8 step and the outer layer the run asks for.

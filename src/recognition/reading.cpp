@@ -305,6 +305,8 @@ Reading ReadingCounter::Result() const {
   if (inverted_ > 0) {
     reading.Good -= capitalsGood_;
     reading.LongGood -= capitalsLongGood_;
+  } else {
+    reading.Capitals = capitalsGood_;
   }
   return reading;
 }
@@ -467,8 +469,13 @@ bool ReplacesTextAsItStands(const Reading& asItStands, const Reading& converted,
   if (converted.Words > 2 * asItStands.Letters) return false;
   if (converted.Percent() < asItStands.Percent() + kClearGain) return false;
   // A way of many conversions is rare: it must explain a text that reads
-  // badly, by enough words that chance cannot.
-  if (steps > kUsualSteps) return asItStands.Percent() <= kMostGoodOfWrongText && converted.Words >= kWordsForLongWays;
+  // badly, or read almost perfectly one that reads poorly, by enough words
+  // that chance cannot.
+  if (steps > kUsualSteps)
+    return asItStands.Percent() <= kMostGoodOfWrongText
+               ? converted.Words >= kWordsForLongWays
+               : converted.Words >= kWordsForLongWaysOnPoorText && converted.Percent() >= kAlmostPerfect &&
+                     converted.Percent() >= asItStands.Percent() + 2 * kClearGain;
   return true;
 }
 

@@ -41,12 +41,14 @@ struct Reading {
   // Runs of characters beyond ASCII that are letters or may stand for
   // letters (box drawing, symbols; no sign of Windows-1251 such as — or «)
   int Letters = 0;
-  int Glued = 0;    // words with a sign glued to them that no correct text puts there
-  int Foreign = 0;  // of the good words, those of another alphabet than Russian
+  int Glued = 0;     // words with a sign glued to them that no correct text puts there
+  int Foreign = 0;   // of the good words, those of another alphabet than Russian
+  int Capitals = 0;  // of the good words, those of two letters or more in capitals only
   // Another language than Russian when the text holds enough words of its
   // own letters to be a text of that language (see ReadingCounter).
   TextLanguage Language = TextLanguage::Russian;
 
+  bool MostlyCapitals() const { return Capitals * 2 > Good; }
   int Percent() const { return Words == 0 ? 0 : (Good * 100 + Words / 2) / Words; }
   // The share of good words a readable text has at least: correct text of
   // any Cyrillic language stays above it (names, rare and foreign words
@@ -136,12 +138,15 @@ Reading ReadThrough(const Text& text, const ReadingConversion& conversion);
 // the text: by kClearGain good words in every hundred at least. A way of
 // more than kUsualSteps conversions (outer layer, chain and UTF-8 step
 // together) replaces only a text with at most kMostGoodOfWrongText good
-// words in every hundred, as a text read in a wrong code page shows, and of
-// kWordsForLongWays words at least.
+// words in every hundred, as a text read in a wrong code page shows, or one
+// it reads almost perfectly (kAlmostPerfect) by twice the clear gain; of
+// kWordsForLongWays words at least, kWordsForLongWaysOnPoorText for the
+// latter.
 inline constexpr int kClearGain = 25;
 inline constexpr int kUsualSteps = 2;
 inline constexpr int kMostGoodOfWrongText = 34;
 inline constexpr int kWordsForLongWays = 3;
+inline constexpr int kWordsForLongWaysOnPoorText = 8;
 
 // True when a single pair that reads as `converted` replaces a text that
 // reads fairly (readable, but not surely): the pair must read it almost

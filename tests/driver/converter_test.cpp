@@ -11,6 +11,7 @@
 #include "codepages/unicode.h"
 #include "settings/settings.h"
 #include "support/headless_window.h"
+#include "support/iconv.h"
 #include "support/literal_detection.h"
 #include "support/russian_text.h"
 #include "support/stage_tables.h"
@@ -246,6 +247,59 @@ TEST_F(ConverterTest, AChainThatReadsTheTextBadlyDoesNotEndTheSearch) {
   EXPECT_EQ(converter.Detection.BestChain,
             (Chain{PairOf(kWindows, kIso), PairOf(kKoi8, kWindows), PairOf(kKoi8, kWindows), PairOf(kKoi8, kWindows)}));
   EXPECT_EQ(ToLines(converter.TextBuffer), text);
+}
+
+// Texts damaged by real converters (iconv's tables), each step a text in
+// one code page read as another and saved in a third.
+TEST_F(ConverterTest, UndoesChainsOfRealConverters) {
+  struct Step {
+    const char* readAs;
+    const char* savedAs;
+  };
+  struct Case {
+    const char* why;
+    const char* text;
+    const char* code;
+    std::vector<Step> steps;
+  };
+  const Case cases[] = {
+      {"ь becomes the box drawing U+256A between CP866 and KOI8-R",
+       "Мальчик гулял один, но ему было весело.\nКогда пришла мать, он уже спал.\n"
+       "Он нашел книгу и читал ее весь день.",
+       "CP1251",
+       {{"KOI8-R", "CP1251"}, {"CP866", "KOI8-R"}}},
+      {"a single pair reads the text in capitals and loses only В",
+       "Времена меняются, и мы меняемся вместе с ними, хотя замечаем это слишком поздно.",
+       "CP1251",
+       {{"KOI8-R", "CP1251"}, {"ISO-8859-5", "CP1251"}}},
+      {"a chain of two levels reads every sample word in capitals",
+       "Раскрепощенность - вот ключ к тому, что человек хочет скрыть от других.",
+       "ISO-8859-5",
+       {{"CP1251", "KOI8-R"}, {"ISO-8859-5", "CP1251"}}},
+      {"the right chain is two levels longer than the first one found",
+       "Склероз хорош тем, что ничего плохого не помнишь и всегда узнаешь что-нибудь новенькое.",
+       "ISO-8859-5",
+       {{"CP1251", "ISO-8859-5"}, {"CP866", "KOI8-R"}, {"CP866", "KOI8-R"}}},
+      {"a text that reads fairly as it stands, a chain of three steps",
+       "Прелесть женщины еще в том, что она работает.\n\t\t-- Г. Малкин",
+       "CP1251",
+       {{"KOI8-R", "CP1251"}, {"ISO-8859-5", "CP1251"}, {"ISO-8859-5", "CP1251"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::string damaged, windows;
+    ASSERT_TRUE(testing::Iconv(c.text, "UTF-8", c.code, damaged));
+    ASSERT_TRUE(testing::Iconv(c.text, "UTF-8", "CP1251", windows));
+    for (const Step& step : c.steps) {
+      std::string next;
+      ASSERT_TRUE(testing::Iconv(damaged, step.readAs, step.savedAs, next));
+      damaged = next;
+    }
+    Load(SplitLines(damaged));
+    Choose(0, kWindows);
+    converter.Convert();
+    EXPECT_EQ(ToLines(converter.TextBuffer), SplitLines(windows));
+  }
 }
 
 TEST_F(ConverterTest, DetectionIntoAnotherTargetAndWithoutConversion) {

@@ -68,13 +68,15 @@ TEST(Reading, OnlyAClearGainReplacesAText) {
   EXPECT_TRUE(ReplacesTextAsItStands(wrong, readable, 1));
   EXPECT_TRUE(ReplacesTextAsItStands(wrong, perfect, 5));
   EXPECT_TRUE(ReplacesTextAsItStands(half, perfect, 2));
-  EXPECT_FALSE(ReplacesTextAsItStands(half, Reading{5, 5, 5, 5}, 1));      // good words lost on the way
-  EXPECT_FALSE(ReplacesTextAsItStands(half, perfect, 3));                  // a long way over a half-readable text
-  EXPECT_FALSE(ReplacesTextAsItStands(half, Reading{10, 7}, 1));           // not a clear gain
-  EXPECT_FALSE(ReplacesTextAsItStands(readable, perfect, 1));              // already readable
-  EXPECT_FALSE(ReplacesTextAsItStands(Reading{2, 0, 0, 2}, tiny, 4));      // two words explain no long way
-  EXPECT_FALSE(ReplacesTextAsItStands(wrong, Reading{10, 5, 5, 10}, 1));   // converted, still unreadable
-  EXPECT_FALSE(ReplacesTextAsItStands(wrong, Reading{10, 10, 0, 10}, 1));  // single letters only
+  EXPECT_FALSE(ReplacesTextAsItStands(half, Reading{5, 5, 5, 5}, 1));                 // good words lost on the way
+  EXPECT_TRUE(ReplacesTextAsItStands(half, perfect, 3));                              // a long way that reads it all
+  EXPECT_FALSE(ReplacesTextAsItStands(half, Reading{10, 9, 9, 10}, 3));               // a long way, not almost perfect
+  EXPECT_FALSE(ReplacesTextAsItStands(Reading{6, 3, 3, 6}, Reading{6, 6, 6, 6}, 3));  // a long way, few words
+  EXPECT_FALSE(ReplacesTextAsItStands(half, Reading{10, 7}, 1));                      // not a clear gain
+  EXPECT_FALSE(ReplacesTextAsItStands(readable, perfect, 1));                         // already readable
+  EXPECT_FALSE(ReplacesTextAsItStands(Reading{2, 0, 0, 2}, tiny, 4));                 // two words explain no long way
+  EXPECT_FALSE(ReplacesTextAsItStands(wrong, Reading{10, 5, 5, 10}, 1));              // converted, still unreadable
+  EXPECT_FALSE(ReplacesTextAsItStands(wrong, Reading{10, 10, 0, 10}, 1));             // single letters only
   EXPECT_FALSE(ReplacesTextAsItStands(Reading{1, 0, 0, 1}, Reading{3, 3, 3, 3}, 1));  // signs made letters
 }
 
