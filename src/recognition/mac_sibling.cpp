@@ -31,8 +31,13 @@ MacMarks CountMacMarks(const Text& text) {
         marks.Mac += IsMacCapitalRow(b);
         marks.Windows += IsWindowsCapital(b);
       }
-      // я after a small letter: Mac's 0xDF, Windows-1251's Я.
-      if (b == 0xDF && i > 0 && IsSharedSmall(static_cast<Byte>(line[i - 1]))) ++marks.Mac;
+      // After a small letter: я (Mac's 0xDF, Windows-1251's Я); Ukrainian
+      // і and є (Mac's 0xB4 and 0xB9, Windows-1251's ґ and №) against
+      // Windows-1251's і, ї and є (Mac's ≥, ѕ and ·).
+      if (i > 0 && IsSharedSmall(static_cast<Byte>(line[i - 1]))) {
+        marks.Mac += b == 0xDF || b == 0xB4 || b == 0xB9;
+        marks.Windows += b == 0xB3 || b == 0xBF || b == 0xBA;
+      }
     }
   }
   return marks;

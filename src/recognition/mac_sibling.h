@@ -12,14 +12,15 @@
 namespace kamvo {
 
 struct MacMarks {
-  int Mac = 0;      // a byte 0x80..0x9F opening a word of small letters, or 0xDF after one
-  int Windows = 0;  // a capital А..Ю of Windows-1251 opening a word of small letters
+  int Mac = 0;      // a byte 0x80..0x9F opening a word of small letters, or 0xDF, 0xB4, 0xB9 after one
+  int Windows = 0;  // a capital А..Ю of Windows-1251 opening a word of small letters, or 0xB3, 0xBF, 0xBA after one
 };
 
 // Counts the marks in the first lines of the text (a few hundred kilobytes).
 MacMarks CountMacMarks(const Text& text);
 
-// True when the marks show a Mac text: some of its own, none of Windows-1251.
-inline bool LooksLikeMac(const MacMarks& marks) { return marks.Mac >= 2 && marks.Windows == 0; }
+// True when the marks show a Mac text: one of its own at least, none of
+// Windows-1251. Whether the text then reads well through MacCyrillic decides.
+inline bool LooksLikeMac(const MacMarks& marks) { return marks.Mac >= 1 && marks.Windows == 0; }
 
 }  // namespace kamvo

@@ -30,4 +30,11 @@ std::vector<Way> ShortWays(const Text& text, bool utf8Allowed) {
   return ways;
 }
 
+bool ReadsALanguageTheCodePageLacks(const Way& way, const Reading& reading) {
+  if (reading.Language != TextLanguage::Ukrainian && reading.Language != TextLanguage::Belarusian) return false;
+  if (!way.Layer.Empty() || way.Utf8 || ChainLength(way.Pairs) != 1 || PairTo(way.Pairs[0]) != kWindows) return false;
+  const int source = PairFrom(way.Pairs[0]);
+  return source == kDos || source == kKoi8;
+}
+
 }  // namespace kamvo

@@ -36,16 +36,29 @@ struct WayReading {
   Reading Read;
 };
 
+// True when the way reads the text as Ukrainian or Belarusian through a
+// single code page that lacks their і (CP866, KOI8-R): the text is then in
+// a sibling code page (CP1125, KOI8-U) that reads it with і where this one
+// shows ў or a sign.
+bool ReadsALanguageTheCodePageLacks(const Way& way, const Reading& reading);
+
 // The short way that reads the text best among those `accept` lets
-// through; fewer conversions win at the same share of good words.
+// through; fewer conversions win at the same share of good words, unless
+// they read a language their code page cannot hold.
 // Nothing (Read.Words == 0) when none is accepted.
 template <typename Accept>
 WayReading BestShortWay(const Text& text, bool utf8Allowed, Accept accept) {
   WayReading best;
+  bool bestLacks = false;
   for (const Way& way : ShortWays(text, utf8Allowed)) {
     const Reading reading = ReadThrough(text, ChainReading(way.Layer, way.Pairs, way.Utf8));
-    if (reading.Words > 0 && accept(way, reading) && (best.Read.Words == 0 || reading.Percent() > best.Read.Percent()))
+    if (reading.Words == 0 || !accept(way, reading)) continue;
+    const bool lacks = ReadsALanguageTheCodePageLacks(way, reading);
+    if (best.Read.Words == 0 || reading.Percent() > best.Read.Percent() ||
+        (reading.Percent() == best.Read.Percent() && bestLacks && !lacks)) {
       best = WayReading{way, reading};
+      bestLacks = lacks;
+    }
   }
   return best;
 }
