@@ -1,7 +1,10 @@
 #include "driver/target_fit.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "codepages/code_page_unicode.h"
 #include "codepages/unicode.h"
@@ -176,15 +179,47 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
   bool anyChange = false;
   for (bool c : changes) anyChange = anyChange || c;
 
+  // The lines that change are found first, their new bytes set aside:
+  // only a line the run decoded from UTF-8 or one holding a byte that
+  // changes can change, and the bytes that change are looked for across
+  // the whole block at once (breaks never change).
   std::size_t total = 0;
-  Text fitted;
-  bool rewritten = false;
+  struct Fitted {
+    std::size_t Line;
+    std::string Bytes;
+  };
+  std::vector<Fitted> refitted;
+  bool sameLengths = true;
+  const std::string_view all = result.Bytes();
+  auto nextChange = [&](std::size_t from) {
+    if (!anyChange) return all.size();
+    while (from < all.size() && !changes[static_cast<unsigned char>(all[from])]) ++from;
+    return from;
+  };
+  // The line whose bytes hold the byte at `at` (never a break's byte).
+  auto lineAt = [&](std::size_t at) {
+    std::size_t low = 0, high = result.size();
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (result.ContentEnd(middle) > at) {
+        high = middle;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return low;
+  };
+  std::size_t changeAt = nextChange(0);
   std::string decoded, line;
-  for (std::size_t i = 0; i < result.size(); ++i) {
+  while (true) {
+    const std::size_t pairedLine = paired && next < input.Index.size() ? input.Index[next] : result.size();
+    const std::size_t changedLine = changeAt < all.size() ? lineAt(changeAt) : result.size();
+    const std::size_t i = std::min(pairedLine, changedLine);
+    if (i >= result.size()) break;
     const std::string_view now = result[i];
     line.clear();
     bool made = false;
-    if (paired && next < input.Index.size() && input.Index[next] == i) {
+    if (i == pairedLine) {
       // A line the run only decoded from UTF-8: made from its characters.
       const std::string_view original = input.Lines[next++];
       Utf8ToWin(original, decoded, i == 0);
@@ -207,32 +242,42 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
         made = line != now;
       }
     }
-    if (!made && anyChange) {
-      bool touched = false;
-      for (unsigned char y : now) touched = touched || changes[y];
-      if (touched) {
-        line.clear();
-        for (unsigned char y : now) {
-          if (changes[y]) {
-            line += spelling[y];
-            total += spelt[y];
-          } else {
-            line.push_back(static_cast<char>(y));
-          }
+    if (!made && i == changedLine) {
+      line.clear();
+      for (unsigned char y : now) {
+        if (changes[y]) {
+          line += spelling[y];
+          total += spelt[y];
+        } else {
+          line.push_back(static_cast<char>(y));
         }
-        made = true;
       }
+      made = true;
     }
-    if (made && !rewritten) {
-      // The lines before this one stay as they are.
-      fitted.Reserve(result.Bytes().size() + result.Bytes().size() / 8, result.size());
-      for (std::size_t k = 0; k < i; ++k) fitted.AddLine(result[k], result.End(k));
-      rewritten = true;
+    if (made) {
+      sameLengths = sameLengths && line.size() == now.size();
+      refitted.push_back({i, line});
     }
-    if (rewritten) fitted.AddLine(made ? std::string_view(line) : now, result.End(i));
+    if (i == changedLine) changeAt = nextChange(result.ContentEnd(i));
   }
-  if (rewritten) result.swap(fitted);
-  return {total, rewritten};
+  if (refitted.empty()) return {total, false};
+  if (sameLengths) {
+    // Spellings of one byte (as "?" for box drawing): the text keeps its
+    // block, with no second copy of a large text.
+    for (const Fitted& f : refitted) std::memcpy(result.MutableLine(f.Line), f.Bytes.data(), f.Bytes.size());
+    return {total, true};
+  }
+  Text fitted;
+  fitted.Reserve(all.size() + all.size() / 8, result.size());
+  std::size_t kept = 0;  // the lines before it stay as they are
+  for (const Fitted& f : refitted) {
+    fitted.AppendLines(result, kept, f.Line);
+    fitted.AddLine(f.Bytes, result.End(f.Line));
+    kept = f.Line + 1;
+  }
+  fitted.AppendLines(result, kept, result.size());
+  result.swap(fitted);
+  return {total, true};
 }
 
 }  // namespace kamvo

@@ -691,6 +691,9 @@ TEST_F(ProgramTest, CharactersTheTargetCannotHoldAreSpeltOut) {
   const auto in = [](const std::string& utf8, int code) {
     return ConvertByTable(WinFromUtf8(utf8), BuildCodeTable(kWindows, code));
   };
+  // KOI8-R box drawing (┌─╕ and │), which Windows-1251 lacks.
+  const std::string boxes = in(body, kKoi8) + in("Цена ", kKoi8) + "\x82\x80\xA6" + in(" и елка.\n", kKoi8) +
+                            in(body, kKoi8) + "\x81 " + in("сто\n", kKoi8) + in(body, kKoi8);
   const std::string spelt = body + "Цена - <<сто>> EUR No и елка.\n" + body;
   const std::string speltDos = body + "Цена - <<сто>> EUR № и елка.\n" + body;
   RunCases({
@@ -714,6 +717,13 @@ TEST_F(ProgramTest, CharactersTheTargetCannotHoldAreSpeltOut) {
        "1 character(s) that Windows cannot hold were transliterated",
        {{"e.txt", WinFromUtf8(body) + "\xD6\xE5\xED\xE0 ? \xE8 \xE5\xEB\xEA\xE0.\n" + WinFromUtf8(body)},
         {"e.txt.bak", emoji}}},
+      // Box drawing of KOI8-R, spelt with one byte each in lines far apart.
+      {{{"b.txt", boxes}},
+       "b.txt /WIN",
+       kExitOk,
+       "",
+       "b.txt: 4 character(s) that Windows cannot hold were transliterated",
+       {{"b.txt", WinFromUtf8(body + "Цена +-? и елка.\n" + body + "| сто\n" + body)}, {"b.txt.bak", boxes}}},
       // Held by the target: nothing to spell.
       {{{"s.txt", signs}}, "s.txt /WIN", kExitOk, "", "", {{"s.txt", WinFromUtf8(signs)}, {"s.txt.bak", signs}}},
       // --strict: an error, nothing written.
