@@ -56,17 +56,18 @@ void ForEachChain(Chain& chain, int level, int levels, Visit& visit) {
 
 bool ReadsSampleInCapitals(const Sample& sample, const Chain& chain) {
   const CaseCount count = CountCase(sample, MakeCodeTable(chain, true, kWindows));
-  return count.LowerCase == 0 && count.Capitals >= 3;
+  return count.Capitals >= 3 && count.LowerCase * 5 < count.Capitals;
 }
 
 std::vector<Chain> CaseSiblings(const Sample& sample, const Chain& found, int score, int maxLevels) {
   std::vector<Chain> siblings;
   if (!ReadsSampleInCapitals(sample, found)) return siblings;
-  const int levels = std::min({maxLevels, ChainLength(found) + 1, kMostSiblingLevels});
+  const int levels = std::min(maxLevels, kMostSiblingLevels);
   auto visit = [&](const Chain& chain) {
     if (chain == found) return;
     const CodeTable table = MakeCodeTable(chain, true, kWindows);
-    if (CountCase(sample, table).LowerCase == 0) return;
+    const CaseCount count = CountCase(sample, table);
+    if (count.LowerCase <= count.Capitals) return;
     if (ScoreThroughTable(sample, table, false).Score >= score) siblings.push_back(chain);
   };
   for (int length = 1; length <= levels; ++length) {

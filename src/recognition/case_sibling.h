@@ -13,14 +13,16 @@
 
 namespace kamvo {
 
-// True when every sample word of two letters or more comes out of the
-// chain in capitals only (at least three such words).
+// True when the sample words come out of the chain in capitals: at least
+// three words of two letters or more in capitals only, five times as many
+// as words holding a small letter.
 bool ReadsSampleInCapitals(const Sample& sample, const Chain& chain);
 
 // When `found` reads the sample in capitals: the chains of up to
-// `maxLevels` levels (at most one more than `found` and at most four) that
-// score at least `score` without the UTF-8 step and read some sample word
-// in lower case, shortest first. Empty otherwise.
+// `maxLevels` levels (at most four) that score at least `score` without the
+// UTF-8 step and read more sample words with small letters than in
+// capitals, shortest first.
+// Empty otherwise.
 std::vector<Chain> CaseSiblings(const Sample& sample, const Chain& found, int score, int maxLevels);
 
 }  // namespace kamvo
