@@ -154,6 +154,31 @@ std::array<std::uint32_t, 256> ResultCharacters(const Converter& converter, int 
   return chars;
 }
 
+namespace {
+
+// The UTF-8 of each byte's character in the code page.
+std::array<std::string, 256> Utf8OfBytes(int code) {
+  std::array<std::string, 256> table;
+  for (int b = 0; b < 256; ++b) AppendUtf8(table[b], CodePageToUnicode(code, static_cast<Byte>(b)));
+  return table;
+}
+
+// True when `utf8` (after a byte order mark at the text's start) is the
+// UTF-8 of `bytes` read by `table`.
+bool IsUtf8Of(std::string_view utf8, std::string_view bytes, bool textStart,
+              const std::array<std::string, 256>& table) {
+  if (textStart && utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+  std::size_t at = 0;
+  for (const char c : bytes) {
+    const std::string& code = table[static_cast<Byte>(c)];
+    if (utf8.compare(at, code.size(), code) != 0) return false;
+    at += code.size();
+  }
+  return at == utf8.size();
+}
+
+}  // namespace
+
 TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int target) {
   if (converter.RunInUse().Source == 0 && !converter.Detection.Found) return {};
   Text& result = converter.TextBuffer;
@@ -162,6 +187,7 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
   const bool paired = !layered && !input.Index.empty() && input.LineCount == result.size();
   std::size_t next = 0;  // the next UTF-8 line of the input
   const CodeTable intoTarget = BuildCodeTable(kWindows, target);
+  const std::array<std::string, 256> targetUtf8 = Utf8OfBytes(target);
   const bool utf8Given = converter.RunInUse().Source != 0 && converter.RunInUse().Switches.Utf8;
 
   // Each byte of the result stands for a character (ResultCharacters):
@@ -222,12 +248,15 @@ TargetFit FitSingleByteTarget(Converter& converter, const Utf8Lines& input, int 
     if (i == pairedLine) {
       // A line the run only decoded from UTF-8: made from its characters.
       const std::string_view original = input.Lines[next++];
-      Utf8ToWin(original, decoded, i == 0);
+      // Most lines hold only characters the target has, each at the byte the
+      // run wrote: nothing to make then, at the cost of one table pass.
+      const bool asWritten = IsUtf8Of(original, now, i == 0, targetUtf8);
+      if (!asWritten) Utf8ToWin(original, decoded, i == 0);
       // With UTF-8 named as the source, a well-formed line is UTF-8 even
       // where most of its characters are ones Windows-1251 lacks (box
       // drawing, Greek) and the UTF-8 step left it as it was.
-      if ((now == ConvertByTable(decoded, intoTarget) && decoded != original) ||
-          (utf8Given && now == ConvertByTable(original, converter.Table))) {
+      if (!asWritten && ((now == ConvertByTable(decoded, intoTarget) && decoded != original) ||
+                         (utf8Given && now == ConvertByTable(original, converter.Table)))) {
         std::string_view rest = original;
         if (i == 0 && rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
         std::size_t at = 0;
