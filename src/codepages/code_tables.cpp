@@ -145,9 +145,10 @@ constexpr HalfTable Direct(const UnicodeHalf& source, const UnicodeHalf& target,
   }
   return table;
 }
-constinit const HalfTable kDosToKoi =
+constexpr HalfTable kDosToKoiDirect =
     Direct(unicode_tables::kDosHighToUnicode, unicode_tables::kKoiHighToUnicode, kDosToWin, Inverse(kKoiToWin));
-constinit const HalfTable kKoiToDos = Inverse(kDosToKoi);
+constinit const HalfTable kDosToKoi = kDosToKoiDirect;
+constinit const HalfTable kKoiToDos = Inverse(kDosToKoiDirect);
 
 // The tables of the code pages known by their Unicode tables only.
 constinit const HalfTable kMacIn = kMacToWin, kMacOut = Inverse(kMacToWin);
