@@ -20,10 +20,16 @@ inline StageTable StagesDoing(const std::vector<std::pair<std::string_view, Stag
   for (const Stage& stage : StandardStages()) {
     for (const auto& [name, body] : bodies) {
       if (name != stage.Name) continue;
-      table.push_back(Stage{stage.Name, stage.Enabled, {}, [body](StageContext& context) {
+      table.push_back(Stage{stage.Name,
+                            stage.Enabled,
+                            {},
+                            [body](StageContext& context) {
                               body(context);
                               return true;
-                            }});
+                            },
+                            {},
+                            {},
+                            {}});
     }
   }
   return table;
