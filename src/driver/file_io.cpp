@@ -169,10 +169,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return ok;
 }
 
-bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got) {
+namespace {
+
+// Reads up to size bytes by `read` (a read or pread of the bytes still
+// wanted, given how many it has), going on after interruptions.
+template <typename Read>
+bool ReadUpTo(Read read, char* data, std::size_t size, std::size_t& got) {
   got = 0;
   while (got < size) {
-    const ssize_t n = ::read(fd, data + got, size - got);
+    const ssize_t n = read(data + got, size - got, got);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -181,6 +186,18 @@ bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got) {
     got += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+}  // namespace
+
+bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got) {
+  return ReadUpTo([fd](char* at, std::size_t n, std::size_t) { return ::read(fd, at, n); }, data, size, got);
+}
+
+bool ReadPieceAt(int fd, std::uint64_t offset, char* data, std::size_t size, std::size_t& got) {
+  return ReadUpTo([fd, offset](char* at, std::size_t n,
+                               std::size_t done) { return ::pread(fd, at, n, static_cast<off_t>(offset + done)); },
+                  data, size, got);
 }
 
 FileLock TryLockFile(int fd) {

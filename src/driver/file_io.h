@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 // Reads up to size bytes: false on a read error, got = 0 at the end.
 bool ReadPiece(int fd, char* data, std::size_t size, std::size_t& got);
+// The same at an offset of the file, which stays where it was.
+bool ReadPieceAt(int fd, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);
 
 // Takes an exclusive lock on the file open under fd without waiting. Locks
 // belong to the open file and end when it is closed; they bind only others

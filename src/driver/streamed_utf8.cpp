@@ -46,29 +46,13 @@ std::uint64_t FromEnvironment(const char* name, std::uint64_t fallback) {
   return *end == '\0' && number > 0 ? number : fallback;
 }
 
-// Reads up to size bytes at offset; false on a read error. Fewer bytes than
-// asked for only at the end of the file.
-bool ReadAt(int fd, std::uint64_t offset, char* data, std::size_t size, std::size_t& got) {
-  got = 0;
-  while (got < size) {
-    const ssize_t n = ::pread(fd, data + got, size - got, static_cast<off_t>(offset + got));
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // True when the file holds these bytes at offset.
 bool HoldsAt(int fd, std::uint64_t offset, std::string_view bytes) {
   std::string piece(std::min<std::size_t>(bytes.size(), std::size_t{1} << 20), '\0');
   for (std::size_t done = 0; done < bytes.size();) {
     const std::size_t want = std::min(piece.size(), bytes.size() - done);
     std::size_t got = 0;
-    if (!ReadAt(fd, offset + done, piece.data(), want, got) || got != want) return false;
+    if (!ReadPieceAt(fd, offset + done, piece.data(), want, got) || got != want) return false;
     if (std::memcmp(piece.data(), bytes.data() + done, want) != 0) return false;
     done += want;
   }
@@ -168,7 +152,7 @@ StreamedFile StreamToUtf8(Converter& converter, int fd, const std::string& targe
   // code page and whether anything but it acts on the text.
   std::string first(kFirstPiece, '\0');
   std::size_t got = 0;
-  if (!ReadAt(fd, 0, first.data(), first.size(), got)) return streamed;
+  if (!ReadPieceAt(fd, 0, first.data(), first.size(), got)) return streamed;
   first.resize(got);
   // UTF-16 is told by the size of the whole file.
   if (got >= 2 && ((first[0] == '\xFF' && first[1] == '\xFE') || (first[0] == '\xFE' && first[1] == '\xFF')))
@@ -218,7 +202,7 @@ StreamedFile StreamToUtf8(Converter& converter, int fd, const std::string& targe
   StagesJudge judge(fd);
   std::vector<std::string_view> ran;
   while (!end) {
-    if (!ReadAt(fd, offset, read.get() + held, capacity - held, got)) return streamed;
+    if (!ReadPieceAt(fd, offset, read.get() + held, capacity - held, got)) return streamed;
     offset += got;
     held += got;
     end = held < capacity;
